@@ -1,0 +1,33 @@
+// Writing an edited tag into a file: always the ID3v1 record, and the RMP form when a text is
+// too long for ID3v1 or the file already is in that form.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "editor/tags/tag.h"
+
+namespace tags {
+
+enum class ApplyForm {
+    id3,      // only the 128-byte record, in place
+    convert,  // an ID3v1 file becomes an RMP file (the editor asks first)
+    rewrite,  // an RMP file is written again with the new texts
+};
+
+// `is_rmp`: the texts of the loaded file were read in the RMP form. `file_is_rmp`: the
+// file's bytes 8 to 11 say RMP3 (a file can be RMP3 yet loaded as ID3v1).
+ApplyForm decide_apply_form(const Tag& edited, bool rmp_enabled, bool is_rmp, bool file_is_rmp);
+
+struct ApplyResult {
+    bool ok = false;
+    std::string error;
+    std::vector<std::string> notices;  // damage found and mended on the way
+};
+
+// Writes `edited` (texts of up to 255 bytes) into the file at `path` in the given form. The
+// record holds the first 30 bytes of each text (year 4), cut at a character boundary. On
+// failure the file is as it was.
+ApplyResult apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
+                              const std::string& display_name);
+
+} // namespace tags

@@ -1,0 +1,50 @@
+// What a file is, judged by its first bytes and its name, and the rules that turn a file's
+// record into the tag the editor shows.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "editor/tags/rmp.h"
+#include "editor/tags/tag.h"
+
+namespace tags {
+
+enum class FileKind { mp3, zip, lzh, jpeg, unknown };
+const char* kind_name(FileKind kind);
+
+// `head` holds the first bytes of the file (up to 4 are looked at; fewer when the file is
+// shorter, and a test that needs a byte the file lacks does not match).
+FileKind classify(const unsigned char* head, size_t n, std::string_view path);
+
+// The carry-over state that a load reads and may change.
+struct CarryOver {
+    bool on = false;        // artist, album, year and comment carry over to the next file
+    Tag undo_snapshot;      // the tag as it stood after the last load or apply
+};
+
+struct LoadedTag {
+    Tag tag;                  // current_tag after the load rules
+    bool has_record = false;
+    Id3v1Record record;       // the record as read, when there is one
+    bool carry_over_ends = false;
+};
+
+// Reads the record and applies the load rules: the carry-over of the old texts, the empty
+// tag of a file without a record, and the clearing of blank fields. `previous` is the tag of
+// the file edited so far.
+LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, CarryOver& carry);
+
+// What the editor's five fields show after opening a file, and in which form.
+struct ShownTexts {
+    LoadedTag loaded;
+    RmpTexts rmp;
+    std::vector<std::string> notices;
+    std::string title, artist, album, year, comment;
+};
+
+// The whole load of an MP3 file outside carry-over mode: record, RMP texts (while
+// `rmp_enabled`), and the trimming of the texts of the record (not the year).
+ShownTexts open_for_editing(platform::ByteSource& file, bool rmp_enabled);
+
+} // namespace tags

@@ -1,0 +1,80 @@
+// Files as the tag code needs them: exact reads and writes at offsets, and whole-file
+// replacement through a temporary file in the same folder. Paths are UTF-8 on every system.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/byte_source.h"
+
+namespace platform {
+
+class File final : public ByteSource {
+public:
+    enum class Mode { read, read_write };
+
+    File() = default;
+    ~File() override;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+
+    // On failure returns false and puts a readable reason into err.
+    bool open(const std::string& path, Mode mode, std::string& err);
+    bool is_open() const;
+    uint64_t size() const override { return size_; }
+    bool read_at(uint64_t offset, void* dst, size_t n) override;
+    // Writes all n bytes at offset in one call; the size follows when the file grows.
+    bool write_at(uint64_t offset, const void* src, size_t n);
+    bool truncate(uint64_t new_size);
+    bool flush();
+    bool close();
+    // The reason of the last failed call, in words.
+    const std::string& error() const { return error_; }
+
+private:
+    intptr_t handle_ = -1;  // a descriptor on POSIX, a HANDLE on Windows
+    uint64_t size_ = 0;
+    std::string error_;
+};
+
+// Writes a new content for `target` beside it and puts it in the target's place in one step.
+// Until commit() succeeds the target is untouched; a writer destroyed without commit removes
+// its temporary file.
+class ReplacingWriter {
+public:
+    ReplacingWriter() = default;
+    ~ReplacingWriter();
+    ReplacingWriter(const ReplacingWriter&) = delete;
+    ReplacingWriter& operator=(const ReplacingWriter&) = delete;
+
+    bool begin(const std::string& target, std::string& err);
+    bool write(const void* data, size_t n);
+    // Copies n bytes of `from` starting at offset, in blocks.
+    bool copy_from(ByteSource& from, uint64_t offset, uint64_t n);
+    uint64_t written() const { return written_; }
+    // Patches bytes already written (sizes that are known only at the end).
+    bool patch(uint64_t offset, const void* data, size_t n);
+    bool commit(std::string& err);
+    void abort();
+    const std::string& error() const { return error_; }
+
+private:
+    std::string target_;
+    std::string temp_;
+    File file_;
+    uint64_t written_ = 0;
+    bool failed_ = false;
+    std::string error_;
+};
+
+enum class PathKind { missing, file, directory, other };
+PathKind path_kind(const std::string& path);
+bool is_read_only(const std::string& path);
+bool set_read_only(const std::string& path, bool read_only, std::string& err);
+bool remove_file(const std::string& path);
+// Whole small files (the settings file, setup.dat); a read gives at most max_bytes.
+bool read_whole_file(const std::string& path, std::string& out, size_t max_bytes, std::string& err);
+bool replace_file_content(const std::string& path, const void* data, size_t n, std::string& err);
+
+} // namespace platform

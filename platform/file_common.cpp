@@ -1,0 +1,71 @@
+// The parts of the file layer that need nothing of the system.
+#include <vector>
+
+#include "platform/file.h"
+
+namespace platform {
+
+ReplacingWriter::~ReplacingWriter() { abort(); }
+
+bool ReplacingWriter::write(const void* data, size_t n) {
+    if (failed_) return false;
+    if (!file_.write_at(written_, data, n)) {
+        failed_ = true;
+        error_ = file_.error();
+        return false;
+    }
+    written_ += n;
+    return true;
+}
+
+bool ReplacingWriter::copy_from(ByteSource& from, uint64_t offset, uint64_t n) {
+    // 1 MiB blocks: large enough to run at copy speed, small enough for the memory goal.
+    constexpr size_t k_block = 1u << 20;
+    std::vector<unsigned char> block(static_cast<size_t>(n < k_block ? n : k_block));
+    while (n > 0 && !failed_) {
+        size_t part = static_cast<size_t>(n < k_block ? n : k_block);
+        if (!from.read_at(offset, block.data(), part)) {
+            failed_ = true;
+            error_ = "reading the original file failed";
+            return false;
+        }
+        if (!write(block.data(), part)) return false;
+        offset += part;
+        n -= part;
+    }
+    return !failed_;
+}
+
+bool ReplacingWriter::patch(uint64_t offset, const void* data, size_t n) {
+    if (failed_) return false;
+    if (offset > written_ || n > written_ - offset || !file_.write_at(offset, data, n)) {
+        failed_ = true;
+        if (error_.empty()) error_ = file_.error().empty() ? "patch outside the written part" : file_.error();
+        return false;
+    }
+    return true;
+}
+
+bool read_whole_file(const std::string& path, std::string& out, size_t max_bytes, std::string& err) {
+    File f;
+    if (!f.open(path, File::Mode::read, err)) return false;
+    uint64_t n = f.size() < max_bytes ? f.size() : max_bytes;
+    out.assign(static_cast<size_t>(n), '\0');
+    if (n && !f.read_at(0, out.data(), static_cast<size_t>(n))) {
+        err = f.error();
+        return false;
+    }
+    return true;
+}
+
+bool replace_file_content(const std::string& path, const void* data, size_t n, std::string& err) {
+    ReplacingWriter w;
+    if (!w.begin(path, err)) return false;
+    if (!w.write(data, n)) {
+        err = w.error();
+        return false;
+    }
+    return w.commit(err);
+}
+
+} // namespace platform

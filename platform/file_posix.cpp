@@ -1,0 +1,230 @@
+// POSIX side of the file layer.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file.h"
+
+namespace platform {
+
+namespace {
+std::string errno_text(int e) { return std::strerror(e); }
+
+std::string folder_of(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+std::string name_of(const std::string& path) {
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+} // namespace
+
+File::~File() { close(); }
+File::File(File&& other) noexcept : handle_(other.handle_), size_(other.size_), error_(std::move(other.error_)) {
+    other.handle_ = -1;
+}
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = -1;
+        size_ = other.size_;
+        error_ = std::move(other.error_);
+    }
+    return *this;
+}
+
+bool File::open(const std::string& path, Mode mode, std::string& err) {
+    close();
+    int flags = (mode == Mode::read ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags);
+    if (fd < 0) {
+        err = errno_text(errno);
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        err = S_ISDIR(st.st_mode) ? "is a folder" : "not a regular file";
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    size_ = static_cast<uint64_t>(st.st_size);
+    error_.clear();
+    return true;
+}
+
+bool File::is_open() const { return handle_ >= 0; }
+
+bool File::read_at(uint64_t offset, void* dst, size_t n) {
+    if (!is_open()) return false;
+    auto* p = static_cast<unsigned char*>(dst);
+    while (n > 0) {
+        ssize_t got = ::pread(static_cast<int>(handle_), p, n, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            error_ = got < 0 ? errno_text(errno) : "unexpected end of file";
+            return false;
+        }
+        p += got;
+        n -= static_cast<size_t>(got);
+        offset += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+bool File::write_at(uint64_t offset, const void* src, size_t n) {
+    if (!is_open()) return false;
+    auto* p = static_cast<const unsigned char*>(src);
+    uint64_t end = offset + n;
+    while (n > 0) {
+        ssize_t put = ::pwrite(static_cast<int>(handle_), p, n, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            error_ = put < 0 ? errno_text(errno) : "nothing was written";
+            return false;
+        }
+        p += put;
+        n -= static_cast<size_t>(put);
+        offset += static_cast<uint64_t>(put);
+    }
+    if (end > size_) size_ = end;
+    return true;
+}
+
+bool File::truncate(uint64_t new_size) {
+    if (!is_open()) return false;
+    if (::ftruncate(static_cast<int>(handle_), static_cast<off_t>(new_size)) != 0) {
+        error_ = errno_text(errno);
+        return false;
+    }
+    size_ = new_size;
+    return true;
+}
+
+bool File::flush() {
+    if (!is_open()) return false;
+    if (::fsync(static_cast<int>(handle_)) != 0) {
+        error_ = errno_text(errno);
+        return false;
+    }
+    return true;
+}
+
+bool File::close() {
+    if (!is_open()) return true;
+    int rc = ::close(static_cast<int>(handle_));
+    handle_ = -1;
+    if (rc != 0) {
+        error_ = errno_text(errno);
+        return false;
+    }
+    return true;
+}
+
+bool ReplacingWriter::begin(const std::string& target, std::string& err) {
+    abort();
+    target_ = target;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        err = "not a regular file";
+        return false;
+    }
+    // The temporary file sits in the target's folder so that the rename is one step.
+    std::string templ = folder_of(target) + "/." + name_of(target) + ".tagzo-XXXXXX";
+    int fd = ::mkstemp(templ.data());
+    if (fd < 0) {
+        err = "cannot create a temporary file beside it: " + errno_text(errno);
+        return false;
+    }
+    ::close(fd);
+    temp_ = templ;
+    if (!file_.open(temp_, File::Mode::read_write, err)) {
+        ::unlink(temp_.c_str());
+        temp_.clear();
+        return false;
+    }
+    // The new file keeps the permissions of the one it replaces.
+    if (::stat(target.c_str(), &st) == 0) ::chmod(temp_.c_str(), st.st_mode & 07777);
+    written_ = 0;
+    failed_ = false;
+    error_.clear();
+    return true;
+}
+
+bool ReplacingWriter::commit(std::string& err) {
+    if (temp_.empty()) {
+        err = "nothing to commit";
+        return false;
+    }
+    if (failed_) {
+        err = error_;
+        abort();
+        return false;
+    }
+    if (!file_.flush() || !file_.close()) {
+        err = "writing the new file failed: " + file_.error();
+        abort();
+        return false;
+    }
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+        err = "cannot replace the file: " + errno_text(errno);
+        abort();
+        return false;
+    }
+    temp_.clear();
+    // Make the rename itself durable.
+    int dfd = ::open(folder_of(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+void ReplacingWriter::abort() {
+    file_.close();
+    if (!temp_.empty()) {
+        ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+}
+
+PathKind path_kind(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return PathKind::missing;
+    if (S_ISREG(st.st_mode)) return PathKind::file;
+    if (S_ISDIR(st.st_mode)) return PathKind::directory;
+    return PathKind::other;
+}
+
+bool is_read_only(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    return (st.st_mode & 0222) == 0;
+}
+
+bool set_read_only(const std::string& path, bool read_only, std::string& err) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        err = errno_text(errno);
+        return false;
+    }
+    mode_t mode = st.st_mode & 07777;
+    mode = read_only ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
+    if (::chmod(path.c_str(), mode) != 0) {
+        err = errno_text(errno);
+        return false;
+    }
+    return true;
+}
+
+bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+} // namespace platform

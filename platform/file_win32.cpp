@@ -1,0 +1,269 @@
+// Windows side of the file layer: wide-character calls, so that any file name works.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace platform {
+
+namespace {
+std::string win_error_text(DWORD code) {
+    wchar_t* buf = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+    std::string text;
+    if (n && buf) {
+        while (n > 0 && (buf[n - 1] == L'\r' || buf[n - 1] == L'\n' || buf[n - 1] == L' ')) --n;
+        text = utf16_to_utf8(std::wstring(buf, n));
+    }
+    if (buf) LocalFree(buf);
+    char num[32];
+    std::snprintf(num, sizeof num, "error %lu", static_cast<unsigned long>(code));
+    return text.empty() ? std::string(num) : text + " (" + num + ")";
+}
+
+std::wstring wide(const std::string& utf8) { return utf8_to_utf16(utf8); }
+
+std::string folder_of(const std::string& path) {
+    auto slash = path.find_last_of("\\/");
+    if (slash == std::string::npos) return ".";
+    return path.substr(0, slash);
+}
+std::string name_of(const std::string& path) {
+    auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+} // namespace
+
+File::~File() { close(); }
+File::File(File&& other) noexcept : handle_(other.handle_), size_(other.size_), error_(std::move(other.error_)) {
+    other.handle_ = -1;
+}
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = -1;
+        size_ = other.size_;
+        error_ = std::move(other.error_);
+    }
+    return *this;
+}
+
+bool File::open(const std::string& path, Mode mode, std::string& err) {
+    close();
+    DWORD access = mode == Mode::read ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
+    HANDLE h = CreateFileW(wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        err = win_error_text(GetLastError());
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        err = "not a regular file";
+        CloseHandle(h);
+        return false;
+    }
+    handle_ = reinterpret_cast<intptr_t>(h);
+    size_ = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    error_.clear();
+    return true;
+}
+
+bool File::is_open() const { return handle_ != -1; }
+
+bool File::read_at(uint64_t offset, void* dst, size_t n) {
+    if (!is_open()) return false;
+    auto* p = static_cast<unsigned char*>(dst);
+    while (n > 0) {
+        DWORD part = n > (1u << 30) ? (1u << 30) : static_cast<DWORD>(n);
+        OVERLAPPED ov{};
+        ov.Offset = static_cast<DWORD>(offset);
+        ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(handle_), p, part, &got, &ov)) {
+            DWORD e = GetLastError();
+            error_ = e == ERROR_HANDLE_EOF ? "unexpected end of file" : win_error_text(e);
+            return false;
+        }
+        if (got == 0) {
+            error_ = "unexpected end of file";
+            return false;
+        }
+        p += got;
+        n -= got;
+        offset += got;
+    }
+    return true;
+}
+
+bool File::write_at(uint64_t offset, const void* src, size_t n) {
+    if (!is_open()) return false;
+    auto* p = static_cast<const unsigned char*>(src);
+    uint64_t end = offset + n;
+    while (n > 0) {
+        DWORD part = n > (1u << 30) ? (1u << 30) : static_cast<DWORD>(n);
+        OVERLAPPED ov{};
+        ov.Offset = static_cast<DWORD>(offset);
+        ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD put = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), p, part, &put, &ov)) {
+            error_ = win_error_text(GetLastError());
+            return false;
+        }
+        if (put == 0) {
+            error_ = "nothing was written";
+            return false;
+        }
+        p += put;
+        n -= put;
+        offset += put;
+    }
+    if (end > size_) size_ = end;
+    return true;
+}
+
+bool File::truncate(uint64_t new_size) {
+    if (!is_open()) return false;
+    LARGE_INTEGER li;
+    li.QuadPart = static_cast<LONGLONG>(new_size);
+    if (!SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), li, nullptr, FILE_BEGIN) || !SetEndOfFile(reinterpret_cast<HANDLE>(handle_))) {
+        error_ = win_error_text(GetLastError());
+        return false;
+    }
+    size_ = new_size;
+    return true;
+}
+
+bool File::flush() {
+    if (!is_open()) return false;
+    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(handle_))) {
+        error_ = win_error_text(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool File::close() {
+    if (!is_open()) return true;
+    BOOL ok = CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
+    if (!ok) {
+        error_ = win_error_text(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool ReplacingWriter::begin(const std::string& target, std::string& err) {
+    abort();
+    target_ = target;
+    DWORD attrs = GetFileAttributesW(wide(target).c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        err = "not a regular file";
+        return false;
+    }
+    // The temporary file sits in the target's folder so that the replacement is one step.
+    std::string base = folder_of(target) + "\\." + name_of(target) + ".tagzo-";
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, "%08lx%02u",
+                      static_cast<unsigned long>(GetTickCount() ^ GetCurrentProcessId()), attempt);
+        std::string candidate = base + suffix;
+        HANDLE h = CreateFileW(wide(candidate).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            DWORD e = GetLastError();
+            if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) continue;
+            err = "cannot create a temporary file beside it: " + win_error_text(e);
+            return false;
+        }
+        CloseHandle(h);
+        temp_ = candidate;
+        break;
+    }
+    if (temp_.empty()) {
+        err = "cannot create a temporary file beside it";
+        return false;
+    }
+    if (!file_.open(temp_, File::Mode::read_write, err)) {
+        DeleteFileW(wide(temp_).c_str());
+        temp_.clear();
+        return false;
+    }
+    written_ = 0;
+    failed_ = false;
+    error_.clear();
+    return true;
+}
+
+bool ReplacingWriter::commit(std::string& err) {
+    if (temp_.empty()) {
+        err = "nothing to commit";
+        return false;
+    }
+    if (failed_) {
+        err = error_;
+        abort();
+        return false;
+    }
+    if (!file_.flush() || !file_.close()) {
+        err = "writing the new file failed: " + file_.error();
+        abort();
+        return false;
+    }
+    std::wstring wt = wide(target_);
+    DWORD attrs = GetFileAttributesW(wt.c_str());
+    if (!MoveFileExW(wide(temp_).c_str(), wt.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        err = "cannot replace the file: " + win_error_text(GetLastError());
+        abort();
+        return false;
+    }
+    temp_.clear();
+    if (attrs != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(wt.c_str(), attrs);
+    return true;
+}
+
+void ReplacingWriter::abort() {
+    file_.close();
+    if (!temp_.empty()) {
+        DeleteFileW(wide(temp_).c_str());
+        temp_.clear();
+    }
+}
+
+PathKind path_kind(const std::string& path) {
+    DWORD attrs = GetFileAttributesW(wide(path).c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES) return PathKind::missing;
+    if (attrs & FILE_ATTRIBUTE_DIRECTORY) return PathKind::directory;
+    return PathKind::file;
+}
+
+bool is_read_only(const std::string& path) {
+    DWORD attrs = GetFileAttributesW(wide(path).c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY);
+}
+
+bool set_read_only(const std::string& path, bool read_only, std::string& err) {
+    std::wstring w = wide(path);
+    DWORD attrs = GetFileAttributesW(w.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES) {
+        err = win_error_text(GetLastError());
+        return false;
+    }
+    attrs = read_only ? (attrs | FILE_ATTRIBUTE_READONLY) : (attrs & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    if (!SetFileAttributesW(w.c_str(), attrs)) {
+        err = win_error_text(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool remove_file(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }
+
+} // namespace platform

@@ -1,0 +1,24 @@
+// Text conversion at the edges of the program: cp932 bytes (every text inside) to and from
+// UTF-8 (file names, the console on Linux, JSON) and UTF-16 (Windows calls).
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Bytes that are no cp932 character become U+FFFD.
+std::string cp932_to_utf8(std::string_view cp932);
+// False when the input is no valid UTF-8 or holds a character with no cp932 form;
+// `bad` then names the offending character (as UTF-8) or says what is wrong.
+bool utf8_to_cp932(std::string_view utf8, std::string& out, std::string& bad);
+// Invalid UTF-8 sequences become U+FFFD.
+std::string sanitize_utf8(std::string_view bytes);
+
+std::wstring utf8_to_utf16(std::string_view utf8);
+std::string utf16_to_utf8(std::wstring_view utf16);
+
+// The system's own converter for one cp932 character of one or two bytes: false when the
+// bytes are no character. The tables above are built from it once.
+bool system_decode_cp932(const unsigned char* bytes, size_t n, char32_t& out);
+
+} // namespace platform

@@ -1,0 +1,200 @@
+// Table-driven cp932 conversion built once from the system converter, and a UTF-8 codec.
+#include <array>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace platform {
+
+namespace {
+
+constexpr char32_t k_none = 0xFFFFFFFF;
+
+bool is_lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+struct Cp932Table {
+    std::array<char32_t, 256> single{};
+    std::vector<char32_t> pair;  // indexed by lead << 8 | trail
+    std::unordered_map<char32_t, uint16_t> reverse;
+};
+
+// Several cp932 codes can stand for one character (NEC and IBM extension rows); the
+// encoder prefers the JIS rows, then the IBM rows over the NEC-selected copies.
+int preference(uint16_t code) {
+    unsigned lead = code >> 8;
+    if (lead == 0xED || lead == 0xEE) return 2;
+    if (lead >= 0xFA) return 1;
+    return 0;
+}
+
+Cp932Table build_table() {
+    Cp932Table t;
+    {
+        t.pair.assign(0x10000, k_none);
+        for (unsigned b = 0; b < 256; ++b) {
+            unsigned char c = static_cast<unsigned char>(b);
+            char32_t cp = k_none;
+            if (!is_lead(c) && system_decode_cp932(&c, 1, cp)) t.single[b] = cp;
+            else t.single[b] = k_none;
+            if (t.single[b] != k_none) t.reverse.emplace(t.single[b], static_cast<uint16_t>(b));
+        }
+        for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!is_lead(static_cast<unsigned char>(lead))) continue;
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+                if (trail == 0x7F) continue;
+                unsigned char two[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)};
+                char32_t cp = k_none;
+                if (!system_decode_cp932(two, 2, cp) || cp == 0xFFFD) continue;
+                uint16_t code = static_cast<uint16_t>(lead << 8 | trail);
+                t.pair[code] = cp;
+                auto [it, fresh] = t.reverse.emplace(cp, code);
+                if (!fresh && preference(code) < preference(it->second)) it->second = code;
+            }
+        }
+    }
+    return t;
+}
+
+const Cp932Table& table() {
+    static const Cp932Table t = build_table();
+    return t;
+}
+
+void put_utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Decodes one UTF-8 character at s[i]; returns its length, or 0 for an invalid sequence.
+size_t take_utf8(std::string_view s, size_t i, char32_t& cp) {
+    auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char c = b(i);
+    size_t len;
+    char32_t min;
+    if (c < 0x80) { cp = c; return 1; }
+    if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; min = 0x80; }
+    else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; min = 0x800; }
+    else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; min = 0x10000; }
+    else return 0;
+    if (len > s.size() - i) return 0;
+    for (size_t k = 1; k < len; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (b(i + k) & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
+}
+
+} // namespace
+
+std::string cp932_to_utf8(std::string_view in) {
+    const Cp932Table& t = table();
+    std::string out;
+    out.reserve(in.size() * 3 / 2);
+    for (size_t i = 0; i < in.size();) {
+        auto c = static_cast<unsigned char>(in[i]);
+        if (is_lead(c) && i + 1 < in.size()) {
+            auto trail = static_cast<unsigned char>(in[i + 1]);
+            char32_t cp = t.pair[static_cast<size_t>(c) << 8 | trail];
+            if (cp != k_none) {
+                put_utf8(out, cp);
+                i += 2;
+                continue;
+            }
+        }
+        char32_t cp = is_lead(c) ? k_none : t.single[c];
+        put_utf8(out, cp == k_none ? char32_t(0xFFFD) : cp);
+        ++i;
+    }
+    return out;
+}
+
+bool utf8_to_cp932(std::string_view in, std::string& out, std::string& bad) {
+    const Cp932Table& t = table();
+    out.clear();
+    for (size_t i = 0; i < in.size();) {
+        char32_t cp = 0;
+        size_t len = take_utf8(in, i, cp);
+        if (len == 0) {
+            bad = "invalid UTF-8";
+            return false;
+        }
+        auto it = t.reverse.find(cp);
+        if (it == t.reverse.end()) {
+            bad = std::string(in.substr(i, len));
+            return false;
+        }
+        if (it->second > 0xFF) out += static_cast<char>(it->second >> 8);
+        out += static_cast<char>(it->second & 0xFF);
+        i += len;
+    }
+    return true;
+}
+
+std::string sanitize_utf8(std::string_view in) {
+    std::string out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size();) {
+        char32_t cp = 0;
+        size_t len = take_utf8(in, i, cp);
+        if (len == 0) {
+            put_utf8(out, 0xFFFD);
+            ++i;
+        } else {
+            out.append(in.substr(i, len));
+            i += len;
+        }
+    }
+    return out;
+}
+
+std::wstring utf8_to_utf16(std::string_view in) {
+    std::wstring out;
+    for (size_t i = 0; i < in.size();) {
+        char32_t cp = 0;
+        size_t len = take_utf8(in, i, cp);
+        if (len == 0) { cp = 0xFFFD; len = 1; }
+        i += len;
+        if (sizeof(wchar_t) == 2 && cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<wchar_t>(0xD800 + (cp >> 10));
+            out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<wchar_t>(cp);
+        }
+    }
+    return out;
+}
+
+std::string utf16_to_utf8(std::wstring_view in) {
+    std::string out;
+    for (size_t i = 0; i < in.size(); ++i) {
+        char32_t cp = static_cast<char32_t>(in[i]);
+        if (sizeof(wchar_t) == 2 && cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size()) {
+            char32_t lo = static_cast<char32_t>(in[i + 1]);
+            if (lo >= 0xDC00 && lo <= 0xDFFF) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+                ++i;
+            }
+        }
+        if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
+        put_utf8(out, cp);
+    }
+    return out;
+}
+
+} // namespace platform
