@@ -37,13 +37,25 @@ void report(const std::string& path, const std::string& what) {
 
 std::string json_string(std::string_view utf8) {
     std::string out = "\"";
-    for (unsigned char c : utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        auto c = static_cast<unsigned char>(utf8[i]);
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
         case '\n': out += "\\n"; break;
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
+        case 0xEF:
+            // U+FFFD stands for bytes that are no cp932 text; escaped, it survives a console
+            // code page that has no such character.
+            if (i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0xBF &&
+                static_cast<unsigned char>(utf8[i + 2]) == 0xBD) {
+                out += "\\ufffd";
+                i += 2;
+                break;
+            }
+            out += static_cast<char>(c);
+            break;
         default:
             if (c < 0x20) {
                 static const char hex[] = "0123456789abcdef";

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Setting the title of 1,000 small MP3 files (20 KB, each with an ID3v1 record): tagzo-cli
+# against id3v2 -1 and id3tool, one process per file for all three, and tagzo-cli also with
+# all files in one call. Every run works on fresh copies of the same files. Reports files
+# per second; uses hyperfine when it is installed, else plain timing.
+#   bench/cli_vs_peers.sh [--cli PATH] [--tmp DIR]
+#   FILES=N (default 1000), ROUNDS=N (default 3) runs of each, the median is reported.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+bench_parse_args "$@"
+need_command id3v2 id3v2
+need_command id3tool id3tool
+need_command python3 python3
+bench_make_work cli_vs_peers
+
+FILES=${FILES:-1000}
+ROUNDS=${ROUNDS:-3}
+PRISTINE="$WORK/pristine"
+RUN="$WORK/run"
+mkdir -p "$PRISTINE"
+make_mp3 "$WORK/master.mp3" 20000
+for ((i = 1; i <= FILES; i++)); do cp "$WORK/master.mp3" "$(printf '%s/f%05d.mp3' "$PRISTINE" "$i")"; done
+sync
+
+q() { printf '%q' "$1"; }
+names=("tagzo-cli, one process per file" "tagzo-cli, all files in one call" "id3v2 -1, one process per file"
+       "id3tool, one process per file")
+# A tool's complaints go to a log, which is shown when a run fails (hyperfine hides them).
+ERRORS="$WORK/errors.log"
+fail="{ echo \"failed on \$f\" >>$(q "$ERRORS"); exit 1; }"
+cmds=(
+  "for f in $(q "$RUN")/*.mp3; do $(q "$CLI") set --title X \"\$f\" 2>>$(q "$ERRORS") || $fail; done"
+  "f=all; $(q "$CLI") set --title X $(q "$RUN")/*.mp3 2>>$(q "$ERRORS") || $fail"
+  "for f in $(q "$RUN")/*.mp3; do id3v2 -1 -t X \"\$f\" 2>>$(q "$ERRORS") || $fail; done"
+  "for f in $(q "$RUN")/*.mp3; do id3tool -t X \"\$f\" 2>>$(q "$ERRORS") || $fail; done"
+)
+: >"$ERRORS"
+failed() {  # name
+  echo "$1 failed:" >&2
+  cat "$ERRORS" >&2
+  exit 1
+}
+prepare="rm -rf $(q "$RUN") && cp -r $(q "$PRISTINE") $(q "$RUN") && sync"
+
+# Every file of the last run must end in a record whose title is X.
+verify() {  # name
+  python3 - "$RUN" "$FILES" "$1" <<'EOF'
+import os, sys
+folder, want, name = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+files = sorted(os.listdir(folder))
+bad = 0
+for f in files:
+    with open(os.path.join(folder, f), "rb") as fh:
+        fh.seek(-128, 2)
+        rec = fh.read(128)
+    if rec[:3] != b"TAG" or rec[3:33].rstrip(b" \0") != b"X":
+        bad += 1
+if len(files) != want or bad:
+    sys.exit(f"{name}: {bad} of {len(files)} files do not carry the title X")
+EOF
+}
+
+echo "== setting the title of $FILES files of 20 KB (scratch folder $WORK)"
+declare -a medians
+if command -v hyperfine >/dev/null 2>&1; then
+  echo "timing with hyperfine, $ROUNDS runs each"
+  for k in "${!cmds[@]}"; do
+    json="$WORK/hyperfine-$k.json"
+    hyperfine --runs "$ROUNDS" --prepare "$prepare" --export-json "$json" ${HYPERFINE_OPTS:-} \
+      --command-name "${names[k]}" "${cmds[k]}" >/dev/null || failed "${names[k]}"
+    verify "${names[k]}"
+    medians[k]=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' "$json")
+  done
+else
+  echo "timing with date (hyperfine is not installed), $ROUNDS rounds, the order turning each round"
+  declare -A times
+  for ((r = 0; r < ROUNDS; r++)); do
+    for ((j = 0; j < ${#cmds[@]}; j++)); do
+      k=$(((j + r) % ${#cmds[@]}))
+      bash -c "$prepare"
+      t0=$(now)
+      sh -c "${cmds[k]}" || failed "${names[k]}"
+      t1=$(now)
+      verify "${names[k]}"
+      times[$k]="${times[$k]:-} $(elapsed "$t0" "$t1")"
+    done
+  done
+  for k in "${!cmds[@]}"; do
+    # shellcheck disable=SC2086
+    medians[k]=$(median ${times[$k]})
+    printf '   %-34s rounds (s):%s\n' "${names[k]}" "${times[$k]}"
+  done
+fi
+rm -rf "$RUN"
+
+printf '%-34s %10s %12s\n' tool "median s" "files/s"
+for k in "${!cmds[@]}"; do
+  printf '%-34s %10.3f %12.0f\n' "${names[k]}" "${medians[k]}" "$(calc '%.1f' "$FILES / ${medians[k]}")"
+done

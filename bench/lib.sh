@@ -1,0 +1,76 @@
+# Shared by the benchmark scripts: options, the scratch folder, packages, test files and
+# timing. Sourced, not run.
+#   --cli PATH   tagzo-cli to measure (default: build/native/bin/tagzo-cli)
+#   --tmp DIR    scratch folder; keep it on the disk of the build (default: build/native/bench-tmp)
+
+BENCH_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+CLI="$BENCH_DIR/../build/native/bin/tagzo-cli"
+TMP_ROOT=""
+
+bench_parse_args() {
+  while (($#)); do
+    case $1 in
+      --cli) CLI=$2; shift 2 ;;
+      --tmp) TMP_ROOT=$2; shift 2 ;;
+      -h|--help) sed -n '2,/^$/s/^# \{0,1\}//p' "$0"; exit 0 ;;
+      *) echo "$(basename "$0"): unknown argument $1" >&2; exit 2 ;;
+    esac
+  done
+  if [[ ! -x $CLI ]]; then
+    echo "$(basename "$0"): no tagzo-cli at $CLI (build first, or pass --cli)" >&2
+    exit 2
+  fi
+  CLI=$(realpath "$CLI")
+  [[ -n $TMP_ROOT ]] || TMP_ROOT="$(dirname "$CLI")/../bench-tmp"
+  mkdir -p "$TMP_ROOT"
+  TMP_ROOT=$(realpath "$TMP_ROOT")
+}
+
+# A fresh folder of this script's own under the scratch root, removed on exit.
+bench_make_work() {
+  WORK="$TMP_ROOT/$1"
+  rm -rf "$WORK"
+  mkdir -p "$WORK"
+  trap 'rm -rf "$WORK"' EXIT
+}
+
+# Makes sure a command is there; as root it installs the Debian package that has it.
+need_command() {  # command package
+  command -v "$1" >/dev/null 2>&1 && return 0
+  if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
+    echo "installing $2 for $1"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$2" >/dev/null ||
+      { DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$2" >/dev/null; }
+  fi
+  command -v "$1" >/dev/null 2>&1 && return 0
+  echo "$(basename "$0"): $1 is missing (Debian package $2)" >&2
+  exit 2
+}
+
+# The 128-byte ID3v1 record: title, artist, album, year, comment, genre 12.
+id3v1_record() {
+  printf 'TAG%-30.30s%-30.30s%-30.30s%-4.4s%-30.30s\x0c' "$1" "$2" "$3" "$4" "$5"
+}
+
+# An MP3-looking file of exactly `size` bytes: a frame header (MPEG-1 layer III, 128 kbit/s,
+# 44.1 kHz), noise, and an ID3v1 record at the end unless `with_record` is 0.
+make_mp3() {  # path size [with_record]
+  local path=$1 size=$2 with_record=${3:-1} body
+  body=$((size - 4))
+  ((with_record)) && body=$((body - 128))
+  {
+    printf '\xff\xfb\x90\x64'
+    head -c "$body" /dev/urandom
+    if ((with_record)); then
+      id3v1_record "Original title" "Original artist" "Original album" "1999" "Original comment"
+    fi
+  } >"$path"
+}
+
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f", b - a }'; }
+# Median of the numbers given as arguments.
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# Prints a floating-point expression's value, e.g. calc '%.1f' '200 / 1.5'.
+calc() { awk "BEGIN { printf \"$1\", $2 }"; }

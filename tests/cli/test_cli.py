@@ -1,0 +1,368 @@
+#!/usr/bin/env python3
+"""tagzo-cli driven like a user would: on files this test makes, on the peers' files, and
+cross-checked with other people's tools. Runs the native binary, or the Windows one under Wine
+(--wine), whose console speaks code page 932."""
+import argparse
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ARGS = None
+
+
+def record(title=b"", artist=b"", album=b"", year=b"", comment=b"", genre=255, pad=b" "):
+    def field(t, w):
+        return t[:w] + pad * (w - len(t[:w]))
+    return b"TAG" + field(title, 30) + field(artist, 30) + field(album, 30) + field(year, 4) + \
+        field(comment, 30) + bytes([genre])
+
+
+def frames(n=40):
+    # MPEG-1 layer III, 128 kbit/s, 44.1 kHz frames of 417 bytes (no padding), silent payload.
+    return (b"\xFF\xFB\x90\x64" + bytes(413)) * n
+
+
+def chunk(cid, data):
+    c = cid + struct.pack("<I", len(data)) + data
+    return c + (b"\0" if len(data) % 2 else b"")
+
+
+def rmp_image(stream, subchunks):
+    data = chunk(b"data", stream)
+    lst = b"LIST" + struct.pack("<I", 4 + len(subchunks)) + b"INFO" + subchunks
+    body = b"RMP3" + data + lst
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
+class Cli:
+    def __init__(self, exe, wine):
+        self.exe, self.wine = os.path.abspath(exe), wine
+        self.encoding = "cp932" if wine else "utf-8"
+
+    def run(self, *args, cwd):
+        cmd = ([self.wine] if self.wine else []) + [self.exe] + list(args)
+        p = subprocess.run(cmd, cwd=cwd, capture_output=True, timeout=300)
+        return p.returncode, p.stdout.decode(self.encoding, "replace"), p.stderr.decode(self.encoding, "replace")
+
+
+class CliTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="tagzo-cli-")
+        self.cli = Cli(ARGS.cli, ARGS.wine)
+
+    def tearDown(self):
+        for root, dirs, files in os.walk(self.dir):
+            for n in files:
+                os.chmod(os.path.join(root, n), 0o644)
+        shutil.rmtree(self.dir)
+
+    def make(self, name, content):
+        with open(os.path.join(self.dir, name), "wb") as f:
+            f.write(content)
+        return name
+
+    def read(self, name):
+        with open(os.path.join(self.dir, name), "rb") as f:
+            return f.read()
+
+    def run_cli(self, *args):
+        return self.cli.run(*args, cwd=self.dir)
+
+    def show(self, *names):
+        code, out, err = self.run_cli("show", "--json", *names)
+        objs = [json.loads(line) for line in out.splitlines()]
+        return code, objs, err
+
+
+class Show(CliTest):
+    def test_id3_file_in_japanese(self):
+        name = self.make("曲.mp3", frames() + record("タイトル表".encode("cp932"), "理多".encode("cp932"),
+                                                     b"Album", b"99", b"note", 12))
+        code, [o], err = self.show(name)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(o["path"], name)
+        self.assertEqual((o["kind"], o["form"]), ("mp3", "id3"))
+        self.assertEqual((o["title"], o["artist"], o["album"], o["year"], o["comment"], o["genre"]),
+                         ("タイトル表", "理多", "Album", "99  ", "note", 12))
+        self.assertEqual(o["id3"]["title"], "タイトル表" + " " * 20)  # as read, before the load rules
+        self.assertIsNone(o["info"])
+        self.assertIsNone(o["error"])
+        self.assertEqual(set(o), {"path", "kind", "form", "title", "artist", "album", "year", "comment",
+                                  "genre", "id3", "info", "error"})
+
+    def test_rmp_file_shows_its_long_texts(self):
+        subs = chunk(b"INAM", "長い題名".encode("cp932") * 5 + b"\0") + chunk(b"ICOP", b"(c) me\0") + \
+            chunk(b"IID3", record(b"short"))
+        name = self.make("r.rmp", rmp_image(frames(3), subs))
+        code, [o], _ = self.show(name)
+        self.assertEqual(code, 0)
+        self.assertEqual(o["form"], "rmp")
+        self.assertEqual(o["title"], "長い題名" * 5)
+        self.assertEqual(o["id3"]["title"], "short" + " " * 25)
+        self.assertEqual(o["info"]["ICOP"], "(c) me")
+        self.assertEqual(list(o["info"]), ["INAM", "IART", "IPRD", "ICMT", "ICRD", "IGNR", "ICOP", "IENG",
+                                           "ISRC", "ISFT"])
+
+    def test_kinds_forms_and_errors(self):
+        names = [self.make("none.mp3", frames(2)), self.make("a.zip", b"PK\x03\x04rest"),
+                 self.make("a.lzh", b"\x20\x00-lh5-xx"), self.make("p.jpg", b"\xFF\xD8\xFF\xE0\x00\x10JFIF"),
+                 self.make("t.txt", b"just text"), self.make("ab", b"ab"), "missing.mp3"]
+        code, objs, err = self.show(*names)
+        self.assertEqual(code, 1)  # the missing file failed; the others were shown
+        got = [(o["kind"], o["form"]) for o in objs]
+        self.assertEqual(got, [("mp3", "none"), ("zip", "none"), ("lzh", "none"), ("jpeg", "none"),
+                               ("unknown", "none"), ("unknown", "none"), ("unknown", "none")])
+        self.assertEqual(objs[0]["genre"], 255)
+        self.assertIsNone(objs[0]["id3"])
+        self.assertIsNotNone(objs[-1]["error"])
+        self.assertIn("missing.mp3", err)
+
+    def test_bytes_that_are_no_cp932_show_as_replacement(self):
+        name = self.make("bad.mp3", frames(1) + record(b"A\x80B\x81"))
+        code, [o], _ = self.show(name)
+        self.assertEqual(code, 0)
+        self.assertEqual(o["title"], "A\ufffdB\ufffd")
+
+    def test_text_output(self):
+        name = self.make("t.mp3", frames(1) + record("理多".encode("cp932")))
+        code, out, _ = self.run_cli("show", name)
+        self.assertEqual(code, 0)
+        self.assertIn("title   : 理多", out)
+        self.assertIn("form id3", out)
+
+
+class Set(CliTest):
+    def test_short_texts_stay_id3_and_unset_options_keep_texts(self):
+        audio = frames()
+        name = self.make("s.mp3", audio + record(b"Old", b"Artist", b"Album", b"2001", b"c", 7, pad=b"\0"))
+        code, _, err = self.run_cli("set", "--title", "新しい", "--year", "1999", name)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(self.read(name), audio + record("新しい".encode("cp932"), b"Artist", b"Album",
+                                                         b"1999", b"c", 7))
+
+    def test_record_is_appended_to_a_file_without_one(self):
+        audio = frames(5)
+        name = self.make("n.mp3", audio)
+        self.assertEqual(self.run_cli("set", "--artist", "A", "--genre", "17", name)[0], 0)
+        self.assertEqual(self.read(name), audio + record(b"", b"A", genre=17))
+
+    def test_long_title_converts_to_rmp(self):
+        audio = frames()
+        name = self.make("l.mp3", audio + record(b"Old"))
+        title = "とても長い題名" * 3  # 42 bytes in cp932
+        code, _, err = self.run_cli("set", "--title", title, name)
+        self.assertEqual(code, 0, err)
+        data = self.read(name)
+        self.assertEqual(data[:4] + data[8:16], b"RIFFRMP3data")
+        self.assertEqual(struct.unpack("<I", data[4:8])[0], len(data) - 8)
+        self.assertEqual(data[20:20 + len(audio)], audio)
+        self.assertEqual(data[-128:], record(title.encode("cp932")[:30]))
+        _, [o], _ = self.show(name)
+        self.assertEqual((o["form"], o["title"]), ("rmp", title))
+        self.assertEqual(o["info"]["ISFT"], "kessa 0.29")
+        # A later apply with short texts keeps the RMP form and the software name.
+        self.assertEqual(self.run_cli("set", "--title", "short", "--display-name", "other", name)[0], 0)
+        _, [o], _ = self.show(name)
+        self.assertEqual((o["form"], o["title"], o["info"]["ISFT"]), ("rmp", "short", "kessa 0.29"))
+
+    def test_display_name_and_no_rmp(self):
+        a = self.make("a.mp3", frames(2))
+        b = self.make("b.mp3", frames(2))
+        self.assertEqual(self.run_cli("set", "--display-name", "ケッサ", "--comment", "c" * 31, a)[0], 0)
+        _, [o], _ = self.show(a)
+        self.assertEqual(o["info"]["ISFT"], "ケッサ 0.29")
+        self.assertEqual(self.run_cli("set", "--no-rmp", "--title", "x" * 40, b)[0], 0)
+        self.assertEqual(self.read(b), frames(2) + record(b"x" * 30))
+
+    def test_cut_never_splits_a_double_byte_character(self):
+        name = self.make("c.mp3", frames(1))
+        title = "a" + "表" * 20  # 41 bytes; the 30-byte cut would split the 15th 表
+        self.assertEqual(self.run_cli("set", "--no-rmp", "--title", title, name)[0], 0)
+        self.assertEqual(self.read(name)[-125:-95], b"a" + "表".encode("cp932") * 14 + b" ")
+
+    def test_usage_errors_write_nothing(self):
+        name = self.make("u.mp3", frames(1) + record(b"keep"))
+        before = self.read(name)
+        for args in (["--genre", "256"], ["--genre", "x"], ["--title", "\U0001F3B5"], ["--title", "é"],
+                     ["--bogus", "1"], ["--title"], ["--title", "あ" * 128]):
+            code, _, err = self.run_cli("set", *args, name)
+            self.assertEqual(code, 2, args)
+            self.assertIn("usage", err)
+        self.assertEqual(self.run_cli("set", "--title", "x")[0], 2)
+        self.assertEqual(self.run_cli("frobnicate", name)[0], 2)
+        self.assertEqual(self.read(name), before)
+
+    def test_failures_are_named_and_the_rest_is_done(self):
+        good = self.make("good.mp3", frames(1))
+        text = self.make("notes.txt", b"not music at all")
+        ro = self.make("ro.mp3", frames(1) + record(b"locked"))
+        os.chmod(os.path.join(self.dir, ro), 0o444)
+        code, _, err = self.run_cli("set", "--title", "T", "missing.mp3", text, ro, good)
+        self.assertEqual(code, 1)
+        for n in ("missing.mp3", "notes.txt", "ro.mp3"):
+            self.assertIn(n, err)
+        self.assertEqual(self.read(text), b"not music at all")
+        self.assertEqual(self.read(ro), frames(1) + record(b"locked"))
+        self.assertEqual(self.read(good), frames(1) + record(b"T"))
+
+    def test_unchanged_tag_writes_nothing(self):
+        content = frames(1) + record(b"Same", pad=b"\0")
+        name = self.make("same.mp3", content)
+        self.assertEqual(self.run_cli("set", "--title", "SAME", name)[0], 0)
+        self.assertEqual(self.read(name), content)
+
+    def test_damaged_rmp_keeps_stream_and_gets_a_record(self):
+        stream = frames(3)
+        # The list claims far more than the file holds, and a sub-chunk runs past the end.
+        body = b"RMP3" + chunk(b"data", stream) + b"LIST" + struct.pack("<I", 0x7FFFFFFF) + b"INFO" + \
+            chunk(b"INAM", b"old\0") + b"IART" + struct.pack("<I", 999999) + b"xx"
+        name = self.make("d.mp3", b"RIFF" + struct.pack("<I", 12345) + body)
+        code, _, err = self.run_cli("set", "--title", "new", name)
+        self.assertEqual(code, 0, err)
+        self.assertIn("warning", err)
+        data = self.read(name)
+        self.assertEqual(data[20:20 + len(stream)], stream)
+        self.assertEqual(data[-128:], record(b"new"))
+        self.assertEqual(struct.unpack("<I", data[4:8])[0], len(data) - 8)
+
+
+class Peers(CliTest):
+    def peers(self):
+        d = os.path.join(ARGS.testdata, "peers")
+        if not os.path.isdir(d):
+            self.skipTest("no ../shared/testdata/peers beside this clone")
+        return d
+
+    def test_every_peer_file_is_read_without_crash(self):
+        d = self.peers()
+        for sub in sorted(os.listdir(d)):
+            if not os.path.isdir(os.path.join(d, sub)):
+                continue
+            for n in sorted(os.listdir(os.path.join(d, sub))):
+                shutil.copy(os.path.join(d, sub, n), os.path.join(self.dir, sub + "_" + n))
+        names = sorted(os.listdir(self.dir))
+        code, objs, err = self.show(*names)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(len(objs), len(names))
+        by = {o["path"]: o for o in objs}
+        self.assertEqual(by["nightingale-hacking_MP3_ID3v1_Shift_JIS.mp3"]["artist"], "理多")
+        self.assertEqual(by["taglib_mpeg2.rmp"]["info"]["IGNR"], "A Cappella")
+        self.assertEqual(by["hsaudiotag_composer.jpg"]["kind"], "jpeg")
+        self.assertEqual(by["tinytag_id3v1_does_not_overwrite_id3v2.mp3"]["form"], "id3")
+
+    def test_setting_every_peer_mp3_keeps_the_audio(self):
+        d = self.peers()
+        for sub in ("taglib", "mutagen", "hsaudiotag", "nightingale-hacking", "tinytag"):
+            for n in sorted(os.listdir(os.path.join(d, sub))):
+                src = os.path.join(d, sub, n)
+                name = self.make(sub + "_" + n, open(src, "rb").read())
+                original = self.read(name)
+                code, objs, _ = self.show(name)
+                if objs[0]["kind"] != "mp3":
+                    continue
+                code, _, err = self.run_cli("set", "--title", "x" * 35, name)
+                self.assertEqual(code, 0, name + err)
+                data = self.read(name)
+                self.assertEqual(data[-128:-95], b"TAG" + b"x" * 30, name)
+                if original[8:12] == b"RMP3":
+                    continue
+                had_record = len(original) >= 128 and original[-128:-125] == b"TAG"
+                stream = original[:-128] if had_record else original
+                self.assertEqual(data[20:20 + len(stream)], stream, name)
+
+
+def tool(name):
+    return shutil.which(name)
+
+
+def from_exiftool(text):
+    """exiftool reads RIFF texts as cp1252 and knows no Japanese set: undo that, then read cp932."""
+    raw = bytearray()
+    for ch in str(text):
+        try:
+            raw += ch.encode("cp1252")
+        except UnicodeEncodeError:
+            raw.append(ord(ch))  # the five bytes cp1252 leaves undefined come through as they are
+    return raw.decode("cp932")
+
+
+class CrossCheck(CliTest):
+    def test_converted_file_reads_the_same_in_exiftool_and_mediainfo(self):
+        if not tool("exiftool") or not tool("mediainfo"):
+            self.skipTest("exiftool or mediainfo missing")
+        name = self.make("x.mp3", frames(20) + record(b"old"))
+        title, artist = "長い長い長い長い長い長い題名です！", "Someone"  # 34 bytes
+        self.assertEqual(self.run_cli("set", "--title", title, "--artist", artist, "--album", "Disc",
+                                      "--year", "2024", "--comment", "note", name)[0], 0)
+        shutil.copy(os.path.join(self.dir, name), os.path.join(self.dir, "x.rmp"))
+        # The RIFF group, not the ID3v1 record that the file carries too.
+        p = subprocess.run(["exiftool", "-j", "-RIFF:Title", "-RIFF:Artist", "-RIFF:Product",
+                            "-RIFF:Comment", "-RIFF:DateCreated", "-RIFF:Software", os.path.join(self.dir, "x.rmp")],
+                           capture_output=True, text=True)
+        e = json.loads(p.stdout)[0]
+        self.assertEqual(from_exiftool(e.get("Title")), title)
+        self.assertEqual(e.get("Artist"), artist)
+        self.assertEqual(e.get("Product"), "Disc")
+        self.assertEqual(str(e.get("Comment")), "note")
+        self.assertEqual(str(e.get("DateCreated")), "2024")
+        self.assertEqual(e.get("Software"), "kessa 0.29")
+        v = subprocess.run(["exiftool", "-validate", "-warning", "-a", os.path.join(self.dir, "x.rmp")],
+                           capture_output=True, text=True)
+        self.assertNotIn("Warning", v.stdout, v.stdout)
+        m = subprocess.run(["mediainfo", "--Output=JSON", os.path.join(self.dir, name)],
+                           capture_output=True, text=True)
+        general = json.loads(m.stdout)["media"]["track"][0]
+        self.assertEqual(general.get("Format"), "RMP3")
+
+    def test_tags_written_by_other_tools_show_the_same(self):
+        rows = []
+        if tool("id3tool"):
+            rows.append(["id3tool", "-t", "Tool title", "-a", "Tool album", "-r", "Tool artist", "-y", "1998",
+                         "-n", "Tool comment"])
+        if tool("id3v2"):
+            rows.append(["id3v2", "-1", "-t", "Tool title", "-A", "Tool album", "-a", "Tool artist", "-y", "1998",
+                         "-c", "Tool comment"])
+        if not rows:
+            self.skipTest("neither id3tool nor id3v2")
+        for cmd in rows:
+            name = self.make(cmd[0] + ".mp3", frames(4))
+            subprocess.run(cmd + [os.path.join(self.dir, name)], check=True, capture_output=True)
+            _, [o], _ = self.show(name)
+            self.assertEqual((o["title"], o["artist"], o["album"], o["year"], o["comment"]),
+                             ("Tool title", "Tool artist", "Tool album", "1998", "Tool comment"), cmd[0])
+
+    def test_what_we_write_reads_the_same_in_mutagen(self):
+        if not os.path.exists("/usr/lib/python3/dist-packages/mutagen"):
+            self.skipTest("python3-mutagen missing")
+        name = self.make("m.mp3", frames(4))
+        self.assertEqual(self.run_cli("set", "--title", "Mutagen title", "--artist", "Art", "--album", "Alb",
+                                      "--year", "2011", "--genre", "17", name)[0], 0)
+        code = ("import sys, mutagen.id3 as i\n"
+                "d = open(sys.argv[1], 'rb').read()[-128:]\n"
+                "f = i.ParseID3v1(d)\n"
+                "print(f['TIT2'].text[0], f['TPE1'].text[0], f['TALB'].text[0], f['TDRC'].text[0], "
+                "f['TCON'].text[0], sep='|')\n")
+        p = subprocess.run(["/usr/bin/python3", "-c", code, os.path.join(self.dir, name)],
+                           capture_output=True, text=True)
+        if p.returncode != 0 and "No module named" in p.stderr:
+            self.skipTest("mutagen is not importable by /usr/bin/python3")
+        self.assertIn(p.stdout.strip(), ("Mutagen title|Art|Alb|2011|17", "Mutagen title|Art|Alb|2011|Rock"))
+
+
+def main():
+    global ARGS
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--cli", required=True)
+    ap.add_argument("--wine")
+    ap.add_argument("--testdata", default="")
+    ARGS, rest = ap.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

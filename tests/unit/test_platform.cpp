@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include "platform/file.h"
+#include "tests/unit/test_files.h"
+
+using testing_files::read_file;
+using testing_files::TempDir;
+using testing_files::write_file;
+
+TEST(File, ExactReadsAndWritesAtOffsets) {
+    TempDir dir;
+    std::string path = dir.file("f.bin");
+    write_file(path, "0123456789");
+    platform::File f;
+    std::string err;
+    ASSERT_TRUE(f.open(path, platform::File::Mode::read_write, err)) << err;
+    EXPECT_EQ(f.size(), 10u);
+    char b[4] = {};
+    EXPECT_TRUE(f.read_at(6, b, 4));
+    EXPECT_EQ(std::string(b, 4), "6789");
+    EXPECT_FALSE(f.read_at(8, b, 4));   // past the end
+    EXPECT_FALSE(f.read_at(11, b, 1));
+    EXPECT_TRUE(f.write_at(10, "AB", 2));
+    EXPECT_EQ(f.size(), 12u);
+    EXPECT_TRUE(f.truncate(11));
+    EXPECT_TRUE(f.close());
+    EXPECT_EQ(read_file(path), "0123456789A");
+}
+
+TEST(File, OpenFailuresSayWhy) {
+    TempDir dir;
+    platform::File f;
+    std::string err;
+    EXPECT_FALSE(f.open(dir.file("missing"), platform::File::Mode::read, err));
+    EXPECT_FALSE(err.empty());
+    err.clear();
+    EXPECT_FALSE(f.open(dir.path(), platform::File::Mode::read, err));  // a folder
+    EXPECT_FALSE(err.empty());
+}
+
+TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
+    TempDir dir;
+    std::string path = dir.file("target.mp3");
+    write_file(path, "old content");
+    std::string err;
+    {
+        platform::ReplacingWriter w;
+        ASSERT_TRUE(w.begin(path, err)) << err;
+        EXPECT_TRUE(w.write("new", 3));
+        EXPECT_EQ(testing_files::count_entries(dir.path()), 2);  // the temporary file beside it
+        EXPECT_EQ(read_file(path), "old content");
+    }  // destroyed without commit
+    EXPECT_EQ(read_file(path), "old content");
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
+
+    platform::ReplacingWriter w;
+    ASSERT_TRUE(w.begin(path, err));
+    EXPECT_TRUE(w.write("new ", 4));
+    std::string src = "copied part";
+    platform::MemorySource ms(src.data(), src.size());
+    EXPECT_TRUE(w.copy_from(ms, 7, 4));
+    EXPECT_TRUE(w.patch(0, "N", 1));
+    EXPECT_FALSE(w.patch(7, "xx", 2));  // past what was written
+    EXPECT_FALSE(w.commit(err));         // a failed step fails the whole
+    EXPECT_EQ(read_file(path), "old content");
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
+
+    platform::ReplacingWriter w2;
+    ASSERT_TRUE(w2.begin(path, err));
+    EXPECT_TRUE(w2.copy_from(ms, 0, src.size()));
+    ASSERT_TRUE(w2.commit(err)) << err;
+    EXPECT_EQ(read_file(path), "copied part");
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
+}
+
+TEST(ReplacingWriter, CopyFromAShortSourceFails) {
+    TempDir dir;
+    std::string path = dir.file("t");
+    write_file(path, "keep");
+    std::string src(100, 's');
+    platform::MemorySource ms(src.data(), src.size());
+    platform::ReplacingWriter w;
+    std::string err;
+    ASSERT_TRUE(w.begin(path, err));
+    EXPECT_FALSE(w.copy_from(ms, 50, 51));
+    EXPECT_FALSE(w.commit(err));
+    EXPECT_FALSE(err.empty());
+    EXPECT_EQ(read_file(path), "keep");
+}
+
+TEST(ReadOnly, AttributeRoundTrip) {
+    TempDir dir;
+    std::string path = dir.file("ro");
+    write_file(path, "x");
+    std::string err;
+    EXPECT_FALSE(platform::is_read_only(path));
+    ASSERT_TRUE(platform::set_read_only(path, true, err)) << err;
+    EXPECT_TRUE(platform::is_read_only(path));
+    ASSERT_TRUE(platform::set_read_only(path, false, err)) << err;
+    EXPECT_FALSE(platform::is_read_only(path));
+    EXPECT_EQ(platform::path_kind(path), platform::PathKind::file);
+    EXPECT_EQ(platform::path_kind(dir.path()), platform::PathKind::directory);
+    EXPECT_EQ(platform::path_kind(dir.file("none")), platform::PathKind::missing);
+}
