@@ -4,8 +4,10 @@
 # all files in one call. Every run works on fresh copies of the same files. Reports files
 # per second; uses hyperfine when it is installed, else plain timing.
 #   bench/cli_vs_peers.sh [--cli PATH] [--tmp DIR]
-#   FILES=N (default 1000), ROUNDS=N (default 3) runs of each, the median is reported.
+#   FILES=N (default 1000), ROUNDS=N (default 3) runs of each, the median is reported;
+#   HYPERFINE_OPTS: more options for hyperfine (e.g. --show-output).
 set -euo pipefail
+# shellcheck source=bench/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bench_parse_args "$@"
 need_command id3v2 id3v2
@@ -66,6 +68,7 @@ if command -v hyperfine >/dev/null 2>&1; then
   echo "timing with hyperfine, $ROUNDS runs each"
   for k in "${!cmds[@]}"; do
     json="$WORK/hyperfine-$k.json"
+    # shellcheck disable=SC2086 # HYPERFINE_OPTS holds several words
     hyperfine --runs "$ROUNDS" --prepare "$prepare" --export-json "$json" ${HYPERFINE_OPTS:-} \
       --command-name "${names[k]}" "${cmds[k]}" >/dev/null || failed "${names[k]}"
     verify "${names[k]}"

@@ -7,6 +7,7 @@
 # non-zero only when a tool failed.
 #   bench/io_pattern.sh [--cli PATH] [--tmp DIR]
 set -euo pipefail
+# shellcheck source=bench/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bench_parse_args "$@"
 need_command strace strace

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the benchmark scripts: options, the scratch folder, packages, test files and
 # timing. Sourced, not run.
 #   --cli PATH   tagzo-cli to measure (default: build/native/bin/tagzo-cli)
@@ -12,7 +13,7 @@ bench_parse_args() {
     case $1 in
       --cli) CLI=$2; shift 2 ;;
       --tmp) TMP_ROOT=$2; shift 2 ;;
-      -h|--help) sed -n '2,/^$/s/^# \{0,1\}//p' "$0"; exit 0 ;;
+      -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
       *) echo "$(basename "$0"): unknown argument $1" >&2; exit 2 ;;
     esac
   done

@@ -7,6 +7,7 @@
 #   ROUNDS=N (default 7) rounds of cp and conversion, alternating which goes first.
 #   SIZE_MB=N (default 200) size of the file in MB (10^6 bytes).
 set -euo pipefail
+# shellcheck source=bench/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bench_parse_args "$@"
 need_command /usr/bin/time time
@@ -94,7 +95,28 @@ cps_speed=$(calc '%.1f' "$SIZE / 1e6 / $ms")
 ratio=$(calc '%.3f' "$mc / $mv")
 echo "median of $ROUNDS rounds: cp $cp_speed MB/s (${mc} s), conversion $conv_speed MB/s (${mv} s), ratio $ratio"
 echo "  (median of the rounds' own ratios: $(calc '%.3f' "$(median "${ratios[@]}")"))"
-echo "  (for reference: cp followed by an fsync of the copy, $cps_speed MB/s; the conversion syncs its new file)"
+echo "  (for reference: cp followed by an fsync of the copy, $cps_speed MB/s, ratio $(calc '%.3f' "$ms / $mv");" \
+  "the conversion syncs its new file)"
+
+# Where a conversion's time goes: wall-clock time in the copy's reads and writes, the syncs
+# and the rename that drops the old file (informational; needs strace).
+if command -v strace >/dev/null 2>&1; then
+  cp "$SRC" "$WORK/work.mp3"
+  sync
+  t0=$(now)
+  strace -f -w -c -o "$WORK/calls.txt" -e trace=pread64,pwrite64,fsync,rename,renameat,renameat2 \
+    "$CLI" set --title "$TITLE" "$WORK/work.mp3" >/dev/null
+  t1=$(now)
+  check_rmp "$WORK/work.mp3"
+  rm -f "$WORK/work.mp3"
+  awk -v total="$(elapsed "$t0" "$t1")" '
+    $NF ~ /^(pread64|pwrite64|fsync|rename|renameat|renameat2)$/ { s[$NF] = $2; n[$NF] = $4 }
+    END {
+      printf "one conversion under strace, %.3f s: reads %.3f s (%d calls), writes %.3f s (%d calls), fsync %.3f s (%d), rename %.3f s\n",
+        total, s["pread64"], n["pread64"], s["pwrite64"], n["pwrite64"], s["fsync"], n["fsync"],
+        s["rename"] + s["renameat"] + s["renameat2"]
+    }' "$WORK/calls.txt"
+fi
 
 # Peak memory (maximum resident set size, KiB) of tagzo-cli on a tiny file and on the
 # conversion; the goal is on the difference.

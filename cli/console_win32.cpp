@@ -20,9 +20,11 @@ namespace {
 void write_handle(DWORD which, std::string_view utf8) {
     HANDLE h = GetStdHandle(which);
     if (h == INVALID_HANDLE_VALUE || h == nullptr) return;
+    // Without a console (output to a pipe or a file) the ANSI code page speaks.
     UINT cp = GetConsoleOutputCP();
+    if (cp == 0) cp = GetACP();
     std::string bytes;
-    if (cp == CP_UTF8 || cp == 0) {
+    if (cp == CP_UTF8) {
         bytes.assign(utf8);
     } else {
         std::wstring w = platform::utf8_to_utf16(utf8);

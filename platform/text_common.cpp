@@ -35,7 +35,10 @@ Cp932Table build_table() {
         for (unsigned b = 0; b < 256; ++b) {
             unsigned char c = static_cast<unsigned char>(b);
             char32_t cp = k_none;
-            if (!is_lead(c) && system_decode_cp932(&c, 1, cp)) t.single[b] = cp;
+            // Single-byte characters are ASCII and the half-width katakana; the bytes 0x80,
+            // 0xA0 and 0xFD to 0xFF are none, whatever a system's table makes of them.
+            bool single = b < 0x80 || (b >= 0xA1 && b <= 0xDF);
+            if (single && system_decode_cp932(&c, 1, cp)) t.single[b] = cp;
             else t.single[b] = k_none;
             if (t.single[b] != k_none) t.reverse.emplace(t.single[b], static_cast<uint16_t>(b));
         }
@@ -99,9 +102,18 @@ size_t take_utf8(std::string_view s, size_t i, char32_t& cp) {
     return len;
 }
 
+bool is_ascii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 } // namespace
 
+// ASCII is the same in both encodings; such texts skip the table, whose building is most of
+// the start-up time of a short command.
 std::string cp932_to_utf8(std::string_view in) {
+    if (is_ascii(in)) return std::string(in);
     const Cp932Table& t = table();
     std::string out;
     out.reserve(in.size() * 3 / 2);
@@ -124,6 +136,10 @@ std::string cp932_to_utf8(std::string_view in) {
 }
 
 bool utf8_to_cp932(std::string_view in, std::string& out, std::string& bad) {
+    if (is_ascii(in)) {
+        out.assign(in);
+        return true;
+    }
     const Cp932Table& t = table();
     out.clear();
     for (size_t i = 0; i < in.size();) {

@@ -26,4 +26,7 @@ if [[ ${1:-} == --boot ]]; then
   exit 0
 fi
 [[ -f $WINEPREFIX/system.reg ]] || boot
+# Wine's own service processes inherit the program's output handles and outlive it by a few
+# seconds: a caller that reads the output through a pipe waits for them. Send the output to
+# files, as the tests do, to read it at once.
 exec wine "$@"

@@ -41,13 +41,19 @@ def rmp_image(stream, subchunks):
 
 class Cli:
     def __init__(self, exe, wine):
-        self.exe, self.wine = os.path.abspath(exe), wine
+        self.exe, self.wine = os.path.abspath(exe), wine and os.path.abspath(wine)
         self.encoding = "cp932" if wine else "utf-8"
 
     def run(self, *args, cwd):
         cmd = ([self.wine] if self.wine else []) + [self.exe] + list(args)
-        p = subprocess.run(cmd, cwd=cwd, capture_output=True, timeout=300)
-        return p.returncode, p.stdout.decode(self.encoding, "replace"), p.stderr.decode(self.encoding, "replace")
+        # Output through files, not pipes: Wine's service processes inherit the handles and
+        # would keep a pipe open for seconds after the program has ended.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            code = subprocess.run(cmd, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                  timeout=300).returncode
+            out.seek(0)
+            err.seek(0)
+            return code, out.read().decode(self.encoding, "replace"), err.read().decode(self.encoding, "replace")
 
 
 class CliTest(unittest.TestCase):
@@ -260,7 +266,8 @@ class Peers(CliTest):
         for sub in ("taglib", "mutagen", "hsaudiotag", "nightingale-hacking", "tinytag"):
             for n in sorted(os.listdir(os.path.join(d, sub))):
                 src = os.path.join(d, sub, n)
-                name = self.make(sub + "_" + n, open(src, "rb").read())
+                with open(src, "rb") as f:
+                    name = self.make(sub + "_" + n, f.read())
                 original = self.read(name)
                 code, objs, _ = self.show(name)
                 if objs[0]["kind"] != "mp3":
