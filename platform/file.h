@@ -27,6 +27,9 @@ public:
     // Writes all n bytes at offset in one call; the size follows when the file grows.
     bool write_at(uint64_t offset, const void* src, size_t n);
     bool truncate(uint64_t new_size);
+    // Asks the system to start writing a range to disk now, without waiting for it, so that
+    // a later flush has little left to do. A hint: it may do nothing.
+    void start_writeback(uint64_t offset, uint64_t n);
     bool flush();
     bool close();
     // The reason of the last failed call, in words.

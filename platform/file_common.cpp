@@ -30,6 +30,8 @@ bool ReplacingWriter::copy_from(ByteSource& from, uint64_t offset, uint64_t n) {
             return false;
         }
         if (!write(block.data(), part)) return false;
+        // The data goes to disk while the copy goes on, not all at once at the commit.
+        file_.start_writeback(written_ - part, part);
         offset += part;
         n -= part;
     }

@@ -1,4 +1,7 @@
 // POSIX side of the file layer.
+#ifndef _GNU_SOURCE
+#define _GNU_SOURCE  // sync_file_range
+#endif
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -106,6 +109,17 @@ bool File::truncate(uint64_t new_size) {
     }
     size_ = new_size;
     return true;
+}
+
+void File::start_writeback(uint64_t offset, uint64_t n) {
+#ifdef SYNC_FILE_RANGE_WRITE
+    if (is_open())
+        ::sync_file_range(static_cast<int>(handle_), static_cast<off_t>(offset), static_cast<off_t>(n),
+                          SYNC_FILE_RANGE_WRITE);
+#else
+    (void)offset;
+    (void)n;
+#endif
 }
 
 bool File::flush() {

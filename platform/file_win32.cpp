@@ -139,6 +139,8 @@ bool File::truncate(uint64_t new_size) {
     return true;
 }
 
+void File::start_writeback(uint64_t, uint64_t) {}
+
 bool File::flush() {
     if (!is_open()) return false;
     if (!FlushFileBuffers(reinterpret_cast<HANDLE>(handle_))) {
