@@ -5,6 +5,21 @@
 
 namespace platform {
 
+File::~File() { close(); }
+File::File(File&& other) noexcept : handle_(other.handle_), size_(other.size_), error_(std::move(other.error_)) {
+    other.handle_ = -1;
+}
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = -1;
+        size_ = other.size_;
+        error_ = std::move(other.error_);
+    }
+    return *this;
+}
+
 ReplacingWriter::~ReplacingWriter() { abort(); }
 
 bool ReplacingWriter::write(const void* data, size_t n) {

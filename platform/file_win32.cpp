@@ -38,21 +38,6 @@ std::string name_of(const std::string& path) {
 }
 } // namespace
 
-File::~File() { close(); }
-File::File(File&& other) noexcept : handle_(other.handle_), size_(other.size_), error_(std::move(other.error_)) {
-    other.handle_ = -1;
-}
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-        size_ = other.size_;
-        error_ = std::move(other.error_);
-    }
-    return *this;
-}
-
 bool File::open(const std::string& path, Mode mode, std::string& err) {
     close();
     DWORD access = mode == Mode::read ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);

@@ -17,7 +17,7 @@ public:
     explicit Image(bool writing, std::string& bytes) : writing_(writing), bytes_(bytes) {}
 
     void i32(int32_t& v) {
-        unsigned char b[4];
+        unsigned char b[4] = {};
         if (writing_) {
             tags::put_u32le(b, static_cast<uint32_t>(v));
             raw(b, 4);
