@@ -1,0 +1,45 @@
+// The rules behind the five edit fields that need no window: change detection, the tag
+// history and the texts it offers, and the year list. The window code feeds them the texts
+// of its controls and shows what they return.
+#pragma once
+#include <array>
+#include <string>
+#include <vector>
+
+#include "editor/settings/settings.h"
+#include "editor/tags/rmp.h"
+#include "editor/tags/tag.h"
+
+namespace editing {
+
+// The texts of the controls 1000, 1012, 1018, 1019 and 1020, as read.
+struct FieldTexts {
+    std::string title, artist, album, year, comment;
+};
+
+// True when a field differs from the loaded tag: from `rmp` in the RMP form, otherwise from
+// `current` after cutting the field to 30 bytes (the year 4). Letter case is no difference.
+bool fields_differ(const FieldTexts& fields, bool is_rmp, const tags::RmpTexts& rmp, const tags::Tag& current);
+
+// What the fields show for a tag: the RMP texts in the RMP form, else the tag's texts.
+FieldTexts shown_texts(bool is_rmp, const tags::RmpTexts& rmp, const tags::Tag& current);
+
+using History = std::array<settings::HistoryEntry, settings::k_history_count>;
+
+// Enters a tag into the history, keyed by album and artist. False when an entry already holds
+// the same tag (nothing changed, nothing to save); true when a slot was written.
+bool add_to_history(History& history, const tags::Tag& tag);
+
+// The items of the artist, album and comment drop-downs.
+struct DropDowns {
+    std::vector<std::string> artist, album, comment;
+};
+// Adds the history's texts of at least two bytes that the lists do not hold yet (ignoring
+// case): slots 0 to 49 after a load, 49 down to 0 (latest first) at start-up.
+void offer_history_texts(const History& history, bool latest_first, DropDowns& lists);
+
+// The 60 items of the year list: 50 years from this year + 2 downwards, with "----" after
+// each year divisible by 5. `tm_year` is the year count since 1900 of the local time.
+std::vector<std::string> year_list(int tm_year);
+
+} // namespace editing
