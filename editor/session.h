@@ -1,0 +1,46 @@
+// The editing session of the editor, and the one interface through which the core reaches the
+// user: the questions, the notices and the edit fields. The editor wires it to its dialogs;
+// the tests wire it to a script.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "editor/tags/rmp.h"
+#include "editor/tags/tag.h"
+#include "editor/window/edit_rules.h"
+
+namespace editing {
+
+struct Session {
+    std::string current_path;  // UTF-8, as the file layer takes it
+    bool file_loaded = false;
+    bool modified = false;
+    bool window_ready = false;
+    bool read_only_media = false;
+    tags::Tag current_tag;
+    tags::Tag undo_snapshot;
+    tags::RmpTexts rmp_texts;  // rmp_texts.is_rmp: the current file is in the RMP form
+};
+
+// Notices are named, not worded: the wording lives with the window, in the user's language.
+enum class Notice {
+    apply_cancelled,  // read-only file, consent refused
+    apply_failed,     // the file could not be written; the detail says why
+};
+
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+    // The question dialogs. Their never-ask-again check box flips the setting passed in at the
+    // moment it is clicked, whichever answer follows.
+    virtual bool ask_clear_read_only(int32_t& no_confirm_readonly) = 0;
+    virtual bool ask_convert_to_rmp(int32_t& no_confirm_rmp) = 0;
+    virtual void notice(Notice what, const std::string& detail) = 0;
+    // The texts of the five edit fields, each at most 255 bytes.
+    virtual FieldTexts field_texts() = 0;
+    virtual void set_apply_enabled(bool enabled) = 0;
+    virtual void set_mode_label(bool rmp) = 0;
+};
+
+} // namespace editing

@@ -1,0 +1,72 @@
+#include "editor/tags/apply_tag.h"
+
+#include "editor/tags/apply.h"
+#include "editor/tags/text_rules.h"
+#include "platform/file.h"
+
+namespace editing {
+
+using tags::cut_to_width;
+
+int apply_tag(Session& s, settings::Settings& st, UserInterface& ui) {
+    if (s.read_only_media || !s.modified) return 0;
+    const FieldTexts f = ui.field_texts();
+
+    // A read-only file loses its attribute only with the user's consent. The attribute is
+    // asked for itself, not through a failing open: an administrator could open the file
+    // anyway, and the user's mark would be overridden without a word.
+    std::string err;
+    if (platform::is_read_only(s.current_path)) {
+        bool consent = st.no_confirm_readonly != 0 || ui.ask_clear_read_only(st.no_confirm_readonly);
+        if (!consent) {
+            ui.notice(Notice::apply_cancelled, "");
+            return 0;
+        }
+        if (!platform::set_read_only(s.current_path, false, err)) {
+            ui.notice(Notice::apply_failed, err);
+            return 0;
+        }
+    }
+
+    // The texts as typed (up to 255 bytes) decide the form; the record keeps their first 30.
+    tags::Tag edited{cut_to_width(f.title, tags::k_text_capacity),  cut_to_width(f.artist, tags::k_text_capacity),
+                     cut_to_width(f.album, tags::k_text_capacity),  cut_to_width(f.year, tags::k_text_capacity),
+                     cut_to_width(f.comment, tags::k_text_capacity), s.current_tag.genre};
+    bool file_is_rmp = false;
+    {
+        platform::File head;
+        if (head.open(s.current_path, platform::File::Mode::read, err)) file_is_rmp = tags::is_rmp_file(head);
+    }
+    tags::ApplyForm form = tags::decide_apply_form(edited, st.rmp_enabled != 0, s.rmp_texts.is_rmp, file_is_rmp);
+    if (form == tags::ApplyForm::convert && st.no_confirm_rmp == 0 && !ui.ask_convert_to_rmp(st.no_confirm_rmp))
+        form = tags::ApplyForm::id3;
+
+    tags::ApplyResult r = tags::apply_tag_to_file(s.current_path, edited, form, settings::slot_text(st.display_name));
+    if (!r.ok) {
+        ui.notice(Notice::apply_failed, r.error);
+        return 0;
+    }
+
+    s.current_tag = tags::Tag{cut_to_width(f.title, tags::k_id3_width),   cut_to_width(f.artist, tags::k_id3_width),
+                              cut_to_width(f.album, tags::k_id3_width),   cut_to_width(f.year, tags::k_id3_year_width),
+                              cut_to_width(f.comment, tags::k_id3_width), s.current_tag.genre};
+    s.undo_snapshot = s.current_tag;
+    s.modified = false;
+    ui.set_apply_enabled(false);
+    s.rmp_texts.text[tags::INAM] = edited.title;
+    s.rmp_texts.text[tags::IART] = edited.artist;
+    s.rmp_texts.text[tags::IPRD] = edited.album;
+    s.rmp_texts.text[tags::ICRD] = edited.year;
+    s.rmp_texts.text[tags::ICMT] = edited.comment;
+    if (form == tags::ApplyForm::convert) {
+        for (int i : {tags::IGNR, tags::ICOP, tags::IENG, tags::ISRC}) s.rmp_texts.text[static_cast<size_t>(i)].clear();
+        s.rmp_texts.text[tags::ISFT] = tags::software_name(settings::slot_text(st.display_name));
+    }
+    if (form != tags::ApplyForm::id3) {
+        s.rmp_texts.is_rmp = true;
+        ui.set_mode_label(true);
+    }
+    return 1;
+}
+
+} // namespace editing

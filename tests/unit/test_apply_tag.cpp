@@ -1,0 +1,163 @@
+// The apply step with its questions, driven by a scripted user.
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "editor/tags/apply_tag.h"
+#include "editor/tags/load.h"
+#include "platform/file.h"
+#include "tests/unit/test_files.h"
+
+using namespace editing;
+using testing_files::read_file;
+using testing_files::TempDir;
+using testing_files::write_file;
+
+namespace {
+
+// Answers the questions from a script; ticks the check box first when told to.
+class ScriptedUser : public UserInterface {
+public:
+    FieldTexts fields;
+    std::deque<bool> answers;
+    bool tick_box = false;
+    std::vector<std::string> asked;
+    std::vector<Notice> notices;
+    bool apply_enabled = true;
+    bool mode_rmp = false;
+
+    bool ask_clear_read_only(int32_t& flag) override { return answer("135", flag); }
+    bool ask_convert_to_rmp(int32_t& flag) override { return answer("141", flag); }
+    void notice(Notice what, const std::string&) override { notices.push_back(what); }
+    FieldTexts field_texts() override { return fields; }
+    void set_apply_enabled(bool on) override { apply_enabled = on; }
+    void set_mode_label(bool rmp) override { mode_rmp = rmp; }
+
+private:
+    bool answer(const char* dialog, int32_t& flag) {
+        asked.push_back(dialog);
+        if (tick_box) flag = !flag;
+        bool a = answers.empty() ? false : answers.front();
+        if (!answers.empty()) answers.pop_front();
+        return a;
+    }
+};
+
+std::string record_of(const tags::Tag& t) {
+    tags::RecordBytes r = tags::make_record(t);
+    return std::string(reinterpret_cast<const char*>(r.data()), r.size());
+}
+
+struct Fixture {
+    TempDir dir;
+    std::string path = dir.file("song.mp3");
+    std::string audio = std::string("\xFF\xFB\x90\x64", 4) + std::string(996, '\x11');
+    Session s;
+    settings::Settings st = settings::default_settings();
+    ScriptedUser ui;
+
+    Fixture() {
+        write_file(path, audio + record_of(tags::Tag{"Old", "Artist", "", "", "", 5}));
+        s.current_path = path;
+        s.file_loaded = true;
+        s.modified = true;
+        s.current_tag = tags::Tag{"Old", "Artist", "", "", "", 5};
+        s.undo_snapshot = s.current_tag;
+        ui.fields = {std::string(40, 'T'), "Artist", "", "", ""};
+    }
+};
+
+} // namespace
+
+TEST(ApplyTag, LongTitleConvertsAfterYes) {
+    Fixture f;
+    f.ui.answers = {true};
+    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    EXPECT_EQ(f.ui.asked, (std::vector<std::string>{"141"}));
+    std::string file = read_file(f.path);
+    EXPECT_EQ(file.substr(8, 4), "RMP3");
+    EXPECT_EQ(file.substr(file.size() - 128), record_of(tags::Tag{std::string(30, 'T'), "Artist", "", "", "", 5}));
+    EXPECT_TRUE(f.s.rmp_texts.is_rmp);
+    EXPECT_EQ(f.s.rmp_texts.text[tags::ISFT], "kessa 0.29");
+    EXPECT_TRUE(f.ui.mode_rmp);
+    EXPECT_FALSE(f.s.modified);
+    EXPECT_FALSE(f.ui.apply_enabled);
+    EXPECT_EQ(f.s.undo_snapshot.title, std::string(30, 'T'));
+}
+
+TEST(ApplyTag, NoKeepsId3WithTheFirst30BytesAndTheBoxFlipsEvenSo) {
+    Fixture f;
+    f.ui.answers = {false};
+    f.ui.tick_box = true;
+    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    EXPECT_EQ(f.st.no_confirm_rmp, 1);
+    EXPECT_EQ(read_file(f.path), f.audio + record_of(tags::Tag{std::string(30, 'T'), "Artist", "", "", "", 5}));
+    EXPECT_FALSE(f.s.rmp_texts.is_rmp);
+    // The next long text converts without asking.
+    f.s.modified = true;
+    f.ui.fields.title = std::string(35, 'U');
+    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    EXPECT_EQ(f.ui.asked.size(), 1u);
+    EXPECT_EQ(read_file(f.path).substr(8, 4), "RMP3");
+}
+
+TEST(ApplyTag, NothingHappensWithoutAChangeOrOnACdRom) {
+    Fixture f;
+    std::string before = read_file(f.path);
+    f.s.modified = false;
+    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 0);
+    f.s.modified = true;
+    f.s.read_only_media = true;
+    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 0);
+    EXPECT_EQ(read_file(f.path), before);
+    EXPECT_TRUE(f.ui.asked.empty());
+}
+
+TEST(ApplyTag, ReadOnlyFileRefusedOrCleared) {
+    Fixture f;
+    std::string before = read_file(f.path);
+    std::string err;
+    ASSERT_TRUE(platform::set_read_only(f.path, true, err));
+    f.ui.fields.title = "short";
+    f.ui.answers = {false};
+    f.ui.tick_box = true;  // ticked, then "No": refused now, no question next time
+    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 0);
+    EXPECT_EQ(f.ui.notices, (std::vector<Notice>{Notice::apply_cancelled}));
+    EXPECT_EQ(read_file(f.path), before);
+    EXPECT_TRUE(f.s.modified);
+    EXPECT_EQ(f.st.no_confirm_readonly, 1);
+    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    EXPECT_EQ(f.ui.asked, (std::vector<std::string>{"135"}));
+    EXPECT_FALSE(platform::is_read_only(f.path));
+    EXPECT_EQ(read_file(f.path), f.audio + record_of(tags::Tag{"short", "Artist", "", "", "", 5}));
+}
+
+TEST(ApplyTag, AFileThatCannotBeWrittenIsNotApplied) {
+    Fixture f;
+    f.s.current_path = f.dir.file("removed.mp3");
+    f.ui.fields.title = "short";
+    tags::Tag undo = f.s.undo_snapshot;
+    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 0);
+    EXPECT_EQ(f.ui.notices, (std::vector<Notice>{Notice::apply_failed}));
+    EXPECT_TRUE(f.s.modified);
+    EXPECT_TRUE(f.ui.apply_enabled);
+    EXPECT_EQ(f.s.undo_snapshot, undo);
+}
+
+TEST(ApplyTag, AnRmpFileIsRewrittenEvenWithShortTexts) {
+    Fixture f;
+    f.ui.answers = {true};
+    ASSERT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    f.s.modified = true;
+    f.ui.fields = {"short", "Artist", "Album", "1999", "c"};
+    ASSERT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    EXPECT_EQ(f.ui.asked.size(), 1u);  // no question for a file already in the form
+    platform::File file;
+    std::string err;
+    ASSERT_TRUE(file.open(f.path, platform::File::Mode::read, err));
+    tags::RmpTexts back;
+    ASSERT_TRUE(tags::read_rmp_texts(file, back));
+    EXPECT_EQ(back.text[tags::INAM], "short");
+    EXPECT_EQ(back.text[tags::IPRD], "Album");
+    EXPECT_EQ(back.text[tags::ISFT], "kessa 0.29");
+}
