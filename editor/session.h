@@ -27,6 +27,8 @@ struct Session {
 enum class Notice {
     apply_cancelled,  // read-only file, consent refused
     apply_failed,     // the file could not be written; the detail says why
+    cannot_open,      // a file to load could not be opened
+    not_mp3,          // a file to load is no MP3 file (nor anything the editor hands on)
 };
 
 class UserInterface {
@@ -41,6 +43,11 @@ public:
     virtual FieldTexts field_texts() = 0;
     virtual void set_apply_enabled(bool enabled) = 0;
     virtual void set_mode_label(bool rmp) = 0;
+    // The edit-length limits: 255 bytes for every field while long texts are allowed.
+    virtual void set_field_limits(bool long_texts) = 0;
+    // Carry-over mode is on while the artist field is disabled; a load may end it.
+    virtual bool carry_over_on() = 0;
+    virtual void end_carry_over() = 0;
 };
 
 } // namespace editing

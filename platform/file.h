@@ -76,6 +76,8 @@ PathKind path_kind(const std::string& path);
 bool is_read_only(const std::string& path);
 bool set_read_only(const std::string& path, bool read_only, std::string& err);
 bool remove_file(const std::string& path);
+// True when the path lies on a CD-ROM drive (never on POSIX systems).
+bool is_on_cdrom(const std::string& path);
 // Whole small files (the settings file, setup.dat); a read gives at most max_bytes.
 bool read_whole_file(const std::string& path, std::string& out, size_t max_bytes, std::string& err);
 bool replace_file_content(const std::string& path, const void* data, size_t n, std::string& err);

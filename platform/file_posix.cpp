@@ -226,4 +226,6 @@ bool set_read_only(const std::string& path, bool read_only, std::string& err) {
 
 bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
+bool is_on_cdrom(const std::string&) { return false; }
+
 } // namespace platform

@@ -253,4 +253,9 @@ bool set_read_only(const std::string& path, bool read_only, std::string& err) {
 
 bool remove_file(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }
 
+bool is_on_cdrom(const std::string& path) {
+    if (path.size() < 3) return false;
+    return GetDriveTypeW(wide(path.substr(0, 3)).c_str()) == DRIVE_CDROM;
+}
+
 } // namespace platform

@@ -5,6 +5,7 @@
 
 #include "editor/tags/apply_tag.h"
 #include "editor/tags/load.h"
+#include "editor/tags/load_file.h"
 #include "platform/file.h"
 #include "tests/unit/test_files.h"
 
@@ -32,6 +33,10 @@ public:
     FieldTexts field_texts() override { return fields; }
     void set_apply_enabled(bool on) override { apply_enabled = on; }
     void set_mode_label(bool rmp) override { mode_rmp = rmp; }
+    void set_field_limits(bool) override {}
+    bool carry_over_on() override { return carry; }
+    void end_carry_over() override { carry = false; }
+    bool carry = false;
 
 private:
     bool answer(const char* dialog, int32_t& flag) {
@@ -160,4 +165,58 @@ TEST(ApplyTag, AnRmpFileIsRewrittenEvenWithShortTexts) {
     EXPECT_EQ(back.text[tags::INAM], "short");
     EXPECT_EQ(back.text[tags::IPRD], "Album");
     EXPECT_EQ(back.text[tags::ISFT], "kessa 0.29");
+}
+
+TEST(LoadFile, NoMp3AndUnopenableFilesLeaveTheSessionAlone) {
+    Fixture f;
+    Session before = f.s;
+    std::string text = f.dir.file("notes.txt");
+    write_file(text, "plain words");
+    EXPECT_EQ(load_file(f.s, f.st, f.ui, text), 0);
+    EXPECT_EQ(load_file(f.s, f.st, f.ui, f.dir.file("gone.mp3")), 0);
+    std::string zip = f.dir.file("a.zip");
+    write_file(zip, "PK\x03\x04");
+    EXPECT_EQ(load_file(f.s, f.st, f.ui, zip), 0);
+    EXPECT_EQ(f.ui.notices, (std::vector<Notice>{Notice::not_mp3, Notice::cannot_open}));
+    EXPECT_EQ(f.s.current_tag, before.current_tag);
+    EXPECT_EQ(f.s.file_loaded, before.file_loaded);
+}
+
+TEST(LoadFile, CarryOverAcrossFilesWithAndWithoutRecords) {
+    Fixture f;
+    f.ui.carry = true;
+    f.s.current_tag = tags::Tag{"first", "Carried", "Album", "1999", "Note", 4};
+    f.s.undo_snapshot = f.s.current_tag;
+    std::string bare = f.dir.file("bare.mp3");
+    write_file(bare, std::string(500, 'a'));
+    ASSERT_EQ(load_file(f.s, f.st, f.ui, bare), 1);
+    EXPECT_EQ(f.s.current_tag, (tags::Tag{"", "Carried", "Album", "1999", "Note", 4}));
+    EXPECT_TRUE(f.ui.carry);
+    std::string own = f.dir.file("own.mp3");
+    write_file(own, std::string(500, 'a') + record_of(tags::Tag{"t", "Someone", "", "", "", 4}));
+    ASSERT_EQ(load_file(f.s, f.st, f.ui, own), 1);
+    EXPECT_FALSE(f.ui.carry);  // the file's own artist ends carry-over mode
+    EXPECT_EQ(f.s.current_tag.artist, "Someone" + std::string(23, ' '));
+}
+
+TEST(LoadFile, RmpTextsOnlyFromAWritableFileAndWhileEnabled) {
+    Fixture f;
+    f.ui.answers = {true};
+    ASSERT_EQ(apply_tag(f.s, f.st, f.ui), 1);  // converts the file
+    Session fresh;
+    ASSERT_EQ(load_file(fresh, f.st, f.ui, f.path), 1);
+    EXPECT_TRUE(fresh.rmp_texts.is_rmp);
+    EXPECT_EQ(fresh.rmp_texts.text[tags::INAM], std::string(40, 'T'));
+    EXPECT_TRUE(f.ui.mode_rmp);
+    f.st.rmp_enabled = 0;
+    ASSERT_EQ(load_file(fresh, f.st, f.ui, f.path), 1);
+    EXPECT_FALSE(fresh.rmp_texts.is_rmp);
+    EXPECT_FALSE(f.ui.mode_rmp);
+    f.st.rmp_enabled = 1;
+    std::string err;
+    ASSERT_TRUE(platform::set_read_only(f.path, true, err));
+    ASSERT_EQ(load_file(fresh, f.st, f.ui, f.path), 1);
+    EXPECT_FALSE(fresh.rmp_texts.is_rmp);
+    EXPECT_FALSE(fresh.read_only_media);  // read-only on a hard disk: the apply offers to clear it
+    EXPECT_EQ(fresh.current_tag.title, std::string(30, 'T'));
 }
