@@ -1,0 +1,146 @@
+#include "editor/audio/decoder.h"
+
+#include <windows.h>
+
+namespace audio {
+namespace {
+
+using InitFn = int(WINAPI*)();
+using GetStateFn = int(WINAPI*)(int*);
+using GetMpegInfoFn = int(WINAPI*)(void*);
+using GetWaveFn = int(WINAPI*)(int*, int*);
+using GetVolumeFn = int(WINAPI*)(int*, int*);
+using SetVolumeFn = void(WINAPI*)(int, int);
+using OpenFn = int(WINAPI*)(const char*, void*);
+using SeekFn = void(WINAPI*)(int);
+using OptionFn = void(WINAPI*)(const int*);
+using VoidFn = void(WINAPI*)();
+
+struct Decoder {
+    HMODULE module = nullptr;
+    bool ready = false;      // vbmp3_init answered 1
+    bool file_open = false;  // decoder_open answered 1 and no close came since
+    InitFn init = nullptr;
+    GetStateFn get_state = nullptr;
+    GetMpegInfoFn get_mpeg_info = nullptr;
+    GetWaveFn get_wave = nullptr;
+    GetVolumeFn get_volume = nullptr;
+    SetVolumeFn set_volume = nullptr;
+    OpenFn open = nullptr;
+    SeekFn seek = nullptr;
+    OptionFn set_player_option = nullptr;
+    OptionFn set_decode_option = nullptr;
+    VoidFn play = nullptr;
+    VoidFn pause = nullptr;
+    VoidFn restart = nullptr;
+    VoidFn stop = nullptr;
+    VoidFn close = nullptr;
+    VoidFn free = nullptr;
+};
+Decoder g_decoder;
+
+template <class F>
+bool resolve(HMODULE m, const char* name, F& out) {
+    out = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(m, name)));
+    return out != nullptr;
+}
+
+}  // namespace
+
+int load_decoder() {
+    if (g_decoder.module) return 0;
+    HMODULE m = LoadLibraryA("vbmp3.dll");
+    if (!m) return 0;
+    Decoder d;
+    d.module = m;
+    bool ok = resolve(m, "vbmp3_init", d.init) && resolve(m, "vbmp3_getState", d.get_state) &&
+              resolve(m, "vbmp3_getMpegInfo", d.get_mpeg_info) && resolve(m, "vbmp3_getWave", d.get_wave) &&
+              resolve(m, "vbmp3_getVolume", d.get_volume) && resolve(m, "vbmp3_setVolume", d.set_volume) &&
+              resolve(m, "vbmp3_open", d.open) && resolve(m, "vbmp3_seek", d.seek) &&
+              resolve(m, "vbmp3_setVbmp3Option", d.set_player_option) &&
+              resolve(m, "vbmp3_setDecodeOption", d.set_decode_option) && resolve(m, "vbmp3_play", d.play) &&
+              resolve(m, "vbmp3_pause", d.pause) && resolve(m, "vbmp3_restart", d.restart) &&
+              resolve(m, "vbmp3_stop", d.stop) && resolve(m, "vbmp3_close", d.close) &&
+              resolve(m, "vbmp3_free", d.free);
+    if (!ok) {
+        FreeLibrary(m);
+        return 0;
+    }
+    g_decoder = d;
+    return 1;
+}
+
+int init_decoder() {
+    if (!g_decoder.module || g_decoder.init() != 1) return 0;
+    g_decoder.ready = true;
+    apply_decoder_options(0);
+    return 1;
+}
+
+void apply_decoder_options(int playback_mode) {
+    static const int player[3][4] = {{128, 0, 30, 0}, {8, 1, 1, 0}, {16, 16, 10, 0}};
+    static const int decode[3][3] = {{0, 0, 24000}, {2, 0, 24000}, {1, 0, 24000}};
+    if (!g_decoder.module || playback_mode < 0 || playback_mode > 2) return;
+    g_decoder.set_player_option(player[playback_mode]);
+    g_decoder.set_decode_option(decode[playback_mode]);
+}
+
+void release_decoder() {
+    if (!g_decoder.ready) return;
+    g_decoder.stop();
+    if (g_decoder.file_open) g_decoder.close();
+    g_decoder.free();
+    FreeLibrary(g_decoder.module);
+    g_decoder = Decoder{};
+}
+
+bool decoder_loaded() { return g_decoder.module != nullptr; }
+bool decoder_ready() { return g_decoder.ready; }
+
+int decoder_init() { return g_decoder.module ? g_decoder.init() : 0; }
+int decoder_get_state(int* seconds) { return g_decoder.module ? g_decoder.get_state(seconds) : 0; }
+int decoder_get_mpeg_info(void* block56) { return g_decoder.module ? g_decoder.get_mpeg_info(block56) : 0; }
+int decoder_get_wave(int* left256, int* right256) {
+    return g_decoder.module ? g_decoder.get_wave(left256, right256) : 0;
+}
+int decoder_get_volume(int* left, int* right) { return g_decoder.module ? g_decoder.get_volume(left, right) : 0; }
+void decoder_set_volume(int left, int right) {
+    if (g_decoder.module) g_decoder.set_volume(left, right);
+}
+int decoder_open(const char* path, void* info272) {
+    if (!g_decoder.module) return 0;
+    int r = g_decoder.open(path, info272);
+    g_decoder.file_open = r == 1;
+    return r;
+}
+void decoder_seek(int seconds) {
+    if (g_decoder.module) g_decoder.seek(seconds);
+}
+void decoder_set_player_option(const int* four) {
+    if (g_decoder.module) g_decoder.set_player_option(four);
+}
+void decoder_set_decode_option(const int* three) {
+    if (g_decoder.module) g_decoder.set_decode_option(three);
+}
+void decoder_play() {
+    if (g_decoder.module) g_decoder.play();
+}
+void decoder_pause() {
+    if (g_decoder.module) g_decoder.pause();
+}
+void decoder_restart() {
+    if (g_decoder.module) g_decoder.restart();
+}
+void decoder_stop() {
+    if (g_decoder.module) g_decoder.stop();
+}
+void decoder_close() {
+    if (!g_decoder.module) return;
+    g_decoder.close();
+    g_decoder.file_open = false;
+}
+void decoder_free() {
+    if (g_decoder.module) g_decoder.free();
+}
+
+}  // namespace audio

@@ -1,0 +1,38 @@
+// The editor's link to the MP3 player library vbmp3.dll: loaded at run time, so the editor also
+// runs without it (then every call below does nothing and returns 0).
+#pragma once
+
+namespace audio {
+
+// 1 when vbmp3.dll was loaded and all its 16 entry points found; 0 when it was already loaded,
+// is missing, or lacks an entry point (then nothing stays loaded).
+int load_decoder();
+// 1 when the library is loaded and initialised itself; the options of playback mode 0 are set.
+int init_decoder();
+// Sets the library's options for a playback mode (0 normal, 1 light, 2 middle); other values
+// set nothing.
+void apply_decoder_options(int playback_mode);
+// Stops, closes the open file, frees the library and unloads it; only after init_decoder.
+void release_decoder();
+bool decoder_loaded();
+bool decoder_ready();
+
+// The library's calls; 0 and no effect while it is not loaded.
+int decoder_init();
+int decoder_get_state(int* seconds);
+int decoder_get_mpeg_info(void* block56);
+int decoder_get_wave(int* left256, int* right256);
+int decoder_get_volume(int* left, int* right);
+void decoder_set_volume(int left, int right);
+int decoder_open(const char* path, void* info272);
+void decoder_seek(int seconds);
+void decoder_set_player_option(const int* four);
+void decoder_set_decode_option(const int* three);
+void decoder_play();
+void decoder_pause();
+void decoder_restart();
+void decoder_stop();
+void decoder_close();
+void decoder_free();
+
+}  // namespace audio

@@ -1,0 +1,53 @@
+// The editor's program-wide state and the pieces of its Win32 face that the window files share.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "editor/session.h"
+#include "editor/settings/settings.h"
+#include "editor/window/edit_rules.h"
+
+namespace editor {
+
+struct Program {
+    HINSTANCE instance = nullptr;
+    HWND owner = nullptr;  // the hidden owner window of notice menus
+    HWND main = nullptr;   // dialog 142
+    std::string settings_path;  // UTF-8
+    std::string current_path;   // cp932, as shown; the session holds it in UTF-8
+    editing::Session session;
+    settings::Settings settings;
+    HBITMAP bitmaps[5] = {};  // 156 to 160
+};
+extern Program program;
+
+// cp932 path of the editor to the UTF-8 path of the file layer, and back.
+std::string file_path(const std::string& cp932);
+
+// The user interface that the core calls, wired to dialog 142 and the question dialogs.
+class WindowUi final : public editing::UserInterface {
+public:
+    bool ask_clear_read_only(int32_t& no_confirm_readonly) override;
+    bool ask_convert_to_rmp(int32_t& no_confirm_rmp) override;
+    void notice(editing::Notice what, const std::string& detail) override;
+    editing::FieldTexts field_texts() override;
+    void set_apply_enabled(bool enabled) override;
+    void set_mode_label(bool rmp) override;
+    void set_field_limits(bool long_texts) override;
+    bool carry_over_on() override;
+    void end_carry_over() override;
+};
+extern WindowUi window_ui;
+
+// A popup menu of string items that carry no command, at the cursor moved by (dx, dy).
+void show_notice_menu(HWND owner, const char* const* lines, int count, int dx, int dy, UINT item_id);
+// "Yes" to go on: asked only while the tag is modified.
+bool discard_question();
+
+INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp);
+// The open routine: loads a file and shows it; a failed load leaves the window as it was.
+void open_file(HWND dlg, const std::string& cp932_path);
+void paint_main_window(HWND dlg);
+
+} // namespace editor

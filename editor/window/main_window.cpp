@@ -1,0 +1,252 @@
+// Dialog 142, the one main window: the table of contents of its messages and the commands.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <ctime>
+
+#include "editor/resources/resource.h"
+#include "editor/tags/apply_tag.h"
+#include "editor/tags/load_file.h"
+#include "editor/tags/text_rules.h"
+#include "editor/window/editor.h"
+#include "editor/window/paths.h"
+#include "editor/window/texts.h"
+
+namespace editor {
+
+namespace {
+
+editing::Session& S() { return program.session; }
+
+void set_title() {
+    char title[4200];
+    std::snprintf(title, sizeof title, "%s %s", settings::slot_text(program.settings.display_name).c_str(),
+                  texts::version);
+    SetWindowTextA(program.main, title);
+}
+
+void show_tag(HWND dlg) {
+    editing::FieldTexts t = editing::shown_texts(S().rmp_texts.is_rmp, S().rmp_texts, S().current_tag);
+    SetDlgItemTextA(dlg, IDC_TITLE, t.title.c_str());
+    SetDlgItemTextA(dlg, IDC_ARTIST, t.artist.c_str());
+    SetDlgItemTextA(dlg, IDC_ALBUM, t.album.c_str());
+    SetDlgItemTextA(dlg, IDC_YEAR, t.year.c_str());
+    SetDlgItemTextA(dlg, IDC_COMMENT, t.comment.c_str());
+}
+
+void trim_texts(tags::Tag& t) {
+    tags::trim_trailing_spaces(t.title);
+    tags::trim_trailing_spaces(t.artist);
+    tags::trim_trailing_spaces(t.album);
+    tags::trim_trailing_spaces(t.comment);
+}
+
+void show_file_box(HWND dlg) {
+    char folder[MAX_PATH + 1] = {};
+    GetCurrentDirectoryA(sizeof folder, folder);
+    SetDlgItemTextA(dlg, IDC_FILE_BOX, editing::relative_form(program.current_path, folder).c_str());
+}
+
+void offer_history(HWND dlg, bool latest_first) {
+    editing::DropDowns lists;
+    auto read = [&](int id, std::vector<std::string>& items) {
+        LRESULT n = SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < n; ++i) {
+            char buf[512] = {};
+            if (SendDlgItemMessageA(dlg, id, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 511)
+                SendDlgItemMessageA(dlg, id, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
+            items.emplace_back(buf);
+        }
+    };
+    read(IDC_ARTIST, lists.artist);
+    read(IDC_ALBUM, lists.album);
+    read(IDC_COMMENT, lists.comment);
+    size_t had_artist = lists.artist.size(), had_album = lists.album.size(), had_comment = lists.comment.size();
+    editing::offer_history_texts(program.settings.tag_history, latest_first, lists);
+    auto add = [&](int id, const std::vector<std::string>& items, size_t from) {
+        for (size_t i = from; i < items.size(); ++i)
+            SendDlgItemMessageA(dlg, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(items[i].c_str()));
+    };
+    add(IDC_ALBUM, lists.album, had_album);
+    add(IDC_ARTIST, lists.artist, had_artist);
+    add(IDC_COMMENT, lists.comment, had_comment);
+}
+
+void save_settings_now() {
+    RECT r;
+    if (program.main && GetWindowRect(program.main, &r)) {
+        program.settings.window_left = r.left;
+        program.settings.window_top = r.top;
+    }
+    std::string err;
+    settings::save_settings(program.settings_path, program.settings, err);
+}
+
+// Runs before every message: a field that differs from the loaded tag marks it modified.
+void detect_change(HWND dlg) {
+    if (S().read_only_media || !S().window_ready || !S().file_loaded || S().modified) return;
+    auto get = [&](int id) {
+        char buf[512] = {};
+        GetDlgItemTextA(dlg, id, buf, sizeof buf);
+        return std::string(buf);
+    };
+    editing::FieldTexts f{get(IDC_TITLE), get(IDC_ARTIST), get(IDC_ALBUM), get(IDC_YEAR), get(IDC_COMMENT)};
+    if (editing::fields_differ(f, S().rmp_texts.is_rmp, S().rmp_texts, S().current_tag)) {
+        S().modified = true;
+        EnableWindow(GetDlgItem(dlg, IDC_APPLY), TRUE);
+    }
+}
+
+void place_window(HWND dlg) {
+    RECT r;
+    GetWindowRect(dlg, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    POINT p;
+    GetCursorPos(&p);
+    int x = p.x - 300, y = p.y - 143;
+    if (program.settings.fix_window_position == 1) {
+        x = program.settings.window_left;
+        y = program.settings.window_top;
+    }
+    if (x < 0) x = 0;
+    if (y < 0) y = 0;
+    RECT desk;
+    GetWindowRect(GetDesktopWindow(), &desk);
+    if (x + w > desk.right) x = GetSystemMetrics(SM_CXFULLSCREEN) - w;
+    if (y + h > desk.bottom) y = GetSystemMetrics(SM_CYFULLSCREEN) - h;
+    MoveWindow(dlg, x, y, w, h, TRUE);
+}
+
+BOOL on_init(HWND dlg) {
+    program.main = dlg;
+    DragAcceptFiles(dlg, TRUE);
+    place_window(dlg);
+    for (int i = 0; i < 5; ++i)
+        program.bitmaps[i] = LoadBitmapA(program.instance, MAKEINTRESOURCEA(IDB_EDGE + i));
+    SendMessageA(dlg, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(LoadIconA(program.instance, MAKEINTRESOURCEA(IDI_TAGZO))));
+    trim_texts(S().current_tag);
+    set_title();
+    std::time_t now = std::time(nullptr);
+    std::tm* local = std::localtime(&now);
+    for (const std::string& y : editing::year_list(local ? local->tm_year : 126))
+        SendDlgItemMessageA(dlg, IDC_YEAR, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(y.c_str()));
+    offer_history(dlg, true);
+    show_file_box(dlg);
+    if (!S().file_loaded) S().current_tag = tags::Tag{"", "", "", "", "", S().current_tag.genre};
+    window_ui.set_field_limits(program.settings.rmp_enabled != 0);
+    window_ui.set_mode_label(S().rmp_texts.is_rmp);
+    show_tag(dlg);
+    S().undo_snapshot = S().current_tag;
+    S().window_ready = true;
+    CheckDlgButton(dlg, IDC_AUTO_PLAY, program.settings.auto_play == 1 ? BST_CHECKED : BST_UNCHECKED);
+    SetDlgItemTextA(dlg, IDC_AUTO_PLAY, program.settings.auto_play == 1 ? texts::auto_play_on : texts::auto_play_off);
+    return TRUE;
+}
+
+void on_close(HWND dlg, int command) {
+    if (!discard_question()) return;
+    EndDialog(dlg, command);
+    for (HBITMAP& b : program.bitmaps) {
+        if (b) DeleteObject(b);
+        b = nullptr;
+    }
+    save_settings_now();
+}
+
+void on_apply(HWND dlg, int command) {
+    int done = editing::apply_tag(S(), program.settings, window_ui);
+    // A failed or refused apply keeps the tag modified and leaves the history alone.
+    if (done == 0 && S().modified) return;
+    S().modified = false;
+    if (editing::add_to_history(program.settings.tag_history, S().current_tag)) save_settings_now();
+    if (program.settings.quit_after_apply == 1 || command == IDC_OK) SendMessageA(dlg, WM_COMMAND, IDC_CLOSE_X, 0);
+}
+
+void on_undo(HWND dlg) {
+    if (!IsWindowEnabled(GetDlgItem(dlg, IDC_ARTIST))) window_ui.end_carry_over();
+    bool loaded = S().file_loaded;
+    S().file_loaded = false;
+    S().current_tag = S().undo_snapshot;
+    S().modified = false;
+    EnableWindow(GetDlgItem(dlg, IDC_APPLY), FALSE);
+    if (!loaded) S().current_tag = tags::Tag{"", "", "", "", "", S().current_tag.genre};
+    show_tag(dlg);
+    S().file_loaded = loaded;
+}
+
+void on_carry_over(HWND dlg) {
+    BOOL on = IsWindowEnabled(GetDlgItem(dlg, IDC_ARTIST));
+    for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EnableWindow(GetDlgItem(dlg, id), !on);
+    SetFocus(GetDlgItem(dlg, IDC_TITLE));
+}
+
+void on_mode_menu(HWND dlg) {
+    if (S().rmp_texts.is_rmp) {
+        char copy[300], eng[300], soft[300];
+        std::snprintf(copy, sizeof copy, texts::rmp_copyright, S().rmp_texts.text[tags::ICOP].c_str());
+        std::snprintf(eng, sizeof eng, texts::rmp_engineer, S().rmp_texts.text[tags::IENG].c_str());
+        std::snprintf(soft, sizeof soft, texts::rmp_software, S().rmp_texts.text[tags::ISFT].c_str());
+        const char* lines[] = {texts::rmp_other_items, "", copy, eng, soft};
+        show_notice_menu(program.owner, lines, 5, -15, -20, IDM_INFO);
+    }
+    SetFocus(GetDlgItem(dlg, IDC_TITLE));
+}
+
+void on_auto_play(HWND dlg) {
+    program.settings.auto_play = IsDlgButtonChecked(dlg, IDC_AUTO_PLAY) == BST_CHECKED ? 1 : 0;
+    SetDlgItemTextA(dlg, IDC_AUTO_PLAY, program.settings.auto_play ? texts::auto_play_on : texts::auto_play_off);
+    SetFocus(GetDlgItem(dlg, IDC_TITLE));
+}
+
+BOOL on_command(HWND dlg, int command) {
+    switch (command) {
+    case IDC_CLOSE_X:
+    case IDC_CANCEL: on_close(dlg, command); return TRUE;
+    case IDC_UNDO: on_undo(dlg); return TRUE;
+    case IDC_APPLY:
+    case IDC_OK: on_apply(dlg, command); return TRUE;
+    case IDC_CARRY_OVER: on_carry_over(dlg); return TRUE;
+    case IDC_MODE: on_mode_menu(dlg); return TRUE;
+    case IDC_AUTO_PLAY: on_auto_play(dlg); return TRUE;
+    }
+    return FALSE;
+}
+
+void on_drop(HWND dlg, HDROP drop) {
+    char name[MAX_PATH + 1] = {};
+    DragQueryFileA(drop, 0, name, sizeof name);
+    DragFinish(drop);
+    if (discard_question()) open_file(dlg, name);
+}
+
+} // namespace
+
+// The open routine: load, then show the file and take its tag as the undo snapshot.
+void open_file(HWND dlg, const std::string& cp932_path) {
+    if (editing::load_file(S(), program.settings, window_ui, file_path(cp932_path)) == 0) return;
+    program.current_path = cp932_path;
+    S().current_path = file_path(cp932_path);
+    trim_texts(S().current_tag);
+    offer_history(dlg, false);
+    show_file_box(dlg);
+    show_tag(dlg);
+    S().undo_snapshot = S().current_tag;
+    S().modified = false;
+    EnableWindow(GetDlgItem(dlg, IDC_APPLY), FALSE);
+}
+
+INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+    detect_change(dlg);
+    switch (msg) {
+    case WM_INITDIALOG: return on_init(dlg);
+    case WM_COMMAND: return on_command(dlg, LOWORD(wp));
+    case WM_PAINT: paint_main_window(dlg); return TRUE;
+    case WM_DROPFILES: on_drop(dlg, reinterpret_cast<HDROP>(wp)); return 0;
+    }
+    return FALSE;
+}
+
+} // namespace editor

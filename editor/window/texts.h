@@ -1,0 +1,32 @@
+// The editor's own texts, in code page 932: the sources are UTF-8 and the compiler turns these
+// literals into cp932 (-fexec-charset=CP932), so only files that include this one need the flag.
+#pragma once
+
+namespace texts {
+
+inline constexpr const char* version = "0.29";
+inline constexpr const char* error_head = "<error>";
+inline constexpr const char* error_head_kana = "<ｴﾗｰ>";
+inline constexpr const char* cancelled = "処理をｷｬﾝｾﾙしました";
+inline constexpr const char* cannot_open = "ﾌｧｲﾙが開けません";
+inline constexpr const char* not_mp3 = "たぶんmp3ﾌｧｲﾙじゃねぇっす";
+inline constexpr const char* read_only_file = "このﾌｧｲﾙは読み込み専用です";
+inline constexpr const char* discard_question = "ﾀｸﾞが更新されています\n変更内容を破棄してもよろしいですか?";
+inline constexpr const char* confirm_caption = "確認";
+inline constexpr const char* write_failed = "ﾌｧｲﾙに書き込めません";
+inline constexpr const char* rmp_other_items = "RMPその他の項目";
+inline constexpr const char* rmp_copyright = "著作者 : %s ";
+inline constexpr const char* rmp_engineer = "作成者 : %s ";
+inline constexpr const char* rmp_software = "ｿﾌﾄｳｪｱ : %s ";
+inline constexpr const char* caption_title = "曲名";
+inline constexpr const char* caption_artist = "ｱｰﾃｨｽﾄ";
+inline constexpr const char* caption_album = "ｱﾙﾊﾞﾑ";
+inline constexpr const char* caption_year = "年代";
+inline constexpr const char* caption_comment = "ｺﾒﾝﾄ";
+inline constexpr const char* caption_wave_vol = "Wave Vol";
+inline constexpr const char* label_font = "ＭＳ ゴシック";
+inline constexpr const char* auto_play_on = "AutoPlay ON";
+inline constexpr const char* auto_play_off = "AutoPlay OFF";
+inline constexpr const char* setup_dat = "c:\\Program files\\Accessories\\tagzo\\setup.dat";
+
+} // namespace texts

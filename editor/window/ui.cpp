@@ -1,0 +1,136 @@
+// The question dialogs, the notice menus, and the user interface the core speaks to.
+#include <cstdio>
+
+#include "editor/resources/resource.h"
+#include "editor/window/editor.h"
+#include "editor/window/texts.h"
+#include "platform/text.h"
+
+namespace editor {
+
+Program program;
+WindowUi window_ui;
+
+std::string file_path(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
+
+namespace {
+
+// Both question dialogs: 1 ends with 1, 2 (or Esc) with 0, and each click on the check box
+// flips the setting it stands for at once, whichever button closes the dialog then.
+INT_PTR CALLBACK question_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrA(dlg, DWLP_USER, lp);
+        return TRUE;
+    case WM_COMMAND: {
+        auto* flag = reinterpret_cast<int32_t*>(GetWindowLongPtrA(dlg, DWLP_USER));
+        switch (LOWORD(wp)) {
+        case IDC_ANSWER_YES: EndDialog(dlg, 1); return TRUE;
+        case IDC_ANSWER_NO: EndDialog(dlg, 0); return TRUE;
+        case IDC_NEVER_ASK:
+            if (flag) *flag = *flag ? 0 : 1;
+            return TRUE;
+        }
+        return FALSE;
+    }
+    }
+    return FALSE;
+}
+
+bool ask(int dialog, int32_t& flag) {
+    return DialogBoxParamA(program.instance, MAKEINTRESOURCEA(dialog), program.main, question_proc,
+                           reinterpret_cast<LPARAM>(&flag)) == 1;
+}
+
+} // namespace
+
+bool WindowUi::ask_clear_read_only(int32_t& f) { return ask(IDD_READ_ONLY, f); }
+bool WindowUi::ask_convert_to_rmp(int32_t& f) { return ask(IDD_CONVERT, f); }
+
+void show_notice_menu(HWND owner, const char* const* lines, int count, int dx, int dy, UINT item_id) {
+    HMENU menu = CreatePopupMenu();
+    for (int i = 0; i < count; ++i) {
+        if (lines[i][0] == 0) AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+        else AppendMenuA(menu, MF_STRING, item_id, lines[i]);
+    }
+    POINT p;
+    GetCursorPos(&p);
+    SetForegroundWindow(owner);
+    TrackPopupMenu(menu, TPM_RIGHTALIGN | TPM_BOTTOMALIGN, p.x + dx, p.y + dy, 0, owner, nullptr);
+    DestroyMenu(menu);
+}
+
+void WindowUi::notice(editing::Notice what, const std::string& detail) {
+    using editing::Notice;
+    std::string why = detail;  // the system's words come as UTF-8
+    std::string shown;
+    std::string bad;
+    if (!platform::utf8_to_cp932(why, shown, bad)) shown = why;
+    switch (what) {
+    case Notice::apply_cancelled: {
+        const char* lines[] = {texts::error_head, "", texts::cancelled};
+        show_notice_menu(program.owner, lines, 3, 30, -30, IDM_INFO);
+        break;
+    }
+    case Notice::apply_failed: {
+        const char* lines[] = {texts::error_head, "", texts::write_failed, shown.c_str()};
+        show_notice_menu(program.owner, lines, 4, 30, -30, IDM_INFO);
+        break;
+    }
+    case Notice::cannot_open: {
+        const char* lines[] = {texts::error_head, "", texts::cannot_open};
+        show_notice_menu(program.owner, lines, 3, 30, -30, IDM_INFO);
+        break;
+    }
+    case Notice::not_mp3: {
+        const char* lines[] = {texts::not_mp3};
+        show_notice_menu(program.owner, lines, 1, 30, -30, IDM_INFO);
+        break;
+    }
+    }
+}
+
+editing::FieldTexts WindowUi::field_texts() {
+    auto get = [](int id) {
+        char buf[256] = {};
+        GetDlgItemTextA(program.main, id, buf, sizeof buf);
+        return std::string(buf);
+    };
+    return {get(IDC_TITLE), get(IDC_ARTIST), get(IDC_ALBUM), get(IDC_YEAR), get(IDC_COMMENT)};
+}
+
+void WindowUi::set_apply_enabled(bool on) {
+    if (program.main) EnableWindow(GetDlgItem(program.main, IDC_APPLY), on);
+}
+
+void WindowUi::set_mode_label(bool rmp) {
+    if (program.main) SetDlgItemTextA(program.main, IDC_MODE, rmp ? "RMP" : "ID3");
+}
+
+void WindowUi::set_field_limits(bool long_texts) {
+    if (!program.main) return;
+    WPARAM text = long_texts ? 255 : 30, year = long_texts ? 255 : 4;
+    SendDlgItemMessageA(program.main, IDC_TITLE, EM_LIMITTEXT, text, 0);
+    SendDlgItemMessageA(program.main, IDC_ARTIST, CB_LIMITTEXT, text, 0);
+    SendDlgItemMessageA(program.main, IDC_ALBUM, CB_LIMITTEXT, text, 0);
+    SendDlgItemMessageA(program.main, IDC_YEAR, CB_LIMITTEXT, year, 0);
+    SendDlgItemMessageA(program.main, IDC_COMMENT, CB_LIMITTEXT, text, 0);
+}
+
+bool WindowUi::carry_over_on() {
+    // Before the window exists there is no control, which counts as carry-over mode.
+    return !program.main || !IsWindowEnabled(GetDlgItem(program.main, IDC_ARTIST));
+}
+
+void WindowUi::end_carry_over() {
+    if (!program.main) return;
+    for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EnableWindow(GetDlgItem(program.main, id), TRUE);
+}
+
+bool discard_question() {
+    if (!program.session.modified) return true;
+    return MessageBoxA(program.main, texts::discard_question, texts::confirm_caption,
+                       MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
+}
+
+} // namespace editor
