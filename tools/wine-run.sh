@@ -20,6 +20,17 @@ boot() {
   fi
   [[ -f $WINEPREFIX/system.reg ]] || { echo "wine-run: the prefix $WINEPREFIX did not boot" >&2; exit 1; }
 }
+# Every Wine program of a run shares one display: Wine's desktop process outlives a program,
+# and a later program that joins it must see the same display. Without one of the caller's
+# own, a virtual display is started once and kept.
+if [[ -z ${DISPLAY:-} ]]; then
+  display=${TAGZO_DISPLAY:-:77}
+  if [[ ! -e /tmp/.X11-unix/X${display#:} ]]; then
+    (setsid Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &)
+    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X${display#:} ]] && break; sleep 0.1; done
+  fi
+  export DISPLAY=$display
+fi
 if [[ ${1:-} == --boot ]]; then
   boot
   echo "wine-run: prefix ready at $WINEPREFIX"
