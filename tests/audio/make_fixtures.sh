@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Makes the audio test files in the folder given: tones and silence encoded with lame in the
+# forms the player meets (CBR and VBR, mono and stereo, 44.1 and 22.05 kHz, ID3v2 in front,
+# an ID3v1 record, no Xing/Info header, an RMP3 wrapping), and files it must refuse.
+set -euo pipefail
+out=$1
+stamp=$(cksum < "${BASH_SOURCE[0]}")  # made again when this script changes
+mkdir -p "$out"
+cd "$out"
+[[ -f .done && $(cat .done) == "$stamp" ]] && exit 0
+tone() {  # name seconds rate channels amplitude
+  sox -q -n -r "$3" -c "$4" -b 16 "$1.wav" synth "$2" sine 1000 vol "$5"
+}
+tone t44s6 6 44100 2 0.9
+tone t44m7 7 44100 1 0.5
+tone t22s5 5 22050 2 0.5
+tone t22m8 8 22050 1 0.5
+tone t44s9 9 44100 2 0.5
+tone t44s20 20 44100 2 0.5
+sox -q -n -r 44100 -c 2 -b 16 silence.wav trim 0 4
+L="lame --quiet --nohist"
+$L -b 128 --id3v1-only --tt "cbr stereo" t44s6.wav cbr44s_v1.mp3                # Info header, ID3v1
+$L -V 4 --add-id3v2 --id3v2-only --tt "vbr mono" t44m7.wav vbr44m_v2.mp3           # Xing header, ID3v2
+$L -b 64 -t t22s5.wav cbr22s_plain.mp3                                            # no header: scanned
+$L -V 5 --add-id3v2 --tt "vbr mono 22" t22m8.wav vbr22m_v2v1.mp3                  # Xing, ID3v2 and ID3v1
+$L -V 2 -t t44s9.wav vbr44s_plain.mp3                                             # VBR without header
+$L -b 128 t44s20.wav cbr44s_20.mp3
+$L -b 128 silence.wav silence.mp3
+# RMP3: RIFF, "RMP3", a "data" chunk with the MP3 stream, then an INFO list.
+python3 - <<'PY'
+import struct
+mp3 = open("cbr44s_v1.mp3", "rb").read()[:-128]
+data = b"data" + struct.pack("<I", len(mp3)) + mp3 + (b"\0" if len(mp3) % 2 else b"")
+name = b"tone\0\0"
+info = b"LIST" + struct.pack("<I", 4 + 8 + len(name)) + b"INFO" + b"INAM" + struct.pack("<I", len(name)) + name
+body = b"RMP3" + data + info
+open("cbr44s.rmp", "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
+PY
+cp cbr44s_v1.mp3 "日本語の曲名.mp3"   # a name in the ANSI code page (932 under the tests' Wine)
+printf 'This is a text file, not an MP3 file.\r\nそれ以外の何でもない。\r\n' > text.mp3
+head -c 100 cbr44s_20.mp3 > truncated.mp3
+: > empty.mp3
+rm -f ./*.wav
+echo "$stamp" > .done

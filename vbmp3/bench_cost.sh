@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# CPU time and memory of playing one minute of 128 kbit/s stereo through vbmp3.dll under Wine.
+# Wine plays to a PulseAudio server of our own with a null sink, which keeps real time; no
+# sound card is needed. Build first: cmake --build --preset windows
+#   vbmp3/bench_cost.sh [SECONDS]      (default 60)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+bin=$root/build/windows/bin
+seconds=${1:-60}
+work=$root/build/windows/bench-vbmp3
+mkdir -p "$work/run"
+chmod 700 "$work/run"
+[[ -x $bin/vbmp3_bench.exe && -f $bin/vbmp3.dll ]] || { echo "bench_cost: build the windows preset first" >&2; exit 1; }
+mp3=$work/minute-$seconds.mp3
+if [[ ! -f $mp3 ]]; then
+  # Music-like content: a chord over pink noise, so the encoder uses its bits.
+  sox -q -n -r 44100 -c 2 -b 16 "$work/minute.wav" synth "$seconds" pinknoise synth "$seconds" sine mix 440 \
+    synth "$seconds" sine mix 660 vol 0.5
+  lame --quiet -b 128 "$work/minute.wav" "$mp3"
+  rm -f "$work/minute.wav"
+fi
+export HOME=$work XDG_RUNTIME_DIR=$work/run
+sock=$work/run/pulse.sock
+rm -f "$sock"
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=file:"$work/pulse.log" \
+  --load="module-null-sink sink_name=out rate=44100 channels=2" \
+  --load="module-native-protocol-unix socket=$sock auth-anonymous=1" &
+pa=$!
+trap 'kill $pa 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [[ -S $sock ]] && break; sleep 0.1; done
+export PULSE_SERVER=unix:$sock
+win=$(printf 'Z:%s' "${mp3//\//\\}")
+for mode in ${MODES:-0 1 2}; do
+  rc=0
+  "$root/tools/wine-run.sh" "$bin/vbmp3_bench.exe" "$win" "$mode" >"$work/mode$mode.log" 2>&1 || rc=$?
+  ((rc == 0)) || echo "mode $mode: the bench program ended with status $rc"
+  tr -d '\0' <"$work/mode$mode.log" | grep -E '^(memory|mode)'
+done
