@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     }
     int mode = argc > 2 ? std::atoi(argv[2]) : 0;
     memory("before load");
-    if (audio::load_decoder() != 1 || audio::init_decoder() != 1) {
+    if (audio::load_decoder() != 1 || audio::init_decoder(0) != 1) {
         std::fprintf(stderr, "vbmp3.dll did not load\n");
         return 1;
     }

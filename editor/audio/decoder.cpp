@@ -70,10 +70,10 @@ int load_decoder() {
     return 1;
 }
 
-int init_decoder() {
+int init_decoder(int playback_mode) {
     if (!g_decoder.module || g_decoder.init() != 1) return 0;
     g_decoder.ready = true;
-    apply_decoder_options(0);
+    apply_decoder_options(playback_mode);
     return 1;
 }
 

@@ -7,8 +7,9 @@ namespace audio {
 // 1 when vbmp3.dll was loaded and all its 16 entry points found; 0 when it was already loaded,
 // is missing, or lacks an entry point (then nothing stays loaded).
 int load_decoder();
-// 1 when the library is loaded and initialised itself; the options of playback mode 0 are set.
-int init_decoder();
+// 1 when the library is loaded and initialised itself; then the options of the playback mode
+// (the setting) are set.
+int init_decoder(int playback_mode);
 // Sets the library's options for a playback mode (0 normal, 1 light, 2 middle); other values
 // set nothing.
 void apply_decoder_options(int playback_mode);

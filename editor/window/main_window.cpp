@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "editor/audio/decoder.h"
 #include "editor/resources/resource.h"
 #include "editor/tags/apply_tag.h"
 #include "editor/tags/load_file.h"
@@ -125,6 +126,11 @@ BOOL on_init(HWND dlg) {
     place_window(dlg);
     for (int i = 0; i < 5; ++i)
         program.bitmaps[i] = LoadBitmapA(program.instance, MAKEINTRESOURCEA(IDB_EDGE + i));
+    // Preview needs vbmp3.dll beside the program; without it the editor edits all the same.
+    if (audio::load_decoder() == 1 && !audio::decoder_ready()) audio::init_decoder(program.settings.playback_mode);
+    int left = 0, right = 0;
+    audio::decoder_get_volume(&left, &right);
+    SendDlgItemMessageA(dlg, IDC_VOLUME, TBM_SETPOS, TRUE, left > right ? left : right);
     SendMessageA(dlg, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconA(program.instance, MAKEINTRESOURCEA(IDI_TAGZO))));
     trim_texts(S().current_tag);
@@ -149,6 +155,7 @@ BOOL on_init(HWND dlg) {
 void on_close(HWND dlg, int command) {
     if (!discard_question()) return;
     EndDialog(dlg, command);
+    audio::release_decoder();
     for (HBITMAP& b : program.bitmaps) {
         if (b) DeleteObject(b);
         b = nullptr;

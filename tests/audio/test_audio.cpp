@@ -86,13 +86,13 @@ TEST(Binding, WrappersReturnZeroWhileNotLoaded) {
     decoder_close();
     decoder_free();
     apply_decoder_options(0);
-    EXPECT_EQ(init_decoder(), 0);
+    EXPECT_EQ(init_decoder(0), 0);
     release_decoder();
     EXPECT_EQ(a, 7);
     if (library_absent()) {
         EXPECT_EQ(load_decoder(), 0);
         EXPECT_FALSE(decoder_loaded());
-        EXPECT_EQ(init_decoder(), 0);
+        EXPECT_EQ(init_decoder(0), 0);
         EXPECT_EQ(decoder_open(fixture("cbr44s_v1.mp3").c_str(), block), 0);
         release_decoder();
     }
@@ -104,7 +104,7 @@ protected:
         if (library_absent()) return;
         ASSERT_EQ(load_decoder(), 1);
         ASSERT_EQ(load_decoder(), 0);  // already loaded
-        ASSERT_EQ(init_decoder(), 1);
+        ASSERT_EQ(init_decoder(0), 1);
         ASSERT_TRUE(decoder_ready());
     }
     static void TearDownTestSuite() {

@@ -2,6 +2,7 @@
 // 142 and the question dialogs, types, presses buttons, reads the notice menus, and then
 // checks the MP3 files and kt.dat byte for byte.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -51,7 +52,7 @@ int32_t int_at(const std::string& s, size_t at) {
 // A folder of its own with a copy of tagzo.exe, so that its kt.dat is the test's.
 struct Folder {
     std::string path;
-    Folder() {
+    explicit Folder(bool with_decoder = false) {
         char tmp[MAX_PATH] = {};
         GetTempPathA(MAX_PATH, tmp);
         char name[64];
@@ -59,6 +60,7 @@ struct Folder {
         path = std::string(tmp) + name;
         CreateDirectoryA(path.c_str(), nullptr);
         CopyFileA((program_folder() + "tagzo.exe").c_str(), (path + "tagzo.exe").c_str(), FALSE);
+        if (with_decoder) CopyFileA((program_folder() + "vbmp3.dll").c_str(), (path + "vbmp3.dll").c_str(), FALSE);
     }
     ~Folder() {
         WIN32_FIND_DATAA fd;
@@ -215,6 +217,21 @@ TEST(Editor, FirstStartWritesTheSettingsFile) {
     ASSERT_EQ(kt.size(), 45964u);
     EXPECT_EQ(std::string(kt.c_str() + 16208), "kessa");
     EXPECT_EQ(int_at(kt, 45948), 1);
+}
+
+TEST(Editor, RunsWithAndWithoutTheDecoderLibrary) {
+    for (bool with : {false, true}) {
+        Folder folder(with);
+        write_file(folder.file("s.mp3"), audio() + record("song"));
+        Editor ed(folder, "/e " + folder.file("s.mp3"));
+        ASSERT_TRUE(ed.main()) << with;
+        EXPECT_EQ(ed.text(1000), "song");
+        // The volume slider shows the library's volume, or stays at 0 without it.
+        LRESULT volume = SendMessageA(GetDlgItem(ed.main(), 1036), TBM_GETPOS, 0, 0);
+        EXPECT_EQ(volume > 0, with) << volume;
+        ed.command(2);
+        EXPECT_TRUE(ed.wait_exit()) << with;
+    }
 }
 
 TEST(Editor, StartsWithSwitchAndPathWithBlanksQuotedOrNot) {
