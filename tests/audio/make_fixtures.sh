@@ -4,6 +4,7 @@
 # an ID3v1 record, no Xing/Info header, an RMP3 wrapping), and files it must refuse.
 set -euo pipefail
 out=$1
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 stamp=$(cksum < "${BASH_SOURCE[0]}")  # made again when this script changes
 mkdir -p "$out"
 cd "$out"
@@ -26,16 +27,15 @@ $L -V 5 --add-id3v2 --tt "vbr mono 22" t22m8.wav vbr22m_v2v1.mp3                
 $L -V 2 -t t44s9.wav vbr44s_plain.mp3                                             # VBR without header
 $L -b 128 t44s20.wav cbr44s_20.mp3
 $L -b 128 silence.wav silence.mp3
-# RMP3: RIFF, "RMP3", a "data" chunk with the MP3 stream, then an INFO list.
-python3 - <<'PY'
-import struct
-mp3 = open("cbr44s_v1.mp3", "rb").read()[:-128]
-data = b"data" + struct.pack("<I", len(mp3)) + mp3 + (b"\0" if len(mp3) % 2 else b"")
-name = b"tone\0\0"
-info = b"LIST" + struct.pack("<I", 4 + 8 + len(name)) + b"INFO" + b"INAM" + struct.pack("<I", len(name)) + name
-body = b"RMP3" + data + info
-open("cbr44s.rmp", "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
-PY
+# RMP3: our own conversion, by tagzo-cli (a title longer than ID3v1 holds asks for it).
+cp cbr44s_v1.mp3 cbr44s.rmp
+if [[ -x $root/build/native/bin/tagzo-cli ]]; then
+  "$root/build/native/bin/tagzo-cli" set --title "a tone of one kilohertz, six seconds long" cbr44s.rmp
+else
+  "$root/tools/wine-run.sh" "$root/build/windows/bin/tagzo-cli.exe" set \
+    --title "a tone of one kilohertz, six seconds long" cbr44s.rmp </dev/null >/dev/null 2>&1
+fi
+[[ $(head -c 12 cbr44s.rmp | tail -c 4) == RMP3 ]] || { echo "make_fixtures: the RMP conversion failed" >&2; exit 1; }
 cp cbr44s_v1.mp3 "日本語の曲名.mp3"   # a name in the ANSI code page (932 under the tests' Wine)
 printf 'This is a text file, not an MP3 file.\r\nそれ以外の何でもない。\r\n' > text.mp3
 head -c 100 cbr44s_20.mp3 > truncated.mp3

@@ -2,7 +2,7 @@
 # CPU time and memory of playing one minute of 128 kbit/s stereo through vbmp3.dll under Wine.
 # Wine plays to a PulseAudio server of our own with a null sink, which keeps real time; no
 # sound card is needed. Build first: cmake --build --preset windows
-#   vbmp3/bench_cost.sh [SECONDS]      (default 60)
+#   bench/vbmp3_cost.sh [SECONDS]      (default 60)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bin=$root/build/windows/bin
@@ -10,7 +10,7 @@ seconds=${1:-60}
 work=$root/build/windows/bench-vbmp3
 mkdir -p "$work/run"
 chmod 700 "$work/run"
-[[ -x $bin/vbmp3_bench.exe && -f $bin/vbmp3.dll ]] || { echo "bench_cost: build the windows preset first" >&2; exit 1; }
+[[ -x $bin/vbmp3_bench.exe && -f $bin/vbmp3.dll ]] || { echo "vbmp3_cost: build the windows preset first" >&2; exit 1; }
 mp3=$work/minute-$seconds.mp3
 if [[ ! -f $mp3 ]]; then
   # Music-like content: a chord over pink noise, so the encoder uses its bits.
