@@ -92,12 +92,23 @@ LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, CarryOver& c
             t.genre = k_no_genre;
         }
     }
+    clear_blank_fields(t);
+    return out;
+}
+
+void clear_blank_fields(Tag& t) {
     clear_if_blank(30, t.title);
     clear_if_blank(30, t.artist);
     clear_if_blank(30, t.album);
     clear_if_blank(4, t.year);
     clear_if_blank(30, t.comment);
-    return out;
+}
+
+void trim_fields(Tag& t) {
+    trim_trailing_spaces(t.title);
+    trim_trailing_spaces(t.artist);
+    trim_trailing_spaces(t.album);
+    trim_trailing_spaces(t.comment);
 }
 
 ShownTexts open_for_editing(platform::ByteSource& file, bool rmp_enabled) {
@@ -105,10 +116,7 @@ ShownTexts open_for_editing(platform::ByteSource& file, bool rmp_enabled) {
     CarryOver none;
     s.loaded = load_tag(file, Tag{}, none);
     Tag& t = s.loaded.tag;
-    trim_trailing_spaces(t.title);
-    trim_trailing_spaces(t.artist);
-    trim_trailing_spaces(t.album);
-    trim_trailing_spaces(t.comment);
+    trim_fields(t);
     if (rmp_enabled && is_rmp_file(file)) read_rmp_texts(file, s.rmp, &s.notices);
     if (s.rmp.is_rmp) {
         s.title = s.rmp.text[INAM];

@@ -35,6 +35,11 @@ struct LoadedTag {
 // the file edited so far.
 LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, CarryOver& carry);
 
+// The text rules over the whole tag: blank fields emptied (widths 30, year 4), and the
+// padding of full 30-byte texts trimmed (not the year).
+void clear_blank_fields(Tag& tag);
+void trim_fields(Tag& tag);
+
 // What the editor's five fields show after opening a file, and in which form.
 struct ShownTexts {
     LoadedTag loaded;

@@ -9,6 +9,7 @@
 #include "editor/audio/decoder.h"
 #include "editor/resources/resource.h"
 #include "editor/tags/apply_tag.h"
+#include "editor/tags/load.h"
 #include "editor/tags/load_file.h"
 #include "editor/tags/text_rules.h"
 #include "editor/window/editor.h"
@@ -35,13 +36,6 @@ void show_tag(HWND dlg) {
     SetDlgItemTextA(dlg, IDC_ALBUM, t.album.c_str());
     SetDlgItemTextA(dlg, IDC_YEAR, t.year.c_str());
     SetDlgItemTextA(dlg, IDC_COMMENT, t.comment.c_str());
-}
-
-void trim_texts(tags::Tag& t) {
-    tags::trim_trailing_spaces(t.title);
-    tags::trim_trailing_spaces(t.artist);
-    tags::trim_trailing_spaces(t.album);
-    tags::trim_trailing_spaces(t.comment);
 }
 
 void show_file_box(HWND dlg) {
@@ -133,7 +127,7 @@ BOOL on_init(HWND dlg) {
     SendDlgItemMessageA(dlg, IDC_VOLUME, TBM_SETPOS, TRUE, left > right ? left : right);
     SendMessageA(dlg, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconA(program.instance, MAKEINTRESOURCEA(IDI_TAGZO))));
-    trim_texts(S().current_tag);
+    tags::trim_fields(S().current_tag);
     set_title();
     std::time_t now = std::time(nullptr);
     std::tm* local = std::localtime(&now);
@@ -236,7 +230,7 @@ void open_file(HWND dlg, const std::string& cp932_path) {
     if (editing::load_file(S(), program.settings, window_ui, file_path(cp932_path)) == 0) return;
     program.current_path = cp932_path;
     S().current_path = file_path(cp932_path);
-    trim_texts(S().current_tag);
+    tags::trim_fields(S().current_tag);
     offer_history(dlg, false);
     show_file_box(dlg);
     show_tag(dlg);

@@ -5,7 +5,7 @@
 
 #include "editor/resources/resource.h"
 #include "editor/tags/load_file.h"
-#include "editor/tags/text_rules.h"
+#include "editor/tags/load.h"
 #include "editor/window/editor.h"
 #include "editor/window/paths.h"
 #include "editor/window/texts.h"
@@ -88,12 +88,7 @@ int start_up(HINSTANCE instance) {
         SetCurrentDirectoryA(slash == std::string::npos ? "\\" : start.substr(0, slash + 1).c_str());
         editing::load_file(s, program.settings, window_ui, s.current_path);
     }
-    tags::Tag& t = s.current_tag;
-    tags::clear_if_blank(30, t.title);
-    tags::clear_if_blank(30, t.artist);
-    tags::clear_if_blank(30, t.album);
-    tags::clear_if_blank(4, t.year);
-    tags::clear_if_blank(30, t.comment);
+    tags::clear_blank_fields(s.current_tag);
 
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_window_proc, 0);
     DestroyWindow(program.owner);
