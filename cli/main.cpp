@@ -89,16 +89,15 @@ Loaded load(const std::string& path, bool rmp_enabled) {
         return l;
     }
     l.opened = true;
-    unsigned char head[12] = {};
-    size_t n = f.size() < sizeof head ? static_cast<size_t>(f.size()) : sizeof head;
-    if (n && !f.read_at(0, head, n)) {
+    tags::FileHead head;
+    if (!tags::read_head(f, path, head)) {
         l.opened = false;
         l.error = "cannot read: " + f.error();
         return l;
     }
-    l.kind = tags::classify(head, n, path);
+    l.kind = head.kind;
     if (l.kind != tags::FileKind::mp3) return l;
-    l.file_is_rmp = tags::is_rmp_head(head, n);
+    l.file_is_rmp = head.rmp;
     l.texts = tags::open_for_editing(f, rmp_enabled);
     return l;
 }

@@ -43,6 +43,15 @@ FileKind classify(const unsigned char* head, size_t n, std::string_view path) {
     return FileKind::unknown;
 }
 
+bool read_head(platform::ByteSource& file, std::string_view path, FileHead& head) {
+    head = FileHead{};
+    head.length = file.size() < sizeof head.bytes ? static_cast<size_t>(file.size()) : sizeof head.bytes;
+    if (head.length && !file.read_at(0, head.bytes, head.length)) return false;
+    head.kind = classify(head.bytes, head.length, path);
+    head.rmp = is_rmp_head(head.bytes, head.length);
+    return true;
+}
+
 LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, CarryOver& carry) {
     LoadedTag out;
     out.tag = previous;

@@ -17,6 +17,16 @@ const char* kind_name(FileKind kind);
 // shorter, and a test that needs a byte the file lacks does not match).
 FileKind classify(const unsigned char* head, size_t n, std::string_view path);
 
+// The first bytes of a file, enough for its kind and the RMP test.
+struct FileHead {
+    unsigned char bytes[12] = {};
+    size_t length = 0;  // fewer than 12 when the file is shorter
+    FileKind kind = FileKind::unknown;
+    bool rmp = false;   // bytes 8 to 11 are "RMP3"
+};
+// Reads the head and classifies the file; false when the read fails.
+bool read_head(platform::ByteSource& file, std::string_view path, FileHead& head);
+
 // The carry-over state that a load reads and may change.
 struct CarryOver {
     bool on = false;        // artist, album, year and comment carry over to the next file

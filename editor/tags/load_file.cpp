@@ -12,13 +12,12 @@ int load_file(Session& s, const settings::Settings& st, UserInterface& ui, const
         ui.notice(Notice::cannot_open, err);
         return 0;
     }
-    unsigned char head[12] = {};
-    size_t n = file.size() < sizeof head ? static_cast<size_t>(file.size()) : sizeof head;
-    if (n && !file.read_at(0, head, n)) {
+    tags::FileHead head;
+    if (!tags::read_head(file, path, head)) {
         ui.notice(Notice::cannot_open, file.error());
         return 0;
     }
-    tags::FileKind kind = tags::classify(head, n, path);
+    tags::FileKind kind = head.kind;
     if (kind == tags::FileKind::unknown) {
         ui.notice(Notice::not_mp3, "");
         return 0;
@@ -38,7 +37,7 @@ int load_file(Session& s, const settings::Settings& st, UserInterface& ui, const
     s.read_only_media = platform::is_read_only(path) && platform::is_on_cdrom(path);
     // The RMP texts are read only from a file that can be written, so a read-only RMP file
     // is edited by its ID3v1 record.
-    if (st.rmp_enabled != 0 && tags::is_rmp_head(head, n)) {
+    if (st.rmp_enabled != 0 && head.rmp) {
         platform::File rw;
         if (!platform::is_read_only(path) && rw.open(path, platform::File::Mode::read_write, err))
             tags::read_rmp_texts(rw, s.rmp_texts);

@@ -40,6 +40,9 @@ public:
 };
 extern WindowUi window_ui;
 
+// The texts of the five edit fields, each read into a buffer of `buffer` bytes.
+editing::FieldTexts read_fields(HWND dlg, size_t buffer);
+
 // A popup menu of string items that carry no command, at the cursor moved by (dx, dy).
 void show_notice_menu(HWND owner, const char* const* lines, int count, int dx, int dy, UINT item_id);
 // "Yes" to go on: asked only while the tag is modified.

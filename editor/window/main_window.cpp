@@ -82,12 +82,7 @@ void save_settings_now() {
 // Runs before every message: a field that differs from the loaded tag marks it modified.
 void detect_change(HWND dlg) {
     if (S().read_only_media || !S().window_ready || !S().file_loaded || S().modified) return;
-    auto get = [&](int id) {
-        char buf[512] = {};
-        GetDlgItemTextA(dlg, id, buf, sizeof buf);
-        return std::string(buf);
-    };
-    editing::FieldTexts f{get(IDC_TITLE), get(IDC_ARTIST), get(IDC_ALBUM), get(IDC_YEAR), get(IDC_COMMENT)};
+    editing::FieldTexts f = read_fields(dlg, 512);
     if (editing::fields_differ(f, S().rmp_texts.is_rmp, S().rmp_texts, S().current_tag)) {
         S().modified = true;
         EnableWindow(GetDlgItem(dlg, IDC_APPLY), TRUE);

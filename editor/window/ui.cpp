@@ -90,14 +90,17 @@ void WindowUi::notice(editing::Notice what, const std::string& detail) {
     }
 }
 
-editing::FieldTexts WindowUi::field_texts() {
-    auto get = [](int id) {
-        char buf[256] = {};
-        GetDlgItemTextA(program.main, id, buf, sizeof buf);
-        return std::string(buf);
+editing::FieldTexts read_fields(HWND dlg, size_t buffer) {
+    std::string buf(buffer, '\0');
+    auto get = [&](int id) {
+        UINT n = GetDlgItemTextA(dlg, id, buf.data(), static_cast<int>(buf.size()));
+        return std::string(buf.data(), n < buf.size() ? n : 0);
     };
     return {get(IDC_TITLE), get(IDC_ARTIST), get(IDC_ALBUM), get(IDC_YEAR), get(IDC_COMMENT)};
 }
+
+// 256 bytes: the texts reach the file with at most 255 bytes each.
+editing::FieldTexts WindowUi::field_texts() { return read_fields(program.main, 256); }
 
 void WindowUi::set_apply_enabled(bool on) {
     if (program.main) EnableWindow(GetDlgItem(program.main, IDC_APPLY), on);

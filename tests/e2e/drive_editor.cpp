@@ -164,6 +164,11 @@ public:
     }
     bool wait_exit(int ms = 15000) { return WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(ms)) == WAIT_OBJECT_0; }
     bool running() { return WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
+    // The close button "X", then the end of the process.
+    bool close() {
+        command(2);
+        return wait_exit();
+    }
     bool started() const { return started_; }
     DWORD thread() const { return pi_.dwThreadId; }
 
@@ -211,8 +216,7 @@ TEST(Editor, FirstStartWritesTheSettingsFile) {
     char title[256] = {};
     GetWindowTextA(ed.main(), title, sizeof title);
     EXPECT_STREQ(title, "kessa 0.29");
-    ed.command(2);
-    ASSERT_TRUE(ed.wait_exit());
+    ASSERT_TRUE(ed.close());
     std::string kt = read_file(folder.file("kt.dat"));
     ASSERT_EQ(kt.size(), 45964u);
     EXPECT_EQ(std::string(kt.c_str() + 16208), "kessa");
@@ -229,8 +233,7 @@ TEST(Editor, RunsWithAndWithoutTheDecoderLibrary) {
         // The volume slider shows the library's volume, or stays at 0 without it.
         LRESULT volume = SendMessageA(GetDlgItem(ed.main(), 1036), TBM_GETPOS, 0, 0);
         EXPECT_EQ(volume > 0, with) << volume;
-        ed.command(2);
-        EXPECT_TRUE(ed.wait_exit()) << with;
+        EXPECT_TRUE(ed.close()) << with;
     }
 }
 
@@ -245,8 +248,7 @@ TEST(Editor, StartsWithSwitchAndPathWithBlanksQuotedOrNot) {
         EXPECT_EQ(ed.text(1012), "Artist") << args;
         EXPECT_EQ(ed.text(1001), "my song.mp3") << args;
         EXPECT_EQ(ed.text(1066), "ID3");
-        ed.command(2);
-        EXPECT_TRUE(ed.wait_exit());
+        EXPECT_TRUE(ed.close());
     }
 }
 
@@ -268,8 +270,7 @@ TEST(Editor, LongTitleConvertedAfterYes) {
     std::string f = read_file(path);
     EXPECT_EQ(f.substr(8, 4), "RMP3");
     EXPECT_EQ(f.substr(f.size() - 128), record(std::string(30, 'T')));
-    ed.command(2);
-    ASSERT_TRUE(ed.wait_exit());
+    ASSERT_TRUE(ed.close());
     std::string kt = read_file(folder.file("kt.dat"));
     EXPECT_EQ(int_at(kt, 12), 1);  // the history's first entry
     EXPECT_EQ(std::string(kt.c_str() + 16), std::string(30, 'T'));
@@ -290,8 +291,7 @@ TEST(Editor, NoKeepsId3AndTheBoxFlipsTheSettingAnyway) {
     ASSERT_TRUE(ed.wait_applied());
     EXPECT_EQ(read_file(path), audio() + record(std::string(30, 'N')));
     EXPECT_EQ(ed.text(1066), "ID3");
-    ed.command(2);
-    ASSERT_TRUE(ed.wait_exit());
+    ASSERT_TRUE(ed.close());
     EXPECT_EQ(int_at(read_file(folder.file("kt.dat")), 45952), 1);
 }
 
@@ -326,8 +326,7 @@ TEST(Editor, ReadOnlyFileUntouchedAfterNoWithANotice) {
     ASSERT_TRUE(ed.wait_applied());
     EXPECT_FALSE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(read_file(path), audio() + record("changed"));
-    ed.command(2);
-    EXPECT_TRUE(ed.wait_exit());
+    EXPECT_TRUE(ed.close());
 }
 
 TEST(Editor, UndoAndTheSameTagTwiceSavesNothing) {
@@ -392,8 +391,7 @@ TEST(Editor, NoMp3GivesTheNoticeAndAnEmptyEditor) {
     close_menu(m);
     ASSERT_TRUE(ed.main());
     EXPECT_EQ(ed.text(1000), "");
-    ed.command(2);
-    EXPECT_TRUE(ed.wait_exit());
+    EXPECT_TRUE(ed.close());
 }
 
 TEST(Editor, CarryOverSwitchAndUndoEndsIt) {
@@ -409,6 +407,5 @@ TEST(Editor, CarryOverSwitchAndUndoEndsIt) {
     ed.command(8);  // undo ends carry-over mode
     for (int w = 0; w < 5000 && !ed.enabled(1012); w += 50) Sleep(50);
     for (int id : {1012, 1018, 1019, 1020}) EXPECT_TRUE(ed.enabled(id)) << id;
-    ed.command(2);
-    ASSERT_TRUE(ed.wait_exit());
+    ASSERT_TRUE(ed.close());
 }

@@ -19,12 +19,9 @@ Shown open_peer(const std::string& rel) {
     platform::File f;
     std::string err;
     EXPECT_TRUE(f.open(path, platform::File::Mode::read, err)) << path << ": " << err;
-    unsigned char head[12] = {};
-    size_t n = f.size() < 12 ? static_cast<size_t>(f.size()) : 12;
-    if (n) {
-        EXPECT_TRUE(f.read_at(0, head, n));
-    }
-    s.kind = classify(head, n, path);
+    FileHead head;
+    EXPECT_TRUE(read_head(f, path, head));
+    s.kind = head.kind;
     if (s.kind == FileKind::mp3) s.texts = open_for_editing(f, true);
     return s;
 }
