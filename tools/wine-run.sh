@@ -23,12 +23,27 @@ boot() {
 # Every Wine program of a run shares one display: Wine's desktop process outlives a program,
 # and a later program that joins it must see the same display. Without one of the caller's
 # own, a virtual display is started once and kept.
+# A socket alone proves nothing: /tmp can outlive the server (a machine that kept /tmp), so
+# the server counts as running only while the process named in its lock file lives.
+display_alive() {
+  local n=$1 pid
+  [[ -S /tmp/.X11-unix/X$n && -f /tmp/.X$n-lock ]] || return 1
+  pid=$(tr -dc 0-9 </tmp/.X$n-lock)
+  [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null
+}
 if [[ -z ${DISPLAY:-} ]]; then
   display=${TAGZO_DISPLAY:-:77}
-  if [[ ! -e /tmp/.X11-unix/X${display#:} ]]; then
+  n=${display#:}
+  exec 8>"/tmp/tagzo-xvfb-$n.lock"
+  flock 8
+  if ! display_alive "$n"; then
+    rm -f "/tmp/.X11-unix/X$n" "/tmp/.X$n-lock"
     (setsid Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &)
-    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X${display#:} ]] && break; sleep 0.1; done
+    for _ in $(seq 100); do display_alive "$n" && break; sleep 0.1; done
+    display_alive "$n" || { echo "wine-run: Xvfb did not start on $display" >&2; exit 1; }
   fi
+  flock -u 8
+  exec 8>&-
   export DISPLAY=$display
 fi
 if [[ ${1:-} == --boot ]]; then
