@@ -43,6 +43,18 @@
 #define IDC_ANSWER_NO 2
 #define IDC_NEVER_ASK 1028
 
+// Owner-drawn menu items
+#define IDM_OPEN_CURRENT_FOLDER 3994
+#define IDM_OPEN_FILE 3999
+#define IDM_FILE_LIST 4000
+#define IDM_COPY 4100
+#define IDM_OPEN_COPY_FOLDER 4101
+#define IDM_MPMAN 4102
+#define IDM_OPTIONS 4103
+#define IDM_ADD_TO_PLAYLIST 4104
+#define IDM_WINAMP 4105
+#define IDC_OPTIONS 1039
+
 // Menu items that carry no command
 #define IDM_INFO 10
 #define IDM_READ_ONLY 99990

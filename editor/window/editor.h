@@ -2,11 +2,15 @@
 #pragma once
 #include <windows.h>
 
+#include <array>
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "editor/session.h"
 #include "editor/settings/settings.h"
 #include "editor/window/edit_rules.h"
+#include "editor/window/face_rules.h"
 
 namespace editor {
 
@@ -19,6 +23,15 @@ struct Program {
     editing::Session session;
     settings::Settings settings;
     HBITMAP bitmaps[5] = {};  // 156 to 160
+    // The names of the folder's files as the latest File menu listed them; the owner-drawn
+    // menus are as wide as the widest of them.
+    std::array<std::string, 50> file_names;
+    // The level meter's two rows, written by the monitor thread while a file plays.
+    struct MeterValues {
+        std::atomic<int32_t> peak{0}, held{0};
+    } meter[2];
+    editing::WindowDrag drag;
+    bool right_button = false;
 };
 extern Program program;
 
@@ -52,5 +65,12 @@ INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp);
 // The open routine: loads a file and shows it; a failed load leaves the window as it was.
 void open_file(HWND dlg, const std::string& cp932_path);
 void paint_main_window(HWND dlg);
+
+// The owner-drawn popup menus: the Function menu (command 1064) and the context menu of a
+// right click on the window's surface; their items are measured and drawn here as well.
+void show_function_menu(HWND dlg);
+void show_context_menu(HWND dlg);
+void measure_menu_item(MEASUREITEMSTRUCT& item);
+void draw_menu_item(const DRAWITEMSTRUCT& item);
 
 } // namespace editor

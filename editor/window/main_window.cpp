@@ -1,6 +1,7 @@
 // Dialog 142, the one main window: the table of contents of its messages and the commands.
 #include <windows.h>
 #include <commctrl.h>
+#include <mmsystem.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -197,6 +198,24 @@ void on_auto_play(HWND dlg) {
     SetFocus(GetDlgItem(dlg, IDC_TITLE));
 }
 
+// Apply and rename (command 11, the Function menu's item and F12).
+void on_apply_and_rename(HWND dlg) {
+    if (S().read_only_media) {
+        const char* lines[] = {texts::error_head_kana, "", texts::read_only_file};
+        show_notice_menu(program.owner, lines, 3, 30, -30, IDM_READ_ONLY);
+        return;
+    }
+    int done = editing::apply_tag(S(), program.settings, window_ui);
+    if (done == 0 && S().modified) return;  // failed or refused: the notice has been shown
+    S().modified = false;
+    if (editing::add_to_history(program.settings.tag_history, S().current_tag)) save_settings_now();
+    if (S().current_tag.title.empty()) {
+        const char* lines[] = {texts::no_title_or_artist};
+        show_notice_menu(dlg, lines, 1, 30, -30, IDM_INFO);
+        return;
+    }
+}
+
 BOOL on_command(HWND dlg, int command) {
     switch (command) {
     case IDC_CLOSE_X:
@@ -207,15 +226,59 @@ BOOL on_command(HWND dlg, int command) {
     case IDC_CARRY_OVER: on_carry_over(dlg); return TRUE;
     case IDC_MODE: on_mode_menu(dlg); return TRUE;
     case IDC_AUTO_PLAY: on_auto_play(dlg); return TRUE;
+    case IDC_FUNCTION: show_function_menu(dlg); return TRUE;
+    case IDC_RENAME: on_apply_and_rename(dlg); return TRUE;
+    case IDM_OPTIONS: SendMessageA(dlg, WM_COMMAND, IDC_OPTIONS, 0); return TRUE;
     }
     return FALSE;
 }
 
+// The window has no caption bar: a press on any free spot of its surface moves it.
+void on_left_button(HWND dlg, UINT msg) {
+    POINT cursor;
+    GetCursorPos(&cursor);
+    RECT r;
+    GetWindowRect(dlg, &r);
+    if (msg == WM_LBUTTONDOWN) {
+        program.drag.press(timeGetTime(), {cursor.x, cursor.y}, {r.left, r.top});
+        SetCapture(dlg);
+    } else if (msg == WM_MOUSEMOVE) {
+        editing::ScreenMetrics screen{GetSystemMetrics(SM_CXFULLSCREEN), GetSystemMetrics(SM_CYFULLSCREEN),
+                                      GetSystemMetrics(SM_CYCAPTION)};
+        editing::Point to{};
+        int w = r.right - r.left, h = r.bottom - r.top;
+        if (program.drag.move(timeGetTime(), {cursor.x, cursor.y}, w, h, screen, to)) MoveWindow(dlg, to.x, to.y, w, h, TRUE);
+    } else if (program.drag.release()) {
+        ReleaseCapture();
+    }
+}
+
+void on_right_button(HWND dlg, UINT msg) {
+    if (msg == WM_RBUTTONDOWN) {
+        SetCapture(dlg);
+        program.right_button = true;
+        return;
+    }
+    if (!program.right_button) return;
+    program.right_button = false;
+    ReleaseCapture();
+    show_context_menu(dlg);
+}
+
+// Only the first of several dropped files is loaded.
 void on_drop(HWND dlg, HDROP drop) {
-    char name[MAX_PATH + 1] = {};
-    DragQueryFileA(drop, 0, name, sizeof name);
+    char name[1025] = {};
+    UINT n = DragQueryFileA(drop, 0, name, sizeof name);
+    POINT at{};
+    DragQueryPoint(drop, &at);
     DragFinish(drop);
-    if (discard_question()) open_file(dlg, name);
+    if (n == 0 || n >= sizeof name) return;
+    if (!discard_question()) return;
+    SetForegroundWindow(dlg);
+    std::string path(name, n);
+    size_t slash = editing::find_last_backslash(path);
+    if (slash != std::string::npos) SetCurrentDirectoryA(path.substr(0, slash + 1).c_str());
+    open_file(dlg, path);
 }
 
 } // namespace
@@ -234,13 +297,20 @@ void open_file(HWND dlg, const std::string& cp932_path) {
     EnableWindow(GetDlgItem(dlg, IDC_APPLY), FALSE);
 }
 
-INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     detect_change(dlg);
     switch (msg) {
     case WM_INITDIALOG: return on_init(dlg);
     case WM_COMMAND: return on_command(dlg, LOWORD(wp));
     case WM_PAINT: paint_main_window(dlg); return TRUE;
     case WM_DROPFILES: on_drop(dlg, reinterpret_cast<HDROP>(wp)); return 0;
+    case WM_MEASUREITEM: measure_menu_item(*reinterpret_cast<MEASUREITEMSTRUCT*>(lp)); return TRUE;
+    case WM_DRAWITEM: draw_menu_item(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp)); return TRUE;
+    case WM_LBUTTONDOWN:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP: on_left_button(dlg, msg); return 0;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP: on_right_button(dlg, msg); return 0;
     }
     return FALSE;
 }

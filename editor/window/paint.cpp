@@ -20,15 +20,28 @@ void embossed(HDC dc, int x, int y, const char* text) {
     TextOutA(dc, x - 1, y - 1, text, n);
 }
 
-// One row of 22 segments; nothing plays yet, so every segment is dark.
-void meter_row(HDC dc, HDC* mem, int y, int level) {
+// One row of 22 segments and its peak mark; mem[1..4] hold green, dark, yellow and red.
+void meter_row(HDC dc, HDC* mem, int y, const Program::MeterValues& values) {
     BITMAP seg{};
     GetObjectA(program.bitmaps[1], sizeof seg, &seg);
-    int lit = level * 22 / 100;
-    for (int i = 0; i < 22; ++i) {
-        int which = i >= lit ? 2 : i < 14 ? 1 : i < 19 ? 3 : 4;
-        BitBlt(dc, 258 + i * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, mem[which], 0, 0, SRCCOPY);
-    }
+    editing::MeterRow row = editing::meter_row(values.peak.load(std::memory_order_relaxed),
+                                               values.held.load(std::memory_order_relaxed),
+                                               program.settings.playback_mode);
+    auto bitmap = [&](editing::Segment s) {
+        switch (s) {
+        case editing::Segment::green: return mem[1];
+        case editing::Segment::dark: return mem[2];
+        case editing::Segment::yellow: return mem[3];
+        case editing::Segment::red: return mem[4];
+        }
+        return mem[2];
+    };
+    for (int i = 0; i < 22; ++i)
+        BitBlt(dc, 258 + i * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.segments[static_cast<size_t>(i)]),
+               0, 0, SRCCOPY);
+    if (row.peak_mark >= 0)
+        BitBlt(dc, 258 + row.peak_mark * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.peak_colour), 0, 0,
+               SRCCOPY);
 }
 
 } // namespace
@@ -47,8 +60,8 @@ void paint_main_window(HWND dlg) {
         BITMAP edge{};
         GetObjectA(program.bitmaps[0], sizeof edge, &edge);
         BitBlt(dc, 257, 69, edge.bmWidth, edge.bmHeight, mem[0], 0, 0, SRCCOPY);
-        meter_row(dc, mem, 69, 0);
-        meter_row(dc, mem, 76, 0);
+        meter_row(dc, mem, 69, program.meter[0]);
+        meter_row(dc, mem, 76, program.meter[1]);
         for (int i = 0; i < 5; ++i) {
             SelectObject(mem[i], old[i]);
             DeleteDC(mem[i]);

@@ -27,6 +27,18 @@ inline constexpr const char* caption_wave_vol = "Wave Vol";
 inline constexpr const char* label_font = "ＭＳ ゴシック";
 inline constexpr const char* auto_play_on = "AutoPlay ON";
 inline constexpr const char* auto_play_off = "AutoPlay OFF";
+inline constexpr const char* menu_close = "閉じる";
+inline constexpr const char* menu_rename = "ﾌｧｲﾙのﾘﾈｰﾑ [F12]";
+inline constexpr const char* menu_open_current_folder = "ｶﾚﾝﾄﾃﾞｨﾚｸﾄﾘを開く";
+inline constexpr const char* menu_open_file = "ﾌｧｲﾙを開く";
+inline constexpr const char* menu_copy = "MP3ﾌｧｲﾙをｺﾋﾟｰする";
+inline constexpr const char* menu_open_copy_folder = "ｺﾋﾟｰ先ﾃﾞｨﾚｸﾄﾘを開く";
+inline constexpr const char* menu_mpman = "MPManﾏﾈｰｼﾞｬを起動";
+inline constexpr const char* menu_options = "ｵﾌﾟｼｮﾝ";
+inline constexpr const char* menu_add_to_playlist = "WinAMPのﾌﾟﾚｲﾘｽﾄに追加";
+inline constexpr const char* menu_winamp = "WinAMPを起動";
+inline constexpr const char* no_title_or_artist = "曲名もしくはｱｰﾃｨｽﾄ名が入力されていないので処理をｷｬﾝｾﾙしました";
+inline constexpr const char* drive_c = "c:\\";
 inline constexpr const char* setup_dat = "c:\\Program files\\Accessories\\tagzo\\setup.dat";
 
 } // namespace texts

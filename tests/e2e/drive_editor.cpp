@@ -32,6 +32,11 @@ void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
+std::string temp_folder() {
+    char tmp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, tmp);
+    return tmp;
+}
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string record(const std::string& title, const std::string& artist = "", unsigned char genre = 255) {
@@ -118,7 +123,10 @@ HWND wait_window(DWORD pid, const char* title, const char* cls, int control, int
 class Editor {
 public:
     Editor(const Folder& folder, const std::string& args) {
-        std::string cmd = "\"" + folder.file("tagzo.exe") + "\"" + (args.empty() ? "" : " " + args);
+        std::string cmd = "\"";
+        cmd += folder.file("tagzo.exe");
+        cmd += '"';
+        if (!args.empty()) cmd += ' ' + args;
         STARTUPINFOA si{};
         si.cb = sizeof si;
         std::vector<char> line(cmd.begin(), cmd.end());
@@ -148,6 +156,23 @@ public:
         return buf;
     }
     bool enabled(int id) { return IsWindowEnabled(GetDlgItem(main(), id)) != 0; }
+    // Waits until a control shows a text; true when it does.
+    bool wait_text(int id, const std::string& want, int ms = 10000) {
+        for (int w = 0; w < ms; w += 50) {
+            if (text(id) == want) return true;
+            Sleep(50);
+        }
+        return text(id) == want;
+    }
+    bool wait_enabled(int id, bool want, int ms = 5000) {
+        for (int w = 0; w < ms && enabled(id) != want; w += 50) Sleep(50);
+        return enabled(id) == want;
+    }
+    RECT rect() {
+        RECT r{};
+        GetWindowRect(main(), &r);
+        return r;
+    }
     // Posted, so that a question dialog that opens does not block the driver.
     void press(int id) { PostMessageA(GetDlgItem(main(), id), BM_CLICK, 0, 0); }
     void command(int id) { PostMessageA(main(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
@@ -178,29 +203,77 @@ private:
     HWND main_ = nullptr;
 };
 
-// A menu lives in its process: the probe library, hooked into the editor's thread, writes the
-// items of the open popup menu to a file on our signal.
-std::vector<std::string> menu_items(DWORD thread) {
-    std::vector<std::string> out;
-    char tmp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, tmp);
-    std::string file = std::string(tmp) + "tagzo-menu-probe.txt";
+// A menu lives in its process: the probe library, hooked into the editor's thread, does the
+// work that must happen inside the editor (reading its open menu, making a drop handle).
+class Probe {
+public:
+    explicit Probe(DWORD thread) : thread_(thread) {
+        dll_ = LoadLibraryA((program_folder() + "menu_probe.dll").c_str());
+        auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll_, "probe_hook")));
+        if (proc) hook_ = SetWindowsHookExA(WH_GETMESSAGE, proc, dll_, thread);
+    }
+    ~Probe() {
+        if (hook_) UnhookWindowsHookEx(hook_);
+    }
+    bool ready() const { return hook_ != nullptr; }
+    void signal(const char* name, WPARAM wp = 0) { PostThreadMessageA(thread_, RegisterWindowMessageA(name), wp, 0); }
+
+private:
+    DWORD thread_;
+    HMODULE dll_ = nullptr;
+    HHOOK hook_ = nullptr;
+};
+
+struct MenuEntry {
+    unsigned id;
+    char kind;  // 'S' string, 'O' owner-drawn, '-' separator
+    RECT rect;  // on the screen
+    std::string text;
+    long width() const { return rect.right - rect.left; }
+    long height() const { return rect.bottom - rect.top; }
+};
+std::vector<MenuEntry> menu_entries(DWORD thread) {
+    std::vector<MenuEntry> out;
+    std::string file = std::string(temp_folder()) + "tagzo-menu-probe.txt";
     DeleteFileA(file.c_str());
-    HMODULE dll = LoadLibraryA((program_folder() + "menu_probe.dll").c_str());
-    auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll, "probe_hook")));
-    if (!proc) return out;
-    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, proc, dll, thread);
-    UINT signal = RegisterWindowMessageA("tagzo-menu-probe");
+    Probe probe(thread);
+    if (!probe.ready()) return out;
     for (int w = 0; w < 10000 && !exists(file); w += 100) {
-        PostThreadMessageA(thread, signal, 0, 0);
+        probe.signal("tagzo-menu-probe");
         Sleep(100);
     }
-    if (hook) UnhookWindowsHookEx(hook);
     std::string text = read_file(file);
     size_t start = 0;
-    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-        out.push_back(text.substr(start, nl - start));
+    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1) {
+        std::string line = text.substr(start, nl - start);
+        MenuEntry e{};
+        char kind = 0;
+        int used = 0;
+        if (std::sscanf(line.c_str(), "%u\t%c\t%ld\t%ld\t%ld\t%ld\t%n", &e.id, &kind, &e.rect.left, &e.rect.top,
+                        &e.rect.right, &e.rect.bottom, &used) < 6)
+            continue;
+        e.kind = kind;
+        e.text = line.substr(static_cast<size_t>(used));
+        out.push_back(e);
+    }
     return out;
+}
+std::vector<std::string> menu_items(DWORD thread) {
+    std::vector<std::string> texts;
+    for (const MenuEntry& e : menu_entries(thread)) texts.push_back(e.text);
+    return texts;
+}
+// Drops files on the window at a client point, as the shell would.
+void drop_files(DWORD thread, HWND target, POINT at, const std::vector<std::string>& paths) {
+    std::string list = std::to_string(at.x) + " " + std::to_string(at.y) + "\n";
+    for (const std::string& p : paths) list += p + "\n";
+    std::string file = std::string(temp_folder()) + "tagzo-drop.txt";
+    write_file(file, list);
+    Probe probe(thread);
+    ASSERT_TRUE(probe.ready());
+    probe.signal("tagzo-drop-probe", reinterpret_cast<WPARAM>(target));
+    for (int w = 0; w < 10000 && exists(file); w += 50) Sleep(50);  // the probe takes the list away
+    EXPECT_FALSE(exists(file)) << "the drop never reached the editor";
 }
 void close_menu(HWND menu_window) {
     PostMessageA(menu_window, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -408,4 +481,205 @@ TEST(Editor, CarryOverSwitchAndUndoEndsIt) {
     for (int w = 0; w < 5000 && !ed.enabled(1012); w += 50) Sleep(50);
     for (int id : {1012, 1018, 1019, 1020}) EXPECT_TRUE(ed.enabled(id)) << id;
     ASSERT_TRUE(ed.close());
+}
+
+// Counts the pixels of a screen rectangle that differ from its top-left pixel (an item's
+// background): something was drawn there.
+int drawn_pixels(RECT r) {
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return 0;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(mem, old);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    std::vector<uint32_t> px(static_cast<size_t>(w) * static_cast<size_t>(h));
+    GetDIBits(mem, bmp, 0, static_cast<UINT>(h), px.data(), &bi, DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    int n = 0;
+    for (uint32_t p : px) n += (p & 0xFFFFFF) != (px[0] & 0xFFFFFF);
+    return n;
+}
+
+std::vector<unsigned> ids_of(const std::vector<MenuEntry>& entries) {
+    std::vector<unsigned> ids;
+    for (const MenuEntry& e : entries) ids.push_back(e.kind == '-' ? 0 : e.id);
+    return ids;
+}
+
+TEST(Editor, FunctionMenuIsOwnerDrawnAndShowsTheCopyItemsOnlyWithACopyFolder) {
+    Folder folder;
+    for (bool copy_folder : {false, true}) {
+        if (copy_folder) {  // the settings of the first run, with a copy folder set
+            std::string kt = read_file(folder.file("kt.dat"));
+            ASSERT_EQ(kt.size(), 45964u);
+            kt.replace(29532, 9, std::string("C:\\copy\\", 8) + '\0');
+            write_file(folder.file("kt.dat"), kt);
+        }
+        Editor ed(folder, "");
+        ASSERT_TRUE(ed.main());
+        ed.command(1064);
+        HWND m = ed.menu();
+        ASSERT_TRUE(m);
+        std::vector<MenuEntry> entries = menu_entries(ed.thread());
+        std::vector<unsigned> want = {4105, 4104, 0, 4103, 0, 11};
+        if (copy_folder) want.insert(want.begin(), {4100, 0, 4101, 4102, 0});
+        EXPECT_EQ(ids_of(entries), want) << copy_folder;
+        for (const MenuEntry& e : entries) {
+            if (e.kind == '-') continue;
+            EXPECT_EQ(e.kind, 'O') << e.id;
+            EXPECT_EQ(e.height(), GetSystemMetrics(SM_CYSMICON) + 4) << e.id;
+            EXPECT_GE(e.width(), 200) << e.id;
+            EXPECT_LE(e.width(), 350 + 2 * GetSystemMetrics(SM_CXMENUCHECK)) << e.id;
+            // Its icon and text were drawn: the item is more than its background.
+            EXPECT_GT(drawn_pixels(e.rect), 30) << e.id;
+        }
+        close_menu(m);
+        EXPECT_TRUE(ed.close());
+    }
+}
+
+TEST(Editor, ContextMenuOfARightClickClosesThroughItsItem) {
+    Folder folder;
+    Editor ed(folder, "");
+    ASSERT_TRUE(ed.main());
+    PostMessageA(ed.main(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(4, 4));
+    PostMessageA(ed.main(), WM_RBUTTONUP, 0, MAKELPARAM(4, 4));
+    HWND m = ed.menu();
+    ASSERT_TRUE(m);
+    std::vector<MenuEntry> entries = menu_entries(ed.thread());
+    EXPECT_EQ(ids_of(entries), (std::vector<unsigned>{4103, 0, 2}));
+    for (const MenuEntry& e : entries) EXPECT_TRUE(e.kind == 'O' || e.kind == '-');
+    // The last item, "閉じる", closes the editor.
+    PostMessageA(m, WM_KEYDOWN, VK_UP, 0);
+    PostMessageA(m, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(ed.wait_exit());
+}
+
+TEST(Editor, WindowMovesByItsSurfaceAndSticksToTheLeftEdge) {
+    Folder folder;
+    Editor ed(folder, "");
+    ASSERT_TRUE(ed.main());
+    RECT start = ed.rect();
+    auto wait_left = [&](long want) {
+        for (int w = 0; w < 5000 && ed.rect().left != want; w += 50) Sleep(50);
+        return ed.rect().left;
+    };
+    SetCursorPos(start.left + 5, start.top + 5);
+    PostMessageA(ed.main(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    Sleep(200);  // moves within 50 ms of the press do not count
+    SetCursorPos(start.left + 45, start.top + 35);
+    PostMessageA(ed.main(), WM_MOUSEMOVE, MK_LBUTTON, 0);
+    EXPECT_EQ(wait_left(start.left + 40), start.left + 40);
+    EXPECT_EQ(ed.rect().top, start.top + 30);
+    // Three pixels from the screen's left edge: it sticks to the edge.
+    SetCursorPos(8, start.top + 35);
+    PostMessageA(ed.main(), WM_MOUSEMOVE, MK_LBUTTON, 0);
+    EXPECT_EQ(wait_left(0), 0);
+    PostMessageA(ed.main(), WM_LBUTTONUP, 0, 0);
+    // Released: the mouse moves alone.
+    SetCursorPos(300, 300);
+    PostMessageA(ed.main(), WM_MOUSEMOVE, 0, 0);
+    Sleep(300);
+    EXPECT_EQ(ed.rect().left, 0);
+    EXPECT_EQ(ed.rect().right - ed.rect().left, start.right - start.left);
+    EXPECT_TRUE(ed.close());
+}
+
+TEST(Editor, DropLoadsTheFirstFileAndCarriesOverWithAndWithoutRecords) {
+    Folder folder;
+    write_file(folder.file("a.mp3"), audio() + record("one", "Artist A"));
+    write_file(folder.file("b.mp3"), audio() + record("two", "Artist B"));
+    write_file(folder.file("c.mp3"), audio());                // no record
+    write_file(folder.file("d.mp3"), audio() + record("four"));  // a record with blank artist
+    Editor ed(folder, "/e " + folder.file("a.mp3"));
+    ASSERT_TRUE(ed.main());
+    POINT spot{20, 200};
+
+    // Two files dropped: the first is loaded, the second ignored.
+    drop_files(ed.thread(), ed.main(), spot, {folder.file("b.mp3"), folder.file("c.mp3")});
+    ASSERT_TRUE(ed.wait_text(1001, "b.mp3"));
+    EXPECT_EQ(ed.text(1000), "two");
+    EXPECT_EQ(ed.text(1012), "Artist B");
+
+    // Unapplied edits: the drop asks first, and "いいえ" keeps them.
+    ed.set_text(1000, "edited");
+    drop_files(ed.thread(), ed.main(), spot, {folder.file("a.mp3")});
+    HWND q = ed.dialog("確認");
+    ASSERT_TRUE(q);
+    PostMessageA(q, WM_COMMAND, IDNO, 0);
+    Sleep(500);
+    EXPECT_EQ(ed.text(1001), "b.mp3");
+    EXPECT_EQ(ed.text(1000), "edited");
+    ed.command(8);  // undo
+    ASSERT_TRUE(ed.wait_text(1000, "two"));
+
+    // Carry-over: a file without a record takes the artist over and has an empty title.
+    ed.command(1046);
+    ASSERT_TRUE(ed.wait_enabled(1012, false));
+    drop_files(ed.thread(), ed.main(), spot, {folder.file("c.mp3")});
+    ASSERT_TRUE(ed.wait_text(1001, "c.mp3"));
+    EXPECT_EQ(ed.text(1000), "");
+    EXPECT_EQ(ed.text(1012), "Artist B");
+    EXPECT_FALSE(ed.enabled(1012));
+    // The carried texts reach the file with the next apply.
+    ed.set_text(1000, "three");
+    ed.press(9);
+    ASSERT_TRUE(ed.wait_applied());
+    EXPECT_EQ(read_file(folder.file("c.mp3")), audio() + record("three", "Artist B"));
+
+    // A record with blank artist, album, year and comment also takes them over.
+    drop_files(ed.thread(), ed.main(), spot, {folder.file("d.mp3")});
+    ASSERT_TRUE(ed.wait_text(1001, "d.mp3"));
+    EXPECT_EQ(ed.text(1000), "four");
+    EXPECT_EQ(ed.text(1012), "Artist B");
+    EXPECT_FALSE(ed.enabled(1012));
+
+    // A record with an artist of its own ends carry-over mode.
+    drop_files(ed.thread(), ed.main(), spot, {folder.file("a.mp3")});
+    ASSERT_TRUE(ed.wait_text(1001, "a.mp3"));
+    EXPECT_EQ(ed.text(1000), "one");
+    EXPECT_EQ(ed.text(1012), "Artist A");
+    EXPECT_TRUE(ed.enabled(1012));
+    EXPECT_EQ(read_file(folder.file("d.mp3")), audio() + record("four"));  // loading writes nothing
+
+    // A file of another folder: that folder becomes the current one, so the box shows its name.
+    std::string sub = folder.file("other folder");
+    CreateDirectoryA(sub.c_str(), nullptr);
+    write_file(sub + "\\e.mp3", audio() + record("five"));
+    drop_files(ed.thread(), ed.main(), spot, {sub + "\\e.mp3"});
+    EXPECT_TRUE(ed.wait_text(1000, "five"));
+    EXPECT_EQ(ed.text(1001), "e.mp3");
+    EXPECT_TRUE(ed.close());
+    DeleteFileA((sub + "\\e.mp3").c_str());
+    RemoveDirectoryA(sub.c_str());
+}
+
+TEST(Editor, RenameItemAppliesAndStopsWithANoticeWithoutATitle) {
+    Folder folder;
+    std::string path = folder.file("r.mp3");
+    write_file(path, audio() + record("named", "Someone"));
+    Editor ed(folder, "/e " + path);
+    ASSERT_TRUE(ed.main());
+    ed.set_text(1000, "");
+    ed.command(11);
+    HWND m = ed.menu();
+    ASSERT_TRUE(m);
+    std::vector<std::string> items = menu_items(ed.thread());
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0], "曲名もしくはｱｰﾃｨｽﾄ名が入力されていないので処理をｷｬﾝｾﾙしました");
+    close_menu(m);
+    // The tag was applied all the same; the name stays.
+    EXPECT_EQ(read_file(path), audio() + record("", "Someone"));
+    EXPECT_FALSE(ed.enabled(9));
+    EXPECT_TRUE(ed.close());
 }

@@ -1,0 +1,62 @@
+#include "editor/window/face_rules.h"
+
+namespace editing {
+
+Segment lit_segment(int i) { return i < 14 ? Segment::green : i < 19 ? Segment::yellow : Segment::red; }
+
+MeterRow meter_row(int level, int held, int playback_mode) {
+    MeterRow row;
+    // Values come from another thread without a lock; out-of-range ones light nothing odd.
+    if (level < 0) level = 0;
+    if (level > 100) level = 100;
+    int lit = level * 22 / 100;
+    for (int i = 0; i < 22; ++i) row.segments[static_cast<size_t>(i)] = i < lit ? lit_segment(i) : Segment::dark;
+    if (playback_mode == 0 && held >= 1 && held <= 99) {
+        row.peak_mark = held * 22 / 100;
+        row.peak_colour = lit_segment(row.peak_mark);
+    }
+    return row;
+}
+
+Point snap_to_edges(Point p, int width, int height, const ScreenMetrics& s) {
+    if (s.full_width - (p.x + width) < 6) p.x = s.full_width - width;
+    if (s.full_height - (p.y + height - s.caption_height) < 6) p.y = s.full_height - height + s.caption_height;
+    if (p.x < 6) p.x = 0;
+    if (p.y < 6) p.y = 0;
+    return p;
+}
+
+void WindowDrag::press(uint32_t now, Point cursor, Point corner) {
+    active_ = true;
+    pressed_at_ = now;
+    offset_ = {cursor.x - corner.x, cursor.y - corner.y};
+}
+
+bool WindowDrag::move(uint32_t now, Point cursor, int width, int height, const ScreenMetrics& screen,
+                      Point& to) const {
+    if (!active_ || now - pressed_at_ <= 50) return false;
+    to = snap_to_edges({cursor.x - offset_.x, cursor.y - offset_.y}, width, height, screen);
+    return true;
+}
+
+bool WindowDrag::release() {
+    bool was = active_;
+    active_ = false;
+    return was;
+}
+
+int menu_item_width(const std::vector<int>& name_widths) {
+    int width = 200;
+    for (int w : name_widths)
+        if (w > width) width = w;
+    return width > 350 ? 350 : width;
+}
+
+std::vector<int> function_menu_items(bool copy_folder_set) {
+    std::vector<int> items;
+    if (copy_folder_set) items = {4100, 0, 4101, 4102, 0};
+    for (int id : {4105, 4104, 0, 4103, 0, 11}) items.push_back(id);
+    return items;
+}
+
+} // namespace editing
