@@ -1,5 +1,7 @@
 #include "editor/window/face_rules.h"
 
+#include <cstddef>
+
 namespace editing {
 
 Segment lit_segment(int i) { return i < 14 ? Segment::green : i < 19 ? Segment::yellow : Segment::red; }
@@ -10,7 +12,7 @@ MeterRow meter_row(int level, int held, int playback_mode) {
     if (level < 0) level = 0;
     if (level > 100) level = 100;
     int lit = level * 22 / 100;
-    for (int i = 0; i < 22; ++i) row.segments[static_cast<size_t>(i)] = i < lit ? lit_segment(i) : Segment::dark;
+    for (int i = 0; i < 22; ++i) row.segments[static_cast<std::size_t>(i)] = i < lit ? lit_segment(i) : Segment::dark;
     if (playback_mode == 0 && held >= 1 && held <= 99) {
         row.peak_mark = held * 22 / 100;
         row.peak_colour = lit_segment(row.peak_mark);
