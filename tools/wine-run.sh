@@ -19,6 +19,15 @@ boot() {
     wineserver -w || true
   fi
   [[ -f $WINEPREFIX/system.reg ]] || { echo "wine-run: the prefix $WINEPREFIX did not boot" >&2; exit 1; }
+  # Drive R: is a CD-ROM drive for the tests of read-only media: a folder beside the prefix,
+  # typed "cdrom" in Wine's drive list (read when Wine's mount manager starts).
+  mkdir -p "$WINEPREFIX-cdrom"
+  ln -sfn "$WINEPREFIX-cdrom" "$WINEPREFIX/dosdevices/r:"
+  if ! grep -q '^"r:"="cdrom"' "$WINEPREFIX/system.reg"; then
+    wine reg add 'HKLM\Software\Wine\Drives' /v r: /d cdrom /f /reg:64 >/dev/null 2>&1 || true
+    wineserver -k || true
+    wineserver -w || true
+  fi
 }
 # Every Wine program of a run shares one display: Wine's desktop process outlives a program,
 # and a later program that joins it must see the same display. Without one of the caller's

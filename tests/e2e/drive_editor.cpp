@@ -683,3 +683,42 @@ TEST(Editor, RenameItemAppliesAndStopsWithANoticeWithoutATitle) {
     EXPECT_FALSE(ed.enabled(9));
     EXPECT_TRUE(ed.close());
 }
+
+TEST(Editor, ReadOnlyFileOnACdRomIsNeverWrittenAndRenameGivesTheReadOnlyNotice) {
+    // The Wine runner makes R: a CD-ROM drive when it boots the prefix.
+    if (GetDriveTypeA("R:\\") != DRIVE_CDROM) GTEST_SKIP() << "R: is no CD-ROM drive in this Wine prefix";
+    Folder folder;
+    std::string path = "R:\\cd " + std::to_string(GetCurrentProcessId()) + ".mp3";
+    std::string content = audio() + record("on disc", "Pressed");
+    struct Gone {
+        std::string path;
+        ~Gone() {
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
+    } gone{path};
+    write_file(path, content);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    {
+        Editor ed(folder, "/e " + path);
+        ASSERT_TRUE(ed.main());
+        EXPECT_EQ(ed.text(1000), "on disc");
+        ed.set_text(1000, "changed");
+        EXPECT_FALSE(ed.enabled(9));  // nothing counts as a change on read-only media
+        ed.command(9);
+        ed.command(11);
+        HWND m = ed.menu();
+        ASSERT_TRUE(m);
+        std::vector<MenuEntry> entries = menu_entries(ed.thread());
+        ASSERT_EQ(entries.size(), 3u);
+        EXPECT_EQ(entries[0].text, "<ｴﾗｰ>");
+        EXPECT_EQ(entries[0].id, 99990u);
+        EXPECT_EQ(entries[1].kind, '-');
+        EXPECT_EQ(entries[2].text, "このﾌｧｲﾙは読み込み専用です");
+        EXPECT_EQ(entries[2].id, 99990u);
+        close_menu(m);
+        EXPECT_TRUE(ed.close());  // no discard question: nothing was modified
+    }
+    EXPECT_EQ(read_file(path), content);
+    EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY);
+}
