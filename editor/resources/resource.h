@@ -2,6 +2,8 @@
 #pragma once
 
 #define IDD_READ_ONLY 135
+#define IDD_RENAME 137
+#define IDD_REPLACE_CHARS 138
 #define IDD_CONVERT 141
 #define IDD_MAIN 142
 #define IDS_OWNER_CLASS 109
@@ -42,6 +44,8 @@
 #define IDC_ANSWER_YES 1
 #define IDC_ANSWER_NO 2
 #define IDC_NEVER_ASK 1028
+#define IDC_NEW_NAME 1029
+#define IDC_OLD_NAME 1030
 
 // Owner-drawn menu items
 #define IDM_OPEN_CURRENT_FOLDER 3994

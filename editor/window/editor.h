@@ -56,6 +56,10 @@ extern WindowUi window_ui;
 // The texts of the five edit fields, each read into a buffer of `buffer` bytes.
 editing::FieldTexts read_fields(HWND dlg, size_t buffer);
 
+// A question dialog (135, 137, 138 or 141) owned by the main window; true for its button 1.
+// The rename dialogs show the two names in 1030 and 1029.
+bool ask(int dialog, int32_t& never_ask, const char* old_name = nullptr, const char* new_name = nullptr);
+
 // A popup menu of string items that carry no command, at the cursor moved by (dx, dy).
 void show_notice_menu(HWND owner, const char* const* lines, int count, int dx, int dy, UINT item_id);
 // "Yes" to go on: asked only while the tag is modified.
@@ -72,5 +76,10 @@ void show_function_menu(HWND dlg);
 void show_context_menu(HWND dlg);
 void measure_menu_item(MEASUREITEMSTRUCT& item);
 void draw_menu_item(const DRAWITEMSTRUCT& item);
+
+// Gives the current file the name its tag makes, after the tag has been applied (command 11).
+void rename_by_tag(HWND dlg);
+// The file box 1001: the current file in the relative form.
+void show_file_box(HWND dlg);
 
 } // namespace editor

@@ -39,12 +39,6 @@ void show_tag(HWND dlg) {
     SetDlgItemTextA(dlg, IDC_COMMENT, t.comment.c_str());
 }
 
-void show_file_box(HWND dlg) {
-    char folder[MAX_PATH + 1] = {};
-    GetCurrentDirectoryA(sizeof folder, folder);
-    SetDlgItemTextA(dlg, IDC_FILE_BOX, editing::relative_form(program.current_path, folder).c_str());
-}
-
 void offer_history(HWND dlg, bool latest_first) {
     editing::DropDowns lists;
     auto read = [&](int id, std::vector<std::string>& items) {
@@ -154,6 +148,12 @@ void on_close(HWND dlg, int command) {
 }
 
 void on_apply(HWND dlg, int command) {
+    // With renaming after each update the rename path applies the tag itself; the window then
+    // closes only when quitting after an apply is set, "OK" included.
+    if (program.settings.rename_after_update == 1) {
+        SendMessageA(dlg, WM_COMMAND, IDC_RENAME, 0);
+        return;
+    }
     int done = editing::apply_tag(S(), program.settings, window_ui);
     // A failed or refused apply keeps the tag modified and leaves the history alone.
     if (done == 0 && S().modified) return;
@@ -214,6 +214,7 @@ void on_apply_and_rename(HWND dlg) {
         show_notice_menu(dlg, lines, 1, 30, -30, IDM_INFO);
         return;
     }
+    rename_by_tag(dlg);
 }
 
 BOOL on_command(HWND dlg, int command) {
@@ -282,6 +283,12 @@ void on_drop(HWND dlg, HDROP drop) {
 }
 
 } // namespace
+
+void show_file_box(HWND dlg) {
+    char folder[MAX_PATH + 1] = {};
+    GetCurrentDirectoryA(sizeof folder, folder);
+    SetDlgItemTextA(dlg, IDC_FILE_BOX, editing::relative_form(program.current_path, folder).c_str());
+}
 
 // The open routine: load, then show the file and take its tag as the undo snapshot.
 void open_file(HWND dlg, const std::string& cp932_path) {

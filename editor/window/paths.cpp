@@ -38,4 +38,49 @@ std::string relative_form(std::string_view path, std::string_view current_folder
     return std::string(path);
 }
 
+std::string folder_with_backslash(std::string_view folder) {
+    std::string out(folder);
+    // A trail byte 0x5C (as in 表) is no backslash.
+    if (out.empty() || find_last_backslash(out) != out.size() - 1) out += '\\';
+    return out;
+}
+
+std::string name_by_tag(int32_t pattern, std::string_view folder, std::string_view artist, std::string_view title) {
+    std::string name(folder);
+    if (pattern == 1) {
+        name.append(artist).append("-").append(title);
+    } else {
+        name.append("(").append(artist).append(")").append(title);
+    }
+    return name + ".mp3";
+}
+
+bool replace_unusable_chars(std::string_view name, std::string& out) {
+    static constexpr struct {
+        char from;
+        const char* to;
+    } table[] = {{'"', "\x81\x68"}, {'*', "\x81\x96"}, {',', "\x81\x43"}, {'/', "\x81\x5E"}, {':', "\x81\x46"},
+                 {';', "\x81\x47"}, {'<', "\x81\x83"}, {'>', "\x81\x84"}, {'?', "\x81\x48"}, {'|', "\x81\x62"}};
+    out.clear();
+    bool replaced = false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (tags::is_lead_byte(static_cast<unsigned char>(c)) && i + 1 < name.size()) {
+            out += c;
+            out += name[++i];
+            continue;
+        }
+        const char* to = nullptr;
+        for (const auto& r : table)
+            if (r.from == c) to = r.to;
+        if (to) {
+            out += to;
+            replaced = true;
+        } else {
+            out += c;
+        }
+    }
+    return replaced;
+}
+
 } // namespace editing

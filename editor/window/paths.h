@@ -1,6 +1,8 @@
 // Path texts of the editor (cp932): the start file taken from the command line, the last
-// backslash of a path, and the relative form shown in the file box.
+// backslash of a path, the relative form shown in the file box, and the name a file gets
+// from its tag.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,5 +20,17 @@ size_t find_last_backslash(std::string_view path);
 // The path without the current folder and its backslash in front ("C:\" counts as "C:").
 // A path that does not lie in the current folder is returned whole.
 std::string relative_form(std::string_view path, std::string_view current_folder);
+
+// The folder ending in exactly one backslash: "C:\\" keeps its one, "C:\\Music" gets one.
+std::string folder_with_backslash(std::string_view folder);
+
+// The name a file gets from its tag in `folder` (ending in a backslash): pattern 1 gives
+// "artist-title.mp3", every other pattern "(artist)title.mp3". The extension is always ".mp3".
+std::string name_by_tag(int32_t pattern, std::string_view folder, std::string_view artist, std::string_view title);
+
+// The name with every character a file name cannot hold (" * , / : ; < > ? |) replaced by its
+// full-width look-alike; double-byte characters are copied whole, the backslash stays. True
+// when at least one character was replaced.
+bool replace_unusable_chars(std::string_view name, std::string& out);
 
 } // namespace editing

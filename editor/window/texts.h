@@ -38,6 +38,9 @@ inline constexpr const char* menu_options = "ｵﾌﾟｼｮﾝ";
 inline constexpr const char* menu_add_to_playlist = "WinAMPのﾌﾟﾚｲﾘｽﾄに追加";
 inline constexpr const char* menu_winamp = "WinAMPを起動";
 inline constexpr const char* no_title_or_artist = "曲名もしくはｱｰﾃｨｽﾄ名が入力されていないので処理をｷｬﾝｾﾙしました";
+inline constexpr const char* error_head_brackets = "［エラー］";
+inline constexpr const char* rename_failed = "のﾘﾈｰﾑに失敗したっす";
+inline constexpr const char* rename_failed_why = "他のｱﾌﾟﾘで使用中とか、既に同名のﾌｧｲﾙが存在するとかしません？";
 inline constexpr const char* drive_c = "c:\\";
 inline constexpr const char* setup_dat = "c:\\Program files\\Accessories\\tagzo\\setup.dat";
 

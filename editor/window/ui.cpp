@@ -15,20 +15,31 @@ std::string file_path(const std::string& cp932) { return platform::cp932_to_utf8
 
 namespace {
 
-// Both question dialogs: 1 ends with 1, 2 (or Esc) with 0, and each click on the check box
-// flips the setting it stands for at once, whichever button closes the dialog then.
+// Every question dialog: 1 ends with 1, 2 (or Esc) with 0, and each click on the check box
+// flips the setting it stands for at once, whichever button closes the dialog then. The
+// rename dialogs also show the old and the new name.
+struct Question {
+    int32_t* flag;
+    const char* old_name;
+    const char* new_name;
+};
+
 INT_PTR CALLBACK question_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
         SetWindowLongPtrA(dlg, DWLP_USER, lp);
+        auto* q = reinterpret_cast<const Question*>(lp);
+        if (q && q->old_name) SetDlgItemTextA(dlg, IDC_OLD_NAME, q->old_name);
+        if (q && q->new_name) SetDlgItemTextA(dlg, IDC_NEW_NAME, q->new_name);
         return TRUE;
+    }
     case WM_COMMAND: {
-        auto* flag = reinterpret_cast<int32_t*>(GetWindowLongPtrA(dlg, DWLP_USER));
+        auto* q = reinterpret_cast<Question*>(GetWindowLongPtrA(dlg, DWLP_USER));
         switch (LOWORD(wp)) {
         case IDC_ANSWER_YES: EndDialog(dlg, 1); return TRUE;
         case IDC_ANSWER_NO: EndDialog(dlg, 0); return TRUE;
         case IDC_NEVER_ASK:
-            if (flag) *flag = *flag ? 0 : 1;
+            if (q && q->flag) *q->flag = *q->flag ? 0 : 1;
             return TRUE;
         }
         return FALSE;
@@ -37,12 +48,13 @@ INT_PTR CALLBACK question_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     return FALSE;
 }
 
-bool ask(int dialog, int32_t& flag) {
-    return DialogBoxParamA(program.instance, MAKEINTRESOURCEA(dialog), program.main, question_proc,
-                           reinterpret_cast<LPARAM>(&flag)) == 1;
-}
-
 } // namespace
+
+bool ask(int dialog, int32_t& flag, const char* old_name, const char* new_name) {
+    Question q{&flag, old_name, new_name};
+    return DialogBoxParamA(program.instance, MAKEINTRESOURCEA(dialog), program.main, question_proc,
+                           reinterpret_cast<LPARAM>(&q)) == 1;
+}
 
 bool WindowUi::ask_clear_read_only(int32_t& f) { return ask(IDD_READ_ONLY, f); }
 bool WindowUi::ask_convert_to_rmp(int32_t& f) { return ask(IDD_CONVERT, f); }

@@ -196,6 +196,7 @@ public:
     }
     bool started() const { return started_; }
     DWORD thread() const { return pi_.dwThreadId; }
+    DWORD pid() const { return pi_.dwProcessId; }
 
 private:
     PROCESS_INFORMATION pi_{};
@@ -313,8 +314,9 @@ TEST(Editor, RunsWithAndWithoutTheDecoderLibrary) {
 TEST(Editor, StartsWithSwitchAndPathWithBlanksQuotedOrNot) {
     Folder folder;
     write_file(folder.file("my song.mp3"), audio() + record("Blank path", "Artist"));
-    for (std::string args : {"/e " + folder.file("my song.mp3"), "/e \"" + folder.file("my song.mp3") + "\"",
-                             "\"" + folder.file("my song.mp3") + "\""}) {
+    const std::string path = folder.file("my song.mp3");
+    const std::string quoted = '"' + path + '"';
+    for (const std::string& args : {std::string("/e ") + path, std::string("/e ") + quoted, quoted}) {
         Editor ed(folder, args);
         ASSERT_TRUE(ed.main()) << args;
         EXPECT_EQ(ed.text(1000), "Blank path") << args;
@@ -721,4 +723,115 @@ TEST(Editor, ReadOnlyFileOnACdRomIsNeverWrittenAndRenameGivesTheReadOnlyNotice) 
     }
     EXPECT_EQ(read_file(path), content);
     EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY);
+}
+
+namespace {
+// The rename dialogs: 137 is titled like the discard question, so look for its name fields.
+HWND rename_dialog(Editor& ed, const char* title) { return wait_window(ed.pid(), title, "#32770", 1030); }
+std::string dialog_text(HWND dialog, int id) {
+    char buf[512] = {};
+    GetDlgItemTextA(dialog, id, buf, sizeof buf);
+    return buf;
+}
+void set_setting(const Folder& folder, size_t offset, int32_t value) {
+    std::string kt = read_file(folder.file("kt.dat"));
+    ASSERT_EQ(kt.size(), 45964u);
+    for (int i = 0; i < 4; ++i) kt[offset + static_cast<size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    write_file(folder.file("kt.dat"), kt);
+}
+} // namespace
+
+TEST(Editor, RenameByTagAsksThenNamesTheFileFromArtistAndTitle) {
+    Folder folder;
+    std::string path = folder.file("track01.mp3");
+    write_file(path, audio() + record("old", "old"));
+    Editor ed(folder, "/e " + path);
+    ASSERT_TRUE(ed.main());
+    ed.set_text(1000, "空手バカ☆一代");
+    ed.set_text(1012, "地獄車");
+    ed.command(11);
+    HWND q = rename_dialog(ed, "確認");
+    ASSERT_TRUE(q);
+    EXPECT_EQ(dialog_text(q, 1030), "track01.mp3");
+    EXPECT_EQ(dialog_text(q, 1029), "(地獄車)空手バカ☆一代.mp3");
+    Editor::tick(q);  // never ask again
+    Editor::answer(q, 1);
+    std::string renamed = folder.file("(地獄車)空手バカ☆一代.mp3");
+    ASSERT_TRUE(ed.wait_text(1001, "(地獄車)空手バカ☆一代.mp3"));
+    EXPECT_FALSE(exists(path));
+    EXPECT_EQ(read_file(renamed), audio() + record("空手バカ☆一代", "地獄車"));  // applied first
+
+    // The same name in other letter case: nothing to do, no dialog.
+    ed.set_text(1000, "空手バカ☆一代");
+    ed.command(11);
+    Sleep(500);
+    EXPECT_TRUE(exists(renamed));
+
+    // A slash makes the plain name a path that fails; the full-width one is offered instead,
+    // and the record keeps the plain slash.
+    ed.set_text(1000, "A/B");
+    ed.command(11);
+    q = rename_dialog(ed, "*** ﾀｸﾞ中にﾌｧｲﾙ名には使用できない文字が含まれています ***");
+    ASSERT_TRUE(q);
+    EXPECT_EQ(dialog_text(q, 1030), "(地獄車)A/B.mp3");
+    EXPECT_EQ(dialog_text(q, 1029), "(地獄車)A／B.mp3");
+    Editor::answer(q, 1);
+    ASSERT_TRUE(ed.wait_text(1001, "(地獄車)A／B.mp3"));
+    EXPECT_EQ(read_file(folder.file("(地獄車)A／B.mp3")), audio() + record("A/B", "地獄車"));
+
+    // A comma renames as it stands unless the plain name fails: here a file of that name
+    // exists, the replacement is refused, and the failure notice names the old file.
+    write_file(folder.file("(地獄車)x,y.mp3"), "someone else's");
+    ed.set_text(1000, "x,y");
+    ed.command(11);
+    q = rename_dialog(ed, "*** ﾀｸﾞ中にﾌｧｲﾙ名には使用できない文字が含まれています ***");
+    ASSERT_TRUE(q);
+    EXPECT_EQ(dialog_text(q, 1029), "(地獄車)x，y.mp3");
+    Editor::answer(q, 2);
+    HWND m = ed.menu();
+    ASSERT_TRUE(m);
+    std::vector<std::string> items = menu_items(ed.thread());
+    ASSERT_EQ(items.size(), 6u);
+    EXPECT_EQ(items[0], "［エラー］");
+    EXPECT_EQ(items[2], folder.file("(地獄車)A／B.mp3"));
+    EXPECT_EQ(items[4], "のﾘﾈｰﾑに失敗したっす");
+    close_menu(m);
+    EXPECT_EQ(read_file(folder.file("(地獄車)x,y.mp3")), "someone else's");
+    EXPECT_EQ(ed.text(1001), "(地獄車)A／B.mp3");
+    EXPECT_TRUE(ed.close());
+    EXPECT_EQ(int_at(read_file(folder.file("kt.dat")), 8012), 1);  // the ticked box
+}
+
+TEST(Editor, RenameAfterUpdateMakesOkRenameAndCloseOnlyWithQuitAfterApply) {
+    Folder folder;
+    {
+        Editor first(folder, "");  // writes the settings file
+        ASSERT_TRUE(first.main());
+        ASSERT_TRUE(first.close());
+    }
+    set_setting(folder, 4, 1);      // rename after each update
+    set_setting(folder, 8012, 1);   // without asking
+    set_setting(folder, 45960, 1);  // "artist-title.mp3"
+    std::string path = folder.file("t.mp3");
+    write_file(path, audio() + record("t"));
+    {
+        Editor ed(folder, "/e " + path);
+        ASSERT_TRUE(ed.main());
+        ed.set_text(1000, "Song");
+        ed.set_text(1012, "Band");
+        ed.command(16);  // OK renames, but stays open without quit-after-apply
+        ASSERT_TRUE(ed.wait_text(1001, "Band-Song.mp3"));
+        Sleep(300);
+        EXPECT_TRUE(ed.running());
+        EXPECT_TRUE(ed.close());
+    }
+    set_setting(folder, 45956, 1);  // quit after apply
+    {
+        Editor ed(folder, "/e " + folder.file("Band-Song.mp3"));
+        ASSERT_TRUE(ed.main());
+        ed.set_text(1000, "Other");
+        ed.press(9);
+        EXPECT_TRUE(ed.wait_exit());
+    }
+    EXPECT_EQ(read_file(folder.file("Band-Other.mp3")), audio() + record("Other", "Band"));
 }

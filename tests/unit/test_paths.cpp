@@ -38,3 +38,40 @@ TEST(RelativeForm, StripsTheCurrentFolder) {
     EXPECT_EQ(relative_form("C:\\Mu", "C:\\Music"), "C:\\Mu");
     EXPECT_EQ(relative_form("C:\\Musical\\a.mp3", "C:\\Music"), "C:\\Musical\\a.mp3");
 }
+
+TEST(RenameByTag, NamesFromBothPatternsInTheFolder) {
+    const std::string artist = "\x92\x6E\x8D\x96\x8E\xD4";                                  // 地獄車
+    const std::string title = "\x8B\xF3\x8E\xE8\x83\x6F\x83\x4A\x81\x99\x88\xEA\x91\xE3";  // 空手バカ☆一代
+    EXPECT_EQ(name_by_tag(0, "C:\\Music\\", artist, title), "C:\\Music\\(" + artist + ")" + title + ".mp3");
+    EXPECT_EQ(name_by_tag(1, "C:\\Music\\", artist, title), "C:\\Music\\" + artist + "-" + title + ".mp3");
+    EXPECT_EQ(name_by_tag(7, "C:\\", "a", "b"), "C:\\(a)b.mp3");  // a stray setting names like 0
+    // A title holding "%" is copied as it stands.
+    EXPECT_EQ(name_by_tag(1, "C:\\", "100%", "%s%n"), "C:\\100%-%s%n.mp3");
+
+    EXPECT_EQ(folder_with_backslash("C:\\"), "C:\\");
+    EXPECT_EQ(folder_with_backslash("C:\\Music"), "C:\\Music\\");
+    EXPECT_EQ(folder_with_backslash("C:\\Music\\"), "C:\\Music\\");
+    // A folder ending in 表 (0x95 0x5C) still needs its backslash.
+    EXPECT_EQ(folder_with_backslash("C:\\\x95\x5C"), "C:\\\x95\x5C\\");
+}
+
+TEST(RenameByTag, UnusableCharactersGetFullWidthLookAlikes) {
+    std::string out;
+    EXPECT_TRUE(replace_unusable_chars("(a/b)c:d*e?f\"g<h>i|j,k;l.mp3", out));
+    EXPECT_EQ(out, "(a\x81\x5E" "b)c\x81\x46" "d\x81\x96" "e\x81\x48" "f\x81\x68" "g\x81\x83" "h\x81\x84" "i\x81\x62"
+                   "j\x81\x43" "k\x81\x47" "l.mp3");
+    // Nothing to replace: the name comes back whole, and false.
+    EXPECT_FALSE(replace_unusable_chars("(Artist)Title.mp3", out));
+    EXPECT_EQ(out, "(Artist)Title.mp3");
+    // The backslash is not in the table.
+    EXPECT_FALSE(replace_unusable_chars("a\\b.mp3", out));
+    EXPECT_EQ(out, "a\\b.mp3");
+    // ポ (0x83 0x7C) and 表 (0x95 0x5C) are copied whole: their trail bytes are no | or \.
+    EXPECT_FALSE(replace_unusable_chars("\x83\x7C\x95\x5C.mp3", out));
+    EXPECT_EQ(out, "\x83\x7C\x95\x5C.mp3");
+    EXPECT_TRUE(replace_unusable_chars("\x83\x7C|", out));
+    EXPECT_EQ(out, "\x83\x7C\x81\x62");
+    // A lead byte at the very end is copied as a byte.
+    EXPECT_FALSE(replace_unusable_chars("a\x83", out));
+    EXPECT_EQ(out, "a\x83");
+}
