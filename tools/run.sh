@@ -30,7 +30,7 @@ editor() {
          "tools/screenshot.sh shows what it looks like. Stop it with Ctrl+C." >&2
   fi
   cd "$(dirname "$file")"
-  exec "$root/tools/wine-run.sh" "$exe" /e "$file"
+  exec "$root/tools/wine-run.sh" "$exe" /e "$(basename "$file")"
 }
 case ${1:-} in
   show|set|help|--help|-h) cli "$@" ;;

@@ -38,16 +38,18 @@ display_alive() {
   local n=$1 pid
   [[ -S /tmp/.X11-unix/X$n && -f /tmp/.X$n-lock ]] || return 1
   pid=$(tr -dc 0-9 </tmp/.X$n-lock)
-  [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null
+  # A process of that number may be another program after a restart.
+  [[ -n $pid ]] && [[ $(cat "/proc/$pid/comm" 2>/dev/null) == Xvfb ]]
 }
 if [[ -z ${DISPLAY:-} ]]; then
   display=${TAGZO_DISPLAY:-:77}
   n=${display#:}
   exec 8>"/tmp/tagzo-xvfb-$n.lock"
-  flock 8
+  flock -w 60 8 || { echo "wine-run: another run holds /tmp/tagzo-xvfb-$n.lock" >&2; exit 1; }
   if ! display_alive "$n"; then
     rm -f "/tmp/.X11-unix/X$n" "/tmp/.X$n-lock"
-    (setsid Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &)
+    # The server must not inherit the lock, or it would hold it for as long as it lives.
+    (setsid Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 8>&- &)
     for _ in $(seq 100); do display_alive "$n" && break; sleep 0.1; done
     display_alive "$n" || { echo "wine-run: Xvfb did not start on $display" >&2; exit 1; }
   fi

@@ -66,8 +66,9 @@ void show_notice_menu(HWND owner, const char* const* lines, int count, int dx, i
 bool discard_question();
 
 INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp);
-// The open routine: loads a file and shows it; a failed load leaves the window as it was.
-void open_file(HWND dlg, const std::string& cp932_path);
+// The open routine: loads a file and shows it; a failed load leaves the window as it was and
+// gives false.
+bool open_file(HWND dlg, const std::string& cp932_path);
 void paint_main_window(HWND dlg);
 
 // The owner-drawn popup menus: the Function menu (command 1064) and the context menu of a

@@ -266,20 +266,24 @@ void on_right_button(HWND dlg, UINT msg) {
     show_context_menu(dlg);
 }
 
-// Only the first of several dropped files is loaded.
+// Only the first of several dropped files is loaded; a path over 1024 characters is refused
+// rather than loaded cut.
 void on_drop(HWND dlg, HDROP drop) {
     char name[1025] = {};
-    UINT n = DragQueryFileA(drop, 0, name, sizeof name);
-    POINT at{};
-    DragQueryPoint(drop, &at);
+    UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+    UINT n = length < sizeof name ? DragQueryFileA(drop, 0, name, sizeof name) : 0;
     DragFinish(drop);
-    if (n == 0 || n >= sizeof name) return;
+    if (n == 0 || n != length) return;
     if (!discard_question()) return;
     SetForegroundWindow(dlg);
     std::string path(name, n);
+    // The file's folder becomes the current one, as for every load; a file that does not load
+    // leaves the editor, and so its folder, as they were.
+    char before[4096] = {};
+    DWORD had = GetCurrentDirectoryA(sizeof before, before);
     size_t slash = editing::find_last_backslash(path);
     if (slash != std::string::npos) SetCurrentDirectoryA(path.substr(0, slash + 1).c_str());
-    open_file(dlg, path);
+    if (!open_file(dlg, path) && had > 0 && had < sizeof before) SetCurrentDirectoryA(before);
 }
 
 } // namespace
@@ -291,8 +295,8 @@ void show_file_box(HWND dlg) {
 }
 
 // The open routine: load, then show the file and take its tag as the undo snapshot.
-void open_file(HWND dlg, const std::string& cp932_path) {
-    if (editing::load_file(S(), program.settings, window_ui, file_path(cp932_path)) == 0) return;
+bool open_file(HWND dlg, const std::string& cp932_path) {
+    if (editing::load_file(S(), program.settings, window_ui, file_path(cp932_path)) == 0) return false;
     program.current_path = cp932_path;
     S().current_path = file_path(cp932_path);
     tags::trim_fields(S().current_tag);
@@ -302,6 +306,7 @@ void open_file(HWND dlg, const std::string& cp932_path) {
     S().undo_snapshot = S().current_tag;
     S().modified = false;
     EnableWindow(GetDlgItem(dlg, IDC_APPLY), FALSE);
+    return true;
 }
 
 INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
@@ -316,6 +321,7 @@ INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN:
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP: on_left_button(dlg, msg); return 0;
+    case WM_CAPTURECHANGED: program.drag.release(); return 0;  // a lost capture ends a drag
     case WM_RBUTTONDOWN:
     case WM_RBUTTONUP: on_right_button(dlg, msg); return 0;
     }

@@ -18,11 +18,15 @@ struct Look {
     COLORREF selection = 0, selected_text = 0;
 } look;
 
+// The items whose work this version of the editor does; the options dialog and the outside
+// tools (copy, the players) are shown greyed, so that choosing them never silently does nothing.
+bool item_works(int id) { return id == IDC_CLOSE_X || id == IDC_RENAME; }
+
 HMENU owner_drawn_menu(const std::vector<int>& items) {
     HMENU menu = CreatePopupMenu();
     for (int id : items) {
         if (id == 0) AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-        else AppendMenuA(menu, MF_OWNERDRAW, static_cast<UINT_PTR>(id), nullptr);
+        else AppendMenuA(menu, MF_OWNERDRAW | (item_works(id) ? 0u : MF_GRAYED), static_cast<UINT_PTR>(id), nullptr);
     }
     return menu;
 }
@@ -112,6 +116,7 @@ void draw_menu_item(const DRAWITEMSTRUCT& item) {
         FillRect(dc, &r, brush);
         DeleteObject(brush);
     }
+    if (item.itemState & ODS_GRAYED) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
     int id = static_cast<int>(item.itemID);
     bool owned = false;
     if (HICON icon = item_icon(id, owned)) {

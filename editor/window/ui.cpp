@@ -62,8 +62,15 @@ bool WindowUi::ask_convert_to_rmp(int32_t& f) { return ask(IDD_CONVERT, f); }
 void show_notice_menu(HWND owner, const char* const* lines, int count, int dx, int dy, UINT item_id) {
     HMENU menu = CreatePopupMenu();
     for (int i = 0; i < count; ++i) {
-        if (lines[i][0] == 0) AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-        else AppendMenuA(menu, MF_STRING, item_id, lines[i]);
+        if (lines[i][0] == 0) {
+            AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        // A file name or tag text may hold "&", which a menu would take for an accelerator
+        // mark; "&&" shows it. No cp932 trail byte is 0x26, so bytes can be scanned one by one.
+        std::string shown;
+        for (const char* c = lines[i]; *c; ++c) shown += *c == '&' ? "&&" : std::string(1, *c);
+        AppendMenuA(menu, MF_STRING, item_id, shown.c_str());
     }
     POINT p;
     GetCursorPos(&p);

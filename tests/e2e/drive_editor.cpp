@@ -228,6 +228,7 @@ private:
 struct MenuEntry {
     unsigned id;
     char kind;  // 'S' string, 'O' owner-drawn, '-' separator
+    int greyed;
     RECT rect;  // on the screen
     std::string text;
     long width() const { return rect.right - rect.left; }
@@ -250,8 +251,8 @@ std::vector<MenuEntry> menu_entries(DWORD thread) {
         MenuEntry e{};
         char kind = 0;
         int used = 0;
-        if (std::sscanf(line.c_str(), "%u\t%c\t%ld\t%ld\t%ld\t%ld\t%n", &e.id, &kind, &e.rect.left, &e.rect.top,
-                        &e.rect.right, &e.rect.bottom, &used) < 6)
+        if (std::sscanf(line.c_str(), "%u\t%c\t%d\t%ld\t%ld\t%ld\t%ld\t%n", &e.id, &kind, &e.greyed, &e.rect.left,
+                        &e.rect.top, &e.rect.right, &e.rect.bottom, &used) < 7)
             continue;
         e.kind = kind;
         e.text = line.substr(static_cast<size_t>(used));
@@ -542,8 +543,13 @@ TEST(Editor, FunctionMenuIsOwnerDrawnAndShowsTheCopyItemsOnlyWithACopyFolder) {
             EXPECT_EQ(e.height(), GetSystemMetrics(SM_CYSMICON) + 4) << e.id;
             EXPECT_GE(e.width(), 200) << e.id;
             EXPECT_LE(e.width(), 350 + 2 * GetSystemMetrics(SM_CXMENUCHECK)) << e.id;
-            // Its icon and text were drawn: the item is more than its background.
-            EXPECT_GT(drawn_pixels(e.rect), 30) << e.id;
+            // Its icon and text were drawn: the item is more than its background. The screen
+            // shows the menu a moment after it opens.
+            int drawn = 0;
+            for (int w = 0; w < 2000 && (drawn = drawn_pixels(e.rect)) <= 30; w += 100) Sleep(100);
+            EXPECT_GT(drawn, 30) << e.id;
+            // Only the rename item does its work yet; the others are greyed, never dead.
+            EXPECT_EQ(e.greyed, e.id == 11 ? 0 : 1) << e.id;
         }
         close_menu(m);
         EXPECT_TRUE(ed.close());
@@ -560,6 +566,7 @@ TEST(Editor, ContextMenuOfARightClickClosesThroughItsItem) {
     ASSERT_TRUE(m);
     std::vector<MenuEntry> entries = menu_entries(ed.thread());
     EXPECT_EQ(ids_of(entries), (std::vector<unsigned>{4103, 0, 2}));
+    EXPECT_EQ(entries.back().greyed, 0);
     for (const MenuEntry& e : entries) EXPECT_TRUE(e.kind == 'O' || e.kind == '-');
     // The last item, "閉じる", closes the editor.
     PostMessageA(m, WM_KEYDOWN, VK_UP, 0);
@@ -569,16 +576,28 @@ TEST(Editor, ContextMenuOfARightClickClosesThroughItsItem) {
 
 TEST(Editor, WindowMovesByItsSurfaceAndSticksToTheLeftEdge) {
     Folder folder;
+    SetCursorPos(512, 384);  // the editor opens by the cursor: away from the screen's edges
     Editor ed(folder, "");
     ASSERT_TRUE(ed.main());
     RECT start = ed.rect();
+    ASSERT_GT(start.left, 50);
+    auto captured = [&] {
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof gui;
+        for (int w = 0; w < 5000; w += 50) {
+            if (GetGUIThreadInfo(ed.thread(), &gui) && gui.hwndCapture == ed.main()) return true;
+            Sleep(50);
+        }
+        return false;
+    };
     auto wait_left = [&](long want) {
         for (int w = 0; w < 5000 && ed.rect().left != want; w += 50) Sleep(50);
         return ed.rect().left;
     };
     SetCursorPos(start.left + 5, start.top + 5);
     PostMessageA(ed.main(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-    Sleep(200);  // moves within 50 ms of the press do not count
+    ASSERT_TRUE(captured());
+    Sleep(100);  // moves within 50 ms of the press do not count
     SetCursorPos(start.left + 45, start.top + 35);
     PostMessageA(ed.main(), WM_MOUSEMOVE, MK_LBUTTON, 0);
     EXPECT_EQ(wait_left(start.left + 40), start.left + 40);
@@ -654,9 +673,25 @@ TEST(Editor, DropLoadsTheFirstFileAndCarriesOverWithAndWithoutRecords) {
     EXPECT_TRUE(ed.enabled(1012));
     EXPECT_EQ(read_file(folder.file("d.mp3")), audio() + record("four"));  // loading writes nothing
 
-    // A file of another folder: that folder becomes the current one, so the box shows its name.
+    // A file of another folder that does not load leaves the current folder as it was: the
+    // rename dialog still names the loaded file relative to it.
     std::string sub = folder.file("other folder");
     CreateDirectoryA(sub.c_str(), nullptr);
+    write_file(sub + "\\notes.txt", "just words");
+    drop_files(ed.thread(), ed.main(), spot, {sub + "\\notes.txt"});
+    HWND notice = ed.menu();
+    ASSERT_TRUE(notice);
+    close_menu(notice);
+    ed.command(11);
+    HWND asked = wait_window(ed.pid(), "確認", "#32770", 1030);
+    ASSERT_TRUE(asked);
+    char old_name[512] = {};
+    GetDlgItemTextA(asked, 1030, old_name, sizeof old_name);
+    EXPECT_STREQ(old_name, "a.mp3");
+    Editor::answer(asked, 2);
+    DeleteFileA((sub + "\\notes.txt").c_str());
+
+    // A file of another folder: that folder becomes the current one, so the box shows its name.
     write_file(sub + "\\e.mp3", audio() + record("five"));
     drop_files(ed.thread(), ed.main(), spot, {sub + "\\e.mp3"});
     EXPECT_TRUE(ed.wait_text(1000, "five"));
@@ -761,15 +796,27 @@ TEST(Editor, RenameByTagAsksThenNamesTheFileFromArtistAndTitle) {
     EXPECT_FALSE(exists(path));
     EXPECT_EQ(read_file(renamed), audio() + record("空手バカ☆一代", "地獄車"));  // applied first
 
-    // The same name in other letter case: nothing to do, no dialog.
-    ed.set_text(1000, "空手バカ☆一代");
+    // From now on without the dialog (the box was ticked). A name that differs from the
+    // file's only in letter case is no new name: the file keeps its own.
+    ed.set_text(1000, "Song");
+    ed.set_text(1012, "Band");
+    ed.command(11);
+    ASSERT_TRUE(ed.wait_text(1001, "(Band)Song.mp3"));
+    ed.set_text(1000, "SONG");
+    ed.set_text(1012, "band");
     ed.command(11);
     Sleep(500);
-    EXPECT_TRUE(exists(renamed));
+    ed.set_text(1000, "A/B");  // a message after the command has run
+    EXPECT_EQ(ed.text(1001), "(Band)Song.mp3");
+    WIN32_FIND_DATAA found{};
+    HANDLE h = FindFirstFileA(folder.file("(band)song.mp3").c_str(), &found);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    FindClose(h);
+    EXPECT_STREQ(found.cFileName, "(Band)Song.mp3");
+    ed.set_text(1012, "地獄車");
 
     // A slash makes the plain name a path that fails; the full-width one is offered instead,
     // and the record keeps the plain slash.
-    ed.set_text(1000, "A/B");
     ed.command(11);
     q = rename_dialog(ed, "*** ﾀｸﾞ中にﾌｧｲﾙ名には使用できない文字が含まれています ***");
     ASSERT_TRUE(q);

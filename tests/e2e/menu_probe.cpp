@@ -2,7 +2,8 @@
 // read from another process, nor a drop handle made for it, so on the driver's signals the
 // library works from inside:
 //   "tagzo-menu-probe": writes the items of the open popup menu to a file, a line each:
-//       number, kind (S string, O owner-drawn, - separator), screen rectangle, text
+//       number, kind (S string, O owner-drawn, - separator), greyed (1 or 0), screen rectangle,
+//       text
 //   "tagzo-drop-probe": reads a drop point and paths from a file and posts WM_DROPFILES
 //       with a handle made here, as the shell does, to the window in wParam.
 #include <windows.h>
@@ -49,13 +50,14 @@ void dump_menu() {
             char text[512] = {};
             MENUITEMINFOA info{};
             info.cbSize = sizeof info;
-            info.fMask = MIIM_FTYPE | MIIM_ID;
+            info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE;
             GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &info);
             char kind = (info.fType & MFT_SEPARATOR) ? '-' : (info.fType & MFT_OWNERDRAW) ? 'O' : 'S';
             if (kind == 'S') GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
             RECT r{};
             GetMenuItemRect(w, menu, static_cast<UINT>(i), &r);
-            std::fprintf(f, "%u\t%c\t%ld\t%ld\t%ld\t%ld\t%s\n", info.wID, kind, r.left, r.top, r.right, r.bottom, text);
+            std::fprintf(f, "%u\t%c\t%d\t%ld\t%ld\t%ld\t%ld\t%s\n", info.wID, kind, (info.fState & MFS_GRAYED) ? 1 : 0,
+                         r.left, r.top, r.right, r.bottom, text);
         }
     }
     std::fclose(f);
