@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace audio {
 namespace {
 
@@ -18,7 +20,7 @@ using VoidFn = void(WINAPI*)();
 
 struct Decoder {
     HMODULE module = nullptr;
-    bool ready = false;      // vbmp3_init answered 1
+    bool initialised = false;  // vbmp3_init answered 1
     bool file_open = false;  // decoder_open answered 1 and no close came since
     InitFn init = nullptr;
     GetStateFn get_state = nullptr;
@@ -38,6 +40,9 @@ struct Decoder {
     VoidFn free = nullptr;
 };
 Decoder g_decoder;
+// Read by the monitor thread as well: set by a successful init, and by the Play command
+// whatever its init gave, so that the player's steps run from then on.
+std::atomic<bool> g_ready{false};
 
 template <class F>
 bool resolve(HMODULE m, const char* name, F& out) {
@@ -72,7 +77,8 @@ int load_decoder() {
 
 int init_decoder(int playback_mode) {
     if (!g_decoder.module || g_decoder.init() != 1) return 0;
-    g_decoder.ready = true;
+    g_decoder.initialised = true;
+    g_ready = true;
     apply_decoder_options(playback_mode);
     return 1;
 }
@@ -86,7 +92,8 @@ void apply_decoder_options(int playback_mode) {
 }
 
 void release_decoder() {
-    if (!g_decoder.ready) return;
+    g_ready = false;
+    if (!g_decoder.initialised) return;
     g_decoder.stop();
     if (g_decoder.file_open) g_decoder.close();
     g_decoder.free();
@@ -95,7 +102,9 @@ void release_decoder() {
 }
 
 bool decoder_loaded() { return g_decoder.module != nullptr; }
-bool decoder_ready() { return g_decoder.ready; }
+bool decoder_ready() { return g_ready; }
+void mark_decoder_ready() { g_ready = true; }
+std::atomic<int32_t> repaint_count{0};
 
 int decoder_init() { return g_decoder.module ? g_decoder.init() : 0; }
 int decoder_get_state(int* seconds) { return g_decoder.module ? g_decoder.get_state(seconds) : 0; }
@@ -132,6 +141,7 @@ void decoder_restart() {
     if (g_decoder.module) g_decoder.restart();
 }
 void decoder_stop() {
+    repaint_count = 0;  // the meter is redrawn for a while as it falls to zero
     if (g_decoder.module) g_decoder.stop();
 }
 void decoder_close() {

@@ -1,6 +1,8 @@
 // The editor's link to the MP3 player library vbmp3.dll: loaded at run time, so the editor also
 // runs without it (then every call below does nothing and returns 0).
 #pragma once
+#include <atomic>
+#include <cstdint>
 
 namespace audio {
 
@@ -16,7 +18,11 @@ void apply_decoder_options(int playback_mode);
 // Stops, closes the open file, frees the library and unloads it; only after init_decoder.
 void release_decoder();
 bool decoder_loaded();
+// True after a successful init_decoder or mark_decoder_ready, until release_decoder.
 bool decoder_ready();
+void mark_decoder_ready();
+// Passes of the monitor thread since the latest decoder_stop, which sets it to 0.
+extern std::atomic<int32_t> repaint_count;
 
 // The library's calls; 0 and no effect while it is not loaded.
 int decoder_init();

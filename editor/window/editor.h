@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "editor/audio/player_rules.h"
 #include "editor/session.h"
 #include "editor/settings/settings.h"
 #include "editor/window/edit_rules.h"
@@ -26,10 +27,26 @@ struct Program {
     // The names of the folder's files as the latest File menu listed them; the owner-drawn
     // menus are as wide as the widest of them.
     std::array<std::string, 50> file_names;
-    // The level meter's two rows, written by the monitor thread while a file plays.
+    // The level meter's two rows, written by the monitor thread while a file plays and
+    // zeroed by the window thread when a play starts or ends.
     struct MeterValues {
         std::atomic<int32_t> peak{0}, held{0};
+        std::atomic<uint32_t> held_stamp{0};
     } meter[2];
+    // The preview's flags, read by the monitor thread as well.
+    struct Player {
+        std::atomic<int32_t> file_open{0}, was_playing{0}, play_on_load{0};
+        std::atomic<int32_t> position_dragging{0}, volume_dragging{0};
+        player::Blink blink;  // window thread only
+        WNDPROC former_position = nullptr, former_volume = nullptr;
+    } player;
+    // The monitor thread: runs while `running` is 1.
+    struct Monitor {
+        std::atomic<int32_t> running{0};
+        HANDLE thread = nullptr;
+        DWORD tid = 0;
+        int32_t key_latch[6] = {};  // monitor thread only
+    } monitor;
     editing::WindowDrag drag;
     bool right_button = false;
 };
@@ -77,6 +94,32 @@ void show_function_menu(HWND dlg);
 void show_context_menu(HWND dlg);
 void measure_menu_item(MEASUREITEMSTRUCT& item);
 void draw_menu_item(const DRAWITEMSTRUCT& item);
+
+// The preview (player.cpp): the status display, the commands Play (13), stop (14), pause and
+// resume (15), the status display's click (1040), and the steps a load and a rename take.
+void update_status(HWND dlg);
+void on_play(HWND dlg);
+void on_pause(HWND dlg);
+void stop_playback(HWND dlg);
+void on_status_click(HWND dlg);
+void play_loaded_file(HWND dlg, const std::string& cp932_path);
+// A rename stops the preview first and starts it again on the new name when it was playing.
+struct PlayState {
+    int state = 0, seconds = 0;
+};
+PlayState pause_for_rename(HWND dlg);
+void resume_after_rename(HWND dlg, const PlayState& before, const std::string& new_cp932_path);
+// The player's part of the window's creation and close: the two sliders get their
+// replacement procedures, the monitor thread starts and, at the close, ends.
+void start_player(HWND dlg);
+void end_player(HWND dlg);
+// True when a client point of the main window lies inside the player panel.
+bool in_player_panel(HWND dlg, POINT client);
+// The monitor thread (monitor.cpp): hot keys, levels, and the status while a file plays.
+void start_monitor(HWND dlg);
+void stop_monitor();
+// Sent by the monitor thread so that the status is updated on the window thread.
+constexpr UINT WM_UPDATE_STATUS = WM_APP + 1;
 
 // Gives the current file the name its tag makes, after the tag has been applied (command 11).
 void rename_by_tag(HWND dlg);

@@ -111,10 +111,9 @@ BOOL on_init(HWND dlg) {
     for (int i = 0; i < 5; ++i)
         program.bitmaps[i] = LoadBitmapA(program.instance, MAKEINTRESOURCEA(IDB_EDGE + i));
     // Preview needs vbmp3.dll beside the program; without it the editor edits all the same.
-    if (audio::load_decoder() == 1 && !audio::decoder_ready()) audio::init_decoder(program.settings.playback_mode);
-    int left = 0, right = 0;
-    audio::decoder_get_volume(&left, &right);
-    SendDlgItemMessageA(dlg, IDC_VOLUME, TBM_SETPOS, TRUE, left > right ? left : right);
+    audio::load_decoder();
+    if (!audio::decoder_ready()) audio::init_decoder(program.settings.playback_mode);
+    start_player(dlg);
     SendMessageA(dlg, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconA(program.instance, MAKEINTRESOURCEA(IDI_TAGZO))));
     tags::trim_fields(S().current_tag);
@@ -139,7 +138,7 @@ BOOL on_init(HWND dlg) {
 void on_close(HWND dlg, int command) {
     if (!discard_question()) return;
     EndDialog(dlg, command);
-    audio::release_decoder();
+    end_player(dlg);
     for (HBITMAP& b : program.bitmaps) {
         if (b) DeleteObject(b);
         b = nullptr;
@@ -228,6 +227,10 @@ BOOL on_command(HWND dlg, int command) {
     case IDC_MODE: on_mode_menu(dlg); return TRUE;
     case IDC_AUTO_PLAY: on_auto_play(dlg); return TRUE;
     case IDC_FUNCTION: show_function_menu(dlg); return TRUE;
+    case IDC_PLAY: on_play(dlg); return TRUE;
+    case IDC_STOP: stop_playback(dlg); return TRUE;
+    case IDC_PAUSE: on_pause(dlg); return TRUE;
+    case IDC_STATUS: on_status_click(dlg); return TRUE;
     case IDC_RENAME: on_apply_and_rename(dlg); return TRUE;
     case IDM_OPTIONS: SendMessageA(dlg, WM_COMMAND, IDC_OPTIONS, 0); return TRUE;
     }
@@ -272,10 +275,14 @@ void on_drop(HWND dlg, HDROP drop) {
     char name[1025] = {};
     UINT length = DragQueryFileA(drop, 0, nullptr, 0);
     UINT n = length < sizeof name ? DragQueryFileA(drop, 0, name, sizeof name) : 0;
+    POINT at{};
+    DragQueryPoint(drop, &at);
     DragFinish(drop);
     if (n == 0 || n != length) return;
     if (!discard_question()) return;
     SetForegroundWindow(dlg);
+    // Dropped on the player panel, the file plays as soon as it is loaded.
+    if (in_player_panel(dlg, at)) program.player.play_on_load = 1;
     std::string path(name, n);
     // The file's folder becomes the current one, as for every load; a file that does not load
     // leaves the editor, and so its folder, as they were.
@@ -306,6 +313,8 @@ bool open_file(HWND dlg, const std::string& cp932_path) {
     S().undo_snapshot = S().current_tag;
     S().modified = false;
     EnableWindow(GetDlgItem(dlg, IDC_APPLY), FALSE);
+    play_loaded_file(dlg, cp932_path);
+    update_status(dlg);
     return true;
 }
 
@@ -321,6 +330,7 @@ INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN:
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP: on_left_button(dlg, msg); return 0;
+    case WM_UPDATE_STATUS: update_status(dlg); return TRUE;
     case WM_CAPTURECHANGED: program.drag.release(); return 0;  // a lost capture ends a drag
     case WM_RBUTTONDOWN:
     case WM_RBUTTONUP: on_right_button(dlg, msg); return 0;

@@ -56,6 +56,8 @@ void rename_by_tag(HWND dlg) {
              new_relative.c_str()))
         return;
 
+    // The decoder holds the file open while it plays: stop it for the move.
+    PlayState before = pause_for_rename(dlg);
     if (!MoveFileA(old_name.c_str(), new_name.c_str())) {
         std::string replaced;
         if (!editing::replace_unusable_chars(new_relative, replaced)) return failure_notice(old_name);
@@ -69,6 +71,7 @@ void rename_by_tag(HWND dlg) {
     program.current_path = new_name;
     program.session.current_path = file_path(new_name);
     show_file_box(dlg);
+    resume_after_rename(dlg, before, new_name);
 }
 
 } // namespace editor

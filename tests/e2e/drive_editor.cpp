@@ -581,11 +581,11 @@ TEST(Editor, WindowMovesByItsSurfaceAndSticksToTheLeftEdge) {
     ASSERT_TRUE(ed.main());
     RECT start = ed.rect();
     ASSERT_GT(start.left, 50);
-    auto captured = [&] {
+    auto captured = [&](bool want) {
         GUITHREADINFO gui{};
         gui.cbSize = sizeof gui;
         for (int w = 0; w < 5000; w += 50) {
-            if (GetGUIThreadInfo(ed.thread(), &gui) && gui.hwndCapture == ed.main()) return true;
+            if (GetGUIThreadInfo(ed.thread(), &gui) && (gui.hwndCapture == ed.main()) == want) return true;
             Sleep(50);
         }
         return false;
@@ -596,7 +596,7 @@ TEST(Editor, WindowMovesByItsSurfaceAndSticksToTheLeftEdge) {
     };
     SetCursorPos(start.left + 5, start.top + 5);
     PostMessageA(ed.main(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-    ASSERT_TRUE(captured());
+    ASSERT_TRUE(captured(true));
     Sleep(100);  // moves within 50 ms of the press do not count
     SetCursorPos(start.left + 45, start.top + 35);
     PostMessageA(ed.main(), WM_MOUSEMOVE, MK_LBUTTON, 0);
@@ -607,6 +607,7 @@ TEST(Editor, WindowMovesByItsSurfaceAndSticksToTheLeftEdge) {
     PostMessageA(ed.main(), WM_MOUSEMOVE, MK_LBUTTON, 0);
     EXPECT_EQ(wait_left(0), 0);
     PostMessageA(ed.main(), WM_LBUTTONUP, 0, 0);
+    ASSERT_TRUE(captured(false));
     // Released: the mouse moves alone.
     SetCursorPos(300, 300);
     PostMessageA(ed.main(), WM_MOUSEMOVE, 0, 0);

@@ -1,0 +1,216 @@
+// The preview of the file being tagged: Play, pause and resume, stop, the status display, the
+// position and volume sliders, and the steps that loading and renaming a file take. Every
+// decoder call goes through the binding, which does nothing while vbmp3.dll is missing. The
+// status is updated on the window thread only (the monitor thread asks for it by a sent
+// message), so two updates never overlap.
+#include <windows.h>
+#include <commctrl.h>
+#include <mmsystem.h>
+
+#include <cstring>
+
+#include "editor/audio/decoder.h"
+#include "editor/resources/resource.h"
+#include "editor/window/editor.h"
+
+namespace editor {
+
+namespace {
+
+Program::Player& P() { return program.player; }
+
+// The total time in seconds from the 56-byte stream information, or false.
+bool total_seconds(int& total) {
+    unsigned char block[56] = {};
+    if (!audio::decoder_get_mpeg_info(block)) return false;
+    std::memcpy(&total, block + 52, sizeof total);
+    return true;
+}
+
+void clear_held_levels() {
+    for (auto& row : program.meter) {
+        row.held.store(0, std::memory_order_relaxed);
+        row.held_stamp.store(0, std::memory_order_relaxed);
+    }
+}
+
+void start_play() {
+    P().blink.stamp = timeGetTime();
+    P().blink.on = false;
+    clear_held_levels();
+    audio::decoder_play();
+}
+
+// Opens a file in the decoder and plays it from the start; true when it plays.
+bool open_and_play(HWND dlg, const std::string& cp932_path) {
+    unsigned char info[272] = {};
+    if (audio::decoder_open(cp932_path.c_str(), info) != 1) return false;
+    P().file_open = 1;
+    start_play();
+    update_status(dlg);
+    return true;
+}
+
+LRESULT CALLBACK position_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if ((msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP) && audio::decoder_ready() &&
+        audio::decoder_get_state(nullptr) == player::playing) {
+        if (msg == WM_LBUTTONDOWN) {
+            P().position_dragging = 1;
+        } else {
+            P().position_dragging = 0;
+            int total = 0;
+            if (total_seconds(total))
+                audio::decoder_seek(player::seek_seconds(total, static_cast<int>(SendMessageA(h, TBM_GETPOS, 0, 0))));
+        }
+    }
+    return CallWindowProcA(P().former_position, h, msg, wp, lp);
+}
+
+LRESULT CALLBACK volume_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (audio::decoder_ready()) {
+        // The position is read before the slider moves: each call takes the position that the
+        // previous mouse message left.
+        if (msg == WM_LBUTTONDOWN) P().volume_dragging = 1;
+        if (msg == WM_LBUTTONUP || (msg == WM_MOUSEMOVE && P().volume_dragging)) {
+            if (msg == WM_LBUTTONUP) P().volume_dragging = 0;
+            int v = static_cast<int>(SendMessageA(h, TBM_GETPOS, 0, 0));
+            audio::decoder_set_volume(v, v);
+        }
+    }
+    return CallWindowProcA(P().former_volume, h, msg, wp, lp);
+}
+
+WNDPROC replace_proc(HWND control, WNDPROC with) {
+    return reinterpret_cast<WNDPROC>(SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(with)));
+}
+
+} // namespace
+
+void update_status(HWND dlg) {
+    std::string text;
+    if (!audio::decoder_ready()) {
+        text = "disable";
+    } else {
+        int position = 0;
+        int state = audio::decoder_get_state(&position);
+        int total = 0;
+        if (state == player::stopped) {
+            if (P().was_playing) {  // the stream ended by itself
+                audio::decoder_stop();
+                audio::decoder_close();
+                P().file_open = 0;
+                clear_held_levels();
+            }
+            P().was_playing = 0;
+            SendDlgItemMessageA(dlg, IDC_POSITION, TBM_SETPOS, TRUE, 0);
+            text = "Stop";
+        } else if (state == player::playing) {
+            P().was_playing = 1;
+            if (total_seconds(total)) {
+                text = player::time_text(player::playing, total, position, program.settings.show_elapsed_time == 1);
+                if (!P().position_dragging)
+                    SendDlgItemMessageA(dlg, IDC_POSITION, TBM_SETPOS, TRUE, player::position_percent(position, total));
+            }
+        } else if (state == player::paused) {
+            bool shown = P().blink.step(timeGetTime());
+            if (total_seconds(total))
+                text = player::time_text(player::paused, total, position, program.settings.show_elapsed_time == 1);
+            if (!shown) text.clear();
+        }
+    }
+    char now[4096] = {};
+    GetDlgItemTextA(dlg, IDC_STATUS, now, sizeof now);
+    if (lstrcmpiA(now, text.c_str()) != 0) SetDlgItemTextA(dlg, IDC_STATUS, text.c_str());
+}
+
+void on_play(HWND dlg) {
+    if (!audio::decoder_ready()) {
+        audio::mark_decoder_ready();
+        audio::init_decoder(program.settings.playback_mode);
+    }
+    int state = audio::decoder_get_state(nullptr);
+    if (state == player::playing) return;
+    if (state == player::paused) {
+        audio::decoder_restart();
+        return;
+    }
+    open_and_play(dlg, program.current_path);
+}
+
+void on_pause(HWND) {
+    if (!audio::decoder_ready()) return;
+    int state = audio::decoder_get_state(nullptr);
+    if (state == player::playing) audio::decoder_pause();
+    else if (state == player::paused) audio::decoder_restart();
+}
+
+void stop_playback(HWND dlg) {
+    if (!audio::decoder_ready()) return;
+    if (audio::decoder_get_state(nullptr) != player::playing && audio::decoder_get_state(nullptr) != player::paused)
+        return;
+    audio::decoder_stop();
+    audio::decoder_close();
+    P().file_open = 0;
+    update_status(dlg);
+}
+
+void on_status_click(HWND dlg) {
+    program.settings.show_elapsed_time = program.settings.show_elapsed_time == 1 ? 0 : 1;
+    SetFocus(GetDlgItem(dlg, IDC_TITLE));
+}
+
+// A new file keeps playing when the previous one played or was paused, and starts when it was
+// dropped on the player panel or AutoPlay is on.
+void play_loaded_file(HWND dlg, const std::string& cp932_path) {
+    if (!audio::decoder_ready()) return;
+    int state = audio::decoder_get_state(nullptr);
+    stop_playback(dlg);
+    if (state == player::playing || state == player::paused || P().play_on_load || program.settings.auto_play == 1) {
+        P().play_on_load = 0;
+        if (open_and_play(dlg, cp932_path)) P().was_playing = 1;
+    }
+}
+
+PlayState pause_for_rename(HWND dlg) {
+    PlayState before;
+    if (audio::decoder_ready()) before.state = audio::decoder_get_state(&before.seconds);
+    stop_playback(dlg);
+    return before;
+}
+
+// A paused file is left stopped; a playing one goes on a second after where it was.
+void resume_after_rename(HWND dlg, const PlayState& before, const std::string& new_cp932_path) {
+    if (!audio::decoder_ready() || before.state != player::playing) return;
+    if (!open_and_play(dlg, new_cp932_path)) return;
+    audio::decoder_seek(before.seconds + 1);
+    P().was_playing = 1;
+}
+
+bool in_player_panel(HWND dlg, POINT at) {
+    RECT window, status, volume;
+    GetWindowRect(dlg, &window);
+    GetWindowRect(GetDlgItem(dlg, IDC_STATUS), &status);
+    GetWindowRect(GetDlgItem(dlg, IDC_VOLUME), &volume);
+    long left = status.left - window.left, right = status.right - window.left;
+    long top = status.top - window.top, bottom = volume.bottom - window.top;
+    return at.x > left && at.x < right && at.y > top && at.y < bottom;
+}
+
+void start_player(HWND dlg) {
+    start_monitor(dlg);
+    int left = 0, right = 0;
+    audio::decoder_get_volume(&left, &right);
+    SendDlgItemMessageA(dlg, IDC_VOLUME, TBM_SETPOS, TRUE, left > right ? left : right);
+    P().former_position = replace_proc(GetDlgItem(dlg, IDC_POSITION), position_proc);
+    P().former_volume = replace_proc(GetDlgItem(dlg, IDC_VOLUME), volume_proc);
+    update_status(dlg);
+}
+
+void end_player(HWND dlg) {
+    stop_monitor();
+    if (P().former_position) replace_proc(GetDlgItem(dlg, IDC_POSITION), P().former_position);
+    if (P().former_volume) replace_proc(GetDlgItem(dlg, IDC_VOLUME), P().former_volume);
+    audio::release_decoder();
+}
+
+} // namespace editor
