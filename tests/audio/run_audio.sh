@@ -7,6 +7,7 @@
 #   run_audio.sh with    WINE_RUN EXE WORK   the library next to the program
 #   run_audio.sh without WINE_RUN EXE WORK   the program copied alone to WORK/alone
 #   run_audio.sh played  WINE_RUN EXE WORK   plays one file whole, compares it with mpg123
+#   run_audio.sh editor  WINE_RUN EXE WORK   the editor's preview, driven by drive_editor.exe
 set -euo pipefail
 mode=$1 wine_run=$2 exe=$3 work=$4
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -52,6 +53,9 @@ case $mode in
     mkdir -p "$work/alone"
     cp "$exe" "$work/alone/"
     TAGZO_NO_DLL=1 "$wine_run" "$work/alone/$(basename "$exe")" >"$log" 2>"$log.err" && rc=0 || rc=$?
+    ;;
+  editor)
+    "$wine_run" "$exe" --gtest_filter='Player.*' >"$log" 2>"$log.err" && rc=0 || rc=$?
     ;;
   played)
     # Through ALSA's file device here: it writes every sample Wine hands it, at any speed.

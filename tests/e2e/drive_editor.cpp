@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -882,4 +883,172 @@ TEST(Editor, RenameAfterUpdateMakesOkRenameAndCloseOnlyWithQuitAfterApply) {
         EXPECT_TRUE(ed.wait_exit());
     }
     EXPECT_EQ(read_file(folder.file("Band-Other.mp3")), audio() + record("Other", "Band"));
+}
+
+// The preview, run with a sound server of the tests' own (tests/audio/run_audio.sh, which
+// also makes the MP3 files and names their folder in TAGZO_AUDIO_DIR).
+namespace {
+std::string audio_file(const char* name) {
+    const char* dir = std::getenv("TAGZO_AUDIO_DIR");
+    return dir ? std::string(dir) + name : std::string();
+}
+// Waits until the status display's text starts with `prefix`.
+bool wait_status(Editor& ed, const std::string& prefix, int ms = 10000) {
+    for (int w = 0; w < ms; w += 25) {
+        if (ed.text(1040).compare(0, prefix.size(), prefix) == 0) return true;
+        Sleep(25);
+    }
+    return false;
+}
+// Lit green segments of the level meter (client 257,67 to 377,91) on the screen.
+int lit_meter_pixels(HWND main) {
+    POINT at{257, 67};
+    ClientToScreen(main, &at);
+    HDC screen = GetDC(nullptr);
+    int n = 0;
+    for (int y = 0; y < 24; y += 2)
+        for (int x = 0; x < 120; x += 2) {
+            COLORREF c = GetPixel(screen, at.x + x, at.y + y);
+            n += GetGValue(c) > 200 && GetRValue(c) < 100;
+        }
+    ReleaseDC(nullptr, screen);
+    return n;
+}
+POINT panel_point(HWND main) {
+    RECT w, status;
+    GetWindowRect(main, &w);
+    GetWindowRect(GetDlgItem(main, 1040), &status);
+    return {(status.left + status.right) / 2 - w.left, (status.top + status.bottom) / 2 - w.top};
+}
+} // namespace
+
+TEST(Player, PlayPauseStopTheStatusDisplayAndTheMeter) {
+    if (audio_file("").empty()) GTEST_SKIP() << "run through tests/audio/run_audio.sh editor";
+    Folder folder(true);
+    ASSERT_TRUE(CopyFileA(audio_file("cbr44s_20.mp3").c_str(), folder.file("tone.mp3").c_str(), FALSE));
+    Editor ed(folder, "/e " + folder.file("tone.mp3"));
+    ASSERT_TRUE(ed.main());
+    EXPECT_TRUE(wait_status(ed, "Stop"));
+    EXPECT_EQ(lit_meter_pixels(ed.main()), 0);
+
+    ed.command(13);
+    // Remaining time first; a click on the display switches to the elapsed time.
+    ASSERT_TRUE(wait_status(ed, "Play -00:00:1")) << ed.text(1040);
+    ed.command(1040);
+    ASSERT_TRUE(wait_status(ed, "Play  00:00:0")) << ed.text(1040);
+    ASSERT_TRUE(wait_status(ed, "Play  00:00:02")) << ed.text(1040);
+    EXPECT_GE(SendMessageA(GetDlgItem(ed.main(), 1038), TBM_GETPOS, 0, 0), 5);
+    // A tone at half of full scale lights about half of the meter's segments.
+    int lit = 0;
+    for (int w = 0; w < 3000 && (lit = lit_meter_pixels(ed.main())) == 0; w += 100) Sleep(100);
+    EXPECT_GT(lit, 20);
+
+    // Paused: the time holds and blinks (shown 500 ms, hidden 300 ms).
+    ed.command(15);
+    ASSERT_TRUE(wait_status(ed, " Pause  00:00:0")) << ed.text(1040);
+    std::string paused = ed.text(1040);
+    EXPECT_TRUE(ed.wait_text(1040, "", 2000));
+    EXPECT_TRUE(ed.wait_text(1040, paused, 2000));
+    Sleep(1200);
+    EXPECT_TRUE(ed.wait_text(1040, paused, 1000));
+    ed.command(15);
+    ASSERT_TRUE(wait_status(ed, "Play  00:00:0")) << ed.text(1040);
+
+    ed.command(14);
+    ASSERT_TRUE(wait_status(ed, "Stop"));
+    EXPECT_EQ(SendMessageA(GetDlgItem(ed.main(), 1038), TBM_GETPOS, 0, 0), 0);
+    for (int w = 0; w < 3000 && lit_meter_pixels(ed.main()) > 0; w += 100) Sleep(100);
+    EXPECT_EQ(lit_meter_pixels(ed.main()), 0);  // after a stop the meter falls to zero
+    EXPECT_TRUE(ed.close());
+}
+
+TEST(Player, EndOfStreamStopsAndDropsOnThePanelOrWithAutoPlayPlay) {
+    if (audio_file("").empty()) GTEST_SKIP() << "run through tests/audio/run_audio.sh editor";
+    Folder folder(true);
+    ASSERT_TRUE(CopyFileA(audio_file("silence.mp3").c_str(), folder.file("quiet.mp3").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(audio_file("cbr44s_20.mp3").c_str(), folder.file("tone.mp3").c_str(), FALSE));
+    Editor ed(folder, "/e " + folder.file("quiet.mp3"));
+    ASSERT_TRUE(ed.main());
+    // Four seconds of silence play to their end; the display goes back to "Stop" by itself.
+    ed.command(13);
+    ASSERT_TRUE(wait_status(ed, "Play"));
+    EXPECT_EQ(lit_meter_pixels(ed.main()), 0);  // silence lights nothing
+    EXPECT_TRUE(wait_status(ed, "Stop", 10000)) << ed.text(1040);
+
+    // Dropped elsewhere with AutoPlay off, the file only loads.
+    drop_files(ed.thread(), ed.main(), {20, 200}, {folder.file("tone.mp3")});
+    ASSERT_TRUE(ed.wait_text(1001, "tone.mp3"));
+    Sleep(500);
+    EXPECT_EQ(ed.text(1040), "Stop");
+    // Dropped on the player panel, it plays.
+    drop_files(ed.thread(), ed.main(), panel_point(ed.main()), {folder.file("quiet.mp3")});
+    ASSERT_TRUE(ed.wait_text(1001, "quiet.mp3"));
+    EXPECT_TRUE(wait_status(ed, "Play"));
+    // A file loaded while one plays goes on playing.
+    drop_files(ed.thread(), ed.main(), {20, 200}, {folder.file("tone.mp3")});
+    ASSERT_TRUE(ed.wait_text(1001, "tone.mp3"));
+    EXPECT_TRUE(wait_status(ed, "Play -00:00:"));
+    ed.command(14);
+    ASSERT_TRUE(wait_status(ed, "Stop"));
+    // AutoPlay on: any loaded file plays.
+    ed.press(1028);
+    ASSERT_TRUE(ed.wait_text(1028, "AutoPlay ON"));
+    drop_files(ed.thread(), ed.main(), {20, 200}, {folder.file("quiet.mp3")});
+    ASSERT_TRUE(ed.wait_text(1001, "quiet.mp3"));
+    EXPECT_TRUE(wait_status(ed, "Play"));
+    EXPECT_TRUE(ed.close());
+    EXPECT_EQ(int_at(read_file(folder.file("kt.dat")), 41836), 1);  // AutoPlay saved
+}
+
+TEST(Player, HotKeysActOncePerPressAndARenameKeepsTheFilePlaying) {
+    if (audio_file("").empty()) GTEST_SKIP() << "run through tests/audio/run_audio.sh editor";
+    Folder folder(true);
+    std::string path = folder.file("tone.mp3");
+    ASSERT_TRUE(CopyFileA(audio_file("cbr44s_20.mp3").c_str(), path.c_str(), FALSE));
+    Editor ed(folder, "/e " + path);
+    ASSERT_TRUE(ed.main());
+    ASSERT_TRUE(wait_status(ed, "Stop"));
+    // Wine sets its key states from the X server's when a window gains the focus; a key sent
+    // before that settles is forgotten, so give it a moment.
+    auto to_front = [&] {
+        SetForegroundWindow(ed.main());
+        for (int w = 0; w < 5000 && GetForegroundWindow() != ed.main(); w += 50) Sleep(50);
+        Sleep(500);
+        return GetForegroundWindow() == ed.main();
+    };
+    ASSERT_TRUE(to_front());
+    auto key = [](BYTE vk, int hold_ms) {
+        keybd_event(vk, 0, 0, 0);
+        Sleep(static_cast<DWORD>(hold_ms));
+        keybd_event(vk, 0, KEYEVENTF_KEYUP, 0);
+        Sleep(100);
+    };
+    key(VK_F5, 100);
+    ASSERT_TRUE(wait_status(ed, "Play")) << ed.text(1040);
+    // F6 held for half a second pauses once, not on and off.
+    key(VK_F6, 500);
+    ASSERT_TRUE(wait_status(ed, " Pause")) << ed.text(1040);
+    Sleep(300);
+    EXPECT_TRUE(ed.text(1040).empty() || ed.text(1040).compare(0, 6, " Pause") == 0) << ed.text(1040);
+    key(VK_F6, 100);
+    ASSERT_TRUE(wait_status(ed, "Play")) << ed.text(1040);
+
+    // F12 renames; the file goes on playing under its new name.
+    ed.set_text(1000, "Tone");
+    ed.set_text(1012, "Maker");
+    ed.command(1040);  // elapsed time
+    ASSERT_TRUE(wait_status(ed, "Play  00:00:0"));
+    ASSERT_TRUE(to_front());
+    key(VK_F12, 100);
+    HWND q = rename_dialog(ed, "確認");
+    ASSERT_TRUE(q);
+    Editor::answer(q, 1);
+    ASSERT_TRUE(ed.wait_text(1001, "(Maker)Tone.mp3"));
+    EXPECT_TRUE(wait_status(ed, "Play  00:00:0")) << ed.text(1040);
+    EXPECT_FALSE(exists(path));
+
+    ASSERT_TRUE(to_front()) << GetForegroundWindow();
+    key(VK_F7, 100);
+    EXPECT_TRUE(wait_status(ed, "Stop")) << ed.text(1040);
+    EXPECT_TRUE(ed.close());
 }
