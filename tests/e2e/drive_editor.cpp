@@ -309,6 +309,8 @@ TEST(Editor, RunsWithAndWithoutTheDecoderLibrary) {
         // The volume slider shows the library's volume, or stays at 0 without it.
         LRESULT volume = SendMessageA(GetDlgItem(ed.main(), 1036), TBM_GETPOS, 0, 0);
         EXPECT_EQ(volume > 0, with) << volume;
+        // The status display tells whether the preview can play.
+        EXPECT_TRUE(ed.wait_text(1040, with ? "Stop" : "disable")) << ed.text(1040);
         EXPECT_TRUE(ed.close()) << with;
     }
 }
