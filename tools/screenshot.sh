@@ -8,7 +8,7 @@ out=${1:-$root/docs/editor.png}
 mkdir -p "$(dirname "$out")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$root/build/windows/bin/tagzo.exe" "$work/"
+cp "$root/build/windows/bin/tagzo.exe" "$root/build/windows/bin/vbmp3.dll" "$work/"
 cp "$root/samples/sample.mp3" "$work/sample.mp3"
 export DISPLAY=:78
 Xvfb "$DISPLAY" -screen 0 640x400x24 -nolisten tcp >/dev/null 2>&1 &
