@@ -20,7 +20,6 @@ using VoidFn = void(WINAPI*)();
 
 struct Decoder {
     HMODULE module = nullptr;
-    bool initialised = false;  // vbmp3_init answered 1
     bool file_open = false;  // decoder_open answered 1 and no close came since
     InitFn init = nullptr;
     GetStateFn get_state = nullptr;
@@ -77,7 +76,6 @@ int load_decoder() {
 
 int init_decoder(int playback_mode) {
     if (!g_decoder.module || g_decoder.init() != 1) return 0;
-    g_decoder.initialised = true;
     g_ready = true;
     apply_decoder_options(playback_mode);
     return 1;
@@ -92,8 +90,9 @@ void apply_decoder_options(int playback_mode) {
 }
 
 void release_decoder() {
-    g_ready = false;
-    if (!g_decoder.initialised) return;
+    // Play marks the decoder ready even when its init failed; the library is released then
+    // too, and only a loaded one.
+    if (!g_ready.exchange(false) || !g_decoder.module) return;
     g_decoder.stop();
     if (g_decoder.file_open) g_decoder.close();
     g_decoder.free();
@@ -107,7 +106,10 @@ void mark_decoder_ready() { g_ready = true; }
 std::atomic<int32_t> repaint_count{0};
 
 int decoder_init() { return g_decoder.module ? g_decoder.init() : 0; }
-int decoder_get_state(int* seconds) { return g_decoder.module ? g_decoder.get_state(seconds) : 0; }
+int decoder_get_state(int* seconds) {
+    int ignored = 0;  // a library may write the position without looking
+    return g_decoder.module ? g_decoder.get_state(seconds ? seconds : &ignored) : 0;
+}
 int decoder_get_mpeg_info(void* block56) { return g_decoder.module ? g_decoder.get_mpeg_info(block56) : 0; }
 int decoder_get_wave(int* left256, int* right256) {
     return g_decoder.module ? g_decoder.get_wave(left256, right256) : 0;

@@ -113,11 +113,14 @@ void resume_after_rename(HWND dlg, const PlayState& before, const std::string& n
 // replacement procedures, the monitor thread starts and, at the close, ends.
 void start_player(HWND dlg);
 void end_player(HWND dlg);
+// After dialog 142 has ended: waits for the monitor thread, then releases the decoder.
+void release_player();
 // True when a client point of the main window lies inside the player panel.
 bool in_player_panel(HWND dlg, POINT client);
 // The monitor thread (monitor.cpp): hot keys, levels, and the status while a file plays.
 void start_monitor(HWND dlg);
-void stop_monitor();
+// Ends the thread and waits for it; false when the wait failed (the thread may still run).
+bool stop_monitor();
 // Sent by the monitor thread so that the status is updated on the window thread.
 constexpr UINT WM_UPDATE_STATUS = WM_APP + 1;
 

@@ -34,6 +34,7 @@ void hot_keys(HWND dlg) {
         }
         if (latch) continue;  // one action per press, however long the key is held
         latch = 1;
+        if (!program.monitor.running.load()) return;  // the window is closing
         if (i < 4) {
             SendMessageA(dlg, WM_COMMAND, static_cast<WPARAM>(commands[i]), 0);
         } else if (GetAsyncKeyState(VK_CONTROL) & 0x8000) {
@@ -94,16 +95,20 @@ void start_monitor(HWND dlg) {
 
 // Ends the thread before the decoder goes away. The thread may be inside a message sent to
 // the window, so the wait keeps handling sent messages.
-void stop_monitor() {
+bool stop_monitor() {
     program.monitor.running = 0;
-    if (!program.monitor.thread) return;
-    while (MsgWaitForMultipleObjects(1, &program.monitor.thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    if (!program.monitor.thread) return true;
+    for (;;) {
+        DWORD r = MsgWaitForMultipleObjects(1, &program.monitor.thread, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (r == WAIT_OBJECT_0) break;
+        if (r != WAIT_OBJECT_0 + 1) return false;
         MSG msg;
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
     CloseHandle(program.monitor.thread);
     program.monitor.thread = nullptr;
     program.monitor.tid = 0;
+    return true;
 }
 
 } // namespace editor

@@ -52,6 +52,9 @@ bool open_and_play(HWND dlg, const std::string& cp932_path) {
 }
 
 LRESULT CALLBACK position_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    // A release always ends a drag, so that a stream that ended or paused meanwhile does not
+    // leave the slider held.
+    if (msg == WM_LBUTTONUP || msg == WM_CAPTURECHANGED) P().position_dragging = 0;
     if ((msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP) && audio::decoder_ready() &&
         audio::decoder_get_state(nullptr) == player::playing) {
         if (msg == WM_LBUTTONDOWN) {
@@ -207,10 +210,15 @@ void start_player(HWND dlg) {
 }
 
 void end_player(HWND dlg) {
-    stop_monitor();
+    program.monitor.running = 0;
     if (P().former_position) replace_proc(GetDlgItem(dlg, IDC_POSITION), P().former_position);
     if (P().former_volume) replace_proc(GetDlgItem(dlg, IDC_VOLUME), P().former_volume);
-    audio::release_decoder();
+}
+
+// After the window is gone no message of the monitor thread can be in progress (a close may
+// run inside one, from a dialog that a hot key opened), so the wait for it is safe here.
+void release_player() {
+    if (stop_monitor()) audio::release_decoder();
 }
 
 } // namespace editor

@@ -91,6 +91,7 @@ int start_up(HINSTANCE instance) {
     tags::clear_blank_fields(s.current_tag);
 
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_window_proc, 0);
+    release_player();
     DestroyWindow(program.owner);
     return 0;
 }

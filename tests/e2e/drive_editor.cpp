@@ -1054,3 +1054,28 @@ TEST(Player, HotKeysActOncePerPressAndARenameKeepsTheFilePlaying) {
     EXPECT_TRUE(wait_status(ed, "Stop")) << ed.text(1040);
     EXPECT_TRUE(ed.close());
 }
+
+TEST(Player, ClosingWhileAHotKeysDialogIsOpenDoesNotFreeze) {
+    if (audio_file("").empty()) GTEST_SKIP() << "run through tests/audio/run_audio.sh editor";
+    Folder folder(true);
+    std::string path = folder.file("tone.mp3");
+    ASSERT_TRUE(CopyFileA(audio_file("cbr44s_20.mp3").c_str(), path.c_str(), FALSE));
+    Editor ed(folder, "/e " + path);
+    ASSERT_TRUE(ed.main());
+    ed.set_text(1000, "Tone");
+    ed.set_text(1012, "Maker");
+    SetForegroundWindow(ed.main());
+    for (int w = 0; w < 5000 && GetForegroundWindow() != ed.main(); w += 50) Sleep(50);
+    Sleep(500);
+    // F12 reaches the window from the monitor thread, which waits while the rename asks.
+    keybd_event(VK_F12, 0, 0, 0);
+    Sleep(100);
+    keybd_event(VK_F12, 0, KEYEVENTF_KEYUP, 0);
+    HWND q = rename_dialog(ed, "確認");
+    ASSERT_TRUE(q);
+    ed.command(2);  // a close from outside while the question is open
+    Sleep(500);
+    Editor::answer(q, 2);
+    EXPECT_TRUE(ed.wait_exit());
+    EXPECT_TRUE(exists(path));  // cancelled: the name stays
+}
