@@ -58,6 +58,7 @@
 #define IDM_ADD_TO_PLAYLIST 4104
 #define IDM_WINAMP 4105
 #define IDC_OPTIONS 1039
+#define IDC_OPEN_DIALOG 3998
 
 // Menu items that carry no command
 #define IDM_INFO 10

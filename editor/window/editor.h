@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "editor/audio/player_rules.h"
 #include "editor/session.h"
@@ -24,9 +25,18 @@ struct Program {
     editing::Session session;
     settings::Settings settings;
     HBITMAP bitmaps[5] = {};  // 156 to 160
-    // The names of the folder's files as the latest File menu listed them; the owner-drawn
-    // menus are as wide as the widest of them.
-    std::array<std::string, 50> file_names;
+    // The File menu: the names of the folder's MP3 files as its latest opening listed them
+    // (sorted; the owner-drawn menus are as wide as the widest of slots 0 to 49), the slot of
+    // the file being edited (-1 when not listed), and the pointer's move onto that row when
+    // the Home key opened the menu.
+    struct FileMenu {
+        std::array<std::string, 55> names;
+        size_t count = 0;
+        int current = -1;
+        bool warp_request = false, warp_restore = false;
+        POINT saved_cursor{};
+        WNDPROC former_title = nullptr;
+    } file_menu;
     // The level meter's two rows, written by the monitor thread while a file plays and
     // zeroed by the window thread when a play starts or ends.
     struct MeterValues {
@@ -94,6 +104,8 @@ void show_function_menu(HWND dlg);
 void show_context_menu(HWND dlg);
 void measure_menu_item(MEASUREITEMSTRUCT& item);
 void draw_menu_item(const DRAWITEMSTRUCT& item);
+// A popup of owner-drawn items (0 for a separator); those whose work is not built are greyed.
+HMENU owner_drawn_menu(const std::vector<int>& items);
 
 // The preview (player.cpp): the status display, the commands Play (13), stop (14), pause and
 // resume (15), the status display's click (1040), and the steps a load and a rename take.
@@ -123,6 +135,17 @@ void start_monitor(HWND dlg);
 bool stop_monitor();
 // Sent by the monitor thread so that the status is updated on the window thread.
 constexpr UINT WM_UPDATE_STATUS = WM_APP + 1;
+
+// The File menu (file_menu.cpp): the folder's MP3 files, the open-file dialog, the folder in
+// the shell; the Home key in the title field opens it with the pointer on the current file.
+void show_file_menu(HWND dlg);
+void open_listed_file(HWND dlg, int slot);
+void open_file_dialog(HWND dlg);
+void show_current_folder();
+void watch_home_key(HWND dlg);
+void unwatch_home_key(HWND dlg);
+// Moves the pointer onto the current file's row of the open File menu, when asked to.
+void warp_to_current_row(int row);
 
 // Gives the current file the name its tag makes, after the tag has been applied (command 11).
 void rename_by_tag(HWND dlg);

@@ -1,5 +1,9 @@
 #include "editor/window/face_rules.h"
 
+#include <algorithm>
+
+#include "editor/window/paths.h"
+
 #include <cstddef>
 
 namespace editing {
@@ -59,6 +63,36 @@ std::vector<int> function_menu_items(bool copy_folder_set) {
     if (copy_folder_set) items = {4100, 0, 4101, 4102, 0};
     for (int id : {4105, 4104, 0, 4103, 0, 11}) items.push_back(id);
     return items;
+}
+
+void sort_file_names(std::vector<std::string>& names) {
+    auto folded = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; };
+    std::stable_sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+        size_t n = std::min(a.size(), b.size());
+        for (size_t i = 0; i < n; ++i) {
+            unsigned char x = folded(static_cast<unsigned char>(a[i])), y = folded(static_cast<unsigned char>(b[i]));
+            if (x != y) return x < y;
+        }
+        return a.size() < b.size();
+    });
+}
+
+int file_menu_y(int y, size_t count, int desktop_bottom) {
+    y -= 7;
+    long long bottom = y + (static_cast<long long>(count) + 5) * 19;
+    if (bottom > desktop_bottom) {
+        y -= static_cast<int>(bottom - desktop_bottom);
+        if (y < 0) y = 5;
+    }
+    return y;
+}
+
+std::string path_in_folder(std::string_view folder, std::string_view name) {
+    // A trail byte 0x5C (as in 表) is no backslash.
+    bool ends_in_backslash = !folder.empty() && find_last_backslash(folder) == folder.size() - 1;
+    std::string path(folder);
+    if (!ends_in_backslash) path += '\\';
+    return path.append(name);
 }
 
 } // namespace editing

@@ -4,6 +4,8 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace editing {
@@ -58,5 +60,17 @@ int menu_item_width(const std::vector<int>& name_widths);
 // The items of the Function menu, top to bottom; 0 stands for a separator. The copy items
 // show only when a copy folder is set.
 std::vector<int> function_menu_items(bool copy_folder_set);
+
+// The File menu lists at most this many of the folder's MP3 files.
+inline constexpr size_t k_file_menu_names = 52;
+// Sorts the names with ASCII letters folded to lower case and the bytes compared unsigned,
+// double-byte characters not treated apart, as the file list always has.
+void sort_file_names(std::vector<std::string>& names);
+// The top edge for the File menu at the pointer's `y`: lowered (to 5 at least) so that the
+// menu of `count` names fits above the desktop's bottom edge.
+int file_menu_y(int pointer_y, size_t count, int desktop_bottom);
+// A file of the current folder: "folder\name", with no doubled backslash after a root
+// folder such as "C:\".
+std::string path_in_folder(std::string_view folder, std::string_view name);
 
 } // namespace editing

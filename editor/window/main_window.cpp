@@ -114,6 +114,7 @@ BOOL on_init(HWND dlg) {
     audio::load_decoder();
     if (!audio::decoder_ready()) audio::init_decoder(program.settings.playback_mode);
     start_player(dlg);
+    watch_home_key(dlg);
     SendMessageA(dlg, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconA(program.instance, MAKEINTRESOURCEA(IDI_TAGZO))));
     tags::trim_fields(S().current_tag);
@@ -139,6 +140,7 @@ void on_close(HWND dlg, int command) {
     if (!discard_question()) return;
     EndDialog(dlg, command);
     end_player(dlg);
+    unwatch_home_key(dlg);
     for (HBITMAP& b : program.bitmaps) {
         if (b) DeleteObject(b);
         b = nullptr;
@@ -217,6 +219,10 @@ void on_apply_and_rename(HWND dlg) {
 }
 
 BOOL on_command(HWND dlg, int command) {
+    if (command >= IDM_FILE_LIST && command < IDM_FILE_LIST + 60) {
+        open_listed_file(dlg, command - IDM_FILE_LIST);
+        return TRUE;
+    }
     switch (command) {
     case IDC_CLOSE_X:
     case IDC_CANCEL: on_close(dlg, command); return TRUE;
@@ -231,6 +237,10 @@ BOOL on_command(HWND dlg, int command) {
     case IDC_STOP: stop_playback(dlg); return TRUE;
     case IDC_PAUSE: on_pause(dlg); return TRUE;
     case IDC_STATUS: on_status_click(dlg); return TRUE;
+    case IDC_FILE_MENU: show_file_menu(dlg); return TRUE;
+    case IDM_OPEN_FILE: SendMessageA(dlg, WM_COMMAND, IDC_OPEN_DIALOG, 0); return TRUE;
+    case IDC_OPEN_DIALOG: open_file_dialog(dlg); return TRUE;
+    case IDM_OPEN_CURRENT_FOLDER: show_current_folder(); return TRUE;
     case IDC_RENAME: on_apply_and_rename(dlg); return TRUE;
     case IDM_OPTIONS: SendMessageA(dlg, WM_COMMAND, IDC_OPTIONS, 0); return TRUE;
     }

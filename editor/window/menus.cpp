@@ -20,7 +20,12 @@ struct Look {
 
 // The items whose work this version of the editor does; the options dialog and the outside
 // tools (copy, the players) are shown greyed, so that choosing them never silently does nothing.
-bool item_works(int id) { return id == IDC_CLOSE_X || id == IDC_RENAME; }
+bool item_works(int id) {
+    return id == IDC_CLOSE_X || id == IDC_RENAME || id == IDM_OPEN_FILE || id == IDM_OPEN_CURRENT_FOLDER ||
+           (id >= IDM_FILE_LIST && id < IDM_FILE_LIST + 60);
+}
+
+} // namespace
 
 HMENU owner_drawn_menu(const std::vector<int>& items) {
     HMENU menu = CreatePopupMenu();
@@ -30,6 +35,8 @@ HMENU owner_drawn_menu(const std::vector<int>& items) {
     }
     return menu;
 }
+
+namespace {
 
 // The item's icon: a system icon (shared, never destroyed) or a shell icon of a path (ours to
 // destroy, `owned` set).
@@ -53,8 +60,8 @@ HICON item_icon(int id, bool& owned) {
     case IDM_ADD_TO_PLAYLIST:
     case IDM_WINAMP: path = settings::slot_text(program.settings.winamp_path); break;
     default:
-        if (id >= IDM_FILE_LIST && id - IDM_FILE_LIST < 50)
-            path = program.file_names[static_cast<size_t>(id - IDM_FILE_LIST)];
+        if (id >= IDM_FILE_LIST && static_cast<size_t>(id - IDM_FILE_LIST) < program.file_menu.names.size())
+            path = program.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)];
         else return nullptr;
     }
     if (shell_path) path = shell_path;
@@ -77,7 +84,8 @@ std::string item_text(int id) {
     case IDM_ADD_TO_PLAYLIST: return texts::menu_add_to_playlist;
     case IDM_WINAMP: return texts::menu_winamp;
     }
-    if (id >= IDM_FILE_LIST && id - IDM_FILE_LIST < 50) return program.file_names[static_cast<size_t>(id - IDM_FILE_LIST)];
+    if (id >= IDM_FILE_LIST && static_cast<size_t>(id - IDM_FILE_LIST) < program.file_menu.names.size())
+        return program.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)];
     return "";
 }
 
@@ -90,7 +98,8 @@ void measure_menu_item(MEASUREITEMSTRUCT& item) {
     look.selected_text = GetSysColor(COLOR_HIGHLIGHTTEXT);
     std::vector<int> widths;
     if (HDC dc = GetDC(program.owner)) {
-        for (const std::string& name : program.file_names) {
+        for (size_t i = 0; i < 50; ++i) {
+            const std::string& name = program.file_menu.names[i];
             SIZE size{};
             if (!name.empty() && GetTextExtentPoint32A(dc, name.c_str(), static_cast<int>(name.size()), &size))
                 widths.push_back(size.cx);
@@ -118,6 +127,16 @@ void draw_menu_item(const DRAWITEMSTRUCT& item) {
     }
     if (item.itemState & ODS_GRAYED) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
     int id = static_cast<int>(item.itemID);
+    // The File menu's row of the file being edited stands out in red unless the mouse is on it.
+    int row = id - IDM_FILE_LIST;
+    if (row >= 0 && row == program.file_menu.current && item.itemState != ODS_SELECTED) {
+        HBRUSH red = CreateSolidBrush(RGB(200, 0, 0));
+        FillRect(dc, &r, red);
+        DeleteObject(red);
+        SetBkColor(dc, RGB(200, 0, 0));
+        SetTextColor(dc, look.selected_text);
+        warp_to_current_row(row);
+    }
     bool owned = false;
     if (HICON icon = item_icon(id, owned)) {
         DrawIconEx(dc, r.left, r.top + 2, icon, look.icon_width, look.icon_height, 0, nullptr, DI_NORMAL);

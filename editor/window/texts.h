@@ -41,6 +41,9 @@ inline constexpr const char* no_title_or_artist = "曲名もしくはｱｰﾃ�
 inline constexpr const char* error_head_brackets = "［エラー］";
 inline constexpr const char* rename_failed = "のﾘﾈｰﾑに失敗したっす";
 inline constexpr const char* rename_failed_why = "他のｱﾌﾟﾘで使用中とか、既に同名のﾌｧｲﾙが存在するとかしません？";
+inline constexpr const char* open_mp3_title = "MP3ﾌｧｲﾙを開く";
+// The open-file dialog's filter: pairs of name and pattern, ending in an empty name.
+inline constexpr char open_mp3_filter[] = "MP3ﾌｧｲﾙ\0*.mp3\0全てのﾌｧｲﾙ\0*\0";
 inline constexpr const char* drive_c = "c:\\";
 inline constexpr const char* setup_dat = "c:\\Program files\\Accessories\\tagzo\\setup.dat";
 

@@ -1079,3 +1079,89 @@ TEST(Player, ClosingWhileAHotKeysDialogIsOpenDoesNotFreeze) {
     EXPECT_TRUE(ed.wait_exit());
     EXPECT_TRUE(exists(path));  // cancelled: the name stays
 }
+
+namespace {
+// Pixels of a screen rectangle in the File menu's red (200, 0, 0).
+int red_pixels(RECT r) {
+    HDC screen = GetDC(nullptr);
+    int n = 0;
+    for (long y = r.top; y < r.bottom; y += 2)
+        for (long x = r.left; x < r.right; x += 4) {
+            COLORREF c = GetPixel(screen, x, y);
+            n += GetRValue(c) > 150 && GetGValue(c) < 60 && GetBValue(c) < 60;
+        }
+    ReleaseDC(nullptr, screen);
+    return n;
+}
+} // namespace
+
+TEST(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenOne) {
+    Folder folder;
+    // Made in an order that is not the sorted one.
+    write_file(folder.file("c.mp3"), audio() + record("third"));
+    write_file(folder.file("b.mp3"), audio() + record("second"));
+    write_file(folder.file("A.mp3"), audio() + record("first"));
+    write_file(folder.file("notes.txt"), "not listed");
+    CreateDirectoryA(folder.file("folder.mp3").c_str(), nullptr);  // a folder is no file
+    Editor ed(folder, "/e " + folder.file("c.mp3"));
+    ASSERT_TRUE(ed.main());
+    SetCursorPos(600, 500);
+    ed.command(18);
+    HWND m = ed.menu();
+    ASSERT_TRUE(m);
+    std::vector<MenuEntry> entries = menu_entries(ed.thread());
+    EXPECT_EQ(ids_of(entries), (std::vector<unsigned>{3999, 3994, 0, 4000, 4001, 4002}));
+    for (const MenuEntry& e : entries) EXPECT_TRUE(e.kind == '-' || (e.kind == 'O' && e.greyed == 0)) << e.id;
+    // Sorted A, b, c: the edited c.mp3 is the third row, drawn in red; the others are not.
+    ASSERT_EQ(entries.size(), 6u);
+    int red = 0;
+    for (int w = 0; w < 2000 && (red = red_pixels(entries[5].rect)) < 20; w += 100) Sleep(100);
+    EXPECT_GE(red, 20);
+    EXPECT_EQ(red_pixels(entries[3].rect), 0);
+    EXPECT_EQ(red_pixels(entries[4].rect), 0);
+    close_menu(m);
+
+    // The first row is A.mp3.
+    ed.command(4000);
+    ASSERT_TRUE(ed.wait_text(1001, "A.mp3"));
+    EXPECT_EQ(ed.text(1000), "first");
+    // Unapplied edits: the discard question, and "いいえ" stays.
+    ed.set_text(1000, "edited");
+    ed.command(4001);
+    HWND q = ed.dialog("確認");
+    ASSERT_TRUE(q);
+    PostMessageA(q, WM_COMMAND, IDNO, 0);
+    Sleep(500);
+    EXPECT_EQ(ed.text(1001), "A.mp3");
+    EXPECT_EQ(ed.text(1000), "edited");
+    ed.command(8);
+    ASSERT_TRUE(ed.wait_text(1000, "first"));
+
+    // Home in the title field: the menu opens with the pointer on the edited file's row, and
+    // the pointer goes back when the menu closes.
+    SetForegroundWindow(ed.main());
+    for (int w = 0; w < 5000 && GetForegroundWindow() != ed.main(); w += 50) Sleep(50);
+    Sleep(500);
+    SetCursorPos(600, 500);
+    keybd_event(VK_HOME, 0, 0, 0);
+    keybd_event(VK_HOME, 0, KEYEVENTF_KEYUP, 0);
+    m = ed.menu();
+    ASSERT_TRUE(m);
+    entries = menu_entries(ed.thread());
+    ASSERT_EQ(entries.size(), 6u);
+    POINT at{};
+    GetCursorPos(&at);
+    EXPECT_TRUE(PtInRect(&entries[3].rect, at)) << at.x << "," << at.y << " row " << entries[3].rect.left << ","
+                                                 << entries[3].rect.top << "-" << entries[3].rect.right << ","
+                                                 << entries[3].rect.bottom;
+    close_menu(m);
+    for (int w = 0; w < 3000; w += 50) {
+        GetCursorPos(&at);
+        if (at.x == 600 && at.y == 500) break;
+        Sleep(50);
+    }
+    EXPECT_EQ(at.x, 600);
+    EXPECT_EQ(at.y, 500);
+    EXPECT_TRUE(ed.close());
+    RemoveDirectoryA(folder.file("folder.mp3").c_str());
+}

@@ -110,3 +110,27 @@ TEST(WindowMoving, MovesOnlyAfterFiftyMillisecondsAndUntilTheRelease) {
     EXPECT_FALSE(drag.move(0x00000010u, {340, 240}, 470, 260, screen, to));  // 32 ms later
     EXPECT_TRUE(drag.move(0x00000030u, {340, 240}, 470, 260, screen, to));   // 64 ms later
 }
+
+TEST(FileMenu, SortsFoldingAsciiCaseAndPlacesTheMenuOnScreen) {
+    // 表 is 0x95 0x5C, ア 0x83 0x41: bytes compare unsigned, so both come after ASCII names,
+    // and 0x5C ('\\') inside 表 is never folded or taken apart.
+    std::vector<std::string> names = {"b.mp3", "\x95\x5C.mp3", "A.mp3", "a.mp3", "\x83\x41.mp3", "Zz.mp3", "_x.mp3"};
+    editing::sort_file_names(names);
+    ASSERT_EQ(names.size(), 7u);
+    // Letters fold to lower case, so '_' (0x5F) sorts before every letter, also 'Z' (0x5A).
+    EXPECT_EQ(names[0], "_x.mp3");
+    EXPECT_TRUE((names[1] == "A.mp3" && names[2] == "a.mp3") || (names[1] == "a.mp3" && names[2] == "A.mp3"));
+    EXPECT_EQ(names[3], "b.mp3");
+    EXPECT_EQ(names[4], "Zz.mp3");
+    EXPECT_EQ(names[5], "\x83\x41.mp3");
+    EXPECT_EQ(names[6], "\x95\x5C.mp3");
+
+    // The menu of n names takes (n + 5) * 19 pixels under y - 7.
+    EXPECT_EQ(editing::file_menu_y(300, 3, 768), 293);
+    EXPECT_EQ(editing::file_menu_y(700, 3, 768), 768 - 152);  // lowered by the excess
+    EXPECT_EQ(editing::file_menu_y(100, 52, 768), 5);          // would go off the top: 5
+
+    EXPECT_EQ(editing::path_in_folder("C:\\Music", "a.mp3"), "C:\\Music\\a.mp3");
+    EXPECT_EQ(editing::path_in_folder("C:\\", "a.mp3"), "C:\\a.mp3");
+    EXPECT_EQ(editing::path_in_folder("C:\\\x95\x5C", "a.mp3"), "C:\\\x95\x5C\\a.mp3");
+}
