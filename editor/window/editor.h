@@ -57,6 +57,7 @@ struct Program {
         DWORD tid = 0;
         int32_t key_latch[6] = {};  // monitor thread only
     } monitor;
+    bool options_open = false;  // dialog 136 is open
     editing::WindowDrag drag;
     bool right_button = false;
 };
@@ -135,6 +136,13 @@ void start_monitor(HWND dlg);
 bool stop_monitor();
 // Sent by the monitor thread so that the status is updated on the window thread.
 constexpr UINT WM_UPDATE_STATUS = WM_APP + 1;
+
+// The window's title: the display name and the version.
+void set_title();
+// Writes kt.dat with the window's position (beside the old file, then in its place).
+void save_settings_now();
+// The options dialog (136), without a parent; does nothing while it is open already.
+void show_options();
 
 // The File menu (file_menu.cpp): the folder's MP3 files, the open-file dialog, the folder in
 // the shell; the Home key in the title field opens it with the pointer on the current file.

@@ -51,6 +51,15 @@ bool WindowDrag::release() {
     return was;
 }
 
+Point place_by_cursor(Point cursor, int dx, int dy, int width, int height, int right, int bottom) {
+    Point p{cursor.x + dx, cursor.y + dy};
+    if (p.x < 0) p.x = 0;
+    if (p.y < 0) p.y = 0;
+    if (p.x + width > right) p.x = right - width;
+    if (p.y + height > bottom) p.y = bottom - height;
+    return p;
+}
+
 int menu_item_width(const std::vector<int>& name_widths) {
     int width = 200;
     for (int w : name_widths)

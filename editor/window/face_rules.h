@@ -54,6 +54,14 @@ private:
     Point offset_{0, 0};
 };
 
+// A window placed by the cursor, moved by (dx, dy): never above or left of the screen, and
+// flush with the desktop's right and bottom edges rather than past them.
+Point place_by_cursor(Point cursor, int dx, int dy, int width, int height, int desktop_right, int desktop_bottom);
+
+// The never-ask flags and the other switches of the options dialog: a click makes 1 into 0
+// and any other value (a hand-edited file may hold one) into 1.
+inline int32_t flipped(int32_t setting) { return setting == 1 ? 0 : 1; }
+
 // Width of every owner-drawn menu item: at least 200, the widest File menu name, at most 350.
 int menu_item_width(const std::vector<int>& name_widths);
 

@@ -23,12 +23,6 @@ namespace {
 
 editing::Session& S() { return program.session; }
 
-void set_title() {
-    char title[4200];
-    std::snprintf(title, sizeof title, "%s %s", settings::slot_text(program.settings.display_name).c_str(),
-                  texts::version);
-    SetWindowTextA(program.main, title);
-}
 
 void show_tag(HWND dlg) {
     editing::FieldTexts t = editing::shown_texts(S().rmp_texts.is_rmp, S().rmp_texts, S().current_tag);
@@ -64,15 +58,6 @@ void offer_history(HWND dlg, bool latest_first) {
     add(IDC_COMMENT, lists.comment, had_comment);
 }
 
-void save_settings_now() {
-    RECT r;
-    if (program.main && GetWindowRect(program.main, &r)) {
-        program.settings.window_left = r.left;
-        program.settings.window_top = r.top;
-    }
-    std::string err;
-    settings::save_settings(program.settings_path, program.settings, err);
-}
 
 // Runs before every message: a field that differs from the loaded tag marks it modified.
 void detect_change(HWND dlg) {
@@ -137,6 +122,7 @@ BOOL on_init(HWND dlg) {
 }
 
 void on_close(HWND dlg, int command) {
+    if (program.options_open) return;  // the options dialog is still open
     if (!discard_question()) return;
     EndDialog(dlg, command);
     end_player(dlg);
@@ -238,6 +224,7 @@ BOOL on_command(HWND dlg, int command) {
     case IDC_PAUSE: on_pause(dlg); return TRUE;
     case IDC_STATUS: on_status_click(dlg); return TRUE;
     case IDC_FILE_MENU: show_file_menu(dlg); return TRUE;
+    case IDC_OPTIONS: show_options(); return TRUE;
     case IDM_OPEN_FILE: SendMessageA(dlg, WM_COMMAND, IDC_OPEN_DIALOG, 0); return TRUE;
     case IDC_OPEN_DIALOG: open_file_dialog(dlg); return TRUE;
     case IDM_OPEN_CURRENT_FOLDER: show_current_folder(); return TRUE;
@@ -309,6 +296,23 @@ void show_file_box(HWND dlg) {
     char folder[MAX_PATH + 1] = {};
     GetCurrentDirectoryA(sizeof folder, folder);
     SetDlgItemTextA(dlg, IDC_FILE_BOX, editing::relative_form(program.current_path, folder).c_str());
+}
+
+void set_title() {
+    char title[4200];
+    std::snprintf(title, sizeof title, "%s %s", settings::slot_text(program.settings.display_name).c_str(),
+                  texts::version);
+    SetWindowTextA(program.main, title);
+}
+
+void save_settings_now() {
+    RECT r;
+    if (program.main && GetWindowRect(program.main, &r)) {
+        program.settings.window_left = r.left;
+        program.settings.window_top = r.top;
+    }
+    std::string err;
+    settings::save_settings(program.settings_path, program.settings, err);
 }
 
 // The open routine: load, then show the file and take its tag as the undo snapshot.

@@ -18,10 +18,10 @@ struct Look {
     COLORREF selection = 0, selected_text = 0;
 } look;
 
-// The items whose work this version of the editor does; the options dialog and the outside
-// tools (copy, the players) are shown greyed, so that choosing them never silently does nothing.
+// The items whose work this version of the editor does; the outside tools (copy, the players)
+// are shown greyed, so that choosing them never silently does nothing.
 bool item_works(int id) {
-    return id == IDC_CLOSE_X || id == IDC_RENAME || id == IDM_OPEN_FILE || id == IDM_OPEN_CURRENT_FOLDER ||
+    return id == IDC_CLOSE_X || id == IDC_RENAME || id == IDM_OPTIONS || id == IDM_OPEN_FILE || id == IDM_OPEN_CURRENT_FOLDER ||
            (id >= IDM_FILE_LIST && id < IDM_FILE_LIST + 60);
 }
 

@@ -44,6 +44,7 @@ inline constexpr const char* rename_failed_why = "他のｱﾌﾟﾘで使用中
 inline constexpr const char* open_mp3_title = "MP3ﾌｧｲﾙを開く";
 // The open-file dialog's filter: pairs of name and pattern, ending in an empty name.
 inline constexpr char open_mp3_filter[] = "MP3ﾌｧｲﾙ\0*.mp3\0全てのﾌｧｲﾙ\0*\0";
+inline constexpr const char* choose_folder_title = "ﾃﾞｨﾚｸﾄﾘを指定して下さい";
 inline constexpr const char* drive_c = "c:\\";
 inline constexpr const char* setup_dat = "c:\\Program files\\Accessories\\tagzo\\setup.dat";
 

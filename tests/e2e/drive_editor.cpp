@@ -551,8 +551,8 @@ TEST(Editor, FunctionMenuIsOwnerDrawnAndShowsTheCopyItemsOnlyWithACopyFolder) {
             int drawn = 0;
             for (int w = 0; w < 2000 && (drawn = drawn_pixels(e.rect)) <= 30; w += 100) Sleep(100);
             EXPECT_GT(drawn, 30) << e.id;
-            // Only the rename item does its work yet; the others are greyed, never dead.
-            EXPECT_EQ(e.greyed, e.id == 11 ? 0 : 1) << e.id;
+            // The outside tools' items are greyed until they are built, never dead.
+            EXPECT_EQ(e.greyed, e.id == 11 || e.id == 4103 ? 0 : 1) << e.id;
         }
         close_menu(m);
         EXPECT_TRUE(ed.close());
@@ -569,6 +569,7 @@ TEST(Editor, ContextMenuOfARightClickClosesThroughItsItem) {
     ASSERT_TRUE(m);
     std::vector<MenuEntry> entries = menu_entries(ed.thread());
     EXPECT_EQ(ids_of(entries), (std::vector<unsigned>{4103, 0, 2}));
+    EXPECT_EQ(entries.front().greyed, 0);
     EXPECT_EQ(entries.back().greyed, 0);
     for (const MenuEntry& e : entries) EXPECT_TRUE(e.kind == 'O' || e.kind == '-');
     // The last item, "閉じる", closes the editor.
@@ -1164,4 +1165,89 @@ TEST(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenOne
     EXPECT_EQ(at.y, 500);
     EXPECT_TRUE(ed.close());
     RemoveDirectoryA(folder.file("folder.mp3").c_str());
+}
+
+namespace {
+struct WindowCount {
+    DWORD pid;
+    const char* title;
+    int n;
+};
+BOOL CALLBACK count_window(HWND h, LPARAM lp) {
+    auto* c = reinterpret_cast<WindowCount*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    char buf[256] = {};
+    GetWindowTextA(h, buf, sizeof buf);
+    if (owner == c->pid && IsWindowVisible(h) && std::string(buf) == c->title) ++c->n;
+    return TRUE;
+}
+int count_windows(DWORD pid, const char* title) {
+    WindowCount c{pid, title, 0};
+    EnumWindows(count_window, reinterpret_cast<LPARAM>(&c));
+    return c.n;
+}
+bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+} // namespace
+
+TEST(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
+    Folder folder;
+    {
+        Editor first(folder, "");
+        ASSERT_TRUE(first.main());
+        ASSERT_TRUE(first.close());
+    }
+    set_setting(folder, 45936, 7);  // a hand-edited never-ask flag
+    Editor ed(folder, "");
+    ASSERT_TRUE(ed.main());
+    ed.command(1039);
+    HWND o = ed.dialog("ｵﾌﾟ");
+    ASSERT_TRUE(o);
+    EXPECT_EQ(dialog_text(o, 1064), "kessa");
+    EXPECT_TRUE(checked(o, 1025));   // never-ask 0: "ask" ticked
+    EXPECT_TRUE(checked(o, 1027));   // 7 is not 1: ticked too
+    EXPECT_FALSE(checked(o, 1029));  // quit after apply 0
+    EXPECT_TRUE(checked(o, 1067));
+    EXPECT_FALSE(checked(o, 1068));
+    // While it is open: no second one, and the main window does not close.
+    ed.command(1039);
+    ed.command(2);
+    Sleep(500);
+    EXPECT_EQ(count_windows(ed.pid(), "ｵﾌﾟ"), 1);
+    EXPECT_TRUE(ed.running());
+
+    Editor::tick(o);  // 1028: ask before replacing characters -> never-ask 1
+    SendMessageA(GetDlgItem(o, 1027), BM_CLICK, 0, 0);
+    SendMessageA(GetDlgItem(o, 1068), BM_CLICK, 0, 0);
+    SetDlgItemTextA(o, 1064, "MyTagger");
+    Editor::answer(o, 6);
+    char title[256] = {};
+    for (int w = 0; w < 5000; w += 50) {
+        GetWindowTextA(ed.main(), title, sizeof title);
+        if (std::string(title) == "MyTagger 0.29") break;
+        Sleep(50);
+    }
+    EXPECT_STREQ(title, "MyTagger 0.29");
+    std::string kt = read_file(folder.file("kt.dat"));  // saved by OK
+    ASSERT_EQ(kt.size(), 45964u);
+    EXPECT_EQ(std::string(kt.c_str() + 16208), "MyTagger");
+    EXPECT_EQ(int_at(kt, 45936), 1);  // 7 flipped to 1
+    EXPECT_EQ(int_at(kt, 45940), 1);
+    EXPECT_EQ(int_at(kt, 45960), 1);
+
+    // A tick then Escape: the change stays in memory and reaches the file at the close; the
+    // text typed is not taken.
+    ed.command(1039);
+    o = ed.dialog("ｵﾌﾟ");
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(checked(o, 1068));
+    SendMessageA(GetDlgItem(o, 1029), BM_CLICK, 0, 0);
+    SetDlgItemTextA(o, 1064, "Not taken");
+    PostMessageA(o, WM_COMMAND, IDCANCEL, 0);
+    for (int w = 0; w < 5000 && IsWindow(o); w += 50) Sleep(50);
+    EXPECT_FALSE(IsWindow(o));
+    EXPECT_TRUE(ed.close());
+    kt = read_file(folder.file("kt.dat"));
+    EXPECT_EQ(int_at(kt, 45956), 1);
+    EXPECT_EQ(std::string(kt.c_str() + 16208), "MyTagger");
 }

@@ -134,3 +134,22 @@ TEST(FileMenu, SortsFoldingAsciiCaseAndPlacesTheMenuOnScreen) {
     EXPECT_EQ(editing::path_in_folder("C:\\", "a.mp3"), "C:\\a.mp3");
     EXPECT_EQ(editing::path_in_folder("C:\\\x95\x5C", "a.mp3"), "C:\\\x95\x5C\\a.mp3");
 }
+
+TEST(OptionsDialog, PlacedByTheCursorOnScreenAndFlagsFlipToOneFromAnyOtherValue) {
+    // 160 left and 400 up of the cursor; near the top-left corner it opens at (0, 0).
+    editing::Point p = editing::place_by_cursor({500, 600}, -160, -400, 470, 440, 1024, 768);
+    EXPECT_EQ(p.x, 340);
+    EXPECT_EQ(p.y, 200);
+    p = editing::place_by_cursor({20, 30}, -160, -400, 470, 440, 1024, 768);
+    EXPECT_EQ(p.x, 0);
+    EXPECT_EQ(p.y, 0);
+    // Near the bottom-right corner it sits flush with the desktop's edges.
+    p = editing::place_by_cursor({1020, 1000}, -160, -400, 470, 440, 1024, 768);
+    EXPECT_EQ(p.x, 1024 - 470);
+    EXPECT_EQ(p.y, 768 - 440);
+
+    EXPECT_EQ(editing::flipped(1), 0);
+    EXPECT_EQ(editing::flipped(0), 1);
+    EXPECT_EQ(editing::flipped(7), 1);  // shown ticked as "ask", one click means "do not ask"
+    EXPECT_EQ(editing::flipped(-1), 1);
+}

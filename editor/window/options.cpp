@@ -1,0 +1,157 @@
+// The options dialog (136): the behaviour switches, the display name, the rename pattern and
+// two folders, worked on the settings in memory and saved with OK; and the folder chooser of
+// its two "指定" buttons.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "editor/resources/resource.h"
+#include "editor/window/editor.h"
+#include "editor/window/texts.h"
+
+namespace editor {
+
+namespace {
+
+// The seven switches: the box, its setting, and whether the box shows the inverse (a
+// never-ask setting shown as "ask").
+struct Switch {
+    int control;
+    int32_t settings::Settings::*setting;
+    bool shows_inverse;
+};
+constexpr Switch k_switches[] = {
+    {IDC_OPT_ASK_RENAME, &settings::Settings::no_confirm_rename, true},
+    {IDC_OPT_QUIT_AFTER_APPLY, &settings::Settings::quit_after_apply, false},
+    {IDC_OPT_ASK_READ_ONLY, &settings::Settings::no_confirm_readonly, true},
+    {IDC_OPT_ASK_CHAR_REPLACE, &settings::Settings::no_confirm_char_replace, true},
+    {IDC_OPT_ASK_RMP, &settings::Settings::no_confirm_rmp, true},
+    {IDC_OPT_FIX_POSITION, &settings::Settings::fix_window_position, false},
+    {IDC_OPT_RENAME_AFTER_UPDATE, &settings::Settings::rename_after_update, false},
+};
+
+bool box_checked(const Switch& s, int32_t value) {
+    if (s.shows_inverse) return value != 1;
+    return s.control == IDC_OPT_QUIT_AFTER_APPLY ? value != 0 : value == 1;
+}
+
+template <size_t N>
+void set_slot(settings::Slot<N>& slot, const std::string& text) {
+    slot.fill(0);
+    std::memcpy(slot.data(), text.data(), text.size() < N ? text.size() : N - 1);
+}
+
+std::string control_text(HWND dlg, int id) {
+    std::string buf(4096, '\0');
+    UINT n = GetDlgItemTextA(dlg, id, buf.data(), static_cast<int>(buf.size()));
+    return std::string(buf.data(), n < buf.size() ? n : 0);
+}
+
+int CALLBACK select_start(HWND chooser, UINT msg, LPARAM, LPARAM data) {
+    if (msg == BFFM_INITIALIZED) SendMessageA(chooser, BFFM_SETSELECTIONA, TRUE, data);
+    return 0;
+}
+
+// Lets the user pick a folder, starting at the setting's folder (or the current one).
+bool choose_folder(HWND owner, const std::string& start, std::string& chosen) {
+    char start_buf[1024] = {};
+    // A setting too long for the chooser's buffer starts it at the current folder instead.
+    if (!start.empty() && start.size() < sizeof start_buf) std::memcpy(start_buf, start.data(), start.size());
+    if (start_buf[0] == 0) GetCurrentDirectoryA(260, start_buf);
+    char display[1024] = {};
+    BROWSEINFOA bi{};
+    bi.hwndOwner = owner;
+    bi.pszDisplayName = display;
+    bi.lpszTitle = texts::choose_folder_title;
+    bi.ulFlags = BIF_RETURNONLYFSDIRS;
+    bi.lpfn = select_start;
+    bi.lParam = reinterpret_cast<LPARAM>(start_buf);
+    LPITEMIDLIST item = SHBrowseForFolderA(&bi);
+    if (!item) return false;
+    char path[MAX_PATH] = {};
+    bool ok = SHGetPathFromIDListA(item, path) != FALSE;
+    CoTaskMemFree(item);
+    if (ok) chosen = path;
+    return ok;
+}
+
+void place_dialog(HWND dlg) {
+    RECT r, desk;
+    GetWindowRect(dlg, &r);
+    GetWindowRect(GetDesktopWindow(), &desk);
+    POINT cursor;
+    GetCursorPos(&cursor);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    editing::Point p = editing::place_by_cursor({cursor.x, cursor.y}, -160, -400, w, h, desk.right, desk.bottom);
+    MoveWindow(dlg, p.x, p.y, w, h, TRUE);
+}
+
+BOOL on_init(HWND dlg) {
+    program.options_open = true;
+    place_dialog(dlg);
+    settings::Settings& s = program.settings;
+    SetDlgItemTextA(dlg, IDC_OPT_DISPLAY_NAME, settings::slot_text(s.display_name).c_str());
+    for (const Switch& sw : k_switches)
+        CheckDlgButton(dlg, sw.control, box_checked(sw, s.*sw.setting) ? BST_CHECKED : BST_UNCHECKED);
+    SetDlgItemTextA(dlg, IDC_OPT_COPY_FOLDER, settings::slot_text(s.copy_folder).c_str());
+    SetDlgItemTextA(dlg, IDC_OPT_START_FOLDER, settings::slot_text(s.start_folder).c_str());
+    CheckDlgButton(dlg, s.rename_pattern == 1 ? IDC_OPT_PATTERN_1 : IDC_OPT_PATTERN_0, BST_CHECKED);
+    return TRUE;
+}
+
+void on_choose(HWND dlg, int button) {
+    bool copy = button == IDC_OPT_CHOOSE_COPY;
+    settings::Slot<4096>& slot = copy ? program.settings.copy_folder : program.settings.start_folder;
+    std::string chosen;
+    if (!choose_folder(dlg, settings::slot_text(slot), chosen)) return;
+    set_slot(slot, chosen);
+    SetDlgItemTextA(dlg, copy ? IDC_OPT_COPY_FOLDER : IDC_OPT_START_FOLDER, chosen.c_str());
+    if (!copy) SetCurrentDirectoryA(chosen.c_str());
+}
+
+void on_ok(HWND dlg) {
+    settings::Settings& s = program.settings;
+    set_slot(s.display_name, control_text(dlg, IDC_OPT_DISPLAY_NAME));
+    set_slot(s.start_folder, control_text(dlg, IDC_OPT_START_FOLDER));
+    set_slot(s.copy_folder, control_text(dlg, IDC_OPT_COPY_FOLDER));
+    save_settings_now();
+    program.options_open = false;
+    EndDialog(dlg, 1);
+}
+
+INT_PTR CALLBACK options_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+    if (msg == WM_INITDIALOG) return on_init(dlg);
+    if (msg != WM_COMMAND) return FALSE;
+    int id = LOWORD(wp);
+    for (const Switch& sw : k_switches) {
+        if (sw.control == id) {
+            program.settings.*sw.setting = editing::flipped(program.settings.*sw.setting);
+            return TRUE;
+        }
+    }
+    switch (id) {
+    case IDC_OPT_PATTERN_0: program.settings.rename_pattern = 0; return TRUE;
+    case IDC_OPT_PATTERN_1: program.settings.rename_pattern = 1; return TRUE;
+    case IDC_OPT_CHOOSE_COPY:
+    case IDC_OPT_CHOOSE_START: on_choose(dlg, id); return TRUE;
+    case IDC_OPT_OK: on_ok(dlg); return TRUE;
+    case IDCANCEL:
+    case IDC_OPT_CANCEL_OTHER:
+        program.options_open = false;
+        EndDialog(dlg, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+void show_options() {
+    if (program.options_open) return;
+    // No parent: the main window stays usable while the dialog is open.
+    DialogBoxParamA(program.instance, MAKEINTRESOURCEA(IDD_OPTIONS), nullptr, options_proc, 0);
+    set_title();  // the display name may have changed
+}
+
+} // namespace editor
