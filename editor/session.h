@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/tags/load.h"
 #include "editor/tags/rmp.h"
 #include "editor/tags/tag.h"
 #include "editor/window/edit_rules.h"
@@ -48,6 +49,9 @@ public:
     // Carry-over mode is on while the artist field is disabled; a load may end it.
     virtual bool carry_over_on() = 0;
     virtual void end_carry_over() = 0;
+    // A ZIP or LZH archive or a JPEG picture is no file to tag: it goes to the program that
+    // opens its kind.
+    virtual void hand_over(tags::FileKind kind, const std::string& path) = 0;
 };
 
 } // namespace editing

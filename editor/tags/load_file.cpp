@@ -22,7 +22,11 @@ int load_file(Session& s, const settings::Settings& st, UserInterface& ui, const
         ui.notice(Notice::not_mp3, "");
         return 0;
     }
-    if (kind != tags::FileKind::mp3) return 0;
+    if (kind != tags::FileKind::mp3) {
+        file.close();
+        ui.hand_over(kind, path);
+        return 0;
+    }
 
     s.rmp_texts = tags::RmpTexts{};
     s.file_loaded = false;

@@ -78,6 +78,7 @@ public:
     void set_field_limits(bool long_texts) override;
     bool carry_over_on() override;
     void end_carry_over() override;
+    void hand_over(tags::FileKind kind, const std::string& path) override;
 };
 extern WindowUi window_ui;
 
@@ -105,7 +106,7 @@ void show_function_menu(HWND dlg);
 void show_context_menu(HWND dlg);
 void measure_menu_item(MEASUREITEMSTRUCT& item);
 void draw_menu_item(const DRAWITEMSTRUCT& item);
-// A popup of owner-drawn items (0 for a separator); those whose work is not built are greyed.
+// A popup of owner-drawn items (0 for a separator).
 HMENU owner_drawn_menu(const std::vector<int>& items);
 
 // The preview (player.cpp): the status display, the commands Play (13), stop (14), pause and
@@ -143,6 +144,17 @@ void set_title();
 void save_settings_now();
 // The options dialog (136), without a parent; does nothing while it is open already.
 void show_options();
+
+// The outside tools (outside_tools.cpp). The program chooser puts its path in a buffer of
+// its own (chosen_program); keep_folder leaves the current folder where the dialog left it.
+bool choose_program(HWND owner, const char* title, const char* filter, const char* start_folder, bool keep_folder);
+const char* chosen_program();
+bool file_exists(const std::string& path);
+void copy_current_file();           // 4100, in a thread
+void show_copy_failure(HWND dlg);   // before every message of the main window
+void open_copy_folder();            // 4101
+void start_mpman();                 // 4102
+void use_winamp(int command);       // 4104 add to the playlist, 4105 start
 
 // The File menu (file_menu.cpp): the folder's MP3 files, the open-file dialog, the folder in
 // the shell; the Home key in the title field opens it with the pointer on the current file.

@@ -2,7 +2,6 @@
 // edited one in red, then the open-file dialog and the folder in the shell. Opened by the Home
 // key in the title field, it puts the pointer on the edited file's row and back afterwards.
 #include <windows.h>
-#include <commdlg.h>
 
 #include <vector>
 
@@ -96,16 +95,7 @@ void open_listed_file(HWND dlg, int slot) {
 // The current folder follows the dialog, so the chosen file's folder is current for the load.
 void open_file_dialog(HWND dlg) {
     if (!discard_question()) return;
-    char path[4096] = {};
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = dlg;
-    ofn.lpstrFilter = texts::open_mp3_filter;
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = sizeof path;
-    ofn.lpstrTitle = texts::open_mp3_title;
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (GetOpenFileNameA(&ofn)) open_file(dlg, path);
+    if (choose_program(dlg, texts::open_mp3_title, texts::open_mp3_filter, "", true)) open_file(dlg, chosen_program());
 }
 
 void show_current_folder() {

@@ -225,6 +225,11 @@ BOOL on_command(HWND dlg, int command) {
     case IDC_STATUS: on_status_click(dlg); return TRUE;
     case IDC_FILE_MENU: show_file_menu(dlg); return TRUE;
     case IDC_OPTIONS: show_options(); return TRUE;
+    case IDM_COPY: copy_current_file(); return TRUE;
+    case IDM_OPEN_COPY_FOLDER: open_copy_folder(); return TRUE;
+    case IDM_MPMAN: start_mpman(); return TRUE;
+    case IDM_ADD_TO_PLAYLIST:
+    case IDM_WINAMP: use_winamp(command); return TRUE;
     case IDM_OPEN_FILE: SendMessageA(dlg, WM_COMMAND, IDC_OPEN_DIALOG, 0); return TRUE;
     case IDC_OPEN_DIALOG: open_file_dialog(dlg); return TRUE;
     case IDM_OPEN_CURRENT_FOLDER: show_current_folder(); return TRUE;
@@ -334,6 +339,7 @@ bool open_file(HWND dlg, const std::string& cp932_path) {
 
 INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     detect_change(dlg);
+    show_copy_failure(dlg);
     switch (msg) {
     case WM_INITDIALOG: return on_init(dlg);
     case WM_COMMAND: return on_command(dlg, LOWORD(wp));

@@ -18,20 +18,13 @@ struct Look {
     COLORREF selection = 0, selected_text = 0;
 } look;
 
-// The items whose work this version of the editor does; the outside tools (copy, the players)
-// are shown greyed, so that choosing them never silently does nothing.
-bool item_works(int id) {
-    return id == IDC_CLOSE_X || id == IDC_RENAME || id == IDM_OPTIONS || id == IDM_OPEN_FILE || id == IDM_OPEN_CURRENT_FOLDER ||
-           (id >= IDM_FILE_LIST && id < IDM_FILE_LIST + 60);
-}
-
 } // namespace
 
 HMENU owner_drawn_menu(const std::vector<int>& items) {
     HMENU menu = CreatePopupMenu();
     for (int id : items) {
         if (id == 0) AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-        else AppendMenuA(menu, MF_OWNERDRAW | (item_works(id) ? 0u : MF_GRAYED), static_cast<UINT_PTR>(id), nullptr);
+        else AppendMenuA(menu, MF_OWNERDRAW, static_cast<UINT_PTR>(id), nullptr);
     }
     return menu;
 }
@@ -125,7 +118,6 @@ void draw_menu_item(const DRAWITEMSTRUCT& item) {
         FillRect(dc, &r, brush);
         DeleteObject(brush);
     }
-    if (item.itemState & ODS_GRAYED) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
     int id = static_cast<int>(item.itemID);
     // The File menu's row of the file being edited stands out in red unless the mouse is on it.
     int row = id - IDM_FILE_LIST;

@@ -45,6 +45,19 @@ inline constexpr const char* open_mp3_title = "MP3ﾌｧｲﾙを開く";
 // The open-file dialog's filter: pairs of name and pattern, ending in an empty name.
 inline constexpr char open_mp3_filter[] = "MP3ﾌｧｲﾙ\0*.mp3\0全てのﾌｧｲﾙ\0*\0";
 inline constexpr const char* choose_folder_title = "ﾃﾞｨﾚｸﾄﾘを指定して下さい";
+inline constexpr const char* copy_failed = "ｺﾋﾟｰに失敗しました";
+inline constexpr const char* program_files = "c:\\program files\\";
+inline constexpr const char* winamp_default = "c:\\program files\\winamp\\winamp.exe";
+inline constexpr const char* choose_zip = "ZIPﾌｧｲﾙを解凍するｱﾌﾟﾘを指定して下さい";
+inline constexpr const char* choose_lzh = "LZHﾌｧｲﾙを解凍するｱﾌﾟﾘを指定して下さい";
+inline constexpr const char* choose_jpeg = "JPEGﾌｧｲﾙを解凍するｱﾌﾟﾘを指定して下さい";
+inline constexpr const char* choose_mpman = "MPﾏﾈｰｼﾞｬを指定して下さい";
+inline constexpr const char* choose_winamp = "WINAMP.EXEを指定して下さい";
+inline constexpr char programs_filter[] = "ﾌﾟﾛｸﾞﾗﾑﾌｧｲﾙ\0*.exe\0全てのﾌｧｲﾙ\0*\0";
+inline constexpr char mpman_filter[] = "MPMan.EXE\0MPMan.exe\0全てのﾌｧｲﾙ\0*\0";
+inline constexpr char winamp_filter[] = "WINAMP.EXE\0winamp.exe\0全てのﾌｧｲﾙ\0*\0";
+inline constexpr const char* start_mpman =
+    "MPﾏﾈｰｼﾞｬを起動します。よろしいですか？\n\n*** 予め MPManに接続ｹｰﾌﾞﾙを差して、電源を入れておいて下さい ***";
 inline constexpr const char* drive_c = "c:\\";
 inline constexpr const char* setup_dat = "c:\\Program files\\Accessories\\tagzo\\setup.dat";
 

@@ -551,8 +551,7 @@ TEST(Editor, FunctionMenuIsOwnerDrawnAndShowsTheCopyItemsOnlyWithACopyFolder) {
             int drawn = 0;
             for (int w = 0; w < 2000 && (drawn = drawn_pixels(e.rect)) <= 30; w += 100) Sleep(100);
             EXPECT_GT(drawn, 30) << e.id;
-            // The outside tools' items are greyed until they are built, never dead.
-            EXPECT_EQ(e.greyed, e.id == 11 || e.id == 4103 ? 0 : 1) << e.id;
+            EXPECT_EQ(e.greyed, 0) << e.id;
         }
         close_menu(m);
         EXPECT_TRUE(ed.close());
@@ -1250,4 +1249,81 @@ TEST(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
     kt = read_file(folder.file("kt.dat"));
     EXPECT_EQ(int_at(kt, 45956), 1);
     EXPECT_EQ(std::string(kt.c_str() + 16208), "MyTagger");
+}
+
+namespace {
+void set_text_setting(const Folder& folder, size_t offset, const std::string& text) {
+    std::string kt = read_file(folder.file("kt.dat"));
+    ASSERT_EQ(kt.size(), 45964u);
+    kt.replace(offset, text.size() + 1, text + '\0');
+    write_file(folder.file("kt.dat"), kt);
+}
+// What the stand-in program was started with, once it has run.
+std::string started_with(const Folder& folder) {
+    std::string file = folder.file("args.txt");
+    for (int w = 0; w < 10000 && !exists(file); w += 50) Sleep(50);
+    std::string args = read_file(file);
+    DeleteFileA(file.c_str());
+    return args;
+}
+} // namespace
+
+TEST(Editor, OutsideToolsCopyTheFileAndStartTheirProgramsWithIt) {
+    Folder folder;
+    {
+        Editor first(folder, "");
+        ASSERT_TRUE(first.main());
+        ASSERT_TRUE(first.close());
+    }
+    std::string stand_in = folder.file("stand-in.exe");
+    ASSERT_TRUE(CopyFileA((program_folder() + "record_args.exe").c_str(), stand_in.c_str(), FALSE));
+    std::string copies = folder.file("copies\\");
+    CreateDirectoryA(copies.c_str(), nullptr);
+    set_text_setting(folder, 29532, copies);    // copy folder, ending in a backslash
+    set_text_setting(folder, 8016, stand_in);   // WinAMP
+    set_text_setting(folder, 21340, stand_in);  // the ZIP program
+    std::string song = folder.file("my song.mp3");
+    std::string content = audio() + record("copied");
+    write_file(song, content);
+    {
+        Editor ed(folder, "/e " + song);
+        ASSERT_TRUE(ed.main());
+        // A copy into the copy folder; a second one finds the file there and says so.
+        ed.command(4100);
+        for (int w = 0; w < 5000 && !exists(copies + "my song.mp3"); w += 50) Sleep(50);
+        EXPECT_EQ(read_file(copies + "my song.mp3"), content);
+        ed.command(4100);
+        Sleep(500);
+        SendMessageA(ed.main(), WM_NULL, 0, 0);  // the notice waits for the window's next message
+        HWND m = ed.menu();
+        ASSERT_TRUE(m);
+        std::vector<std::string> items = menu_items(ed.thread());
+        ASSERT_EQ(items.size(), 1u);
+        EXPECT_EQ(items[0], "ｺﾋﾟｰに失敗しました");
+        close_menu(m);
+
+        // WinAMP: the playlist gets the quoted path; the start passes nothing.
+        ed.command(4104);
+        std::string args = started_with(folder);
+        EXPECT_NE(args.find(" /add \"" + song + "\""), std::string::npos) << args;
+        ed.command(4105);
+        args = started_with(folder);
+        EXPECT_EQ(args.find("/add"), std::string::npos) << args;
+        EXPECT_NE(args.find("stand-in.exe"), std::string::npos) << args;
+        EXPECT_TRUE(ed.close());
+    }
+    // An archive is no file to tag: it goes to the ZIP program, quoted.
+    std::string zip = folder.file("songs.zip");
+    write_file(zip, std::string("PK\x03\x04", 4) + std::string(100, '\0'));
+    {
+        Editor ed(folder, "/e " + zip);
+        std::string args = started_with(folder);
+        EXPECT_NE(args.find(" \"" + zip + "\""), std::string::npos) << args;
+        ASSERT_TRUE(ed.main());
+        EXPECT_EQ(ed.text(1000), "");
+        EXPECT_TRUE(ed.close());
+    }
+    EXPECT_EQ(read_file(song), content);
+    DeleteFileA((copies + "my song.mp3").c_str());
+    RemoveDirectoryA(copies.c_str());
 }

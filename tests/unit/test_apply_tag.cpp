@@ -36,7 +36,9 @@ public:
     void set_field_limits(bool) override {}
     bool carry_over_on() override { return carry; }
     void end_carry_over() override { carry = false; }
+    void hand_over(tags::FileKind kind, const std::string& path) override { handed.emplace_back(kind, path); }
     bool carry = false;
+    std::vector<std::pair<tags::FileKind, std::string>> handed;
 
 private:
     bool answer(const char* dialog, int32_t& flag) {
@@ -177,6 +179,12 @@ TEST(LoadFile, NoMp3AndUnopenableFilesLeaveTheSessionAlone) {
     std::string zip = f.dir.file("a.zip");
     write_file(zip, "PK\x03\x04");
     EXPECT_EQ(load_file(f.s, f.st, f.ui, zip), 0);
+    // An archive or a picture is handed to its program; only it, and without a notice.
+    std::string jpeg = f.dir.file("photo.mp3.jpg");
+    write_file(jpeg, "\xFF\xD8\xFF\xE0 JFIF");
+    EXPECT_EQ(load_file(f.s, f.st, f.ui, jpeg), 0);
+    using Handed = std::pair<tags::FileKind, std::string>;
+    EXPECT_EQ(f.ui.handed, (std::vector<Handed>{{tags::FileKind::zip, zip}, {tags::FileKind::jpeg, jpeg}}));
     EXPECT_EQ(f.ui.notices, (std::vector<Notice>{Notice::not_mp3, Notice::cannot_open}));
     EXPECT_EQ(f.s.current_tag, before.current_tag);
     EXPECT_EQ(f.s.file_loaded, before.file_loaded);
