@@ -149,6 +149,10 @@ void show_options();
 // its own (chosen_program); keep_folder leaves the current folder where the dialog left it.
 bool choose_program(HWND owner, const char* title, const char* filter, const char* start_folder, bool keep_folder);
 const char* chosen_program();
+// A file opened from the File menu becomes the chooser's proposal too.
+void remember_chosen(const std::string& path);
+// At the close: a copy still running stops, and its partial file goes.
+void end_copy();
 bool file_exists(const std::string& path);
 void copy_current_file();           // 4100, in a thread
 void show_copy_failure(HWND dlg);   // before every message of the main window

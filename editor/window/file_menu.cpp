@@ -89,13 +89,19 @@ void warp_to_current_row(int row) {
 void open_listed_file(HWND dlg, int slot) {
     if (slot < 0 || static_cast<size_t>(slot) >= F().count) return;
     if (!discard_question()) return;
-    open_file(dlg, editing::path_in_folder(current_folder(), F().names[static_cast<size_t>(slot)]));
+    std::string path = editing::path_in_folder(current_folder(), F().names[static_cast<size_t>(slot)]);
+    remember_chosen(path);
+    open_file(dlg, path);
 }
 
 // The current folder follows the dialog, so the chosen file's folder is current for the load.
 void open_file_dialog(HWND dlg) {
     if (!discard_question()) return;
-    if (choose_program(dlg, texts::open_mp3_title, texts::open_mp3_filter, "", true)) open_file(dlg, chosen_program());
+    // A file that does not load leaves the current folder where it was, as a drop does.
+    std::string before = current_folder();
+    bool loaded = choose_program(dlg, texts::open_mp3_title, texts::open_mp3_filter, "", true) &&
+                  open_file(dlg, chosen_program());
+    if (!loaded && !before.empty()) SetCurrentDirectoryA(before.c_str());
 }
 
 void show_current_folder() {

@@ -25,6 +25,9 @@ namespace {
 std::atomic<int32_t> copy_failed{0};
 std::atomic<int32_t> copy_running{0};
 std::atomic<int32_t> launch_running{0};
+// Set at the close: a copy still running stops and removes its partial file.
+BOOL copy_cancel = FALSE;
+HANDLE copy_handle = nullptr;  // window thread only
 // Receives the chooser's path; kept between uses, so the dialog proposes the last one.
 char chosen_path[4096] = {};
 
@@ -47,7 +50,9 @@ struct CopyJob {
 
 DWORD WINAPI copy_thread(LPVOID param) {
     auto* job = static_cast<CopyJob*>(param);
-    if (!CopyFileA(job->source.c_str(), job->destination.c_str(), TRUE)) copy_failed = 1;
+    if (!CopyFileExA(job->source.c_str(), job->destination.c_str(), nullptr, nullptr, &copy_cancel,
+                     COPY_FILE_FAIL_IF_EXISTS))
+        copy_failed = 1;
     delete job;
     copy_running = 0;
     return 0;
@@ -61,9 +66,10 @@ DWORD WINAPI launch_thread(LPVOID param) {
     return 0;
 }
 
-// Starts a worker on its own copy of its text, unless one of its kind runs.
+// Starts a worker on its own copy of its text, unless one of its kind runs; the thread's
+// handle goes to `keep` when asked for.
 template <class Job>
-void start_worker(std::atomic<int32_t>& running, LPTHREAD_START_ROUTINE proc, Job* job) {
+void start_worker(std::atomic<int32_t>& running, LPTHREAD_START_ROUTINE proc, Job* job, HANDLE* keep = nullptr) {
     if (running.exchange(1)) {
         delete job;
         return;
@@ -74,8 +80,24 @@ void start_worker(std::atomic<int32_t>& running, LPTHREAD_START_ROUTINE proc, Jo
         running = 0;
         return;
     }
-    CloseHandle(h);
+    if (keep) {
+        if (*keep) CloseHandle(*keep);
+        *keep = h;
+    } else {
+        CloseHandle(h);
+    }
 }
+
+// The choosers and questions of the tools are owned by the hidden window; the main window
+// waits meanwhile, so that no second chooser opens inside the first.
+struct MainWaits {
+    MainWaits() {
+        if (program.main) EnableWindow(program.main, FALSE);
+    }
+    ~MainWaits() {
+        if (program.main) EnableWindow(program.main, TRUE);
+    }
+};
 
 } // namespace
 
@@ -103,6 +125,11 @@ bool choose_program(HWND owner, const char* title, const char* filter, const cha
 
 const char* chosen_program() { return chosen_path; }
 
+void remember_chosen(const std::string& path) {
+    std::memcpy(chosen_path, path.data(), path.size() < sizeof chosen_path ? path.size() : sizeof chosen_path - 1);
+    chosen_path[path.size() < sizeof chosen_path ? path.size() : sizeof chosen_path - 1] = 0;
+}
+
 bool file_exists(const std::string& path) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -114,12 +141,27 @@ bool file_exists(const std::string& path) {
 void copy_current_file() {
     auto* job = new CopyJob;
     job->source = program.current_path;
-    std::string name = editing::relative_form(job->source, current_folder());
+    // The file's own name: the current folder may have moved since the load (a chosen start
+    // folder, a cancelled dialog), and a relative form would then be the whole path.
+    size_t slash = editing::find_last_backslash(job->source);
+    std::string name = slash == std::string::npos ? job->source : job->source.substr(slash + 1);
     job->destination = editing::path_in_folder(settings::slot_text(program.settings.copy_folder), name);
-    start_worker(copy_running, copy_thread, job);
+    start_worker(copy_running, copy_thread, job, &copy_handle);
+}
+
+void end_copy() {
+    if (!copy_handle) return;
+    copy_cancel = TRUE;
+    WaitForSingleObject(copy_handle, 10000);
+    CloseHandle(copy_handle);
+    copy_handle = nullptr;
 }
 
 void show_copy_failure(HWND dlg) {
+    // While a popup menu is open no second one can show: the notice waits for its close.
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    if (GetGUIThreadInfo(GetCurrentThreadId(), &gui) && (gui.flags & GUI_INMENUMODE)) return;
     if (!copy_failed.exchange(0)) return;
     const char* lines[] = {texts::copy_failed};
     show_notice_menu(dlg, lines, 1, 30, -30, IDM_INFO);
@@ -131,6 +173,7 @@ void open_copy_folder() {
 }
 
 void start_mpman() {
+    MainWaits waits;
     std::string path = settings::slot_text(program.settings.mpman_path);
     if (!file_exists(path) &&
         choose_program(program.owner, texts::choose_mpman, texts::mpman_filter, texts::program_files, false))
@@ -142,6 +185,7 @@ void start_mpman() {
 }
 
 void use_winamp(int command) {
+    MainWaits waits;
     if (!file_exists(settings::slot_text(program.settings.winamp_path))) {
         if (file_exists(texts::winamp_default))
             set_slot(program.settings.winamp_path, texts::winamp_default);
@@ -175,6 +219,7 @@ void WindowUi::hand_over(tags::FileKind kind, const std::string& utf8_path) {
     std::string path, bad;
     if (!platform::utf8_to_cp932(utf8_path, path, bad)) return;
     if (settings::slot_text(*setting).empty()) {
+        MainWaits waits;
         char found[MAX_PATH] = {};
         if (reinterpret_cast<INT_PTR>(FindExecutableA(sample, nullptr, found)) > 32 && found[0]) {
             set_slot(*setting, found);

@@ -2,6 +2,7 @@
 // the command line, and dialog 142 as the one modal loop.
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "editor/resources/resource.h"
 #include "editor/tags/load_file.h"
@@ -68,6 +69,8 @@ HWND create_owner_window(HINSTANCE instance) {
 
 int start_up(HINSTANCE instance) {
     program.instance = instance;
+    // The shell's folder chooser and icons want COM on this thread.
+    CoInitialize(nullptr);
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
     program.owner = create_owner_window(instance);
@@ -92,7 +95,9 @@ int start_up(HINSTANCE instance) {
 
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_window_proc, 0);
     release_player();
+    end_copy();
     DestroyWindow(program.owner);
+    CoUninitialize();
     return 0;
 }
 
