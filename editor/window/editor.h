@@ -65,6 +65,8 @@ extern Program program;
 
 // cp932 path of the editor to the UTF-8 path of the file layer, and back.
 std::string file_path(const std::string& cp932);
+// The current folder (cp932), or an empty text when it does not fit 4096 bytes.
+std::string current_folder();
 
 // The user interface that the core calls, wired to dialog 142 and the question dialogs.
 class WindowUi final : public editing::UserInterface {
@@ -82,6 +84,8 @@ public:
 };
 extern WindowUi window_ui;
 
+// A control's text, read into a buffer of `buffer` bytes (so at most buffer - 1 of them).
+std::string control_text(HWND dlg, int id, size_t buffer);
 // The texts of the five edit fields, each read into a buffer of `buffer` bytes.
 editing::FieldTexts read_fields(HWND dlg, size_t buffer);
 

@@ -16,12 +16,6 @@ namespace {
 
 Program::FileMenu& F() { return program.file_menu; }
 
-std::string current_folder() {
-    char buf[4096] = {};
-    DWORD n = GetCurrentDirectoryA(sizeof buf, buf);
-    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
-}
-
 LRESULT CALLBACK title_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_KEYUP && wp == VK_HOME) {
         HWND dlg = GetParent(h);

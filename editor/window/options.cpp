@@ -36,18 +36,6 @@ bool box_checked(const Switch& s, int32_t value) {
     return s.control == IDC_OPT_QUIT_AFTER_APPLY ? value != 0 : value == 1;
 }
 
-template <size_t N>
-void set_slot(settings::Slot<N>& slot, const std::string& text) {
-    slot.fill(0);
-    std::memcpy(slot.data(), text.data(), text.size() < N ? text.size() : N - 1);
-}
-
-std::string control_text(HWND dlg, int id) {
-    std::string buf(4096, '\0');
-    UINT n = GetDlgItemTextA(dlg, id, buf.data(), static_cast<int>(buf.size()));
-    return std::string(buf.data(), n < buf.size() ? n : 0);
-}
-
 int CALLBACK select_start(HWND chooser, UINT msg, LPARAM, LPARAM data) {
     if (msg == BFFM_INITIALIZED) SendMessageA(chooser, BFFM_SETSELECTIONA, TRUE, data);
     return 0;
@@ -105,16 +93,16 @@ void on_choose(HWND dlg, int button) {
     settings::Slot<4096>& slot = copy ? program.settings.copy_folder : program.settings.start_folder;
     std::string chosen;
     if (!choose_folder(dlg, settings::slot_text(slot), chosen)) return;
-    set_slot(slot, chosen);
+    settings::set_slot_text(slot, chosen);
     SetDlgItemTextA(dlg, copy ? IDC_OPT_COPY_FOLDER : IDC_OPT_START_FOLDER, chosen.c_str());
     if (!copy) SetCurrentDirectoryA(chosen.c_str());
 }
 
 void on_ok(HWND dlg) {
     settings::Settings& s = program.settings;
-    set_slot(s.display_name, control_text(dlg, IDC_OPT_DISPLAY_NAME));
-    set_slot(s.start_folder, control_text(dlg, IDC_OPT_START_FOLDER));
-    set_slot(s.copy_folder, control_text(dlg, IDC_OPT_COPY_FOLDER));
+    settings::set_slot_text(s.display_name, control_text(dlg, IDC_OPT_DISPLAY_NAME, 4096));
+    settings::set_slot_text(s.start_folder, control_text(dlg, IDC_OPT_START_FOLDER, 4096));
+    settings::set_slot_text(s.copy_folder, control_text(dlg, IDC_OPT_COPY_FOLDER, 4096));
     save_settings_now();
     program.options_open = false;
     EndDialog(dlg, 1);

@@ -31,19 +31,6 @@ HANDLE copy_handle = nullptr;  // window thread only
 // Receives the chooser's path; kept between uses, so the dialog proposes the last one.
 char chosen_path[4096] = {};
 
-std::string current_folder() {
-    char buf[4096] = {};
-    DWORD n = GetCurrentDirectoryA(sizeof buf, buf);
-    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
-}
-
-template <size_t N>
-void set_slot(settings::Slot<N>& slot, const char* text) {
-    slot.fill(0);
-    size_t n = std::strlen(text);
-    std::memcpy(slot.data(), text, n < N ? n : N - 1);
-}
-
 struct CopyJob {
     std::string source, destination;
 };
@@ -177,7 +164,7 @@ void start_mpman() {
     std::string path = settings::slot_text(program.settings.mpman_path);
     if (!file_exists(path) &&
         choose_program(program.owner, texts::choose_mpman, texts::mpman_filter, texts::program_files, false))
-        set_slot(program.settings.mpman_path, chosen_path);
+        settings::set_slot_text(program.settings.mpman_path, chosen_path);
     save_settings_now();
     if (MessageBoxA(nullptr, texts::start_mpman, texts::confirm_caption, MB_YESNO) != IDYES) return;
     WinExec(settings::slot_text(program.settings.mpman_path).c_str(), SW_SHOWNA);
@@ -188,9 +175,9 @@ void use_winamp(int command) {
     MainWaits waits;
     if (!file_exists(settings::slot_text(program.settings.winamp_path))) {
         if (file_exists(texts::winamp_default))
-            set_slot(program.settings.winamp_path, texts::winamp_default);
+            settings::set_slot_text(program.settings.winamp_path, texts::winamp_default);
         else if (choose_program(program.owner, texts::choose_winamp, texts::winamp_filter, texts::program_files, false))
-            set_slot(program.settings.winamp_path, chosen_path);
+            settings::set_slot_text(program.settings.winamp_path, chosen_path);
     }
     save_settings_now();
     std::string winamp = settings::slot_text(program.settings.winamp_path);
@@ -222,11 +209,11 @@ void WindowUi::hand_over(tags::FileKind kind, const std::string& utf8_path) {
         MainWaits waits;
         char found[MAX_PATH] = {};
         if (reinterpret_cast<INT_PTR>(FindExecutableA(sample, nullptr, found)) > 32 && found[0]) {
-            set_slot(*setting, found);
+            settings::set_slot_text(*setting, found);
         } else {
             chosen_path[0] = 0;  // no file name proposed
             if (choose_program(program.owner, title, texts::programs_filter, texts::program_files, false))
-                set_slot(*setting, chosen_path);
+                settings::set_slot_text(*setting, chosen_path);
         }
     }
     std::string command = settings::slot_text(*setting) + " \"" + path + "\"";

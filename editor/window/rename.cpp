@@ -13,18 +13,6 @@ namespace editor {
 
 namespace {
 
-std::string field(HWND dlg, int id, size_t buffer) {
-    std::string buf(buffer, '\0');
-    UINT n = GetDlgItemTextA(dlg, id, buf.data(), static_cast<int>(buf.size()));
-    return std::string(buf.data(), n < buf.size() ? n : 0);
-}
-
-std::string current_folder() {
-    char buf[4096] = {};
-    DWORD n = GetCurrentDirectoryA(sizeof buf, buf);
-    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
-}
-
 void failure_notice(const std::string& old_name) {
     const char* lines[] = {texts::error_head_brackets, "", old_name.c_str(), "", texts::rename_failed,
                            texts::rename_failed_why};
@@ -36,9 +24,9 @@ void failure_notice(const std::string& old_name) {
 void rename_by_tag(HWND dlg) {
     // The name takes the full title but, in the ID3v1 form, only the 30 bytes of the artist
     // that the record holds (cut before a double-byte character that would not fit).
-    std::string artist = field(dlg, IDC_ARTIST, 256);
+    std::string artist = control_text(dlg, IDC_ARTIST, 256);
     if (!program.session.rmp_texts.is_rmp) artist = tags::cut_to_width(artist, 30);
-    std::string title = field(dlg, IDC_TITLE, 4096);
+    std::string title = control_text(dlg, IDC_TITLE, 4096);
     if (title.empty() || artist.empty()) {
         const char* lines[] = {texts::no_title_or_artist};
         show_notice_menu(dlg, lines, 1, 30, -30, IDM_INFO);

@@ -13,6 +13,12 @@ WindowUi window_ui;
 
 std::string file_path(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
 
+std::string current_folder() {
+    char buf[4096] = {};
+    DWORD n = GetCurrentDirectoryA(sizeof buf, buf);
+    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
 namespace {
 
 // Every question dialog: 1 ends with 1, 2 (or Esc) with 0, and each click on the check box
@@ -109,12 +115,14 @@ void WindowUi::notice(editing::Notice what, const std::string& detail) {
     }
 }
 
-editing::FieldTexts read_fields(HWND dlg, size_t buffer) {
+std::string control_text(HWND dlg, int id, size_t buffer) {
     std::string buf(buffer, '\0');
-    auto get = [&](int id) {
-        UINT n = GetDlgItemTextA(dlg, id, buf.data(), static_cast<int>(buf.size()));
-        return std::string(buf.data(), n < buf.size() ? n : 0);
-    };
+    UINT n = GetDlgItemTextA(dlg, id, buf.data(), static_cast<int>(buf.size()));
+    return std::string(buf.data(), n < buf.size() ? n : 0);
+}
+
+editing::FieldTexts read_fields(HWND dlg, size_t buffer) {
+    auto get = [&](int id) { return control_text(dlg, id, buffer); };
     return {get(IDC_TITLE), get(IDC_ARTIST), get(IDC_ALBUM), get(IDC_YEAR), get(IDC_COMMENT)};
 }
 
