@@ -134,6 +134,17 @@ void on_close(HWND dlg, int command) {
     save_settings_now();
 }
 
+// Applies the tag and enters it into the history (saved when that changed). A failed or
+// refused apply keeps the tag modified, leaves the history alone and gives false; its notice
+// has been shown.
+bool apply_and_remember() {
+    int done = editing::apply_tag(S(), program.settings, window_ui);
+    if (done == 0 && S().modified) return false;
+    S().modified = false;
+    if (editing::add_to_history(program.settings.tag_history, S().current_tag)) save_settings_now();
+    return true;
+}
+
 void on_apply(HWND dlg, int command) {
     // With renaming after each update the rename path applies the tag itself; the window then
     // closes only when quitting after an apply is set, "OK" included.
@@ -141,11 +152,7 @@ void on_apply(HWND dlg, int command) {
         SendMessageA(dlg, WM_COMMAND, IDC_RENAME, 0);
         return;
     }
-    int done = editing::apply_tag(S(), program.settings, window_ui);
-    // A failed or refused apply keeps the tag modified and leaves the history alone.
-    if (done == 0 && S().modified) return;
-    S().modified = false;
-    if (editing::add_to_history(program.settings.tag_history, S().current_tag)) save_settings_now();
+    if (!apply_and_remember()) return;
     if (program.settings.quit_after_apply == 1 || command == IDC_OK) SendMessageA(dlg, WM_COMMAND, IDC_CLOSE_X, 0);
 }
 
@@ -192,10 +199,7 @@ void on_apply_and_rename(HWND dlg) {
         show_notice_menu(program.owner, lines, 3, 30, -30, IDM_READ_ONLY);
         return;
     }
-    int done = editing::apply_tag(S(), program.settings, window_ui);
-    if (done == 0 && S().modified) return;  // failed or refused: the notice has been shown
-    S().modified = false;
-    if (editing::add_to_history(program.settings.tag_history, S().current_tag)) save_settings_now();
+    if (!apply_and_remember()) return;
     if (S().current_tag.title.empty()) {
         const char* lines[] = {texts::no_title_or_artist};
         show_notice_menu(dlg, lines, 1, 30, -30, IDM_INFO);

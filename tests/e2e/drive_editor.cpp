@@ -174,6 +174,14 @@ public:
         GetWindowRect(main(), &r);
         return r;
     }
+    // Brings the editor to the front for keys. Wine sets its key states from the X server's
+    // when a window gains the focus; a key sent before that settles is forgotten.
+    bool to_front() {
+        SetForegroundWindow(main());
+        for (int w = 0; w < 5000 && GetForegroundWindow() != main(); w += 50) Sleep(50);
+        Sleep(500);
+        return GetForegroundWindow() == main();
+    }
     // Posted, so that a question dialog that opens does not block the driver.
     void press(int id) { PostMessageA(GetDlgItem(main(), id), BM_CLICK, 0, 0); }
     void command(int id) { PostMessageA(main(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
@@ -277,6 +285,19 @@ void drop_files(DWORD thread, HWND target, POINT at, const std::vector<std::stri
     probe.signal("tagzo-drop-probe", reinterpret_cast<WPARAM>(target));
     for (int w = 0; w < 10000 && exists(file); w += 50) Sleep(50);  // the probe takes the list away
     EXPECT_FALSE(exists(file)) << "the drop never reached the editor";
+}
+// A first start and close, which writes the folder's settings file.
+void first_start(const Folder& folder) {
+    Editor first(folder, "");
+    ASSERT_TRUE(first.main());
+    ASSERT_TRUE(first.close());
+}
+// A key pressed, held and released, as a user's hand would.
+void key(BYTE vk, int hold_ms) {
+    keybd_event(vk, 0, 0, 0);
+    Sleep(static_cast<DWORD>(hold_ms));
+    keybd_event(vk, 0, KEYEVENTF_KEYUP, 0);
+    Sleep(100);
 }
 void close_menu(HWND menu_window) {
     PostMessageA(menu_window, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -855,11 +876,7 @@ TEST(Editor, RenameByTagAsksThenNamesTheFileFromArtistAndTitle) {
 
 TEST(Editor, RenameAfterUpdateMakesOkRenameAndCloseOnlyWithQuitAfterApply) {
     Folder folder;
-    {
-        Editor first(folder, "");  // writes the settings file
-        ASSERT_TRUE(first.main());
-        ASSERT_TRUE(first.close());
-    }
+    first_start(folder);  // writes the settings file
     set_setting(folder, 4, 1);      // rename after each update
     set_setting(folder, 8012, 1);   // without asking
     set_setting(folder, 45960, 1);  // "artist-title.mp3"
@@ -1010,21 +1027,7 @@ TEST(Player, HotKeysActOncePerPressAndARenameKeepsTheFilePlaying) {
     Editor ed(folder, "/e " + path);
     ASSERT_TRUE(ed.main());
     ASSERT_TRUE(wait_status(ed, "Stop"));
-    // Wine sets its key states from the X server's when a window gains the focus; a key sent
-    // before that settles is forgotten, so give it a moment.
-    auto to_front = [&] {
-        SetForegroundWindow(ed.main());
-        for (int w = 0; w < 5000 && GetForegroundWindow() != ed.main(); w += 50) Sleep(50);
-        Sleep(500);
-        return GetForegroundWindow() == ed.main();
-    };
-    ASSERT_TRUE(to_front());
-    auto key = [](BYTE vk, int hold_ms) {
-        keybd_event(vk, 0, 0, 0);
-        Sleep(static_cast<DWORD>(hold_ms));
-        keybd_event(vk, 0, KEYEVENTF_KEYUP, 0);
-        Sleep(100);
-    };
+    ASSERT_TRUE(ed.to_front());
     key(VK_F5, 100);
     ASSERT_TRUE(wait_status(ed, "Play")) << ed.text(1040);
     // F6 held for half a second pauses once, not on and off.
@@ -1040,7 +1043,7 @@ TEST(Player, HotKeysActOncePerPressAndARenameKeepsTheFilePlaying) {
     ed.set_text(1012, "Maker");
     ed.command(1040);  // elapsed time
     ASSERT_TRUE(wait_status(ed, "Play  00:00:0"));
-    ASSERT_TRUE(to_front());
+    ASSERT_TRUE(ed.to_front());
     key(VK_F12, 100);
     HWND q = rename_dialog(ed, "確認");
     ASSERT_TRUE(q);
@@ -1049,7 +1052,7 @@ TEST(Player, HotKeysActOncePerPressAndARenameKeepsTheFilePlaying) {
     EXPECT_TRUE(wait_status(ed, "Play  00:00:0")) << ed.text(1040);
     EXPECT_FALSE(exists(path));
 
-    ASSERT_TRUE(to_front()) << GetForegroundWindow();
+    ASSERT_TRUE(ed.to_front()) << GetForegroundWindow();
     key(VK_F7, 100);
     EXPECT_TRUE(wait_status(ed, "Stop")) << ed.text(1040);
     EXPECT_TRUE(ed.close());
@@ -1064,13 +1067,9 @@ TEST(Player, ClosingWhileAHotKeysDialogIsOpenDoesNotFreeze) {
     ASSERT_TRUE(ed.main());
     ed.set_text(1000, "Tone");
     ed.set_text(1012, "Maker");
-    SetForegroundWindow(ed.main());
-    for (int w = 0; w < 5000 && GetForegroundWindow() != ed.main(); w += 50) Sleep(50);
-    Sleep(500);
+    ASSERT_TRUE(ed.to_front());
     // F12 reaches the window from the monitor thread, which waits while the rename asks.
-    keybd_event(VK_F12, 0, 0, 0);
-    Sleep(100);
-    keybd_event(VK_F12, 0, KEYEVENTF_KEYUP, 0);
+    key(VK_F12, 100);
     HWND q = rename_dialog(ed, "確認");
     ASSERT_TRUE(q);
     ed.command(2);  // a close from outside while the question is open
@@ -1139,12 +1138,9 @@ TEST(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenOne
 
     // Home in the title field: the menu opens with the pointer on the edited file's row, and
     // the pointer goes back when the menu closes.
-    SetForegroundWindow(ed.main());
-    for (int w = 0; w < 5000 && GetForegroundWindow() != ed.main(); w += 50) Sleep(50);
-    Sleep(500);
+    ASSERT_TRUE(ed.to_front());
     SetCursorPos(600, 500);
-    keybd_event(VK_HOME, 0, 0, 0);
-    keybd_event(VK_HOME, 0, KEYEVENTF_KEYUP, 0);
+    key(VK_HOME, 0);
     m = ed.menu();
     ASSERT_TRUE(m);
     entries = menu_entries(ed.thread());
@@ -1191,11 +1187,7 @@ bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST
 
 TEST(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
     Folder folder;
-    {
-        Editor first(folder, "");
-        ASSERT_TRUE(first.main());
-        ASSERT_TRUE(first.close());
-    }
+    first_start(folder);  // writes the settings file
     set_setting(folder, 45936, 7);  // a hand-edited never-ask flag
     Editor ed(folder, "");
     ASSERT_TRUE(ed.main());
@@ -1270,11 +1262,7 @@ std::string started_with(const Folder& folder) {
 
 TEST(Editor, OutsideToolsCopyTheFileAndStartTheirProgramsWithIt) {
     Folder folder;
-    {
-        Editor first(folder, "");
-        ASSERT_TRUE(first.main());
-        ASSERT_TRUE(first.close());
-    }
+    first_start(folder);  // writes the settings file
     std::string stand_in = folder.file("stand-in.exe");
     ASSERT_TRUE(CopyFileA((program_folder() + "record_args.exe").c_str(), stand_in.c_str(), FALSE));
     std::string copies = folder.file("copies\\");
