@@ -1,30 +1,109 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the project's own prefix, with code page 932.
-#   wine-run.sh --boot        make and boot the prefix once (about 15 s the first time)
-#   wine-run.sh PROGRAM ARGS  run a program
-# TAGZO_WINEPREFIX chooses another prefix; the default lives in build/windows.
+#   wine-run.sh PROGRAM ARGS       run a program
+#   wine-run.sh --boot [PROGRAM]   make and boot the prefix PROGRAM would run in (about 15 s
+#                                  the first time); without PROGRAM, that of the 32-bit build
+#   wine-run.sh --can-run-32       exit 0 when this machine runs 32-bit programs, else say why
+# Each build folder has its own prefix, FOLDER/wineprefix: the folder named by
+# TAGZO_WINE_BUILD, else the build folder that holds the program, else build/windows for a
+# 32-bit program and build/windows64 for a 64-bit one. TAGZO_WINEPREFIX names another prefix.
+# The loader fits the program: its PE header says whether it is a 32-bit or a 64-bit program.
+# Wine's own programs (wineboot, reg) are 64-bit in the prefix, which is always a win64 one.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX=${TAGZO_WINEPREFIX:-$here/build/windows/wineprefix}
+wine32=/usr/lib/wine/wine
+wine64=/usr/lib/wine/wine64
 export WINEDEBUG=-all
-export WINEARCH=${WINEARCH:-win64}
+export WINEARCH=win64
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# The machine of a Windows program from its PE header: i386, x86_64, or nothing when the file
+# is no such program (or is one of Wine's own, named without a path).
+pe_machine() {
+  local off sig
+  [[ -f $1 ]] || return 0
+  off=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' \n')
+  [[ $off =~ ^[0-9]+$ ]] || return 0
+  sig=$(od -An -tx1 -j"$off" -N6 "$1" 2>/dev/null | tr -d ' \n')
+  case $sig in
+    504500004c01) echo i386 ;;
+    504500006486) echo x86_64 ;;
+  esac
+}
+# Why 32-bit programs cannot run here, in the loader's own words; nothing when they can.
+why_no_32() {
+  local out
+  [[ -x $wine32 ]] || { echo "Wine's 32-bit loader $wine32 is not installed (package wine32:i386)"; return; }
+  # In the C locale, so that the loader's (or the shell's) error reads the same everywhere.
+  if ! out=$(LC_ALL=C; "$wine32" --version 2>&1); then
+    out=${out##*$'\n'}
+    echo "${out#*line [0-9]*: }"
+  fi
+}
+# The build folder a program belongs to.
+build_of() {
+  local prog=$1 machine=$2 dir
+  if [[ -n ${TAGZO_WINE_BUILD:-} ]]; then echo "$TAGZO_WINE_BUILD"; return; fi
+  if [[ -f $prog ]]; then
+    dir=$(cd "$(dirname "$prog")" && pwd)
+    while [[ $dir != / ]]; do
+      [[ -f $dir/CMakeCache.txt ]] && { echo "$dir"; return; }
+      dir=$(dirname "$dir")
+    done
+  fi
+  if [[ $machine == x86_64 ]]; then echo "$here/build/windows64"; else echo "$here/build/windows"; fi
+}
+
+mode=run
+case ${1:-} in
+  --can-run-32)
+    why=$(why_no_32)
+    [[ -z $why ]] || { echo "$why" >&2; exit 1; }
+    exit 0 ;;
+  --boot) mode=boot; shift ;;
+  "") echo "usage: wine-run.sh PROGRAM ARGS | --boot [PROGRAM] | --can-run-32" >&2; exit 2 ;;
+esac
+program=${1:-}
+machine=$(pe_machine "$program")
+[[ -n $program || -n ${TAGZO_WINE_BUILD:-} ]] || machine=i386  # a bare --boot: the product's
+export WINEPREFIX=${TAGZO_WINEPREFIX:-$(build_of "$program" "$machine")/wineprefix}
+if [[ $machine == i386 ]]; then
+  why=$(why_no_32)
+  if [[ -n $why ]]; then
+    echo "wine-run: ${program:-the 32-bit build} is a 32-bit program, and this machine cannot run" \
+         "32-bit programs: $why. Build and test the 64-bit build instead (preset windows64)." >&2
+    exit 1
+  fi
+  loader=$wine32
+else
+  loader=$wine64
+fi
+[[ -x $wine64 ]] || { echo "wine-run: Wine's 64-bit loader $wine64 is missing (package wine64)" >&2; exit 1; }
+# Wine starts a program's child processes through WINELOADER (it adds or strips the "64").
+export WINELOADER=$loader
+
 boot() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   exec 9>"$WINEPREFIX.lock"
   flock 9
   if [[ ! -f $WINEPREFIX/system.reg ]]; then
-    wineboot -i >/dev/null 2>&1 || true
+    # wineboot is a 64-bit program of the prefix: the 64-bit loader runs it on any machine.
+    WINELOADER=$wine64 WINEDEBUG=err+all "$wine64" wineboot -i >"$WINEPREFIX.boot.log" 2>&1 || true
     wineserver -w || true
   fi
-  [[ -f $WINEPREFIX/system.reg ]] || { echo "wine-run: the prefix $WINEPREFIX did not boot" >&2; exit 1; }
+  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    echo "wine-run: the prefix $WINEPREFIX did not boot; the loader $wine64 said:" >&2
+    tr -d '\0' <"$WINEPREFIX.boot.log" | tail -n 15 | sed 's/^/  /' >&2
+    exit 1
+  fi
   # Drive R: is a CD-ROM drive for the tests of read-only media: a folder beside the prefix,
   # typed "cdrom" in Wine's drive list (read when Wine's mount manager starts).
   mkdir -p "$WINEPREFIX-cdrom"
   ln -sfn "$WINEPREFIX-cdrom" "$WINEPREFIX/dosdevices/r:"
   if ! grep -q '^"r:"="cdrom"' "$WINEPREFIX/system.reg"; then
-    wine reg add 'HKLM\Software\Wine\Drives' /v r: /d cdrom /f /reg:64 >/dev/null 2>&1 || true
+    WINELOADER=$wine64 "$wine64" reg add 'HKLM\Software\Wine\Drives' /v r: /d cdrom /f /reg:64 \
+      >/dev/null 2>&1 || true
     wineserver -k || true
     wineserver -w || true
   fi
@@ -57,7 +136,7 @@ if [[ -z ${DISPLAY:-} ]]; then
   exec 8>&-
   export DISPLAY=$display
 fi
-if [[ ${1:-} == --boot ]]; then
+if [[ $mode == boot ]]; then
   boot
   echo "wine-run: prefix ready at $WINEPREFIX"
   exit 0
@@ -66,4 +145,4 @@ fi
 # Wine's own service processes inherit the program's output handles and outlive it by a few
 # seconds: a caller that reads the output through a pipe waits for them. Send the output to
 # files, as the tests do, to read it at once.
-exec wine "$@"
+exec "$loader" "$@"

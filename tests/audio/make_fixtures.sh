@@ -2,6 +2,8 @@
 # Makes the audio test files in the folder given: tones and silence encoded with lame in the
 # forms the player meets (CBR and VBR, mono and stereo, 44.1 and 22.05 kHz, ID3v2 in front,
 # an ID3v1 record, no Xing/Info header, an RMP3 wrapping), and files it must refuse.
+#   make_fixtures.sh OUT [TAGZO-CLI.EXE]   the Windows tagzo-cli of the build under test makes
+#                                         the RMP file when the Linux one is not built
 set -euo pipefail
 out=$1
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -32,7 +34,7 @@ cp cbr44s_v1.mp3 cbr44s.rmp
 if [[ -x $root/build/native/bin/tagzo-cli ]]; then
   "$root/build/native/bin/tagzo-cli" set --title "a tone of one kilohertz, six seconds long" cbr44s.rmp
 else
-  "$root/tools/wine-run.sh" "$root/build/windows/bin/tagzo-cli.exe" set \
+  "$root/tools/wine-run.sh" "${2:?make_fixtures: no tagzo-cli to make the RMP file with}" set \
     --title "a tone of one kilohertz, six seconds long" cbr44s.rmp </dev/null >/dev/null 2>&1
 fi
 [[ $(head -c 12 cbr44s.rmp | tail -c 4) == RMP3 ]] || { echo "make_fixtures: the RMP conversion failed" >&2; exit 1; }
