@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # CPU time and memory of playing one minute of 128 kbit/s stereo through vbmp3.dll under Wine.
 # Wine plays to a PulseAudio server of our own with a null sink, which keeps real time; no
-# sound card is needed. Build first: cmake --build --preset windows
+# sound card is needed. Build first: cmake --build --preset windows (the product; windows64
+# where this machine cannot run 32-bit programs, or with TAGZO_WINDOWS_TESTS=64).
 #   bench/vbmp3_cost.sh [SECONDS]      (default 60)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-bin=$root/build/windows/bin
+source "$root/tools/windows-build.sh"
+pick_windows_build
+echo "vbmp3_cost: build/$win_preset ($win_why)"
+bin=$root/build/$win_preset/bin
 seconds=${1:-60}
-work=$root/build/windows/bench-vbmp3
+work=$root/build/$win_preset/bench-vbmp3
 mkdir -p "$work/run"
 chmod 700 "$work/run"
-[[ -x $bin/vbmp3_bench.exe && -f $bin/vbmp3.dll ]] || { echo "vbmp3_cost: build the windows preset first" >&2; exit 1; }
+[[ -x $bin/vbmp3_bench.exe && -f $bin/vbmp3.dll ]] || { echo "vbmp3_cost: build the $win_preset preset first" >&2; exit 1; }
 mp3=$work/minute-$seconds.mp3
 if [[ ! -f $mp3 ]]; then
   # Music-like content: a chord over pink noise, so the encoder uses its bits.

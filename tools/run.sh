@@ -2,7 +2,8 @@
 # Runs tagzo: builds it first, and installs what the build needs when it is missing (apt-get,
 # so run it as root the first time).
 #   tools/run.sh [FILE.mp3]              the editor window on the file (the bundled sample when
-#                                        none is given), under Wine
+#                                        none is given), under Wine: the 32-bit build, or the
+#                                        64-bit one where 32-bit programs cannot run here
 #   tools/run.sh show [--json] FILE...   tagzo-cli, natively; likewise "set" and "help"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -16,11 +17,17 @@ cli() {
   exec "$exe" "$@"
 }
 editor() {
-  local exe=$root/build/windows/bin/tagzo.exe
-  if [[ ! -f $exe || ! -f $root/build/windows/bin/vbmp3.dll ]]; then
-    bash "$root/tools/install-deps.sh" >&2
-    cmake --preset windows -S "$root" >/dev/null
-    cmake --build "$root/build/windows" --target tagzo vbmp3 >&2
+  # The 32-bit build is the product; where this machine cannot run 32-bit programs, the same
+  # editor built for x86_64 opens instead.
+  bash "$root/tools/install-deps.sh" >&2
+  source "$root/tools/windows-build.sh"
+  pick_windows_build
+  local build=$root/build/$win_preset
+  echo "run: the editor from build/$win_preset ($win_why)" >&2
+  local exe=$build/bin/tagzo.exe
+  if [[ ! -f $exe || ! -f $build/bin/vbmp3.dll ]]; then
+    cmake --preset "$win_preset" -S "$root" >/dev/null
+    cmake --build "$build" --target tagzo vbmp3 >&2
   fi
   local file
   file=$(realpath "${1:-$root/samples/sample.mp3}")
