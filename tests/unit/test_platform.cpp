@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "platform/file.h"
+#include "platform/process.h"
 #include "tests/unit/test_files.h"
 
 using testing_files::read_file;
@@ -101,4 +105,20 @@ TEST(ReadOnly, AttributeRoundTrip) {
     EXPECT_EQ(platform::path_kind(path), platform::PathKind::file);
     EXPECT_EQ(platform::path_kind(dir.path()), platform::PathKind::directory);
     EXPECT_EQ(platform::path_kind(dir.file("none")), platform::PathKind::missing);
+}
+
+TEST(Process, StartsACommandLineAndNamesAProgramThatCannotStart) {
+    TempDir dir;
+    std::string made = dir.file("made");
+    std::string err;
+#ifdef _WIN32
+    ASSERT_TRUE(platform::start_process("cmd /c mkdir \"" + made + "\"", err)) << err;
+    EXPECT_FALSE(platform::start_process("no-such-program-of-ours.exe /x", err));
+    EXPECT_NE(err.find("no-such-program-of-ours.exe"), std::string::npos) << err;
+#else
+    ASSERT_TRUE(platform::start_process("mkdir '" + made + "'", err)) << err;
+#endif
+    for (int i = 0; i < 200 && platform::path_kind(made) != platform::PathKind::directory; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(platform::path_kind(made), platform::PathKind::directory);
 }
