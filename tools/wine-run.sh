@@ -16,7 +16,9 @@ wine64=/usr/lib/wine/wine64
 export WINEDEBUG=-all
 export WINEARCH=win64
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No .NET or Gecko installers at boot, and no menu entries or desktop files made from the
+# programs' shortcuts: Wine must not touch the caller's own desktop.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # The machine of a Windows program from its PE header: i386, x86_64, or nothing when the file
 # is no such program (or is one of Wine's own, named without a path).
@@ -67,7 +69,8 @@ esac
 program=${1:-}
 machine=$(pe_machine "$program")
 [[ -n $program || -n ${TAGZO_WINE_BUILD:-} ]] || machine=i386  # a bare --boot: the product's
-export WINEPREFIX=${TAGZO_WINEPREFIX:-$(build_of "$program" "$machine")/wineprefix}
+WINEPREFIX=${TAGZO_WINEPREFIX:-$(build_of "$program" "$machine")/wineprefix}
+export WINEPREFIX=$(realpath -m "$WINEPREFIX")  # Wine takes only an absolute path
 if [[ $machine == i386 ]]; then
   why=$(why_no_32)
   if [[ -n $why ]]; then
@@ -97,6 +100,13 @@ boot() {
     tr -d '\0' <"$WINEPREFIX.boot.log" | tail -n 15 | sed 's/^/  /' >&2
     exit 1
   fi
+  # Wine links the user's Desktop, Documents, Music and the like to the caller's home. A
+  # program that puts a shortcut on the desktop would then put it on the caller's own: the
+  # prefix gets folders of its own instead.
+  local folder
+  for folder in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [[ -L $folder ]]; then rm -f "$folder" && mkdir -p "$folder"; fi
+  done
   # Drive R: is a CD-ROM drive for the tests of read-only media: a folder beside the prefix,
   # typed "cdrom" in Wine's drive list (read when Wine's mount manager starts).
   mkdir -p "$WINEPREFIX-cdrom"
@@ -105,6 +115,14 @@ boot() {
     WINELOADER=$wine64 "$wine64" reg add 'HKLM\Software\Wine\Drives' /v r: /d cdrom /f /reg:64 \
       >/dev/null 2>&1 || true
     wineserver -k || true
+    wineserver -w || true
+  fi
+  # The dialogs ask for the Japanese system fonts by name; Wine has none of that name, and its
+  # fallback is a fixed-pitch font that cuts the texts. IPA's Gothic fonts take their place.
+  if ! grep -q '^\[Software\\\\Wine\\\\Fonts\\\\Replacements\]' "$WINEPREFIX/user.reg"; then
+    local key='HKCU\Software\Wine\Fonts\Replacements'
+    WINELOADER=$wine64 "$wine64" reg add "$key" /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f >/dev/null 2>&1 || true
+    WINELOADER=$wine64 "$wine64" reg add "$key" /v 'ＭＳ ゴシック' /d IPAGothic /f >/dev/null 2>&1 || true
     wineserver -w || true
   fi
 }
