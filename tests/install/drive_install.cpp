@@ -1,0 +1,352 @@
+// Drives install.exe, uninstall.exe and the installed editor like a user would, one step per
+// run, and prints what it saw as "key<TAB>value" lines in UTF-8 (a newline in a value as \n):
+//   drive_install install EXE [--mode 0|1] [--no-shortcut] [--no-menu] [--answer yes|no|cancel]
+//   drive_install uninstall EXE [--answer yes|no]
+//   drive_install verb FILE          the right-click entry on FILE, then the editor closed
+//   drive_install options EXE NAME   the editor's options: a new display name, then closed
+//   drive_install shortcut LNK       the target of a shell link, read through IShellLinkA
+//   drive_install resources EXE      the program's manifest, and the size of bitmap 130
+// The test around it checks files and the registry from outside.
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shobjidl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t* const k_confirm = L"確認";
+const wchar_t* const k_removed_caption = L"ｱﾝｲｽﾄｰﾙ完了";
+const int k_wait_ms = 30000;
+
+std::string utf8(const std::wstring& w) {
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+std::wstring wide(const std::string& s, UINT cp = CP_UTF8) {
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+void out(const std::string& key, const std::wstring& value) {
+    std::string v;
+    for (char c : utf8(value)) {
+        if (c == '\n') v += "\\n";
+        else if (c == '\r') v += "\\r";
+        else v += c;
+    }
+    std::string line = key + "\t" + v + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+void out(const std::string& key, long value) { out(key, std::to_wstring(value)); }
+
+// A window's text by WM_GETTEXT: GetWindowText does not ask a control of another process.
+std::wstring text_of(HWND h) {
+    auto n = static_cast<size_t>(SendMessageW(h, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring s(n + 1, L'\0');
+    SendMessageW(h, WM_GETTEXT, n + 1, reinterpret_cast<LPARAM>(s.data()));
+    s.resize(wcslen(s.c_str()));
+    return s;
+}
+
+// A visible top-level dialog window of a process (any process when pid is 0, none of `not_pid`)
+// with the title given (any when null) and holding the control given (any when 0).
+struct Wanted {
+    DWORD pid, not_pid;
+    const wchar_t* title;
+    int control;
+    HWND skip;
+    HWND found;
+};
+BOOL CALLBACK find_proc(HWND h, LPARAM lp) {
+    auto* w = reinterpret_cast<Wanted*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if ((w->pid && pid != w->pid) || (w->not_pid && pid == w->not_pid) || h == w->skip) return TRUE;
+    if (!IsWindowVisible(h)) return TRUE;
+    wchar_t cls[64] = {};
+    GetClassNameW(h, cls, 64);
+    if (std::wstring(cls) != L"#32770") return TRUE;
+    if (w->title && text_of(h) != w->title) return TRUE;
+    if (w->control && !GetDlgItem(h, w->control)) return TRUE;
+    w->found = h;
+    return FALSE;
+}
+HWND find_window(DWORD pid, const wchar_t* title, int control, HWND skip = nullptr, DWORD not_pid = 0) {
+    Wanted w{pid, not_pid, title, control, skip, nullptr};
+    EnumWindows(find_proc, reinterpret_cast<LPARAM>(&w));
+    return w.found;
+}
+HWND wait_window(DWORD pid, const wchar_t* title, int control, HANDLE process = nullptr, HWND skip = nullptr,
+                 DWORD not_pid = 0) {
+    for (int waited = 0; waited < k_wait_ms; waited += 50) {
+        if (HWND h = find_window(pid, title, control, skip, not_pid)) return h;
+        if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return nullptr;
+        Sleep(50);
+    }
+    return nullptr;
+}
+void wait_gone(HWND h) {
+    for (int w = 0; w < k_wait_ms && IsWindow(h) && IsWindowVisible(h); w += 50) Sleep(50);
+}
+void click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+bool checked(HWND dialog, int id) { return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+// A message box: its text (the static control 0xFFFF), its caption and the title of its owner.
+void print_box(const std::string& key, HWND box) {
+    out(key, text_of(GetDlgItem(box, 0xFFFF)));
+    out(key + "_caption", text_of(box));
+    HWND owner = GetWindow(box, GW_OWNER);
+    out(key + "_owner", owner ? text_of(owner) : std::wstring(L"(none)"));
+}
+
+struct Process {
+    PROCESS_INFORMATION pi{};
+    bool ok = false;
+    explicit Process(const std::wstring& exe, const std::wstring& args = L"") {
+        std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
+        std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+        std::vector<wchar_t> line(cmd.begin(), cmd.end());
+        line.push_back(0);
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        ok = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi) != 0;
+    }
+    ~Process() {
+        if (!ok) return;
+        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 99);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    // The exit code once it has ended, or -1 when it is still running after the wait.
+    long wait_exit() {
+        if (WaitForSingleObject(pi.hProcess, k_wait_ms) != WAIT_OBJECT_0) return -1;
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        return static_cast<long>(code);
+    }
+};
+
+std::wstring image_of(HANDLE process) {
+    wchar_t buf[MAX_PATH] = {};
+    DWORD n = MAX_PATH;
+    if (!QueryFullProcessImageNameW(process, 0, buf, &n)) return L"?";
+    return buf;
+}
+
+int install(const std::vector<std::wstring>& args) {
+    std::wstring mode, answer = L"yes";
+    bool no_shortcut = false, no_menu = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == L"--mode" && i + 1 < args.size()) mode = args[++i];
+        else if (args[i] == L"--answer" && i + 1 < args.size()) answer = args[++i];
+        else if (args[i] == L"--no-shortcut") no_shortcut = true;
+        else if (args[i] == L"--no-menu") no_menu = true;
+    }
+    Process p(args[0]);
+    if (!p.ok) return out("error", L"install.exe did not start"), 1;
+    HWND dlg = wait_window(p.pi.dwProcessId, nullptr, 1002, p.pi.hProcess);
+    if (!dlg) return out("error", L"no dialog 129"), 1;
+    Sleep(300);
+    out("title", text_of(dlg));
+    out("button1", text_of(GetDlgItem(dlg, IDOK)));
+    out("button2", text_of(GetDlgItem(dlg, IDCANCEL)));
+    out("folder", text_of(GetDlgItem(dlg, 1002)));
+    for (int id : {1000, 1001, 1003, 1004}) out("checked" + std::to_string(id), checked(dlg, id));
+    out("enabled1001", IsWindowEnabled(GetDlgItem(dlg, 1001)) != 0);
+    out("readonly1002", (GetWindowLongW(GetDlgItem(dlg, 1002), GWL_STYLE) & ES_READONLY) != 0);
+    RECT r{}, desk{};
+    GetWindowRect(dlg, &r);
+    GetWindowRect(GetDesktopWindow(), &desk);
+    out("rect", std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," + std::to_wstring(r.right) + L"," +
+                    std::to_wstring(r.bottom));
+    out("desktop", std::to_wstring(desk.right - desk.left) + L"," + std::to_wstring(desk.bottom - desk.top));
+    // Every control's text, in the template's order.
+    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t cls[32] = {};
+        GetClassNameW(c, cls, 32);
+        if (std::wstring(cls) == L"Static" && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP) {
+            // The bitmap handle is the installer's own; its size is read from the resource.
+            bool shown = SendMessageW(c, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0;
+            RECT cr{};
+            GetClientRect(c, &cr);
+            out("picture", std::wstring(shown ? L"shown" : L"none") + L" in " + std::to_wstring(cr.right) + L"x" +
+                               std::to_wstring(cr.bottom));
+            continue;
+        }
+        out("control", std::wstring(cls) + L"|" + text_of(c));
+    }
+
+    if (mode == L"0") SendMessageW(GetDlgItem(dlg, 1003), BM_CLICK, 0, 0);
+    if (mode == L"1") SendMessageW(GetDlgItem(dlg, 1004), BM_CLICK, 0, 0);
+    if (no_shortcut) SendMessageW(GetDlgItem(dlg, 1001), BM_CLICK, 0, 0);
+    if (no_menu) SendMessageW(GetDlgItem(dlg, 1000), BM_CLICK, 0, 0);
+
+    if (answer == L"cancel") {
+        click(dlg, IDCANCEL);
+        out("exit", p.wait_exit());
+        return 0;
+    }
+    click(dlg, IDOK);
+    HWND ask = wait_window(p.pi.dwProcessId, k_confirm, 0xFFFF, p.pi.hProcess);
+    if (!ask) return out("error", L"no question"), 1;
+    print_box("question", ask);
+    if (answer == L"no") {
+        click(ask, IDNO);
+        wait_gone(ask);
+        Sleep(500);
+        out("dialog_open", IsWindowVisible(dlg) != 0);
+        click(dlg, IDCANCEL);
+        out("exit", p.wait_exit());
+        return 0;
+    }
+    click(ask, IDYES);
+    wait_gone(ask);
+    // The messages that follow, each answered with OK, until the installer ends.
+    for (HWND box = ask; (box = wait_window(p.pi.dwProcessId, k_confirm, 0xFFFF, p.pi.hProcess, box));) {
+        print_box("message", box);
+        click(box, IDOK);
+        wait_gone(box);
+    }
+    out("exit", p.wait_exit());
+    return 0;
+}
+
+int uninstall(const std::vector<std::wstring>& args) {
+    std::wstring answer = args.size() > 2 && args[1] == L"--answer" ? args[2] : L"yes";
+    Process p(args[0]);
+    if (!p.ok) return out("error", L"uninstall.exe did not start"), 1;
+    // Phase 2 asks; it is this process or the copy that this one started.
+    HWND ask = wait_window(0, k_confirm, 0xFFFF);
+    if (!ask) return out("error", L"no question"), 1;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(ask, &pid);
+    HANDLE phase2 = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    out("started_exit", pid == p.pi.dwProcessId ? -2 : p.wait_exit());  // -2: it asked itself
+    out("phase2", image_of(phase2));
+    print_box("question", ask);
+    click(ask, answer == L"yes" ? IDYES : IDNO);
+    wait_gone(ask);
+    if (answer == L"yes") {
+        HWND done = wait_window(pid, k_removed_caption, 0xFFFF, phase2);
+        if (done) {
+            print_box("message", done);
+            click(done, IDOK);
+        } else {
+            out("error", L"no completion message");
+        }
+    }
+    DWORD code = 0;
+    bool ended = WaitForSingleObject(phase2, k_wait_ms) == WAIT_OBJECT_0 && GetExitCodeProcess(phase2, &code);
+    out("phase2_exit", ended ? static_cast<long>(code) : -1);
+    CloseHandle(phase2);
+    return 0;
+}
+
+int verb(const std::vector<std::wstring>& args) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpVerb = L"id3タグ編集";
+    info.lpFile = args[0].c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info) || !info.hProcess) return out("error", L"ShellExecuteEx failed"), 1;
+    DWORD pid = GetProcessId(info.hProcess);
+    out("image", image_of(info.hProcess));
+    HWND main = wait_window(pid, nullptr, 1000, info.hProcess);
+    if (!main) return out("error", L"no editor window"), 1;
+    out("title", text_of(main));
+    out("tag_title", text_of(GetDlgItem(main, 1000)));
+    out("file_name", text_of(GetDlgItem(main, 1001)));
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
+    DWORD code = 0;
+    bool ended = WaitForSingleObject(info.hProcess, k_wait_ms) == WAIT_OBJECT_0 && GetExitCodeProcess(info.hProcess, &code);
+    out("exit", ended ? static_cast<long>(code) : -1);
+    CloseHandle(info.hProcess);
+    return 0;
+}
+
+int options(const std::vector<std::wstring>& args) {
+    Process p(args[0]);
+    HWND main = p.ok ? wait_window(p.pi.dwProcessId, nullptr, 1000, p.pi.hProcess) : nullptr;
+    if (!main) return out("error", L"no editor window"), 1;
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(1039, BN_CLICKED), 0);
+    HWND o = wait_window(p.pi.dwProcessId, L"ｵﾌﾟ", 1064, p.pi.hProcess);
+    if (!o) return out("error", L"no options dialog"), 1;
+    out("old_name", text_of(GetDlgItem(o, 1064)));
+    SetDlgItemTextW(o, 1064, args[1].c_str());
+    click(o, 6);
+    std::wstring want = args[1] + L" 0.29";
+    for (int w = 0; w < k_wait_ms && text_of(main) != want; w += 50) Sleep(50);
+    out("title", text_of(main));
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
+    out("exit", p.wait_exit());
+    return 0;
+}
+
+int shortcut(const std::vector<std::wstring>& args) {
+    CoInitialize(nullptr);
+    IShellLinkA* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link))))
+        return out("error", L"no shell link object"), 1;
+    IPersistFile* file = nullptr;
+    HRESULT hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    if (SUCCEEDED(hr)) {
+        hr = file->Load(args[0].c_str(), STGM_READ);
+        file->Release();
+    }
+    out("loaded", SUCCEEDED(hr));
+    char path[MAX_PATH] = {};
+    if (SUCCEEDED(hr) && SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0))) out("target", wide(path, CP_ACP));
+    link->Release();
+    CoUninitialize();
+    return 0;
+}
+
+int resources(const std::vector<std::wstring>& args) {
+    HMODULE m = LoadLibraryExW(args[0].c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HRSRC r = m ? FindResourceW(m, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) : nullptr;  // RT_MANIFEST
+    if (!r) return out("error", L"no manifest resource 1"), 1;
+    const char* data = static_cast<const char*>(LockResource(LoadResource(m, r)));
+    out("manifest", wide(std::string(data, SizeofResource(m, r))));
+    if (HRSRC b = FindResourceW(m, MAKEINTRESOURCEW(130), MAKEINTRESOURCEW(2))) {  // RT_BITMAP
+        auto* info = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(m, b)));
+        out("bitmap130", std::to_wstring(info->biWidth) + L"x" + std::to_wstring(info->biHeight) + L"x" +
+                             std::to_wstring(info->biBitCount));
+    }
+    return 0;
+}
+
+} // namespace
+
+int main() {
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    LocalFree(argv);
+    if (args.size() < 2) {
+        std::fputs("usage: drive_install install|uninstall|verb|options|shortcut|resources ARGS\n", stderr);
+        return 2;
+    }
+    std::wstring what = args[0];
+    args.erase(args.begin());
+    if (what == L"install") return install(args);
+    if (what == L"uninstall") return uninstall(args);
+    if (what == L"verb") return verb(args);
+    if (what == L"options" && args.size() == 2) return options(args);
+    if (what == L"shortcut") return shortcut(args);
+    if (what == L"resources") return resources(args);
+    std::fputs("drive_install: unknown step\n", stderr);
+    return 2;
+}
