@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Takes a picture of the editor's main window with the bundled sample, on a virtual display:
-#   tools/screenshot.sh [OUT.png]      (default docs/editor.png)
+# Takes a picture on a virtual display of the editor's main window with the bundled sample, or
+# of the installer's dialog:
+#   tools/screenshot.sh [OUT.png]            (default docs/editor.png)
+#   tools/screenshot.sh install [OUT.png]    (default docs/install.png)
 # Needs a Windows build (cmake --build --preset windows, or windows64 where this machine cannot
 # run 32-bit programs) and imagemagick's import.
 set -euo pipefail
@@ -8,25 +10,38 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/tools/windows-build.sh"
 pick_windows_build
 bin=$root/build/$win_preset/bin
-echo "screenshot: the editor from build/$win_preset ($win_why)"
-out=${1:-$root/docs/editor.png}
+subject=editor
+if [[ ${1:-} == install ]]; then subject=install; shift; fi
+echo "screenshot: the $subject from build/$win_preset ($win_why)"
+out=${1:-$root/docs/$subject.png}
 mkdir -p "$(dirname "$out")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$bin/tagzo.exe" "$bin/vbmp3.dll" "$work/"
 cp "$root/samples/sample.mp3" "$work/sample.mp3"
 export DISPLAY=:78
-Xvfb "$DISPLAY" -screen 0 640x400x24 -nolisten tcp >/dev/null 2>&1 &
+screen=640x400x24
+[[ $subject == install ]] && screen=800x600x24
+Xvfb "$DISPLAY" -screen 0 $screen -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 sleep 1
-(cd "$work" && TAGZO_WINE_BUILD=$root/build/$win_preset "$root/tools/wine-run.sh" ./tagzo.exe /e sample.mp3 >/dev/null 2>&1 &)
+if [[ $subject == install ]]; then
+  # The dialog as a first installation opens it; it is closed before anything is installed.
+  cp "$bin/install.exe" "$work/"
+  program=(./install.exe)
+  title='"kessa'
+else
+  program=(./tagzo.exe /e sample.mp3)
+  title='"kessa 0.29"'
+fi
+(cd "$work" && TAGZO_WINE_BUILD=$root/build/$win_preset "$root/tools/wine-run.sh" "${program[@]}" >/dev/null 2>&1 &)
 for _ in $(seq 100); do
-  if xwininfo -root -tree 2>/dev/null | grep -q '"kessa 0.29"'; then break; fi
+  if xwininfo -root -tree 2>/dev/null | grep -q "$title"; then break; fi
   sleep 0.2
 done
 sleep 1
-id=$(xwininfo -root -tree | awk '/"kessa 0.29"/ {print $1; exit}')
+id=$(xwininfo -root -tree | awk -v t="$title" 'index($0, t) {print $1; exit}')
 import -window "${id:-root}" "$out"
 WINEPREFIX=${TAGZO_WINEPREFIX:-$root/build/$win_preset/wineprefix} wineserver -k 2>/dev/null || true
 echo "screenshot: $out"
