@@ -148,8 +148,9 @@ void WindowUi::set_field_limits(bool long_texts) {
 }
 
 bool WindowUi::carry_over_on() {
-    // Before the window exists there is no control, which counts as carry-over mode.
-    return !program.main || !IsWindowEnabled(GetDlgItem(program.main, IDC_ARTIST));
+    // Before the window exists (the start file) nothing is carried over: the file keeps its
+    // own texts and genre.
+    return program.main && !IsWindowEnabled(GetDlgItem(program.main, IDC_ARTIST));
 }
 
 void WindowUi::end_carry_over() {
