@@ -38,6 +38,13 @@ std::string relative_form(std::string_view path, std::string_view current_folder
     return std::string(path);
 }
 
+std::string folder_of(std::string_view utf8_path) {
+    size_t at = utf8_path.find_last_of("\\/");
+    if (at == std::string_view::npos) return {};
+    if (at == 2 && utf8_path[1] == ':') return std::string(utf8_path.substr(0, 3));
+    return std::string(utf8_path.substr(0, at));
+}
+
 std::string folder_with_backslash(std::string_view folder) {
     std::string out(folder);
     // A trail byte 0x5C (as in 表) is no backslash.

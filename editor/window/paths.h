@@ -21,6 +21,11 @@ size_t find_last_backslash(std::string_view path);
 // A path that does not lie in the current folder is returned whole.
 std::string relative_form(std::string_view path, std::string_view current_folder);
 
+// The folder of a UTF-8 path, without the separator after it; a drive root keeps its
+// backslash ("C:\\"). Empty when the path names no folder. In UTF-8 every byte 0x5C is a
+// backslash, so the file's own folder is found here, never in the cp932 bytes.
+std::string folder_of(std::string_view utf8_path);
+
 // The folder ending in exactly one backslash: "C:\\" keeps its one, "C:\\Music" gets one.
 std::string folder_with_backslash(std::string_view folder);
 

@@ -1,5 +1,5 @@
 // Renaming the current file by its tag: "(artist)title.mp3" or "artist-title.mp3" in the
-// current folder, with full-width look-alikes for characters a file name cannot hold when the
+// file's own folder, with full-width look-alikes for characters a file name cannot hold when the
 // plain name fails. The tag itself never changes here.
 #include <windows.h>
 
@@ -8,6 +8,7 @@
 #include "editor/window/editor.h"
 #include "editor/window/paths.h"
 #include "editor/window/texts.h"
+#include "platform/text.h"
 
 namespace editor {
 
@@ -33,7 +34,10 @@ void rename_by_tag(HWND dlg) {
         return;
     }
     const std::string old_name = program.current_path;
-    std::string folder = current_folder();
+    // The new name lies in the file's own folder, whichever folder is current.
+    std::string folder, bad;
+    if (!platform::utf8_to_cp932(editing::folder_of(program.session.current_path), folder, bad) || folder.empty())
+        return failure_notice(old_name);
     std::string folder_slash = editing::folder_with_backslash(folder);
     std::string new_name = editing::name_by_tag(program.settings.rename_pattern, folder_slash, artist, title);
     if (tags::equal_ignoring_case(new_name, old_name)) return;
@@ -52,8 +56,8 @@ void rename_by_tag(HWND dlg) {
         if (program.settings.no_confirm_char_replace == 0 &&
             !ask(IDD_REPLACE_CHARS, program.settings.no_confirm_char_replace, new_relative.c_str(), replaced.c_str()))
             return failure_notice(old_name);
-        if (!MoveFileA(old_name.c_str(), replaced.c_str())) return failure_notice(old_name);
         new_name = folder_slash + replaced;
+        if (!MoveFileA(old_name.c_str(), new_name.c_str())) return failure_notice(old_name);
     }
     if (program.settings.quit_after_apply == 1) PostMessageA(dlg, WM_COMMAND, IDC_CLOSE_X, 0);
     program.current_path = new_name;

@@ -1317,3 +1317,78 @@ TEST(Editor, OutsideToolsCopyTheFileAndStartTheirProgramsWithIt) {
     DeleteFileA((copies + "my song.mp3").c_str());
     RemoveDirectoryA(copies.c_str());
 }
+
+namespace {
+// The shell's folder chooser of a process: the dialog that holds a tree of folders.
+BOOL CALLBACK find_chooser(HWND h, LPARAM lp) {
+    auto* f = reinterpret_cast<Found*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid != f->pid || !IsWindowVisible(h) || !FindWindowExA(h, nullptr, "SysTreeView32", nullptr)) return TRUE;
+    f->hwnd = h;
+    return FALSE;
+}
+HWND wait_chooser(DWORD pid) {
+    for (int w = 0; w < 15000; w += 50) {
+        Found f{pid, nullptr, nullptr, 0, nullptr};
+        EnumWindows(find_chooser, reinterpret_cast<LPARAM>(&f));
+        if (f.hwnd) return f.hwnd;
+        Sleep(50);
+    }
+    return nullptr;
+}
+} // namespace
+
+TEST(Editor, RenameStaysInTheFilesFolderAfterTheStartFolderIsChosen) {
+    Folder folder;
+    first_start(folder);
+    // The file's folder ends in 表, whose second byte is a backslash (0x95 0x5C).
+    const std::string own = folder.file("曲表");
+    CreateDirectoryA(own.c_str(), nullptr);
+    const std::string path = own + "\\a.mp3";
+    write_file(path, audio() + record("old", "old"));
+    set_setting(folder, 8012, 1);   // never ask before a rename
+    set_setting(folder, 45940, 1);  // nor before replacing characters: no dialog at all
+    Editor ed(folder, "/e " + path);
+    ASSERT_TRUE(ed.main());
+
+    // The folder taken in the options' chooser becomes the current folder at once.
+    ed.command(1039);
+    HWND o = ed.dialog("ｵﾌﾟ");
+    ASSERT_TRUE(o);
+    PostMessageA(GetDlgItem(o, 1059), BM_CLICK, 0, 0);
+    HWND chooser = wait_chooser(ed.pid());
+    ASSERT_TRUE(chooser);
+    PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+    for (int w = 0; w < 5000 && IsWindow(chooser); w += 50) Sleep(50);
+    const std::string chosen = dialog_text(o, 1062);
+    ASSERT_FALSE(chosen.empty());
+    ASSERT_NE(chosen, own);
+    PostMessageA(o, WM_COMMAND, IDCANCEL, 0);
+    for (int w = 0; w < 5000 && IsWindow(o); w += 50) Sleep(50);
+
+    // F12 names the file in its own folder, also when a character must be replaced. The file
+    // box shows the path as seen from the current folder.
+    auto wait_exists = [](const std::string& f) {
+        for (int w = 0; w < 10000 && !exists(f); w += 50) Sleep(50);
+        return exists(f);
+    };
+    ed.set_text(1000, "Song");
+    ed.set_text(1012, "Band");
+    ed.command(11);
+    ASSERT_TRUE(wait_exists(own + "\\(Band)Song.mp3"));
+    const std::string box = ed.text(1001), tail = "曲表\\(Band)Song.mp3";
+    EXPECT_EQ(box.substr(box.size() - std::min(box.size(), tail.size())), tail) << box;
+    EXPECT_EQ(read_file(own + "\\(Band)Song.mp3"), audio() + record("Song", "Band"));
+    ed.set_text(1000, "A/B");
+    ed.command(11);
+    EXPECT_TRUE(wait_exists(own + "\\(Band)A／B.mp3"));
+    EXPECT_FALSE(exists(own + "\\(Band)Song.mp3"));
+    EXPECT_TRUE(ed.close());
+    for (const char* name : {"\\(Band)Song.mp3", "\\(Band)A／B.mp3"}) {
+        EXPECT_FALSE(exists(chosen + name)) << chosen;
+        DeleteFileA((chosen + name).c_str());
+    }
+    DeleteFileA((own + "\\(Band)A／B.mp3").c_str());
+    RemoveDirectoryA(own.c_str());
+}

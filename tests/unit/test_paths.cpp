@@ -27,6 +27,12 @@ TEST(Backslash, TrailBytesAreNoSeparators) {
     EXPECT_EQ(find_last_backslash(p), 5u);
     EXPECT_EQ(find_last_backslash("no separator"), std::string::npos);
     EXPECT_EQ(find_last_backslash("\x95\x5C"), std::string::npos);
+
+    // The folder of a file, from its UTF-8 path: "C:\曲表\a.mp3" lies in "C:\曲表".
+    EXPECT_EQ(editing::folder_of("C:\\\xE6\x9B\xB2\xE8\xA1\xA8\\a.mp3"), "C:\\\xE6\x9B\xB2\xE8\xA1\xA8");
+    EXPECT_EQ(editing::folder_of("C:\\a.mp3"), "C:\\");
+    EXPECT_EQ(editing::folder_of("\\\\server\\share\\a.mp3"), "\\\\server\\share");
+    EXPECT_EQ(editing::folder_of("a.mp3"), "");
 }
 
 TEST(RelativeForm, StripsTheCurrentFolder) {
