@@ -141,6 +141,8 @@ void start_monitor(HWND dlg);
 bool stop_monitor();
 // Sent by the monitor thread so that the status is updated on the window thread.
 constexpr UINT WM_UPDATE_STATUS = WM_APP + 1;
+// Posted by the copy thread when a copy failed: the window shows the notice.
+constexpr UINT WM_COPY_FAILED = WM_APP + 2;
 
 // The window's title: the display name and the version.
 void set_title();
@@ -159,7 +161,7 @@ void remember_chosen(const std::string& path);
 void end_copy();
 bool file_exists(const std::string& path);
 void copy_current_file();           // 4100, in a thread
-void show_copy_failure(HWND dlg);   // before every message of the main window
+void show_copy_failure(HWND dlg);   // before every message of the main window not sent by another thread
 void open_copy_folder();            // 4101
 void start_mpman();                 // 4102
 void use_winamp(int command);       // 4104 add to the playlist, 4105 start

@@ -89,6 +89,21 @@ void place_window(HWND dlg) {
     MoveWindow(dlg, x, y, w, h, TRUE);
 }
 
+// The drop-down lists' heights: the year box 50 wide and 200 high, the history boxes their
+// own width and 100 high. Each stays where the template put it.
+void size_drop_down_lists(HWND dlg) {
+    const struct {
+        int id, width, height;
+    } boxes[] = {{IDC_YEAR, 50, 200}, {IDC_ARTIST, 0, 100}, {IDC_ALBUM, 0, 100}, {IDC_COMMENT, 0, 100}};
+    for (const auto& b : boxes) {
+        HWND box = GetDlgItem(dlg, b.id);
+        RECT r{};
+        GetWindowRect(box, &r);
+        MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
+        MoveWindow(box, r.left, r.top, b.width ? b.width : r.right - r.left, b.height, FALSE);
+    }
+}
+
 BOOL on_init(HWND dlg) {
     program.main = dlg;
     DragAcceptFiles(dlg, TRUE);
@@ -104,6 +119,7 @@ BOOL on_init(HWND dlg) {
                  reinterpret_cast<LPARAM>(LoadIconA(program.instance, MAKEINTRESOURCEA(IDI_TAGZO))));
     tags::trim_fields(S().current_tag);
     set_title();
+    size_drop_down_lists(dlg);
     std::time_t now = std::time(nullptr);
     std::tm* local = std::localtime(&now);
     for (const std::string& y : editing::year_list(local ? local->tm_year : 126))
@@ -343,7 +359,9 @@ bool open_file(HWND dlg, const std::string& cp932_path) {
 
 INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     detect_change(dlg);
-    show_copy_failure(dlg);
+    // Never inside a message another thread sent (the monitor's status request): that thread
+    // would wait in SendMessage for as long as the notice is open.
+    if (!InSendMessage()) show_copy_failure(dlg);
     switch (msg) {
     case WM_INITDIALOG: return on_init(dlg);
     case WM_COMMAND: return on_command(dlg, LOWORD(wp));
@@ -355,6 +373,7 @@ INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP: on_left_button(dlg, msg); return 0;
     case WM_UPDATE_STATUS: update_status(dlg); return TRUE;
+    case WM_COPY_FAILED: return TRUE;  // the notice was shown above
     case WM_CAPTURECHANGED: program.drag.release(); return 0;  // a lost capture ends a drag
     case WM_RBUTTONDOWN:
     case WM_RBUTTONUP: on_right_button(dlg, msg); return 0;

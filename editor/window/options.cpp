@@ -4,9 +4,11 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <climits>
 #include <cstring>
 
 #include "editor/resources/resource.h"
+#include "editor/tags/text_rules.h"
 #include "editor/window/editor.h"
 #include "editor/window/texts.h"
 
@@ -98,6 +100,17 @@ void on_choose(HWND dlg, int button) {
     if (!copy) SetCurrentDirectoryA(chosen.c_str());
 }
 
+// A text field holds no more than its setting: 4095 bytes of cp932, cut before a character
+// that would not fit. A longer text, typed, pasted or chosen, is cut at once, where the user
+// sees it, instead of silently at OK.
+void keep_within_setting(HWND dlg, int id) {
+    std::string text = control_text(dlg, id, static_cast<size_t>(GetWindowTextLengthA(GetDlgItem(dlg, id))) + 1);
+    std::string cut = tags::cut_to_width(text, 4095);
+    if (cut.size() == text.size()) return;
+    SetDlgItemTextA(dlg, id, cut.c_str());
+    SendDlgItemMessageA(dlg, id, EM_SETSEL, INT_MAX, INT_MAX);  // the caret at the end
+}
+
 void on_ok(HWND dlg) {
     settings::Settings& s = program.settings;
     settings::set_slot_text(s.display_name, control_text(dlg, IDC_OPT_DISPLAY_NAME, 4096));
@@ -112,6 +125,11 @@ INT_PTR CALLBACK options_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
     if (msg == WM_INITDIALOG) return on_init(dlg);
     if (msg != WM_COMMAND) return FALSE;
     int id = LOWORD(wp);
+    if (HIWORD(wp) == EN_CHANGE) {
+        if (id == IDC_OPT_DISPLAY_NAME || id == IDC_OPT_START_FOLDER || id == IDC_OPT_COPY_FOLDER)
+            keep_within_setting(dlg, id);
+        return TRUE;
+    }
     for (const Switch& sw : k_switches) {
         if (sw.control == id) {
             program.settings.*sw.setting = editing::flipped(program.settings.*sw.setting);

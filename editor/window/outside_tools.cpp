@@ -2,7 +2,8 @@
 // MPMan manager, the shell on the copy folder, a copy of the file into the copy folder, and
 // the programs that open archives and pictures. Two short-lived threads (one copy, one
 // launch at a time) work on their own copies of their texts. Shared with the window thread:
-//   copy_failed       written by the copy thread, read and cleared by the window thread
+//   copy_failed       written by the copy thread, which then posts WM_COPY_FAILED; read and
+//                     cleared by the window thread
 //   copy_running, launch_running
 //                     set by the window thread when it starts a thread, cleared by that thread
 #include <windows.h>
@@ -33,13 +34,16 @@ char chosen_path[4096] = {};
 
 struct CopyJob {
     std::string source, destination;
+    HWND window;  // told of a failure
 };
 
 DWORD WINAPI copy_thread(LPVOID param) {
     auto* job = static_cast<CopyJob*>(param);
     if (!CopyFileExA(job->source.c_str(), job->destination.c_str(), nullptr, nullptr, &copy_cancel,
-                     COPY_FILE_FAIL_IF_EXISTS))
+                     COPY_FILE_FAIL_IF_EXISTS)) {
         copy_failed = 1;
+        PostMessageA(job->window, WM_COPY_FAILED, 0, 0);
+    }
     delete job;
     copy_running = 0;
     return 0;
@@ -127,6 +131,7 @@ bool file_exists(const std::string& path) {
 
 void copy_current_file() {
     auto* job = new CopyJob;
+    job->window = program.main;
     job->source = program.current_path;
     // The file's own name: the current folder may have moved since the load (a chosen start
     // folder, a cancelled dialog), and a relative form would then be the whole path.

@@ -190,13 +190,14 @@ void resume_after_rename(HWND dlg, const PlayState& before, const std::string& n
 }
 
 bool in_player_panel(HWND dlg, POINT at) {
-    RECT window, status, volume;
-    GetWindowRect(dlg, &window);
+    // The drop point is a client point: the panel is taken in client coordinates too, not from
+    // the window's corner, which lies a frame's width away.
+    RECT status, volume;
     GetWindowRect(GetDlgItem(dlg, IDC_STATUS), &status);
     GetWindowRect(GetDlgItem(dlg, IDC_VOLUME), &volume);
-    long left = status.left - window.left, right = status.right - window.left;
-    long top = status.top - window.top, bottom = volume.bottom - window.top;
-    return at.x > left && at.x < right && at.y > top && at.y < bottom;
+    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&status), 2);
+    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&volume), 2);
+    return at.x > status.left && at.x < status.right && at.y > status.top && at.y < volume.bottom;
 }
 
 void start_player(HWND dlg) {

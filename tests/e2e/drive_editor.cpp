@@ -8,9 +8,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -313,6 +315,20 @@ TEST(Editor, FirstStartWritesTheSettingsFile) {
     char title[256] = {};
     GetWindowTextA(ed.main(), title, sizeof title);
     EXPECT_STREQ(title, "kessa 0.29");
+    // The drop-down lists open tall enough to choose from: the year box 50 x 200, the history
+    // boxes 100 high.
+    for (auto [id, width, height] : {std::tuple{1019, 50L, 200L}, std::tuple{1012, 0L, 100L}, std::tuple{1020, 0L, 100L}}) {
+        RECT r{}, closed{};
+        HWND box = GetDlgItem(ed.main(), id);
+        SendMessageA(box, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&r));
+        GetWindowRect(box, &closed);
+        if (width) {
+            EXPECT_EQ(r.right - r.left, width) << id;
+        }
+        // Windows counts the edit part in, Wine only the list below it.
+        EXPECT_GE(r.bottom - r.top, height - (closed.bottom - closed.top)) << id;
+        EXPECT_LE(r.bottom - r.top, height) << id;
+    }
     ASSERT_TRUE(ed.close());
     std::string kt = read_file(folder.file("kt.dat"));
     ASSERT_EQ(kt.size(), 45964u);
@@ -791,9 +807,15 @@ namespace {
 // The rename dialogs: 137 is titled like the discard question, so look for its name fields.
 HWND rename_dialog(Editor& ed, const char* title) { return wait_window(ed.pid(), title, "#32770", 1030); }
 std::string dialog_text(HWND dialog, int id) {
-    char buf[512] = {};
-    GetDlgItemTextA(dialog, id, buf, sizeof buf);
-    return buf;
+    std::vector<char> buf(16384, '\0');
+    GetDlgItemTextA(dialog, id, buf.data(), static_cast<int>(buf.size()));
+    return buf.data();
+}
+void set_text_setting(const Folder& folder, size_t offset, const std::string& text) {
+    std::string kt = read_file(folder.file("kt.dat"));
+    ASSERT_EQ(kt.size(), 45964u);
+    kt.replace(offset, text.size() + 1, text + '\0');
+    write_file(folder.file("kt.dat"), kt);
 }
 void set_setting(const Folder& folder, size_t offset, int32_t value) {
     std::string kt = read_file(folder.file("kt.dat"));
@@ -935,17 +957,23 @@ int lit_meter_pixels(HWND main) {
     ReleaseDC(nullptr, screen);
     return n;
 }
-POINT panel_point(HWND main) {
-    RECT w, status;
-    GetWindowRect(main, &w);
+// The client point `from_left` pixels right of the player panel's left edge, at half the
+// status display's height.
+POINT panel_point(HWND main, int from_left) {
+    RECT status;
     GetWindowRect(GetDlgItem(main, 1040), &status);
-    return {(status.left + status.right) / 2 - w.left, (status.top + status.bottom) / 2 - w.top};
+    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&status), 2);
+    return {status.left + from_left, (status.top + status.bottom) / 2};
 }
 } // namespace
 
 TEST(Player, PlayPauseStopTheStatusDisplayAndTheMeter) {
     if (audio_file("").empty()) GTEST_SKIP() << "run through tests/audio/run_audio.sh editor";
     Folder folder(true);
+    first_start(folder);
+    const std::string copies = folder.file("copies\\");
+    CreateDirectoryA(copies.c_str(), nullptr);
+    set_text_setting(folder, 29532, copies);
     ASSERT_TRUE(CopyFileA(audio_file("cbr44s_20.mp3").c_str(), folder.file("tone.mp3").c_str(), FALSE));
     Editor ed(folder, "/e " + folder.file("tone.mp3"));
     ASSERT_TRUE(ed.main());
@@ -975,12 +1003,26 @@ TEST(Player, PlayPauseStopTheStatusDisplayAndTheMeter) {
     ed.command(15);
     ASSERT_TRUE(wait_status(ed, "Play  00:00:0")) << ed.text(1040);
 
+    // A copy that fails (the file is in the copy folder already) opens its notice; the
+    // preview's time goes on while the notice is open.
+    ed.command(4100);
+    for (int w = 0; w < 5000 && !exists(copies + "tone.mp3"); w += 50) Sleep(50);
+    ed.command(4100);
+    HWND m = ed.menu();
+    ASSERT_TRUE(m);
+    std::string during = ed.text(1040);
+    Sleep(2500);
+    EXPECT_NE(ed.text(1040), during);
+    close_menu(m);
+
     ed.command(14);
     ASSERT_TRUE(wait_status(ed, "Stop"));
     EXPECT_EQ(SendMessageA(GetDlgItem(ed.main(), 1038), TBM_GETPOS, 0, 0), 0);
     for (int w = 0; w < 3000 && lit_meter_pixels(ed.main()) > 0; w += 100) Sleep(100);
     EXPECT_EQ(lit_meter_pixels(ed.main()), 0);  // after a stop the meter falls to zero
     EXPECT_TRUE(ed.close());
+    DeleteFileA((copies + "tone.mp3").c_str());
+    RemoveDirectoryA(copies.c_str());
 }
 
 TEST(Player, EndOfStreamStopsAndDropsOnThePanelOrWithAutoPlayPlay) {
@@ -1001,9 +1043,13 @@ TEST(Player, EndOfStreamStopsAndDropsOnThePanelOrWithAutoPlayPlay) {
     ASSERT_TRUE(ed.wait_text(1001, "tone.mp3"));
     Sleep(500);
     EXPECT_EQ(ed.text(1040), "Stop");
-    // Dropped on the player panel, it plays.
-    drop_files(ed.thread(), ed.main(), panel_point(ed.main()), {folder.file("quiet.mp3")});
+    // On the player panel's left edge the drop lies outside it: the file only loads. Just
+    // inside the edge it plays.
+    drop_files(ed.thread(), ed.main(), panel_point(ed.main(), 0), {folder.file("quiet.mp3")});
     ASSERT_TRUE(ed.wait_text(1001, "quiet.mp3"));
+    Sleep(500);
+    EXPECT_EQ(ed.text(1040), "Stop");
+    drop_files(ed.thread(), ed.main(), panel_point(ed.main(), 1), {folder.file("quiet.mp3")});
     EXPECT_TRUE(wait_status(ed, "Play"));
     // A file loaded while one plays goes on playing.
     drop_files(ed.thread(), ed.main(), {20, 200}, {folder.file("tone.mp3")});
@@ -1209,6 +1255,23 @@ TEST(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
     EXPECT_EQ(count_windows(ed.pid(), "ｵﾌﾟ"), 1);
     EXPECT_TRUE(ed.running());
 
+    // A pasted name longer than its setting is cut at once to 4095 bytes, before a character
+    // that would not fit (2047 double-byte characters).
+    std::string long_name;
+    for (int i = 0; i < 3000; ++i) long_name += "あ";
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, long_name.size() + 1);
+    std::memcpy(GlobalLock(mem), long_name.c_str(), long_name.size() + 1);
+    GlobalUnlock(mem);
+    SetClipboardData(CF_TEXT, mem);
+    CloseClipboard();
+    SendMessageA(GetDlgItem(o, 1064), EM_SETSEL, 0, -1);
+    SendMessageA(GetDlgItem(o, 1064), WM_PASTE, 0, 0);
+    EXPECT_EQ(dialog_text(o, 1064), long_name.substr(0, 4094));
+    SetDlgItemTextA(o, 1062, ("C:\\" + long_name).c_str());
+    EXPECT_EQ(dialog_text(o, 1062), "C:\\" + long_name.substr(0, 4092));
+
     Editor::tick(o);  // 1028: ask before replacing characters -> never-ask 1
     SendMessageA(GetDlgItem(o, 1027), BM_CLICK, 0, 0);
     SendMessageA(GetDlgItem(o, 1068), BM_CLICK, 0, 0);
@@ -1246,12 +1309,6 @@ TEST(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
 }
 
 namespace {
-void set_text_setting(const Folder& folder, size_t offset, const std::string& text) {
-    std::string kt = read_file(folder.file("kt.dat"));
-    ASSERT_EQ(kt.size(), 45964u);
-    kt.replace(offset, text.size() + 1, text + '\0');
-    write_file(folder.file("kt.dat"), kt);
-}
 // What the stand-in program was started with, once it has run.
 std::string started_with(const Folder& folder) {
     std::string file = folder.file("args.txt");
