@@ -203,10 +203,21 @@ bool ReplacingWriter::commit(std::string& err) {
         abort();
         return false;
     }
-    std::wstring wt = wide(target_);
+    std::wstring wt = wide(target_), wtemp = wide(temp_);
     DWORD attrs = GetFileAttributesW(wt.c_str());
-    if (!MoveFileExW(wide(temp_).c_str(), wt.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // ReplaceFileW keeps what belongs to the file rather than to its content: its creation
+    // time, its security settings and its other streams. Where it cannot (another file
+    // system, no file yet), the new file is moved into place.
+    // The old file goes to a backup name of ours beside it, so that a replacement that fails
+    // half-way leaves nothing of its own behind and the old file can be put back.
+    std::wstring backup = wtemp + L".old";
+    bool replaced = attrs != INVALID_FILE_ATTRIBUTES &&
+                    ReplaceFileW(wt.c_str(), wtemp.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                 nullptr, nullptr);
+    if (GetFileAttributesW(wt.c_str()) == INVALID_FILE_ATTRIBUTES && attrs != INVALID_FILE_ATTRIBUTES)
+        MoveFileW(backup.c_str(), wt.c_str());
+    DeleteFileW(backup.c_str());
+    if (!replaced && !MoveFileExW(wtemp.c_str(), wt.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         err = "cannot replace the file: " + win_error_text(GetLastError());
         abort();
         return false;

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <chrono>
 #include <thread>
 
 #include "platform/file.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "tests/unit/test_files.h"
 
 using testing_files::read_file;
@@ -72,9 +76,31 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
     platform::ReplacingWriter w2;
     ASSERT_TRUE(w2.begin(path, err));
     EXPECT_TRUE(w2.copy_from(ms, 0, src.size()));
+#ifdef _WIN32
+    // The new file takes the old one's place with its attributes (on Windows also its creation
+    // time, security and other streams, which Wine does not keep).
+    const std::wstring wpath = platform::utf8_to_utf16(path);
+    SetFileAttributesW(wpath.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+#endif
     ASSERT_TRUE(w2.commit(err)) << err;
     EXPECT_EQ(read_file(path), "copied part");
     EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
+#ifdef _WIN32
+    EXPECT_TRUE(GetFileAttributesW(wpath.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+
+    // A replacement that cannot be made (another program holds the file open without sharing
+    // it) leaves the old file as it was, and no temporary file.
+    platform::ReplacingWriter w3;
+    ASSERT_TRUE(w3.begin(path, err));
+    EXPECT_TRUE(w3.write("lost", 4));
+    HANDLE held = CreateFileW(wpath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(w3.commit(err));
+    EXPECT_FALSE(err.empty());
+    CloseHandle(held);
+    EXPECT_EQ(read_file(path), "copied part");
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 1) << err;
+#endif
 }
 
 TEST(ReplacingWriter, CopyFromAShortSourceFails) {
