@@ -54,6 +54,7 @@ struct Program {
     struct Monitor {
         std::atomic<int32_t> running{0};
         HANDLE thread = nullptr;
+        HANDLE wake = nullptr;  // set to end the monitor's rest
         DWORD tid = 0;
         int32_t key_latch[6] = {};  // monitor thread only
     } monitor;
@@ -137,6 +138,8 @@ void release_player();
 bool in_player_panel(HWND dlg, POINT client);
 // The monitor thread (monitor.cpp): hot keys, levels, and the status while a file plays.
 void start_monitor(HWND dlg);
+// The window came to the front or a play started: the monitor works at its pace again.
+void wake_monitor();
 // Ends the thread and waits for it; false when the wait failed (the thread may still run).
 bool stop_monitor();
 // Sent by the monitor thread so that the status is updated on the window thread.

@@ -373,6 +373,9 @@ INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP: on_left_button(dlg, msg); return 0;
     case WM_UPDATE_STATUS: update_status(dlg); return TRUE;
+    case WM_ACTIVATE:
+        if (LOWORD(wp) != WA_INACTIVE) wake_monitor();
+        return FALSE;
     case WM_COPY_FAILED: return TRUE;  // the notice was shown above
     case WM_CAPTURECHANGED: program.drag.release(); return 0;  // a lost capture ends a drag
     case WM_RBUTTONDOWN:

@@ -1,6 +1,10 @@
 // The monitor thread: every 12 ms it watches the player's hot keys while the editor is in
 // front, reads the decoder's wave data for the level meter, and keeps the status display
-// current while something plays. It never takes a lock. Shared with the window thread:
+// current while something plays. When the editor is not in front and nothing plays (or the
+// meter has fallen), it has nothing to do: it sleeps on its wake event, which the window sets
+// when it comes to the front and when a play starts. It never takes a lock. Shared with the
+// window thread:
+//   monitor.wake          set by the window thread, waited on here
 //   monitor.running       written by the window thread (start, close), read here
 //   meter[].peak, .held, .held_stamp
 //                         written here each pass; zeroed by the window thread when a play
@@ -70,7 +74,9 @@ void levels(HWND dlg) {
 DWORD WINAPI monitor_loop(LPVOID param) {
     HWND dlg = static_cast<HWND>(param);
     while (program.monitor.running.load()) {
-        Sleep(12);
+        bool busy = GetForegroundWindow() == dlg || program.player.was_playing.load() || audio::repaint_count < 30;
+        WaitForSingleObject(program.monitor.wake, busy ? 12 : INFINITE);
+        if (!program.monitor.running.load()) break;
         if (GetForegroundWindow() == dlg) hot_keys(dlg);
         if (!IsWindow(dlg)) continue;
         levels(dlg);
@@ -85,18 +91,27 @@ DWORD WINAPI monitor_loop(LPVOID param) {
 
 void start_monitor(HWND dlg) {
     if (program.monitor.tid != 0) return;
+    program.monitor.wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // auto-reset
+    if (!program.monitor.wake) return;
     program.monitor.running = 1;
     program.monitor.thread = CreateThread(nullptr, 0, monitor_loop, dlg, 0, &program.monitor.tid);
     if (!program.monitor.thread) {
         program.monitor.running = 0;
         program.monitor.tid = 0;
+        CloseHandle(program.monitor.wake);
+        program.monitor.wake = nullptr;
     }
+}
+
+void wake_monitor() {
+    if (program.monitor.wake) SetEvent(program.monitor.wake);
 }
 
 // Ends the thread before the decoder goes away. The thread may be inside a message sent to
 // the window, so the wait keeps handling sent messages.
 bool stop_monitor() {
     program.monitor.running = 0;
+    wake_monitor();
     if (!program.monitor.thread) return true;
     for (;;) {
         DWORD r = MsgWaitForMultipleObjects(1, &program.monitor.thread, FALSE, INFINITE, QS_SENDMESSAGE);
@@ -108,6 +123,8 @@ bool stop_monitor() {
     CloseHandle(program.monitor.thread);
     program.monitor.thread = nullptr;
     program.monitor.tid = 0;
+    CloseHandle(program.monitor.wake);
+    program.monitor.wake = nullptr;
     return true;
 }
 

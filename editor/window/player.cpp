@@ -108,7 +108,7 @@ void update_status(HWND dlg) {
             SendDlgItemMessageA(dlg, IDC_POSITION, TBM_SETPOS, TRUE, 0);
             text = "Stop";
         } else if (state == player::playing) {
-            P().was_playing = 1;
+            if (!P().was_playing.exchange(1)) wake_monitor();
             if (total_seconds(total)) {
                 text = player::time_text(player::playing, total, position, program.settings.show_elapsed_time == 1);
                 if (!P().position_dragging)
@@ -170,7 +170,9 @@ void play_loaded_file(HWND dlg, const std::string& cp932_path) {
     stop_playback(dlg);
     if (state == player::playing || state == player::paused || P().play_on_load || program.settings.auto_play == 1) {
         P().play_on_load = 0;
-        if (open_and_play(dlg, cp932_path)) P().was_playing = 1;
+        if (open_and_play(dlg, cp932_path)) {
+            if (!P().was_playing.exchange(1)) wake_monitor();
+        }
     }
 }
 
@@ -186,7 +188,7 @@ void resume_after_rename(HWND dlg, const PlayState& before, const std::string& n
     if (!audio::decoder_ready() || before.state != player::playing) return;
     if (!open_and_play(dlg, new_cp932_path)) return;
     audio::decoder_seek(before.seconds + 1);
-    P().was_playing = 1;
+    if (!P().was_playing.exchange(1)) wake_monitor();
 }
 
 bool in_player_panel(HWND dlg, POINT at) {
