@@ -3,6 +3,9 @@
 # of the installer's dialog:
 #   tools/screenshot.sh [OUT.png]            (default docs/editor.png)
 #   tools/screenshot.sh install [OUT.png]    (default docs/install.png)
+#   tools/screenshot.sh dialogs              every dialog of the editor, as its end-to-end tests
+#                                            open them, into build/PRESET/dialogs; the options
+#                                            dialog also to docs/options.png
 # Needs a Windows build (cmake --build --preset windows, or windows64 where this machine cannot
 # run 32-bit programs) and imagemagick's import.
 set -euo pipefail
@@ -12,6 +15,21 @@ pick_windows_build
 bin=$root/build/$win_preset/bin
 subject=editor
 if [[ ${1:-} == install ]]; then subject=install; shift; fi
+if [[ ${1:-} == dialogs ]]; then
+  shots=$root/build/$win_preset/dialogs
+  rm -rf "$shots"
+  mkdir -p "$shots"
+  echo "screenshot: the editor's dialogs from build/$win_preset ($win_why)"
+  TAGZO_LOOK="Z:${shots//\//\\}" "$root/tools/wine-run.sh" "$bin/drive_editor.exe" --gtest_filter='Editor.*' \
+    >"$shots/drive_editor.log" 2>&1 || echo "screenshot: some tests failed; see $shots/drive_editor.log"
+  for b in "$shots"/*.bmp; do
+    convert "$b" "${b%.bmp}.png"
+    rm -f "$b"
+  done
+  cp "$shots/options.png" "$root/docs/options.png"
+  ls "$shots"/*.png
+  exit 0
+fi
 echo "screenshot: the $subject from build/$win_preset ($win_why)"
 out=${1:-$root/docs/$subject.png}
 mkdir -p "$(dirname "$out")"

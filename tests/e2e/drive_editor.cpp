@@ -122,6 +122,35 @@ HWND wait_window(DWORD pid, const char* title, const char* cls, int control, int
     return nullptr;
 }
 
+// With TAGZO_LOOK naming a folder, a picture of a window as the screen shows it goes there as
+// NAME.bmp, to be looked at (tools/screenshot.sh dialogs); otherwise nothing happens.
+void look(HWND window, const char* name) {
+    const char* folder = std::getenv("TAGZO_LOOK");
+    if (!folder || !window) return;
+    Sleep(300);  // drawn
+    RECT r{};
+    GetWindowRect(window, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(mem, old);
+    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+    std::string pixels(stride * static_cast<DWORD>(h), '\0');
+    GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + pixels.size()), 0, 0,
+                          static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info)};
+    std::string out(reinterpret_cast<const char*>(&file), sizeof file);
+    out.append(reinterpret_cast<const char*>(&info), sizeof info);
+    std::ofstream(std::string(folder) + "\\" + name + ".bmp", std::ios::binary) << out << pixels;
+}
+
 // One run of the editor.
 class Editor {
 public:
@@ -315,6 +344,7 @@ TEST(Editor, FirstStartWritesTheSettingsFile) {
     char title[256] = {};
     GetWindowTextA(ed.main(), title, sizeof title);
     EXPECT_STREQ(title, "kessa 0.29");
+    look(ed.main(), "main");
     // The drop-down lists open tall enough to choose from: the year box 50 x 200, the history
     // boxes 100 high.
     for (auto [id, width, height] : {std::tuple{1019, 50L, 200L}, std::tuple{1012, 0L, 100L}, std::tuple{1020, 0L, 100L}}) {
@@ -380,6 +410,7 @@ TEST(Editor, LongTitleConvertedAfterYes) {
     ed.press(9);
     HWND q = ed.dialog(k_convert_title);
     ASSERT_TRUE(q);
+    look(q, "convert");
     Editor::answer(q, 1);
     ASSERT_TRUE(ed.wait_applied());
     EXPECT_EQ(ed.text(1066), "RMP");
@@ -425,6 +456,7 @@ TEST(Editor, ReadOnlyFileUntouchedAfterNoWithANotice) {
     ed.press(9);
     HWND q = ed.dialog(k_read_only_title);
     ASSERT_TRUE(q);
+    look(q, "read-only");
     Editor::answer(q, 2);
     HWND m = ed.menu();
     ASSERT_TRUE(m);
@@ -485,6 +517,7 @@ TEST(Editor, CloseWithUnappliedEditsAnsweredNoKeepsTheWindow) {
     ed.command(2);
     HWND q = ed.dialog("確認");
     ASSERT_TRUE(q);
+    look(q, "close-question");
     PostMessageA(q, WM_COMMAND, IDNO, 0);
     Sleep(500);
     EXPECT_TRUE(ed.running());
@@ -836,6 +869,7 @@ TEST(Editor, RenameByTagAsksThenNamesTheFileFromArtistAndTitle) {
     ed.command(11);
     HWND q = rename_dialog(ed, "確認");
     ASSERT_TRUE(q);
+    look(q, "rename");
     EXPECT_EQ(dialog_text(q, 1030), "track01.mp3");
     EXPECT_EQ(dialog_text(q, 1029), "(地獄車)空手バカ☆一代.mp3");
     Editor::tick(q);  // never ask again
@@ -869,6 +903,7 @@ TEST(Editor, RenameByTagAsksThenNamesTheFileFromArtistAndTitle) {
     ed.command(11);
     q = rename_dialog(ed, "*** ﾀｸﾞ中にﾌｧｲﾙ名には使用できない文字が含まれています ***");
     ASSERT_TRUE(q);
+    look(q, "replace-chars");
     EXPECT_EQ(dialog_text(q, 1030), "(地獄車)A/B.mp3");
     EXPECT_EQ(dialog_text(q, 1029), "(地獄車)A／B.mp3");
     Editor::answer(q, 1);
@@ -1242,6 +1277,7 @@ TEST(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
     ed.command(1039);
     HWND o = ed.dialog("ｵﾌﾟ");
     ASSERT_TRUE(o);
+    look(o, "options");
     EXPECT_EQ(dialog_text(o, 1064), "kessa");
     EXPECT_TRUE(checked(o, 1025));   // never-ask 0: "ask" ticked
     EXPECT_TRUE(checked(o, 1027));   // 7 is not 1: ticked too
