@@ -318,6 +318,18 @@ void drop_files(DWORD thread, HWND target, POINT at, const std::vector<std::stri
     EXPECT_FALSE(exists(file)) << "the drop never reached the editor";
 }
 // A first start and close, which writes the folder's settings file.
+void set_text_setting(const Folder& folder, size_t offset, const std::string& text) {
+    std::string kt = read_file(folder.file("kt.dat"));
+    ASSERT_EQ(kt.size(), 45964u);
+    kt.replace(offset, text.size() + 1, text + '\0');
+    write_file(folder.file("kt.dat"), kt);
+}
+void set_setting(const Folder& folder, size_t offset, int32_t value) {
+    std::string kt = read_file(folder.file("kt.dat"));
+    ASSERT_EQ(kt.size(), 45964u);
+    for (int i = 0; i < 4; ++i) kt[offset + static_cast<size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    write_file(folder.file("kt.dat"), kt);
+}
 void first_start(const Folder& folder) {
     Editor first(folder, "");
     ASSERT_TRUE(first.main());
@@ -359,11 +371,26 @@ TEST(Editor, FirstStartWritesTheSettingsFile) {
         EXPECT_GE(r.bottom - r.top, height - (closed.bottom - closed.top)) << id;
         EXPECT_LE(r.bottom - r.top, height) << id;
     }
+    // The fields' limits: 255 bytes while long texts are allowed; 30, and 4 for the year, when
+    // the settings turn them off.
+    auto limits = [](HWND main) {
+        std::vector<LRESULT> out;
+        out.push_back(SendMessageA(GetDlgItem(main, 1000), EM_GETLIMITTEXT, 0, 0));
+        for (int id : {1012, 1018, 1019, 1020})
+            out.push_back(SendMessageA(GetWindow(GetDlgItem(main, id), GW_CHILD), EM_GETLIMITTEXT, 0, 0));
+        return out;
+    };
+    EXPECT_EQ(limits(ed.main()), (std::vector<LRESULT>{255, 255, 255, 255, 255}));
     ASSERT_TRUE(ed.close());
     std::string kt = read_file(folder.file("kt.dat"));
     ASSERT_EQ(kt.size(), 45964u);
     EXPECT_EQ(std::string(kt.c_str() + 16208), "kessa");
     EXPECT_EQ(int_at(kt, 45948), 1);
+    set_setting(folder, 45948, 0);
+    Editor id3_only(folder, "");
+    ASSERT_TRUE(id3_only.main());
+    EXPECT_EQ(limits(id3_only.main()), (std::vector<LRESULT>{30, 30, 30, 4, 30}));
+    EXPECT_TRUE(id3_only.close());
 }
 
 TEST(Editor, RunsWithAndWithoutTheDecoderLibrary) {
@@ -542,6 +569,22 @@ TEST(Editor, NoMp3GivesTheNoticeAndAnEmptyEditor) {
     close_menu(m);
     ASSERT_TRUE(ed.main());
     EXPECT_EQ(ed.text(1000), "");
+    // Undo with no file loaded leaves the empty fields as they are.
+    ed.set_text(1000, "typed");
+    ed.command(8);
+    EXPECT_TRUE(ed.wait_text(1000, ""));
+    // The year list: 50 years and a "----" after every fifth, which can be chosen like a year.
+    HWND year = GetDlgItem(ed.main(), 1019);
+    EXPECT_EQ(SendMessageA(year, CB_GETCOUNT, 0, 0), 60);
+    LRESULT dashes = SendMessageA(year, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>("----"));
+    ASSERT_GE(dashes, 1);
+    // Read in UTF-16: Wine hands a list item of another process to an ANSI buffer cut short.
+    wchar_t before_dashes[16] = {};
+    SendMessageW(year, CB_GETLBTEXT, static_cast<WPARAM>(dashes - 1), reinterpret_cast<LPARAM>(before_dashes));
+    EXPECT_EQ(_wtoi(before_dashes) % 5, 0) << _wtoi(before_dashes);
+    SendMessageA(year, CB_SETCURSEL, static_cast<WPARAM>(dashes), 0);
+    SendMessageA(ed.main(), WM_COMMAND, MAKEWPARAM(1019, CBN_SELCHANGE), reinterpret_cast<LPARAM>(year));
+    EXPECT_EQ(ed.text(1019), "----");
     EXPECT_TRUE(ed.close());
 }
 
@@ -690,6 +733,21 @@ TEST(Editor, WindowMovesByItsSurfaceAndSticksToTheLeftEdge) {
     EXPECT_EQ(ed.rect().left, 0);
     EXPECT_EQ(ed.rect().right - ed.rect().left, start.right - start.left);
     EXPECT_TRUE(ed.close());
+
+    // A fixed position opens the window where it was saved; beyond the screen's right edge it
+    // is pulled back to the edge, above the top edge down to 0.
+    const long width = start.right - start.left;
+    set_setting(folder, 33628, 1);
+    for (auto [left, top, want_left, want_top] :
+         {std::tuple{100L, 120L, 100L, 120L}, std::tuple{5000L, -50L, GetSystemMetrics(SM_CXFULLSCREEN) - width, 0L}}) {
+        set_setting(folder, 33632, static_cast<int32_t>(left));
+        set_setting(folder, 33636, static_cast<int32_t>(top));
+        Editor fixed(folder, "");
+        ASSERT_TRUE(fixed.main());
+        EXPECT_EQ(fixed.rect().left, want_left) << left;
+        EXPECT_EQ(fixed.rect().top, want_top) << top;
+        EXPECT_TRUE(fixed.close());
+    }
 }
 
 TEST(Editor, DropLoadsTheFirstFileAndCarriesOverWithAndWithoutRecords) {
@@ -843,18 +901,6 @@ std::string dialog_text(HWND dialog, int id) {
     std::vector<char> buf(16384, '\0');
     GetDlgItemTextA(dialog, id, buf.data(), static_cast<int>(buf.size()));
     return buf.data();
-}
-void set_text_setting(const Folder& folder, size_t offset, const std::string& text) {
-    std::string kt = read_file(folder.file("kt.dat"));
-    ASSERT_EQ(kt.size(), 45964u);
-    kt.replace(offset, text.size() + 1, text + '\0');
-    write_file(folder.file("kt.dat"), kt);
-}
-void set_setting(const Folder& folder, size_t offset, int32_t value) {
-    std::string kt = read_file(folder.file("kt.dat"));
-    ASSERT_EQ(kt.size(), 45964u);
-    for (int i = 0; i < 4; ++i) kt[offset + static_cast<size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    write_file(folder.file("kt.dat"), kt);
 }
 } // namespace
 
