@@ -51,8 +51,6 @@ int apply_tag(Session& s, settings::Settings& st, UserInterface& ui) {
                               cut_to_width(f.album, tags::k_id3_width),   cut_to_width(f.year, tags::k_id3_year_width),
                               cut_to_width(f.comment, tags::k_id3_width), s.current_tag.genre};
     s.undo_snapshot = s.current_tag;
-    s.modified = false;
-    ui.set_apply_enabled(false);
     s.rmp_texts.text[tags::INAM] = edited.title;
     s.rmp_texts.text[tags::IART] = edited.artist;
     s.rmp_texts.text[tags::IPRD] = edited.album;
@@ -66,6 +64,10 @@ int apply_tag(Session& s, settings::Settings& st, UserInterface& ui) {
         s.rmp_texts.is_rmp = true;
         ui.set_mode_label(true);
     }
+    // Last, when the session holds the applied texts: the window runs its change detection
+    // while the button is switched off, and must find the fields equal to them.
+    s.modified = false;
+    ui.set_apply_enabled(false);
     return 1;
 }
 

@@ -450,6 +450,63 @@ TEST(Editor, LongTitleConvertedAfterYes) {
     EXPECT_EQ(std::string(kt.c_str() + 16), std::string(30, 'T'));
 }
 
+TEST(Editor, AnRmpFileShowsItsLongTextsAndKeepsItsOtherSubChunksThroughAnApply) {
+    Folder folder;
+    auto le32 = [](size_t n) {
+        std::string b(4, '\0');
+        for (int i = 0; i < 4; ++i) b[static_cast<size_t>(i)] = static_cast<char>((n >> (8 * i)) & 0xFF);
+        return b;
+    };
+    auto chunk = [&](const std::string& id, const std::string& data) {
+        return id + le32(data.size()) + data + (data.size() % 2 ? std::string(1, '\0') : "");
+    };
+    std::string title;
+    for (int i = 0; i < 5; ++i) title += "長い題名";  // 40 bytes
+    std::string subs = chunk("INAM", title + '\0') + chunk("IART", std::string("Artist\0", 7)) +
+                       chunk("ICOP", std::string("(c) me\0", 7)) + chunk("IENG", std::string("Engineer\0", 9)) +
+                       chunk("ISFT", std::string("Soft\0", 5)) + chunk("IXYZ", std::string("kept\0", 5)) +
+                       chunk("IID3", record(title.substr(0, 30), "Artist"));
+    std::string body = "RMP3" + chunk("data", audio()) + "LIST" + le32(4 + subs.size()) + "INFO" + subs;
+    const std::string path = folder.file("long.rmp.mp3");
+    write_file(path, "RIFF" + le32(body.size()) + body);
+
+    Editor ed(folder, "/e " + path);
+    ASSERT_TRUE(ed.main());
+    EXPECT_EQ(ed.text(1066), "RMP");
+    EXPECT_EQ(ed.text(1000), title);
+    EXPECT_EQ(ed.text(1012), "Artist");
+    // Changes are told against the long texts, not against the record's.
+    ed.set_text(1000, title.substr(0, 30));
+    EXPECT_TRUE(ed.enabled(9));
+    ed.command(8);  // undo brings the long text back
+    EXPECT_TRUE(ed.wait_text(1000, title));
+    EXPECT_FALSE(ed.enabled(9));
+    // The mode label shows the other texts.
+    ed.command(1066);
+    HWND m = ed.menu();
+    ASSERT_TRUE(m);
+    std::vector<std::string> items = menu_items(ed.thread());
+    ASSERT_EQ(items.size(), 5u);
+    EXPECT_EQ(items[0], "RMPその他の項目");
+    EXPECT_EQ(items[2], "著作者 : (c) me ");
+    EXPECT_EQ(items[3], "作成者 : Engineer ");
+    EXPECT_EQ(items[4], "ｿﾌﾄｳｪｱ : Soft ");
+    close_menu(m);
+    // An apply rewrites the file in the RMP form and keeps the sub-chunk it does not know.
+    ed.set_text(1000, title + "!");
+    ed.press(9);
+    ASSERT_TRUE(ed.wait_applied());
+    EXPECT_EQ(ed.text(1066), "RMP");
+    std::string f = read_file(path);
+    EXPECT_EQ(f.substr(0, 4), "RIFF");
+    EXPECT_EQ(f.substr(8, 4), "RMP3");
+    EXPECT_NE(f.find(chunk("IXYZ", std::string("kept\0", 5))), std::string::npos);
+    EXPECT_NE(f.find(title + "!"), std::string::npos);
+    EXPECT_NE(f.find(audio()), std::string::npos);
+    EXPECT_EQ(f.substr(f.size() - 128), record(title.substr(0, 30), "Artist"));
+    EXPECT_TRUE(ed.close());
+}
+
 TEST(Editor, NoKeepsId3AndTheBoxFlipsTheSettingAnyway) {
     Folder folder;
     std::string path = folder.file("b.mp3");

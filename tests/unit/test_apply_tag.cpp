@@ -6,6 +6,7 @@
 #include "editor/tags/apply_tag.h"
 #include "editor/tags/load.h"
 #include "editor/tags/load_file.h"
+#include "editor/window/edit_rules.h"
 #include "platform/file.h"
 #include "tests/unit/test_files.h"
 
@@ -31,7 +32,15 @@ public:
     bool ask_convert_to_rmp(int32_t& flag) override { return answer("141", flag); }
     void notice(Notice what, const std::string&) override { notices.push_back(what); }
     FieldTexts field_texts() override { return fields; }
-    void set_apply_enabled(bool on) override { apply_enabled = on; }
+    // The window runs its change detection while the button is switched off: the session
+    // must then hold the applied texts.
+    void set_apply_enabled(bool on) override {
+        apply_enabled = on;
+        if (!on && session) differ_when_disabled = fields_differ(fields, session->rmp_texts.is_rmp, session->rmp_texts,
+                                                                 session->current_tag);
+    }
+    const Session* session = nullptr;
+    bool differ_when_disabled = false;
     void set_mode_label(bool rmp) override { mode_rmp = rmp; }
     void set_field_limits(bool) override {}
     bool carry_over_on() override { return carry; }
@@ -153,11 +162,14 @@ TEST(ApplyTag, AFileThatCannotBeWrittenIsNotApplied) {
 
 TEST(ApplyTag, AnRmpFileIsRewrittenEvenWithShortTexts) {
     Fixture f;
+    f.ui.session = &f.s;
     f.ui.answers = {true};
     ASSERT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    EXPECT_FALSE(f.ui.differ_when_disabled);
     f.s.modified = true;
     f.ui.fields = {"short", "Artist", "Album", "1999", "c"};
     ASSERT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    EXPECT_FALSE(f.ui.differ_when_disabled);
     EXPECT_EQ(f.ui.asked.size(), 1u);  // no question for a file already in the form
     platform::File file;
     std::string err;
@@ -228,3 +240,4 @@ TEST(LoadFile, RmpTextsOnlyFromAWritableFileAndWhileEnabled) {
     EXPECT_FALSE(fresh.read_only_media);  // read-only on a hard disk: the apply offers to clear it
     EXPECT_EQ(fresh.current_tag.title, std::string(30, 'T'));
 }
+
