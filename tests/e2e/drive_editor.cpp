@@ -1344,6 +1344,24 @@ TEST(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenOne
     }
     EXPECT_EQ(at.x, 600);
     EXPECT_EQ(at.y, 500);
+
+    // A folder of 63 MP3 files: the menu lists 52 of them, every row with room for its name.
+    for (int i = 0; i < 60; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "z%02d.mp3", i);
+        write_file(folder.file(name), audio() + record(name));
+    }
+    ed.command(18);
+    m = ed.menu();
+    ASSERT_TRUE(m);
+    entries = menu_entries(ed.thread());
+    EXPECT_EQ(entries.size(), 3u + 52u);
+    for (size_t i = 3; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].id, 4000 + i - 3);
+        EXPECT_GT(entries[i].width(), 40) << i;
+        EXPECT_GT(entries[i].height(), 5) << i;
+    }
+    close_menu(m);
     EXPECT_TRUE(ed.close());
     RemoveDirectoryA(folder.file("folder.mp3").c_str());
 }
