@@ -909,6 +909,17 @@ TEST(Editor, RenameItemAppliesAndStopsWithANoticeWithoutATitle) {
     // The tag was applied all the same; the name stays.
     EXPECT_EQ(read_file(path), audio() + record("", "Someone"));
     EXPECT_FALSE(ed.enabled(9));
+    // A title without an artist stops the same way.
+    ed.set_text(1000, "named");
+    ed.set_text(1012, "");
+    ed.command(11);
+    m = ed.menu();
+    ASSERT_TRUE(m);
+    items = menu_items(ed.thread());
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0], "曲名もしくはｱｰﾃｨｽﾄ名が入力されていないので処理をｷｬﾝｾﾙしました");
+    close_menu(m);
+    EXPECT_EQ(read_file(path), audio() + record("named", ""));
     EXPECT_TRUE(ed.close());
 }
 
@@ -1064,6 +1075,40 @@ TEST(Editor, RenameAfterUpdateMakesOkRenameAndCloseOnlyWithQuitAfterApply) {
         EXPECT_TRUE(ed.wait_exit());
     }
     EXPECT_EQ(read_file(folder.file("Band-Other.mp3")), audio() + record("Other", "Band"));
+    // Quitting after an apply waits for a rename that happens: with the same name, or a name
+    // another file has, the window stays open.
+    write_file(folder.file("Band-Taken.mp3"), "someone else's");
+    {
+        Editor ed(folder, "/e " + folder.file("Band-Other.mp3"));
+        ASSERT_TRUE(ed.main());
+        ed.command(11);
+        Sleep(800);
+        EXPECT_TRUE(ed.running());
+        ed.set_text(1000, "Taken");
+        ed.command(11);
+        HWND m = ed.menu();
+        ASSERT_TRUE(m);
+        close_menu(m);
+        Sleep(500);
+        EXPECT_TRUE(ed.running());
+        EXPECT_EQ(read_file(folder.file("Band-Taken.mp3")), "someone else's");
+        EXPECT_TRUE(ed.close());
+    }
+    // A rename refused at its question keeps the window open too.
+    set_setting(folder, 8012, 0);
+    {
+        Editor ed(folder, "/e " + folder.file("Band-Other.mp3"));
+        ASSERT_TRUE(ed.main());
+        ed.set_text(1000, "Refused");
+        ed.command(11);
+        HWND q = rename_dialog(ed, "確認");
+        ASSERT_TRUE(q);
+        Editor::answer(q, 2);
+        Sleep(800);
+        EXPECT_TRUE(ed.running());
+        EXPECT_TRUE(exists(folder.file("Band-Other.mp3")));
+        EXPECT_TRUE(ed.close());
+    }
 }
 
 // The preview, run with a sound server of the tests' own (tests/audio/run_audio.sh, which
@@ -1237,6 +1282,19 @@ TEST(Player, HotKeysActOncePerPressAndARenameKeepsTheFilePlaying) {
     ASSERT_TRUE(ed.wait_text(1001, "(Maker)Tone.mp3"));
     EXPECT_TRUE(wait_status(ed, "Play  00:00:0")) << ed.text(1040);
     EXPECT_FALSE(exists(path));
+
+    // A paused file is stopped for the rename and stays stopped.
+    ed.command(15);
+    ASSERT_TRUE(wait_status(ed, " Pause")) << ed.text(1040);
+    ed.set_text(1000, "Paused");
+    ed.command(11);
+    q = rename_dialog(ed, "確認");
+    ASSERT_TRUE(q);
+    Editor::answer(q, 1);
+    ASSERT_TRUE(ed.wait_text(1001, "(Maker)Paused.mp3"));
+    EXPECT_TRUE(wait_status(ed, "Stop")) << ed.text(1040);
+    Sleep(500);
+    EXPECT_EQ(ed.text(1040), "Stop");
 
     ASSERT_TRUE(ed.to_front()) << GetForegroundWindow();
     key(VK_F7, 100);
