@@ -1621,10 +1621,16 @@ TEST(Editor, RenameStaysInTheFilesFolderAfterTheStartFolderIsChosen) {
     write_file(path, audio() + record("old", "old"));
     set_setting(folder, 8012, 1);   // never ask before a rename
     set_setting(folder, 45940, 1);  // nor before replacing characters: no dialog at all
+    // The start folder, where the chooser opens. (Wine's chooser finds no folder whose path
+    // holds a blank, like the test folder's; one on C:\ it does.)
+    const std::string start = "C:\\tagzo-start-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(start.c_str(), nullptr);
+    set_text_setting(folder, 37740, start);
     Editor ed(folder, "/e " + path);
     ASSERT_TRUE(ed.main());
 
-    // The folder taken in the options' chooser becomes the current folder at once.
+    // The chooser opens at the start folder; the folder taken there becomes the current folder
+    // at once.
     ed.command(1039);
     HWND o = ed.dialog("ｵﾌﾟ");
     ASSERT_TRUE(o);
@@ -1634,8 +1640,7 @@ TEST(Editor, RenameStaysInTheFilesFolderAfterTheStartFolderIsChosen) {
     PostMessageA(chooser, WM_COMMAND, IDOK, 0);
     for (int w = 0; w < 5000 && IsWindow(chooser); w += 50) Sleep(50);
     const std::string chosen = dialog_text(o, 1062);
-    ASSERT_FALSE(chosen.empty());
-    ASSERT_NE(chosen, own);
+    EXPECT_EQ(chosen, start);
     PostMessageA(o, WM_COMMAND, IDCANCEL, 0);
     for (int w = 0; w < 5000 && IsWindow(o); w += 50) Sleep(50);
 
@@ -1663,4 +1668,5 @@ TEST(Editor, RenameStaysInTheFilesFolderAfterTheStartFolderIsChosen) {
     }
     DeleteFileA((own + "\\(Band)A／B.mp3").c_str());
     RemoveDirectoryA(own.c_str());
+    RemoveDirectoryA(start.c_str());
 }
