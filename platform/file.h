@@ -71,6 +71,13 @@ private:
     std::string error_;
 };
 
+// The extended-length form of a full Windows path, which the system takes past 260
+// characters: C:\a becomes \\?\C:\a, and \\server\share\a becomes \\?\UNC\server\share\a.
+// A path already in that form or in the device form (\\.\NUL), and one that is not full,
+// stays as it is; forward slashes become backslashes. Text work only: the Windows side
+// makes the path full first.
+std::string extended_length_form(const std::string& full_path);
+
 enum class PathKind { missing, file, directory, other };
 PathKind path_kind(const std::string& path);
 bool is_read_only(const std::string& path);

@@ -22,6 +22,18 @@ File& File::operator=(File&& other) noexcept {
 
 ReplacingWriter::~ReplacingWriter() { abort(); }
 
+std::string extended_length_form(const std::string& full_path) {
+    std::string p = full_path;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    if (p.rfind("\\\\?\\", 0) == 0 || p.rfind("\\\\.\\", 0) == 0) return p;
+    bool drive = p.size() >= 3 && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')) && p[1] == ':' &&
+                 p[2] == '\\';
+    if (drive) return "\\\\?\\" + p;
+    if (p.size() > 2 && p[0] == '\\' && p[1] == '\\') return "\\\\?\\UNC\\" + p.substr(2);
+    return p;
+}
+
 bool ReplacingWriter::write(const void* data, size_t n) {
     if (failed_) return false;
     if (!file_.write_at(written_, data, n)) {

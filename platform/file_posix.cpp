@@ -4,6 +4,7 @@
 #endif
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,15 +23,13 @@ std::string folder_of(const std::string& path) {
     if (slash == 0) return "/";
     return path.substr(0, slash);
 }
-std::string name_of(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 } // namespace
 
 bool File::open(const std::string& path, Mode mode, std::string& err) {
     close();
-    int flags = (mode == Mode::read ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+    // Opened without blocking, so that a FIFO or a device cannot hold the program before its
+    // type is looked at; only a regular file is taken.
+    int flags = (mode == Mode::read ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
     int fd = ::open(path.c_str(), flags);
     if (fd < 0) {
         err = errno_text(errno);
@@ -42,6 +41,7 @@ bool File::open(const std::string& path, Mode mode, std::string& err) {
         ::close(fd);
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     handle_ = fd;
     size_ = static_cast<uint64_t>(st.st_size);
     error_.clear();
@@ -135,8 +135,19 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
         err = "not a regular file";
         return false;
     }
-    // The temporary file sits in the target's folder so that the rename is one step.
-    std::string templ = folder_of(target) + "/." + name_of(target) + ".tagzo-XXXXXX";
+    // Through a symbolic link the file it names is replaced; the link stays a link.
+    if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* real = ::realpath(target.c_str(), nullptr);
+        if (!real) {
+            err = "cannot follow the link: " + errno_text(errno);
+            return false;
+        }
+        target_ = real;
+        std::free(real);
+    }
+    // The temporary file sits in the target's folder so that the rename is one step. Its name
+    // is short, whatever the target's: a long name must not grow past the name limit.
+    std::string templ = folder_of(target_) + "/.tagzo-XXXXXX";
     int fd = ::mkstemp(templ.data());
     if (fd < 0) {
         err = "cannot create a temporary file beside it: " + errno_text(errno);
@@ -150,7 +161,7 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
         return false;
     }
     // The new file keeps the permissions of the one it replaces.
-    if (::stat(target.c_str(), &st) == 0) ::chmod(temp_.c_str(), st.st_mode & 07777);
+    if (::stat(target_.c_str(), &st) == 0) ::chmod(temp_.c_str(), st.st_mode & 07777);
     written_ = 0;
     failed_ = false;
     error_.clear();

@@ -25,16 +25,25 @@ std::string win_error_text(DWORD code) {
     return text.empty() ? std::string(num) : text + " (" + num + ")";
 }
 
-std::wstring wide(const std::string& utf8) { return utf8_to_utf16(utf8); }
+// A path for the wide calls. One that reaches the 260-character limit (with room for the
+// temporary name beside it) is made full and given in the extended-length form, which the
+// system takes at any length; shorter ones go as they are.
+std::wstring wide(const std::string& utf8) {
+    std::wstring given = utf8_to_utf16(utf8);
+    if (given.size() < MAX_PATH - 20) return given;
+    DWORD n = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return given;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(given.c_str(), n, full.data(), nullptr);
+    if (n == 0 || n >= full.size()) return given;
+    full.resize(n);
+    return utf8_to_utf16(extended_length_form(utf16_to_utf8(full)));
+}
 
 std::string folder_of(const std::string& path) {
     auto slash = path.find_last_of("\\/");
     if (slash == std::string::npos) return ".";
     return path.substr(0, slash);
-}
-std::string name_of(const std::string& path) {
-    auto slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 } // namespace
 
@@ -47,8 +56,10 @@ bool File::open(const std::string& path, Mode mode, std::string& err) {
         err = win_error_text(GetLastError());
         return false;
     }
+    // Devices (NUL, CON, COM1, pipes) are no files to tag.
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         err = "not a regular file";
         CloseHandle(h);
         return false;
@@ -154,8 +165,9 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
         err = "not a regular file";
         return false;
     }
-    // The temporary file sits in the target's folder so that the replacement is one step.
-    std::string base = folder_of(target) + "\\." + name_of(target) + ".tagzo-";
+    // The temporary file sits in the target's folder so that the replacement is one step. Its
+    // name is short, whatever the target's: a long name must not grow past the limit.
+    std::string base = folder_of(target) + "\\.tagzo-";
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, "%08lx%02u",

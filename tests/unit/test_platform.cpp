@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <chrono>
@@ -101,6 +104,67 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
     EXPECT_EQ(read_file(path), "copied part");
     EXPECT_EQ(testing_files::count_entries(dir.path()), 1) << err;
 #endif
+}
+
+TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
+    TempDir dir;
+    std::string err;
+    // The temporary name does not grow with the target's: a 250-byte name, and 80 Japanese
+    // characters (240 bytes in UTF-8), are written like any other.
+    std::string japanese;
+    for (int i = 0; i < 40; ++i) japanese += "\xE6\x9B\xB2\xE5\x90\x8D";  // 曲名
+    for (const std::string& name : {std::string(246, 'n') + ".mp3", japanese + ".mp3"}) {
+        std::string path = dir.file(name);
+        write_file(path, "old");
+        platform::ReplacingWriter w;
+        ASSERT_TRUE(w.begin(path, err)) << err;
+        EXPECT_TRUE(w.write("new", 3));
+        ASSERT_TRUE(w.commit(err)) << name.size() << ": " << err;
+        EXPECT_EQ(read_file(path), "new");
+    }
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 2);
+
+    platform::File f;
+#ifdef _WIN32
+    // Devices are refused by name.
+    for (const char* device : {"NUL", "CON"}) {
+        EXPECT_FALSE(f.open(device, platform::File::Mode::read, err)) << device;
+    }
+#else
+    // A FIFO is refused at once, not waited on for a writer; so is writing through it.
+    std::string fifo = dir.file("f.mp3");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(f.open(fifo, platform::File::Mode::read, err));
+    EXPECT_EQ(err, "not a regular file");
+    EXPECT_FALSE(f.open(fifo, platform::File::Mode::read_write, err));
+    platform::ReplacingWriter wf;
+    EXPECT_FALSE(wf.begin(fifo, err));
+    ::unlink(fifo.c_str());
+
+    // Through a symbolic link the file it names gets the new content; the link stays a link.
+    std::string real = dir.file("real.mp3"), link = dir.file("link.mp3");
+    write_file(real, "old");
+    ASSERT_EQ(::symlink("real.mp3", link.c_str()), 0);
+    platform::ReplacingWriter wl;
+    ASSERT_TRUE(wl.begin(link, err)) << err;
+    EXPECT_TRUE(wl.write("new", 3));
+    ASSERT_TRUE(wl.commit(err)) << err;
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(read_file(real), "new");
+#endif
+}
+
+TEST(ReplacingWriter, ExtendedLengthFormOfFullPaths) {
+    EXPECT_EQ(platform::extended_length_form("C:\\music\\a.mp3"), "\\\\?\\C:\\music\\a.mp3");
+    EXPECT_EQ(platform::extended_length_form("z:/tmp/a.mp3"), "\\\\?\\z:\\tmp\\a.mp3");
+    EXPECT_EQ(platform::extended_length_form("\\\\server\\share\\a.mp3"), "\\\\?\\UNC\\server\\share\\a.mp3");
+    EXPECT_EQ(platform::extended_length_form("\\\\?\\C:\\a.mp3"), "\\\\?\\C:\\a.mp3");
+    EXPECT_EQ(platform::extended_length_form("\\\\.\\NUL"), "\\\\.\\NUL");
+    EXPECT_EQ(platform::extended_length_form("a.mp3"), "a.mp3");
+    const std::string deep = "C:\\" + std::string(300, 'd') + "\\a.mp3";
+    EXPECT_EQ(platform::extended_length_form(deep), "\\\\?\\" + deep);
 }
 
 TEST(ReplacingWriter, CopyFromAShortSourceFails) {
