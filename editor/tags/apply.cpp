@@ -1,4 +1,7 @@
 #include "editor/tags/apply.h"
+
+#include <cstring>
+
 #include "editor/tags/rmp.h"
 #include "platform/file.h"
 
@@ -9,6 +12,21 @@ ApplyForm decide_apply_form(const Tag& edited, bool rmp_enabled, bool is_rmp, bo
     return file_is_rmp ? ApplyForm::rewrite : ApplyForm::convert;
 }
 
+namespace {
+
+// A record goes at the end of the file, over the record there or after the last byte. A file
+// in the RMP form without a record at its end would get it where its list is read: the bytes
+// could complete a list header, and the file would read back with other texts than those
+// written. Only the first 12 and the last 128 bytes are read for this.
+bool record_would_be_appended_to_rmp(platform::File& file) {
+    if (!is_rmp_file(file)) return false;
+    unsigned char tail[3];
+    return file.size() < k_record_size || !file.read_at(file.size() - k_record_size, tail, sizeof tail) ||
+           std::memcmp(tail, "TAG", 3) != 0;
+}
+
+} // namespace
+
 ApplyResult apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
                               const std::string& display_name) {
     ApplyResult res;
@@ -18,6 +36,8 @@ ApplyResult apply_tag_to_file(const std::string& path, const Tag& edited, ApplyF
         res.error = "cannot open for writing: " + res.error;
         return res;
     }
+    // Such a file is written whole in the RMP form instead, which reads back as written.
+    if (form == ApplyForm::id3 && record_would_be_appended_to_rmp(file)) form = ApplyForm::rewrite;
     if (form == ApplyForm::id3) {
         res.ok = write_id3v1_record(file, edited, res.error);
         if (res.ok && !file.close()) {

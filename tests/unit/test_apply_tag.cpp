@@ -3,7 +3,9 @@
 
 #include <deque>
 
+#include "editor/tags/apply.h"
 #include "editor/tags/apply_tag.h"
+#include "editor/tags/rmp.h"
 #include "editor/tags/load.h"
 #include "editor/tags/load_file.h"
 #include "editor/window/edit_rules.h"
@@ -241,3 +243,31 @@ TEST(LoadFile, RmpTextsOnlyFromAWritableFileAndWhileEnabled) {
     EXPECT_EQ(fresh.current_tag.title, std::string(30, 'T'));
 }
 
+
+TEST(ApplyTag, AnRmpFileCutAfterItsDataReadsBackWhatWasWritten) {
+    Fixture f;
+    f.ui.answers = {true};
+    ASSERT_EQ(apply_tag(f.s, f.st, f.ui), 1);  // the RMP form, with a 40-byte title
+    const std::string whole = read_file(f.path);
+    ASSERT_EQ(whole.substr(12, 4), "data");
+    const size_t data_end = 20 + (static_cast<unsigned char>(whole[16]) | static_cast<unsigned char>(whole[17]) << 8 |
+                                  static_cast<unsigned char>(whole[18]) << 16);
+    // Cut anywhere in the list header after "data": setting a short title must read back as
+    // that title, whatever the cut left.
+    for (size_t cut = 0; cut <= 12; ++cut) {
+        const std::string path = f.dir.file("cut" + std::to_string(cut) + ".mp3");
+        write_file(path, whole.substr(0, data_end + cut));
+        platform::File in;
+        std::string err;
+        ASSERT_TRUE(in.open(path, platform::File::Mode::read, err)) << err;
+        tags::ShownTexts before = tags::open_for_editing(in, true);
+        bool file_is_rmp = tags::is_rmp_file(in);
+        in.close();
+        tags::Tag edited{"X", "", "", "", "", 255};
+        tags::ApplyForm form = tags::decide_apply_form(edited, true, before.rmp.is_rmp, file_is_rmp);
+        tags::ApplyResult r = tags::apply_tag_to_file(path, edited, form, "kessa 0.29");
+        ASSERT_TRUE(r.ok) << cut << ": " << r.error;
+        ASSERT_TRUE(in.open(path, platform::File::Mode::read, err)) << err;
+        EXPECT_EQ(tags::open_for_editing(in, true).title, "X") << "cut " << cut;
+    }
+}
