@@ -280,6 +280,7 @@ int run_set(const std::vector<std::string>& args) {
         tags::ApplyForm form = tags::decide_apply_form(edited, rmp_enabled, t.rmp.is_rmp, l.file_is_rmp);
         tags::ApplyResult r = tags::apply_tag_to_file(path, edited, form, o.display_name);
         // r.notices repeat the damage that the load above already reported.
+        for (const std::string& w : r.warnings) report(path, "warning: " + w);
         if (!r.ok) {
             report(path, r.error + "; the file is as it was");
             status = k_failed;

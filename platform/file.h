@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/byte_source.h"
 
@@ -61,6 +62,8 @@ public:
     bool commit(std::string& err);
     void abort();
     const std::string& error() const { return error_; }
+    // What the replacement could not keep, in words (the owner, where the system refused it).
+    const std::vector<std::string>& warnings() const { return warnings_; }
 
 private:
     std::string target_;
@@ -69,6 +72,7 @@ private:
     uint64_t written_ = 0;
     bool failed_ = false;
     std::string error_;
+    std::vector<std::string> warnings_;
 };
 
 // The extended-length form of a full Windows path, which the system takes past 260

@@ -160,8 +160,19 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
         temp_.clear();
         return false;
     }
-    // The new file keeps the permissions of the one it replaces.
-    if (::stat(target_.c_str(), &st) == 0) ::chmod(temp_.c_str(), st.st_mode & 07777);
+    // The new file keeps the owner, the group and the permissions of the one it replaces.
+    // Where the system refuses the owner (another user's file), the write goes ahead and says
+    // whose the new file is.
+    warnings_.clear();
+    if (::stat(target_.c_str(), &st) == 0) {
+        struct stat mine {};
+        ::stat(temp_.c_str(), &mine);
+        if ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) && ::chown(temp_.c_str(), st.st_uid, st.st_gid) != 0)
+            warnings_.push_back("the file could not keep its owner " + std::to_string(st.st_uid) + ":" +
+                                std::to_string(st.st_gid) + " (" + errno_text(errno) + "); it now belongs to " +
+                                std::to_string(mine.st_uid) + ":" + std::to_string(mine.st_gid));
+        ::chmod(temp_.c_str(), st.st_mode & 07777);
+    }
     written_ = 0;
     failed_ = false;
     error_.clear();

@@ -54,6 +54,7 @@ ApplyResult apply_tag_to_file(const std::string& path, const Tag& edited, ApplyF
     if (!out.begin(path, res.error) || !write_rmp_file(out, file, plan, res.error)) return res;
     file.close();
     res.ok = out.commit(res.error);
+    if (res.ok) res.warnings = out.warnings();
     return res;
 }
 

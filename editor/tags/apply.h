@@ -21,7 +21,8 @@ ApplyForm decide_apply_form(const Tag& edited, bool rmp_enabled, bool is_rmp, bo
 struct ApplyResult {
     bool ok = false;
     std::string error;
-    std::vector<std::string> notices;  // damage found and mended on the way
+    std::vector<std::string> notices;   // damage found and mended on the way
+    std::vector<std::string> warnings;  // what the written file could not keep (its owner)
 };
 
 // Writes `edited` (texts of up to 255 bytes) into the file at `path` in the given form. The

@@ -153,6 +153,21 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
     ASSERT_EQ(::lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(read_file(real), "new");
+
+    // Written by root, another user's file stays that user's (group too), with its mode.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(real.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+        platform::ReplacingWriter wo;
+        ASSERT_TRUE(wo.begin(real, err)) << err;
+        EXPECT_TRUE(wo.write("own", 3));
+        ASSERT_TRUE(wo.commit(err)) << err;
+        EXPECT_TRUE(wo.warnings().empty());
+        ASSERT_EQ(::stat(real.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+    }
 #endif
 }
 
