@@ -122,6 +122,26 @@ HWND wait_window(DWORD pid, const char* title, const char* cls, int control, int
     return nullptr;
 }
 
+// The pixels of a screen rectangle, top row first, each 0x00RRGGBB.
+std::vector<uint32_t> screen_pixels(RECT r) {
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return {};
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(mem, old);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof bi.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<uint32_t> px(static_cast<size_t>(w) * static_cast<size_t>(h));
+    GetDIBits(mem, bmp, 0, static_cast<UINT>(h), px.data(), &bi, DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return px;
+}
+
 // With TAGZO_LOOK naming a folder, a picture of a window as the screen shows it goes there as
 // NAME.bmp, to be looked at (tools/screenshot.sh dialogs); otherwise nothing happens.
 void look(HWND window, const char* name) {
@@ -130,25 +150,17 @@ void look(HWND window, const char* name) {
     Sleep(300);  // drawn
     RECT r{};
     GetWindowRect(window, &r);
-    int w = r.right - r.left, h = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    SelectObject(mem, old);
-    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
-    std::string pixels(stride * static_cast<DWORD>(h), '\0');
-    GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + pixels.size()), 0, 0,
+    std::vector<uint32_t> px = screen_pixels(r);
+    for (uint32_t& p : px) p |= 0xFF000000u;  // opaque, for viewers that read the fourth byte
+    // A top-down 32-bit bitmap file.
+    BITMAPINFOHEADER info{sizeof info, r.right - r.left, -(r.bottom - r.top), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    DWORD bytes = static_cast<DWORD>(px.size() * 4);
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + bytes), 0, 0,
                           static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info)};
-    std::string out(reinterpret_cast<const char*>(&file), sizeof file);
-    out.append(reinterpret_cast<const char*>(&info), sizeof info);
-    std::ofstream(std::string(folder) + "\\" + name + ".bmp", std::ios::binary) << out << pixels;
+    std::ofstream out(std::string(folder) + "\\" + name + ".bmp", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(reinterpret_cast<const char*>(px.data()), bytes);
 }
 
 // One run of the editor.
@@ -664,25 +676,7 @@ TEST(Editor, CarryOverSwitchAndUndoEndsIt) {
 // Counts the pixels of a screen rectangle that differ from its top-left pixel (an item's
 // background): something was drawn there.
 int drawn_pixels(RECT r) {
-    int w = r.right - r.left, h = r.bottom - r.top;
-    if (w <= 0 || h <= 0) return 0;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    SelectObject(mem, old);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    std::vector<uint32_t> px(static_cast<size_t>(w) * static_cast<size_t>(h));
-    GetDIBits(mem, bmp, 0, static_cast<UINT>(h), px.data(), &bi, DIB_RGB_COLORS);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
+    std::vector<uint32_t> px = screen_pixels(r);
     int n = 0;
     for (uint32_t p : px) n += (p & 0xFFFFFF) != (px[0] & 0xFFFFFF);
     return n;
