@@ -22,6 +22,9 @@ public:
 
     // On failure returns false and puts a readable reason into err.
     bool open(const std::string& path, Mode mode, std::string& err);
+    // Takes over an open descriptor (POSIX) of a regular file, opened for reading and writing.
+    bool adopt(intptr_t handle, std::string& err);
+    intptr_t handle() const { return handle_; }
     bool is_open() const;
     uint64_t size() const override { return size_; }
     bool read_at(uint64_t offset, void* dst, size_t n) override;
@@ -61,13 +64,17 @@ public:
     bool patch(uint64_t offset, const void* data, size_t n);
     bool commit(std::string& err);
     void abort();
+    // Our temporary files start with this name.
+    static constexpr const char* k_temporary_prefix = ".tagzo-";
     const std::string& error() const { return error_; }
     // What the replacement could not keep, in words (the owner, where the system refused it).
     const std::vector<std::string>& warnings() const { return warnings_; }
 
 private:
+    bool name_unnamed(std::string& err);
     std::string target_;
-    std::string temp_;
+    std::string temp_;    // the temporary file's name; for an unnamed one, its folder
+    bool unnamed_ = false;  // written as a file without a name, named only at the commit
     File file_;
     uint64_t written_ = 0;
     bool failed_ = false;
@@ -81,6 +88,10 @@ private:
 // stays as it is; forward slashes become backslashes. Text work only: the Windows side
 // makes the path full first.
 std::string extended_length_form(const std::string& full_path);
+
+// Removes our temporary files in a folder that writers killed half-way left behind: older
+// than an hour and not locked by a writer that still runs (POSIX systems).
+void remove_stale_temporaries(const std::string& folder);
 
 enum class PathKind { missing, file, directory, other };
 PathKind path_kind(const std::string& path);

@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +46,20 @@ bool File::open(const std::string& path, Mode mode, std::string& err) {
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     handle_ = fd;
+    size_ = static_cast<uint64_t>(st.st_size);
+    error_.clear();
+    return true;
+}
+
+bool File::adopt(intptr_t handle, std::string& err) {
+    close();
+    struct stat st {};
+    if (fstat(static_cast<int>(handle), &st) != 0 || !S_ISREG(st.st_mode)) {
+        err = "not a regular file";
+        ::close(static_cast<int>(handle));
+        return false;
+    }
+    handle_ = handle;
     size_ = static_cast<uint64_t>(st.st_size);
     error_.clear();
     return true;
@@ -145,18 +162,33 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
         target_ = real;
         std::free(real);
     }
-    // The temporary file sits in the target's folder so that the rename is one step. Its name
-    // is short, whatever the target's: a long name must not grow past the name limit.
-    std::string templ = folder_of(target_) + "/.tagzo-XXXXXX";
-    int fd = ::mkstemp(templ.data());
-    if (fd < 0) {
-        err = "cannot create a temporary file beside it: " + errno_text(errno);
-        return false;
+    // The new content is written beside the target so that the rename is one step. Where the
+    // file system can, it goes into a file without a name, which a kill leaves nowhere; it
+    // is named only at the commit. Elsewhere the temporary file has a short name (a long
+    // target name must not grow past the name limit) and is locked while it is written, so
+    // that a later writer can tell one left by a kill from one still being written.
+    const std::string folder = folder_of(target_);
+    remove_stale_temporaries(folder);
+    int fd = -1;
+#ifdef O_TMPFILE
+    // The name is given through /proc, which must be there.
+    if (::access("/proc/self/fd", X_OK) == 0) fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+    unnamed_ = fd >= 0;
+    if (unnamed_) {
+        temp_ = folder;
+    } else {
+        std::string templ = folder + "/" + k_temporary_prefix + "XXXXXX";
+        fd = ::mkostemp(templ.data(), O_CLOEXEC);
+        if (fd < 0) {
+            err = "cannot create a temporary file beside it: " + errno_text(errno);
+            return false;
+        }
+        ::flock(fd, LOCK_EX | LOCK_NB);
+        temp_ = templ;
     }
-    ::close(fd);
-    temp_ = templ;
-    if (!file_.open(temp_, File::Mode::read_write, err)) {
-        ::unlink(temp_.c_str());
+    if (!file_.adopt(fd, err)) {
+        if (!unnamed_) ::unlink(temp_.c_str());
         temp_.clear();
         return false;
     }
@@ -166,12 +198,12 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
     warnings_.clear();
     if (::stat(target_.c_str(), &st) == 0) {
         struct stat mine {};
-        ::stat(temp_.c_str(), &mine);
-        if ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) && ::chown(temp_.c_str(), st.st_uid, st.st_gid) != 0)
+        ::fstat(fd, &mine);
+        if ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) && ::fchown(fd, st.st_uid, st.st_gid) != 0)
             warnings_.push_back("the file could not keep its owner " + std::to_string(st.st_uid) + ":" +
                                 std::to_string(st.st_gid) + " (" + errno_text(errno) + "); it now belongs to " +
                                 std::to_string(mine.st_uid) + ":" + std::to_string(mine.st_gid));
-        ::chmod(temp_.c_str(), st.st_mode & 07777);
+        ::fchmod(fd, st.st_mode & 07777);
     }
     written_ = 0;
     failed_ = false;
@@ -189,7 +221,16 @@ bool ReplacingWriter::commit(std::string& err) {
         abort();
         return false;
     }
-    if (!file_.flush() || !file_.close()) {
+    if (!file_.flush()) {
+        err = "writing the new file failed: " + file_.error();
+        abort();
+        return false;
+    }
+    if (unnamed_ && !name_unnamed(err)) {
+        abort();
+        return false;
+    }
+    if (!file_.close()) {
         err = "writing the new file failed: " + file_.error();
         abort();
         return false;
@@ -209,12 +250,53 @@ bool ReplacingWriter::commit(std::string& err) {
     return true;
 }
 
+// Gives the unnamed file a short name beside the target, just before the rename.
+bool ReplacingWriter::name_unnamed(std::string& err) {
+    std::string proc = "/proc/self/fd/" + std::to_string(file_.handle());
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%06x", static_cast<unsigned>((::getpid() * 2654435761u + attempt * 40503u) & 0xFFFFFF));
+        std::string name = temp_ + "/" + k_temporary_prefix + suffix;
+        if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            temp_ = name;
+            unnamed_ = false;
+            return true;
+        }
+        if (errno != EEXIST) {
+            err = "cannot name the new file: " + errno_text(errno);
+            return false;
+        }
+    }
+    err = "cannot name the new file";
+    return false;
+}
+
 void ReplacingWriter::abort() {
     file_.close();
-    if (!temp_.empty()) {
-        ::unlink(temp_.c_str());
-        temp_.clear();
+    if (!temp_.empty() && !unnamed_) ::unlink(temp_.c_str());
+    temp_.clear();
+    unnamed_ = false;
+}
+
+// Removes the temporary files of writers that were killed: ours by their name, older than an
+// hour, and not locked. A file that some process still writes holds its lock and stays.
+void remove_stale_temporaries(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    const std::string prefix = ReplacingWriter::k_temporary_prefix;
+    time_t now = ::time(nullptr);
+    while (dirent* e = ::readdir(dir)) {
+        if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+        std::string path = folder + "/" + e->d_name;
+        int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > 3600 &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str());
+        ::close(fd);
     }
+    ::closedir(dir);
 }
 
 PathKind path_kind(const std::string& path) {

@@ -166,8 +166,10 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
         return false;
     }
     // The temporary file sits in the target's folder so that the replacement is one step. Its
-    // name is short, whatever the target's: a long name must not grow past the limit.
-    std::string base = folder_of(target) + "\\.tagzo-";
+    // name is short, whatever the target's: a long name must not grow past the limit. Files
+    // of ours that a killed writer left there an hour ago or more go first.
+    remove_stale_temporaries(folder_of(target));
+    std::string base = folder_of(target) + "\\" + k_temporary_prefix;
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, "%08lx%02u",
@@ -245,6 +247,30 @@ void ReplacingWriter::abort() {
         DeleteFileW(wide(temp_).c_str());
         temp_.clear();
     }
+}
+
+// A file of ours left by a writer that was killed: older than an hour. One that a writer still
+// has open cannot be deleted (it is not shared for deletion) and stays.
+void remove_stale_temporaries(const std::string& folder) {
+    WIN32_FIND_DATAW fd;
+    std::wstring pattern = wide(folder + "\\" + ReplacingWriter::k_temporary_prefix + "*");
+    HANDLE h = FindFirstFileW(pattern.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    FILETIME now_ft;
+    GetSystemTimeAsFileTime(&now_ft);
+    auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    const uint64_t hour = 3600ull * 10000000ull;
+    do {
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (ticks(now_ft) - ticks(fd.ftLastWriteTime) > hour)
+            DeleteFileW(wide(folder + "\\" + utf16_to_utf8(fd.cFileName)).c_str());
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+
+bool File::adopt(intptr_t, std::string& err) {
+    err = "not available on Windows";
+    return false;
 }
 
 PathKind path_kind(const std::string& path) {
