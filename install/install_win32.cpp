@@ -69,7 +69,7 @@ void on_init(HWND dlg, Installer& in) {
     SetWindowTextW(dlg, wide(format(title, in.display_name)).c_str());
     if (!in.install_mode) SetDlgItemTextW(dlg, IDOK, wide(texts::start_version_up).c_str());
     if (in.playback_mode == 0) CheckDlgButton(dlg, IDC_MODE_DEFAULT, BST_CHECKED);
-    if (in.playback_mode == 1) CheckDlgButton(dlg, IDC_MODE_LOW_SPEC, BST_CHECKED);
+    if (in.playback_mode == 1) CheckDlgButton(dlg, IDC_MODE_SLOW_MACHINE, BST_CHECKED);
 }
 
 // A shell link file. Returns the last COM result; the installer does not look at it.
@@ -203,7 +203,7 @@ INT_PTR CALLBACK install_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         if (!in) return FALSE;
         switch (LOWORD(wp)) {
         case IDC_MODE_DEFAULT: in->playback_mode = 0; return TRUE;
-        case IDC_MODE_LOW_SPEC: in->playback_mode = 1; return TRUE;
+        case IDC_MODE_SLOW_MACHINE: in->playback_mode = 1; return TRUE;
         case IDCANCEL: EndDialog(dlg, 2); return TRUE;
         case IDOK:
             // No exception may cross the dialog procedure; out of memory ends the dialog.

@@ -10,5 +10,5 @@
 #define IDC_SHORTCUT 1001
 #define IDC_INSTALL_FOLDER 1002
 #define IDC_MODE_DEFAULT 1003
-#define IDC_MODE_LOW_SPEC 1004
+#define IDC_MODE_SLOW_MACHINE 1004
 // Buttons 1 (start) and 2 (cancel) are IDOK and IDCANCEL.

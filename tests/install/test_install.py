@@ -203,7 +203,7 @@ class InstallTest(unittest.TestCase):
             if program == "install.exe":
                 self.assertEqual(seen["bitmap130"], "168x138x24")
 
-        # A first installation, with the low-spec playback mode.
+        # A first installation, with the playback mode for slow machines.
         archive = p.unpack("c:\\tagzo 0.29\\")
         seen = p.drive("install", archive + "install.exe", "--mode", "1")
         self.assertEqual(seen["title"], "kessa ～ｲﾝｽﾄｰﾙ～")
