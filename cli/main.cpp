@@ -251,6 +251,10 @@ int run_set(const std::vector<std::string>& args) {
     int status = k_ok;
     for (const std::string& path : o.files) {
         bool rmp_enabled = !o.no_rmp;
+        // Another writer of this file waits from our read through our write, so that two sets
+        // of different fields at once both land.
+        platform::WriteLock lock;
+        lock.hold(path);
         Loaded l = load(path, rmp_enabled);
         for (const std::string& n : l.texts.notices) report(path, "warning: " + n);
         if (!l.opened) {

@@ -82,6 +82,27 @@ private:
     std::vector<std::string> warnings_;
 };
 
+// Keeps our other writers away from one file from the read that a change is built on through
+// its write or replace, so that two changes made at once both land. It holds off only writers
+// that take it too. A replace gives the path a new file, so a writer that waited checks that
+// the path still names the file it locked, and starts again on the new one if not.
+class WriteLock {
+public:
+    WriteLock() = default;
+    ~WriteLock();
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+    // Waits while another writer holds the file. Holds nothing where the path names no file
+    // that can be opened (the caller's own open says why) or the file system has no locks.
+    void hold(const std::string& path);
+    bool held() const { return handle_ != -1; }
+    void release();
+
+private:
+    intptr_t handle_ = -1;  // a locked descriptor on POSIX, a held mutex on Windows
+};
+
 // The extended-length form of a full Windows path, which the system takes past 260
 // characters: C:\a becomes \\?\C:\a, and \\server\share\a becomes \\?\UNC\server\share\a.
 // A path already in that form or in the device form (\\.\NUL), and one that is not full,

@@ -278,6 +278,41 @@ void ReplacingWriter::abort() {
     unnamed_ = false;
 }
 
+WriteLock::~WriteLock() { release(); }
+
+void WriteLock::release() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));  // closing drops the lock
+    handle_ = -1;
+}
+
+void WriteLock::hold(const std::string& path) {
+    release();
+    // Each round that finds the file replaced under it waited for one whole write; a bound
+    // keeps a path that is replaced without end from holding us.
+    for (int round = 0; round < 100; ++round) {
+        int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return;
+        struct stat locked {};
+        if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode)) {
+            ::close(fd);
+            return;
+        }
+        int r;
+        while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        struct stat named {};
+        if (r != 0 || ::stat(path.c_str(), &named) != 0) {
+            ::close(fd);
+            return;
+        }
+        if (named.st_dev == locked.st_dev && named.st_ino == locked.st_ino) {
+            handle_ = fd;
+            return;
+        }
+        ::close(fd);  // the writer before us put a new file in its place: lock that one
+    }
+}
+
 // Removes the temporary files of writers that were killed: ours by their name, older than an
 // hour, and not locked. A file that some process still writes holds its lock and stays.
 void remove_stale_temporaries(const std::string& folder) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 
 #include "platform/file.h"
 #include "platform/text.h"
@@ -251,6 +252,61 @@ void ReplacingWriter::abort() {
 
 // A file of ours left by a writer that was killed: older than an hour. One that a writer still
 // has open cannot be deleted (it is not shared for deletion) and stays.
+namespace {
+// The identity of the file a path names (its volume and index), read through a handle that
+// lets every other open and the replace go on; empty where there is no such file.
+std::wstring file_identity(const std::string& path) {
+    HANDLE h = CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return L"";
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool ok = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+              !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    CloseHandle(h);
+    if (!ok) return L"";
+    wchar_t id[64];
+    std::swprintf(id, 64, L"%08lx-%08lx%08lx", static_cast<unsigned long>(info.dwVolumeSerialNumber),
+                  static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
+    return id;
+}
+} // namespace
+
+WriteLock::~WriteLock() { release(); }
+
+void WriteLock::release() {
+    if (handle_ == -1) return;
+    HANDLE m = reinterpret_cast<HANDLE>(handle_);
+    ReleaseMutex(m);
+    CloseHandle(m);
+    handle_ = -1;
+}
+
+// The lock is a named mutex for the file's identity, not a handle on the file: Windows
+// refuses to replace a file that any process holds open, so a handle held from the read would
+// stop our own replace. A writer killed while holding it leaves the mutex abandoned, which
+// the next one takes as free.
+void WriteLock::hold(const std::string& path) {
+    release();
+    for (int round = 0; round < 100; ++round) {
+        std::wstring id = file_identity(path);
+        if (id.empty()) return;
+        HANDLE m = CreateMutexW(nullptr, FALSE, (L"tagzo-write-" + id).c_str());
+        if (!m) return;
+        DWORD w = WaitForSingleObject(m, INFINITE);
+        if (w != WAIT_OBJECT_0 && w != WAIT_ABANDONED) {
+            CloseHandle(m);
+            return;
+        }
+        if (file_identity(path) == id) {
+            handle_ = reinterpret_cast<intptr_t>(m);
+            return;
+        }
+        ReleaseMutex(m);  // the writer before us put a new file in its place: lock that one
+        CloseHandle(m);
+    }
+}
+
 void remove_stale_temporaries(const std::string& folder) {
     WIN32_FIND_DATAW fd;
     std::wstring pattern = wide(folder + "\\" + ReplacingWriter::k_temporary_prefix + "*");

@@ -41,6 +41,10 @@ int apply_tag(Session& s, settings::Settings& st, UserInterface& ui) {
     if (form == tags::ApplyForm::convert && st.no_confirm_rmp == 0 && !ui.ask_convert_to_rmp(st.no_confirm_rmp))
         form = tags::ApplyForm::id3;
 
+    // Other writers of the file wait while it is read and written, never while a question is
+    // open.
+    platform::WriteLock lock;
+    lock.hold(s.current_path);
     tags::ApplyResult r = tags::apply_tag_to_file(s.current_path, edited, form, settings::slot_text(st.display_name));
     if (!r.ok) {
         ui.notice(Notice::apply_failed, r.error);

@@ -232,6 +232,25 @@ class Set(CliTest):
         self.assertEqual(self.run_cli("set", "--title", "SAME", name)[0], 0)
         self.assertEqual(self.read(name), content)
 
+    def test_two_sets_at_once_both_land(self):
+        # Each set reads the file, then rewrites the whole RMP form; without a lock held from
+        # the read through the replace, the second writer puts back the field the first one
+        # changed. Under Wine the lock is a mutex for the file's identity, and the replace
+        # still goes through.
+        cmd = ([self.cli.wine] if self.cli.wine else []) + [self.cli.exe]
+        long_title = "長い題名の曲" * 3
+        for trial in range(20):
+            name = self.make("both.mp3", frames(2000) + record(b"x"))
+            self.assertEqual(self.run_cli("set", "--title", long_title, name)[0], 0)
+            runs = [subprocess.Popen(cmd + ["set", field, f"{field[2:]} {trial}", name], cwd=self.dir,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    for field in ("--artist", "--album")]
+            self.assertEqual([r.wait(timeout=120) for r in runs], [0, 0])
+            _, [o], _ = self.show(name)
+            self.assertEqual((o["title"], o["artist"], o["album"]),
+                             (long_title, f"artist {trial}", f"album {trial}"), f"trial {trial}")
+        self.assertEqual(sorted(os.listdir(self.dir)), ["both.mp3"])
+
     def test_damaged_rmp_keeps_stream_and_gets_a_record(self):
         stream = frames(3)
         # The list claims far more than the file holds, and a sub-chunk runs past the end.
