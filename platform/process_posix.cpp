@@ -10,7 +10,7 @@ extern char** environ;
 
 namespace platform {
 
-bool start_process(const std::string& command_line, std::string& err) {
+bool start_process(const std::string& command_line, std::string& err, bool) {
     std::string sh = "/bin/sh", dash_c = "-c", line = command_line;
     char* argv[] = {sh.data(), dash_c.data(), line.data(), nullptr};
     pid_t pid = 0;

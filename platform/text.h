@@ -15,6 +15,11 @@ bool utf8_to_cp932(std::string_view utf8, std::string& out, std::string& bad);
 std::string sanitize_utf8(std::string_view bytes);
 
 std::wstring utf8_to_utf16(std::string_view utf8);
+// cp932 and UTF-16 directly, for the texts that cross into Windows. Bytes that are no cp932
+// character become U+FFFD; a character with no cp932 form becomes "?", and `unmapped` (when
+// given) counts them.
+std::wstring cp932_to_utf16(std::string_view cp932);
+std::string utf16_to_cp932(std::wstring_view utf16, size_t* unmapped = nullptr);
 std::string utf16_to_utf8(std::wstring_view utf16);
 
 // The system's own converter for one cp932 character of one or two bytes: false when the

@@ -196,6 +196,30 @@ std::wstring utf8_to_utf16(std::string_view in) {
     return out;
 }
 
+std::wstring cp932_to_utf16(std::string_view cp932) { return utf8_to_utf16(cp932_to_utf8(cp932)); }
+
+std::string utf16_to_cp932(std::wstring_view utf16, size_t* unmapped) {
+    std::string in = utf16_to_utf8(utf16);
+    if (unmapped) *unmapped = 0;
+    if (is_ascii(in)) return in;
+    const Cp932Table& t = table();
+    std::string out;
+    for (size_t i = 0; i < in.size();) {
+        char32_t cp = 0;
+        size_t len = take_utf8(in, i, cp);
+        auto it = len ? t.reverse.find(cp) : t.reverse.end();
+        i += len ? len : 1;
+        if (it == t.reverse.end()) {
+            out += '?';
+            if (unmapped) ++*unmapped;
+            continue;
+        }
+        if (it->second > 0xFF) out += static_cast<char>(it->second >> 8);
+        out += static_cast<char>(it->second & 0xFF);
+    }
+    return out;
+}
+
 std::string utf16_to_utf8(std::wstring_view in) {
     std::string out;
     for (size_t i = 0; i < in.size(); ++i) {

@@ -7,27 +7,19 @@ namespace editing {
 using tags::equal_ignoring_case;
 
 bool fields_differ(const FieldTexts& f, bool is_rmp, const tags::RmpTexts& rmp, const tags::Tag& t) {
-    if (is_rmp) {
-        return !equal_ignoring_case(f.title, rmp.text[tags::INAM]) ||
-               !equal_ignoring_case(f.artist, rmp.text[tags::IART]) ||
-               !equal_ignoring_case(f.album, rmp.text[tags::IPRD]) ||
-               !equal_ignoring_case(f.year, rmp.text[tags::ICRD]) ||
-               !equal_ignoring_case(f.comment, rmp.text[tags::ICMT]);
+    for (const Field& field : k_fields) {
+        // In the ID3v1 form only what the record can hold counts.
+        bool same = is_rmp ? equal_ignoring_case(f.*field.text, rmp.text[field.info])
+                           : equal_ignoring_case(tags::cut_to_width(f.*field.text, field.id3_width), t.*field.tag);
+        if (!same) return true;
     }
-    // In the ID3v1 form only what the record can hold counts.
-    using tags::cut_to_width;
-    return !equal_ignoring_case(cut_to_width(f.title, tags::k_id3_width), t.title) ||
-           !equal_ignoring_case(cut_to_width(f.artist, tags::k_id3_width), t.artist) ||
-           !equal_ignoring_case(cut_to_width(f.album, tags::k_id3_width), t.album) ||
-           !equal_ignoring_case(cut_to_width(f.year, tags::k_id3_year_width), t.year) ||
-           !equal_ignoring_case(cut_to_width(f.comment, tags::k_id3_width), t.comment);
+    return false;
 }
 
 FieldTexts shown_texts(bool is_rmp, const tags::RmpTexts& rmp, const tags::Tag& t) {
-    if (is_rmp)
-        return {rmp.text[tags::INAM], rmp.text[tags::IART], rmp.text[tags::IPRD], rmp.text[tags::ICRD],
-                rmp.text[tags::ICMT]};
-    return {t.title, t.artist, t.album, t.year, t.comment};
+    FieldTexts shown;
+    for (const Field& field : k_fields) shown.*field.text = is_rmp ? rmp.text[field.info] : t.*field.tag;
+    return shown;
 }
 
 bool add_to_history(History& history, const tags::Tag& tag) {

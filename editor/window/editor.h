@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "editor/audio/player_rules.h"
@@ -13,6 +14,7 @@
 #include "editor/settings/settings.h"
 #include "editor/window/edit_rules.h"
 #include "editor/window/face_rules.h"
+#include "platform/text.h"
 
 namespace editor {
 
@@ -20,8 +22,7 @@ struct Program {
     HINSTANCE instance = nullptr;
     HWND owner = nullptr;  // the hidden owner window of notice menus
     HWND main = nullptr;   // dialog 142
-    std::string settings_path;  // UTF-8
-    std::string current_path;   // cp932, as shown; the session holds it in UTF-8
+    std::string settings_path;  // UTF-8; the file's path is the session's
     editing::Session session;
     settings::Settings settings;
     HBITMAP bitmaps[5] = {};  // 156 to 160
@@ -64,10 +65,36 @@ struct Program {
 };
 extern Program program;
 
-// cp932 path of the editor to the UTF-8 path of the file layer, and back.
-std::string file_path(const std::string& cp932);
-// The current folder (cp932), or an empty text when it does not fit 4096 bytes.
+// The window's one text boundary. Inside, texts are cp932 and paths UTF-8; Windows gets and
+// gives both as UTF-16, so they are right whatever the system's code page.
+inline std::wstring wide(std::string_view cp932) { return platform::cp932_to_utf16(cp932); }
+inline std::wstring wide_path(std::string_view utf8) { return platform::utf8_to_utf16(utf8); }
+// A character with no cp932 form becomes "?".
+inline std::string narrow(std::wstring_view text) { return platform::utf16_to_cp932(text); }
+inline std::string utf8_path(std::wstring_view path) { return platform::utf16_to_utf8(path); }
+// A kt.dat slot's text (cp932) as a path, and back: false when the path has no cp932 form.
+inline std::string slot_path(std::string_view cp932) { return platform::cp932_to_utf8(cp932); }
+bool path_for_slot(const std::string& utf8, std::string& cp932);
+void set_control_text(HWND dlg, int id, std::string_view cp932);
+
+// The current folder (UTF-8; empty when it cannot be read) and its change.
 std::string current_folder();
+bool set_current_folder(const std::string& utf8);
+// Keeps the current folder of a step that only borrows it: back as it was at the end of scope.
+class FolderKept {
+public:
+    FolderKept() : saved_(current_folder()) {}
+    ~FolderKept() {
+        if (!saved_.empty()) set_current_folder(saved_);
+    }
+    FolderKept(const FolderKept&) = delete;
+    FolderKept& operator=(const FolderKept&) = delete;
+    // The step's change stays.
+    void keep_new() { saved_.clear(); }
+
+private:
+    std::string saved_;
+};
 
 // The user interface that the core calls, wired to dialog 142 and the question dialogs.
 class WindowUi final : public editing::UserInterface {
@@ -85,24 +112,36 @@ public:
 };
 extern WindowUi window_ui;
 
-// A control's text, read into a buffer of `buffer` bytes (so at most buffer - 1 of them).
-std::string control_text(HWND dlg, int id, size_t buffer);
-// The texts of the five edit fields, each read into a buffer of `buffer` bytes.
-editing::FieldTexts read_fields(HWND dlg, size_t buffer);
+// The five fields' controls and painted captions, in the order of editing::k_fields.
+struct FieldControl {
+    int id;
+    const char* caption;  // cp932
+    int caption_x, caption_y;
+    bool combo_box;  // the title is an edit control, the others drop-down lists
+};
+extern const std::array<FieldControl, 5> k_field_controls;
+
+// A control's text in cp932, cut to at most `max_bytes` bytes at a character boundary.
+std::string control_text(HWND dlg, int id, size_t max_bytes);
+// The texts of the five edit fields, each of at most `max_bytes` bytes.
+editing::FieldTexts read_fields(HWND dlg, size_t max_bytes);
+// A field grown past its limit in cp932 bytes (the control counts UTF-16 units) is cut back.
+void keep_field_limit(HWND dlg, int id);
 
 // A question dialog (135, 137, 138 or 141) owned by the main window; true for its button 1.
 // The rename dialogs show the two names in 1030 and 1029.
-bool ask(int dialog, int32_t& never_ask, const char* old_name = nullptr, const char* new_name = nullptr);
+bool ask(int dialog, int32_t& never_ask, const std::wstring& old_name = {}, const std::wstring& new_name = {});
 
-// A popup menu of string items that carry no command, at the cursor moved by (dx, dy).
-void show_notice_menu(HWND owner, const char* const* lines, int count, int dx, int dy, UINT item_id);
+// A popup menu of string items that carry no command, at the cursor moved by (dx, dy); an
+// empty line is a separator.
+void show_notice_menu(HWND owner, const std::vector<std::wstring>& lines, int dx, int dy, UINT item_id);
 // "Yes" to go on: asked only while the tag is modified.
 bool discard_question();
 
 INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp);
 // The open routine: loads a file and shows it; a failed load leaves the window as it was and
 // gives false.
-bool open_file(HWND dlg, const std::string& cp932_path);
+bool open_file(HWND dlg, const std::string& utf8_path);
 void paint_main_window(HWND dlg);
 
 // The owner-drawn popup menus: the Function menu (command 1064) and the context menu of a
@@ -121,13 +160,13 @@ void on_play(HWND dlg);
 void on_pause(HWND dlg);
 void stop_playback(HWND dlg);
 void on_status_click(HWND dlg);
-void play_loaded_file(HWND dlg, const std::string& cp932_path);
+void play_loaded_file(HWND dlg, const std::string& utf8_path);
 // A rename stops the preview first and starts it again on the new name when it was playing.
 struct PlayState {
     int state = 0, seconds = 0;
 };
 PlayState pause_for_rename(HWND dlg);
-void resume_after_rename(HWND dlg, const PlayState& before, const std::string& new_cp932_path);
+void resume_after_rename(HWND dlg, const PlayState& before, const std::string& new_utf8_path);
 // The player's part of the window's creation and close: the two sliders get their
 // replacement procedures, the monitor thread starts and, at the close, ends.
 void start_player(HWND dlg);
@@ -154,15 +193,18 @@ void save_settings_now();
 // The options dialog (136), without a parent; does nothing while it is open already.
 void show_options();
 
-// The outside tools (outside_tools.cpp). The program chooser puts its path in a buffer of
-// its own (chosen_program); keep_folder leaves the current folder where the dialog left it.
-bool choose_program(HWND owner, const char* title, const char* filter, const char* start_folder, bool keep_folder);
-const char* chosen_program();
+// The outside tools (outside_tools.cpp). The program chooser gives the chosen path (UTF-8),
+// or an empty text when nothing was chosen; it proposes the last chosen or opened file unless
+// told not to. keep_folder leaves the current folder where the dialog left it.
+std::string choose_program(HWND owner, const char* title, const wchar_t* filter, const std::string& start_folder,
+                           bool keep_folder, bool propose_last = true);
 // A file opened from the File menu becomes the chooser's proposal too.
-void remember_chosen(const std::string& path);
+void remember_chosen(const std::string& utf8_path);
+// Starts a program from a UTF-8 command line; `activate` false leaves the editor in front.
+void start_program(const std::string& command_line, bool activate);
 // At the close: a copy still running stops, and its partial file goes.
 void end_copy();
-bool file_exists(const std::string& path);
+bool file_exists(const std::string& utf8_path);
 void copy_current_file();           // 4100, in a thread
 void show_copy_failure(HWND dlg);   // before every message of the main window not sent by another thread
 void open_copy_folder();            // 4101

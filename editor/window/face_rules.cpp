@@ -1,5 +1,7 @@
 #include "editor/window/face_rules.h"
 
+#include <utility>
+
 #include <algorithm>
 
 #include "editor/window/paths.h"
@@ -74,9 +76,12 @@ std::vector<int> function_menu_items(bool copy_folder_set) {
     return items;
 }
 
-void sort_file_names(std::vector<std::string>& names) {
+std::vector<size_t> file_name_order(const std::vector<std::string>& names) {
     auto folded = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; };
-    std::stable_sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+    std::vector<size_t> order(names.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t ia, size_t ib) {
+        const std::string &a = names[ia], &b = names[ib];
         size_t n = std::min(a.size(), b.size());
         for (size_t i = 0; i < n; ++i) {
             unsigned char x = folded(static_cast<unsigned char>(a[i])), y = folded(static_cast<unsigned char>(b[i]));
@@ -84,6 +89,13 @@ void sort_file_names(std::vector<std::string>& names) {
         }
         return a.size() < b.size();
     });
+    return order;
+}
+
+void sort_file_names(std::vector<std::string>& names) {
+    std::vector<std::string> sorted;
+    for (size_t i : file_name_order(names)) sorted.push_back(names[i]);
+    names = std::move(sorted);
 }
 
 int file_menu_y(int y, size_t count, int desktop_bottom) {
@@ -97,8 +109,8 @@ int file_menu_y(int y, size_t count, int desktop_bottom) {
 }
 
 std::string path_in_folder(std::string_view folder, std::string_view name) {
-    // A trail byte 0x5C (as in 表) is no backslash.
-    bool ends_in_backslash = !folder.empty() && find_last_backslash(folder) == folder.size() - 1;
+    // UTF-8: every byte 0x5C is a backslash.
+    bool ends_in_backslash = !folder.empty() && folder.back() == '\\';
     std::string path(folder);
     if (!ends_in_backslash) path += '\\';
     return path.append(name);

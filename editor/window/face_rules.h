@@ -74,6 +74,9 @@ inline constexpr size_t k_file_menu_names = 52;
 // Sorts the names with ASCII letters folded to lower case and the bytes compared unsigned,
 // double-byte characters not treated apart, as the file list always has.
 void sort_file_names(std::vector<std::string>& names);
+// The same order as positions: names[order[0]] comes first. The window sorts UTF-8 file
+// names by their cp932 forms with it.
+std::vector<size_t> file_name_order(const std::vector<std::string>& names);
 // The top edge for the File menu at the pointer's `y`: lowered (to 5 at least) so that the
 // menu of `count` names fits above the desktop's bottom edge.
 int file_menu_y(int pointer_y, size_t count, int desktop_bottom);

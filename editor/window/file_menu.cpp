@@ -20,34 +20,39 @@ LRESULT CALLBACK title_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_KEYUP && wp == VK_HOME) {
         HWND dlg = GetParent(h);
         F().warp_request = true;
-        SendMessageA(dlg, WM_COMMAND, IDC_FILE_MENU, 0);
+        SendMessageW(dlg, WM_COMMAND, IDC_FILE_MENU, 0);
         SetFocus(h);
     }
-    return CallWindowProcA(F().former_title, h, msg, wp, lp);
+    return CallWindowProcW(F().former_title, h, msg, wp, lp);
 }
 
 } // namespace
 
 void show_file_menu(HWND dlg) {
-    // The folder's MP3 files in the order the search gives them, at most 52.
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("*.mp3", &found);
+    // The folder's MP3 files in the order the search gives them, at most 52, sorted by their
+    // cp932 forms as the list always was.
+    std::vector<std::string> found_names, keys;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(L"*.mp3", &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
-        } while (names.size() < editing::k_file_menu_names && FindNextFileA(search, &found));
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            found_names.push_back(utf8_path(found.cFileName));
+            keys.push_back(narrow(found.cFileName));
+        } while (found_names.size() < editing::k_file_menu_names && FindNextFileW(search, &found));
         FindClose(search);
     }
-    editing::sort_file_names(names);
-    std::string current = editing::relative_form(program.current_path, current_folder());
+    std::vector<std::string> names;
+    for (size_t i : editing::file_name_order(keys)) names.push_back(found_names[i]);
+    std::wstring current = wide_path(editing::relative_form(program.session.current_path, current_folder()));
     std::vector<int> items = {IDM_OPEN_FILE, IDM_OPEN_CURRENT_FOLDER};
     if (!names.empty()) items.push_back(0);
     F().current = -1;
     for (size_t i = 0; i < names.size(); ++i) {
         F().names[i] = names[i];
         items.push_back(IDM_FILE_LIST + static_cast<int>(i));
-        if (lstrcmpiA(names[i].c_str(), current.c_str()) == 0) F().current = static_cast<int>(i);
+        if (CompareStringOrdinal(wide_path(names[i]).c_str(), -1, current.c_str(), -1, TRUE) == CSTR_EQUAL)
+            F().current = static_cast<int>(i);
     }
     F().count = names.size();
     HMENU menu = owner_drawn_menu(items);
@@ -92,26 +97,24 @@ void open_listed_file(HWND dlg, int slot) {
 void open_file_dialog(HWND dlg) {
     if (!discard_question()) return;
     // A file that does not load leaves the current folder where it was, as a drop does.
-    std::string before = current_folder();
-    bool loaded = choose_program(dlg, texts::open_mp3_title, texts::open_mp3_filter, "", true) &&
-                  open_file(dlg, chosen_program());
-    if (!loaded && !before.empty()) SetCurrentDirectoryA(before.c_str());
+    FolderKept before;
+    std::string chosen = choose_program(dlg, texts::open_mp3_title,
+                                        wide(std::string_view(texts::open_mp3_filter, sizeof texts::open_mp3_filter)).c_str(),
+                                        "", true);
+    if (!chosen.empty() && open_file(dlg, chosen)) before.keep_new();
 }
 
-void show_current_folder() {
-    std::string command = "explorer " + current_folder();
-    WinExec(command.c_str(), SW_SHOW);
-}
+void show_current_folder() { start_program("explorer " + current_folder(), true); }
 
 void watch_home_key(HWND dlg) {
     HWND title = GetDlgItem(dlg, IDC_TITLE);
     F().former_title =
-        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(title, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(title_proc)));
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(title, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(title_proc)));
 }
 
 void unwatch_home_key(HWND dlg) {
     if (F().former_title)
-        SetWindowLongPtrA(GetDlgItem(dlg, IDC_TITLE), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(F().former_title));
+        SetWindowLongPtrW(GetDlgItem(dlg, IDC_TITLE), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(F().former_title));
 }
 
 } // namespace editor

@@ -26,22 +26,19 @@ editing::Session& S() { return program.session; }
 
 void show_tag(HWND dlg) {
     editing::FieldTexts t = editing::shown_texts(S().rmp_texts.is_rmp, S().rmp_texts, S().current_tag);
-    SetDlgItemTextA(dlg, IDC_TITLE, t.title.c_str());
-    SetDlgItemTextA(dlg, IDC_ARTIST, t.artist.c_str());
-    SetDlgItemTextA(dlg, IDC_ALBUM, t.album.c_str());
-    SetDlgItemTextA(dlg, IDC_YEAR, t.year.c_str());
-    SetDlgItemTextA(dlg, IDC_COMMENT, t.comment.c_str());
+    for (size_t i = 0; i < k_field_controls.size(); ++i)
+        set_control_text(dlg, k_field_controls[i].id, t.*editing::k_fields[i].text);
 }
 
 void offer_history(HWND dlg, bool latest_first) {
     editing::DropDowns lists;
     auto read = [&](int id, std::vector<std::string>& items) {
-        LRESULT n = SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0);
+        LRESULT n = SendDlgItemMessageW(dlg, id, CB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < n; ++i) {
-            char buf[512] = {};
-            if (SendDlgItemMessageA(dlg, id, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 511)
-                SendDlgItemMessageA(dlg, id, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
-            items.emplace_back(buf);
+            wchar_t buf[512] = {};
+            if (SendDlgItemMessageW(dlg, id, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 511)
+                SendDlgItemMessageW(dlg, id, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
+            items.push_back(narrow(buf));
         }
     };
     read(IDC_ARTIST, lists.artist);
@@ -51,7 +48,7 @@ void offer_history(HWND dlg, bool latest_first) {
     editing::offer_history_texts(program.settings.tag_history, latest_first, lists);
     auto add = [&](int id, const std::vector<std::string>& items, size_t from) {
         for (size_t i = from; i < items.size(); ++i)
-            SendDlgItemMessageA(dlg, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(items[i].c_str()));
+            SendDlgItemMessageW(dlg, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(items[i]).c_str()));
     };
     add(IDC_ALBUM, lists.album, had_album);
     add(IDC_ARTIST, lists.artist, had_artist);
@@ -62,7 +59,7 @@ void offer_history(HWND dlg, bool latest_first) {
 // Runs before every message: a field that differs from the loaded tag marks it modified.
 void detect_change(HWND dlg) {
     if (S().read_only_media || !S().window_ready || !S().file_loaded || S().modified) return;
-    editing::FieldTexts f = read_fields(dlg, 512);
+    editing::FieldTexts f = read_fields(dlg, 511);
     if (editing::fields_differ(f, S().rmp_texts.is_rmp, S().rmp_texts, S().current_tag)) {
         S().modified = true;
         EnableWindow(GetDlgItem(dlg, IDC_APPLY), TRUE);
@@ -109,21 +106,21 @@ BOOL on_init(HWND dlg) {
     DragAcceptFiles(dlg, TRUE);
     place_window(dlg);
     for (int i = 0; i < 5; ++i)
-        program.bitmaps[i] = LoadBitmapA(program.instance, MAKEINTRESOURCEA(IDB_EDGE + i));
+        program.bitmaps[i] = LoadBitmapW(program.instance, MAKEINTRESOURCEW(IDB_EDGE + i));
     // Preview needs vbmp3.dll beside the program; without it the editor edits all the same.
     audio::load_decoder();
     if (!audio::decoder_ready()) audio::init_decoder(program.settings.playback_mode);
     start_player(dlg);
     watch_home_key(dlg);
-    SendMessageA(dlg, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadIconA(program.instance, MAKEINTRESOURCEA(IDI_TAGZO))));
+    SendMessageW(dlg, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(LoadIconW(program.instance, MAKEINTRESOURCEW(IDI_TAGZO))));
     tags::trim_fields(S().current_tag);
     set_title();
     size_drop_down_lists(dlg);
     std::time_t now = std::time(nullptr);
     std::tm* local = std::localtime(&now);
     for (const std::string& y : editing::year_list(local ? local->tm_year : 126))
-        SendDlgItemMessageA(dlg, IDC_YEAR, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(y.c_str()));
+        SendDlgItemMessageW(dlg, IDC_YEAR, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(y).c_str()));
     offer_history(dlg, true);
     show_file_box(dlg);
     if (!S().file_loaded) S().current_tag = tags::Tag{"", "", "", "", "", S().current_tag.genre};
@@ -133,7 +130,7 @@ BOOL on_init(HWND dlg) {
     S().undo_snapshot = S().current_tag;
     S().window_ready = true;
     CheckDlgButton(dlg, IDC_AUTO_PLAY, program.settings.auto_play == 1 ? BST_CHECKED : BST_UNCHECKED);
-    SetDlgItemTextA(dlg, IDC_AUTO_PLAY, program.settings.auto_play == 1 ? texts::auto_play_on : texts::auto_play_off);
+    set_control_text(dlg, IDC_AUTO_PLAY, program.settings.auto_play == 1 ? texts::auto_play_on : texts::auto_play_off);
     return TRUE;
 }
 
@@ -165,11 +162,11 @@ void on_apply(HWND dlg, int command) {
     // With renaming after each update the rename path applies the tag itself; the window then
     // closes only when quitting after an apply is set, "OK" included.
     if (program.settings.rename_after_update == 1) {
-        SendMessageA(dlg, WM_COMMAND, IDC_RENAME, 0);
+        SendMessageW(dlg, WM_COMMAND, IDC_RENAME, 0);
         return;
     }
     if (!apply_and_remember()) return;
-    if (program.settings.quit_after_apply == 1 || command == IDC_OK) SendMessageA(dlg, WM_COMMAND, IDC_CLOSE_X, 0);
+    if (program.settings.quit_after_apply == 1 || command == IDC_OK) SendMessageW(dlg, WM_COMMAND, IDC_CLOSE_X, 0);
 }
 
 void on_undo(HWND dlg) {
@@ -196,35 +193,41 @@ void on_mode_menu(HWND dlg) {
         std::snprintf(copy, sizeof copy, texts::rmp_copyright, S().rmp_texts.text[tags::ICOP].c_str());
         std::snprintf(eng, sizeof eng, texts::rmp_engineer, S().rmp_texts.text[tags::IENG].c_str());
         std::snprintf(soft, sizeof soft, texts::rmp_software, S().rmp_texts.text[tags::ISFT].c_str());
-        const char* lines[] = {texts::rmp_other_items, "", copy, eng, soft};
-        show_notice_menu(program.owner, lines, 5, -15, -20, IDM_INFO);
+        show_notice_menu(program.owner, {wide(texts::rmp_other_items), L"", wide(copy), wide(eng), wide(soft)}, -15,
+                         -20, IDM_INFO);
     }
     SetFocus(GetDlgItem(dlg, IDC_TITLE));
 }
 
 void on_auto_play(HWND dlg) {
     program.settings.auto_play = IsDlgButtonChecked(dlg, IDC_AUTO_PLAY) == BST_CHECKED ? 1 : 0;
-    SetDlgItemTextA(dlg, IDC_AUTO_PLAY, program.settings.auto_play ? texts::auto_play_on : texts::auto_play_off);
+    set_control_text(dlg, IDC_AUTO_PLAY, program.settings.auto_play ? texts::auto_play_on : texts::auto_play_off);
     SetFocus(GetDlgItem(dlg, IDC_TITLE));
 }
 
 // Apply and rename (command 11, the Function menu's item and F12).
 void on_apply_and_rename(HWND dlg) {
     if (S().read_only_media) {
-        const char* lines[] = {texts::error_head_kana, "", texts::read_only_file};
-        show_notice_menu(program.owner, lines, 3, 30, -30, IDM_READ_ONLY);
+        show_notice_menu(program.owner, {wide(texts::error_head_kana), L"", wide(texts::read_only_file)}, 30, -30,
+                         IDM_READ_ONLY);
         return;
     }
     if (!apply_and_remember()) return;
     if (S().current_tag.title.empty()) {
-        const char* lines[] = {texts::no_title_or_artist};
-        show_notice_menu(dlg, lines, 1, 30, -30, IDM_INFO);
+        show_notice_menu(dlg, {wide(texts::no_title_or_artist)}, 30, -30, IDM_INFO);
         return;
     }
     rename_by_tag(dlg);
 }
 
-BOOL on_command(HWND dlg, int command) {
+BOOL on_command(HWND dlg, int command, int notification) {
+    // Typed or pasted text beyond a field's limit in cp932 bytes is cut back at once.
+    for (const FieldControl& c : k_field_controls) {
+        if (c.id == command && notification == (c.combo_box ? CBN_EDITCHANGE : EN_CHANGE)) {
+            keep_field_limit(dlg, command);
+            return TRUE;
+        }
+    }
     if (command >= IDM_FILE_LIST && command < IDM_FILE_LIST + 60) {
         open_listed_file(dlg, command - IDM_FILE_LIST);
         return TRUE;
@@ -250,11 +253,11 @@ BOOL on_command(HWND dlg, int command) {
     case IDM_MPMAN: start_mpman(); return TRUE;
     case IDM_ADD_TO_PLAYLIST:
     case IDM_WINAMP: use_winamp(command); return TRUE;
-    case IDM_OPEN_FILE: SendMessageA(dlg, WM_COMMAND, IDC_OPEN_DIALOG, 0); return TRUE;
+    case IDM_OPEN_FILE: SendMessageW(dlg, WM_COMMAND, IDC_OPEN_DIALOG, 0); return TRUE;
     case IDC_OPEN_DIALOG: open_file_dialog(dlg); return TRUE;
     case IDM_OPEN_CURRENT_FOLDER: show_current_folder(); return TRUE;
     case IDC_RENAME: on_apply_and_rename(dlg); return TRUE;
-    case IDM_OPTIONS: SendMessageA(dlg, WM_COMMAND, IDC_OPTIONS, 0); return TRUE;
+    case IDM_OPTIONS: SendMessageW(dlg, WM_COMMAND, IDC_OPTIONS, 0); return TRUE;
     }
     return FALSE;
 }
@@ -294,9 +297,9 @@ void on_right_button(HWND dlg, UINT msg) {
 // Only the first of several dropped files is loaded; a path over 1024 characters is refused
 // rather than loaded cut.
 void on_drop(HWND dlg, HDROP drop) {
-    char name[1025] = {};
-    UINT length = DragQueryFileA(drop, 0, nullptr, 0);
-    UINT n = length < sizeof name ? DragQueryFileA(drop, 0, name, sizeof name) : 0;
+    wchar_t name[1025] = {};
+    UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    UINT n = length < 1025 ? DragQueryFileW(drop, 0, name, 1025) : 0;
     POINT at{};
     DragQueryPoint(drop, &at);
     DragFinish(drop);
@@ -305,29 +308,26 @@ void on_drop(HWND dlg, HDROP drop) {
     SetForegroundWindow(dlg);
     // Dropped on the player panel, the file plays as soon as it is loaded.
     if (in_player_panel(dlg, at)) program.player.play_on_load = 1;
-    std::string path(name, n);
+    std::string path = utf8_path(std::wstring_view(name, n));
     // The file's folder becomes the current one, as for every load; a file that does not load
     // leaves the editor, and so its folder, as they were.
-    char before[4096] = {};
-    DWORD had = GetCurrentDirectoryA(sizeof before, before);
-    size_t slash = editing::find_last_backslash(path);
-    if (slash != std::string::npos) SetCurrentDirectoryA(path.substr(0, slash + 1).c_str());
-    if (!open_file(dlg, path) && had > 0 && had < sizeof before) SetCurrentDirectoryA(before);
+    FolderKept before;
+    std::string folder = editing::folder_of(path);
+    if (!folder.empty()) set_current_folder(editing::folder_with_backslash(folder));
+    if (open_file(dlg, path)) before.keep_new();
 }
 
 } // namespace
 
 void show_file_box(HWND dlg) {
-    char folder[MAX_PATH + 1] = {};
-    GetCurrentDirectoryA(sizeof folder, folder);
-    SetDlgItemTextA(dlg, IDC_FILE_BOX, editing::relative_form(program.current_path, folder).c_str());
+    SetDlgItemTextW(dlg, IDC_FILE_BOX, wide_path(editing::relative_form(S().current_path, current_folder())).c_str());
 }
 
 void set_title() {
     char title[4200];
     std::snprintf(title, sizeof title, "%s %s", settings::slot_text(program.settings.display_name).c_str(),
                   texts::version);
-    SetWindowTextA(program.main, title);
+    SetWindowTextW(program.main, wide(title).c_str());
 }
 
 void save_settings_now() {
@@ -341,10 +341,9 @@ void save_settings_now() {
 }
 
 // The open routine: load, then show the file and take its tag as the undo snapshot.
-bool open_file(HWND dlg, const std::string& cp932_path) {
-    if (editing::load_file(S(), program.settings, window_ui, file_path(cp932_path)) == 0) return false;
-    program.current_path = cp932_path;
-    S().current_path = file_path(cp932_path);
+bool open_file(HWND dlg, const std::string& utf8_path) {
+    if (editing::load_file(S(), program.settings, window_ui, utf8_path) == 0) return false;
+    S().current_path = utf8_path;
     tags::trim_fields(S().current_tag);
     offer_history(dlg, false);
     show_file_box(dlg);
@@ -352,7 +351,7 @@ bool open_file(HWND dlg, const std::string& cp932_path) {
     S().undo_snapshot = S().current_tag;
     S().modified = false;
     EnableWindow(GetDlgItem(dlg, IDC_APPLY), FALSE);
-    play_loaded_file(dlg, cp932_path);
+    play_loaded_file(dlg, utf8_path);
     update_status(dlg);
     return true;
 }
@@ -364,7 +363,7 @@ INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     if (!InSendMessage()) show_copy_failure(dlg);
     switch (msg) {
     case WM_INITDIALOG: return on_init(dlg);
-    case WM_COMMAND: return on_command(dlg, LOWORD(wp));
+    case WM_COMMAND: return on_command(dlg, LOWORD(wp), HIWORD(wp));
     case WM_PAINT: paint_main_window(dlg); return TRUE;
     case WM_DROPFILES: on_drop(dlg, reinterpret_cast<HDROP>(wp)); return 0;
     case WM_MEASUREITEM: measure_menu_item(*reinterpret_cast<MEASUREITEMSTRUCT*>(lp)); return TRUE;

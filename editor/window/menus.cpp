@@ -23,8 +23,8 @@ struct Look {
 HMENU owner_drawn_menu(const std::vector<int>& items) {
     HMENU menu = CreatePopupMenu();
     for (int id : items) {
-        if (id == 0) AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-        else AppendMenuA(menu, MF_OWNERDRAW, static_cast<UINT_PTR>(id), nullptr);
+        if (id == 0) AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        else AppendMenuW(menu, MF_OWNERDRAW, static_cast<UINT_PTR>(id), nullptr);
     }
     return menu;
 }
@@ -35,51 +35,44 @@ namespace {
 // destroy, `owned` set).
 HICON item_icon(int id, bool& owned) {
     owned = false;
-    const char* shell_path = nullptr;
-    std::string path;
+    std::string path;  // UTF-8
     switch (id) {
-    case IDC_CLOSE_X: return LoadIconA(nullptr, IDI_HAND);
-    case IDC_RENAME: return LoadIconA(nullptr, IDI_EXCLAMATION);
-    case IDM_OPTIONS: return LoadIconA(nullptr, IDI_ASTERISK);
+    case IDC_CLOSE_X: return LoadIconW(nullptr, IDI_HAND);
+    case IDC_RENAME: return LoadIconW(nullptr, IDI_EXCLAMATION);
+    case IDM_OPTIONS: return LoadIconW(nullptr, IDI_ASTERISK);
     case IDM_OPEN_CURRENT_FOLDER:
-    case IDM_OPEN_COPY_FOLDER: shell_path = texts::drive_c; break;
-    case IDM_OPEN_FILE: {
-        char folder[MAX_PATH + 1] = {};
-        GetCurrentDirectoryA(sizeof folder, folder);
-        path = folder;
-        break;
-    }
-    case IDM_MPMAN: path = settings::slot_text(program.settings.mpman_path); break;
+    case IDM_OPEN_COPY_FOLDER: path = slot_path(texts::drive_c); break;
+    case IDM_OPEN_FILE: path = current_folder(); break;
+    case IDM_MPMAN: path = slot_path(settings::slot_text(program.settings.mpman_path)); break;
     case IDM_ADD_TO_PLAYLIST:
-    case IDM_WINAMP: path = settings::slot_text(program.settings.winamp_path); break;
+    case IDM_WINAMP: path = slot_path(settings::slot_text(program.settings.winamp_path)); break;
     default:
         if (id >= IDM_FILE_LIST && static_cast<size_t>(id - IDM_FILE_LIST) < program.file_menu.names.size())
             path = program.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)];
         else return nullptr;
     }
-    if (shell_path) path = shell_path;
-    SHFILEINFOA info{};
-    if (!SHGetFileInfoA(path.c_str(), 0, &info, sizeof info, SHGFI_ICON | SHGFI_SMALLICON)) return nullptr;
+    SHFILEINFOW info{};
+    if (!SHGetFileInfoW(wide_path(path).c_str(), 0, &info, sizeof info, SHGFI_ICON | SHGFI_SMALLICON)) return nullptr;
     owned = info.hIcon != nullptr;
     return info.hIcon;
 }
 
-std::string item_text(int id) {
+std::wstring item_text(int id) {
     switch (id) {
-    case IDC_CLOSE_X: return texts::menu_close;
-    case IDC_RENAME: return texts::menu_rename;
-    case IDM_OPEN_CURRENT_FOLDER: return texts::menu_open_current_folder;
-    case IDM_OPEN_FILE: return texts::menu_open_file;
-    case IDM_COPY: return texts::menu_copy;
-    case IDM_OPEN_COPY_FOLDER: return texts::menu_open_copy_folder;
-    case IDM_MPMAN: return texts::menu_mpman;
-    case IDM_OPTIONS: return texts::menu_options;
-    case IDM_ADD_TO_PLAYLIST: return texts::menu_add_to_playlist;
-    case IDM_WINAMP: return texts::menu_winamp;
+    case IDC_CLOSE_X: return wide(texts::menu_close);
+    case IDC_RENAME: return wide(texts::menu_rename);
+    case IDM_OPEN_CURRENT_FOLDER: return wide(texts::menu_open_current_folder);
+    case IDM_OPEN_FILE: return wide(texts::menu_open_file);
+    case IDM_COPY: return wide(texts::menu_copy);
+    case IDM_OPEN_COPY_FOLDER: return wide(texts::menu_open_copy_folder);
+    case IDM_MPMAN: return wide(texts::menu_mpman);
+    case IDM_OPTIONS: return wide(texts::menu_options);
+    case IDM_ADD_TO_PLAYLIST: return wide(texts::menu_add_to_playlist);
+    case IDM_WINAMP: return wide(texts::menu_winamp);
     }
     if (id >= IDM_FILE_LIST && static_cast<size_t>(id - IDM_FILE_LIST) < program.file_menu.names.size())
-        return program.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)];
-    return "";
+        return wide_path(program.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)]);
+    return L"";
 }
 
 } // namespace
@@ -92,9 +85,9 @@ void measure_menu_item(MEASUREITEMSTRUCT& item) {
     std::vector<int> widths;
     if (HDC dc = GetDC(program.owner)) {
         for (size_t i = 0; i < 50; ++i) {
-            const std::string& name = program.file_menu.names[i];
+            std::wstring name = wide_path(program.file_menu.names[i]);
             SIZE size{};
-            if (!name.empty() && GetTextExtentPoint32A(dc, name.c_str(), static_cast<int>(name.size()), &size))
+            if (!name.empty() && GetTextExtentPoint32W(dc, name.c_str(), static_cast<int>(name.size()), &size))
                 widths.push_back(size.cx);
         }
         ReleaseDC(program.owner, dc);
@@ -134,9 +127,9 @@ void draw_menu_item(const DRAWITEMSTRUCT& item) {
         DrawIconEx(dc, r.left, r.top + 2, icon, look.icon_width, look.icon_height, 0, nullptr, DI_NORMAL);
         if (owned) DestroyIcon(icon);
     }
-    std::string text = item_text(id);
+    std::wstring text = item_text(id);
     UINT former = SetTextAlign(dc, TA_BOTTOM);
-    TextOutA(dc, r.left + look.icon_width + 2, r.bottom - 4, text.c_str(), static_cast<int>(text.size()));
+    TextOutW(dc, r.left + look.icon_width + 2, r.bottom - 4, text.c_str(), static_cast<int>(text.size()));
     SetTextAlign(dc, former);
 }
 

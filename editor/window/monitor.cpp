@@ -40,10 +40,10 @@ void hot_keys(HWND dlg) {
         latch = 1;
         if (!program.monitor.running.load()) return;  // the window is closing
         if (i < 4) {
-            SendMessageA(dlg, WM_COMMAND, static_cast<WPARAM>(commands[i]), 0);
+            SendMessageW(dlg, WM_COMMAND, static_cast<WPARAM>(commands[i]), 0);
         } else if (GetAsyncKeyState(VK_CONTROL) & 0x8000) {
             // Ctrl with the keypad's + or -: back to the title field.
-            SendMessageA(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dlg, IDC_TITLE)), TRUE);
+            SendMessageW(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dlg, IDC_TITLE)), TRUE);
         }
     }
 }
@@ -82,7 +82,7 @@ DWORD WINAPI monitor_loop(LPVOID param) {
         levels(dlg);
         // After a stop the meter is redrawn for 29 more passes as it falls to zero.
         if (++audio::repaint_count < 30) InvalidateRect(dlg, &k_meter, FALSE);
-        if (program.player.was_playing.load()) SendMessageA(dlg, WM_UPDATE_STATUS, 0, 0);
+        if (program.player.was_playing.load()) SendMessageW(dlg, WM_UPDATE_STATUS, 0, 0);
     }
     return 0;
 }
@@ -118,7 +118,7 @@ bool stop_monitor() {
         if (r == WAIT_OBJECT_0) break;
         if (r != WAIT_OBJECT_0 + 1) return false;
         MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
     CloseHandle(program.monitor.thread);
     program.monitor.thread = nullptr;

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "editor/resources/resource.h"
@@ -39,30 +40,29 @@ bool box_checked(const Switch& s, int32_t value) {
 }
 
 int CALLBACK select_start(HWND chooser, UINT msg, LPARAM, LPARAM data) {
-    if (msg == BFFM_INITIALIZED) SendMessageA(chooser, BFFM_SETSELECTIONA, TRUE, data);
+    if (msg == BFFM_INITIALIZED) SendMessageW(chooser, BFFM_SETSELECTIONW, TRUE, data);
     return 0;
 }
 
-// Lets the user pick a folder, starting at the setting's folder (or the current one).
+// Lets the user pick a folder (a UTF-8 path), starting at the setting's folder or the
+// current one.
 bool choose_folder(HWND owner, const std::string& start, std::string& chosen) {
-    char start_buf[1024] = {};
-    // A setting too long for the chooser's buffer starts it at the current folder instead.
-    if (!start.empty() && start.size() < sizeof start_buf) std::memcpy(start_buf, start.data(), start.size());
-    if (start_buf[0] == 0) GetCurrentDirectoryA(260, start_buf);
-    char display[1024] = {};
-    BROWSEINFOA bi{};
+    std::wstring start_at = wide_path(start.empty() ? current_folder() : start);
+    wchar_t display[MAX_PATH] = {};
+    std::wstring title = wide(texts::choose_folder_title);
+    BROWSEINFOW bi{};
     bi.hwndOwner = owner;
     bi.pszDisplayName = display;
-    bi.lpszTitle = texts::choose_folder_title;
+    bi.lpszTitle = title.c_str();
     bi.ulFlags = BIF_RETURNONLYFSDIRS;
     bi.lpfn = select_start;
-    bi.lParam = reinterpret_cast<LPARAM>(start_buf);
-    LPITEMIDLIST item = SHBrowseForFolderA(&bi);
+    bi.lParam = reinterpret_cast<LPARAM>(start_at.c_str());
+    LPITEMIDLIST item = SHBrowseForFolderW(&bi);
     if (!item) return false;
-    char path[MAX_PATH] = {};
-    bool ok = SHGetPathFromIDListA(item, path) != FALSE;
+    wchar_t path[MAX_PATH] = {};
+    bool ok = SHGetPathFromIDListW(item, path) != FALSE;
     CoTaskMemFree(item);
-    if (ok) chosen = path;
+    if (ok) chosen = utf8_path(path);
     return ok;
 }
 
@@ -81,11 +81,11 @@ BOOL on_init(HWND dlg) {
     program.options_open = true;
     place_dialog(dlg);
     settings::Settings& s = program.settings;
-    SetDlgItemTextA(dlg, IDC_OPT_DISPLAY_NAME, settings::slot_text(s.display_name).c_str());
+    set_control_text(dlg, IDC_OPT_DISPLAY_NAME, settings::slot_text(s.display_name));
     for (const Switch& sw : k_switches)
         CheckDlgButton(dlg, sw.control, box_checked(sw, s.*sw.setting) ? BST_CHECKED : BST_UNCHECKED);
-    SetDlgItemTextA(dlg, IDC_OPT_COPY_FOLDER, settings::slot_text(s.copy_folder).c_str());
-    SetDlgItemTextA(dlg, IDC_OPT_START_FOLDER, settings::slot_text(s.start_folder).c_str());
+    set_control_text(dlg, IDC_OPT_COPY_FOLDER, settings::slot_text(s.copy_folder));
+    set_control_text(dlg, IDC_OPT_START_FOLDER, settings::slot_text(s.start_folder));
     CheckDlgButton(dlg, s.rename_pattern == 1 ? IDC_OPT_PATTERN_1 : IDC_OPT_PATTERN_0, BST_CHECKED);
     return TRUE;
 }
@@ -93,29 +93,35 @@ BOOL on_init(HWND dlg) {
 void on_choose(HWND dlg, int button) {
     bool copy = button == IDC_OPT_CHOOSE_COPY;
     settings::Slot<4096>& slot = copy ? program.settings.copy_folder : program.settings.start_folder;
-    std::string chosen;
-    if (!choose_folder(dlg, settings::slot_text(slot), chosen)) return;
-    settings::set_slot_text(slot, chosen);
-    SetDlgItemTextA(dlg, copy ? IDC_OPT_COPY_FOLDER : IDC_OPT_START_FOLDER, chosen.c_str());
-    if (!copy) SetCurrentDirectoryA(chosen.c_str());
+    std::string chosen, stored;
+    if (!choose_folder(dlg, slot_path(settings::slot_text(slot)), chosen)) return;
+    // The setting keeps cp932: a folder whose name has no such form cannot be kept.
+    if (!path_for_slot(chosen, stored)) {
+        show_notice_menu(dlg, {wide(texts::error_head), L"", wide(texts::path_not_storable), wide_path(chosen)}, 30,
+                         -30, IDM_INFO);
+        return;
+    }
+    settings::set_slot_text(slot, stored);
+    set_control_text(dlg, copy ? IDC_OPT_COPY_FOLDER : IDC_OPT_START_FOLDER, stored);
+    if (!copy) set_current_folder(chosen);  // the step's purpose: no guard
 }
 
 // A text field holds no more than its setting: 4095 bytes of cp932, cut before a character
 // that would not fit. A longer text, typed, pasted or chosen, is cut at once, where the user
 // sees it, instead of silently at OK.
 void keep_within_setting(HWND dlg, int id) {
-    std::string text = control_text(dlg, id, static_cast<size_t>(GetWindowTextLengthA(GetDlgItem(dlg, id))) + 1);
+    std::string text = control_text(dlg, id, SIZE_MAX);
     std::string cut = tags::cut_to_width(text, 4095);
     if (cut.size() == text.size()) return;
-    SetDlgItemTextA(dlg, id, cut.c_str());
-    SendDlgItemMessageA(dlg, id, EM_SETSEL, INT_MAX, INT_MAX);  // the caret at the end
+    set_control_text(dlg, id, cut);
+    SendDlgItemMessageW(dlg, id, EM_SETSEL, INT_MAX, INT_MAX);  // the caret at the end
 }
 
 void on_ok(HWND dlg) {
     settings::Settings& s = program.settings;
-    settings::set_slot_text(s.display_name, control_text(dlg, IDC_OPT_DISPLAY_NAME, 4096));
-    settings::set_slot_text(s.start_folder, control_text(dlg, IDC_OPT_START_FOLDER, 4096));
-    settings::set_slot_text(s.copy_folder, control_text(dlg, IDC_OPT_COPY_FOLDER, 4096));
+    settings::set_slot_text(s.display_name, control_text(dlg, IDC_OPT_DISPLAY_NAME, 4095));
+    settings::set_slot_text(s.start_folder, control_text(dlg, IDC_OPT_START_FOLDER, 4095));
+    settings::set_slot_text(s.copy_folder, control_text(dlg, IDC_OPT_COPY_FOLDER, 4095));
     save_settings_now();
     program.options_open = false;
     EndDialog(dlg, 1);
@@ -156,7 +162,7 @@ INT_PTR CALLBACK options_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
 void show_options() {
     if (program.options_open) return;
     // No parent: the main window stays usable while the dialog is open.
-    DialogBoxParamA(program.instance, MAKEINTRESOURCEA(IDD_OPTIONS), nullptr, options_proc, 0);
+    DialogBoxParamW(program.instance, MAKEINTRESOURCEW(IDD_OPTIONS), nullptr, options_proc, 0);
     set_title();  // the display name may have changed
 }
 

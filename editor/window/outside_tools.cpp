@@ -12,11 +12,13 @@
 
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "editor/resources/resource.h"
 #include "editor/window/editor.h"
 #include "editor/window/paths.h"
 #include "editor/window/texts.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 namespace editor {
@@ -29,8 +31,8 @@ std::atomic<int32_t> launch_running{0};
 // Set at the close: a copy still running stops and removes its partial file.
 BOOL copy_cancel = FALSE;
 HANDLE copy_handle = nullptr;  // window thread only
-// Receives the chooser's path; kept between uses, so the dialog proposes the last one.
-char chosen_path[4096] = {};
+// The chooser's last path (UTF-16): the dialog proposes it the next time.
+std::wstring chosen_path;
 
 struct CopyJob {
     std::string source, destination;
@@ -39,10 +41,10 @@ struct CopyJob {
 
 DWORD WINAPI copy_thread(LPVOID param) {
     auto* job = static_cast<CopyJob*>(param);
-    if (!CopyFileExA(job->source.c_str(), job->destination.c_str(), nullptr, nullptr, &copy_cancel,
-                     COPY_FILE_FAIL_IF_EXISTS)) {
+    if (!CopyFileExW(wide_path(job->source).c_str(), wide_path(job->destination).c_str(), nullptr, nullptr,
+                     &copy_cancel, COPY_FILE_FAIL_IF_EXISTS)) {
         copy_failed = 1;
-        PostMessageA(job->window, WM_COPY_FAILED, 0, 0);
+        PostMessageW(job->window, WM_COPY_FAILED, 0, 0);
     }
     delete job;
     copy_running = 0;
@@ -51,7 +53,7 @@ DWORD WINAPI copy_thread(LPVOID param) {
 
 DWORD WINAPI launch_thread(LPVOID param) {
     auto* command = static_cast<std::string*>(param);
-    WinExec(command->c_str(), SW_SHOWNA);
+    start_program(*command, false);
     delete command;
     launch_running = 0;
     return 0;
@@ -92,52 +94,74 @@ struct MainWaits {
 
 } // namespace
 
-bool choose_program(HWND owner, const char* title, const char* filter, const char* start_folder, bool keep_folder) {
-    std::string saved = current_folder();
-    const char* initial = nullptr;
-    if (start_folder && *start_folder) {
-        SetCurrentDirectoryA(start_folder);
-        initial = start_folder;
-    }
-    OPENFILENAMEA ofn{};
+void start_program(const std::string& command_line, bool activate) {
+    std::string err;
+    platform::start_process(command_line, err, activate);
+}
+
+std::string choose_program(HWND owner, const char* title, const wchar_t* filter, const std::string& start_folder,
+                           bool keep_folder, bool propose_last) {
+    FolderKept saved;
+    std::wstring initial = wide_path(start_folder);
+    if (!start_folder.empty()) set_current_folder(start_folder);
+    std::vector<wchar_t> file(32768, L'\0');
+    if (propose_last && chosen_path.size() < file.size()) std::copy(chosen_path.begin(), chosen_path.end(), file.begin());
+    std::wstring caption = wide(title);
+    OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = filter;
     ofn.nFilterIndex = 1;
-    ofn.lpstrFile = chosen_path;
-    ofn.nMaxFile = sizeof chosen_path;
-    ofn.lpstrInitialDir = initial;
-    ofn.lpstrTitle = title;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrInitialDir = start_folder.empty() ? nullptr : initial.c_str();
+    ofn.lpstrTitle = caption.c_str();
     ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    bool chosen = GetOpenFileNameA(&ofn) != FALSE;
-    if (!keep_folder && !saved.empty()) SetCurrentDirectoryA(saved.c_str());
-    return chosen;
+    bool chosen = GetOpenFileNameW(&ofn) != FALSE;
+    if (keep_folder) saved.keep_new();
+    if (!chosen) return {};
+    chosen_path = file.data();
+    return utf8_path(chosen_path);
 }
 
-const char* chosen_program() { return chosen_path; }
-
-void remember_chosen(const std::string& path) {
-    std::memcpy(chosen_path, path.data(), path.size() < sizeof chosen_path ? path.size() : sizeof chosen_path - 1);
-    chosen_path[path.size() < sizeof chosen_path ? path.size() : sizeof chosen_path - 1] = 0;
-}
+void remember_chosen(const std::string& path) { chosen_path = wide_path(path); }
 
 bool file_exists(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(wide_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     CloseHandle(h);
     return true;
 }
 
+namespace {
+// Asks for a program and keeps it in a setting; a path with no cp932 form cannot be kept
+// there, and the user is told so.
+void choose_into(settings::Slot<4096>& slot, const char* title, const wchar_t* filter, bool propose_last) {
+    std::string chosen = choose_program(program.owner, title, filter, slot_path(texts::program_files), false,
+                                        propose_last);
+    if (chosen.empty()) return;
+    std::string stored;
+    if (!path_for_slot(chosen, stored)) {
+        show_notice_menu(program.owner, {wide(texts::error_head), L"", wide(texts::path_not_storable), wide_path(chosen)},
+                         30, -30, IDM_INFO);
+        return;
+    }
+    settings::set_slot_text(slot, stored);
+}
+
+std::wstring filter_of(const char* cp932, size_t size) { return wide(std::string_view(cp932, size)); }
+}  // namespace
+
 void copy_current_file() {
     auto* job = new CopyJob;
     job->window = program.main;
-    job->source = program.current_path;
+    job->source = program.session.current_path;
     // The file's own name: the current folder may have moved since the load (a chosen start
     // folder, a cancelled dialog), and a relative form would then be the whole path.
-    size_t slash = editing::find_last_backslash(job->source);
+    size_t slash = job->source.find_last_of('\\');
     std::string name = slash == std::string::npos ? job->source : job->source.substr(slash + 1);
-    job->destination = editing::path_in_folder(settings::slot_text(program.settings.copy_folder), name);
+    job->destination = editing::path_in_folder(slot_path(settings::slot_text(program.settings.copy_folder)), name);
     start_worker(copy_running, copy_thread, job, &copy_handle);
 }
 
@@ -155,41 +179,38 @@ void show_copy_failure(HWND dlg) {
     gui.cbSize = sizeof gui;
     if (GetGUIThreadInfo(GetCurrentThreadId(), &gui) && (gui.flags & GUI_INMENUMODE)) return;
     if (!copy_failed.exchange(0)) return;
-    const char* lines[] = {texts::copy_failed};
-    show_notice_menu(dlg, lines, 1, 30, -30, IDM_INFO);
+    show_notice_menu(dlg, {wide(texts::copy_failed)}, 30, -30, IDM_INFO);
 }
 
-void open_copy_folder() {
-    std::string command = "explorer " + settings::slot_text(program.settings.copy_folder);
-    WinExec(command.c_str(), SW_SHOW);
-}
+void open_copy_folder() { start_program("explorer " + slot_path(settings::slot_text(program.settings.copy_folder)), true); }
 
 void start_mpman() {
     MainWaits waits;
-    std::string path = settings::slot_text(program.settings.mpman_path);
-    if (!file_exists(path) &&
-        choose_program(program.owner, texts::choose_mpman, texts::mpman_filter, texts::program_files, false))
-        settings::set_slot_text(program.settings.mpman_path, chosen_path);
+    if (!file_exists(slot_path(settings::slot_text(program.settings.mpman_path))))
+        choose_into(program.settings.mpman_path, texts::choose_mpman,
+                    filter_of(texts::mpman_filter, sizeof texts::mpman_filter).c_str(), true);
     save_settings_now();
-    if (MessageBoxA(nullptr, texts::start_mpman, texts::confirm_caption, MB_YESNO) != IDYES) return;
-    WinExec(settings::slot_text(program.settings.mpman_path).c_str(), SW_SHOWNA);
+    if (MessageBoxW(nullptr, wide(texts::start_mpman).c_str(), wide(texts::confirm_caption).c_str(), MB_YESNO) != IDYES)
+        return;
+    start_program(slot_path(settings::slot_text(program.settings.mpman_path)), false);
     open_copy_folder();
 }
 
 void use_winamp(int command) {
     MainWaits waits;
-    if (!file_exists(settings::slot_text(program.settings.winamp_path))) {
-        if (file_exists(texts::winamp_default))
+    if (!file_exists(slot_path(settings::slot_text(program.settings.winamp_path)))) {
+        if (file_exists(slot_path(texts::winamp_default)))
             settings::set_slot_text(program.settings.winamp_path, texts::winamp_default);
-        else if (choose_program(program.owner, texts::choose_winamp, texts::winamp_filter, texts::program_files, false))
-            settings::set_slot_text(program.settings.winamp_path, chosen_path);
+        else
+            choose_into(program.settings.winamp_path, texts::choose_winamp,
+                        filter_of(texts::winamp_filter, sizeof texts::winamp_filter).c_str(), true);
     }
     save_settings_now();
-    std::string winamp = settings::slot_text(program.settings.winamp_path);
+    std::string winamp = slot_path(settings::slot_text(program.settings.winamp_path));
     std::string line;
     if (command == IDM_ADD_TO_PLAYLIST) {
-        if (!file_exists(program.current_path)) return;
-        line = winamp + " /add \"" + program.current_path + "\"";
+        if (!file_exists(program.session.current_path)) return;
+        line = winamp + " /add \"" + program.session.current_path + "\"";
     } else {
         line = winamp;
     }
@@ -198,31 +219,27 @@ void use_winamp(int command) {
 
 // An archive or a picture goes to the program stored for its kind; the shell's association
 // or the user's choice finds one the first time.
-void WindowUi::hand_over(tags::FileKind kind, const std::string& utf8_path) {
+void WindowUi::hand_over(tags::FileKind kind, const std::string& path) {
     settings::Slot<4096>* setting = nullptr;
-    const char* sample = nullptr;
+    const wchar_t* sample = nullptr;
     const char* title = nullptr;
     switch (kind) {
-    case tags::FileKind::zip: setting = &program.settings.zip_program, sample = "a.zip", title = texts::choose_zip; break;
-    case tags::FileKind::lzh: setting = &program.settings.lzh_program, sample = "a.lzh", title = texts::choose_lzh; break;
-    case tags::FileKind::jpeg: setting = &program.settings.jpeg_program, sample = "a.jpg", title = texts::choose_jpeg; break;
+    case tags::FileKind::zip: setting = &program.settings.zip_program, sample = L"a.zip", title = texts::choose_zip; break;
+    case tags::FileKind::lzh: setting = &program.settings.lzh_program, sample = L"a.lzh", title = texts::choose_lzh; break;
+    case tags::FileKind::jpeg: setting = &program.settings.jpeg_program, sample = L"a.jpg", title = texts::choose_jpeg; break;
     default: return;
     }
-    std::string path, bad;
-    if (!platform::utf8_to_cp932(utf8_path, path, bad)) return;
     if (settings::slot_text(*setting).empty()) {
         MainWaits waits;
-        char found[MAX_PATH] = {};
-        if (reinterpret_cast<INT_PTR>(FindExecutableA(sample, nullptr, found)) > 32 && found[0]) {
-            settings::set_slot_text(*setting, found);
-        } else {
-            chosen_path[0] = 0;  // no file name proposed
-            if (choose_program(program.owner, title, texts::programs_filter, texts::program_files, false))
-                settings::set_slot_text(*setting, chosen_path);
-        }
+        wchar_t found[MAX_PATH] = {};
+        std::string stored;
+        if (reinterpret_cast<INT_PTR>(FindExecutableW(sample, nullptr, found)) > 32 && found[0] &&
+            path_for_slot(utf8_path(found), stored))
+            settings::set_slot_text(*setting, stored);
+        else
+            choose_into(*setting, title, filter_of(texts::programs_filter, sizeof texts::programs_filter).c_str(), false);
     }
-    std::string command = settings::slot_text(*setting) + " \"" + path + "\"";
-    WinExec(command.c_str(), SW_SHOWNA);
+    start_program(slot_path(settings::slot_text(*setting)) + " \"" + path + "\"", false);
 }
 
 } // namespace editor

@@ -8,22 +8,23 @@ namespace editor {
 namespace {
 
 HFONT make_font(int height) {
-    return CreateFontA(height, 0, 0, 0, 400, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, texts::label_font);
+    return CreateFontW(height, 0, 0, 0, 400, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, wide(texts::label_font).c_str());
 }
 
-void embossed(HDC dc, int x, int y, const char* text) {
-    int n = lstrlenA(text);
+void embossed(HDC dc, int x, int y, const char* cp932) {
+    std::wstring text = wide(cp932);
+    int n = static_cast<int>(text.size());
     SetTextColor(dc, RGB(255, 255, 255));
-    TextOutA(dc, x, y, text, n);
+    TextOutW(dc, x, y, text.c_str(), n);
     SetTextColor(dc, RGB(0, 0, 0));
-    TextOutA(dc, x - 1, y - 1, text, n);
+    TextOutW(dc, x - 1, y - 1, text.c_str(), n);
 }
 
 // One row of 22 segments and its peak mark; mem[1..4] hold green, dark, yellow and red.
 void meter_row(HDC dc, HDC* mem, int y, const Program::MeterValues& values) {
     BITMAP seg{};
-    GetObjectA(program.bitmaps[1], sizeof seg, &seg);
+    GetObjectW(program.bitmaps[1], sizeof seg, &seg);
     editing::MeterRow row = editing::meter_row(values.peak.load(std::memory_order_relaxed),
                                                values.held.load(std::memory_order_relaxed),
                                                program.settings.playback_mode);
@@ -58,7 +59,7 @@ void paint_main_window(HWND dlg) {
             old[i] = SelectObject(mem[i], program.bitmaps[i]);
         }
         BITMAP edge{};
-        GetObjectA(program.bitmaps[0], sizeof edge, &edge);
+        GetObjectW(program.bitmaps[0], sizeof edge, &edge);
         BitBlt(dc, 257, 69, edge.bmWidth, edge.bmHeight, mem[0], 0, 0, SRCCOPY);
         meter_row(dc, mem, 69, program.meter[0]);
         meter_row(dc, mem, 76, program.meter[1]);
@@ -69,11 +70,7 @@ void paint_main_window(HWND dlg) {
     }
     HFONT font = make_font(12);
     HGDIOBJ former = SelectObject(dc, font);
-    embossed(dc, 20, 50, texts::caption_title);
-    embossed(dc, 8, 70, texts::caption_artist);
-    embossed(dc, 14, 90, texts::caption_album);
-    embossed(dc, 21, 108, texts::caption_year);
-    embossed(dc, 21, 127, texts::caption_comment);
+    for (const FieldControl& c : k_field_controls) embossed(dc, c.caption_x, c.caption_y, c.caption);
     SelectObject(dc, former);
     DeleteObject(font);
     font = make_font(11);

@@ -7,7 +7,13 @@ namespace editing {
 std::string start_file_from_tail(std::string_view tail) {
     if (tail.size() >= 2 && tail[0] == '/' && (tail[1] == 'e' || tail[1] == 'E'))
         tail.remove_prefix(tail.size() >= 3 ? 3 : 2);
-    tail = tail.substr(0, 255);
+    // 255 characters of the UTF-8 tail: a character's continuation bytes count with it.
+    size_t characters = 0, end = 0;
+    for (; end < tail.size(); ++end) {
+        if ((static_cast<unsigned char>(tail[end]) & 0xC0) == 0x80) continue;
+        if (characters++ == 255) break;
+    }
+    tail = tail.substr(0, end);
     std::string out;
     for (char c : tail) {
         if (c == '\0') break;
@@ -33,7 +39,15 @@ std::string relative_form(std::string_view path, std::string_view current_folder
     size_t len = current_folder.size();
     if (len == 3 && current_folder[2] == '\\') len = 2;  // a drive root keeps no backslash of its own
     std::string_view folder = current_folder.substr(0, len);
-    if (path.size() > len + 1 && path[len] == '\\' && tags::equal_ignoring_case(path.substr(0, len), folder))
+    // UTF-8: ASCII letters are folded, and no byte of a longer character can equal one.
+    auto same = [](std::string_view a, std::string_view b) {
+        for (size_t i = 0; i < a.size(); ++i) {
+            auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+            if (fold(a[i]) != fold(b[i])) return false;
+        }
+        return true;
+    };
+    if (path.size() > len + 1 && path[len] == '\\' && same(path.substr(0, len), folder))
         return std::string(path.substr(len + 1));
     return std::string(path);
 }
@@ -47,8 +61,7 @@ std::string folder_of(std::string_view utf8_path) {
 
 std::string folder_with_backslash(std::string_view folder) {
     std::string out(folder);
-    // A trail byte 0x5C (as in 表) is no backslash.
-    if (out.empty() || find_last_backslash(out) != out.size() - 1) out += '\\';
+    if (out.empty() || out.back() != '\\') out += '\\';
     return out;
 }
 

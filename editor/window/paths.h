@@ -1,6 +1,6 @@
-// Path texts of the editor (cp932): the start file taken from the command line, the last
-// backslash of a path, the relative form shown in the file box, and the name a file gets
-// from its tag.
+// Path texts of the editor: the start file taken from the command line, the relative form
+// shown in the file box, and the name a file gets from its tag. Paths are UTF-8, where every
+// byte 0x5C is a backslash; the tag's texts are cp932.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -10,14 +10,15 @@ namespace editing {
 
 // The command-line tail after the program's name: an optional "/e" or "/E" switch and its
 // blank, then a path whose double quotes are dropped wherever they stand. At most 255
-// characters of the tail are read (quotes counted); blanks stay.
+// characters of the UTF-8 tail are read (quotes counted); blanks stay.
 std::string start_file_from_tail(std::string_view tail);
 
 // Position of the last backslash, stepping over double-byte characters so that a trail byte
 // 0x5C is never taken for one; npos when there is none.
 size_t find_last_backslash(std::string_view path);
 
-// The path without the current folder and its backslash in front ("C:\" counts as "C:").
+// The path without the current folder and its backslash in front ("C:\" counts as "C:"),
+// ASCII letters compared without their case.
 // A path that does not lie in the current folder is returned whole.
 std::string relative_form(std::string_view path, std::string_view current_folder);
 
@@ -29,7 +30,7 @@ std::string folder_of(std::string_view utf8_path);
 // The folder ending in exactly one backslash: "C:\\" keeps its one, "C:\\Music" gets one.
 std::string folder_with_backslash(std::string_view folder);
 
-// The name a file gets from its tag in `folder` (ending in a backslash): pattern 1 gives
+// The name a file gets from its tag (cp932) in `folder` (ending in a backslash, or empty): pattern 1 gives
 // "artist-title.mp3", every other pattern "(artist)title.mp3". The extension is always ".mp3".
 std::string name_by_tag(int32_t pattern, std::string_view folder, std::string_view artist, std::string_view title);
 

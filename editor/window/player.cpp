@@ -42,9 +42,12 @@ void start_play() {
 }
 
 // Opens a file in the decoder and plays it from the start; true when it plays.
-bool open_and_play(HWND dlg, const std::string& cp932_path) {
+bool open_and_play(HWND dlg, const std::string& utf8_path) {
     unsigned char info[272] = {};
-    if (audio::decoder_open(cp932_path.c_str(), info) != 1) return false;
+    std::wstring w = wide_path(utf8_path);
+    char ansi[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
+    if (audio::decoder_open(ansi, info) != 1) return false;
     P().file_open = 1;
     start_play();
     update_status(dlg);
@@ -63,10 +66,10 @@ LRESULT CALLBACK position_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
             P().position_dragging = 0;
             int total = 0;
             if (total_seconds(total))
-                audio::decoder_seek(player::seek_seconds(total, static_cast<int>(SendMessageA(h, TBM_GETPOS, 0, 0))));
+                audio::decoder_seek(player::seek_seconds(total, static_cast<int>(SendMessageW(h, TBM_GETPOS, 0, 0))));
         }
     }
-    return CallWindowProcA(P().former_position, h, msg, wp, lp);
+    return CallWindowProcW(P().former_position, h, msg, wp, lp);
 }
 
 LRESULT CALLBACK volume_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -76,15 +79,15 @@ LRESULT CALLBACK volume_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == WM_LBUTTONDOWN) P().volume_dragging = 1;
         if (msg == WM_LBUTTONUP || (msg == WM_MOUSEMOVE && P().volume_dragging)) {
             if (msg == WM_LBUTTONUP) P().volume_dragging = 0;
-            int v = static_cast<int>(SendMessageA(h, TBM_GETPOS, 0, 0));
+            int v = static_cast<int>(SendMessageW(h, TBM_GETPOS, 0, 0));
             audio::decoder_set_volume(v, v);
         }
     }
-    return CallWindowProcA(P().former_volume, h, msg, wp, lp);
+    return CallWindowProcW(P().former_volume, h, msg, wp, lp);
 }
 
 WNDPROC replace_proc(HWND control, WNDPROC with) {
-    return reinterpret_cast<WNDPROC>(SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(with)));
+    return reinterpret_cast<WNDPROC>(SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(with)));
 }
 
 } // namespace
@@ -105,14 +108,14 @@ void update_status(HWND dlg) {
                 clear_held_levels();
             }
             P().was_playing = 0;
-            SendDlgItemMessageA(dlg, IDC_POSITION, TBM_SETPOS, TRUE, 0);
+            SendDlgItemMessageW(dlg, IDC_POSITION, TBM_SETPOS, TRUE, 0);
             text = "Stop";
         } else if (state == player::playing) {
             if (!P().was_playing.exchange(1)) wake_monitor();
             if (total_seconds(total)) {
                 text = player::time_text(player::playing, total, position, program.settings.show_elapsed_time == 1);
                 if (!P().position_dragging)
-                    SendDlgItemMessageA(dlg, IDC_POSITION, TBM_SETPOS, TRUE, player::position_percent(position, total));
+                    SendDlgItemMessageW(dlg, IDC_POSITION, TBM_SETPOS, TRUE, player::position_percent(position, total));
             }
         } else if (state == player::paused) {
             bool shown = P().blink.step(timeGetTime());
@@ -121,9 +124,8 @@ void update_status(HWND dlg) {
             if (!shown) text.clear();
         }
     }
-    char now[4096] = {};
-    GetDlgItemTextA(dlg, IDC_STATUS, now, sizeof now);
-    if (lstrcmpiA(now, text.c_str()) != 0) SetDlgItemTextA(dlg, IDC_STATUS, text.c_str());
+    // The status is ASCII: digits, colons and blanks.
+    if (control_text(dlg, IDC_STATUS, 4095) != text) set_control_text(dlg, IDC_STATUS, text);
 }
 
 void on_play(HWND dlg) {
@@ -137,7 +139,7 @@ void on_play(HWND dlg) {
         audio::decoder_restart();
         return;
     }
-    open_and_play(dlg, program.current_path);
+    open_and_play(dlg, program.session.current_path);
 }
 
 void on_pause(HWND) {
@@ -164,13 +166,13 @@ void on_status_click(HWND dlg) {
 
 // A new file keeps playing when the previous one played or was paused, and starts when it was
 // dropped on the player panel or AutoPlay is on.
-void play_loaded_file(HWND dlg, const std::string& cp932_path) {
+void play_loaded_file(HWND dlg, const std::string& utf8_path) {
     if (!audio::decoder_ready()) return;
     int state = audio::decoder_get_state(nullptr);
     stop_playback(dlg);
     if (state == player::playing || state == player::paused || P().play_on_load || program.settings.auto_play == 1) {
         P().play_on_load = 0;
-        if (open_and_play(dlg, cp932_path)) {
+        if (open_and_play(dlg, utf8_path)) {
             if (!P().was_playing.exchange(1)) wake_monitor();
         }
     }
@@ -184,9 +186,9 @@ PlayState pause_for_rename(HWND dlg) {
 }
 
 // A paused file is left stopped; a playing one goes on a second after where it was.
-void resume_after_rename(HWND dlg, const PlayState& before, const std::string& new_cp932_path) {
+void resume_after_rename(HWND dlg, const PlayState& before, const std::string& new_utf8_path) {
     if (!audio::decoder_ready() || before.state != player::playing) return;
-    if (!open_and_play(dlg, new_cp932_path)) return;
+    if (!open_and_play(dlg, new_utf8_path)) return;
     audio::decoder_seek(before.seconds + 1);
     if (!P().was_playing.exchange(1)) wake_monitor();
 }
@@ -206,7 +208,7 @@ void start_player(HWND dlg) {
     start_monitor(dlg);
     int left = 0, right = 0;
     audio::decoder_get_volume(&left, &right);
-    SendDlgItemMessageA(dlg, IDC_VOLUME, TBM_SETPOS, TRUE, left > right ? left : right);
+    SendDlgItemMessageW(dlg, IDC_VOLUME, TBM_SETPOS, TRUE, left > right ? left : right);
     P().former_position = replace_proc(GetDlgItem(dlg, IDC_POSITION), position_proc);
     P().former_volume = replace_proc(GetDlgItem(dlg, IDC_VOLUME), volume_proc);
     update_status(dlg);

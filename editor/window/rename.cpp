@@ -15,9 +15,14 @@ namespace editor {
 namespace {
 
 void failure_notice(const std::string& old_name) {
-    const char* lines[] = {texts::error_head_brackets, "", old_name.c_str(), "", texts::rename_failed,
-                           texts::rename_failed_why};
-    show_notice_menu(program.owner, lines, 6, 30, -30, IDM_INFO);
+    show_notice_menu(program.owner,
+                     {wide(texts::error_head_brackets), L"", wide_path(old_name), L"", wide(texts::rename_failed),
+                      wide(texts::rename_failed_why)},
+                     30, -30, IDM_INFO);
+}
+
+bool move(const std::string& from, const std::string& to) {
+    return MoveFileW(wide_path(from).c_str(), wide_path(to).c_str()) != 0;
 }
 
 } // namespace
@@ -25,43 +30,43 @@ void failure_notice(const std::string& old_name) {
 void rename_by_tag(HWND dlg) {
     // The name takes the full title but, in the ID3v1 form, only the 30 bytes of the artist
     // that the record holds (cut before a double-byte character that would not fit).
-    std::string artist = control_text(dlg, IDC_ARTIST, 256);
+    std::string artist = control_text(dlg, IDC_ARTIST, 255);
     if (!program.session.rmp_texts.is_rmp) artist = tags::cut_to_width(artist, 30);
-    std::string title = control_text(dlg, IDC_TITLE, 4096);
+    std::string title = control_text(dlg, IDC_TITLE, 4095);
     if (title.empty() || artist.empty()) {
-        const char* lines[] = {texts::no_title_or_artist};
-        show_notice_menu(dlg, lines, 1, 30, -30, IDM_INFO);
+        show_notice_menu(dlg, {wide(texts::no_title_or_artist)}, 30, -30, IDM_INFO);
         return;
     }
-    const std::string old_name = program.current_path;
-    // The new name lies in the file's own folder, whichever folder is current.
-    std::string folder, bad;
-    if (!platform::utf8_to_cp932(editing::folder_of(program.session.current_path), folder, bad) || folder.empty())
-        return failure_notice(old_name);
+    const std::string old_name = program.session.current_path;
+    // The new name lies in the file's own folder, whichever folder is current. The folder may
+    // hold any character; only the name is made of the tag's cp932 texts.
+    std::string folder = editing::folder_of(old_name);
+    if (folder.empty()) return failure_notice(old_name);
     std::string folder_slash = editing::folder_with_backslash(folder);
-    std::string new_name = editing::name_by_tag(program.settings.rename_pattern, folder_slash, artist, title);
-    if (tags::equal_ignoring_case(new_name, old_name)) return;
+    std::string name = editing::name_by_tag(program.settings.rename_pattern, "", artist, title);
+    std::string new_name = folder_slash + platform::cp932_to_utf8(name);
+    std::string old_relative = editing::relative_form(old_name, folder);
+    std::string old_cp932, bad;
+    if (platform::utf8_to_cp932(old_relative, old_cp932, bad) && tags::equal_ignoring_case(name, old_cp932)) return;
+    std::wstring old_shown = wide_path(old_relative);
 
-    std::string new_relative = editing::relative_form(new_name, folder);
     if (program.settings.no_confirm_rename == 0 &&
-        !ask(IDD_RENAME, program.settings.no_confirm_rename, editing::relative_form(old_name, folder).c_str(),
-             new_relative.c_str()))
+        !ask(IDD_RENAME, program.settings.no_confirm_rename, old_shown, wide(name)))
         return;
 
     // The decoder holds the file open while it plays: stop it for the move.
     PlayState before = pause_for_rename(dlg);
-    if (!MoveFileA(old_name.c_str(), new_name.c_str())) {
+    if (!move(old_name, new_name)) {
         std::string replaced;
-        if (!editing::replace_unusable_chars(new_relative, replaced)) return failure_notice(old_name);
+        if (!editing::replace_unusable_chars(name, replaced)) return failure_notice(old_name);
         if (program.settings.no_confirm_char_replace == 0 &&
-            !ask(IDD_REPLACE_CHARS, program.settings.no_confirm_char_replace, new_relative.c_str(), replaced.c_str()))
+            !ask(IDD_REPLACE_CHARS, program.settings.no_confirm_char_replace, wide(name), wide(replaced)))
             return failure_notice(old_name);
-        new_name = folder_slash + replaced;
-        if (!MoveFileA(old_name.c_str(), new_name.c_str())) return failure_notice(old_name);
+        new_name = folder_slash + platform::cp932_to_utf8(replaced);
+        if (!move(old_name, new_name)) return failure_notice(old_name);
     }
-    if (program.settings.quit_after_apply == 1) PostMessageA(dlg, WM_COMMAND, IDC_CLOSE_X, 0);
-    program.current_path = new_name;
-    program.session.current_path = file_path(new_name);
+    if (program.settings.quit_after_apply == 1) PostMessageW(dlg, WM_COMMAND, IDC_CLOSE_X, 0);
+    program.session.current_path = new_name;
     show_file_box(dlg);
     resume_after_rename(dlg, before, new_name);
 }

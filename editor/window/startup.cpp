@@ -18,16 +18,16 @@ namespace {
 
 // The text after the program's own name (which may be quoted) and the blanks behind it.
 std::string command_tail() {
-    const char* p = GetCommandLineA();
-    if (*p == '"') {
+    const wchar_t* p = GetCommandLineW();
+    if (*p == L'"') {
         ++p;
-        while (*p && *p != '"') ++p;
-        if (*p == '"') ++p;
+        while (*p && *p != L'"') ++p;
+        if (*p == L'"') ++p;
     } else {
-        while (*p && *p != ' ' && *p != '\t') ++p;
+        while (*p && *p != L' ' && *p != L'\t') ++p;
     }
-    while (*p == ' ' || *p == '\t') ++p;
-    return p;
+    while (*p == L' ' || *p == L'\t') ++p;
+    return utf8_path(p);
 }
 
 std::string program_folder() {
@@ -35,34 +35,37 @@ std::string program_folder() {
     DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
     std::wstring path(buf, n);
     auto slash = path.find_last_of(L"\\/");
-    return platform::utf16_to_utf8(path.substr(0, slash == std::wstring::npos ? 0 : slash + 1));
+    return utf8_path(path.substr(0, slash == std::wstring::npos ? 0 : slash + 1));
 }
 
 // The full path with the long form of every component (the shell may pass 8.3 names, a
 // user a name relative to the current folder); unchanged on failure.
-std::string long_path(const std::string& cp932) {
-    char full[4096] = {};
-    DWORD n = GetFullPathNameA(cp932.c_str(), sizeof full, full, nullptr);
-    std::string path = n > 0 && n < sizeof full ? std::string(full, n) : cp932;
-    char buf[4096] = {};
-    n = GetLongPathNameA(path.c_str(), buf, sizeof buf);
-    return n > 0 && n < sizeof buf ? std::string(buf, n) : path;
+std::string long_path(const std::string& utf8) {
+    std::wstring given = wide_path(utf8);
+    DWORD n = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    std::wstring full(n, L'\0');
+    n = n ? GetFullPathNameW(given.c_str(), n, full.data(), nullptr) : 0;
+    std::wstring path = n > 0 && n < full.size() ? full.substr(0, n) : given;
+    n = GetLongPathNameW(path.c_str(), nullptr, 0);
+    std::wstring longer(n, L'\0');
+    n = n ? GetLongPathNameW(path.c_str(), longer.data(), n) : 0;
+    return utf8_path(n > 0 && n < longer.size() ? longer.substr(0, n) : path);
 }
 
 HWND create_owner_window(HINSTANCE instance) {
-    char name[100] = {};
-    LoadStringA(instance, IDS_OWNER_CLASS, name, sizeof name);
-    WNDCLASSEXA wc{};
+    wchar_t name[100] = {};
+    LoadStringW(instance, IDS_OWNER_CLASS, name, 100);
+    WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpfnWndProc = DefWindowProcW;
     wc.cbWndExtra = 30;
     wc.hInstance = instance;
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_SCROLLBAR + 1);
     wc.lpszClassName = name;
-    RegisterClassExA(&wc);
+    RegisterClassExW(&wc);
     POINT p;
     GetCursorPos(&p);
-    return CreateWindowExA(0, name, "", 0, p.x - 50, p.y - 100, 0, 0, nullptr, nullptr, instance, nullptr);
+    return CreateWindowExW(0, name, L"", 0, p.x - 50, p.y - 100, 0, 0, nullptr, nullptr, instance, nullptr);
 }
 
 } // namespace
@@ -77,23 +80,21 @@ int start_up(HINSTANCE instance) {
     if (!program.owner) return 0;
 
     program.settings_path = program_folder() + "kt.dat";
-    program.settings = settings::start_up_settings(program.settings_path, file_path(texts::setup_dat));
+    program.settings = settings::start_up_settings(program.settings_path, slot_path(texts::setup_dat));
 
     std::string tail = command_tail();
     editing::Session& s = program.session;
     if (tail.empty()) {
-        SetCurrentDirectoryA(settings::slot_text(program.settings.start_folder).c_str());
+        set_current_folder(slot_path(settings::slot_text(program.settings.start_folder)));
     } else {
-        std::string start = long_path(editing::start_file_from_tail(tail));
-        program.current_path = start;
-        s.current_path = file_path(start);
-        size_t slash = editing::find_last_backslash(start);
-        SetCurrentDirectoryA(slash == std::string::npos ? "\\" : start.substr(0, slash + 1).c_str());
+        s.current_path = long_path(editing::start_file_from_tail(tail));
+        std::string folder = editing::folder_of(s.current_path);
+        set_current_folder(folder.empty() ? "\\" : editing::folder_with_backslash(folder));
         editing::load_file(s, program.settings, window_ui, s.current_path);
     }
     tags::clear_blank_fields(s.current_tag);
 
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_window_proc, 0);
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, main_window_proc, 0);
     release_player();
     end_copy();
     DestroyWindow(program.owner);
@@ -103,6 +104,6 @@ int start_up(HINSTANCE instance) {
 
 } // namespace editor
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     ExitProcess(static_cast<UINT>(editor::start_up(instance)));
 }

@@ -46,6 +46,7 @@ inline constexpr const char* open_mp3_title = "MP3ﾌｧｲﾙを開く";
 inline constexpr char open_mp3_filter[] = "MP3ﾌｧｲﾙ\0*.mp3\0全てのﾌｧｲﾙ\0*\0";
 inline constexpr const char* choose_folder_title = "ﾃﾞｨﾚｸﾄﾘを指定して下さい";
 inline constexpr const char* copy_failed = "ｺﾋﾟｰに失敗しました";
+inline constexpr const char* path_not_storable = "このﾊﾟｽには設定に保存できない文字があります";
 inline constexpr const char* program_files = "c:\\program files\\";
 inline constexpr const char* winamp_default = "c:\\program files\\winamp\\winamp.exe";
 inline constexpr const char* choose_zip = "ZIPﾌｧｲﾙを解凍するｱﾌﾟﾘを指定して下さい";

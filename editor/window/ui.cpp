@@ -2,6 +2,8 @@
 #include <cstdio>
 
 #include "editor/resources/resource.h"
+#include "editor/tags/tag.h"
+#include "editor/tags/text_rules.h"
 #include "editor/window/editor.h"
 #include "editor/window/texts.h"
 #include "platform/text.h"
@@ -11,13 +13,40 @@ namespace editor {
 Program program;
 WindowUi window_ui;
 
-std::string file_path(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
+const std::array<FieldControl, 5> k_field_controls = {{
+    {IDC_TITLE, texts::caption_title, 20, 50, false},
+    {IDC_ARTIST, texts::caption_artist, 8, 70, true},
+    {IDC_ALBUM, texts::caption_album, 14, 90, true},
+    {IDC_YEAR, texts::caption_year, 21, 108, true},
+    {IDC_COMMENT, texts::caption_comment, 21, 127, true},
+}};
+
+bool path_for_slot(const std::string& utf8, std::string& cp932) {
+    std::string bad;
+    return platform::utf8_to_cp932(utf8, cp932, bad);
+}
+
+namespace {
+// Set while the program itself puts a text into a control: a loaded text longer than the
+// field's limit stays whole, as a limit holds only for what the user types.
+bool program_sets_text = false;
+}  // namespace
+
+void set_control_text(HWND dlg, int id, std::string_view cp932) {
+    program_sets_text = true;
+    SetDlgItemTextW(dlg, id, wide(cp932).c_str());
+    program_sets_text = false;
+}
 
 std::string current_folder() {
-    char buf[4096] = {};
-    DWORD n = GetCurrentDirectoryA(sizeof buf, buf);
-    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+    DWORD n = GetCurrentDirectoryW(0, nullptr);
+    if (n == 0) return {};
+    std::wstring buf(n, L'\0');
+    n = GetCurrentDirectoryW(n, buf.data());
+    return n > 0 && n < buf.size() ? utf8_path(std::wstring_view(buf.data(), n)) : std::string();
 }
+
+bool set_current_folder(const std::string& utf8) { return SetCurrentDirectoryW(wide_path(utf8).c_str()) != 0; }
 
 namespace {
 
@@ -26,21 +55,20 @@ namespace {
 // rename dialogs also show the old and the new name.
 struct Question {
     int32_t* flag;
-    const char* old_name;
-    const char* new_name;
+    std::wstring old_name, new_name;
 };
 
 INT_PTR CALLBACK question_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_INITDIALOG: {
-        SetWindowLongPtrA(dlg, DWLP_USER, lp);
+        SetWindowLongPtrW(dlg, DWLP_USER, lp);
         auto* q = reinterpret_cast<const Question*>(lp);
-        if (q && q->old_name) SetDlgItemTextA(dlg, IDC_OLD_NAME, q->old_name);
-        if (q && q->new_name) SetDlgItemTextA(dlg, IDC_NEW_NAME, q->new_name);
+        if (q && !q->old_name.empty()) SetDlgItemTextW(dlg, IDC_OLD_NAME, q->old_name.c_str());
+        if (q && !q->new_name.empty()) SetDlgItemTextW(dlg, IDC_NEW_NAME, q->new_name.c_str());
         return TRUE;
     }
     case WM_COMMAND: {
-        auto* q = reinterpret_cast<Question*>(GetWindowLongPtrA(dlg, DWLP_USER));
+        auto* q = reinterpret_cast<Question*>(GetWindowLongPtrW(dlg, DWLP_USER));
         switch (LOWORD(wp)) {
         case IDC_ANSWER_YES: EndDialog(dlg, 1); return TRUE;
         case IDC_ANSWER_NO: EndDialog(dlg, 0); return TRUE;
@@ -56,27 +84,27 @@ INT_PTR CALLBACK question_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 } // namespace
 
-bool ask(int dialog, int32_t& flag, const char* old_name, const char* new_name) {
+bool ask(int dialog, int32_t& flag, const std::wstring& old_name, const std::wstring& new_name) {
     Question q{&flag, old_name, new_name};
-    return DialogBoxParamA(program.instance, MAKEINTRESOURCEA(dialog), program.main, question_proc,
+    return DialogBoxParamW(program.instance, MAKEINTRESOURCEW(dialog), program.main, question_proc,
                            reinterpret_cast<LPARAM>(&q)) == 1;
 }
 
 bool WindowUi::ask_clear_read_only(int32_t& f) { return ask(IDD_READ_ONLY, f); }
 bool WindowUi::ask_convert_to_rmp(int32_t& f) { return ask(IDD_CONVERT, f); }
 
-void show_notice_menu(HWND owner, const char* const* lines, int count, int dx, int dy, UINT item_id) {
+void show_notice_menu(HWND owner, const std::vector<std::wstring>& lines, int dx, int dy, UINT item_id) {
     HMENU menu = CreatePopupMenu();
-    for (int i = 0; i < count; ++i) {
-        if (lines[i][0] == 0) {
-            AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    for (const std::wstring& line : lines) {
+        if (line.empty()) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
             continue;
         }
         // A file name or tag text may hold "&", which a menu would take for an accelerator
-        // mark; "&&" shows it. No cp932 trail byte is 0x26, so bytes can be scanned one by one.
-        std::string shown;
-        for (const char* c = lines[i]; *c; ++c) shown += *c == '&' ? "&&" : std::string(1, *c);
-        AppendMenuA(menu, MF_STRING, item_id, shown.c_str());
+        // mark; "&&" shows it.
+        std::wstring shown;
+        for (wchar_t c : line) shown += c == L'&' ? std::wstring(L"&&") : std::wstring(1, c);
+        AppendMenuW(menu, MF_STRING, item_id, shown.c_str());
     }
     POINT p;
     GetCursorPos(&p);
@@ -87,64 +115,78 @@ void show_notice_menu(HWND owner, const char* const* lines, int count, int dx, i
 
 void WindowUi::notice(editing::Notice what, const std::string& detail) {
     using editing::Notice;
-    std::string why = detail;  // the system's words come as UTF-8
-    std::string shown;
-    std::string bad;
-    if (!platform::utf8_to_cp932(why, shown, bad)) shown = why;
+    std::wstring why = wide_path(detail);  // the system's words come as UTF-8
     switch (what) {
-    case Notice::apply_cancelled: {
-        const char* lines[] = {texts::error_head, "", texts::cancelled};
-        show_notice_menu(program.owner, lines, 3, 30, -30, IDM_INFO);
+    case Notice::apply_cancelled:
+        show_notice_menu(program.owner, {wide(texts::error_head), L"", wide(texts::cancelled)}, 30, -30, IDM_INFO);
         break;
-    }
-    case Notice::apply_failed: {
-        const char* lines[] = {texts::error_head, "", texts::write_failed, shown.c_str()};
-        show_notice_menu(program.owner, lines, 4, 30, -30, IDM_INFO);
+    case Notice::apply_failed:
+        show_notice_menu(program.owner, {wide(texts::error_head), L"", wide(texts::write_failed), why}, 30, -30,
+                         IDM_INFO);
         break;
-    }
-    case Notice::cannot_open: {
-        const char* lines[] = {texts::error_head, "", texts::cannot_open};
-        show_notice_menu(program.owner, lines, 3, 30, -30, IDM_INFO);
+    case Notice::cannot_open:
+        show_notice_menu(program.owner, {wide(texts::error_head), L"", wide(texts::cannot_open)}, 30, -30, IDM_INFO);
         break;
-    }
-    case Notice::not_mp3: {
-        const char* lines[] = {texts::not_mp3};
-        show_notice_menu(program.owner, lines, 1, 30, -30, IDM_INFO);
-        break;
-    }
+    case Notice::not_mp3: show_notice_menu(program.owner, {wide(texts::not_mp3)}, 30, -30, IDM_INFO); break;
     }
 }
 
-std::string control_text(HWND dlg, int id, size_t buffer) {
-    std::string buf(buffer, '\0');
-    UINT n = GetDlgItemTextA(dlg, id, buf.data(), static_cast<int>(buf.size()));
-    return std::string(buf.data(), n < buf.size() ? n : 0);
+std::string control_text(HWND dlg, int id, size_t max_bytes) {
+    HWND control = GetDlgItem(dlg, id);
+    int n = GetWindowTextLengthW(control);
+    std::wstring buf(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
+    n = GetWindowTextW(control, buf.data(), static_cast<int>(buf.size()));
+    return tags::cut_to_width(narrow(std::wstring_view(buf.data(), n > 0 ? static_cast<size_t>(n) : 0)), max_bytes);
 }
 
-editing::FieldTexts read_fields(HWND dlg, size_t buffer) {
-    auto get = [&](int id) { return control_text(dlg, id, buffer); };
-    return {get(IDC_TITLE), get(IDC_ARTIST), get(IDC_ALBUM), get(IDC_YEAR), get(IDC_COMMENT)};
+editing::FieldTexts read_fields(HWND dlg, size_t max_bytes) {
+    editing::FieldTexts f;
+    for (size_t i = 0; i < k_field_controls.size(); ++i)
+        f.*editing::k_fields[i].text = control_text(dlg, k_field_controls[i].id, max_bytes);
+    return f;
 }
 
-// 256 bytes: the texts reach the file with at most 255 bytes each.
-editing::FieldTexts WindowUi::field_texts() { return read_fields(program.main, 256); }
+namespace {
+// The fields' limits in cp932 bytes: 30 (the year 4) in the ID3v1 form, 255 in the RMP form.
+bool long_fields = false;
+}  // namespace
+
+void keep_field_limit(HWND dlg, int id) {
+    if (program_sets_text) return;
+    for (size_t i = 0; i < k_field_controls.size(); ++i) {
+        if (k_field_controls[i].id != id) continue;
+        size_t limit = long_fields ? tags::k_text_capacity : editing::k_fields[i].id3_width;
+        std::string text = control_text(dlg, id, 4096);
+        if (text.size() <= limit) return;
+        HWND control = GetDlgItem(dlg, id);
+        SetWindowTextW(control, wide(tags::cut_to_width(text, limit)).c_str());
+        // The caret goes to the end, where the cut was made.
+        if (k_field_controls[i].combo_box) SendMessageW(control, CB_SETEDITSEL, 0, MAKELPARAM(0x7FFF, 0x7FFF));
+        else SendMessageW(control, EM_SETSEL, 0x7FFF, 0x7FFF);
+    }
+}
+
+// The texts reach the file with at most 255 bytes each.
+editing::FieldTexts WindowUi::field_texts() { return read_fields(program.main, tags::k_text_capacity); }
 
 void WindowUi::set_apply_enabled(bool on) {
     if (program.main) EnableWindow(GetDlgItem(program.main, IDC_APPLY), on);
 }
 
 void WindowUi::set_mode_label(bool rmp) {
-    if (program.main) SetDlgItemTextA(program.main, IDC_MODE, rmp ? "RMP" : "ID3");
+    if (program.main) SetDlgItemTextW(program.main, IDC_MODE, rmp ? L"RMP" : L"ID3");
 }
 
 void WindowUi::set_field_limits(bool long_texts) {
+    long_fields = long_texts;
     if (!program.main) return;
-    WPARAM text = long_texts ? 255 : 30, year = long_texts ? 255 : 4;
-    SendDlgItemMessageA(program.main, IDC_TITLE, EM_LIMITTEXT, text, 0);
-    SendDlgItemMessageA(program.main, IDC_ARTIST, CB_LIMITTEXT, text, 0);
-    SendDlgItemMessageA(program.main, IDC_ALBUM, CB_LIMITTEXT, text, 0);
-    SendDlgItemMessageA(program.main, IDC_YEAR, CB_LIMITTEXT, year, 0);
-    SendDlgItemMessageA(program.main, IDC_COMMENT, CB_LIMITTEXT, text, 0);
+    // The controls count UTF-16 units, never more than the cp932 bytes: their limit lets no
+    // more in than fits, and keep_field_limit cuts double-byte text to the bytes.
+    for (size_t i = 0; i < k_field_controls.size(); ++i) {
+        WPARAM limit = long_texts ? tags::k_text_capacity : editing::k_fields[i].id3_width;
+        const FieldControl& c = k_field_controls[i];
+        SendDlgItemMessageW(program.main, c.id, c.combo_box ? CB_LIMITTEXT : EM_LIMITTEXT, limit, 0);
+    }
 }
 
 bool WindowUi::carry_over_on() {
@@ -160,7 +202,7 @@ void WindowUi::end_carry_over() {
 
 bool discard_question() {
     if (!program.session.modified) return true;
-    return MessageBoxA(program.main, texts::discard_question, texts::confirm_caption,
+    return MessageBoxW(program.main, wide(texts::discard_question).c_str(), wide(texts::confirm_caption).c_str(),
                        MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
 }
 

@@ -132,7 +132,8 @@ TEST(FileMenu, SortsFoldingAsciiCaseAndPlacesTheMenuOnScreen) {
 
     EXPECT_EQ(editing::path_in_folder("C:\\Music", "a.mp3"), "C:\\Music\\a.mp3");
     EXPECT_EQ(editing::path_in_folder("C:\\", "a.mp3"), "C:\\a.mp3");
-    EXPECT_EQ(editing::path_in_folder("C:\\\x95\x5C", "a.mp3"), "C:\\\x95\x5C\\a.mp3");
+    EXPECT_EQ(editing::path_in_folder("C:\\表", "a.mp3"), "C:\\表\\a.mp3");
+    EXPECT_EQ(editing::path_in_folder("C:\\あ", "a.mp3"), "C:\\あ\\a.mp3");
 }
 
 TEST(OptionsDialog, PlacedByTheCursorOnScreenAndFlagsFlipToOneFromAnyOtherValue) {

@@ -19,6 +19,10 @@ TEST(CommandLine, At255CharactersTheCopyStops) {
     std::string tail = "\"" + std::string(300, 'p');
     EXPECT_EQ(start_file_from_tail(tail), std::string(254, 'p'));  // the quote counts as read
     EXPECT_EQ(start_file_from_tail("/e " + std::string(300, 'q')), std::string(255, 'q'));
+    // Characters, not bytes: a Japanese path is never cut inside a character.
+    std::string kana;
+    for (int i = 0; i < 300; ++i) kana += "あ";
+    EXPECT_EQ(start_file_from_tail(kana), kana.substr(0, 255 * 3));
 }
 
 TEST(Backslash, TrailBytesAreNoSeparators) {
@@ -57,8 +61,13 @@ TEST(RenameByTag, NamesFromBothPatternsInTheFolder) {
     EXPECT_EQ(folder_with_backslash("C:\\"), "C:\\");
     EXPECT_EQ(folder_with_backslash("C:\\Music"), "C:\\Music\\");
     EXPECT_EQ(folder_with_backslash("C:\\Music\\"), "C:\\Music\\");
-    // A folder ending in 表 (0x95 0x5C) still needs its backslash.
-    EXPECT_EQ(folder_with_backslash("C:\\\x95\x5C"), "C:\\\x95\x5C\\");
+    // Paths are UTF-8: a folder ending in 表 or ソ (0x95 0x5C and 0x83 0x5C in cp932) still
+    // needs its backslash, and one in "C:\表\ソ" is found by its byte alone.
+    EXPECT_EQ(folder_with_backslash("C:\\表"), "C:\\表\\");
+    EXPECT_EQ(folder_with_backslash("C:\\表\\ソ"), "C:\\表\\ソ\\");
+    EXPECT_EQ(relative_form("C:\\表\\ソ\\a.mp3", "c:\\表\\ソ"), "a.mp3");
+    // "あ" is E3 81 82 in UTF-8: read as cp932, its 0x82 would swallow the backslash after it.
+    EXPECT_EQ(relative_form("C:\\あ\\a.mp3", "C:\\あ"), "a.mp3");
 }
 
 TEST(RenameByTag, UnusableCharactersGetFullWidthLookAlikes) {

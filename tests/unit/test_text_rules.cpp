@@ -89,6 +89,11 @@ TEST(Conversion, Cp932ToUtf8AndBack) {
     // "表" and "ソ" carry 0x5C as second byte.
     ASSERT_TRUE(platform::utf8_to_cp932("表ソ\\", back, bad));
     EXPECT_EQ(back, "\x95\x5C\x83\x5C\x5C");
+    // The window's boundary goes straight between cp932 and UTF-16.
+    EXPECT_EQ(platform::cp932_to_utf16(cp), L"理多 タイトル ｶﾀｶﾅ");
+    size_t unmapped = 9;
+    EXPECT_EQ(platform::utf16_to_cp932(L"理多 タイトル ｶﾀｶﾅ", &unmapped), cp);
+    EXPECT_EQ(unmapped, 0u);
 }
 
 TEST(Conversion, InvalidBytesBecomeReplacementCharacters) {
@@ -106,4 +111,11 @@ TEST(Conversion, CharactersWithoutACp932FormAreRefused) {
     EXPECT_FALSE(platform::utf8_to_cp932("\xFF", out, bad));
     EXPECT_EQ(bad, "invalid UTF-8");
     EXPECT_EQ(platform::sanitize_utf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    // Typed into a window, such a character becomes "?" and is counted, never dropped silently;
+    // a lone surrogate is no character either.
+    size_t unmapped = 0;
+    EXPECT_EQ(platform::utf16_to_cp932(L"한\u8868\xE9", &unmapped), "?\x95\x5C?");
+    EXPECT_EQ(unmapped, 2u);
+    EXPECT_EQ(platform::utf16_to_cp932(std::wstring(1, wchar_t(0xD800)) + L"a", &unmapped), "?a");
+    EXPECT_EQ(unmapped, 1u);
 }
