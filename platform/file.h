@@ -114,6 +114,25 @@ std::string extended_length_form(const std::string& full_path);
 // than an hour and not locked by a writer that still runs (POSIX systems).
 void remove_stale_temporaries(const std::string& folder);
 
+// The process's current folder (UTF-8; empty when it cannot be read), and its change.
+std::string current_folder();
+bool set_current_folder(const std::string& path);
+// Keeps the current folder of a step that only borrows it: back as it was at the end of the
+// scope, unless the step's change is to stay.
+class FolderKept {
+public:
+    FolderKept() : saved_(current_folder()) {}
+    ~FolderKept() {
+        if (!saved_.empty()) set_current_folder(saved_);
+    }
+    FolderKept(const FolderKept&) = delete;
+    FolderKept& operator=(const FolderKept&) = delete;
+    void keep_new() { saved_.clear(); }
+
+private:
+    std::string saved_;
+};
+
 enum class PathKind { missing, file, directory, other };
 PathKind path_kind(const std::string& path);
 bool is_read_only(const std::string& path);

@@ -334,6 +334,15 @@ void remove_stale_temporaries(const std::string& folder) {
     ::closedir(dir);
 }
 
+std::string current_folder() {
+    char* cwd = ::getcwd(nullptr, 0);
+    std::string folder = cwd ? cwd : "";
+    std::free(cwd);
+    return folder;
+}
+
+bool set_current_folder(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+
 PathKind path_kind(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return PathKind::missing;

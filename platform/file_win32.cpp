@@ -329,6 +329,16 @@ bool File::adopt(intptr_t, std::string& err) {
     return false;
 }
 
+std::string current_folder() {
+    DWORD n = GetCurrentDirectoryW(0, nullptr);
+    if (n == 0) return {};
+    std::wstring buf(n, L'\0');
+    n = GetCurrentDirectoryW(n, buf.data());
+    return n > 0 && n < buf.size() ? utf16_to_utf8(std::wstring_view(buf.data(), n)) : std::string();
+}
+
+bool set_current_folder(const std::string& path) { return SetCurrentDirectoryW(utf8_to_utf16(path).c_str()) != 0; }
+
 PathKind path_kind(const std::string& path) {
     DWORD attrs = GetFileAttributesW(wide(path).c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES) return PathKind::missing;

@@ -14,6 +14,7 @@
 #include "editor/settings/settings.h"
 #include "editor/window/edit_rules.h"
 #include "editor/window/face_rules.h"
+#include "platform/file.h"
 #include "platform/text.h"
 
 namespace editor {
@@ -77,24 +78,10 @@ inline std::string slot_path(std::string_view cp932) { return platform::cp932_to
 bool path_for_slot(const std::string& utf8, std::string& cp932);
 void set_control_text(HWND dlg, int id, std::string_view cp932);
 
-// The current folder (UTF-8; empty when it cannot be read) and its change.
-std::string current_folder();
-bool set_current_folder(const std::string& utf8);
-// Keeps the current folder of a step that only borrows it: back as it was at the end of scope.
-class FolderKept {
-public:
-    FolderKept() : saved_(current_folder()) {}
-    ~FolderKept() {
-        if (!saved_.empty()) set_current_folder(saved_);
-    }
-    FolderKept(const FolderKept&) = delete;
-    FolderKept& operator=(const FolderKept&) = delete;
-    // The step's change stays.
-    void keep_new() { saved_.clear(); }
-
-private:
-    std::string saved_;
-};
+// The current folder belongs to the platform layer.
+using platform::current_folder;
+using platform::FolderKept;
+using platform::set_current_folder;
 
 // The user interface that the core calls, wired to dialog 142 and the question dialogs.
 class WindowUi final : public editing::UserInterface {

@@ -38,16 +38,6 @@ void set_control_text(HWND dlg, int id, std::string_view cp932) {
     program_sets_text = false;
 }
 
-std::string current_folder() {
-    DWORD n = GetCurrentDirectoryW(0, nullptr);
-    if (n == 0) return {};
-    std::wstring buf(n, L'\0');
-    n = GetCurrentDirectoryW(n, buf.data());
-    return n > 0 && n < buf.size() ? utf8_path(std::wstring_view(buf.data(), n)) : std::string();
-}
-
-bool set_current_folder(const std::string& utf8) { return SetCurrentDirectoryW(wide_path(utf8).c_str()) != 0; }
-
 namespace {
 
 // Every question dialog: 1 ends with 1, 2 (or Esc) with 0, and each click on the check box

@@ -49,6 +49,11 @@ void write_file(const std::string& path, const std::string& bytes) {
     if (!f) throw std::runtime_error("cannot write " + path);
 }
 
+bool make_folder(const std::string& path) {
+    std::error_code ec;
+    return fs::create_directory(utf8_path(path), ec);
+}
+
 std::string read_file(const std::string& path) {
     std::ifstream f(utf8_path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());

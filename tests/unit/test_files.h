@@ -19,6 +19,7 @@ private:
 };
 
 void write_file(const std::string& path, const std::string& bytes);
+bool make_folder(const std::string& path);
 std::string read_file(const std::string& path);
 // Names of the temporary files left in a folder (a replacement that failed must leave none).
 int count_entries(const std::string& dir);

@@ -237,7 +237,7 @@ TEST(ReplacingWriter, CopyFromAShortSourceFails) {
     EXPECT_EQ(read_file(path), "keep");
 }
 
-TEST(ReadOnly, AttributeRoundTrip) {
+TEST(Paths, ReadOnlyKindsAndTheCurrentFolder) {
     TempDir dir;
     std::string path = dir.file("ro");
     write_file(path, "x");
@@ -250,6 +250,29 @@ TEST(ReadOnly, AttributeRoundTrip) {
     EXPECT_EQ(platform::path_kind(path), platform::PathKind::file);
     EXPECT_EQ(platform::path_kind(dir.path()), platform::PathKind::directory);
     EXPECT_EQ(platform::path_kind(dir.file("none")), platform::PathKind::missing);
+
+    // A step that borrows the current folder gives it back; one whose purpose is to change it
+    // keeps the change. The folder's name has characters of no single code page.
+    const std::string before = platform::current_folder();
+    ASSERT_FALSE(before.empty());
+    std::string folder = dir.file("\xED\x95\x9C\xE8\xA1\xA8");  // 한表
+    ASSERT_TRUE(testing_files::make_folder(folder));
+    {
+        platform::FolderKept kept;
+        ASSERT_TRUE(platform::set_current_folder(folder));
+        write_file("here", "x");
+        EXPECT_EQ(read_file(folder + "/here"), "x");
+    }
+    EXPECT_EQ(platform::current_folder(), before);
+    {
+        platform::FolderKept kept;
+        ASSERT_TRUE(platform::set_current_folder(folder));
+        kept.keep_new();
+    }
+    EXPECT_NE(platform::current_folder(), before);
+    EXPECT_FALSE(platform::set_current_folder(dir.file("none")));
+    ASSERT_TRUE(platform::set_current_folder(before));
+    platform::remove_file(folder + "/here");
 }
 
 TEST(Process, StartsACommandLineAndNamesAProgramThatCannotStart) {
