@@ -154,7 +154,7 @@ void on_close(HWND dlg, int command) {
 // refused apply keeps the tag modified, leaves the history alone and gives false; its notice
 // has been shown.
 bool apply_and_remember() {
-    int done = editing::apply_tag(S(), program.settings, window_ui);
+    bool done = editing::apply_tag(S(), program.settings, window_ui).ok();
     if (done == 0 && S().modified) return false;
     S().modified = false;
     if (editing::add_to_history(program.settings.tag_history, S().current_tag)) save_settings_now();
@@ -342,7 +342,7 @@ void save_settings_now() {
 
 // The open routine: load, then show the file and take its tag as the undo snapshot.
 bool open_file(HWND dlg, const std::string& cp932_path) {
-    if (editing::load_file(S(), program.settings, window_ui, file_path(cp932_path)) == 0) return false;
+    if (!editing::load_file(S(), program.settings, window_ui, file_path(cp932_path)).ok()) return false;
     program.current_path = cp932_path;
     S().current_path = file_path(cp932_path);
     tags::trim_fields(S().current_tag);

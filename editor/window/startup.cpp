@@ -89,7 +89,7 @@ int start_up(HINSTANCE instance) {
         s.current_path = file_path(start);
         size_t slash = editing::find_last_backslash(start);
         SetCurrentDirectoryA(slash == std::string::npos ? "\\" : start.substr(0, slash + 1).c_str());
-        editing::load_file(s, program.settings, window_ui, s.current_path);
+        static_cast<void>(editing::load_file(s, program.settings, window_ui, s.current_path));
     }
     tags::clear_blank_fields(s.current_tag);
 
