@@ -5,15 +5,15 @@
 // Exit status: 0 every file done, 1 some file failed (named on stderr, left as it was),
 // 2 usage error (nothing written).
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/flag_user.h"
 #include "editor/settings/settings.h"
-#include "editor/tags/apply.h"
+#include "editor/tags/apply_tag.h"
 #include "editor/tags/load.h"
-#include "editor/tags/text_rules.h"
+#include "editor/tags/load_file.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -31,9 +31,7 @@ int usage(const std::string& why) {
     return k_usage;
 }
 
-void report(const std::string& path, const std::string& what) {
-    cli::write_err("tagzo-cli: " + platform::sanitize_utf8(path) + ": " + what + "\n");
-}
+using cli::report;
 
 std::string json_string(std::string_view utf8) {
     std::string out = "\"";
@@ -72,33 +70,27 @@ std::string json_string(std::string_view utf8) {
 
 std::string shown(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
 
-// One file as loaded for editing.
+// One file as `show` reads it: like the editor, but with the RMP texts of a read-only file too
+// and the record as it stands, since nothing is written.
 struct Loaded {
     bool opened = false;
     std::string error;
     tags::FileKind kind = tags::FileKind::unknown;
-    bool file_is_rmp = false;
     tags::ShownTexts texts;
 };
 
-Loaded load(const std::string& path, bool rmp_enabled) {
+Loaded load(const std::string& path) {
     Loaded l;
     platform::File f;
-    if (!f.open(path, platform::File::Mode::read, l.error)) {
-        l.error = "cannot open: " + l.error;
+    tags::FileHead head;
+    editing::Result r = editing::open_and_classify(path, f, head);
+    if (!r.ok()) {
+        l.error = (r.fault == editing::Fault::cannot_read ? "cannot read: " : "cannot open: ") + r.detail;
         return l;
     }
     l.opened = true;
-    tags::FileHead head;
-    if (!tags::read_head(f, path, head)) {
-        l.opened = false;
-        l.error = "cannot read: " + f.error();
-        return l;
-    }
     l.kind = head.kind;
-    if (l.kind != tags::FileKind::mp3) return l;
-    l.file_is_rmp = head.rmp;
-    l.texts = tags::open_for_editing(f, rmp_enabled);
+    if (l.kind == tags::FileKind::mp3) l.texts = tags::open_for_editing(f, true);
     return l;
 }
 
@@ -173,7 +165,7 @@ int run_show(const std::vector<std::string>& args) {
     if (files.empty()) return usage("show needs at least one FILE");
     int status = k_ok;
     for (const std::string& path : files) {
-        Loaded l = load(path, true);
+        Loaded l = load(path);
         if (!l.opened) {
             report(path, l.error);
             status = k_failed;
@@ -184,16 +176,8 @@ int run_show(const std::vector<std::string>& args) {
     return status;
 }
 
-struct SetOptions {
-    std::optional<std::string> title, artist, album, year, comment;  // cp932
-    std::optional<uint8_t> genre;
-    bool no_rmp = false;
-    std::string display_name = "kessa";
-    std::vector<std::string> files;
-};
-
 int run_set(const std::vector<std::string>& args) {
-    SetOptions o;
+    cli::SetOptions o;
     bool options_done = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -234,7 +218,7 @@ int run_set(const std::vector<std::string>& args) {
         if (!platform::utf8_to_cp932(value, cp932, bad))
             return usage(name + ": " + (bad == "invalid UTF-8" ? bad : "'" + bad + "' has no form in code page 932"));
         if (name == "--display-name") {
-            o.display_name = settings::slot_text(cp932.c_str(), 4096);
+            o.display_name = cp932;
             continue;
         }
         if (cp932.size() > tags::k_text_capacity)
@@ -248,45 +232,28 @@ int run_set(const std::vector<std::string>& args) {
     }
     if (o.files.empty()) return usage("set needs at least one FILE");
 
+    // The editor's own load and apply, with the answers the flags give.
+    settings::Settings st = cli::settings_for(o);
     int status = k_ok;
     for (const std::string& path : o.files) {
-        bool rmp_enabled = !o.no_rmp;
+        editing::Session s;
+        cli::FlagUser ui(o, s, path);
         // Another writer of this file waits from our read through our write, so that two sets
         // of different fields at once both land.
         platform::WriteLock lock;
         lock.hold(path);
-        Loaded l = load(path, rmp_enabled);
-        for (const std::string& n : l.texts.notices) report(path, "warning: " + n);
-        if (!l.opened) {
-            report(path, l.error);
+        editing::Result loaded = editing::open_file(s, st, ui, path);
+        for (const std::string& w : loaded.warnings) report(path, "warning: " + w);
+        if (!loaded.ok()) {
             status = k_failed;
             continue;
         }
-        if (l.kind != tags::FileKind::mp3) {
-            report(path, std::string("not an MP3 file (") + tags::kind_name(l.kind) + "); nothing written");
-            status = k_failed;
-            continue;
-        }
-        if (platform::is_read_only(path)) {
-            report(path, "the file is read-only; nothing written");
-            status = k_failed;
-            continue;
-        }
-        const tags::ShownTexts& t = l.texts;
-        tags::Tag edited{o.title.value_or(t.title), o.artist.value_or(t.artist), o.album.value_or(t.album),
-                         o.year.value_or(t.year),   o.comment.value_or(t.comment), o.genre.value_or(t.loaded.tag.genre)};
-        // Like the editor, an apply that changes nothing (letter case aside) writes nothing.
-        using tags::equal_ignoring_case;
-        if (equal_ignoring_case(edited.title, t.title) && equal_ignoring_case(edited.artist, t.artist) &&
-            equal_ignoring_case(edited.album, t.album) && equal_ignoring_case(edited.year, t.year) &&
-            equal_ignoring_case(edited.comment, t.comment) && edited.genre == t.loaded.tag.genre)
-            continue;
-        tags::ApplyForm form = tags::decide_apply_form(edited, rmp_enabled, t.rmp.is_rmp, l.file_is_rmp);
-        tags::ApplyResult r = tags::apply_tag_to_file(path, edited, form, o.display_name);
-        // r.notices repeat the damage that the load above already reported.
-        for (const std::string& w : r.warnings) report(path, "warning: " + w);
-        if (!r.ok) {
-            report(path, r.error + "; the file is as it was");
+        static_cast<void>(editing::detect_change(s, st, ui));
+        editing::Result applied = editing::apply_tag(s, st, ui, lock);
+        for (const std::string& w : applied.warnings) report(path, "warning: " + w);
+        if (!applied.ok()) {
+            // Read-only media are never offered for an apply, so no notice named them.
+            if (s.read_only_media) report(path, "the file is read-only; nothing written");
             status = k_failed;
         }
     }

@@ -3,6 +3,7 @@
 // the tests wire it to a script.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ public:
     virtual void notice(Notice what, const std::string& detail) = 0;
     // The texts of the five edit fields, each at most 255 bytes.
     virtual FieldTexts field_texts() = 0;
+    // The fields show these texts. An interface without fields of its own shows nothing.
+    virtual void show_texts(const FieldTexts&) {}
+    // The genre the user chose, where the interface offers one; otherwise the file's stays.
+    virtual std::optional<uint8_t> genre() { return std::nullopt; }
     virtual void set_apply_enabled(bool enabled) = 0;
     virtual void set_mode_label(bool rmp) = 0;
     // The edit-length limits: 255 bytes for every field while long texts are allowed.
@@ -53,5 +58,15 @@ public:
     // opens its kind.
     virtual void hand_over(tags::FileKind kind, const std::string& path) = 0;
 };
+
+// Change detection: marks the session modified and switches the apply on when what the user
+// has typed (or the genre chosen) differs from the current file's texts. Letter case is no
+// difference. Nothing counts as a change before a file is loaded or on read-only media. True
+// when it marked the session now.
+bool detect_change(Session& s, const settings::Settings& settings, UserInterface& ui);
+
+// Undo: the fields show the tag of the last load or apply again (empty fields without a
+// file), carry-over mode ends, and nothing is modified.
+void undo(Session& s, UserInterface& ui);
 
 } // namespace editing

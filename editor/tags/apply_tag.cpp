@@ -1,5 +1,7 @@
 #include "editor/tags/apply_tag.h"
 
+#include <utility>
+
 #include "editor/tags/apply.h"
 #include "editor/tags/text_rules.h"
 #include "platform/file.h"
@@ -8,8 +10,16 @@ namespace editing {
 
 using tags::cut_to_width;
 
-int apply_tag(Session& s, settings::Settings& st, UserInterface& ui) {
-    if (s.read_only_media || !s.modified) return 0;
+Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui) {
+    platform::WriteLock lock;
+    return apply_tag(s, st, ui, lock);
+}
+
+Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform::WriteLock& lock) {
+    // The window lets nothing count as a change on read-only media; a caller that marks the
+    // session all the same is told the file stays as it is.
+    if (s.read_only_media) return failure(Fault::read_only);
+    if (!s.modified) return {};
     const FieldTexts f = ui.field_texts();
 
     // A read-only file loses its attribute only with the user's consent. The attribute is
@@ -20,18 +30,18 @@ int apply_tag(Session& s, settings::Settings& st, UserInterface& ui) {
         bool consent = st.no_confirm_readonly != 0 || ui.ask_clear_read_only(st.no_confirm_readonly);
         if (!consent) {
             ui.notice(Notice::apply_cancelled, "");
-            return 0;
+            return failure(Fault::read_only);
         }
         if (!platform::set_read_only(s.current_path, false, err)) {
             ui.notice(Notice::apply_failed, err);
-            return 0;
+            return failure(Fault::write_failed, err);
         }
     }
 
     // The texts as typed (up to 255 bytes) decide the form; the record keeps their first 30.
     tags::Tag edited{cut_to_width(f.title, tags::k_text_capacity),  cut_to_width(f.artist, tags::k_text_capacity),
                      cut_to_width(f.album, tags::k_text_capacity),  cut_to_width(f.year, tags::k_text_capacity),
-                     cut_to_width(f.comment, tags::k_text_capacity), s.current_tag.genre};
+                     cut_to_width(f.comment, tags::k_text_capacity), ui.genre().value_or(s.current_tag.genre)};
     bool file_is_rmp = false;
     {
         platform::File head;
@@ -43,17 +53,16 @@ int apply_tag(Session& s, settings::Settings& st, UserInterface& ui) {
 
     // Other writers of the file wait while it is read and written, never while a question is
     // open.
-    platform::WriteLock lock;
-    lock.hold(s.current_path);
+    if (!lock.held()) lock.hold(s.current_path);
     tags::ApplyResult r = tags::apply_tag_to_file(s.current_path, edited, form, settings::slot_text(st.display_name));
     if (!r.ok) {
         ui.notice(Notice::apply_failed, r.error);
-        return 0;
+        return failure(Fault::write_failed, r.error);
     }
 
     s.current_tag = tags::Tag{cut_to_width(f.title, tags::k_id3_width),   cut_to_width(f.artist, tags::k_id3_width),
                               cut_to_width(f.album, tags::k_id3_width),   cut_to_width(f.year, tags::k_id3_year_width),
-                              cut_to_width(f.comment, tags::k_id3_width), s.current_tag.genre};
+                              cut_to_width(f.comment, tags::k_id3_width), edited.genre};
     s.undo_snapshot = s.current_tag;
     s.rmp_texts.text[tags::INAM] = edited.title;
     s.rmp_texts.text[tags::IART] = edited.artist;
@@ -72,7 +81,10 @@ int apply_tag(Session& s, settings::Settings& st, UserInterface& ui) {
     // while the button is switched off, and must find the fields equal to them.
     s.modified = false;
     ui.set_apply_enabled(false);
-    return 1;
+    Result done;
+    // r.notices repeat the damage that the load reported.
+    done.warnings = std::move(r.warnings);
+    return done;
 }
 
 } // namespace editing

@@ -1,31 +1,33 @@
 #include "editor/tags/load_file.h"
 
 #include "editor/tags/load.h"
-#include "platform/file.h"
 
 namespace editing {
 
-int load_file(Session& s, const settings::Settings& st, UserInterface& ui, const std::string& path) {
-    platform::File file;
+Result open_and_classify(const std::string& path, platform::File& file, tags::FileHead& head) {
     std::string err;
-    if (!file.open(path, platform::File::Mode::read, err)) {
-        ui.notice(Notice::cannot_open, err);
-        return 0;
-    }
+    if (!file.open(path, platform::File::Mode::read, err)) return failure(Fault::cannot_open, err);
+    if (!tags::read_head(file, path, head)) return failure(Fault::cannot_read, file.error());
+    return {};
+}
+
+Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, const std::string& path) {
+    platform::File file;
     tags::FileHead head;
-    if (!tags::read_head(file, path, head)) {
-        ui.notice(Notice::cannot_open, file.error());
-        return 0;
+    Result opened = open_and_classify(path, file, head);
+    if (!opened.ok()) {
+        ui.notice(Notice::cannot_open, opened.detail);
+        return opened;
     }
     tags::FileKind kind = head.kind;
     if (kind == tags::FileKind::unknown) {
         ui.notice(Notice::not_mp3, "");
-        return 0;
+        return failure(Fault::not_mp3);
     }
     if (kind != tags::FileKind::mp3) {
         file.close();
         ui.hand_over(kind, path);
-        return 0;
+        return failure(Fault::handed_over);
     }
 
     s.rmp_texts = tags::RmpTexts{};
@@ -41,14 +43,30 @@ int load_file(Session& s, const settings::Settings& st, UserInterface& ui, const
     s.read_only_media = platform::is_read_only(path) && platform::is_on_cdrom(path);
     // The RMP texts are read only from a file that can be written, so a read-only RMP file
     // is edited by its ID3v1 record.
+    Result done;
     if (st.rmp_enabled != 0 && head.rmp) {
         platform::File rw;
+        std::string err;
         if (!platform::is_read_only(path) && rw.open(path, platform::File::Mode::read_write, err))
-            tags::read_rmp_texts(rw, s.rmp_texts);
+            tags::read_rmp_texts(rw, s.rmp_texts, &done.warnings);
     }
     ui.set_field_limits(st.rmp_enabled != 0);
     ui.set_mode_label(s.rmp_texts.is_rmp);
-    return 1;
+    return done;
+}
+
+Result open_file(Session& s, const settings::Settings& st, UserInterface& ui, const std::string& path) {
+    Result loaded = load_file(s, st, ui, path);
+    if (!loaded.ok()) return loaded;
+    s.current_path = path;
+    tags::trim_fields(s.current_tag);
+    ui.show_texts(shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag));
+    // Cleared once the fields show the new texts: change detection may run while they are
+    // rewritten one by one.
+    s.undo_snapshot = s.current_tag;
+    s.modified = false;
+    ui.set_apply_enabled(false);
+    return loaded;
 }
 
 } // namespace editing

@@ -3,13 +3,24 @@
 #pragma once
 #include <string>
 
+#include "editor/result.h"
 #include "editor/session.h"
 #include "editor/settings/settings.h"
+#include "platform/file.h"
 
 namespace editing {
 
-// 1 when the file was opened for editing; 0 when it was not (a notice was shown, or it is an
-// archive or picture, which the editor does not edit), and then the session is unchanged.
-int load_file(Session& s, const settings::Settings& settings, UserInterface& ui, const std::string& path);
+// Opens a file for reading and tells its kind by its first bytes and its name. Fails with
+// cannot_open or cannot_read.
+Result open_and_classify(const std::string& path, platform::File& file, tags::FileHead& head);
+
+// Done when the file was loaded for editing. Otherwise a notice was shown, or the file went to
+// the program of its kind (handed_over), and the session is unchanged. The warnings name the
+// damage found in the file's RMP form.
+Result load_file(Session& s, const settings::Settings& settings, UserInterface& ui, const std::string& path);
+
+// Opens a file in the editor: the load, then the file becomes the current one, its texts are
+// trimmed and shown and taken as the undo snapshot, and nothing is modified.
+Result open_file(Session& s, const settings::Settings& settings, UserInterface& ui, const std::string& path);
 
 } // namespace editing

@@ -90,6 +90,7 @@ public:
     bool ask_convert_to_rmp(int32_t& no_confirm_rmp) override;
     void notice(editing::Notice what, const std::string& detail) override;
     editing::FieldTexts field_texts() override;
+    void show_texts(const editing::FieldTexts& texts) override;
     void set_apply_enabled(bool enabled) override;
     void set_mode_label(bool rmp) override;
     void set_field_limits(bool long_texts) override;

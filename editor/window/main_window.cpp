@@ -24,12 +24,6 @@ namespace {
 editing::Session& S() { return program.session; }
 
 
-void show_tag(HWND dlg) {
-    editing::FieldTexts t = editing::shown_texts(S().rmp_texts.is_rmp, S().rmp_texts, S().current_tag);
-    for (size_t i = 0; i < k_field_controls.size(); ++i)
-        set_control_text(dlg, k_field_controls[i].id, t.*editing::k_fields[i].text);
-}
-
 void offer_history(HWND dlg, bool latest_first) {
     editing::DropDowns lists;
     auto read = [&](int id, std::vector<std::string>& items) {
@@ -126,7 +120,7 @@ BOOL on_init(HWND dlg) {
     if (!S().file_loaded) S().current_tag = tags::Tag{"", "", "", "", "", S().current_tag.genre};
     window_ui.set_field_limits(program.settings.rmp_enabled != 0);
     window_ui.set_mode_label(S().rmp_texts.is_rmp);
-    show_tag(dlg);
+    window_ui.show_texts(editing::shown_texts(S().rmp_texts.is_rmp, S().rmp_texts, S().current_tag));
     S().undo_snapshot = S().current_tag;
     S().window_ready = true;
     CheckDlgButton(dlg, IDC_AUTO_PLAY, program.settings.auto_play == 1 ? BST_CHECKED : BST_UNCHECKED);
@@ -151,7 +145,7 @@ void on_close(HWND dlg, int command) {
 // refused apply keeps the tag modified, leaves the history alone and gives false; its notice
 // has been shown.
 bool apply_and_remember() {
-    int done = editing::apply_tag(S(), program.settings, window_ui);
+    bool done = editing::apply_tag(S(), program.settings, window_ui).ok();
     if (done == 0 && S().modified) return false;
     S().modified = false;
     if (editing::add_to_history(program.settings.tag_history, S().current_tag)) save_settings_now();
@@ -169,17 +163,7 @@ void on_apply(HWND dlg, int command) {
     if (program.settings.quit_after_apply == 1 || command == IDC_OK) SendMessageW(dlg, WM_COMMAND, IDC_CLOSE_X, 0);
 }
 
-void on_undo(HWND dlg) {
-    if (!IsWindowEnabled(GetDlgItem(dlg, IDC_ARTIST))) window_ui.end_carry_over();
-    bool loaded = S().file_loaded;
-    S().file_loaded = false;
-    S().current_tag = S().undo_snapshot;
-    S().modified = false;
-    EnableWindow(GetDlgItem(dlg, IDC_APPLY), FALSE);
-    if (!loaded) S().current_tag = tags::Tag{"", "", "", "", "", S().current_tag.genre};
-    show_tag(dlg);
-    S().file_loaded = loaded;
-}
+void on_undo() { editing::undo(S(), window_ui); }
 
 void on_carry_over(HWND dlg) {
     BOOL on = IsWindowEnabled(GetDlgItem(dlg, IDC_ARTIST));
@@ -235,7 +219,7 @@ BOOL on_command(HWND dlg, int command, int notification) {
     switch (command) {
     case IDC_CLOSE_X:
     case IDC_CANCEL: on_close(dlg, command); return TRUE;
-    case IDC_UNDO: on_undo(dlg); return TRUE;
+    case IDC_UNDO: on_undo(); return TRUE;
     case IDC_APPLY:
     case IDC_OK: on_apply(dlg, command); return TRUE;
     case IDC_CARRY_OVER: on_carry_over(dlg); return TRUE;
@@ -342,15 +326,9 @@ void save_settings_now() {
 
 // The open routine: load, then show the file and take its tag as the undo snapshot.
 bool open_file(HWND dlg, const std::string& utf8_path) {
-    if (editing::load_file(S(), program.settings, window_ui, utf8_path) == 0) return false;
-    S().current_path = utf8_path;
-    tags::trim_fields(S().current_tag);
+    if (!editing::open_file(S(), program.settings, window_ui, utf8_path).ok()) return false;
     offer_history(dlg, false);
     show_file_box(dlg);
-    show_tag(dlg);
-    S().undo_snapshot = S().current_tag;
-    S().modified = false;
-    EnableWindow(GetDlgItem(dlg, IDC_APPLY), FALSE);
     play_loaded_file(dlg, utf8_path);
     update_status(dlg);
     return true;

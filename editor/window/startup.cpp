@@ -90,7 +90,7 @@ int start_up(HINSTANCE instance) {
         s.current_path = long_path(editing::start_file_from_tail(tail));
         std::string folder = editing::folder_of(s.current_path);
         set_current_folder(folder.empty() ? "\\" : editing::folder_with_backslash(folder));
-        editing::load_file(s, program.settings, window_ui, s.current_path);
+        static_cast<void>(editing::load_file(s, program.settings, window_ui, s.current_path));
     }
     tags::clear_blank_fields(s.current_tag);
 

@@ -159,6 +159,12 @@ void keep_field_limit(HWND dlg, int id) {
 // The texts reach the file with at most 255 bytes each.
 editing::FieldTexts WindowUi::field_texts() { return read_fields(program.main, tags::k_text_capacity); }
 
+void WindowUi::show_texts(const editing::FieldTexts& t) {
+    if (!program.main) return;
+    for (size_t i = 0; i < k_field_controls.size(); ++i)
+        set_control_text(program.main, k_field_controls[i].id, t.*editing::k_fields[i].text);
+}
+
 void WindowUi::set_apply_enabled(bool on) {
     if (program.main) EnableWindow(GetDlgItem(program.main, IDC_APPLY), on);
 }

@@ -194,6 +194,11 @@ class Set(CliTest):
         self.assertEqual(o["info"]["ISFT"], "ケッサ 0.29")
         self.assertEqual(self.run_cli("set", "--no-rmp", "--title", "x" * 40, b)[0], 0)
         self.assertEqual(self.read(b), frames(2) + record(b"x" * 30))
+        # The record holds the title's first 30 bytes; with long texts the whole title is a
+        # change, and the file takes it in the RMP form.
+        self.assertEqual(self.run_cli("set", "--title", "x" * 40, b)[0], 0)
+        _, [o], _ = self.show(b)
+        self.assertEqual((o["form"], o["title"]), ("rmp", "x" * 40))
 
     def test_cut_never_splits_a_double_byte_character(self):
         name = self.make("c.mp3", frames(1))
@@ -218,10 +223,16 @@ class Set(CliTest):
         text = self.make("notes.txt", b"not music at all")
         ro = self.make("ro.mp3", frames(1) + record(b"locked"))
         os.chmod(os.path.join(self.dir, ro), 0o444)
-        code, _, err = self.run_cli("set", "--title", "T", "missing.mp3", text, ro, good)
+        archive = self.make("a.zip", b"PK\x03\x04rest")
+        code, _, err = self.run_cli("set", "--title", "T", "missing.mp3", text, ro, archive, good)
         self.assertEqual(code, 1)
         for n in ("missing.mp3", "notes.txt", "ro.mp3"):
             self.assertIn(n, err)
+        self.assertIn("a.zip: not an MP3 file (zip); nothing written", err)
+        self.assertEqual(self.read(archive), b"PK\x03\x04rest")
+        self.assertIn("missing.mp3: cannot open: ", err)
+        self.assertIn("notes.txt: not an MP3 file (unknown); nothing written", err)
+        self.assertIn("ro.mp3: the file is read-only; nothing written", err)
         self.assertEqual(self.read(text), b"not music at all")
         self.assertEqual(self.read(ro), frames(1) + record(b"locked"))
         self.assertEqual(self.read(good), frames(1) + record(b"T"))
@@ -230,6 +241,11 @@ class Set(CliTest):
         content = frames(1) + record(b"Same", pad=b"\0")
         name = self.make("same.mp3", content)
         self.assertEqual(self.run_cli("set", "--title", "SAME", name)[0], 0)
+        self.assertEqual(self.read(name), content)
+        # Nothing to write is nothing to refuse: a read-only file that already holds the tag is done.
+        os.chmod(os.path.join(self.dir, name), 0o444)
+        code, _, err = self.run_cli("set", "--title", "same", name)
+        self.assertEqual((code, err), (0, ""))
         self.assertEqual(self.read(name), content)
 
     def test_two_sets_at_once_both_land(self):

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
+#include <optional>
 
 #include "editor/tags/apply.h"
 #include "editor/tags/apply_tag.h"
@@ -34,6 +36,15 @@ public:
     bool ask_convert_to_rmp(int32_t& flag) override { return answer("141", flag); }
     void notice(Notice what, const std::string&) override { notices.push_back(what); }
     FieldTexts field_texts() override { return fields; }
+    // Shows the texts; the window's change detection runs while its fields are rewritten one
+    // by one, which `while_showing` plays.
+    void show_texts(const FieldTexts& t) override {
+        if (while_showing) while_showing();
+        fields = t;
+    }
+    std::function<void()> while_showing;
+    std::optional<uint8_t> genre() override { return chosen_genre; }
+    std::optional<uint8_t> chosen_genre;
     // The window runs its change detection while the button is switched off: the session
     // must then hold the applied texts.
     void set_apply_enabled(bool on) override {
@@ -90,7 +101,7 @@ struct Fixture {
 TEST(ApplyTag, LongTitleConvertsAfterYes) {
     Fixture f;
     f.ui.answers = {true};
-    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
     EXPECT_EQ(f.ui.asked, (std::vector<std::string>{"141"}));
     std::string file = read_file(f.path);
     EXPECT_EQ(file.substr(8, 4), "RMP3");
@@ -107,14 +118,14 @@ TEST(ApplyTag, NoKeepsId3WithTheFirst30BytesAndTheBoxFlipsEvenSo) {
     Fixture f;
     f.ui.answers = {false};
     f.ui.tick_box = true;
-    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
     EXPECT_EQ(f.st.no_confirm_rmp, 1);
     EXPECT_EQ(read_file(f.path), f.audio + record_of(tags::Tag{std::string(30, 'T'), "Artist", "", "", "", 5}));
     EXPECT_FALSE(f.s.rmp_texts.is_rmp);
     // The next long text converts without asking.
     f.s.modified = true;
     f.ui.fields.title = std::string(35, 'U');
-    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
     EXPECT_EQ(f.ui.asked.size(), 1u);
     EXPECT_EQ(read_file(f.path).substr(8, 4), "RMP3");
 }
@@ -123,10 +134,10 @@ TEST(ApplyTag, NothingHappensWithoutAChangeOrOnACdRom) {
     Fixture f;
     std::string before = read_file(f.path);
     f.s.modified = false;
-    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 0);
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok());  // the file holds the fields already
     f.s.modified = true;
     f.s.read_only_media = true;
-    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 0);
+    EXPECT_EQ(apply_tag(f.s, f.st, f.ui).fault, Fault::read_only);
     EXPECT_EQ(read_file(f.path), before);
     EXPECT_TRUE(f.ui.asked.empty());
 }
@@ -139,12 +150,12 @@ TEST(ApplyTag, ReadOnlyFileRefusedOrCleared) {
     f.ui.fields.title = "short";
     f.ui.answers = {false};
     f.ui.tick_box = true;  // ticked, then "No": refused now, no question next time
-    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 0);
+    EXPECT_EQ(apply_tag(f.s, f.st, f.ui).fault, Fault::read_only);
     EXPECT_EQ(f.ui.notices, (std::vector<Notice>{Notice::apply_cancelled}));
     EXPECT_EQ(read_file(f.path), before);
     EXPECT_TRUE(f.s.modified);
     EXPECT_EQ(f.st.no_confirm_readonly, 1);
-    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
     EXPECT_EQ(f.ui.asked, (std::vector<std::string>{"135"}));
     EXPECT_FALSE(platform::is_read_only(f.path));
     EXPECT_EQ(read_file(f.path), f.audio + record_of(tags::Tag{"short", "Artist", "", "", "", 5}));
@@ -155,7 +166,9 @@ TEST(ApplyTag, AFileThatCannotBeWrittenIsNotApplied) {
     f.s.current_path = f.dir.file("removed.mp3");
     f.ui.fields.title = "short";
     tags::Tag undo = f.s.undo_snapshot;
-    EXPECT_EQ(apply_tag(f.s, f.st, f.ui), 0);
+    Result r = apply_tag(f.s, f.st, f.ui);
+    EXPECT_EQ(r.fault, Fault::write_failed);
+    EXPECT_FALSE(r.detail.empty());
     EXPECT_EQ(f.ui.notices, (std::vector<Notice>{Notice::apply_failed}));
     EXPECT_TRUE(f.s.modified);
     EXPECT_TRUE(f.ui.apply_enabled);
@@ -166,11 +179,11 @@ TEST(ApplyTag, AnRmpFileIsRewrittenEvenWithShortTexts) {
     Fixture f;
     f.ui.session = &f.s;
     f.ui.answers = {true};
-    ASSERT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
     EXPECT_FALSE(f.ui.differ_when_disabled);
     f.s.modified = true;
     f.ui.fields = {"short", "Artist", "Album", "1999", "c"};
-    ASSERT_EQ(apply_tag(f.s, f.st, f.ui), 1);
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
     EXPECT_FALSE(f.ui.differ_when_disabled);
     EXPECT_EQ(f.ui.asked.size(), 1u);  // no question for a file already in the form
     platform::File file;
@@ -183,20 +196,34 @@ TEST(ApplyTag, AnRmpFileIsRewrittenEvenWithShortTexts) {
     EXPECT_EQ(back.text[tags::ISFT], "kessa 0.29");
 }
 
+TEST(ApplyTag, TheCallersLockStaysHeldThroughTheWrite) {
+    Fixture f;
+    platform::WriteLock lock;
+    lock.hold(f.path);
+    ASSERT_TRUE(lock.held());
+    f.ui.answers = {true};
+    // A second lock taken here on the same file would wait for ever on the caller's.
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui, lock).ok());
+    EXPECT_TRUE(lock.held());
+    EXPECT_EQ(read_file(f.path).substr(8, 4), "RMP3");
+}
+
 TEST(LoadFile, NoMp3AndUnopenableFilesLeaveTheSessionAlone) {
     Fixture f;
     Session before = f.s;
     std::string text = f.dir.file("notes.txt");
     write_file(text, "plain words");
-    EXPECT_EQ(load_file(f.s, f.st, f.ui, text), 0);
-    EXPECT_EQ(load_file(f.s, f.st, f.ui, f.dir.file("gone.mp3")), 0);
+    EXPECT_EQ(load_file(f.s, f.st, f.ui, text).fault, Fault::not_mp3);
+    Result gone = load_file(f.s, f.st, f.ui, f.dir.file("gone.mp3"));
+    EXPECT_EQ(gone.fault, Fault::cannot_open);
+    EXPECT_FALSE(gone.detail.empty());
     std::string zip = f.dir.file("a.zip");
     write_file(zip, "PK\x03\x04");
-    EXPECT_EQ(load_file(f.s, f.st, f.ui, zip), 0);
+    EXPECT_EQ(load_file(f.s, f.st, f.ui, zip).fault, Fault::handed_over);
     // An archive or a picture is handed to its program; only it, and without a notice.
     std::string jpeg = f.dir.file("photo.mp3.jpg");
     write_file(jpeg, "\xFF\xD8\xFF\xE0 JFIF");
-    EXPECT_EQ(load_file(f.s, f.st, f.ui, jpeg), 0);
+    EXPECT_EQ(load_file(f.s, f.st, f.ui, jpeg).fault, Fault::handed_over);
     using Handed = std::pair<tags::FileKind, std::string>;
     EXPECT_EQ(f.ui.handed, (std::vector<Handed>{{tags::FileKind::zip, zip}, {tags::FileKind::jpeg, jpeg}}));
     EXPECT_EQ(f.ui.notices, (std::vector<Notice>{Notice::not_mp3, Notice::cannot_open}));
@@ -211,12 +238,12 @@ TEST(LoadFile, CarryOverAcrossFilesWithAndWithoutRecords) {
     f.s.undo_snapshot = f.s.current_tag;
     std::string bare = f.dir.file("bare.mp3");
     write_file(bare, std::string(500, 'a'));
-    ASSERT_EQ(load_file(f.s, f.st, f.ui, bare), 1);
+    ASSERT_TRUE(load_file(f.s, f.st, f.ui, bare).ok());
     EXPECT_EQ(f.s.current_tag, (tags::Tag{"", "Carried", "Album", "1999", "Note", 4}));
     EXPECT_TRUE(f.ui.carry);
     std::string own = f.dir.file("own.mp3");
     write_file(own, std::string(500, 'a') + record_of(tags::Tag{"t", "Someone", "", "", "", 4}));
-    ASSERT_EQ(load_file(f.s, f.st, f.ui, own), 1);
+    ASSERT_TRUE(load_file(f.s, f.st, f.ui, own).ok());
     EXPECT_FALSE(f.ui.carry);  // the file's own artist ends carry-over mode
     EXPECT_EQ(f.s.current_tag.artist, "Someone" + std::string(23, ' '));
 }
@@ -224,20 +251,32 @@ TEST(LoadFile, CarryOverAcrossFilesWithAndWithoutRecords) {
 TEST(LoadFile, RmpTextsOnlyFromAWritableFileAndWhileEnabled) {
     Fixture f;
     f.ui.answers = {true};
-    ASSERT_EQ(apply_tag(f.s, f.st, f.ui), 1);  // converts the file
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());  // converts the file
     Session fresh;
-    ASSERT_EQ(load_file(fresh, f.st, f.ui, f.path), 1);
+    Result clean = load_file(fresh, f.st, f.ui, f.path);
+    ASSERT_TRUE(clean.ok());
+    EXPECT_TRUE(clean.warnings.empty());
     EXPECT_TRUE(fresh.rmp_texts.is_rmp);
     EXPECT_EQ(fresh.rmp_texts.text[tags::INAM], std::string(40, 'T'));
     EXPECT_TRUE(f.ui.mode_rmp);
+    // A data chunk that claims more than the file holds is named in the warnings.
+    std::string damaged = read_file(f.path);
+    damaged[19] = '\x0F';
+    const std::string damaged_path = f.dir.file("damaged.mp3");
+    write_file(damaged_path, damaged);
+    Session other;
+    Result warned = load_file(other, f.st, f.ui, damaged_path);
+    ASSERT_TRUE(warned.ok());
+    ASSERT_EQ(warned.warnings.size(), 1u);
+    EXPECT_NE(warned.warnings[0].find("data chunk claims"), std::string::npos) << warned.warnings[0];
     f.st.rmp_enabled = 0;
-    ASSERT_EQ(load_file(fresh, f.st, f.ui, f.path), 1);
+    ASSERT_TRUE(load_file(fresh, f.st, f.ui, f.path).ok());
     EXPECT_FALSE(fresh.rmp_texts.is_rmp);
     EXPECT_FALSE(f.ui.mode_rmp);
     f.st.rmp_enabled = 1;
     std::string err;
     ASSERT_TRUE(platform::set_read_only(f.path, true, err));
-    ASSERT_EQ(load_file(fresh, f.st, f.ui, f.path), 1);
+    ASSERT_TRUE(load_file(fresh, f.st, f.ui, f.path).ok());
     EXPECT_FALSE(fresh.rmp_texts.is_rmp);
     EXPECT_FALSE(fresh.read_only_media);  // read-only on a hard disk: the apply offers to clear it
     EXPECT_EQ(fresh.current_tag.title, std::string(30, 'T'));
@@ -247,7 +286,7 @@ TEST(LoadFile, RmpTextsOnlyFromAWritableFileAndWhileEnabled) {
 TEST(ApplyTag, AnRmpFileCutAfterItsDataReadsBackWhatWasWritten) {
     Fixture f;
     f.ui.answers = {true};
-    ASSERT_EQ(apply_tag(f.s, f.st, f.ui), 1);  // the RMP form, with a 40-byte title
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());  // the RMP form, with a 40-byte title
     const std::string whole = read_file(f.path);
     ASSERT_EQ(whole.substr(12, 4), "data");
     const size_t data_end = 20 + (static_cast<unsigned char>(whole[16]) | static_cast<unsigned char>(whole[17]) << 8 |
@@ -270,4 +309,94 @@ TEST(ApplyTag, AnRmpFileCutAfterItsDataReadsBackWhatWasWritten) {
         ASSERT_TRUE(in.open(path, platform::File::Mode::read, err)) << err;
         EXPECT_EQ(tags::open_for_editing(in, true).title, "X") << "cut " << cut;
     }
+}
+
+TEST(Session, OpenShowsTheFileAndChangesAreToldAgainstIt) {
+    Fixture f;
+    f.s.modified = false;
+    f.ui.fields = {"typed", "typed", "", "", ""};
+    // The window's change detection runs while the fields are rewritten: the open must end
+    // with nothing modified all the same.
+    f.ui.while_showing = [&] { static_cast<void>(detect_change(f.s, f.st, f.ui)); };
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, f.path).ok());
+    f.ui.while_showing = nullptr;
+    EXPECT_EQ(f.s.current_path, f.path);
+    EXPECT_EQ(f.s.current_tag, (tags::Tag{"Old", "Artist", "", "", "", 5}));  // trimmed
+    EXPECT_EQ(f.s.undo_snapshot, f.s.current_tag);
+    EXPECT_FALSE(f.s.modified);
+    EXPECT_FALSE(f.ui.apply_enabled);
+    EXPECT_EQ(f.ui.fields.title, "Old");
+    EXPECT_EQ(f.ui.fields.artist, "Artist");
+    // Letter case is no change; another text is, and is told once.
+    f.ui.fields.title = "OLD";
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    EXPECT_FALSE(f.s.modified);
+    f.ui.fields.title = "New";
+    EXPECT_TRUE(detect_change(f.s, f.st, f.ui));
+    EXPECT_TRUE(f.s.modified);
+    EXPECT_TRUE(f.ui.apply_enabled);
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    // A file that does not open leaves the session as it was.
+    EXPECT_EQ(open_file(f.s, f.st, f.ui, f.dir.file("gone.mp3")).fault, Fault::cannot_open);
+    EXPECT_EQ(f.s.current_path, f.path);
+    EXPECT_TRUE(f.s.modified);
+    // On read-only media nothing counts as a change.
+    f.s.modified = false;
+    f.s.read_only_media = true;
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+}
+
+TEST(Session, UndoShowsTheSnapshotAgainAndEndsCarryOver) {
+    Fixture f;
+    f.s.modified = false;
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, f.path).ok());
+    f.ui.fields.title = "typed";
+    f.ui.fields.artist = "typed too";
+    ASSERT_TRUE(detect_change(f.s, f.st, f.ui));
+    f.ui.carry = true;
+    f.ui.while_showing = [&] { static_cast<void>(detect_change(f.s, f.st, f.ui)); };
+    undo(f.s, f.ui);
+    EXPECT_EQ(f.ui.fields.title, "Old");
+    EXPECT_EQ(f.ui.fields.artist, "Artist");
+    EXPECT_EQ(f.s.current_tag, f.s.undo_snapshot);
+    EXPECT_FALSE(f.s.modified);
+    EXPECT_FALSE(f.ui.apply_enabled);
+    EXPECT_FALSE(f.ui.carry);
+    // Without a file the fields are emptied and the genre stays; nothing counts as a change.
+    Session none;
+    none.undo_snapshot = tags::Tag{"a", "b", "", "", "", 9};
+    undo(none, f.ui);
+    EXPECT_EQ(none.current_tag, (tags::Tag{"", "", "", "", "", 9}));
+    EXPECT_EQ(f.ui.fields.title, "");
+    f.ui.fields.title = "typed";
+    EXPECT_FALSE(detect_change(none, f.st, f.ui));
+}
+
+TEST(Session, TheGenreAndTextsLongerThanTheRecordAreChanges) {
+    Fixture f;
+    const std::string full = f.dir.file("full.mp3");
+    write_file(full, f.audio + record_of(tags::Tag{std::string(30, 'x'), "", "", "", "", 5}));
+    f.s.modified = false;
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, full).ok());
+    f.ui.chosen_genre = 5;
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    // The record holds the first 30 bytes of a longer title: no change in the ID3v1 form, but
+    // one while long texts are allowed, since the apply writes the whole title.
+    f.ui.fields.title = std::string(40, 'x');
+    f.st.rmp_enabled = 0;
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    f.st.rmp_enabled = 1;
+    EXPECT_TRUE(detect_change(f.s, f.st, f.ui));
+    f.ui.answers = {true};
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    EXPECT_EQ(read_file(full).substr(8, 4), "RMP3");
+    EXPECT_EQ(f.s.rmp_texts.text[tags::INAM], std::string(40, 'x'));
+    // A genre chosen is a change of its own and reaches the record.
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    f.ui.chosen_genre = 7;
+    EXPECT_TRUE(detect_change(f.s, f.st, f.ui));
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    EXPECT_EQ(read_file(full).back(), '\x07');
+    EXPECT_EQ(f.s.current_tag.genre, 7);
+    EXPECT_EQ(f.s.undo_snapshot.genre, 7);
 }

@@ -1,0 +1,42 @@
+#include "cli/flag_user.h"
+
+#include "cli/console.h"
+#include "editor/tags/load.h"
+#include "platform/text.h"
+
+namespace cli {
+
+settings::Settings settings_for(const SetOptions& o) {
+    settings::Settings st = settings::default_settings();
+    st.rmp_enabled = o.no_rmp ? 0 : 1;
+    settings::set_slot_text(st.display_name, o.display_name);
+    return st;
+}
+
+void report(const std::string& path, const std::string& what) {
+    write_err("tagzo-cli: " + platform::sanitize_utf8(path) + ": " + what + "\n");
+}
+
+void FlagUser::notice(editing::Notice what, const std::string& detail) {
+    using editing::Notice;
+    switch (what) {
+    case Notice::apply_cancelled: report(path_, "the file is read-only; nothing written"); return;
+    case Notice::apply_failed: report(path_, detail + "; the file is as it was"); return;
+    case Notice::cannot_open: report(path_, "cannot open: " + detail); return;
+    case Notice::not_mp3: report(path_, "not an MP3 file (unknown); nothing written"); return;
+    }
+}
+
+editing::FieldTexts FlagUser::field_texts() {
+    const editing::FieldTexts file =
+        editing::shown_texts(session_.rmp_texts.is_rmp, session_.rmp_texts, session_.current_tag);
+    const SetOptions& o = options_;
+    return {o.title.value_or(file.title), o.artist.value_or(file.artist), o.album.value_or(file.album),
+            o.year.value_or(file.year), o.comment.value_or(file.comment)};
+}
+
+void FlagUser::hand_over(tags::FileKind kind, const std::string& path) {
+    report(path, std::string("not an MP3 file (") + tags::kind_name(kind) + "); nothing written");
+}
+
+} // namespace cli

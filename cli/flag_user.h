@@ -1,0 +1,56 @@
+// tagzo-cli's side of the editing session: the fields filled from the options of `set`, the
+// questions answered by its flags, and the notices written to stderr.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "editor/session.h"
+#include "editor/settings/settings.h"
+
+namespace cli {
+
+// The options of `set`; the texts in code page 932.
+struct SetOptions {
+    std::optional<std::string> title, artist, album, year, comment;
+    std::optional<uint8_t> genre;
+    bool no_rmp = false;
+    std::string display_name = "kessa";
+    std::vector<std::string> files;
+};
+
+// The settings of an editor that works as these options say: long texts (and so the RMP form)
+// unless --no-rmp, and the display name that a conversion records.
+settings::Settings settings_for(const SetOptions& options);
+
+// Names what befell a file on stderr: "tagzo-cli: FILE: WHAT".
+void report(const std::string& path, const std::string& what);
+
+class FlagUser final : public editing::UserInterface {
+public:
+    // `session` holds the file loaded at `path`; all three outlive this object.
+    FlagUser(const SetOptions& options, const editing::Session& session, const std::string& path)
+        : options_(options), session_(session), path_(path) {}
+
+    // A script leaves a file as read-only as its owner marked it.
+    bool ask_clear_read_only(int32_t&) override { return false; }
+    bool ask_convert_to_rmp(int32_t&) override { return !options_.no_rmp; }
+    void notice(editing::Notice what, const std::string& detail) override;
+    // The options given, over the texts of the loaded file.
+    editing::FieldTexts field_texts() override;
+    std::optional<uint8_t> genre() override { return options_.genre; }
+    void set_apply_enabled(bool) override {}
+    void set_mode_label(bool) override {}
+    void set_field_limits(bool) override {}
+    bool carry_over_on() override { return false; }
+    void end_carry_over() override {}
+    void hand_over(tags::FileKind kind, const std::string& path) override;
+
+private:
+    const SetOptions& options_;
+    const editing::Session& session_;
+    const std::string& path_;
+};
+
+} // namespace cli

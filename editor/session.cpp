@@ -1,0 +1,34 @@
+#include "editor/session.h"
+
+#include "editor/tags/tag.h"
+
+namespace editing {
+
+bool detect_change(Session& s, const settings::Settings& st, UserInterface& ui) {
+    if (!s.file_loaded || s.read_only_media || s.modified) return false;
+    const FieldTexts f = ui.field_texts();
+    const std::optional<uint8_t> genre = ui.genre();
+    // In the ID3v1 form fields_differ counts only what the record holds; while long texts are
+    // allowed a longer text is a change all the same, since an apply puts it into the RMP form.
+    const bool longer_than_record =
+        !s.rmp_texts.is_rmp && st.rmp_enabled != 0 &&
+        tags::texts_too_long(tags::Tag{f.title, f.artist, f.album, f.year, f.comment, tags::k_no_genre});
+    if (!fields_differ(f, s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag) && !longer_than_record &&
+        !(genre && *genre != s.current_tag.genre))
+        return false;
+    s.modified = true;
+    ui.set_apply_enabled(true);
+    return true;
+}
+
+void undo(Session& s, UserInterface& ui) {
+    if (ui.carry_over_on()) ui.end_carry_over();
+    s.current_tag = s.file_loaded ? s.undo_snapshot : tags::Tag{"", "", "", "", "", s.undo_snapshot.genre};
+    ui.show_texts(shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag));
+    // Cleared once the fields show the tag: change detection may run while they are rewritten
+    // one by one, and must not leave the session modified.
+    s.modified = false;
+    ui.set_apply_enabled(false);
+}
+
+} // namespace editing
