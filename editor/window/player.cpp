@@ -12,6 +12,7 @@
 #include "editor/audio/decoder.h"
 #include "editor/resources/resource.h"
 #include "editor/window/editor.h"
+#include "platform/text.h"
 
 namespace editor {
 
@@ -44,7 +45,7 @@ void start_play() {
 // Opens a file in the decoder and plays it from the start; true when it plays.
 bool open_and_play(HWND dlg, const std::string& cp932_path) {
     unsigned char info[272] = {};
-    if (audio::decoder_open(cp932_path.c_str(), info) != 1) return false;
+    if (audio::decoder_open(platform::cp932_to_utf8(cp932_path), info) != 1) return false;
     P().file_open = 1;
     start_play();
     update_status(dlg);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "editor/audio/decoder.h"
+#include "platform/text.h"
 
 using namespace audio;
 
@@ -23,7 +24,14 @@ std::string env(const char* name) {
     return v ? v : "";
 }
 bool library_absent() { return env("TAGZO_NO_DLL") == "1"; }
-std::string fixture(const char* name) { return env("TAGZO_AUDIO_DIR") + name; }
+std::wstring wide_fixture(const std::wstring& name) {
+    const wchar_t* folder = _wgetenv(L"TAGZO_AUDIO_DIR");
+    return (folder ? folder : L"") + name;
+}
+// The binding takes UTF-8 paths.
+std::string fixture(const std::string& utf8_name) {
+    return platform::utf16_to_utf8(wide_fixture(platform::utf8_to_utf16(utf8_name)));
+}
 
 int state_and_position(int& seconds) {
     seconds = -1;
@@ -44,9 +52,9 @@ bool wait_for_state(int want, DWORD limit_ms) {
     }
     return true;
 }
-int total_seconds(const char* name) {
+int total_seconds(const std::string& name) {
     char info[272];
-    if (decoder_open(fixture(name).c_str(), info) != 1) return -1;
+    if (decoder_open(fixture(name), info) != 1) return -1;
     alignas(4) unsigned char block[56];
     std::memset(block, 0xCC, sizeof(block));
     if (!decoder_get_mpeg_info(block)) return -2;
@@ -93,7 +101,7 @@ TEST(Binding, WrappersReturnZeroWhileNotLoaded) {
         EXPECT_EQ(load_decoder(), 0);
         EXPECT_FALSE(decoder_loaded());
         EXPECT_EQ(init_decoder(0), 0);
-        EXPECT_EQ(decoder_open(fixture("cbr44s_v1.mp3").c_str(), block), 0);
+        EXPECT_EQ(decoder_open(fixture("cbr44s_v1.mp3"), block), 0);
         release_decoder();
     }
 }
@@ -135,18 +143,15 @@ TEST_F(Player, TotalTimeOfEachForm) {
     }
 }
 
-// The editor hands over paths in the ANSI code page.
+// The editor hands over paths in UTF-8.
 TEST_F(Player, OpensAJapaneseName) {
-    const wchar_t* wide = L"\u65e5\u672c\u8a9e\u306e\u66f2\u540d.mp3";
-    char name[MAX_PATH] = {};
-    ASSERT_GT(WideCharToMultiByte(CP_ACP, 0, wide, -1, name, sizeof(name), nullptr, nullptr), 0);
-    EXPECT_EQ(total_seconds(name), 6);
+    EXPECT_EQ(total_seconds(platform::utf16_to_utf8(L"\u65e5\u672c\u8a9e\u306e\u66f2\u540d.mp3")), 6);
 }
 
 TEST_F(Player, RefusesWhatItCannotPlay) {
     char info[272];
     for (const char* name : {"text.mp3", "truncated.mp3", "empty.mp3", "missing.mp3"})
-        EXPECT_EQ(decoder_open(fixture(name).c_str(), info), 0) << name;
+        EXPECT_EQ(decoder_open(fixture(name), info), 0) << name;
     alignas(4) unsigned char block[56];
     EXPECT_EQ(decoder_get_mpeg_info(block), 0);
     decoder_play();  // nothing open: nothing plays
@@ -167,7 +172,7 @@ TEST_F(Player, DamagedFilesAreSafe) {
     };
     for (size_t n = 0; n < whole.size(); n += 211) {
         write(std::vector<char>(whole.begin(), whole.begin() + std::ptrdiff_t(n)));
-        int r = decoder_open(path.c_str(), info);
+        int r = decoder_open(path, info);
         EXPECT_TRUE(r == 0 || r == 1) << n;
         if (r == 1) {
             EXPECT_EQ(decoder_get_mpeg_info(block), 1);
@@ -187,7 +192,7 @@ TEST_F(Player, DamagedFilesAreSafe) {
             bytes.insert(bytes.begin(), riff, riff + sizeof(riff) - 1);
         }
         write(bytes);
-        int r = decoder_open(path.c_str(), info);
+        int r = decoder_open(path, info);
         EXPECT_TRUE(r == 0 || r == 1) << round;
     }
     decoder_close();
@@ -195,7 +200,7 @@ TEST_F(Player, DamagedFilesAreSafe) {
 
 TEST_F(Player, PlaysToTheEnd) {
     char info[272];
-    ASSERT_EQ(decoder_open(fixture("cbr22s_plain.mp3").c_str(), info), 1);
+    ASSERT_EQ(decoder_open(fixture("cbr22s_plain.mp3"), info), 1);
     decoder_play();
     int s;
     EXPECT_EQ(state_and_position(s), 1);
@@ -212,7 +217,7 @@ TEST_F(Player, PlaysToTheEnd) {
 
 TEST_F(Player, PauseHoldsThePosition) {
     char info[272];
-    ASSERT_EQ(decoder_open(fixture("cbr44s_20.mp3").c_str(), info), 1);
+    ASSERT_EQ(decoder_open(fixture("cbr44s_20.mp3"), info), 1);
     decoder_play();
     Sleep(2200);
     decoder_pause();
@@ -232,7 +237,7 @@ TEST_F(Player, PauseHoldsThePosition) {
 
 TEST_F(Player, SeekLandsWithinASecond) {
     char info[272];
-    ASSERT_EQ(decoder_open(fixture("cbr44s_20.mp3").c_str(), info), 1);
+    ASSERT_EQ(decoder_open(fixture("cbr44s_20.mp3"), info), 1);
     decoder_play();
     Sleep(500);
     decoder_seek(12);
@@ -267,7 +272,7 @@ TEST_F(Player, SeekLandsWithinASecond) {
 TEST_F(Player, WaveOfToneAndSilence) {
     char info[272];
     int left[256], right[256];
-    ASSERT_EQ(decoder_open(fixture("cbr44s_v1.mp3").c_str(), info), 1);  // 0.9 of full scale
+    ASSERT_EQ(decoder_open(fixture("cbr44s_v1.mp3"), info), 1);  // 0.9 of full scale
     decoder_play();
     Sleep(1000);
     EXPECT_EQ(decoder_get_wave(left, right), 1);
@@ -277,7 +282,7 @@ TEST_F(Player, WaveOfToneAndSilence) {
     EXPECT_GE(peak(right), 80);
     EXPECT_LE(peak(right), 100);
     decoder_stop();
-    ASSERT_EQ(decoder_open(fixture("silence.mp3").c_str(), info), 1);
+    ASSERT_EQ(decoder_open(fixture("silence.mp3"), info), 1);
     decoder_play();
     Sleep(1000);
     std::memset(left, 0x55, sizeof(left));
@@ -292,7 +297,7 @@ TEST_F(Player, EachPlaybackMode) {
     int left[256], right[256];
     for (int mode : {1, 2, 0}) {
         apply_decoder_options(mode);
-        ASSERT_EQ(decoder_open(fixture("cbr44s_v1.mp3").c_str(), info), 1);
+        ASSERT_EQ(decoder_open(fixture("cbr44s_v1.mp3"), info), 1);
         decoder_play();
         Sleep(1600);
         int s;
@@ -314,7 +319,7 @@ TEST_F(Player, Volume) {
     EXPECT_EQ(l, 50);
     EXPECT_EQ(r, 60);
     char info[272];
-    ASSERT_EQ(decoder_open(fixture("cbr44s_v1.mp3").c_str(), info), 1);
+    ASSERT_EQ(decoder_open(fixture("cbr44s_v1.mp3"), info), 1);
     decoder_play();
     Sleep(300);
     decoder_set_volume(100, 100);
@@ -329,7 +334,7 @@ TEST_F(Player, WholeFileForComparison) {
     if (name.empty()) GTEST_SKIP() << "TAGZO_PLAY_WHOLE not set";
     apply_decoder_options(std::atoi(env("TAGZO_PLAY_MODE").c_str()));
     char info[272];
-    ASSERT_EQ(decoder_open(fixture(name.c_str()).c_str(), info), 1);
+    ASSERT_EQ(decoder_open(fixture(name), info), 1);
     decoder_play();
     EXPECT_TRUE(wait_for_state(0, 600000));
 }
