@@ -3,11 +3,14 @@
 // while it plays. Usage: vbmp3_bench FILE [MODE]   (MODE 0, 1 or 2 as in the editor)
 #include <windows.h>
 #include <psapi.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "editor/audio/decoder.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -42,8 +45,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     audio::apply_decoder_options(mode);
+    // The file's name from the wide command line: argv holds it in the ANSI code page only.
+    int wide_argc = 0;
+    LPWSTR* wide_argv = CommandLineToArgvW(GetCommandLineW(), &wide_argc);
+    const std::string path = wide_argv && wide_argc > 1 ? platform::utf16_to_utf8(wide_argv[1]) : argv[1];
+    if (wide_argv) LocalFree(wide_argv);
     char info[272];
-    if (audio::decoder_open(argv[1], info) != 1) {
+    if (audio::decoder_open(path, info) != 1) {
         std::fprintf(stderr, "cannot open %s\n", argv[1]);
         return 1;
     }

@@ -1,5 +1,6 @@
 // The entry points of vbmp3.dll. All are __stdcall, exported by plain names (vbmp3.def), and
-// none lets a C++ exception out: each body runs inside guard().
+// none lets a C++ exception out: each body runs inside guard(). Files are opened by their
+// UTF-16 names only: vbmp3_open's ANSI path is converted first.
 //
 // Threads: the caller's thread runs these functions; the playback thread (player.cpp) shares
 // only the 32-bit values of g_shared with it.
@@ -9,11 +10,17 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "frames.h"
 #include "player.h"
 
 using namespace vbmp3;
+
+extern "C" {
+int WINAPI vbmp3_getMpegInfo(void* block56);
+void WINAPI vbmp3_close(void);
+}
 
 namespace {
 
@@ -58,8 +65,9 @@ void join_player() {
   put(g_shared.state, 0);
 }
 
-bool read_file(const char* path, std::vector<uint8_t>& out) {
-  HANDLE f = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+bool read_file(const wchar_t* path, std::vector<uint8_t>& out) {
+  if (!*path) return false;
+  HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size{};
@@ -89,6 +97,40 @@ int decimation() {
     case 2: return 4;
     default: return 1;
   }
+}
+
+// The one way in for both open calls; a failed open leaves no file open.
+int open_file(const wchar_t* path, void* info272) {
+  if (!g_lib.ready || !path) return 0;
+  vbmp3_close();
+  std::vector<uint8_t> file;
+  if (!read_file(path, file)) return 0;
+  StreamRange range = locate_stream(file.data(), file.size());
+  StreamInfo info;
+  if (!scan_stream(file.data(), file.size(), range, info)) return 0;
+  // Keep the stream only, from its first frame; the offsets follow.
+  size_t first = info.frames.front();
+  for (auto& f : info.frames) f -= uint32_t(first);
+  g_lib.stream.assign(file.begin() + ptrdiff_t(first), file.begin() + ptrdiff_t(range.end));
+  g_lib.info = std::move(info);
+  g_lib.open = true;
+  g_lib.start_seconds = 0;
+  if (info272) {
+    std::memset(info272, 0, 272);
+    vbmp3_getMpegInfo(info272);
+  }
+  return 1;
+}
+
+// A path in the system's ANSI code page, in UTF-16; empty when its bytes are no text of that
+// code page (an empty name opens nothing: such a path fails as a missing file does).
+std::wstring ansi_to_utf16(const char* path) {
+  int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+  if (n <= 1) return {};
+  std::wstring wide(size_t(n), L'\0');
+  if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide.data(), n) != n) return {};
+  wide.resize(size_t(n - 1));  // the count held the terminating zero
+  return wide;
 }
 
 }  // namespace
@@ -158,29 +200,16 @@ void WINAPI vbmp3_setVolume(int left, int right) {
   }, 0);
 }
 
-void WINAPI vbmp3_close(void);
+int WINAPI vbmp3_openW(const wchar_t* path, void* info272) {
+  return guard([&] { return open_file(path, info272); }, 0);
+}
 
+// For callers that hold paths in the system's ANSI code page; a name with characters outside
+// it can only be opened by vbmp3_openW.
 int WINAPI vbmp3_open(const char* path, void* info272) {
   return guard([&] {
-    if (!g_lib.ready || !path) return 0;
-    vbmp3_close();
-    std::vector<uint8_t> file;
-    if (!read_file(path, file)) return 0;
-    StreamRange range = locate_stream(file.data(), file.size());
-    StreamInfo info;
-    if (!scan_stream(file.data(), file.size(), range, info)) return 0;
-    // Keep the stream only, from its first frame; the offsets follow.
-    size_t first = info.frames.front();
-    for (auto& f : info.frames) f -= uint32_t(first);
-    g_lib.stream.assign(file.begin() + ptrdiff_t(first), file.begin() + ptrdiff_t(range.end));
-    g_lib.info = std::move(info);
-    g_lib.open = true;
-    g_lib.start_seconds = 0;
-    if (info272) {
-      std::memset(info272, 0, 272);
-      vbmp3_getMpegInfo(info272);
-    }
-    return 1;
+    if (!path) return 0;
+    return open_file(ansi_to_utf16(path).c_str(), info272);
   }, 0);
 }
 

@@ -3,6 +3,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <climits>
+#include <string>
+
+#include "platform/text.h"
 
 namespace audio {
 namespace {
@@ -14,6 +18,7 @@ using GetWaveFn = int(WINAPI*)(int*, int*);
 using GetVolumeFn = int(WINAPI*)(int*, int*);
 using SetVolumeFn = void(WINAPI*)(int, int);
 using OpenFn = int(WINAPI*)(const char*, void*);
+using OpenWideFn = int(WINAPI*)(const wchar_t*, void*);
 using SeekFn = void(WINAPI*)(int);
 using OptionFn = void(WINAPI*)(const int*);
 using VoidFn = void(WINAPI*)();
@@ -28,6 +33,7 @@ struct Decoder {
     GetVolumeFn get_volume = nullptr;
     SetVolumeFn set_volume = nullptr;
     OpenFn open = nullptr;
+    OpenWideFn open_wide = nullptr;  // vbmp3_openW: absent from libraries older than it
     SeekFn seek = nullptr;
     OptionFn set_player_option = nullptr;
     OptionFn set_decode_option = nullptr;
@@ -49,11 +55,36 @@ bool resolve(HMODULE m, const char* name, F& out) {
     return out != nullptr;
 }
 
+// The path in the system's ANSI code page, for a library that takes no other; false when a
+// character has no form there. A best-fit stand-in ("e" for "\u00e9", a backslash for the yen
+// sign under code page 932) would name another file, so none is taken.
+bool to_ansi(const std::wstring& wide, std::string& out) {
+    out.clear();
+    if (wide.empty()) return true;
+    if (wide.size() > size_t(INT_MAX)) return false;
+    const int n = static_cast<int>(wide.size());
+    // Code page 65001 takes neither the flag nor the default-character question; it fails on
+    // an unpaired surrogate instead, the one text it has no form for.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL defaulted = FALSE;
+    int size = WideCharToMultiByte(CP_ACP, flags, wide.data(), n, nullptr, 0, nullptr, utf8 ? nullptr : &defaulted);
+    if (size <= 0 || defaulted) return false;
+    out.resize(static_cast<size_t>(size));
+    int done = WideCharToMultiByte(CP_ACP, flags, wide.data(), n, out.data(), size, nullptr,
+                                   utf8 ? nullptr : &defaulted);
+    if (done != size || defaulted) {
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int load_decoder() {
     if (g_decoder.module) return 0;
-    HMODULE m = LoadLibraryA("vbmp3.dll");
+    HMODULE m = LoadLibraryW(L"vbmp3.dll");
     if (!m) return 0;
     Decoder d;
     d.module = m;
@@ -70,6 +101,7 @@ int load_decoder() {
         FreeLibrary(m);
         return 0;
     }
+    resolve(m, "vbmp3_openW", d.open_wide);
     g_decoder = d;
     return 1;
 }
@@ -118,9 +150,18 @@ int decoder_get_volume(int* left, int* right) { return g_decoder.module ? g_deco
 void decoder_set_volume(int left, int right) {
     if (g_decoder.module) g_decoder.set_volume(left, right);
 }
-int decoder_open(const char* path, void* info272) {
-    if (!g_decoder.module) return 0;
-    int r = g_decoder.open(path, info272);
+int decoder_open(const std::string& path, void* info272) {
+    // A zero inside would end the name early, at another file's name.
+    if (!g_decoder.module || path.find('\0') != std::string::npos) return 0;
+    const std::wstring wide = platform::utf8_to_utf16(path);
+    int r;
+    if (g_decoder.open_wide) {
+        r = g_decoder.open_wide(wide.c_str(), info272);
+    } else {
+        std::string ansi;
+        if (!to_ansi(wide, ansi)) return 0;  // the library is not called: its open file stays
+        r = g_decoder.open(ansi.c_str(), info272);
+    }
     g_decoder.file_open = r == 1;
     return r;
 }

@@ -3,11 +3,13 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace audio {
 
-// 1 when vbmp3.dll was loaded and all its 16 entry points found; 0 when it was already loaded,
-// is missing, or lacks an entry point (then nothing stays loaded).
+// 1 when vbmp3.dll was loaded and the 16 entry points that every version of it has were found;
+// 0 when it was already loaded, is missing, or lacks one of them (then nothing stays loaded).
+// The 17th, vbmp3_openW, is used when the library has it.
 int load_decoder();
 // 1 when the library is loaded and initialised itself; then the options of the playback mode
 // (the setting) are set.
@@ -31,7 +33,11 @@ int decoder_get_mpeg_info(void* block56);
 int decoder_get_wave(int* left256, int* right256);
 int decoder_get_volume(int* left, int* right);
 void decoder_set_volume(int left, int right);
-int decoder_open(const char* path, void* info272);
+// Opens the file at a UTF-8 path: 1 when the library can play it, else 0. The library gets the
+// path in UTF-16 (vbmp3_openW) when it takes that; an older one gets it in the system's ANSI
+// code page, and a path with a character that has no form there answers 0 without a call,
+// leaving the library's open file as it was.
+int decoder_open(const std::string& path, void* info272);
 void decoder_seek(int seconds);
 void decoder_set_player_option(const int* four);
 void decoder_set_decode_option(const int* three);

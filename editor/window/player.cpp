@@ -44,10 +44,7 @@ void start_play() {
 // Opens a file in the decoder and plays it from the start; true when it plays.
 bool open_and_play(HWND dlg, const std::string& utf8_path) {
     unsigned char info[272] = {};
-    std::wstring w = wide_path(utf8_path);
-    char ansi[1024] = {};
-    WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
-    if (audio::decoder_open(ansi, info) != 1) return false;
+    if (audio::decoder_open(utf8_path, info) != 1) return false;
     P().file_open = 1;
     start_play();
     update_status(dlg);

@@ -6,10 +6,12 @@
 # whose default device writes to a file: the played mode uses it to check every sample.
 #   run_audio.sh with    WINE_RUN EXE WORK   the library next to the program
 #   run_audio.sh without WINE_RUN EXE WORK   the program copied alone to WORK/alone
+#   run_audio.sh ansi WINE_RUN EXE WORK DLL  the program beside DLL, a library without
+#                                            vbmp3_openW, in WORK/ansi: the opening tests
 #   run_audio.sh played  WINE_RUN EXE WORK   plays one file whole, compares it with mpg123
 #   run_audio.sh editor  WINE_RUN EXE WORK   the editor's preview, driven by drive_editor.exe
 set -euo pipefail
-mode=$1 wine_run=$2 exe=$3 work=$4
+mode=$1 wine_run=$2 exe=$3 work=$4 older_library=${5:-}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
@@ -53,6 +55,14 @@ case $mode in
     mkdir -p "$work/alone"
     cp "$exe" "$work/alone/"
     TAGZO_NO_DLL=1 "$wine_run" "$work/alone/$(basename "$exe")" >"$log" 2>"$log.err" && rc=0 || rc=$?
+    ;;
+  ansi)
+    # Only the way a file is opened differs from the library's own tests.
+    mkdir -p "$work/ansi"
+    cp "$exe" "${older_library:?run_audio.sh: ansi needs the library without vbmp3_openW}" "$work/ansi/"
+    TAGZO_DLL_ANSI_ONLY=1 "$wine_run" "$work/ansi/$(basename "$exe")" \
+      --gtest_filter='Binding.*:Player.TotalTimeOfEachForm:Player.Opens*:Player.RefusesWhatItCannotPlay:Player.DamagedFilesAreSafe' \
+      >"$log" 2>"$log.err" && rc=0 || rc=$?
     ;;
   editor)
     "$wine_run" "$exe" --gtest_filter='Player.*' >"$log" 2>"$log.err" && rc=0 || rc=$?
