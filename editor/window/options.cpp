@@ -77,10 +77,20 @@ void place_dialog(HWND dlg) {
     MoveWindow(dlg, p.x, p.y, w, h, TRUE);
 }
 
-BOOL on_init(HWND dlg) {
-    program.options_open = true;
+// The dialog's data, given at its creation and kept with the window: the settings it works
+// on and the flag that says it is open.
+struct OptionsData {
+    settings::Settings* settings;
+    bool* open;
+};
+
+OptionsData& data_of(HWND dlg) { return *reinterpret_cast<OptionsData*>(GetWindowLongPtrW(dlg, DWLP_USER)); }
+
+BOOL on_init(HWND dlg, LPARAM param) {
+    SetWindowLongPtrW(dlg, DWLP_USER, param);
+    *data_of(dlg).open = true;
     place_dialog(dlg);
-    settings::Settings& s = program.settings;
+    settings::Settings& s = *data_of(dlg).settings;
     set_control_text(dlg, IDC_OPT_DISPLAY_NAME, settings::slot_text(s.display_name));
     for (const Switch& sw : k_switches)
         CheckDlgButton(dlg, sw.control, box_checked(sw, s.*sw.setting) ? BST_CHECKED : BST_UNCHECKED);
@@ -92,7 +102,8 @@ BOOL on_init(HWND dlg) {
 
 void on_choose(HWND dlg, int button) {
     bool copy = button == IDC_OPT_CHOOSE_COPY;
-    settings::Slot<4096>& slot = copy ? program.settings.copy_folder : program.settings.start_folder;
+    settings::Settings& s = *data_of(dlg).settings;
+    settings::Slot<4096>& slot = copy ? s.copy_folder : s.start_folder;
     std::string chosen, stored;
     if (!choose_folder(dlg, slot_path(settings::slot_text(slot)), chosen)) return;
     // The setting keeps cp932: a folder whose name has no such form cannot be kept.
@@ -118,17 +129,17 @@ void keep_within_setting(HWND dlg, int id) {
 }
 
 void on_ok(HWND dlg) {
-    settings::Settings& s = program.settings;
+    settings::Settings& s = *data_of(dlg).settings;
     settings::set_slot_text(s.display_name, control_text(dlg, IDC_OPT_DISPLAY_NAME, 4095));
     settings::set_slot_text(s.start_folder, control_text(dlg, IDC_OPT_START_FOLDER, 4095));
     settings::set_slot_text(s.copy_folder, control_text(dlg, IDC_OPT_COPY_FOLDER, 4095));
     save_settings_now();
-    program.options_open = false;
+    *data_of(dlg).open = false;
     EndDialog(dlg, 1);
 }
 
-INT_PTR CALLBACK options_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
-    if (msg == WM_INITDIALOG) return on_init(dlg);
+INT_PTR CALLBACK options_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_INITDIALOG) return on_init(dlg, lp);
     if (msg != WM_COMMAND) return FALSE;
     int id = LOWORD(wp);
     if (HIWORD(wp) == EN_CHANGE) {
@@ -138,19 +149,20 @@ INT_PTR CALLBACK options_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
     }
     for (const Switch& sw : k_switches) {
         if (sw.control == id) {
-            program.settings.*sw.setting = editing::flipped(program.settings.*sw.setting);
+            settings::Settings& s = *data_of(dlg).settings;
+            s.*sw.setting = editing::flipped(s.*sw.setting);
             return TRUE;
         }
     }
     switch (id) {
-    case IDC_OPT_PATTERN_0: program.settings.rename_pattern = 0; return TRUE;
-    case IDC_OPT_PATTERN_1: program.settings.rename_pattern = 1; return TRUE;
+    case IDC_OPT_PATTERN_0: data_of(dlg).settings->rename_pattern = 0; return TRUE;
+    case IDC_OPT_PATTERN_1: data_of(dlg).settings->rename_pattern = 1; return TRUE;
     case IDC_OPT_CHOOSE_COPY:
     case IDC_OPT_CHOOSE_START: on_choose(dlg, id); return TRUE;
     case IDC_OPT_OK: on_ok(dlg); return TRUE;
     case IDCANCEL:
     case IDC_OPT_CANCEL_OTHER:
-        program.options_open = false;
+        *data_of(dlg).open = false;
         EndDialog(dlg, 0);
         return TRUE;
     }
@@ -162,7 +174,9 @@ INT_PTR CALLBACK options_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
 void show_options() {
     if (program.options_open) return;
     // No parent: the main window stays usable while the dialog is open.
-    DialogBoxParamW(program.instance, MAKEINTRESOURCEW(IDD_OPTIONS), nullptr, options_proc, 0);
+    OptionsData data{&program.settings, &program.options_open};
+    DialogBoxParamW(program.instance, MAKEINTRESOURCEW(IDD_OPTIONS), nullptr, options_proc,
+                    reinterpret_cast<LPARAM>(&data));
     set_title();  // the display name may have changed
 }
 
