@@ -536,6 +536,27 @@ TEST(Editor, StartsWithSwitchAndPathWithBlanksQuotedOrNot) {
         EXPECT_EQ(ed.text(1066), "ID3");
         EXPECT_TRUE(ed.close());
     }
+    // A name with no cp932 form: the file loads, its fields show its Japanese texts, and it
+    // takes an apply of a title set through WM_SETTEXT. The texts hold characters whose second
+    // byte is a backslash (表, ソ). (The name stays out of the test macros, which would make a
+    // cp932 text of it.)
+    const std::wstring korean_name = L"한국어.mp3", korean = folder.file(korean_name);
+    write_file(korean, audio() + record("表示ソフト", "歌い手"));
+    Editor ed(folder, L"/e \"" + korean + L"\"");
+    ASSERT_TRUE(ed.main()) << "no editor window; a notice open in its place: "
+                           << ::testing::PrintToString(menu_items(ed.thread()));
+    EXPECT_EQ(ed.text(1000), "表示ソフト");
+    EXPECT_EQ(ed.text(1012), "歌い手");
+    EXPECT_TRUE(ed.wide_text(1001) == korean_name) << ed.text(1001);
+    ed.set_text(1000, "新しい表題");
+    ed.press(9);
+    EXPECT_TRUE(ed.wait_applied());
+    EXPECT_EQ(read_file(korean), audio() + record("新しい表題", "歌い手"));
+    EXPECT_TRUE(ed.close());
+    // No file of another name took the tag.
+    for (const std::wstring& name : folder.names())
+        EXPECT_TRUE(name == L"tagzo.exe" || name == L"kt.dat" || name == L"my song.mp3" || name == korean_name)
+            << cp932(name);
 }
 
 TEST(Editor, LongTitleConvertedAfterYes) {
@@ -967,6 +988,7 @@ TEST(Editor, DropLoadsTheFirstFileAndCarriesOverWithAndWithoutRecords) {
     drop_files(ed.thread(), ed.main(), spot, {sub + "\\notes.txt"});
     HWND notice = ed.menu();
     ASSERT_TRUE(notice);
+    EXPECT_EQ(menu_items(ed.thread()), std::vector<std::string>{"たぶんmp3ﾌｧｲﾙじゃねぇっす"});
     close_menu(notice);
     ed.command(11);
     HWND asked = wait_window(ed.pid(), "確認", "#32770", 1030);
@@ -980,8 +1002,24 @@ TEST(Editor, DropLoadsTheFirstFileAndCarriesOverWithAndWithoutRecords) {
     drop_files(ed.thread(), ed.main(), spot, {sub + "\\e.mp3"});
     EXPECT_TRUE(ed.wait_text(1000, "five"));
     EXPECT_EQ(ed.text(1001), "e.mp3");
+
+    // A file with a Japanese name and Japanese texts: the fields show them, and a title typed
+    // character by character (half-width kana, and double-byte characters whose second byte is
+    // a backslash) reaches the file as its cp932 bytes.
+    const std::string japanese = sub + "\\表の曲.mp3";
+    write_file(japanese, audio() + record("表題のある曲", "歌い手"));
+    drop_files(ed.thread(), ed.main(), spot, {japanese});
+    EXPECT_TRUE(ed.wait_text(1000, "表題のある曲"));
+    EXPECT_EQ(ed.text(1012), "歌い手");
+    EXPECT_EQ(ed.text(1001), "表の曲.mp3");
+    ed.type(1000, "ソ表示ﾃｽﾄ");
+    EXPECT_EQ(ed.text(1000), "ソ表示ﾃｽﾄ");
+    ed.press(9);
+    EXPECT_TRUE(ed.wait_applied());
+    EXPECT_EQ(read_file(japanese), audio() + record("ソ表示ﾃｽﾄ", "歌い手"));
     EXPECT_TRUE(ed.close());
     DeleteFileW(wide(sub + "\\e.mp3").c_str());
+    DeleteFileW(wide(japanese).c_str());
     RemoveDirectoryW(wide(sub).c_str());
 }
 
