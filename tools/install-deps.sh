@@ -40,15 +40,18 @@ if ((${#missing[@]})); then
   apt-get install -y -qq --no-install-recommends "${pkgs[@]}" >/dev/null
 fi
 
-# Wine's ANSI code page follows the locale: ja_JP.UTF-8 gives code page 932.
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-  if [[ $(id -u) -eq 0 ]]; then
-    sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
-    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
-    locale-gen >/dev/null
-  else
-    echo "install-deps: the ja_JP.UTF-8 locale is missing (generate it as root)" >&2
-    exit 1
+# Wine's ANSI code page follows the locale: ja_JP.UTF-8 gives code page 932, the product's
+# own; en_US.UTF-8 gives 1252, under which the Windows tests run a second time.
+for loc in ja_JP en_US; do
+  if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf-\?8$"; then
+    if [[ $(id -u) -eq 0 ]]; then
+      sed -i "s/^# *$loc.UTF-8 UTF-8/$loc.UTF-8 UTF-8/" /etc/locale.gen
+      grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" >> /etc/locale.gen
+      locale-gen >/dev/null
+    else
+      echo "install-deps: the $loc.UTF-8 locale is missing (generate it as root)" >&2
+      exit 1
+    fi
   fi
-fi
+done
 echo "install-deps: everything is in place"

@@ -3,10 +3,19 @@
 #   wine-run.sh PROGRAM ARGS       run a program
 #   wine-run.sh --boot [PROGRAM]   make and boot the prefix PROGRAM would run in (about 15 s
 #                                  the first time); without PROGRAM, that of the 32-bit build
+#   wine-run.sh --prefix [PROGRAM] print the path of that prefix (booted or not)
 #   wine-run.sh --can-run-32       exit 0 when this machine runs 32-bit programs, else say why
 # Each build folder has its own prefix, FOLDER/wineprefix: the folder named by
 # TAGZO_WINE_BUILD, else the build folder that holds the program, else build/windows for a
 # 32-bit program and build/windows64 for a 64-bit one. TAGZO_WINEPREFIX names another prefix.
+# TAGZO_WINE_LOCALE names the Unix locale the programs run in, ja_JP.UTF-8 unless set. Wine
+# takes a process's ANSI code page from it: ja_JP.UTF-8 gives 932, en_US.UTF-8 gives 1252 (the
+# code page of a Western system, to show that a program does not depend on 932). Another
+# locale than the default runs in a prefix of its own beside the default one,
+# FOLDER/wineprefix-LOCALE: Wine reads the code page from the locale at every start even in a
+# shared prefix, but each start in another locale than the last one rewrites the prefix's
+# regional settings and font entries (names, substitutes) for the new locale, under any
+# program of the other locale that runs at the same time.
 # The loader fits the program: its PE header says whether it is a 32-bit or a 64-bit program.
 # Wine's own programs (wineboot, reg) are 64-bit in the prefix, which is always a win64 one.
 set -euo pipefail
@@ -15,7 +24,17 @@ wine32=/usr/lib/wine/wine
 wine64=/usr/lib/wine/wine64
 export WINEDEBUG=-all
 export WINEARCH=win64
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+default_locale=ja_JP.UTF-8
+locale=${TAGZO_WINE_LOCALE:-$default_locale}
+# A locale that is not installed would leave Wine in the C locale, code page 1252, silently.
+# locale -a spells "ja_JP.UTF-8" as "ja_JP.utf8".
+norm_locale() { local l=${1,,}; echo "${l//-/}"; }
+installed=$(locale -a 2>/dev/null | while read -r l; do norm_locale "$l"; done)
+if ! grep -qxF "$(norm_locale "$locale")" <<<"$installed"; then
+  echo "wine-run: the locale $locale is not installed (tools/install-deps.sh as root generates it)" >&2
+  exit 1
+fi
+export LANG=$locale LC_ALL=$locale
 # No .NET or Gecko installers at boot, and no menu entries or desktop files made from the
 # programs' shortcuts: Wine must not touch the caller's own desktop.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -52,13 +71,20 @@ case ${1:-} in
     [[ -z $why ]] || { echo "$why" >&2; exit 1; }
     exit 0 ;;
   --boot) mode=boot; shift ;;
-  "") echo "usage: wine-run.sh PROGRAM ARGS | --boot [PROGRAM] | --can-run-32" >&2; exit 2 ;;
+  --prefix) mode=prefix; shift ;;
+  "") echo "usage: wine-run.sh PROGRAM ARGS | --boot [PROGRAM] | --prefix [PROGRAM] | --can-run-32" >&2; exit 2 ;;
 esac
 program=${1:-}
 machine=$(pe_machine "$program")
 [[ -n $program || -n ${TAGZO_WINE_BUILD:-} ]] || machine=i386  # a bare --boot: the product's
-WINEPREFIX=${TAGZO_WINEPREFIX:-$(build_of "$program" "$machine")/wineprefix}
+prefix_name=wineprefix
+[[ $locale == "$default_locale" ]] || prefix_name=wineprefix-$locale
+WINEPREFIX=${TAGZO_WINEPREFIX:-$(build_of "$program" "$machine")/$prefix_name}
 export WINEPREFIX=$(realpath -m "$WINEPREFIX")  # Wine takes only an absolute path
+if [[ $mode == prefix ]]; then
+  echo "$WINEPREFIX"
+  exit 0
+fi
 if [[ $machine == i386 ]]; then
   why=$(why_no_32)
   if [[ -n $why ]]; then

@@ -6,30 +6,46 @@
 //       text
 //   "tagzo-drop-probe": reads a drop point and paths from a file and posts WM_DROPFILES
 //       with a handle made here, as the shell does, to the window in wParam.
+// Both files hold UTF-8, and the library reads the menu and hands over the paths in UTF-16
+// through W calls: what it reports is what the menu shows, whatever the system's code page.
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::string temp_file(const char* name) {
-    char path[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, path);
-    return std::string(path) + name;
+std::wstring temp_file(const wchar_t* name) {
+    wchar_t path[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, path);
+    return std::wstring(path) + name;
+}
+
+std::string utf8(const std::wstring& w) {
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+std::wstring from_utf8(const std::string& s) {
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
 }
 
 BOOL CALLBACK find_menu_window(HWND h, LPARAM lp) {
     DWORD pid = 0;
     GetWindowThreadProcessId(h, &pid);
-    char cls[64] = {};
-    GetClassNameA(h, cls, sizeof cls);
-    if (pid == GetCurrentProcessId() && IsWindowVisible(h) && std::string(cls) == "#32768") {
+    wchar_t cls[64] = {};
+    GetClassNameW(h, cls, 64);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(h) && std::wstring(cls) == L"#32768") {
         *reinterpret_cast<HWND*>(lp) = h;
         return FALSE;
     }
@@ -39,61 +55,66 @@ BOOL CALLBACK find_menu_window(HWND h, LPARAM lp) {
 void dump_menu() {
     HWND w = nullptr;
     EnumWindows(find_menu_window, reinterpret_cast<LPARAM>(&w));
-    std::string out = temp_file("tagzo-menu-probe.txt");
-    std::string tmp = out + ".part";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
+    std::wstring out = temp_file(L"tagzo-menu-probe.txt");
+    std::wstring tmp = out + L".part";
+    FILE* f = _wfopen(tmp.c_str(), L"wb");
     if (!f) return;
     if (w) {
-        auto menu = reinterpret_cast<HMENU>(SendMessageA(w, 0x01E1 /* MN_GETHMENU */, 0, 0));
+        auto menu = reinterpret_cast<HMENU>(SendMessageW(w, 0x01E1 /* MN_GETHMENU */, 0, 0));
         int n = GetMenuItemCount(menu);
         for (int i = 0; i < n; ++i) {
-            char text[512] = {};
-            MENUITEMINFOA info{};
+            wchar_t text[512] = {};
+            MENUITEMINFOW info{};
             info.cbSize = sizeof info;
             info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE;
-            GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &info);
+            GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
             char kind = (info.fType & MFT_SEPARATOR) ? '-' : (info.fType & MFT_OWNERDRAW) ? 'O' : 'S';
-            if (kind == 'S') GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+            if (kind == 'S') GetMenuStringW(menu, static_cast<UINT>(i), text, 512, MF_BYPOSITION);
             RECT r{};
             GetMenuItemRect(w, menu, static_cast<UINT>(i), &r);
             std::fprintf(f, "%u\t%c\t%d\t%ld\t%ld\t%ld\t%ld\t%s\n", info.wID, kind, (info.fState & MFS_GRAYED) ? 1 : 0,
-                         r.left, r.top, r.right, r.bottom, text);
+                         r.left, r.top, r.right, r.bottom, utf8(text).c_str());
         }
     }
     std::fclose(f);
-    MoveFileExA(tmp.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING);
+    MoveFileExW(tmp.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 void drop(HWND target) {
-    std::string list = temp_file("tagzo-drop.txt");
-    std::ifstream in(list, std::ios::binary);
-    long x = 0, y = 0;
-    in >> x >> y;
-    in.ignore(1);
-    std::vector<char> names;
-    for (std::string line; std::getline(in, line);) {
-        names.insert(names.end(), line.begin(), line.end());
-        names.push_back(0);
+    std::wstring list = temp_file(L"tagzo-drop.txt");
+    std::string text;
+    if (FILE* f = _wfopen(list.c_str(), L"rb")) {
+        char buf[4096];
+        for (size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, got);
+        std::fclose(f);
     }
-    names.push_back(0);
-    in.close();
-    DeleteFileA(list.c_str());  // tells the driver the drop is on its way
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size());
+    long x = 0, y = 0;
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%ld %ld\n%n", &x, &y, &used) < 2) return;
+    // The paths in UTF-16, each ended by a zero, the list by another: the shell's wide form.
+    std::wstring names;
+    for (size_t start = static_cast<size_t>(used), nl; (nl = text.find('\n', start)) != std::string::npos;
+         start = nl + 1)
+        names += from_utf8(text.substr(start, nl - start)) + L'\0';
+    names += L'\0';
+    DeleteFileW(list.c_str());  // tells the driver the drop is on its way
+    size_t bytes = names.size() * sizeof(wchar_t);
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + bytes);
     auto* d = static_cast<DROPFILES*>(GlobalLock(h));
     d->pFiles = sizeof(DROPFILES);
     d->pt = {x, y};
     d->fNC = FALSE;
-    d->fWide = FALSE;
-    std::memcpy(reinterpret_cast<char*>(d) + sizeof(DROPFILES), names.data(), names.size());
+    d->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(d) + sizeof(DROPFILES), names.data(), bytes);
     GlobalUnlock(h);
-    PostMessageA(target, WM_DROPFILES, reinterpret_cast<WPARAM>(h), 0);
+    PostMessageW(target, WM_DROPFILES, reinterpret_cast<WPARAM>(h), 0);
 }
 
 } // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK probe_hook(int code, WPARAM wp, LPARAM lp) {
-    static const UINT menu_signal = RegisterWindowMessageA("tagzo-menu-probe");
-    static const UINT drop_signal = RegisterWindowMessageA("tagzo-drop-probe");
+    static const UINT menu_signal = RegisterWindowMessageW(L"tagzo-menu-probe");
+    static const UINT drop_signal = RegisterWindowMessageW(L"tagzo-drop-probe");
     if (code == HC_ACTION) {
         auto* m = reinterpret_cast<MSG*>(lp);
         if (m->message == menu_signal && m->hwnd == nullptr) {

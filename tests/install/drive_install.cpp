@@ -4,7 +4,7 @@
 //   drive_install uninstall EXE [--answer yes|no]
 //   drive_install verb FILE          the right-click entry on FILE, then the editor closed
 //   drive_install options EXE NAME   the editor's options: a new display name, then closed
-//   drive_install shortcut LNK       the target of a shell link, read through IShellLinkA
+//   drive_install shortcut LNK       the target of a shell link, read through IShellLinkW
 //   drive_install resources EXE      the program's manifest, and the size of bitmap 130
 // The test around it checks files and the registry from outside.
 #include <windows.h>
@@ -29,11 +29,11 @@ std::string utf8(const std::wstring& w) {
     WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
     return s;
 }
-std::wstring wide(const std::string& s, UINT cp = CP_UTF8) {
-    if (s.empty()) return {};
-    int n = MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+std::wstring wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
     return w;
 }
 
@@ -296,8 +296,8 @@ int options(const std::vector<std::wstring>& args) {
 
 int shortcut(const std::vector<std::wstring>& args) {
     CoInitialize(nullptr);
-    IShellLinkA* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(&link))))
         return out("error", L"no shell link object"), 1;
     IPersistFile* file = nullptr;
@@ -307,8 +307,8 @@ int shortcut(const std::vector<std::wstring>& args) {
         file->Release();
     }
     out("loaded", SUCCEEDED(hr));
-    char path[MAX_PATH] = {};
-    if (SUCCEEDED(hr) && SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0))) out("target", wide(path, CP_ACP));
+    wchar_t path[MAX_PATH] = {};
+    if (SUCCEEDED(hr) && SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0))) out("target", path);
     link->Release();
     CoUninitialize();
     return 0;

@@ -3,10 +3,13 @@
 
 Each scenario runs in a copy of the build's booted prefix, with a HOME and XDG folders of its
 own. The dialogs are driven by drive_install.exe, one step per run; files are compared from
-outside and the registry is read through the project's Wine runner (its reg query)."""
+outside and the registry is read through the project's Wine runner (reg export, whose file is
+UTF-16: the same under any code page). The runner's locale, TAGZO_WINE_LOCALE, picks the booted
+prefix the copies are made from."""
 import argparse
 import os
 import pwd
+import re
 import shutil
 import struct
 import subprocess
@@ -55,7 +58,7 @@ class Prefix:
         shutil.rmtree(self.root, ignore_errors=True)
         os.makedirs(self.root)
         self.path = os.path.join(self.root, "wineprefix")
-        subprocess.run(["cp", "-a", os.path.join(ARGS.build, "wineprefix"), self.path], check=True)
+        subprocess.run(["cp", "-a", ARGS.prefix, self.path], check=True)
         home = os.path.join(self.root, "home")
         self.env = dict(os.environ, TAGZO_WINEPREFIX=self.path, TAGZO_WINE_BUILD=ARGS.build, HOME=home,
                         XDG_CONFIG_HOME=os.path.join(home, ".config"), XDG_DATA_HOME=os.path.join(home, ".local/share"),
@@ -104,26 +107,59 @@ class Prefix:
         return {k: v[0] if len(v) == 1 else v for k, v in seen.items()}
 
     def reg(self, *args):
-        code, out, _ = self.run("reg", *args, self.view)
-        return code, out.decode("cp932", "replace").replace("\r\n", "\n")
+        """reg's exit code; what it prints is in the system's code page, so texts are read
+        through export."""
+        return self.run("reg", *args, self.view)[0]
+
+    def export(self, key):
+        """A key under HKEY_CLASSES_ROOT and everything below it as reg export writes it, in
+        UTF-16 whatever the code page is; None when the key is missing."""
+        path = os.path.join(self.root, "export.reg")
+        if os.path.exists(path):
+            os.unlink(path)
+        code = self.reg("export", "HKCR\\" + key, "z:" + path.replace("/", "\\"), "/y")
+        if code != 0 or not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            text = f.read().decode("utf-16")
+        os.unlink(path)
+        return text.replace("\r\n", "\n")
+
+    @staticmethod
+    def sections(text, key):
+        """The exported keys, each (its path below `key`, its lines)."""
+        head = "[HKEY_CLASSES_ROOT\\" + key
+        out, lines = [], None
+        for line in text.splitlines():
+            if line.startswith("[") and line.endswith("]"):
+                lines = None
+                if line.lower() == head.lower() + "]" or line.lower().startswith(head.lower() + "\\"):
+                    lines = []
+                    out.append((line[len(head) + 1:-1], lines))
+            elif lines is not None and line:
+                lines.append(line)
+        return out
 
     def default_value(self, key):
-        """The unnamed value of a key under HKEY_CLASSES_ROOT, None when the key is missing."""
-        code, text = self.reg("query", "HKCR\\" + key, "/ve")
-        if code != 0:
-            return None
-        for line in text.splitlines():
-            parts = line.strip().split("    ")
-            if len(parts) >= 3 and parts[1] == "REG_SZ":
-                value = "    ".join(parts[2:])
-                # How reg says that the key has no such value, in Japanese and in English.
-                return None if value in ("(値の設定なし)", "(value not set)") else value
-            if len(parts) == 2 and parts[1] == "REG_SZ":
-                return ""
+        """The unnamed value of a key under HKEY_CLASSES_ROOT, None when the key or the value is
+        missing."""
+        text = self.export(key)
+        for below, lines in self.sections(text or "", key):
+            if below == "":
+                for line in lines:
+                    if line.startswith('@="') and line.endswith('"'):
+                        return re.sub(r"\\(.)", r"\1", line[3:-1])
         return None
 
+    def subkeys(self, key):
+        """The names of a key's subkeys as the registry holds them, None when it is missing."""
+        text = self.export(key)
+        if text is None:
+            return None
+        return sorted({below.split("\\")[0] for below, _ in self.sections(text, key) if below})
+
     def has_key(self, key):
-        return self.reg("query", "HKCR\\" + key)[0] == 0
+        return self.reg("query", "HKCR\\" + key) == 0
 
     def snapshot(self):
         """The registry entries and the files the programs could touch."""
@@ -133,7 +169,7 @@ class Prefix:
                 for n in names:
                     with open(os.path.join(root, n), "rb") as f:
                         files[os.path.relpath(os.path.join(root, n), self.path)] = f.read()
-        keys = [self.reg("query", "HKCR\\" + k, "/s") for k in (".mp3", "mp3_auto_file", "WMP.mp3file")]
+        keys = [self.export(k) for k in (".mp3", "mp3_auto_file", "WMP.mp3file")]
         return files, keys
 
     def unpack(self, folder, leave_out=()):
@@ -225,6 +261,8 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(p.default_value(".mp3"), "mp3_auto_file")
         self.assertEqual(p.default_value("mp3_auto_file\\shell\\" + VERB + "\\command"), INSTALL + "tagzo.exe /e %1")
         self.assertIsNone(p.default_value("mp3_auto_file\\shell\\" + VERB))  # the key name is the menu text
+        # The name read back from the registry, not only found by the name asked for.
+        self.assertEqual(p.subkeys("mp3_auto_file\\shell"), [VERB])
         self.assertEqual(p.read(INSTALL + "setup.dat"), b"\x01\x00\x00\x00")
         self.assertEqual(os.listdir(p.desktop), ["kessa.lnk"])
         self.assertEqual(p.drive("shortcut", "c:\\users\\" + os.path.basename(os.path.dirname(p.desktop)) +
@@ -333,7 +371,7 @@ class InstallTest(unittest.TestCase):
 
         # ".mp3" bound to a class whose entry key would not fit: the class stays, no entry.
         long_class = "c" * 5000
-        self.assertEqual(p.reg("add", "HKCR\\.mp3", "/ve", "/d", long_class, "/f")[0], 0)
+        self.assertEqual(p.reg("add", "HKCR\\.mp3", "/ve", "/d", long_class, "/f"), 0)
         seen = p.drive("install", archive + "install.exe", "--no-shortcut")
         self.assertEqual(seen["message"], DONE.format("ｲﾝｽﾄｰﾙ"))
         self.assertEqual(p.default_value(".mp3"), long_class)
@@ -343,10 +381,11 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(p.started_explorer(archive), "explorer " + INSTALL)
 
         # ".mp3" bound to another program's class: the entry goes under it, the class stays.
-        self.assertEqual(p.reg("add", "HKCR\\.mp3", "/ve", "/d", "WMP.mp3file", "/f")[0], 0)
+        self.assertEqual(p.reg("add", "HKCR\\.mp3", "/ve", "/d", "WMP.mp3file", "/f"), 0)
         seen = p.drive("install", archive + "install.exe", "--no-shortcut", "--mode", "1")
         self.assertEqual(p.default_value(".mp3"), "WMP.mp3file")
         self.assertEqual(p.default_value("WMP.mp3file\\shell\\" + VERB + "\\command"), INSTALL + "tagzo.exe /e %1")
+        self.assertEqual(p.subkeys("WMP.mp3file\\shell"), [VERB])
         self.assertFalse(p.has_key("mp3_auto_file"))
         self.assertEqual(p.read(INSTALL + "setup.dat"), b"\x01\x00\x00\x00")
         self.assertEqual(os.listdir(p.desktop), [])
@@ -379,6 +418,9 @@ def main():
     ap.add_argument("--dist", default=os.path.join(os.path.dirname(__file__), "..", "..", "tools", "dist.sh"))
     ARGS, rest = ap.parse_known_args()
     ARGS.build = os.path.abspath(ARGS.build)
+    # The booted prefix of this build for the runner's locale.
+    ARGS.prefix = subprocess.run([ARGS.wine, "--prefix", ARGS.driver], env=dict(os.environ, TAGZO_WINE_BUILD=ARGS.build),
+                                 capture_output=True, text=True, check=True).stdout.strip()
     os.makedirs(ARGS.work, exist_ok=True)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
