@@ -11,6 +11,10 @@
 #include "editor/resources/resource.h"
 #include "editor/tags/text_rules.h"
 #include "editor/window/editor.h"
+#include "editor/window/main_window.h"
+#include "editor/window/options.h"
+#include "editor/window/outside_tools.h"
+#include "editor/window/ui.h"
 #include "editor/window/texts.h"
 
 namespace editor {

@@ -5,6 +5,12 @@
 #include "editor/tags/tag.h"
 #include "editor/tags/text_rules.h"
 #include "editor/window/editor.h"
+#include "editor/window/file_menu.h"
+#include "editor/window/main_window.h"
+#include "editor/window/menus.h"
+#include "editor/window/options.h"
+#include "editor/window/rename.h"
+#include "editor/window/ui.h"
 #include "editor/window/texts.h"
 #include "platform/text.h"
 

@@ -1,0 +1,29 @@
+// Handing files to other programs, and the program chooser (outside_tools.cpp).
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+namespace editor {
+
+// Posted by the copy thread when a copy failed: the window shows the notice.
+constexpr UINT WM_COPY_FAILED = WM_APP + 2;
+// The outside tools (outside_tools.cpp). The program chooser gives the chosen path (UTF-8),
+// or an empty text when nothing was chosen; it proposes the last chosen or opened file unless
+// told not to. keep_folder leaves the current folder where the dialog left it.
+std::string choose_program(HWND owner, const char* title, const wchar_t* filter, const std::string& start_folder,
+                           bool keep_folder, bool propose_last = true);
+// A file opened from the File menu becomes the chooser's proposal too.
+void remember_chosen(const std::string& utf8_path);
+// Starts a program from a UTF-8 command line; `activate` false leaves the editor in front.
+void start_program(const std::string& command_line, bool activate);
+// At the close: a copy still running stops, and its partial file goes.
+void end_copy();
+bool file_exists(const std::string& utf8_path);
+void copy_current_file();           // 4100, in a thread
+void show_copy_failure(HWND dlg);   // before every message of the main window not sent by another thread
+void open_copy_folder();            // 4101
+void start_mpman();                 // 4102
+void use_winamp(int command);       // 4104 add to the playlist, 4105 start
+
+} // namespace editor
