@@ -8,9 +8,7 @@
 #include "editor/resources/resource.h"
 #include "editor/window/editor.h"
 #include "editor/window/file_menu.h"
-#include "editor/window/main_window.h"
 #include "editor/window/menus.h"
-#include "editor/window/outside_tools.h"
 #include "editor/window/ui.h"
 #include "editor/window/texts.h"
 

@@ -19,7 +19,6 @@
 #include "editor/audio/decoder.h"
 #include "editor/resources/resource.h"
 #include "editor/window/editor.h"
-#include "editor/window/main_window.h"
 
 namespace editor {
 

@@ -13,7 +13,6 @@
 #include "editor/window/editor.h"
 #include "editor/window/main_window.h"
 #include "editor/window/options.h"
-#include "editor/window/outside_tools.h"
 #include "editor/window/ui.h"
 #include "editor/window/texts.h"
 

@@ -1,7 +1,6 @@
 // The painted face of dialog 142: the field captions, the "Wave Vol" caption and the level
 // meter made of small bitmaps.
 #include "editor/window/editor.h"
-#include "editor/window/main_window.h"
 #include "editor/window/paint.h"
 #include "editor/window/ui.h"
 #include "editor/window/texts.h"

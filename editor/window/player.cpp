@@ -12,7 +12,6 @@
 #include "editor/audio/decoder.h"
 #include "editor/resources/resource.h"
 #include "editor/window/editor.h"
-#include "editor/window/main_window.h"
 #include "editor/window/ui.h"
 
 namespace editor {
