@@ -11,6 +11,7 @@ function whose name ends in "A", unless the short list below allows it.
 import argparse
 import os
 import re
+import struct
 import subprocess
 import sys
 
@@ -19,14 +20,30 @@ import sys
 NO_W_FORM = {
     "LineDDA",  # GDI's line walker (a digital differential analyser)
 }
-# The MinGW runtime's own imports, linked into every program; none of them carries a text of
-# ours. Each names the part of the runtime that imports it (nm on the runtime's libraries).
-RUNTIME = {
+# The MinGW runtime's own imports, linked into every program of a machine; none of them carries
+# a text of ours. Each names the part of the runtime that imports it (nm on the runtime's
+# libraries). Our own code may not use them either: the allowance is per machine, so a name
+# that only the 32-bit runtime needs is still caught in the 64-bit build.
+RUNTIME_BOTH = {
     "GetStartupInfoA": "crt2.o, the program's start-up code",
     "CreateEventA": "libwinpthread (mutex.o, thread.o), behind std::mutex and std::thread",
     "CreateSemaphoreA": "libwinpthread (cond.o), behind std::condition_variable",
     "OutputDebugStringA": "libwinpthread (thread.o), its debug trace",
 }
+RUNTIME = {
+    "x86_64": RUNTIME_BOTH,
+    "i386": dict(RUNTIME_BOTH, **{
+        "GetModuleHandleA": "crtbegin.o (GCC's DWARF-2 unwinder looks for its DLL); libwinpthread (clock.o)",
+        "LoadLibraryA": "crtbegin.o (GCC's DWARF-2 unwinder loads its DLL)",
+    }),
+}
+
+def pe_machine(path):
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    at = struct.unpack_from("<I", head, 60)[0]
+    return {0x14C: "i386", 0x8664: "x86_64"}.get(struct.unpack_from("<H", head, at + 4)[0], "?")
+
 
 DLL_LINE = re.compile(r"^\s*DLL Name:\s*(\S+)\s*$")
 # "\t<vma>\t <hint> <name>": an import by name. An import by ordinal has no name column.
@@ -81,20 +98,25 @@ def main():
     for program in args.programs:
         pairs = imports(args.objdump, program)
         label = os.path.basename(program)
+        machine = pe_machine(program)
+        if machine not in RUNTIME:
+            print(f"{label}: no Windows program of a machine this test knows ({machine})")
+            failed = True
+            continue
         # An empty list would mean a table that was not read, not a clean program.
         if not any(dll.lower() == "kernel32.dll" for dll, _ in pairs):
             print(f"{label}: no imports from KERNEL32.dll read; objdump's output was not understood")
             failed = True
             continue
-        allowed = NO_W_FORM | RUNTIME.keys()
+        allowed = NO_W_FORM | RUNTIME[machine].keys()
         ansi = sorted({(dll, fn) for dll, fn in pairs if fn.endswith("A") and fn not in allowed})
         if ansi:
             failed = True
-            print(f"{label}: {len(ansi)} ANSI functions imported:")
+            print(f"{label} ({machine}): {len(ansi)} ANSI functions imported:")
             for dll, fn in ansi:
                 print(f"  {dll} {fn}")
         else:
-            print(f"{label}: {len(pairs)} functions imported, none of them an ANSI form")
+            print(f"{label} ({machine}): {len(pairs)} functions imported, none of them an ANSI form")
     return 1 if failed else 0
 
 
