@@ -1017,6 +1017,17 @@ TEST(Editor, DropLoadsTheFirstFileAndCarriesOverWithAndWithoutRecords) {
     ed.press(9);
     EXPECT_TRUE(ed.wait_applied());
     EXPECT_EQ(read_file(japanese), audio() + record("ソ表示ﾃｽﾄ", "歌い手"));
+    // The fields' limits count cp932 bytes, while the controls count UTF-16 units: of 130
+    // double-byte characters typed into a field of 255 bytes the first 127 stay, whole.
+    std::string many;
+    for (int i = 0; i < 130; ++i) many += "表";
+    ed.type(1000, many);
+    EXPECT_EQ(ed.text(1000), many.substr(0, 254));
+    ed.set_text(1012, "");
+    ed.type(1012, many);
+    EXPECT_EQ(ed.text(1012), many.substr(0, 254));
+    ed.command(8);  // undo
+    ASSERT_TRUE(ed.wait_text(1000, "ソ表示ﾃｽﾄ"));
     EXPECT_TRUE(ed.close());
     DeleteFileW(wide(sub + "\\e.mp3").c_str());
     DeleteFileW(wide(japanese).c_str());
