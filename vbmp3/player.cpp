@@ -105,7 +105,7 @@ class Player {
     fmt_.wBitsPerSample = 16;
     fmt_.nBlockAlign = WORD(2 * h_.channels);
     fmt_.nAvgBytesPerSec = out_rate_ * fmt_.nBlockAlign;
-    event_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (!event_) return false;
     if (waveOutOpen(&wave_, WAVE_MAPPER, &fmt_, DWORD_PTR(event_), 0, CALLBACK_EVENT) != MMSYSERR_NOERROR) {
       wave_ = nullptr;
