@@ -39,9 +39,12 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     }
 
     // The texts as typed (up to 255 bytes) decide the form; the record keeps their first 30.
-    tags::Tag edited{cut_to_width(f.title, tags::k_text_capacity),  cut_to_width(f.artist, tags::k_text_capacity),
-                     cut_to_width(f.album, tags::k_text_capacity),  cut_to_width(f.year, tags::k_text_capacity),
-                     cut_to_width(f.comment, tags::k_text_capacity), ui.genre().value_or(s.current_tag.genre)};
+    tags::Tag edited, applied;
+    for (const Field& field : k_fields) {
+        edited.*field.tag = cut_to_width(f.*field.text, tags::k_text_capacity);
+        applied.*field.tag = cut_to_width(f.*field.text, field.id3_width);
+    }
+    edited.genre = applied.genre = ui.genre().value_or(s.current_tag.genre);
     bool file_is_rmp = false;
     {
         platform::File head;
@@ -60,15 +63,9 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
         return failure(Fault::write_failed, r.error);
     }
 
-    s.current_tag = tags::Tag{cut_to_width(f.title, tags::k_id3_width),   cut_to_width(f.artist, tags::k_id3_width),
-                              cut_to_width(f.album, tags::k_id3_width),   cut_to_width(f.year, tags::k_id3_year_width),
-                              cut_to_width(f.comment, tags::k_id3_width), edited.genre};
+    s.current_tag = applied;
     s.undo_snapshot = s.current_tag;
-    s.rmp_texts.text[tags::INAM] = edited.title;
-    s.rmp_texts.text[tags::IART] = edited.artist;
-    s.rmp_texts.text[tags::IPRD] = edited.album;
-    s.rmp_texts.text[tags::ICRD] = edited.year;
-    s.rmp_texts.text[tags::ICMT] = edited.comment;
+    for (const Field& field : k_fields) s.rmp_texts.text[field.info] = edited.*field.tag;
     if (form == tags::ApplyForm::convert) {
         for (int i : {tags::IGNR, tags::ICOP, tags::IENG, tags::ISRC}) s.rmp_texts.text[static_cast<size_t>(i)].clear();
         s.rmp_texts.text[tags::ISFT] = tags::software_name(settings::slot_text(st.display_name));

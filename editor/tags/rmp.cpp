@@ -176,11 +176,7 @@ RmpPlan plan_rmp(platform::ByteSource& file, bool already_rmp, const Tag& tag, c
         plan.stream = {0, tail_is_record(file, 0) ? size - k_record_size : size};
     }
     if (!keep_from_file) plan.texts[ISFT] = software_name(display_name);
-    plan.texts[INAM] = cut_to_width(tag.title, k_text_capacity);
-    plan.texts[IART] = cut_to_width(tag.artist, k_text_capacity);
-    plan.texts[IPRD] = cut_to_width(tag.album, k_text_capacity);
-    plan.texts[ICMT] = cut_to_width(tag.comment, k_text_capacity);
-    plan.texts[ICRD] = cut_to_width(tag.year, k_text_capacity);
+    for (const TagText& t : k_tag_texts) plan.texts[t.info] = cut_to_width(tag.*t.text, k_text_capacity);
     return plan;
 }
 

@@ -19,6 +19,21 @@ enum RmpId { INAM, IART, IPRD, ICMT, ICRD, IGNR, ICOP, IENG, ISRC, ISFT, k_rmp_t
 // The text sub-chunks in the order they are written.
 extern const std::array<const char*, k_rmp_text_count> k_rmp_ids;
 
+// The five texts of a tag in the editor's order (title, artist, album, year, comment): their
+// place in the Tag, their INFO text in the RMP form, and their width in the ID3v1 record.
+struct TagText {
+    std::string Tag::*text;
+    RmpId info;
+    size_t id3_width;
+};
+inline const std::array<TagText, 5> k_tag_texts = {{
+    {&Tag::title, INAM, k_id3_width},
+    {&Tag::artist, IART, k_id3_width},
+    {&Tag::album, IPRD, k_id3_width},
+    {&Tag::year, ICRD, k_id3_year_width},
+    {&Tag::comment, ICMT, k_id3_width},
+}};
+
 struct RmpTexts {
     std::array<std::string, k_rmp_text_count> text;
     bool is_rmp = false;

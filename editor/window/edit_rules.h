@@ -18,20 +18,23 @@ struct FieldTexts {
 };
 
 // The five fields in the window's order, top to bottom: where each one's text stands in
-// FieldTexts and in the tag, its INFO text in the RMP form, and its width in the ID3v1 record.
+// FieldTexts, and in the tag and the RMP form.
 struct Field {
     std::string FieldTexts::*text;
     std::string tags::Tag::*tag;
     tags::RmpId info;
     size_t id3_width;
 };
-inline const std::array<Field, 5> k_fields = {{
-    {&FieldTexts::title, &tags::Tag::title, tags::INAM, tags::k_id3_width},
-    {&FieldTexts::artist, &tags::Tag::artist, tags::IART, tags::k_id3_width},
-    {&FieldTexts::album, &tags::Tag::album, tags::IPRD, tags::k_id3_width},
-    {&FieldTexts::year, &tags::Tag::year, tags::ICRD, tags::k_id3_year_width},
-    {&FieldTexts::comment, &tags::Tag::comment, tags::ICMT, tags::k_id3_width},
-}};
+inline const std::array<Field, 5> k_fields = [] {
+    constexpr std::string FieldTexts::*texts[] = {&FieldTexts::title, &FieldTexts::artist, &FieldTexts::album,
+                                                  &FieldTexts::year, &FieldTexts::comment};
+    std::array<Field, 5> fields{};
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const tags::TagText& t = tags::k_tag_texts[i];
+        fields[i] = {texts[i], t.text, t.info, t.id3_width};
+    }
+    return fields;
+}();
 
 // True when a field differs from the loaded tag: from `rmp` in the RMP form, otherwise from
 // `current` after cutting the field to 30 bytes (the year 4). Letter case is no difference.
