@@ -5,7 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "editor/audio/player.h"
+
 namespace audio {
+
+// The preview's table of the calls below, with the system's millisecond clock.
+extern const player::DecoderCalls decoder_calls;
 
 // 1 when vbmp3.dll was loaded and the 16 entry points that every version of it has were found;
 // 0 when it was already loaded, is missing, or lacks one of them (then nothing stays loaded).

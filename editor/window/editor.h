@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "editor/audio/player_rules.h"
+#include "editor/audio/decoder.h"
+#include "editor/audio/player.h"
 #include "editor/session.h"
 #include "editor/settings/settings.h"
 #include "editor/window/edit_rules.h"
@@ -43,13 +44,12 @@ struct Program {
         std::atomic<int32_t> peak{0}, held{0};
         std::atomic<uint32_t> held_stamp{0};
     } meter[2];
-    // The preview's flags, read by the monitor thread as well.
-    struct Player {
-        std::atomic<int32_t> file_open{0}, was_playing{0}, play_on_load{0};
-        std::atomic<int32_t> position_dragging{0}, volume_dragging{0};
-        player::Blink blink;  // window thread only
+    // The preview: the core's state machine over the binding's table (it names the flags
+    // that the monitor thread reads), and the sliders' former procedures.
+    struct Player : player::Preview {
+        explicit Player(const settings::Settings& s) : player::Preview(audio::decoder_calls, s) {}
         WNDPROC former_position = nullptr, former_volume = nullptr;
-    } player;
+    } player{settings};
     // The monitor thread: runs while `running` is 1.
     struct Monitor {
         std::atomic<int32_t> running{0};

@@ -9,7 +9,8 @@
 //   meter[].peak, .held, .held_stamp
 //                         written here each pass; zeroed by the window thread when a play
 //                         starts or ends; read by the painting
-//   player.was_playing    written by the window thread, read here
+//   player.was_playing()  the core's player::Preview flag, written by it on the window
+//                         thread (a play seen, a stream's end), read here
 //   audio::repaint_count  counted here, set to 0 by each decoder stop
 // It reaches the window only by sent messages (commands, and a request to update the status,
 // which therefore runs on the window thread) and by invalidating the meter's rectangle.
@@ -74,7 +75,7 @@ void levels(HWND dlg) {
 DWORD WINAPI monitor_loop(LPVOID param) {
     HWND dlg = static_cast<HWND>(param);
     while (program.monitor.running.load()) {
-        bool busy = GetForegroundWindow() == dlg || program.player.was_playing.load() || audio::repaint_count < 30;
+        bool busy = GetForegroundWindow() == dlg || program.player.was_playing() || audio::repaint_count < 30;
         WaitForSingleObject(program.monitor.wake, busy ? 12 : INFINITE);
         if (!program.monitor.running.load()) break;
         if (GetForegroundWindow() == dlg) hot_keys(dlg);
@@ -82,7 +83,7 @@ DWORD WINAPI monitor_loop(LPVOID param) {
         levels(dlg);
         // After a stop the meter is redrawn for 29 more passes as it falls to zero.
         if (++audio::repaint_count < 30) InvalidateRect(dlg, &k_meter, FALSE);
-        if (program.player.was_playing.load()) SendMessageW(dlg, WM_UPDATE_STATUS, 0, 0);
+        if (program.player.was_playing()) SendMessageW(dlg, WM_UPDATE_STATUS, 0, 0);
     }
     return 0;
 }

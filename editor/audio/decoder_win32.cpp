@@ -1,6 +1,7 @@
 #include "editor/audio/decoder.h"
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <atomic>
 #include <climits>
@@ -195,5 +196,26 @@ void decoder_close() {
 void decoder_free() {
     if (g_decoder.module) g_decoder.free();
 }
+
+namespace {
+uint32_t now_ms() { return timeGetTime(); }
+}  // namespace
+
+constinit const player::DecoderCalls decoder_calls{
+    .ready = decoder_ready,
+    .mark_ready = mark_decoder_ready,
+    .init = init_decoder,
+    .get_state = decoder_get_state,
+    .get_mpeg_info = decoder_get_mpeg_info,
+    .open = decoder_open,
+    .play = decoder_play,
+    .pause = decoder_pause,
+    .restart = decoder_restart,
+    .stop = decoder_stop,
+    .close = decoder_close,
+    .seek = decoder_seek,
+    .set_volume = decoder_set_volume,
+    .now_ms = now_ms,
+};
 
 }  // namespace audio
