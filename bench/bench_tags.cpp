@@ -95,8 +95,12 @@ void BM_WriteId3Record(benchmark::State& state) {
     }
     fs::remove(p);
 }
-BENCHMARK(BM_WriteId3Record)->ArgNames({"size", "has_record"})->Args({1 << 20, 1})->Args({1 << 20, 0})
-    ->Args({64 << 20, 1})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WriteId3Record)
+    ->ArgNames({"size", "has_record"})
+    ->Args({1 << 20, 1})
+    ->Args({1 << 20, 0})
+    ->Args({64 << 20, 1})
+    ->Unit(benchmark::kMicrosecond);
 
 // An ID3v1 file becomes an RMP file: the whole stream is copied into a new file beside it,
 // which is synced and renamed over the old one. The original is put back between rounds.
@@ -115,8 +119,13 @@ void BM_ConvertToRmp(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(size));
     fs::remove(p);
 }
-BENCHMARK(BM_ConvertToRmp)->ArgName("size")->Arg(1 << 20)->Arg(4 << 20)->Arg(16 << 20)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ConvertToRmp)
+    ->ArgName("size")
+    ->Arg(1 << 20)
+    ->Arg(4 << 20)
+    ->Arg(16 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // An RMP file written again with new texts: the same copy, without putting anything back.
 void BM_RewriteRmp(benchmark::State& state) {

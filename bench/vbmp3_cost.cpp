@@ -17,9 +17,7 @@ namespace {
 double cpu_seconds() {
     FILETIME created, exited, kernel, user;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto secs = [](const FILETIME& t) {
-        return double((ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-    };
+    auto secs = [](const FILETIME& t) { return double((ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7; };
     return secs(kernel) + secs(user);
 }
 
@@ -28,10 +26,11 @@ void memory(const char* when) {
     m.cb = sizeof(m);
     GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m), sizeof(m));
     std::printf("memory %-14s working set %6lu KiB, pagefile %6lu KiB\n", when,
-                static_cast<unsigned long>(m.WorkingSetSize / 1024), static_cast<unsigned long>(m.PagefileUsage / 1024));
+                static_cast<unsigned long>(m.WorkingSetSize / 1024),
+                static_cast<unsigned long>(m.PagefileUsage / 1024));
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -68,8 +67,7 @@ int main(int argc, char** argv) {
     double wall = double(GetTickCount() - t0) / 1000.0;
     double cpu = cpu_seconds() - cpu0;
     memory("after the end");
-    std::printf("mode %d: played %.1f s wall, CPU %.3f s (%.2f %% of one core)\n", mode, wall, cpu,
-                100.0 * cpu / wall);
+    std::printf("mode %d: played %.1f s wall, CPU %.3f s (%.2f %% of one core)\n", mode, wall, cpu, 100.0 * cpu / wall);
     audio::release_decoder();
     return 0;
 }

@@ -199,8 +199,8 @@ int run_set(const std::vector<std::string>& args) {
             name = a.substr(0, eq);
             value = a.substr(eq + 1);
         } else {
-            static const char* const valued[] = {"--title", "--artist", "--album", "--year", "--comment", "--genre",
-                                                 "--display-name"};
+            static const char* const valued[] = {"--title",   "--artist", "--album",       "--year",
+                                                 "--comment", "--genre",  "--display-name"};
             bool known = false;
             for (const char* v : valued) known = known || name == v;
             if (!known) return usage("unknown option " + a);

@@ -9,18 +9,18 @@ namespace editing {
 
 enum class Fault {
     none,
-    cannot_open,   // the file could not be opened
-    cannot_read,   // the file opened, but its first bytes could not be read
-    not_mp3,       // no MP3 file, nor anything the editor hands on
-    handed_over,   // an archive or picture: it went to the program of its kind, not to editing
-    read_only,     // the file stays read-only: it is on read-only media, or the user kept it so
-    write_failed,  // the file could not be written; it is as it was
+    cannot_open,  // the file could not be opened
+    cannot_read,  // the file opened, but its first bytes could not be read
+    not_mp3,      // no MP3 file, nor anything the editor hands on
+    handed_over,  // an archive or picture: it went to the program of its kind, not to editing
+    read_only,    // the file stays read-only: it is on read-only media, or the user kept it so
+    write_failed, // the file could not be written; it is as it was
 };
 
 struct [[nodiscard]] Result {
     Fault fault = Fault::none;
-    std::string detail;                 // the system's words on what went wrong
-    std::vector<std::string> warnings;  // done all the same, but with these remarks
+    std::string detail;                // the system's words on what went wrong
+    std::vector<std::string> warnings; // done all the same, but with these remarks
 
     bool ok() const { return fault == Fault::none; }
 };

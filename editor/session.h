@@ -15,22 +15,22 @@
 namespace editing {
 
 struct Session {
-    std::string current_path;  // UTF-8, as the file layer takes it
+    std::string current_path; // UTF-8, as the file layer takes it
     bool file_loaded = false;
     bool modified = false;
     bool window_ready = false;
     bool read_only_media = false;
     tags::Tag current_tag;
     tags::Tag undo_snapshot;
-    tags::RmpTexts rmp_texts;  // rmp_texts.is_rmp: the current file is in the RMP form
+    tags::RmpTexts rmp_texts; // rmp_texts.is_rmp: the current file is in the RMP form
 };
 
 // Notices are named, not worded: the wording lives with the window, in the user's language.
 enum class Notice {
-    apply_cancelled,  // read-only file, consent refused
-    apply_failed,     // the file could not be written; the detail says why
-    cannot_open,      // a file to load could not be opened
-    not_mp3,          // a file to load is no MP3 file (nor anything the editor hands on)
+    apply_cancelled, // read-only file, consent refused
+    apply_failed,    // the file could not be written; the detail says why
+    cannot_open,     // a file to load could not be opened
+    not_mp3,         // a file to load is no MP3 file (nor anything the editor hands on)
 };
 
 class UserInterface {

@@ -34,8 +34,8 @@ constexpr Shipped k_files[] = {{"tagzo.exe", false},     {"Readme.txt", false}, 
                                {"uninstall.exe", false}, {"vbmp3.dll", false},  {"tagzo.hlp", true}};
 
 struct Installer {
-    std::string install_folder{setup::k_install_folder};  // UTF-8, with its trailing backslash
-    std::string display_name{texts::default_display_name};  // cp932
+    std::string install_folder{setup::k_install_folder};   // UTF-8, with its trailing backslash
+    std::string display_name{texts::default_display_name}; // cp932
     int32_t playback_mode = 0;
     bool install_mode = true;
     bool same_folder = false;
@@ -147,8 +147,7 @@ void record_playback_mode(Installer& in) {
 
 void install(HWND dlg, Installer& in) {
     const char* ask = in.install_mode ? texts::ask_install : texts::ask_version_up;
-    if (setup_win32::message(nullptr, format(ask, in.display_name), texts::confirm_caption, MB_YESNO) != IDYES)
-        return;
+    if (setup_win32::message(nullptr, format(ask, in.display_name), texts::confirm_caption, MB_YESNO) != IDYES) return;
     bool menu_entry = IsDlgButtonChecked(dlg, IDC_MENU_ENTRY) == BST_CHECKED;
     bool shortcut = IsDlgButtonChecked(dlg, IDC_SHORTCUT) == BST_CHECKED;
     // The dialog closes when this command returns; the work below runs first.

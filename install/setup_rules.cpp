@@ -35,8 +35,7 @@ std::string display_name_from(std::string_view bytes_read, std::string_view defa
     return settings::slot_text(slot);
 }
 
-Found read_installed_settings(const std::string& kt_dat_path, std::string_view default_name,
-                              int32_t default_mode) {
+Found read_installed_settings(const std::string& kt_dat_path, std::string_view default_name, int32_t default_mode) {
     Found found;
     found.display_name = std::string(default_name);
     found.playback_mode = default_mode;
@@ -79,9 +78,7 @@ int compare_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-bool is_install_folder(std::string_view own_folder) {
-    return compare_ignoring_case(own_folder, k_install_folder) == 0;
-}
+bool is_install_folder(std::string_view own_folder) { return compare_ignoring_case(own_folder, k_install_folder) == 0; }
 
 bool is_phase_two(std::string_view own_folder) {
     // The folder ends in a backslash, so the name holds a doubled one, as it always has.

@@ -24,11 +24,10 @@ inline constexpr size_t k_key_buffer = 4096;
 // the values given.
 struct Found {
     bool version_up = false;
-    std::string display_name;  // cp932
+    std::string display_name; // cp932
     int32_t playback_mode = 0;
 };
-Found read_installed_settings(const std::string& kt_dat_path, std::string_view default_name,
-                              int32_t default_mode = 0);
+Found read_installed_settings(const std::string& kt_dat_path, std::string_view default_name, int32_t default_mode = 0);
 
 // The display name from the bytes read at its slot: they lie over the default text (a short
 // read changes only the bytes it holds), and the name ends at the first zero, within the slot.

@@ -15,10 +15,12 @@ inline constexpr const char* title_version_up = "%s ～ﾊﾞｰｼﾞｮﾝｱ�
 inline constexpr const char* start_version_up = "ﾊﾞｰｼﾞｮﾝｱｯﾌﾟを行う";
 inline constexpr const char* ask_install = "《%s》をｲﾝｽﾄｰﾙします。よろしいですか？";
 inline constexpr const char* ask_version_up = "《%s》のﾊﾞｰｼﾞｮﾝｱｯﾌﾟを行います。よろしいですか？";
-inline constexpr const char* same_folder = "ｲﾝｽﾄｰﾙ先ﾃﾞｨﾚｸﾄﾘと ｲﾝｽﾄｰﾙ元ﾃﾞｨﾚｸﾄﾘ が同じなので、ﾌｧｲﾙのｺﾋﾟｰは行いませんでした";
+inline constexpr const char* same_folder =
+    "ｲﾝｽﾄｰﾙ先ﾃﾞｨﾚｸﾄﾘと ｲﾝｽﾄｰﾙ元ﾃﾞｨﾚｸﾄﾘ が同じなので、ﾌｧｲﾙのｺﾋﾟｰは行いませんでした";
 inline constexpr const char* copy_failed = "ｲﾝｽﾄｰﾙに失敗しました\nｱｰｶｲﾌﾞを解凍しなおしてから再度ｲﾝｽﾄｰﾙを試みて下さい";
 inline constexpr const char* set_up = "ｾｯﾄｱｯﾌﾟを完了しました";
-inline constexpr const char* done = "%sを完了しました\n－＞ｲﾝｽﾄｰﾙ先［%s］\n\n現在のﾃﾞｨﾚｸﾄﾘにあるﾌｧｲﾙは削除してしまっても構いません";
+inline constexpr const char* done =
+    "%sを完了しました\n－＞ｲﾝｽﾄｰﾙ先［%s］\n\n現在のﾃﾞｨﾚｸﾄﾘにあるﾌｧｲﾙは削除してしまっても構いません";
 inline constexpr const char* word_install = "ｲﾝｽﾄｰﾙ";
 inline constexpr const char* word_version_up = "ﾊﾞｰｼﾞｮﾝｱｯﾌﾟ";
 

@@ -16,8 +16,7 @@ public:
 
 class MemorySource final : public ByteSource {
 public:
-    MemorySource(const void* data, size_t length)
-        : data_(static_cast<const unsigned char*>(data)), length_(length) {}
+    MemorySource(const void* data, size_t length) : data_(static_cast<const unsigned char*>(data)), length_(length) {}
     uint64_t size() const override { return length_; }
     bool read_at(uint64_t offset, void* dst, size_t n) override {
         if (offset > length_ || n > length_ - offset) return false;

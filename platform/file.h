@@ -40,7 +40,7 @@ public:
     const std::string& error() const { return error_; }
 
 private:
-    intptr_t handle_ = -1;  // a descriptor on POSIX, a HANDLE on Windows
+    intptr_t handle_ = -1; // a descriptor on POSIX, a HANDLE on Windows
     uint64_t size_ = 0;
     std::string error_;
 };
@@ -73,8 +73,8 @@ public:
 private:
     bool name_unnamed(std::string& err);
     std::string target_;
-    std::string temp_;    // the temporary file's name; for an unnamed one, its folder
-    bool unnamed_ = false;  // written as a file without a name, named only at the commit
+    std::string temp_;     // the temporary file's name; for an unnamed one, its folder
+    bool unnamed_ = false; // written as a file without a name, named only at the commit
     File file_;
     uint64_t written_ = 0;
     bool failed_ = false;
@@ -100,7 +100,7 @@ public:
     void release();
 
 private:
-    intptr_t handle_ = -1;  // a locked descriptor on POSIX, a held mutex on Windows
+    intptr_t handle_ = -1; // a locked descriptor on POSIX, a held mutex on Windows
 };
 
 // The extended-length form of a full Windows path, which the system takes past 260

@@ -27,8 +27,8 @@ std::string extended_length_form(const std::string& full_path) {
     for (char& c : p)
         if (c == '/') c = '\\';
     if (p.rfind("\\\\?\\", 0) == 0 || p.rfind("\\\\.\\", 0) == 0) return p;
-    bool drive = p.size() >= 3 && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')) && p[1] == ':' &&
-                 p[2] == '\\';
+    bool drive =
+        p.size() >= 3 && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')) && p[1] == ':' && p[2] == '\\';
     if (drive) return "\\\\?\\" + p;
     if (p.size() > 2 && p[0] == '\\' && p[1] == '\\') return "\\\\?\\UNC\\" + p.substr(2);
     return p;

@@ -1,6 +1,6 @@
 // POSIX side of the file layer.
 #ifndef _GNU_SOURCE
-#define _GNU_SOURCE  // sync_file_range
+#define _GNU_SOURCE // sync_file_range
 #endif
 #include <cerrno>
 #include <cstdio>
@@ -255,7 +255,8 @@ bool ReplacingWriter::name_unnamed(std::string& err) {
     std::string proc = "/proc/self/fd/" + std::to_string(file_.handle());
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         char suffix[16];
-        std::snprintf(suffix, sizeof suffix, "%06x", static_cast<unsigned>((::getpid() * 2654435761u + attempt * 40503u) & 0xFFFFFF));
+        std::snprintf(suffix, sizeof suffix, "%06x",
+                      static_cast<unsigned>((::getpid() * 2654435761u + attempt * 40503u) & 0xFFFFFF));
         std::string name = temp_ + "/" + k_temporary_prefix + suffix;
         if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             temp_ = name;
@@ -281,7 +282,7 @@ void ReplacingWriter::abort() {
 WriteLock::~WriteLock() { release(); }
 
 void WriteLock::release() {
-    if (handle_ >= 0) ::close(static_cast<int>(handle_));  // closing drops the lock
+    if (handle_ >= 0) ::close(static_cast<int>(handle_)); // closing drops the lock
     handle_ = -1;
 }
 
@@ -298,8 +299,7 @@ void WriteLock::hold(const std::string& path) {
             return;
         }
         int r;
-        while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
-        }
+        while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {}
         struct stat named {};
         if (r != 0 || ::stat(path.c_str(), &named) != 0) {
             ::close(fd);
@@ -309,7 +309,7 @@ void WriteLock::hold(const std::string& path) {
             handle_ = fd;
             return;
         }
-        ::close(fd);  // the writer before us put a new file in its place: lock that one
+        ::close(fd); // the writer before us put a new file in its place: lock that one
     }
 }
 

@@ -12,9 +12,9 @@ namespace platform {
 namespace {
 std::string win_error_text(DWORD code) {
     wchar_t* buf = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+    DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
     std::string text;
     if (n && buf) {
         while (n > 0 && (buf[n - 1] == L'\r' || buf[n - 1] == L'\n' || buf[n - 1] == L' ')) --n;
@@ -51,8 +51,8 @@ std::string folder_of(const std::string& path) {
 bool File::open(const std::string& path, Mode mode, std::string& err) {
     close();
     DWORD access = mode == Mode::read ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
-    HANDLE h = CreateFileW(wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         err = win_error_text(GetLastError());
         return false;
@@ -128,7 +128,8 @@ bool File::truncate(uint64_t new_size) {
     if (!is_open()) return false;
     LARGE_INTEGER li;
     li.QuadPart = static_cast<LONGLONG>(new_size);
-    if (!SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), li, nullptr, FILE_BEGIN) || !SetEndOfFile(reinterpret_cast<HANDLE>(handle_))) {
+    if (!SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), li, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(reinterpret_cast<HANDLE>(handle_))) {
         error_ = win_error_text(GetLastError());
         return false;
     }
@@ -176,8 +177,8 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
         std::snprintf(suffix, sizeof suffix, "%08lx%02u",
                       static_cast<unsigned long>(GetTickCount() ^ GetCurrentProcessId()), attempt);
         std::string candidate = base + suffix;
-        HANDLE h = CreateFileW(wide(candidate).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = CreateFileW(wide(candidate).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             DWORD e = GetLastError();
             if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) continue;
@@ -226,9 +227,8 @@ bool ReplacingWriter::commit(std::string& err) {
     // The old file goes to a backup name of ours beside it, so that a replacement that fails
     // half-way leaves nothing of its own behind and the old file can be put back.
     std::wstring backup = wtemp + L".old";
-    bool replaced = attrs != INVALID_FILE_ATTRIBUTES &&
-                    ReplaceFileW(wt.c_str(), wtemp.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                 nullptr, nullptr);
+    bool replaced = attrs != INVALID_FILE_ATTRIBUTES && ReplaceFileW(wt.c_str(), wtemp.c_str(), backup.c_str(),
+                                                                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
     if (GetFileAttributesW(wt.c_str()) == INVALID_FILE_ATTRIBUTES && attrs != INVALID_FILE_ATTRIBUTES)
         MoveFileW(backup.c_str(), wt.c_str());
     DeleteFileW(backup.c_str());
@@ -256,9 +256,9 @@ namespace {
 // The identity of the file a path names (its volume and index), read through a handle that
 // lets every other open and the replace go on; empty where there is no such file.
 std::wstring file_identity(const std::string& path) {
-    HANDLE h = CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return L"";
     BY_HANDLE_FILE_INFORMATION info{};
     bool ok = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
@@ -302,7 +302,7 @@ void WriteLock::hold(const std::string& path) {
             handle_ = reinterpret_cast<intptr_t>(m);
             return;
         }
-        ReleaseMutex(m);  // the writer before us put a new file in its place: lock that one
+        ReleaseMutex(m); // the writer before us put a new file in its place: lock that one
         CloseHandle(m);
     }
 }

@@ -11,7 +11,7 @@ namespace platform {
 bool start_process(const std::string& command_line, std::string& err, bool activate) {
     std::wstring wide = utf8_to_utf16(command_line);
     std::vector<wchar_t> line(wide.begin(), wide.end());
-    line.push_back(0);  // CreateProcessW may write into the line
+    line.push_back(0); // CreateProcessW may write into the line
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;

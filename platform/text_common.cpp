@@ -15,7 +15,7 @@ bool is_lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 &&
 
 struct Cp932Table {
     std::array<char32_t, 256> single{};
-    std::vector<char32_t> pair;  // indexed by lead << 8 | trail
+    std::vector<char32_t> pair; // indexed by lead << 8 | trail
     std::unordered_map<char32_t, uint16_t> reverse;
 };
 
@@ -88,11 +88,23 @@ size_t take_utf8(std::string_view s, size_t i, char32_t& cp) {
     unsigned char c = b(i);
     size_t len;
     char32_t min;
-    if (c < 0x80) { cp = c; return 1; }
-    if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; min = 0x80; }
-    else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; min = 0x800; }
-    else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; min = 0x10000; }
-    else return 0;
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    }
+    if ((c & 0xE0) == 0xC0) {
+        len = 2;
+        cp = c & 0x1F;
+        min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3;
+        cp = c & 0x0F;
+        min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4;
+        cp = c & 0x07;
+        min = 0x10000;
+    } else return 0;
     if (len > s.size() - i) return 0;
     for (size_t k = 1; k < len; ++k) {
         if ((b(i + k) & 0xC0) != 0x80) return 0;
@@ -183,7 +195,10 @@ std::wstring utf8_to_utf16(std::string_view in) {
     for (size_t i = 0; i < in.size();) {
         char32_t cp = 0;
         size_t len = take_utf8(in, i, cp);
-        if (len == 0) { cp = 0xFFFD; len = 1; }
+        if (len == 0) {
+            cp = 0xFFFD;
+            len = 1;
+        }
         i += len;
         if (sizeof(wchar_t) == 2 && cp >= 0x10000) {
             cp -= 0x10000;

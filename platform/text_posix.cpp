@@ -17,8 +17,7 @@ bool system_decode_cp932(const unsigned char* bytes, size_t n, char32_t& out) {
     size_t il = n;
     char* op = reinterpret_cast<char*>(buf);
     size_t ol = sizeof buf;
-    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<size_t>(-1) || il != 0 || sizeof buf - ol != 4)
-        return false;
+    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<size_t>(-1) || il != 0 || sizeof buf - ol != 4) return false;
     out = static_cast<char32_t>(buf[0] | buf[1] << 8 | buf[2] << 16 | static_cast<char32_t>(buf[3]) << 24);
     return true;
 }

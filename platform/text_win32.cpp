@@ -7,8 +7,8 @@ namespace platform {
 
 bool system_decode_cp932(const unsigned char* bytes, size_t n, char32_t& out) {
     wchar_t w[2] = {0, 0};
-    int got = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes),
-                                  static_cast<int>(n), w, 2);
+    int got =
+        MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes), static_cast<int>(n), w, 2);
     if (got != 1) return false;
     out = static_cast<char32_t>(w[0]);
     return true;

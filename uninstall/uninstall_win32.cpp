@@ -51,9 +51,14 @@ void phase_two() {
     if (setup_win32::message(nullptr, question, texts::confirm_caption, MB_YESNO) != IDYES) return;
     remove_menu_entry();
     const std::string folder = std::string(k_folder) + "\\";
-    const std::string names[] = {"tagzo.exe",     "kt.dat",    "readme.txt",
-                                 "install.exe",   "uninstall.exe", "vbmp3.dll",
-                                 platform::cp932_to_utf8(texts::manual_archive), "tagzo.hlp"};
+    const std::string names[] = {"tagzo.exe",
+                                 "kt.dat",
+                                 "readme.txt",
+                                 "install.exe",
+                                 "uninstall.exe",
+                                 "vbmp3.dll",
+                                 platform::cp932_to_utf8(texts::manual_archive),
+                                 "tagzo.hlp"};
     for (const std::string& name : names) DeleteFileW(wide_path(folder + name).c_str());
     RemoveDirectoryW(wide_path(k_folder).c_str());
     setup_win32::message(nullptr, texts::removed, texts::removed_caption, MB_OK);

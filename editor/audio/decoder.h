@@ -53,4 +53,4 @@ void decoder_stop();
 void decoder_close();
 void decoder_free();
 
-}  // namespace audio
+} // namespace audio

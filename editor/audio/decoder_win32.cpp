@@ -26,7 +26,7 @@ using VoidFn = void(WINAPI*)();
 
 struct Decoder {
     HMODULE module = nullptr;
-    bool file_open = false;  // decoder_open answered 1 and no close came since
+    bool file_open = false; // decoder_open answered 1 and no close came since
     InitFn init = nullptr;
     GetStateFn get_state = nullptr;
     GetMpegInfoFn get_mpeg_info = nullptr;
@@ -34,7 +34,7 @@ struct Decoder {
     GetVolumeFn get_volume = nullptr;
     SetVolumeFn set_volume = nullptr;
     OpenFn open = nullptr;
-    OpenWideFn open_wide = nullptr;  // vbmp3_openW: absent from libraries older than it
+    OpenWideFn open_wide = nullptr; // vbmp3_openW: absent from libraries older than it
     SeekFn seek = nullptr;
     OptionFn set_player_option = nullptr;
     OptionFn set_decode_option = nullptr;
@@ -72,8 +72,8 @@ bool to_ansi(const std::wstring& wide, std::string& out) {
     int size = WideCharToMultiByte(CP_ACP, flags, wide.data(), n, nullptr, 0, nullptr, utf8 ? nullptr : &defaulted);
     if (size <= 0 || defaulted) return false;
     out.resize(static_cast<size_t>(size));
-    int done = WideCharToMultiByte(CP_ACP, flags, wide.data(), n, out.data(), size, nullptr,
-                                   utf8 ? nullptr : &defaulted);
+    int done =
+        WideCharToMultiByte(CP_ACP, flags, wide.data(), n, out.data(), size, nullptr, utf8 ? nullptr : &defaulted);
     if (done != size || defaulted) {
         out.clear();
         return false;
@@ -81,7 +81,7 @@ bool to_ansi(const std::wstring& wide, std::string& out) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int load_decoder() {
     if (g_decoder.module) return 0;
@@ -140,7 +140,7 @@ std::atomic<int32_t> repaint_count{0};
 
 int decoder_init() { return g_decoder.module ? g_decoder.init() : 0; }
 int decoder_get_state(int* seconds) {
-    int ignored = 0;  // a library may write the position without looking
+    int ignored = 0; // a library may write the position without looking
     return g_decoder.module ? g_decoder.get_state(seconds ? seconds : &ignored) : 0;
 }
 int decoder_get_mpeg_info(void* block56) { return g_decoder.module ? g_decoder.get_mpeg_info(block56) : 0; }
@@ -160,7 +160,7 @@ int decoder_open(const std::string& path, void* info272) {
         r = g_decoder.open_wide(wide.c_str(), info272);
     } else {
         std::string ansi;
-        if (!to_ansi(wide, ansi)) return 0;  // the library is not called: its open file stays
+        if (!to_ansi(wide, ansi)) return 0; // the library is not called: its open file stays
         r = g_decoder.open(ansi.c_str(), info272);
     }
     g_decoder.file_open = r == 1;
@@ -185,7 +185,7 @@ void decoder_restart() {
     if (g_decoder.module) g_decoder.restart();
 }
 void decoder_stop() {
-    repaint_count = 0;  // the meter is redrawn for a while as it falls to zero
+    repaint_count = 0; // the meter is redrawn for a while as it falls to zero
     if (g_decoder.module) g_decoder.stop();
 }
 void decoder_close() {
@@ -199,7 +199,7 @@ void decoder_free() {
 
 namespace {
 uint32_t now_ms() { return timeGetTime(); }
-}  // namespace
+} // namespace
 
 constinit const player::DecoderCalls decoder_calls{
     .ready = decoder_ready,
@@ -218,4 +218,4 @@ constinit const player::DecoderCalls decoder_calls{
     .now_ms = now_ms,
 };
 
-}  // namespace audio
+} // namespace audio

@@ -43,7 +43,7 @@ void Preview::update_status(View& view) {
         int total = 0;
         const bool elapsed = settings_.show_elapsed_time == 1;
         if (state == stopped) {
-            if (was_playing_) {  // the stream ended by itself
+            if (was_playing_) { // the stream ended by itself
                 d_.stop();
                 d_.close();
                 file_open_ = 0;

@@ -28,21 +28,21 @@ struct DecoderCalls {
     int (*open)(const std::string& utf8_path, void* info272);
     void (*play)();
     void (*pause)();
-    void (*restart)();  // resumes a paused file
+    void (*restart)(); // resumes a paused file
     void (*stop)();
     void (*close)();
     void (*seek)(int seconds);
     void (*set_volume)(int left, int right);
-    uint32_t (*now_ms)();  // wraps after 49 days
+    uint32_t (*now_ms)(); // wraps after 49 days
 };
 
 // What the preview asks of its window.
 class View {
 public:
     virtual void show_status(const std::string& text) = 0;
-    virtual void show_position(int percent) = 0;  // the position slider
-    virtual void clear_held_levels() = 0;         // the level meter's held peaks
-    virtual void wake_monitor() = 0;              // a play started: the monitor's pace again
+    virtual void show_position(int percent) = 0; // the position slider
+    virtual void clear_held_levels() = 0;        // the level meter's held peaks
+    virtual void wake_monitor() = 0;             // a play started: the monitor's pace again
 
 protected:
     ~View() = default;
@@ -116,7 +116,7 @@ private:
     Blink blink_;
     // Written by the window thread (here) only; the monitor thread reads was_playing_ to keep
     // its pace and to ask for the status while a file plays.
-    std::atomic<int32_t> file_open_{0};  // a file was opened and not closed since
+    std::atomic<int32_t> file_open_{0}; // a file was opened and not closed since
     std::atomic<int32_t> was_playing_{0};
     std::atomic<int32_t> position_dragging_{0}, volume_dragging_{0};
 };

@@ -41,7 +41,7 @@ bool Blink::step(uint32_t now) {
 void feed_levels(MeterRow& row, const int* samples, int count, uint32_t now) {
     int32_t peak = 0;
     for (int i = 0; i < count; ++i) {
-        int64_t m = std::llabs(static_cast<int64_t>(samples[i]));  // INT_MIN has no int magnitude
+        int64_t m = std::llabs(static_cast<int64_t>(samples[i])); // INT_MIN has no int magnitude
         if (m > peak) peak = m >= 100 ? 100 : static_cast<int32_t>(m);
     }
     row.peak = peak;

@@ -105,8 +105,7 @@ bool read_setup_dat(const std::string& path, int32_t& playback_mode);
 
 // History texts are cut to their slot at a character boundary, so that they never reach the
 // neighbouring field.
-void set_history_entry(HistoryEntry& e, std::string_view title, std::string_view artist,
-                       std::string_view album, std::string_view year, std::string_view comment,
-                       uint8_t genre);
+void set_history_entry(HistoryEntry& e, std::string_view title, std::string_view artist, std::string_view album,
+                       std::string_view year, std::string_view comment, uint8_t genre);
 
 } // namespace settings

@@ -9,9 +9,9 @@
 namespace tags {
 
 enum class ApplyForm {
-    id3,      // only the 128-byte record, in place
-    convert,  // an ID3v1 file becomes an RMP file (the editor asks first)
-    rewrite,  // an RMP file is written again with the new texts
+    id3,     // only the 128-byte record, in place
+    convert, // an ID3v1 file becomes an RMP file (the editor asks first)
+    rewrite, // an RMP file is written again with the new texts
 };
 
 // `is_rmp`: the texts of the loaded file were read in the RMP form. `file_is_rmp`: the
@@ -21,8 +21,8 @@ ApplyForm decide_apply_form(const Tag& edited, bool rmp_enabled, bool is_rmp, bo
 struct ApplyResult {
     bool ok = false;
     std::string error;
-    std::vector<std::string> notices;   // damage found and mended on the way
-    std::vector<std::string> warnings;  // what the written file could not keep (its owner)
+    std::vector<std::string> notices;  // damage found and mended on the way
+    std::vector<std::string> warnings; // what the written file could not keep (its owner)
 };
 
 // Writes `edited` (texts of up to 255 bytes) into the file at `path` in the given form. The

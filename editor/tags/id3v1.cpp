@@ -75,9 +75,8 @@ bool write_id3v1_record(platform::File& file, const Tag& tag, std::string& err) 
 }
 
 bool texts_too_long(const Tag& tag) {
-    return tag.title.size() > k_id3_width || tag.artist.size() > k_id3_width ||
-           tag.album.size() > k_id3_width || tag.comment.size() > k_id3_width ||
-           tag.year.size() > k_id3_year_width;
+    return tag.title.size() > k_id3_width || tag.artist.size() > k_id3_width || tag.album.size() > k_id3_width ||
+           tag.comment.size() > k_id3_width || tag.year.size() > k_id3_year_width;
 }
 
 } // namespace tags

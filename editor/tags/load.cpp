@@ -34,8 +34,8 @@ bool starts(const unsigned char* head, size_t n, size_t at, std::initializer_lis
 } // namespace
 
 FileKind classify(const unsigned char* head, size_t n, std::string_view path) {
-    if (starts(head, n, 0, {'R', 'I', 'F', 'F'}) || starts(head, n, 0, {'I', 'D', '3'}) ||
-        has_mp3_extension(path) || starts(head, n, 0, {0xFF, 0xFB}))
+    if (starts(head, n, 0, {'R', 'I', 'F', 'F'}) || starts(head, n, 0, {'I', 'D', '3'}) || has_mp3_extension(path) ||
+        starts(head, n, 0, {0xFF, 0xFB}))
         return FileKind::mp3;
     if (starts(head, n, 0, {'P', 'K'})) return FileKind::zip;
     if (starts(head, n, 2, {'-', 'l'})) return FileKind::lzh;

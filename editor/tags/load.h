@@ -20,23 +20,23 @@ FileKind classify(const unsigned char* head, size_t n, std::string_view path);
 // The first bytes of a file, enough for its kind and the RMP test.
 struct FileHead {
     unsigned char bytes[12] = {};
-    size_t length = 0;  // fewer than 12 when the file is shorter
+    size_t length = 0; // fewer than 12 when the file is shorter
     FileKind kind = FileKind::unknown;
-    bool rmp = false;   // bytes 8 to 11 are "RMP3"
+    bool rmp = false; // bytes 8 to 11 are "RMP3"
 };
 // Reads the head and classifies the file; false when the read fails.
 bool read_head(platform::ByteSource& file, std::string_view path, FileHead& head);
 
 // The carry-over state that a load reads and may change.
 struct CarryOver {
-    bool on = false;        // artist, album, year and comment carry over to the next file
-    Tag undo_snapshot;      // the tag as it stood after the last load or apply
+    bool on = false;   // artist, album, year and comment carry over to the next file
+    Tag undo_snapshot; // the tag as it stood after the last load or apply
 };
 
 struct LoadedTag {
-    Tag tag;                  // current_tag after the load rules
+    Tag tag; // current_tag after the load rules
     bool has_record = false;
-    Id3v1Record record;       // the record as read, when there is one
+    Id3v1Record record; // the record as read, when there is one
     bool carry_over_ends = false;
 };
 

@@ -34,8 +34,8 @@ public:
     bool u32le(uint32_t& value) {
         unsigned char b[4];
         if (!bytes(b, 4)) return false;
-        value = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+        value = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
+                static_cast<uint32_t>(b[3]) << 24;
         return true;
     }
 
@@ -58,8 +58,8 @@ inline void put_u32le(unsigned char* p, uint32_t v) {
 }
 
 inline uint32_t get_u32le(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
 }
 
 } // namespace tags

@@ -8,7 +8,7 @@
 namespace tags {
 
 const std::array<const char*, k_rmp_text_count> k_rmp_ids = {"INAM", "IART", "IPRD", "ICMT", "ICRD",
-                                                              "IGNR", "ICOP", "IENG", "ISRC", "ISFT"};
+                                                             "IGNR", "ICOP", "IENG", "ISRC", "ISFT"};
 
 namespace {
 
@@ -50,17 +50,15 @@ std::string chunk_text(Reader& r, uint64_t n) {
 }
 
 void add_range(std::vector<ByteRange>& ranges, uint64_t offset, uint64_t length) {
-    if (!ranges.empty() && ranges.back().offset + ranges.back().length == offset)
-        ranges.back().length += length;
-    else
-        ranges.push_back({offset, length});
+    if (!ranges.empty() && ranges.back().offset + ranges.back().length == offset) ranges.back().length += length;
+    else ranges.push_back({offset, length});
 }
 
 bool tail_is_record(platform::ByteSource& file, uint64_t not_before) {
     uint64_t size = file.size();
     unsigned char tag[3];
-    return size >= k_record_size && size - k_record_size >= not_before &&
-           file.read_at(size - k_record_size, tag, 3) && std::memcmp(tag, "TAG", 3) == 0;
+    return size >= k_record_size && size - k_record_size >= not_before && file.read_at(size - k_record_size, tag, 3) &&
+           std::memcmp(tag, "TAG", 3) == 0;
 }
 
 } // namespace
@@ -129,7 +127,7 @@ RmpLayout walk_rmp(platform::ByteSource& file) {
         int idx = text_index(sub);
         if (idx >= 0) lay.texts[static_cast<size_t>(idx)] = chunk_text(r, n);
         uint64_t next = data + n;
-        if ((next & 1) && next < end) ++next;  // the pad byte after odd data
+        if ((next & 1) && next < end) ++next; // the pad byte after odd data
         if (idx < 0) add_range(lay.others, pos, next - pos);
         pos = next;
         if (++count >= k_max_subchunks) {
@@ -167,7 +165,8 @@ RmpPlan plan_rmp(platform::ByteSource& file, bool already_rmp, const Tag& tag, c
         plan.notices = std::move(lay.notices);
         if (lay.has_list) {
             keep_from_file = true;
-            for (int i : {IGNR, ICOP, IENG, ISRC, ISFT}) plan.texts[static_cast<size_t>(i)] = lay.texts[static_cast<size_t>(i)];
+            for (int i : {IGNR, ICOP, IENG, ISRC, ISFT})
+                plan.texts[static_cast<size_t>(i)] = lay.texts[static_cast<size_t>(i)];
             plan.others = std::move(lay.others);
         }
     } else {
@@ -183,10 +182,10 @@ RmpPlan plan_rmp(platform::ByteSource& file, bool already_rmp, const Tag& tag, c
 bool write_rmp_file(platform::ReplacingWriter& w, platform::ByteSource& file, const RmpPlan& plan, std::string& err) {
     // Sizes are known in advance, so the file is written front to back in one pass.
     auto even = [](uint64_t v) { return v + (v & 1); };
-    uint64_t list = 4;  // "INFO"
+    uint64_t list = 4; // "INFO"
     for (const auto& t : plan.texts) list += 8 + even(t.size() + 1);
     for (const auto& o : plan.others) list += o.length;
-    list = even(list);  // the list starts at an even offset, so this pads the file to even
+    list = even(list); // the list starts at an even offset, so this pads the file to even
     list += 8 + k_record_size;
     uint64_t total = 20 + even(plan.stream.length) + 8 + list;
     if (total - 8 > 0xFFFFFFFFu) {

@@ -11,7 +11,7 @@
 namespace platform {
 class ByteSource;
 class ReplacingWriter;
-}
+} // namespace platform
 
 namespace tags {
 
@@ -46,10 +46,10 @@ struct ByteRange {
 
 // What a walk of an RMP file found. Every offset lies inside the file.
 struct RmpLayout {
-    ByteRange stream;                 // the MPEG stream inside "data"
-    bool has_list = false;            // "LIST" follows the data chunk
+    ByteRange stream;      // the MPEG stream inside "data"
+    bool has_list = false; // "LIST" follows the data chunk
     std::array<std::string, k_rmp_text_count> texts;
-    std::vector<ByteRange> others;    // sub-chunks of other identifiers, with their pad bytes
+    std::vector<ByteRange> others; // sub-chunks of other identifiers, with their pad bytes
     bool has_iid3 = false;
     uint64_t iid3_data = 0;           // offset of the record inside "IID3"
     std::vector<std::string> notices; // damage found on the way, in words

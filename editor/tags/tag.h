@@ -7,7 +7,7 @@
 namespace platform {
 class ByteSource;
 class File;
-}
+} // namespace platform
 
 namespace tags {
 

@@ -57,10 +57,10 @@ unsigned fold(std::string_view s, size_t& i) {
     if (is_lead_byte(b) && i + 1 < s.size()) {
         unsigned code = b << 8 | static_cast<unsigned char>(s[i + 1]);
         i += 2;
-        if (code >= 0x8281 && code <= 0x829A) return code - 0x21;  // full-width a-z
-        if (code >= 0x83BF && code <= 0x83D6) return code - 0x20;  // Greek small letters
+        if (code >= 0x8281 && code <= 0x829A) return code - 0x21; // full-width a-z
+        if (code >= 0x83BF && code <= 0x83D6) return code - 0x20; // Greek small letters
         if (code >= 0x8470 && code <= 0x8491) {                   // Cyrillic small letters
-            unsigned small = code - 0x8470;                         // 0x847F is no letter
+            unsigned small = code - 0x8470;                       // 0x847F is no letter
             if (code > 0x847F) --small;
             return 0x8440 + small;
         }

@@ -33,7 +33,7 @@ bool add_to_history(History& history, const tags::Tag& tag) {
         if (equal_ignoring_case(slot_text(e.title), tag.title) && equal_ignoring_case(slot_text(e.year), tag.year) &&
             equal_ignoring_case(slot_text(e.comment), tag.comment))
             return false;
-        chosen = i;  // a later matching slot wins
+        chosen = i; // a later matching slot wins
     }
     if (chosen < 0) {
         for (int i = 0; i < static_cast<int>(history.size()); ++i)

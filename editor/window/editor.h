@@ -20,12 +20,12 @@ namespace editor {
 
 struct Program {
     HINSTANCE instance = nullptr;
-    HWND owner = nullptr;  // the hidden owner window of notice menus
-    HWND main = nullptr;   // dialog 142
-    std::string settings_path;  // UTF-8; the file's path is the session's
+    HWND owner = nullptr;      // the hidden owner window of notice menus
+    HWND main = nullptr;       // dialog 142
+    std::string settings_path; // UTF-8; the file's path is the session's
     editing::Session session;
     settings::Settings settings;
-    HBITMAP bitmaps[5] = {};  // 156 to 160
+    HBITMAP bitmaps[5] = {}; // 156 to 160
     // The File menu: the names of the folder's MP3 files as its latest opening listed them
     // (sorted; the owner-drawn menus are as wide as the widest of slots 0 to 49), the slot of
     // the file being edited (-1 when not listed), and the pointer's move onto that row when
@@ -54,11 +54,11 @@ struct Program {
     struct Monitor {
         std::atomic<int32_t> running{0};
         HANDLE thread = nullptr;
-        HANDLE wake = nullptr;  // set to end the monitor's rest
+        HANDLE wake = nullptr; // set to end the monitor's rest
         DWORD tid = 0;
-        int32_t key_latch[6] = {};  // monitor thread only
+        int32_t key_latch[6] = {}; // monitor thread only
     } monitor;
-    bool options_open = false;  // dialog 136 is open
+    bool options_open = false; // dialog 136 is open
     editing::WindowDrag drag;
     bool right_button = false;
 };

@@ -40,8 +40,7 @@ void WindowDrag::press(uint32_t now, Point cursor, Point corner) {
     offset_ = {cursor.x - corner.x, cursor.y - corner.y};
 }
 
-bool WindowDrag::move(uint32_t now, Point cursor, int width, int height, const ScreenMetrics& screen,
-                      Point& to) const {
+bool WindowDrag::move(uint32_t now, Point cursor, int width, int height, const ScreenMetrics& screen, Point& to) const {
     if (!active_ || now - pressed_at_ <= 50) return false;
     to = snap_to_edges({cursor.x - offset_.x, cursor.y - offset_.y}, width, height, screen);
     return true;

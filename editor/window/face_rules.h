@@ -14,7 +14,7 @@ namespace editing {
 enum class Segment { dark, green, yellow, red };
 struct MeterRow {
     std::array<Segment, 22> segments{};
-    int peak_mark = -1;  // the segment drawn lit again as the peak mark; -1 for none
+    int peak_mark = -1; // the segment drawn lit again as the peak mark; -1 for none
     Segment peak_colour = Segment::dark;
 };
 // `level` and `held` are the row's peak and falling peak-hold values (0 to 100); the mark
@@ -25,9 +25,9 @@ MeterRow meter_row(int level, int held, int playback_mode);
 Segment lit_segment(int i);
 
 struct ScreenMetrics {
-    int full_width;      // SM_CXFULLSCREEN
-    int full_height;     // SM_CYFULLSCREEN
-    int caption_height;  // SM_CYCAPTION
+    int full_width;     // SM_CXFULLSCREEN
+    int full_height;    // SM_CYFULLSCREEN
+    int caption_height; // SM_CYCAPTION
 };
 struct Point {
     int x, y;

@@ -103,9 +103,9 @@ void open_file_dialog(HWND dlg) {
     if (!discard_question()) return;
     // A file that does not load leaves the current folder where it was, as a drop does.
     FolderKept before;
-    std::string chosen = choose_program(dlg, texts::open_mp3_title,
-                                        wide(std::string_view(texts::open_mp3_filter, sizeof texts::open_mp3_filter)).c_str(),
-                                        "", true);
+    std::string chosen =
+        choose_program(dlg, texts::open_mp3_title,
+                       wide(std::string_view(texts::open_mp3_filter, sizeof texts::open_mp3_filter)).c_str(), "", true);
     if (!chosen.empty() && open_file(dlg, chosen)) before.keep_new();
 }
 

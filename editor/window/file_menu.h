@@ -2,8 +2,6 @@
 #pragma once
 #include <windows.h>
 
-
-
 namespace editor {
 
 // The File menu (file_menu.cpp): the folder's MP3 files, the open-file dialog, the folder in

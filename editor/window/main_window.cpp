@@ -31,7 +31,6 @@ namespace {
 
 editing::Session& S() { return program.session; }
 
-
 void offer_history(HWND dlg, bool latest_first) {
     editing::DropDowns lists;
     auto read = [&](int id, std::vector<std::string>& items) {
@@ -56,7 +55,6 @@ void offer_history(HWND dlg, bool latest_first) {
     add(IDC_ARTIST, lists.artist, had_artist);
     add(IDC_COMMENT, lists.comment, had_comment);
 }
-
 
 // Runs before every message: a field that differs from the loaded tag marks it modified.
 void detect_change(HWND dlg) {
@@ -107,8 +105,7 @@ BOOL on_init(HWND dlg) {
     program.main = dlg;
     DragAcceptFiles(dlg, TRUE);
     place_window(dlg);
-    for (int i = 0; i < 5; ++i)
-        program.bitmaps[i] = LoadBitmapW(program.instance, MAKEINTRESOURCEW(IDB_EDGE + i));
+    for (int i = 0; i < 5; ++i) program.bitmaps[i] = LoadBitmapW(program.instance, MAKEINTRESOURCEW(IDB_EDGE + i));
     // Preview needs vbmp3.dll beside the program; without it the editor edits all the same.
     audio::load_decoder();
     if (!audio::decoder_ready()) audio::init_decoder(program.settings.playback_mode);
@@ -137,7 +134,7 @@ BOOL on_init(HWND dlg) {
 }
 
 void on_close(HWND dlg, int command) {
-    if (program.options_open) return;  // the options dialog is still open
+    if (program.options_open) return; // the options dialog is still open
     if (!discard_question()) return;
     EndDialog(dlg, command);
     end_player(dlg);
@@ -268,7 +265,8 @@ void on_left_button(HWND dlg, UINT msg) {
                                       GetSystemMetrics(SM_CYCAPTION)};
         editing::Point to{};
         int w = r.right - r.left, h = r.bottom - r.top;
-        if (program.drag.move(timeGetTime(), {cursor.x, cursor.y}, w, h, screen, to)) MoveWindow(dlg, to.x, to.y, w, h, TRUE);
+        if (program.drag.move(timeGetTime(), {cursor.x, cursor.y}, w, h, screen, to))
+            MoveWindow(dlg, to.x, to.y, w, h, TRUE);
     } else if (program.drag.release()) {
         ReleaseCapture();
     }
@@ -361,8 +359,8 @@ INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ACTIVATE:
         if (LOWORD(wp) != WA_INACTIVE) wake_monitor();
         return FALSE;
-    case WM_COPY_FAILED: return TRUE;  // the notice was shown above
-    case WM_CAPTURECHANGED: program.drag.release(); return 0;  // a lost capture ends a drag
+    case WM_COPY_FAILED: return TRUE;                         // the notice was shown above
+    case WM_CAPTURECHANGED: program.drag.release(); return 0; // a lost capture ends a drag
     case WM_RBUTTONDOWN:
     case WM_RBUTTONUP: on_right_button(dlg, msg); return 0;
     }

@@ -38,7 +38,7 @@ namespace {
 // destroy, `owned` set).
 HICON item_icon(int id, bool& owned) {
     owned = false;
-    std::string path;  // UTF-8
+    std::string path; // UTF-8
     switch (id) {
     case IDC_CLOSE_X: return LoadIconW(nullptr, IDI_HAND);
     case IDC_RENAME: return LoadIconW(nullptr, IDI_EXCLAMATION);
@@ -137,7 +137,8 @@ void draw_menu_item(const DRAWITEMSTRUCT& item) {
 }
 
 void show_function_menu(HWND dlg) {
-    HMENU menu = owner_drawn_menu(editing::function_menu_items(!settings::slot_text(program.settings.copy_folder).empty()));
+    HMENU menu =
+        owner_drawn_menu(editing::function_menu_items(!settings::slot_text(program.settings.copy_folder).empty()));
     POINT p;
     GetCursorPos(&p);
     TrackPopupMenu(menu, TPM_BOTTOMALIGN | TPM_RIGHTALIGN, p.x, p.y - 7, 0, dlg, nullptr);

@@ -37,9 +37,9 @@ void hot_keys(HWND dlg) {
             latch = 0;
             continue;
         }
-        if (latch) continue;  // one action per press, however long the key is held
+        if (latch) continue; // one action per press, however long the key is held
         latch = 1;
-        if (!program.monitor.running.load()) return;  // the window is closing
+        if (!program.monitor.running.load()) return; // the window is closing
         if (i < 4) {
             SendMessageW(dlg, WM_COMMAND, static_cast<WPARAM>(commands[i]), 0);
         } else if (GetAsyncKeyState(VK_CONTROL) & 0x8000) {
@@ -92,7 +92,7 @@ DWORD WINAPI monitor_loop(LPVOID param) {
 
 void start_monitor(HWND dlg) {
     if (program.monitor.tid != 0) return;
-    program.monitor.wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // auto-reset
+    program.monitor.wake = CreateEventW(nullptr, FALSE, FALSE, nullptr); // auto-reset
     if (!program.monitor.wake) return;
     program.monitor.running = 1;
     program.monitor.thread = CreateThread(nullptr, 0, monitor_loop, dlg, 0, &program.monitor.tid);

@@ -117,7 +117,7 @@ void on_choose(HWND dlg, int button) {
     }
     settings::set_slot_text(slot, stored);
     set_control_text(dlg, copy ? IDC_OPT_COPY_FOLDER : IDC_OPT_START_FOLDER, stored);
-    if (!copy) set_current_folder(chosen);  // the step's purpose: no guard
+    if (!copy) set_current_folder(chosen); // the step's purpose: no guard
 }
 
 // A text field holds no more than its setting: 4095 bytes of cp932, cut before a character
@@ -128,7 +128,7 @@ void keep_within_setting(HWND dlg, int id) {
     std::string cut = tags::cut_to_width(text, 4095);
     if (cut.size() == text.size()) return;
     set_control_text(dlg, id, cut);
-    SendDlgItemMessageW(dlg, id, EM_SETSEL, INT_MAX, INT_MAX);  // the caret at the end
+    SendDlgItemMessageW(dlg, id, EM_SETSEL, INT_MAX, INT_MAX); // the caret at the end
 }
 
 void on_ok(HWND dlg) {
@@ -180,7 +180,7 @@ void show_options() {
     OptionsData data{&program.settings, &program.options_open};
     DialogBoxParamW(program.instance, MAKEINTRESOURCEW(IDD_OPTIONS), nullptr, options_proc,
                     reinterpret_cast<LPARAM>(&data));
-    set_title();  // the display name may have changed
+    set_title(); // the display name may have changed
 }
 
 } // namespace editor

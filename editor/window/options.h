@@ -2,8 +2,6 @@
 #pragma once
 #include <windows.h>
 
-
-
 namespace editor {
 
 // The options dialog (136), without a parent; does nothing while it is open already.

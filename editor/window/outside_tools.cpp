@@ -33,13 +33,13 @@ std::atomic<int32_t> copy_running{0};
 std::atomic<int32_t> launch_running{0};
 // Set at the close: a copy still running stops and removes its partial file.
 BOOL copy_cancel = FALSE;
-HANDLE copy_handle = nullptr;  // window thread only
+HANDLE copy_handle = nullptr; // window thread only
 // The chooser's last path (UTF-16): the dialog proposes it the next time.
 std::wstring chosen_path;
 
 struct CopyJob {
     std::string source, destination;
-    HWND window;  // told of a failure
+    HWND window; // told of a failure
 };
 
 DWORD WINAPI copy_thread(LPVOID param) {
@@ -108,7 +108,8 @@ std::string choose_program(HWND owner, const char* title, const wchar_t* filter,
     std::wstring initial = wide_path(start_folder);
     if (!start_folder.empty()) set_current_folder(start_folder);
     std::vector<wchar_t> file(32768, L'\0');
-    if (propose_last && chosen_path.size() < file.size()) std::copy(chosen_path.begin(), chosen_path.end(), file.begin());
+    if (propose_last && chosen_path.size() < file.size())
+        std::copy(chosen_path.begin(), chosen_path.end(), file.begin());
     std::wstring caption = wide(title);
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
@@ -141,20 +142,21 @@ namespace {
 // Asks for a program and keeps it in a setting; a path with no cp932 form cannot be kept
 // there, and the user is told so.
 void choose_into(settings::Slot<4096>& slot, const char* title, const wchar_t* filter, bool propose_last) {
-    std::string chosen = choose_program(program.owner, title, filter, slot_path(texts::program_files), false,
-                                        propose_last);
+    std::string chosen =
+        choose_program(program.owner, title, filter, slot_path(texts::program_files), false, propose_last);
     if (chosen.empty()) return;
     std::string stored;
     if (!path_for_slot(chosen, stored)) {
-        show_notice_menu(program.owner, {wide(texts::error_head), L"", wide(texts::path_not_storable), wide_path(chosen)},
-                         30, -30, IDM_INFO);
+        show_notice_menu(program.owner,
+                         {wide(texts::error_head), L"", wide(texts::path_not_storable), wide_path(chosen)}, 30, -30,
+                         IDM_INFO);
         return;
     }
     settings::set_slot_text(slot, stored);
 }
 
 std::wstring filter_of(const char* cp932, size_t size) { return wide(std::string_view(cp932, size)); }
-}  // namespace
+} // namespace
 
 void copy_current_file() {
     auto* job = new CopyJob;
@@ -185,7 +187,9 @@ void show_copy_failure(HWND dlg) {
     show_notice_menu(dlg, {wide(texts::copy_failed)}, 30, -30, IDM_INFO);
 }
 
-void open_copy_folder() { start_program("explorer " + slot_path(settings::slot_text(program.settings.copy_folder)), true); }
+void open_copy_folder() {
+    start_program("explorer " + slot_path(settings::slot_text(program.settings.copy_folder)), true);
+}
 
 void start_mpman() {
     MainWaits waits;
@@ -227,9 +231,15 @@ void WindowUi::hand_over(tags::FileKind kind, const std::string& path) {
     const wchar_t* sample = nullptr;
     const char* title = nullptr;
     switch (kind) {
-    case tags::FileKind::zip: setting = &program.settings.zip_program, sample = L"a.zip", title = texts::choose_zip; break;
-    case tags::FileKind::lzh: setting = &program.settings.lzh_program, sample = L"a.lzh", title = texts::choose_lzh; break;
-    case tags::FileKind::jpeg: setting = &program.settings.jpeg_program, sample = L"a.jpg", title = texts::choose_jpeg; break;
+    case tags::FileKind::zip:
+        setting = &program.settings.zip_program, sample = L"a.zip", title = texts::choose_zip;
+        break;
+    case tags::FileKind::lzh:
+        setting = &program.settings.lzh_program, sample = L"a.lzh", title = texts::choose_lzh;
+        break;
+    case tags::FileKind::jpeg:
+        setting = &program.settings.jpeg_program, sample = L"a.jpg", title = texts::choose_jpeg;
+        break;
     default: return;
     }
     if (settings::slot_text(*setting).empty()) {
@@ -240,7 +250,8 @@ void WindowUi::hand_over(tags::FileKind kind, const std::string& path) {
             path_for_slot(utf8_path(found), stored))
             settings::set_slot_text(*setting, stored);
         else
-            choose_into(*setting, title, filter_of(texts::programs_filter, sizeof texts::programs_filter).c_str(), false);
+            choose_into(*setting, title, filter_of(texts::programs_filter, sizeof texts::programs_filter).c_str(),
+                        false);
     }
     start_program(slot_path(settings::slot_text(*setting)) + " \"" + path + "\"", false);
 }

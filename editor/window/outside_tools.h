@@ -20,10 +20,10 @@ void start_program(const std::string& command_line, bool activate);
 // At the close: a copy still running stops, and its partial file goes.
 void end_copy();
 bool file_exists(const std::string& utf8_path);
-void copy_current_file();           // 4100, in a thread
-void show_copy_failure(HWND dlg);   // before every message of the main window not sent by another thread
-void open_copy_folder();            // 4101
-void start_mpman();                 // 4102
-void use_winamp(int command);       // 4104 add to the playlist, 4105 start
+void copy_current_file();         // 4100, in a thread
+void show_copy_failure(HWND dlg); // before every message of the main window not sent by another thread
+void open_copy_folder();          // 4101
+void start_mpman();               // 4102
+void use_winamp(int command);     // 4104 add to the playlist, 4105 start
 
 } // namespace editor

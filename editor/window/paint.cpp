@@ -27,9 +27,9 @@ void embossed(HDC dc, int x, int y, const char* cp932) {
 void meter_row(HDC dc, HDC* mem, int y, const Program::MeterValues& values) {
     BITMAP seg{};
     GetObjectW(program.bitmaps[1], sizeof seg, &seg);
-    editing::MeterRow row = editing::meter_row(values.peak.load(std::memory_order_relaxed),
-                                               values.held.load(std::memory_order_relaxed),
-                                               program.settings.playback_mode);
+    editing::MeterRow row =
+        editing::meter_row(values.peak.load(std::memory_order_relaxed), values.held.load(std::memory_order_relaxed),
+                           program.settings.playback_mode);
     auto bitmap = [&](editing::Segment s) {
         switch (s) {
         case editing::Segment::green: return mem[1];
@@ -40,8 +40,8 @@ void meter_row(HDC dc, HDC* mem, int y, const Program::MeterValues& values) {
         return mem[2];
     };
     for (int i = 0; i < 22; ++i)
-        BitBlt(dc, 258 + i * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.segments[static_cast<size_t>(i)]),
-               0, 0, SRCCOPY);
+        BitBlt(dc, 258 + i * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.segments[static_cast<size_t>(i)]), 0,
+               0, SRCCOPY);
     if (row.peak_mark >= 0)
         BitBlt(dc, 258 + row.peak_mark * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.peak_colour), 0, 0,
                SRCCOPY);

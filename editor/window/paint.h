@@ -2,8 +2,6 @@
 #pragma once
 #include <windows.h>
 
-
-
 namespace editor {
 
 void paint_main_window(HWND dlg);

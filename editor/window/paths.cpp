@@ -37,7 +37,7 @@ size_t find_last_backslash(std::string_view path) {
 
 std::string relative_form(std::string_view path, std::string_view current_folder) {
     size_t len = current_folder.size();
-    if (len == 3 && current_folder[2] == '\\') len = 2;  // a drive root keeps no backslash of its own
+    if (len == 3 && current_folder[2] == '\\') len = 2; // a drive root keeps no backslash of its own
     std::string_view folder = current_folder.substr(0, len);
     // UTF-8: ASCII letters are folded, and no byte of a longer character can equal one.
     auto same = [](std::string_view a, std::string_view b) {

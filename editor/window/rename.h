@@ -2,8 +2,6 @@
 #pragma once
 #include <windows.h>
 
-
-
 namespace editor {
 
 // Gives the current file the name its tag makes, after the tag has been applied (command 11).

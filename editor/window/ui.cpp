@@ -31,7 +31,7 @@ namespace {
 // Set while the program itself puts a text into a control: a loaded text longer than the
 // field's limit stays whole, as a limit holds only for what the user types.
 bool program_sets_text = false;
-}  // namespace
+} // namespace
 
 void set_control_text(HWND dlg, int id, std::string_view cp932) {
     program_sets_text = true;
@@ -106,7 +106,7 @@ void show_notice_menu(HWND owner, const std::vector<std::wstring>& lines, int dx
 
 void WindowUi::notice(editing::Notice what, const std::string& detail) {
     using editing::Notice;
-    std::wstring why = wide_path(detail);  // the system's words come as UTF-8
+    std::wstring why = wide_path(detail); // the system's words come as UTF-8
     switch (what) {
     case Notice::apply_cancelled:
         show_notice_menu(program.owner, {wide(texts::error_head), L"", wide(texts::cancelled)}, 30, -30, IDM_INFO);
@@ -140,7 +140,7 @@ editing::FieldTexts read_fields(HWND dlg, size_t max_bytes) {
 namespace {
 // The fields' limits in cp932 bytes: 30 (the year 4) in the ID3v1 form, 255 in the RMP form.
 bool long_fields = false;
-}  // namespace
+} // namespace
 
 void keep_field_limit(HWND dlg, int id) {
     if (program_sets_text) return;

@@ -52,9 +52,9 @@ extern WindowUi window_ui;
 // The five fields' controls and painted captions, in the order of editing::k_fields.
 struct FieldControl {
     int id;
-    const char* caption;  // cp932
+    const char* caption; // cp932
     int caption_x, caption_y;
-    bool combo_box;  // the title is an edit control, the others drop-down lists
+    bool combo_box; // the title is an edit control, the others drop-down lists
 };
 extern const std::array<FieldControl, 5> k_field_controls;
 

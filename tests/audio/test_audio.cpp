@@ -111,7 +111,7 @@ int peak(const int* row) {
     return m;
 }
 
-}  // namespace
+} // namespace
 
 // Runs first, before anything loads the library.
 TEST(Binding, WrappersReturnZeroWhileNotLoaded) {
@@ -155,14 +155,14 @@ protected:
     static void SetUpTestSuite() {
         if (library_absent()) return;
         ASSERT_EQ(load_decoder(), 1);
-        ASSERT_EQ(load_decoder(), 0);  // already loaded
+        ASSERT_EQ(load_decoder(), 0); // already loaded
         ASSERT_EQ(init_decoder(0), 1);
         ASSERT_TRUE(decoder_ready());
         // Plain names, no more and no fewer: 17 entry points, 16 in an older library.
         std::vector<std::string> want = {
-            "vbmp3_close",   "vbmp3_free",    "vbmp3_getMpegInfo", "vbmp3_getState",       "vbmp3_getVolume",
-            "vbmp3_getWave", "vbmp3_init",    "vbmp3_open",        "vbmp3_openW",          "vbmp3_pause",
-            "vbmp3_play",    "vbmp3_restart", "vbmp3_seek",        "vbmp3_setDecodeOption", "vbmp3_setVbmp3Option",
+            "vbmp3_close",     "vbmp3_free",    "vbmp3_getMpegInfo", "vbmp3_getState",        "vbmp3_getVolume",
+            "vbmp3_getWave",   "vbmp3_init",    "vbmp3_open",        "vbmp3_openW",           "vbmp3_pause",
+            "vbmp3_play",      "vbmp3_restart", "vbmp3_seek",        "vbmp3_setDecodeOption", "vbmp3_setVbmp3Option",
             "vbmp3_setVolume", "vbmp3_stop"};
         if (library_ansi_only()) want.erase(std::find(want.begin(), want.end(), "vbmp3_openW"));
         EXPECT_EQ(export_names(), want);
@@ -184,9 +184,12 @@ protected:
 };
 
 TEST_F(Player, TotalTimeOfEachForm) {
-    struct Case { const char* name; int seconds; } cases[] = {
-        {"cbr44s_v1.mp3", 6}, {"vbr44m_v2.mp3", 7}, {"cbr22s_plain.mp3", 5}, {"vbr22m_v2v1.mp3", 8},
-        {"vbr44s_plain.mp3", 9}, {"cbr44s_20.mp3", 20}, {"silence.mp3", 4}, {"cbr44s.rmp", 6},
+    struct Case {
+        const char* name;
+        int seconds;
+    } cases[] = {
+        {"cbr44s_v1.mp3", 6},    {"vbr44m_v2.mp3", 7},  {"cbr22s_plain.mp3", 5}, {"vbr22m_v2v1.mp3", 8},
+        {"vbr44s_plain.mp3", 9}, {"cbr44s_20.mp3", 20}, {"silence.mp3", 4},      {"cbr44s.rmp", 6},
     };
     for (const auto& c : cases) {
         int t = total_seconds(c.name);
@@ -230,7 +233,7 @@ TEST_F(Player, OpensANameOutsideTheAnsiCodePage) {
         return;
     }
     ASSERT_NE(open_wide, nullptr);
-    EXPECT_EQ(total_seconds(platform::utf16_to_utf8(k_korean_name)), 6);  // the binding's way
+    EXPECT_EQ(total_seconds(platform::utf16_to_utf8(k_korean_name)), 6); // the binding's way
     decoder_close();
     std::memset(info, 0xCC, sizeof(info));
     ASSERT_EQ(open_wide(path.c_str(), info), 1);
@@ -278,7 +281,7 @@ TEST_F(Player, RefusesWhatItCannotPlay) {
     }
     alignas(4) unsigned char block[56];
     EXPECT_EQ(decoder_get_mpeg_info(block), 0);
-    decoder_play();  // nothing open: nothing plays
+    decoder_play(); // nothing open: nothing plays
     EXPECT_EQ(decoder_get_state(nullptr), 0);
 }
 
@@ -371,7 +374,7 @@ TEST_F(Player, SeekLandsWithinASecond) {
     EXPECT_LE(p, 13);
     Sleep(1500);
     EXPECT_GE(position(), 12);
-    decoder_seek(3);  // backwards
+    decoder_seek(3); // backwards
     Sleep(400);
     p = position();
     EXPECT_GE(p, 2);
@@ -396,7 +399,7 @@ TEST_F(Player, SeekLandsWithinASecond) {
 TEST_F(Player, WaveOfToneAndSilence) {
     char info[272];
     int left[256], right[256];
-    ASSERT_EQ(decoder_open(fixture("cbr44s_v1.mp3"), info), 1);  // 0.9 of full scale
+    ASSERT_EQ(decoder_open(fixture("cbr44s_v1.mp3"), info), 1); // 0.9 of full scale
     decoder_play();
     Sleep(1000);
     EXPECT_EQ(decoder_get_wave(left, right), 1);
@@ -433,7 +436,7 @@ TEST_F(Player, EachPlaybackMode) {
         EXPECT_GE(peak(left), 70) << mode;
         decoder_stop();
     }
-    apply_decoder_options(7);  // ignored
+    apply_decoder_options(7); // ignored
 }
 
 TEST_F(Player, Volume) {

@@ -97,7 +97,7 @@ void drop(HWND target) {
          start = nl + 1)
         names += from_utf8(text.substr(start, nl - start)) + L'\0';
     names += L'\0';
-    DeleteFileW(list.c_str());  // tells the driver the drop is on its way
+    DeleteFileW(list.c_str()); // tells the driver the drop is on its way
     size_t bytes = names.size() * sizeof(wchar_t);
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + bytes);
     auto* d = static_cast<DROPFILES*>(GlobalLock(h));
@@ -121,7 +121,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probe_hook(int code, WPARAM wp
             dump_menu();
             m->message = WM_NULL;
         } else if (m->message == drop_signal && m->hwnd == nullptr) {
-            if (wp == PM_REMOVE) drop(reinterpret_cast<HWND>(m->wParam));  // once, not at each peek
+            if (wp == PM_REMOVE) drop(reinterpret_cast<HWND>(m->wParam)); // once, not at each peek
             m->message = WM_NULL;
         }
     }

@@ -136,8 +136,8 @@ private:
     std::mt19937_64 gen_;
 };
 
-const char* const k_tokens[] = {"RIFF", "RMP3", "data", "LIST", "INFO", "IID3", "INAM", "IART",
-                                "IPRD", "ICMT", "ICRD", "IGNR", "ICOP", "IENG", "ISRC", "ISFT",
+const char* const k_tokens[] = {"RIFF", "RMP3", "data", "LIST",  "INFO", "IID3", "INAM", "IART",
+                                "IPRD", "ICMT", "ICRD", "IGNR",  "ICOP", "IENG", "ISRC", "ISFT",
                                 "TAG",  "ID3",  "PK",   "-lh5-", "WAVE", "JUNK"};
 
 class Mutator {
@@ -166,10 +166,10 @@ private:
         case 3: return 0x80000000u;
         case 4: return 0xFFFFFFFFu;
         case 5: return 0xFFFFFFFFu - static_cast<uint32_t>(rng_.below(16));
-        case 6: return static_cast<uint32_t>(static_cast<int64_t>(n) + small);           // the file size
-        case 7: return static_cast<uint32_t>(static_cast<int64_t>(n) - 8 + small);       // a RIFF size
-        case 8: return static_cast<uint32_t>(static_cast<int64_t>(n - at) - 4 + small);  // up to the end
-        case 9: return static_cast<uint32_t>(128 + small);                               // a record
+        case 6: return static_cast<uint32_t>(static_cast<int64_t>(n) + small);          // the file size
+        case 7: return static_cast<uint32_t>(static_cast<int64_t>(n) - 8 + small);      // a RIFF size
+        case 8: return static_cast<uint32_t>(static_cast<int64_t>(n - at) - 4 + small); // up to the end
+        case 9: return static_cast<uint32_t>(128 + small);                              // a record
         case 10: return static_cast<uint32_t>(rng_.below(300));
         default: return static_cast<uint32_t>(rng_.next());
         }
@@ -197,26 +197,26 @@ private:
 
     void mutate(Bytes& b) {
         switch (rng_.below(14)) {
-        case 0: {  // flip a bit
+        case 0: { // flip a bit
             if (b.empty()) break;
             size_t at = offset_in(b);
             b[at] ^= static_cast<uint8_t>(1u << rng_.below(8));
             break;
         }
-        case 1: {  // set a byte
+        case 1: { // set a byte
             if (b.empty()) break;
             size_t at = offset_in(b);
             b[at] = static_cast<uint8_t>(rng_.next());
             break;
         }
-        case 2: {  // set a byte to a value that means something to the readers
+        case 2: { // set a byte to a value that means something to the readers
             static const uint8_t values[] = {0, 1, 0x20, 0x7F, 0x80, 0x81, 0x9F, 0xE0, 0xFC, 0xFF, 'T'};
             if (b.empty()) break;
             size_t at = offset_in(b);
             b[at] = values[rng_.below(sizeof values)];
             break;
         }
-        case 3: {  // insert random bytes or a run of one byte
+        case 3: { // insert random bytes or a run of one byte
             size_t at = b.empty() ? 0 : rng_.below(b.size() + 1);
             size_t n = 1 + rng_.below(rng_.one_in(8) ? 512 : 32);
             Bytes part(n);
@@ -226,14 +226,14 @@ private:
             b.insert(b.begin() + static_cast<ptrdiff_t>(at), part.begin(), part.end());
             break;
         }
-        case 4: {  // delete a piece
+        case 4: { // delete a piece
             if (b.empty()) break;
             size_t at = offset_in(b);
             size_t n = 1 + rng_.below(std::min<size_t>(b.size() - at, rng_.one_in(8) ? 1024 : 16));
             b.erase(b.begin() + static_cast<ptrdiff_t>(at), b.begin() + static_cast<ptrdiff_t>(at + n));
             break;
         }
-        case 5: {  // copy a piece of the input over another place in it
+        case 5: { // copy a piece of the input over another place in it
             if (b.size() < 2) break;
             size_t from = offset_in(b), to = offset_in(b);
             size_t n = 1 + rng_.below(std::min(b.size() - from, b.size() - to));
@@ -241,7 +241,7 @@ private:
             std::copy(part.begin(), part.end(), b.begin() + static_cast<ptrdiff_t>(to));
             break;
         }
-        case 6: {  // splice: this input's head and another's tail, or a piece of another inserted
+        case 6: { // splice: this input's head and another's tail, or a piece of another inserted
             if (corpus_.empty()) break;
             const Bytes& other = corpus_[rng_.below(corpus_.size())];
             if (rng_.one_in(2)) {
@@ -258,17 +258,17 @@ private:
             }
             break;
         }
-        case 7: {  // a 32-bit little-endian value at any offset
+        case 7: { // a 32-bit little-endian value at any offset
             size_t at = offset_in(b);
             set32(b, at, interesting32(b, at));
             break;
         }
-        case 8: {  // a 32-bit value where a chunk's size stands
+        case 8: { // a 32-bit value where a chunk's size stands
             size_t at = size_field_offset(b);
             set32(b, at, interesting32(b, at));
             break;
         }
-        case 9: {  // add to or take from a 32-bit value
+        case 9: { // add to or take from a 32-bit value
             if (b.size() < 4) break;
             size_t at = rng_.one_in(2) ? size_field_offset(b) : rng_.below(b.size() - 3);
             if (at + 4 > b.size()) break;
@@ -278,7 +278,7 @@ private:
             set32(b, at, v);
             break;
         }
-        case 10: {  // a token the readers look for, inserted or written over
+        case 10: { // a token the readers look for, inserted or written over
             const char* t = k_tokens[rng_.below(std::size(k_tokens))];
             size_t n = std::strlen(t);
             size_t at = b.empty() ? 0 : rng_.below(b.size() + 1);
@@ -290,10 +290,10 @@ private:
             }
             break;
         }
-        case 11:  // cut the end off
+        case 11: // cut the end off
             if (!b.empty()) b.resize(rng_.below(b.size()));
             break;
-        case 12: {  // an ID3v1 record at the end, over the last bytes or added
+        case 12: { // an ID3v1 record at the end, over the last bytes or added
             Bytes rec(128);
             for (auto& x : rec) x = rng_.one_in(3) ? static_cast<uint8_t>(rng_.next()) : ' ';
             std::memcpy(rec.data(), "TAG", 3);
@@ -301,7 +301,7 @@ private:
             b.insert(b.end(), rec.begin(), rec.end());
             break;
         }
-        default: {  // swap two bytes
+        default: { // swap two bytes
             if (b.size() < 2) break;
             size_t first = offset_in(b);
             size_t second = offset_in(b);
@@ -340,7 +340,7 @@ int main(int argc, char** argv) {
     if (std::filesystem::is_directory(root, ec)) {
         for (const auto& e : std::filesystem::directory_iterator(root, ec))
             if (e.is_regular_file()) files.push_back(e.path());
-        std::sort(files.begin(), files.end());  // the order, and so the run, never depends on the folder
+        std::sort(files.begin(), files.end()); // the order, and so the run, never depends on the folder
     } else if (std::filesystem::is_regular_file(root, ec)) {
         files.push_back(root);
     } else {

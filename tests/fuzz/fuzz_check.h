@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(cond)                                                                                  \
-    do {                                                                                                  \
-        if (!(cond)) {                                                                                    \
-            std::fprintf(stderr, "%s:%d: invariant failed: %s\n", __FILE__, __LINE__, #cond);            \
-            std::abort();                                                                                 \
-        }                                                                                                 \
+#define FUZZ_CHECK(cond)                                                                      \
+    do {                                                                                      \
+        if (!(cond)) {                                                                        \
+            std::fprintf(stderr, "%s:%d: invariant failed: %s\n", __FILE__, __LINE__, #cond); \
+            std::abort();                                                                     \
+        }                                                                                     \
     } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

@@ -50,7 +50,7 @@ void rewrite_and_check(platform::ByteSource& input, const uint8_t* data, size_t 
     int fd = mkstemp(path.data());
     if (fd < 0) {
         std::perror("fuzz_rmp: mkstemp");
-        std::abort();  // no place to write is a broken set-up, not a finding
+        std::abort(); // no place to write is a broken set-up, not a finding
     }
     close(fd);
 
@@ -63,7 +63,7 @@ void rewrite_and_check(platform::ByteSource& input, const uint8_t* data, size_t 
         }
         bool written = tags::write_rmp_file(w, input, plan, err);
         if (!written) std::fprintf(stderr, "fuzz_rmp: write_rmp_file failed: %s\n", err.c_str());
-        FUZZ_CHECK(written);  // a small input always fits the RMP form
+        FUZZ_CHECK(written); // a small input always fits the RMP form
         bool committed = w.commit(err);
         if (!committed) std::fprintf(stderr, "fuzz_rmp: commit failed: %s\n", err.c_str());
         FUZZ_CHECK(committed);
@@ -111,7 +111,8 @@ void rewrite_and_check(platform::ByteSource& input, const uint8_t* data, size_t 
         for (int i : {tags::INAM, tags::IART, tags::IPRD, tags::ICMT, tags::ICRD})
             FUZZ_CHECK(texts.text[static_cast<size_t>(i)] == plan.texts[static_cast<size_t>(i)]);
         for (size_t i = 0; i < tags::k_rmp_text_count; ++i) FUZZ_CHECK(texts.text[i] == plan.texts[i]);
-        for (const std::string& note : notices) std::fprintf(stderr, "fuzz_rmp: notice on the written file: %s\n", note.c_str());
+        for (const std::string& note : notices)
+            std::fprintf(stderr, "fuzz_rmp: notice on the written file: %s\n", note.c_str());
         FUZZ_CHECK(notices.empty());
 
         tags::RmpLayout lay = tags::walk_rmp(f);
@@ -141,7 +142,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool has_texts = tags::read_rmp_texts(src, texts, &notices);
     FUZZ_CHECK(has_texts == texts.is_rmp);
     if (has_texts) FUZZ_CHECK(tags::is_rmp_file(src) && lay.has_list && texts.text == lay.texts);
-    else for (const std::string& t : texts.text) FUZZ_CHECK(t.empty());
+    else
+        for (const std::string& t : texts.text) FUZZ_CHECK(t.empty());
 
     // The tag a user would apply unchanged after opening the file, and a software name taken
     // from the file so that long and odd names reach the plan.

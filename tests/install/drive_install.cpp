@@ -232,7 +232,7 @@ int uninstall(const std::vector<std::wstring>& args) {
     DWORD pid = 0;
     GetWindowThreadProcessId(ask, &pid);
     HANDLE phase2 = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    out("started_exit", pid == p.pi.dwProcessId ? -2 : p.wait_exit());  // -2: it asked itself
+    out("started_exit", pid == p.pi.dwProcessId ? -2 : p.wait_exit()); // -2: it asked itself
     out("phase2", image_of(phase2));
     print_box("question", ask);
     click(ask, answer == L"yes" ? IDYES : IDNO);
@@ -270,7 +270,8 @@ int verb(const std::vector<std::wstring>& args) {
     out("file_name", text_of(GetDlgItem(main, 1001)));
     PostMessageW(main, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
     DWORD code = 0;
-    bool ended = WaitForSingleObject(info.hProcess, k_wait_ms) == WAIT_OBJECT_0 && GetExitCodeProcess(info.hProcess, &code);
+    bool ended =
+        WaitForSingleObject(info.hProcess, k_wait_ms) == WAIT_OBJECT_0 && GetExitCodeProcess(info.hProcess, &code);
     out("exit", ended ? static_cast<long>(code) : -1);
     CloseHandle(info.hProcess);
     return 0;
@@ -316,11 +317,11 @@ int shortcut(const std::vector<std::wstring>& args) {
 
 int resources(const std::vector<std::wstring>& args) {
     HMODULE m = LoadLibraryExW(args[0].c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    HRSRC r = m ? FindResourceW(m, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) : nullptr;  // RT_MANIFEST
+    HRSRC r = m ? FindResourceW(m, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) : nullptr; // RT_MANIFEST
     if (!r) return out("error", L"no manifest resource 1"), 1;
     const char* data = static_cast<const char*>(LockResource(LoadResource(m, r)));
     out("manifest", wide(std::string(data, SizeofResource(m, r))));
-    if (HRSRC b = FindResourceW(m, MAKEINTRESOURCEW(130), MAKEINTRESOURCEW(2))) {  // RT_BITMAP
+    if (HRSRC b = FindResourceW(m, MAKEINTRESOURCEW(130), MAKEINTRESOURCEW(2))) { // RT_BITMAP
         auto* info = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(m, b)));
         out("bitmap130", std::to_wstring(info->biWidth) + L"x" + std::to_wstring(info->biHeight) + L"x" +
                              std::to_wstring(info->biBitCount));

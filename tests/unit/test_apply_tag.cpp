@@ -49,8 +49,9 @@ public:
     // must then hold the applied texts.
     void set_apply_enabled(bool on) override {
         apply_enabled = on;
-        if (!on && session) differ_when_disabled = fields_differ(fields, session->rmp_texts.is_rmp, session->rmp_texts,
-                                                                 session->current_tag);
+        if (!on && session)
+            differ_when_disabled =
+                fields_differ(fields, session->rmp_texts.is_rmp, session->rmp_texts, session->current_tag);
     }
     const Session* session = nullptr;
     bool differ_when_disabled = false;
@@ -134,7 +135,7 @@ TEST(ApplyTag, NothingHappensWithoutAChangeOrOnACdRom) {
     Fixture f;
     std::string before = read_file(f.path);
     f.s.modified = false;
-    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok());  // the file holds the fields already
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok()); // the file holds the fields already
     f.s.modified = true;
     f.s.read_only_media = true;
     EXPECT_EQ(apply_tag(f.s, f.st, f.ui).fault, Fault::read_only);
@@ -149,7 +150,7 @@ TEST(ApplyTag, ReadOnlyFileRefusedOrCleared) {
     ASSERT_TRUE(platform::set_read_only(f.path, true, err));
     f.ui.fields.title = "short";
     f.ui.answers = {false};
-    f.ui.tick_box = true;  // ticked, then "No": refused now, no question next time
+    f.ui.tick_box = true; // ticked, then "No": refused now, no question next time
     EXPECT_EQ(apply_tag(f.s, f.st, f.ui).fault, Fault::read_only);
     EXPECT_EQ(f.ui.notices, (std::vector<Notice>{Notice::apply_cancelled}));
     EXPECT_EQ(read_file(f.path), before);
@@ -185,7 +186,7 @@ TEST(ApplyTag, AnRmpFileIsRewrittenEvenWithShortTexts) {
     f.ui.fields = {"short", "Artist", "Album", "1999", "c"};
     ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
     EXPECT_FALSE(f.ui.differ_when_disabled);
-    EXPECT_EQ(f.ui.asked.size(), 1u);  // no question for a file already in the form
+    EXPECT_EQ(f.ui.asked.size(), 1u); // no question for a file already in the form
     platform::File file;
     std::string err;
     ASSERT_TRUE(file.open(f.path, platform::File::Mode::read, err));
@@ -244,14 +245,14 @@ TEST(LoadFile, CarryOverAcrossFilesWithAndWithoutRecords) {
     std::string own = f.dir.file("own.mp3");
     write_file(own, std::string(500, 'a') + record_of(tags::Tag{"t", "Someone", "", "", "", 4}));
     ASSERT_TRUE(load_file(f.s, f.st, f.ui, own).ok());
-    EXPECT_FALSE(f.ui.carry);  // the file's own artist ends carry-over mode
+    EXPECT_FALSE(f.ui.carry); // the file's own artist ends carry-over mode
     EXPECT_EQ(f.s.current_tag.artist, "Someone" + std::string(23, ' '));
 }
 
 TEST(LoadFile, RmpTextsOnlyFromAWritableFileAndWhileEnabled) {
     Fixture f;
     f.ui.answers = {true};
-    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());  // converts the file
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok()); // converts the file
     Session fresh;
     Result clean = load_file(fresh, f.st, f.ui, f.path);
     ASSERT_TRUE(clean.ok());
@@ -278,15 +279,14 @@ TEST(LoadFile, RmpTextsOnlyFromAWritableFileAndWhileEnabled) {
     ASSERT_TRUE(platform::set_read_only(f.path, true, err));
     ASSERT_TRUE(load_file(fresh, f.st, f.ui, f.path).ok());
     EXPECT_FALSE(fresh.rmp_texts.is_rmp);
-    EXPECT_FALSE(fresh.read_only_media);  // read-only on a hard disk: the apply offers to clear it
+    EXPECT_FALSE(fresh.read_only_media); // read-only on a hard disk: the apply offers to clear it
     EXPECT_EQ(fresh.current_tag.title, std::string(30, 'T'));
 }
-
 
 TEST(ApplyTag, AnRmpFileCutAfterItsDataReadsBackWhatWasWritten) {
     Fixture f;
     f.ui.answers = {true};
-    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());  // the RMP form, with a 40-byte title
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok()); // the RMP form, with a 40-byte title
     const std::string whole = read_file(f.path);
     ASSERT_EQ(whole.substr(12, 4), "data");
     const size_t data_end = 20 + (static_cast<unsigned char>(whole[16]) | static_cast<unsigned char>(whole[17]) << 8 |
@@ -321,7 +321,7 @@ TEST(Session, OpenShowsTheFileAndChangesAreToldAgainstIt) {
     ASSERT_TRUE(open_file(f.s, f.st, f.ui, f.path).ok());
     f.ui.while_showing = nullptr;
     EXPECT_EQ(f.s.current_path, f.path);
-    EXPECT_EQ(f.s.current_tag, (tags::Tag{"Old", "Artist", "", "", "", 5}));  // trimmed
+    EXPECT_EQ(f.s.current_tag, (tags::Tag{"Old", "Artist", "", "", "", 5})); // trimmed
     EXPECT_EQ(f.s.undo_snapshot, f.s.current_tag);
     EXPECT_FALSE(f.s.modified);
     EXPECT_FALSE(f.ui.apply_enabled);

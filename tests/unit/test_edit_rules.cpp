@@ -41,7 +41,7 @@ TEST(ChangeDetection, RmpFormComparesTheLongTexts) {
 TEST(History, SameTagTwiceChangesNothing) {
     History h{};
     EXPECT_TRUE(add_to_history(h, tag("T", "A", "B")));
-    EXPECT_FALSE(add_to_history(h, tag("t", "a", "b", 99)));  // case and genre do not count
+    EXPECT_FALSE(add_to_history(h, tag("t", "a", "b", 99))); // case and genre do not count
     EXPECT_EQ(h[0].used, 1);
     EXPECT_EQ(h[1].used, 0);
     EXPECT_EQ(h[0].genre, 1);
@@ -62,7 +62,7 @@ TEST(History, SameAlbumAndArtistUpdatesInPlace) {
 TEST(History, FullHistoryShiftsTowardSlotZero) {
     History h{};
     for (int i = 0; i < 50; ++i) add_to_history(h, tag("t", "artist" + std::to_string(i), "album"));
-    h[10].reserved1 = 1234;  // reserved fields stay where they are
+    h[10].reserved1 = 1234; // reserved fields stay where they are
     EXPECT_TRUE(add_to_history(h, tag("new", "newcomer", "album")));
     EXPECT_EQ(slot_text(h[0].artist), "artist1");
     EXPECT_EQ(slot_text(h[48].artist), "artist49");
@@ -82,21 +82,21 @@ TEST(History, OfferedTextsAreUniqueAndAtLeastTwoBytes) {
     History h{};
     add_to_history(h, Tag{"t", "Artist", "Album", "", "x", 0});
     add_to_history(h, Tag{"t", "ARTIST", "Other", "", "Comment", 0});
-    add_to_history(h, Tag{"t", "\x97\x9D", "Album", "", "", 0});  // 理: one character, two bytes
+    add_to_history(h, Tag{"t", "\x97\x9D", "Album", "", "", 0}); // 理: one character, two bytes
     DropDowns first;
     offer_history_texts(h, false, first);
     EXPECT_EQ(first.artist, (std::vector<std::string>{"Artist", "\x97\x9D"}));
     EXPECT_EQ(first.album, (std::vector<std::string>{"Album", "Other"}));
     EXPECT_EQ(first.comment, (std::vector<std::string>{"Comment"}));
     DropDowns latest;
-    latest.album.push_back("album");  // already in the list
+    latest.album.push_back("album"); // already in the list
     offer_history_texts(h, true, latest);
     EXPECT_EQ(latest.artist, (std::vector<std::string>{"\x97\x9D", "ARTIST"}));
     EXPECT_EQ(latest.album, (std::vector<std::string>{"album", "Other"}));
 }
 
 TEST(YearList, SixtyItemsFromTwoYearsAhead) {
-    std::vector<std::string> y = year_list(126);  // 2026
+    std::vector<std::string> y = year_list(126); // 2026
     ASSERT_EQ(y.size(), 60u);
     EXPECT_EQ(y.front(), "2028");
     EXPECT_EQ(y[3], "2025");
@@ -104,5 +104,5 @@ TEST(YearList, SixtyItemsFromTwoYearsAhead) {
     EXPECT_EQ(y.back(), "1979");
     EXPECT_EQ(y[y.size() - 2], "----");
     EXPECT_EQ(y[y.size() - 3], "1980");
-    EXPECT_EQ(year_list(30).front(), "2032");  // a clock read as 1930 means 2030
+    EXPECT_EQ(year_list(30).front(), "2032"); // a clock read as 1930 means 2030
 }

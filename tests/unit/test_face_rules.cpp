@@ -30,7 +30,7 @@ TEST(Meter, LevelsLightTheirShareOfSegmentsInTheirColours) {
     editing::MeterRow half = editing::meter_row(50, 0, 0);
     EXPECT_EQ(count(half, Segment::green), 11);
     EXPECT_EQ(half.segments[11], Segment::dark);
-    EXPECT_EQ(editing::meter_row(4, 0, 0).segments[0], Segment::dark);  // 4 * 22 / 100 = 0
+    EXPECT_EQ(editing::meter_row(4, 0, 0).segments[0], Segment::dark); // 4 * 22 / 100 = 0
     EXPECT_EQ(editing::meter_row(5, 0, 0).segments[0], Segment::green);
 
     // Torn or wild values from the monitor never index outside the row.
@@ -49,7 +49,7 @@ TEST(Meter, PeakMarkOnlyInModeZeroForHeldValuesOneToNinetyNine) {
     editing::MeterRow high = editing::meter_row(0, 99, 0);
     EXPECT_EQ(high.peak_mark, 21);
     EXPECT_EQ(high.peak_colour, Segment::red);
-    EXPECT_EQ(editing::meter_row(0, 70, 0).peak_colour, Segment::yellow);  // 70 * 22 / 100 = 15
+    EXPECT_EQ(editing::meter_row(0, 70, 0).peak_colour, Segment::yellow); // 70 * 22 / 100 = 15
 }
 
 TEST(WindowMoving, SticksToEdgesWithinSixPixels) {
@@ -90,11 +90,11 @@ TEST(WindowMoving, MovesOnlyAfterFiftyMillisecondsAndUntilTheRelease) {
     editing::ScreenMetrics screen{1024, 740, 19};
     editing::WindowDrag drag;
     editing::Point to{-1, -1};
-    EXPECT_FALSE(drag.move(1000, {300, 300}, 470, 260, screen, to));  // no press, no move
+    EXPECT_FALSE(drag.move(1000, {300, 300}, 470, 260, screen, to)); // no press, no move
 
     // Pressed 40 pixels into the window at (200, 150).
     drag.press(1000, {240, 190}, {200, 150});
-    EXPECT_FALSE(drag.move(1050, {340, 240}, 470, 260, screen, to));  // 50 ms is not more than 50
+    EXPECT_FALSE(drag.move(1050, {340, 240}, 470, 260, screen, to)); // 50 ms is not more than 50
     ASSERT_TRUE(drag.move(1051, {340, 240}, 470, 260, screen, to));
     EXPECT_EQ(to.x, 300);
     EXPECT_EQ(to.y, 200);
@@ -107,8 +107,8 @@ TEST(WindowMoving, MovesOnlyAfterFiftyMillisecondsAndUntilTheRelease) {
 
     // The millisecond clock wraps after 49.7 days; the delay still counts from the press.
     drag.press(0xFFFFFFF0u, {240, 190}, {200, 150});
-    EXPECT_FALSE(drag.move(0x00000010u, {340, 240}, 470, 260, screen, to));  // 32 ms later
-    EXPECT_TRUE(drag.move(0x00000030u, {340, 240}, 470, 260, screen, to));   // 64 ms later
+    EXPECT_FALSE(drag.move(0x00000010u, {340, 240}, 470, 260, screen, to)); // 32 ms later
+    EXPECT_TRUE(drag.move(0x00000030u, {340, 240}, 470, 260, screen, to));  // 64 ms later
 }
 
 TEST(FileMenu, SortsFoldingAsciiCaseAndPlacesTheMenuOnScreen) {
@@ -127,8 +127,8 @@ TEST(FileMenu, SortsFoldingAsciiCaseAndPlacesTheMenuOnScreen) {
 
     // The menu of n names takes (n + 5) * 19 pixels under y - 7.
     EXPECT_EQ(editing::file_menu_y(300, 3, 768), 293);
-    EXPECT_EQ(editing::file_menu_y(700, 3, 768), 768 - 152);  // lowered by the excess
-    EXPECT_EQ(editing::file_menu_y(100, 52, 768), 5);          // would go off the top: 5
+    EXPECT_EQ(editing::file_menu_y(700, 3, 768), 768 - 152); // lowered by the excess
+    EXPECT_EQ(editing::file_menu_y(100, 52, 768), 5);        // would go off the top: 5
 
     EXPECT_EQ(editing::path_in_folder("C:\\Music", "a.mp3"), "C:\\Music\\a.mp3");
     EXPECT_EQ(editing::path_in_folder("C:\\", "a.mp3"), "C:\\a.mp3");
@@ -151,6 +151,6 @@ TEST(OptionsDialog, PlacedByTheCursorOnScreenAndFlagsFlipToOneFromAnyOtherValue)
 
     EXPECT_EQ(editing::flipped(1), 0);
     EXPECT_EQ(editing::flipped(0), 1);
-    EXPECT_EQ(editing::flipped(7), 1);  // shown ticked as "ask", one click means "do not ask"
+    EXPECT_EQ(editing::flipped(7), 1); // shown ticked as "ask", one click means "do not ask"
     EXPECT_EQ(editing::flipped(-1), 1);
 }

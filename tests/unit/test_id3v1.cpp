@@ -26,14 +26,17 @@ bool write_record(const std::string& path, const Tag& t) {
 
 TEST(Record, LayoutIsSpacePaddedWithGenreLast) {
     Tag t{"ABC", "Artist", "Album", "99", "Comment", 255};
-    std::string want = "TAG" "ABC" + sp(27) + "Artist" + sp(24) + "Album" + sp(25) + "99  " + "Comment" + sp(23) + "\xFF";
+    std::string want =
+        "TAG"
+        "ABC" +
+        sp(27) + "Artist" + sp(24) + "Album" + sp(25) + "99  " + "Comment" + sp(23) + "\xFF";
     EXPECT_EQ(record_bytes(t), want);
 }
 
 TEST(Record, LongTextsKeepTheirFirstBytesAtACharacterBoundary) {
     Tag t;
     t.title = std::string(40, 'T');
-    t.artist = std::string(29, 'a') + "\x95\x5C";  // 表 would straddle byte 30
+    t.artist = std::string(29, 'a') + "\x95\x5C"; // 表 would straddle byte 30
     t.year = "19999";
     t.genre = 12;
     std::string r = record_bytes(t);
@@ -85,7 +88,8 @@ TEST(RecordFile, ShortFilesHaveNoRecordAndGetOneAppended) {
     for (size_t size : {0u, 3u, 127u}) {
         std::string path = dir.file("short" + std::to_string(size));
         // Even bytes that spell "TAG" do not make a record in a file shorter than one.
-        std::string content = std::string("TAG").substr(0, size < 3 ? size : 3) + std::string(size > 3 ? size - 3 : 0, 'x');
+        std::string content =
+            std::string("TAG").substr(0, size < 3 ? size : 3) + std::string(size > 3 ? size - 3 : 0, 'x');
         write_file(path, content);
         platform::File f;
         std::string err;
@@ -112,7 +116,7 @@ TEST(RecordFile, FailedWriteIsReportedAndLeavesTheFile) {
     write_file(path, std::string(300, 'z'));
     platform::File f;
     std::string err;
-    ASSERT_TRUE(f.open(path, platform::File::Mode::read, err));  // no write access
+    ASSERT_TRUE(f.open(path, platform::File::Mode::read, err)); // no write access
     EXPECT_FALSE(write_id3v1_record(f, Tag{"X", "", "", "", "", 0}, err));
     EXPECT_FALSE(err.empty());
     f.close();
@@ -120,8 +124,8 @@ TEST(RecordFile, FailedWriteIsReportedAndLeavesTheFile) {
 }
 
 TEST(Limits, TooLongMeansOver30BytesOrYearOver4) {
-    EXPECT_FALSE(texts_too_long(Tag{std::string(30, 'a'), std::string(30, 'a'), std::string(30, 'a'), "1234",
-                                    std::string(30, 'a'), 0}));
+    EXPECT_FALSE(texts_too_long(
+        Tag{std::string(30, 'a'), std::string(30, 'a'), std::string(30, 'a'), "1234", std::string(30, 'a'), 0}));
     EXPECT_TRUE(texts_too_long(Tag{std::string(31, 'a'), "", "", "", "", 0}));
     EXPECT_TRUE(texts_too_long(Tag{"", "", "", "12345", "", 0}));
     EXPECT_TRUE(texts_too_long(Tag{"", "", "", "", std::string(31, 'c'), 0}));

@@ -16,7 +16,9 @@ std::string record_of(const Tag& t) {
 }
 // A record whose fields are padded with zero bytes, as other programs write them.
 std::string zero_padded_record(const Tag& t) {
-    auto field = [](const std::string& s, size_t w) { return s.substr(0, w) + std::string(w - std::min(w, s.size()), '\0'); };
+    auto field = [](const std::string& s, size_t w) {
+        return s.substr(0, w) + std::string(w - std::min(w, s.size()), '\0');
+    };
     return "TAG" + field(t.title, 30) + field(t.artist, 30) + field(t.album, 30) + field(t.year, 4) +
            field(t.comment, 30) + std::string(1, static_cast<char>(t.genre));
 }
@@ -32,14 +34,14 @@ TEST(Classify, SignaturesInOrder) {
     EXPECT_EQ(kind_of("\xFF\xFB\x90\x00", "a.bin"), FileKind::mp3);
     EXPECT_EQ(kind_of("\xFF\xFA\x90\x00", "a.bin"), FileKind::unknown);
     EXPECT_EQ(kind_of("\xFF\xFA\x90\x00", "a.mp3"), FileKind::mp3);
-    EXPECT_EQ(kind_of("junk", "A.MP3"), FileKind::mp3);  // the extension ignores case
-    EXPECT_EQ(kind_of("PK\x03\x04", "a.mp3"), FileKind::mp3);  // the extension comes first
+    EXPECT_EQ(kind_of("junk", "A.MP3"), FileKind::mp3);       // the extension ignores case
+    EXPECT_EQ(kind_of("PK\x03\x04", "a.mp3"), FileKind::mp3); // the extension comes first
     EXPECT_EQ(kind_of("PK\x03\x04", "a.zip"), FileKind::zip);
     EXPECT_EQ(kind_of("xx-lh5-", "a.lzh"), FileKind::lzh);
     EXPECT_EQ(kind_of("\xFF\xD8\xFF\xE0", "a.jpg"), FileKind::jpeg);
     EXPECT_EQ(kind_of("\xFF\xD8\xFF\xE1", "a.jpg"), FileKind::unknown);
     EXPECT_EQ(kind_of("Hey ", "fake.txt"), FileKind::unknown);
-    EXPECT_EQ(kind_of("mp3", "mp3"), FileKind::unknown);  // a name of 3 characters has no extension
+    EXPECT_EQ(kind_of("mp3", "mp3"), FileKind::unknown); // a name of 3 characters has no extension
 }
 
 TEST(Classify, ShortFilesUseTheBytesTheyHave) {
@@ -54,13 +56,13 @@ TEST(Classify, ShortFilesUseTheBytesTheyHave) {
 }
 
 TEST(Load, RecordTextsAfterTheLoadRules) {
-    std::string image = std::string(500, 'a') +
-                        record_of(Tag{"Title", std::string(30, ' '), "Album", "    ", "Comment", 42});
+    std::string image =
+        std::string(500, 'a') + record_of(Tag{"Title", std::string(30, ' '), "Album", "    ", "Comment", 42});
     CarryOver carry;
     LoadedTag l = load(image, Tag{}, carry);
     ASSERT_TRUE(l.has_record);
-    EXPECT_EQ(l.tag.title, "Title" + std::string(25, ' '));  // trimmed later, when shown
-    EXPECT_EQ(l.tag.artist, "");                             // blank over the full width
+    EXPECT_EQ(l.tag.title, "Title" + std::string(25, ' ')); // trimmed later, when shown
+    EXPECT_EQ(l.tag.artist, "");                            // blank over the full width
     EXPECT_EQ(l.tag.year, "");
     EXPECT_EQ(l.tag.genre, 42);
     EXPECT_EQ(l.record.artist, std::string(30, ' '));
@@ -114,7 +116,7 @@ TEST(CarryOver, BlankRecordTakesTheCarriedTextsAndKeepsItsTitle) {
     EXPECT_EQ(l.tag.artist, "Carried" + std::string(23, ' '));
     EXPECT_EQ(l.tag.year, "2000");
     EXPECT_EQ(l.tag.genre, 9);
-    EXPECT_EQ(carry.undo_snapshot.title, "Own title" + std::string(21, ' '));  // the record as read
+    EXPECT_EQ(carry.undo_snapshot.title, "Own title" + std::string(21, ' ')); // the record as read
     EXPECT_EQ(carry.undo_snapshot.genre, 1);
 }
 

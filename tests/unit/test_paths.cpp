@@ -11,13 +11,13 @@ TEST(CommandLine, SwitchQuotesAndBlanks) {
     EXPECT_EQ(start_file_from_tail("C:\\My \"Music\"\\x.mp3"), "C:\\My Music\\x.mp3");
     EXPECT_EQ(start_file_from_tail(""), "");
     EXPECT_EQ(start_file_from_tail("/e"), "");
-    EXPECT_EQ(start_file_from_tail("/x.mp3"), "/x.mp3");  // no switch: a path from its first character
+    EXPECT_EQ(start_file_from_tail("/x.mp3"), "/x.mp3"); // no switch: a path from its first character
     EXPECT_EQ(start_file_from_tail("100%.mp3"), "100%.mp3");
 }
 
 TEST(CommandLine, At255CharactersTheCopyStops) {
     std::string tail = "\"" + std::string(300, 'p');
-    EXPECT_EQ(start_file_from_tail(tail), std::string(254, 'p'));  // the quote counts as read
+    EXPECT_EQ(start_file_from_tail(tail), std::string(254, 'p')); // the quote counts as read
     EXPECT_EQ(start_file_from_tail("/e " + std::string(300, 'q')), std::string(255, 'q'));
     // Characters, not bytes: a Japanese path is never cut inside a character.
     std::string kana;
@@ -50,11 +50,11 @@ TEST(RelativeForm, StripsTheCurrentFolder) {
 }
 
 TEST(RenameByTag, NamesFromBothPatternsInTheFolder) {
-    const std::string artist = "\x92\x6E\x8D\x96\x8E\xD4";                                  // 地獄車
-    const std::string title = "\x8B\xF3\x8E\xE8\x83\x6F\x83\x4A\x81\x99\x88\xEA\x91\xE3";  // 空手バカ☆一代
+    const std::string artist = "\x92\x6E\x8D\x96\x8E\xD4";                                // 地獄車
+    const std::string title = "\x8B\xF3\x8E\xE8\x83\x6F\x83\x4A\x81\x99\x88\xEA\x91\xE3"; // 空手バカ☆一代
     EXPECT_EQ(name_by_tag(0, "C:\\Music\\", artist, title), "C:\\Music\\(" + artist + ")" + title + ".mp3");
     EXPECT_EQ(name_by_tag(1, "C:\\Music\\", artist, title), "C:\\Music\\" + artist + "-" + title + ".mp3");
-    EXPECT_EQ(name_by_tag(7, "C:\\", "a", "b"), "C:\\(a)b.mp3");  // a stray setting names like 0
+    EXPECT_EQ(name_by_tag(7, "C:\\", "a", "b"), "C:\\(a)b.mp3"); // a stray setting names like 0
     // A title holding "%" is copied as it stands.
     EXPECT_EQ(name_by_tag(1, "C:\\", "100%", "%s%n"), "C:\\100%-%s%n.mp3");
 
@@ -73,8 +73,18 @@ TEST(RenameByTag, NamesFromBothPatternsInTheFolder) {
 TEST(RenameByTag, UnusableCharactersGetFullWidthLookAlikes) {
     std::string out;
     EXPECT_TRUE(replace_unusable_chars("(a/b)c:d*e?f\"g<h>i|j,k;l.mp3", out));
-    EXPECT_EQ(out, "(a\x81\x5E" "b)c\x81\x46" "d\x81\x96" "e\x81\x48" "f\x81\x68" "g\x81\x83" "h\x81\x84" "i\x81\x62"
-                   "j\x81\x43" "k\x81\x47" "l.mp3");
+    EXPECT_EQ(out,
+              "(a\x81\x5E"
+              "b)c\x81\x46"
+              "d\x81\x96"
+              "e\x81\x48"
+              "f\x81\x68"
+              "g\x81\x83"
+              "h\x81\x84"
+              "i\x81\x62"
+              "j\x81\x43"
+              "k\x81\x47"
+              "l.mp3");
     // Nothing to replace: the name comes back whole, and false.
     EXPECT_FALSE(replace_unusable_chars("(Artist)Title.mp3", out));
     EXPECT_EQ(out, "(Artist)Title.mp3");

@@ -71,9 +71,9 @@ TEST_F(Peers, Id3v1Variants) {
     EXPECT_EQ(basic.texts.comment, "Comment");
     EXPECT_EQ(basic.texts.loaded.tag.genre, 7);
 
-    EXPECT_FALSE(open_peer("hsaudiotag/id3v1_003_basic_F.mp3").texts.loaded.has_record);  // lowercase "tag"
+    EXPECT_FALSE(open_peer("hsaudiotag/id3v1_003_basic_F.mp3").texts.loaded.has_record); // lowercase "tag"
     Shown junk = open_peer("hsaudiotag/id3v1_007_basic_W.mp3");
-    EXPECT_EQ(junk.texts.title, "12345");  // the junk after the terminator is not shown
+    EXPECT_EQ(junk.texts.title, "12345"); // the junk after the terminator is not shown
     Shown full = open_peer("hsaudiotag/id3v1_005_basic.mp3");
     EXPECT_EQ(full.texts.title.size(), 30u);
     Shown v11 = open_peer("mutagen/silence-44-s-v1.mp3");
@@ -81,12 +81,12 @@ TEST_F(Peers, Id3v1Variants) {
     EXPECT_EQ(v11.texts.artist, "piman");
     EXPECT_EQ(v11.texts.album, "Quod Libet Test Data");
     EXPECT_EQ(v11.texts.year, "2004");
-    EXPECT_EQ(v11.texts.comment, "");  // the track number lives behind a zero byte
+    EXPECT_EQ(v11.texts.comment, ""); // the track number lives behind a zero byte
     EXPECT_EQ(v11.texts.loaded.tag.genre, 50);
     Shown mixed = open_peer("mutagen/apev2-lyricsv2.mp3");
-    EXPECT_EQ(mixed.texts.title, "A song   ");  // spaces before zero padding stay
+    EXPECT_EQ(mixed.texts.title, "A song   "); // spaces before zero padding stay
     Shown spaces = open_peer("tinytag/id3v1-latin1.mp3");
-    EXPECT_EQ(spaces.texts.comment, std::string(28, ' '));  // 28 spaces, then the track byte
+    EXPECT_EQ(spaces.texts.comment, std::string(28, ' ')); // 28 spaces, then the track byte
 }
 
 TEST_F(Peers, FilesWithoutARecordAtTheEnd) {
@@ -102,7 +102,7 @@ TEST_F(Peers, FilesWithoutARecordAtTheEnd) {
 
 TEST_F(Peers, OtherKinds) {
     EXPECT_EQ(open_peer("hsaudiotag/composer.jpg").kind, FileKind::jpeg);
-    EXPECT_EQ(open_peer("tinytag/mp3_audio.wav").kind, FileKind::mp3);  // RIFF
-    EXPECT_EQ(open_peer("nightingale-hacking/fake-file.mp3").kind, FileKind::mp3);  // by its name
+    EXPECT_EQ(open_peer("tinytag/mp3_audio.wav").kind, FileKind::mp3);             // RIFF
+    EXPECT_EQ(open_peer("nightingale-hacking/fake-file.mp3").kind, FileKind::mp3); // by its name
     EXPECT_EQ(open_peer("taglib/mpeg2.mp3").kind, FileKind::mp3);
 }

@@ -35,7 +35,7 @@ TEST(File, ExactReadsAndWritesAtOffsets) {
     char b[4] = {};
     EXPECT_TRUE(f.read_at(6, b, 4));
     EXPECT_EQ(std::string(b, 4), "6789");
-    EXPECT_FALSE(f.read_at(8, b, 4));   // past the end
+    EXPECT_FALSE(f.read_at(8, b, 4)); // past the end
     EXPECT_FALSE(f.read_at(11, b, 1));
     EXPECT_TRUE(f.write_at(10, "AB", 2));
     EXPECT_EQ(f.size(), 12u);
@@ -51,7 +51,7 @@ TEST(File, OpenFailuresSayWhy) {
     EXPECT_FALSE(f.open(dir.file("missing"), platform::File::Mode::read, err));
     EXPECT_FALSE(err.empty());
     err.clear();
-    EXPECT_FALSE(f.open(dir.path(), platform::File::Mode::read, err));  // a folder
+    EXPECT_FALSE(f.open(dir.path(), platform::File::Mode::read, err)); // a folder
     EXPECT_FALSE(err.empty());
 }
 
@@ -69,7 +69,7 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
         EXPECT_GE(testing_files::count_entries(dir.path()), 1);
         EXPECT_LE(testing_files::count_entries(dir.path()), 2);
         EXPECT_EQ(read_file(path), "old content");
-    }  // destroyed without commit
+    } // destroyed without commit
     EXPECT_EQ(read_file(path), "old content");
     EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
 
@@ -80,8 +80,8 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
     platform::MemorySource ms(src.data(), src.size());
     EXPECT_TRUE(w.copy_from(ms, 7, 4));
     EXPECT_TRUE(w.patch(0, "N", 1));
-    EXPECT_FALSE(w.patch(7, "xx", 2));  // past what was written
-    EXPECT_FALSE(w.commit(err));         // a failed step fails the whole
+    EXPECT_FALSE(w.patch(7, "xx", 2)); // past what was written
+    EXPECT_FALSE(w.commit(err));       // a failed step fails the whole
     EXPECT_EQ(read_file(path), "old content");
     EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
 
@@ -121,7 +121,7 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
     // The temporary name does not grow with the target's: a 250-byte name, and 80 Japanese
     // characters (240 bytes in UTF-8), are written like any other.
     std::string japanese;
-    for (int i = 0; i < 40; ++i) japanese += "\xE6\x9B\xB2\xE5\x90\x8D";  // 曲名
+    for (int i = 0; i < 40; ++i) japanese += "\xE6\x9B\xB2\xE5\x90\x8D"; // 曲名
     for (const std::string& name : {std::string(246, 'n') + ".mp3", japanese + ".mp3"}) {
         std::string path = dir.file(name);
         write_file(path, "old");
@@ -255,7 +255,7 @@ TEST(Paths, ReadOnlyKindsAndTheCurrentFolder) {
     // keeps the change. The folder's name has characters of no single code page.
     const std::string before = platform::current_folder();
     ASSERT_FALSE(before.empty());
-    std::string folder = dir.file("\xED\x95\x9C\xE8\xA1\xA8");  // 한表
+    std::string folder = dir.file("\xED\x95\x9C\xE8\xA1\xA8"); // 한表
     ASSERT_TRUE(testing_files::make_folder(folder));
     {
         platform::FolderKept kept;

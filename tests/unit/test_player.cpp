@@ -21,11 +21,11 @@ struct FakeDecoder {
     int state = stopped;
     int position = 0;
     int total = 20;
-    bool has_info = true;  // the stream information answers
+    bool has_info = true; // the stream information answers
     uint32_t now = 1000;
     std::string opened;
-    std::vector<std::string> actions;  // open, play, pause, restart, stop, close, seek, volume, init
-    int queries = 0;                   // get_state, get_mpeg_info and the clock
+    std::vector<std::string> actions; // open, play, pause, restart, stop, close, seek, volume, init
+    int queries = 0;                  // get_state, get_mpeg_info and the clock
     int ready_asked = 0;
 };
 FakeDecoder fake;
@@ -106,8 +106,8 @@ const DecoderCalls k_fake_calls{
 };
 
 struct FakeView final : View {
-    std::vector<std::string> texts;  // every text the status display was given
-    std::vector<int> positions;      // every position the slider was given
+    std::vector<std::string> texts; // every text the status display was given
+    std::vector<int> positions;     // every position the slider was given
     int clears = 0, wakes = 0;
     void show_status(const std::string& text) override { texts.push_back(text); }
     void show_position(int percent) override { positions.push_back(percent); }
@@ -195,7 +195,7 @@ TEST_F(PreviewTest, PlayOpensAStoppedFileResumesAPausedOneAndPauseToggles) {
 
 TEST_F(PreviewTest, NothingReachesTheDecoderWhileItIsNotReady) {
     fake.ready = false;
-    fake.state = playing;  // whatever it would answer
+    fake.state = playing; // whatever it would answer
     fake.opened = "a.mp3";
     settings.auto_play = 1;
     preview.play_on_load = 1;
@@ -234,7 +234,7 @@ TEST_F(PreviewTest, NothingReachesTheDecoderWhileItIsNotReady) {
     EXPECT_EQ(actions(), (Actions{"mark_ready", "init 2", "open a.mp3", "play"}));
     preview.stop(view);
     actions();
-    preview.play(view, "a.mp3");  // ready now: no second init
+    preview.play(view, "a.mp3"); // ready now: no second init
     EXPECT_EQ(actions(), (Actions{"open a.mp3", "play"}));
 }
 
@@ -244,7 +244,7 @@ TEST_F(PreviewTest, AStreamThatEndsByItselfIsStoppedAndClosedOnce) {
     EXPECT_EQ(actions(), Actions{});
     const int clears = view.clears;
 
-    fake.state = stopped;  // the library reached the end
+    fake.state = stopped; // the library reached the end
     preview.update_status(view);
     EXPECT_EQ(actions(), (Actions{"stop", "close"}));
     EXPECT_EQ(view.status(), "Stop");
@@ -311,7 +311,7 @@ TEST_F(PreviewTest, APausedDisplayShowsItsTimeFor500MsAndHidesItFor300) {
     fake.position = 5;
     preview.pause();
     const std::string remaining = " Pause -00:00:15";
-    fake.now = 1300;  // the blink starts hidden with the play
+    fake.now = 1300; // the blink starts hidden with the play
     preview.update_status(view);
     EXPECT_EQ(view.status(), "");
     fake.now = 1301;
@@ -360,7 +360,7 @@ TEST_F(PreviewTest, ALoadGoesOnPlayingAfterAPlayOrPauseAndStartsOnlyWhenAsked) {
     EXPECT_EQ(actions(), replaced);
     EXPECT_EQ(fake.opened, "b.mp3");
     EXPECT_EQ(view.status(), "Play -00:00:20");
-    EXPECT_EQ(view.wakes, wakes + 1);  // the stop ended one play, the new one wakes it once
+    EXPECT_EQ(view.wakes, wakes + 1); // the stop ended one play, the new one wakes it once
 
     // Paused: the same.
     preview.pause();
@@ -463,9 +463,9 @@ TEST_F(PreviewTest, TheSlidersSeekWhilePlayingAndSetTheVolumeWhileDragged) {
     actions();
     preview.position_release(30);
     EXPECT_FALSE(preview.position_dragging());
-    EXPECT_EQ(actions(), Actions{});  // paused: no seek
+    EXPECT_EQ(actions(), Actions{}); // paused: no seek
     preview.position_press();
-    EXPECT_FALSE(preview.position_dragging());  // paused: no drag
+    EXPECT_FALSE(preview.position_dragging()); // paused: no drag
     preview.pause();
     actions();
     // Without the total time there is nowhere to seek to.

@@ -21,31 +21,31 @@ TEST(StatusText, ElapsedOrRemainingWithHoursWrappingAt24) {
 TEST(Sliders, PercentOfTheTotalTruncatedAndTheSeekTarget) {
     EXPECT_EQ(position_percent(5, 3725), 0);
     EXPECT_EQ(position_percent(1, 3), 33);
-    EXPECT_EQ(position_percent(2, 3), 66);  // 66.67 truncated toward zero
+    EXPECT_EQ(position_percent(2, 3), 66); // 66.67 truncated toward zero
     EXPECT_EQ(position_percent(3, 3), 100);
-    EXPECT_EQ(position_percent(5, 0), 0);   // no total time: the slider stays at the start
+    EXPECT_EQ(position_percent(5, 0), 0); // no total time: the slider stays at the start
     EXPECT_EQ(position_percent(50, 10), 100);
 
     EXPECT_EQ(seek_seconds(3725, 50), 1862);
     EXPECT_EQ(seek_seconds(3725, 100), 3725);
-    EXPECT_EQ(seek_seconds(INT_MAX, 99), static_cast<int>(static_cast<int64_t>(INT_MAX) * 99 / 100));  // no overflow
+    EXPECT_EQ(seek_seconds(INT_MAX, 99), static_cast<int>(static_cast<int64_t>(INT_MAX) * 99 / 100)); // no overflow
     EXPECT_EQ(seek_seconds(0, 50), 0);
 }
 
 TEST(PauseBlink, ShowsFor500AndHidesFor300Milliseconds) {
-    Blink b;  // as the play starts: off, stamped now
+    Blink b; // as the play starts: off, stamped now
     b.stamp = 1000;
-    EXPECT_FALSE(b.step(1300));  // 300 is not more than 300
+    EXPECT_FALSE(b.step(1300)); // 300 is not more than 300
     EXPECT_TRUE(b.step(1301));
-    EXPECT_TRUE(b.step(1801));   // shown for 500
+    EXPECT_TRUE(b.step(1801)); // shown for 500
     EXPECT_FALSE(b.step(1802));
     EXPECT_FALSE(b.step(2102));
     EXPECT_TRUE(b.step(2103));
     // The millisecond clock wraps.
     Blink w;
     w.stamp = 0xFFFFFF00u;
-    EXPECT_FALSE(w.step(0x00000010u));  // 272 ms later
-    EXPECT_TRUE(w.step(0x00000040u));   // 320 ms later
+    EXPECT_FALSE(w.step(0x00000010u)); // 272 ms later
+    EXPECT_TRUE(w.step(0x00000040u));  // 320 ms later
 }
 
 TEST(Meter, PeakOfTheMagnitudesAndAFallingHold) {
@@ -72,7 +72,7 @@ TEST(Meter, PeakOfTheMagnitudesAndAFallingHold) {
     samples[3] = INT_MIN;
     feed_levels(row, samples, 256, 1020);
     EXPECT_EQ(row.peak, 100);
-    EXPECT_EQ(row.held_level, 100);  // held anew: it starts falling only after 8 ms
+    EXPECT_EQ(row.held_level, 100); // held anew: it starts falling only after 8 ms
 
     // In silence the hold keeps falling, below zero: no mark is drawn then.
     int silence[256] = {};

@@ -36,7 +36,9 @@ std::string rmp_image(const std::string& stream, const std::string& subchunks) {
     std::string body = "RMP3" + data + list;
     return "RIFF" + u32(static_cast<uint32_t>(body.size())) + body;
 }
-uint32_t u32_at(const std::string& s, size_t at) { return get_u32le(reinterpret_cast<const unsigned char*>(s.data() + at)); }
+uint32_t u32_at(const std::string& s, size_t at) {
+    return get_u32le(reinterpret_cast<const unsigned char*>(s.data() + at));
+}
 
 ApplyResult apply(const std::string& path, const Tag& t, ApplyForm form, const std::string& name = "kessa") {
     return apply_tag_to_file(path, t, form, name);
@@ -53,7 +55,9 @@ RmpTexts texts_of(const std::string& image) {
 TEST(RmpConvert, SmallFileGivesExactBytes) {
     TempDir dir;
     std::string path = dir.file("s.mp3");
-    std::string stream = "\xFF\xFB\x90\x64" "audio";  // 9 bytes: odd, so a pad byte follows
+    std::string stream =
+        "\xFF\xFB\x90\x64"
+        "audio"; // 9 bytes: odd, so a pad byte follows
     write_file(path, stream);
     Tag t{"Title", "Artist", "Album", "2001", "Note", 17};
     ASSERT_TRUE(apply(path, t, ApplyForm::convert).ok);
@@ -82,7 +86,7 @@ TEST(RmpConvert, MillionByteFileWithRecord) {
     EXPECT_EQ(f.substr(8, 8), "RMP3data");
     EXPECT_EQ(u32_at(f, 16), 999873u);
     EXPECT_EQ(f.substr(20, 999873), stream);
-    EXPECT_EQ(f[20 + 999873], '\0');  // the pad byte
+    EXPECT_EQ(f[20 + 999873], '\0'); // the pad byte
     size_t list = 20 + 999874;
     EXPECT_EQ(f.substr(list, 4), "LIST");
     EXPECT_EQ(u32_at(f, list + 4), f.size() - (list + 8));
@@ -99,10 +103,12 @@ TEST(RmpConvert, MillionByteFileWithRecord) {
 TEST(RmpRewrite, KeepsOtherChunksAndTheFileOwnTexts) {
     TempDir dir;
     std::string path = dir.file("r.rmp");
-    std::string stream = "\xFF\xFB" "0123456789";
+    std::string stream =
+        "\xFF\xFB"
+        "0123456789";
     Tag old{"Old title", "Old artist", "", "", "", 9};
-    std::string keywords = chunk("IKEY", "rock; live");  // 10 bytes of data
-    std::string odd = chunk("IXYZ", "abc");               // odd size, with its pad byte
+    std::string keywords = chunk("IKEY", "rock; live"); // 10 bytes of data
+    std::string odd = chunk("IXYZ", "abc");             // odd size, with its pad byte
     std::string subs = text_chunk("ISFT", "Other tool 2.0") + keywords + text_chunk("INAM", "Old title") +
                        text_chunk("ICOP", "(c) someone") + odd + text_chunk("IGNR", "Jazz") +
                        text_chunk("IENG", "engineer") + text_chunk("ISRC", "vinyl") + chunk("IID3", record_of(old));
@@ -125,10 +131,10 @@ TEST(RmpRewrite, KeepsOtherChunksAndTheFileOwnTexts) {
 }
 
 TEST(RmpRead, TextsAreCutTo255AndOddDataIsPadded) {
-    std::string stream(7, 's');  // odd
+    std::string stream(7, 's'); // odd
     std::string subs = text_chunk("INAM", std::string(300, 'n')) + text_chunk("IART", "a") +
                        text_chunk("IART", "second wins") + chunk("IPRD", "no terminator") +
-                       text_chunk("ICMT", std::string(254, 'c') + "\x95\x5C") +  // 表 straddles 255
+                       text_chunk("ICMT", std::string(254, 'c') + "\x95\x5C") + // 表 straddles 255
                        chunk("IID3", record_of(Tag{})) + text_chunk("ICRD", "after IID3");
     RmpTexts t = texts_of(rmp_image(stream, subs));
     ASSERT_TRUE(t.is_rmp);
@@ -136,7 +142,7 @@ TEST(RmpRead, TextsAreCutTo255AndOddDataIsPadded) {
     EXPECT_EQ(t.text[IART], "second wins");
     EXPECT_EQ(t.text[IPRD], "no terminator");
     EXPECT_EQ(t.text[ICMT], std::string(254, 'c'));
-    EXPECT_EQ(t.text[ICRD], "");  // the walk stops at IID3
+    EXPECT_EQ(t.text[ICRD], ""); // the walk stops at IID3
 }
 
 TEST(RmpRead, A255ByteTextIsWrittenAsSize256) {
@@ -152,16 +158,18 @@ TEST(RmpRead, A255ByteTextIsWrittenAsSize256) {
 }
 
 TEST(RmpDamage, DataSizeBeyondTheFile) {
-    std::string stream = "\xFF\xFB" "stream";
+    std::string stream =
+        "\xFF\xFB"
+        "stream";
     Tag old{"Old", "", "", "", "", 1};
     std::string image = "RIFF" + u32(1000) + "RMP3data" + u32(0x7FFFFFF0) + stream + record_of(old);
     RmpTexts t = texts_of(image);
-    EXPECT_FALSE(t.is_rmp);  // no list can be found: the file is edited as an ID3v1 file
+    EXPECT_FALSE(t.is_rmp); // no list can be found: the file is edited as an ID3v1 file
 
     platform::MemorySource src(image.data(), image.size());
     RmpPlan plan = plan_rmp(src, true, Tag{"New", "", "", "", "", 1}, "kessa");
     EXPECT_EQ(plan.stream.offset, 20u);
-    EXPECT_EQ(plan.stream.length, stream.size());  // up to the trailing record
+    EXPECT_EQ(plan.stream.length, stream.size()); // up to the trailing record
     EXPECT_FALSE(plan.notices.empty());
     EXPECT_EQ(plan.texts[ISFT], "kessa 0.29");
 
@@ -184,7 +192,7 @@ TEST(RmpDamage, SubChunkPastTheEndStopsTheWalk) {
     EXPECT_EQ(lay.texts[INAM], "kept");
     EXPECT_EQ(lay.texts[IART], "");
     EXPECT_FALSE(lay.has_iid3);
-    EXPECT_GE(lay.notices.size(), 2u);  // the damaged sub-chunk, and no IID3
+    EXPECT_GE(lay.notices.size(), 2u); // the damaged sub-chunk, and no IID3
 }
 
 TEST(RmpDamage, ListWithoutIid3IsReadAndRewrittenWithOne) {
@@ -228,16 +236,16 @@ TEST(RmpDamage, DataNotFollowedByList) {
 TEST(RmpDamage, LargeOtherChunksAndHugeTextsAreHandled) {
     TempDir dir;
     std::string path = dir.file("h.rmp");
-    std::string big1 = chunk("IBIG", std::string(70000, 'b'));  // more than 64 KiB of other sub-chunks
+    std::string big1 = chunk("IBIG", std::string(70000, 'b')); // more than 64 KiB of other sub-chunks
     std::string big2 = chunk("IPIC", std::string(30001, 'p'));
-    std::string huge_text = text_chunk("IENG", std::string(50000, 'e'));  // over 40,960 bytes
+    std::string huge_text = text_chunk("IENG", std::string(50000, 'e')); // over 40,960 bytes
     Tag old{"o", "", "", "", "", 0};
     write_file(path, rmp_image("s", big1 + huge_text + big2 + chunk("IID3", record_of(old))));
     Tag tag{"t", "", "", "", "", 0};
     ApplyResult r = apply(path, tag, ApplyForm::rewrite);
     ASSERT_TRUE(r.ok) << r.error;
     std::string f = read_file(path);
-    EXPECT_NE(f.find(big1 + big2), std::string::npos);  // both kept, in the order found
+    EXPECT_NE(f.find(big1 + big2), std::string::npos); // both kept, in the order found
     RmpTexts back = texts_of(f);
     EXPECT_EQ(back.text[IENG], std::string(255, 'e'));
     EXPECT_EQ(u32_at(f, 4), f.size() - 8);
@@ -259,7 +267,7 @@ TEST(RmpDamage, ManyEmptySubChunksEndTheWalk) {
     std::string image = rmp_image("ab", subs);
     platform::MemorySource src(image.data(), image.size());
     RmpLayout lay = walk_rmp(src);
-    ASSERT_EQ(lay.others.size(), 1u);  // adjacent sub-chunks merge into one range
+    ASSERT_EQ(lay.others.size(), 1u); // adjacent sub-chunks merge into one range
     EXPECT_EQ(lay.others[0].length, 100000u * 8);
 }
 

@@ -35,16 +35,27 @@ TEST(SettingsImage, EveryFieldAtItsOffset) {
     Settings s = default_settings();
     // Each integer field gets its own number; each text slot its own text.
     int32_t n = 100;
-    std::pair<int32_t*, size_t> ints[] = {
-        {&s.spare1, 0},        {&s.rename_after_update, 4}, {&s.spare2, 8},
-        {&s.no_confirm_rename, 8012}, {&s.show_elapsed_time, 20304}, {&s.spare3, 20308},
-        {&s.spare4, 20312},    {&s.fix_window_position, 33628}, {&s.window_left, 33632},
-        {&s.window_top, 33636}, {&s.spare5, 33640},   {&s.auto_play, 41836},
-        {&s.no_confirm_readonly, 45936}, {&s.no_confirm_char_replace, 45940}, {&s.playback_mode, 45944},
-        {&s.rmp_enabled, 45948}, {&s.no_confirm_rmp, 45952}, {&s.quit_after_apply, 45956},
-        {&s.rename_pattern, 45960}};
+    std::pair<int32_t*, size_t> ints[] = {{&s.spare1, 0},
+                                          {&s.rename_after_update, 4},
+                                          {&s.spare2, 8},
+                                          {&s.no_confirm_rename, 8012},
+                                          {&s.show_elapsed_time, 20304},
+                                          {&s.spare3, 20308},
+                                          {&s.spare4, 20312},
+                                          {&s.fix_window_position, 33628},
+                                          {&s.window_left, 33632},
+                                          {&s.window_top, 33636},
+                                          {&s.spare5, 33640},
+                                          {&s.auto_play, 41836},
+                                          {&s.no_confirm_readonly, 45936},
+                                          {&s.no_confirm_char_replace, 45940},
+                                          {&s.playback_mode, 45944},
+                                          {&s.rmp_enabled, 45948},
+                                          {&s.no_confirm_rmp, 45952},
+                                          {&s.quit_after_apply, 45956},
+                                          {&s.rename_pattern, 45960}};
     for (auto& [p, at] : ints) *p = n++;
-    s.window_left = -5;  // a window on a monitor left of the main one
+    s.window_left = -5; // a window on a monitor left of the main one
     set_slot_text(s.winamp_path, "w");
     set_slot_text(s.spare_text1, "s1");
     set_slot_text(s.display_name, "name");
@@ -65,8 +76,8 @@ TEST(SettingsImage, EveryFieldAtItsOffset) {
             EXPECT_EQ(int_at(img, at), n++) << at;
         }
     }
-    std::pair<const char*, size_t> texts[] = {{"w", 8016},     {"s1", 12112},  {"name", 16208}, {"s2", 20316},
-                                              {"zip", 21340},  {"lzh", 25436}, {"copy", 29532}, {"mpman", 33644},
+    std::pair<const char*, size_t> texts[] = {{"w", 8016},      {"s1", 12112},  {"name", 16208}, {"s2", 20316},
+                                              {"zip", 21340},   {"lzh", 25436}, {"copy", 29532}, {"mpman", 33644},
                                               {"start", 37740}, {"jpeg", 41840}};
     for (auto& [t, at] : texts) EXPECT_EQ(text_at(img, at), t) << at;
 
@@ -95,7 +106,7 @@ TEST(SettingsImage, HistoryEntryLayout) {
     EXPECT_EQ(static_cast<unsigned char>(img[e49 + 148]), 7);
     EXPECT_EQ(int_at(img, e49 + 152), 0x11223344);
     EXPECT_EQ(int_at(img, e49 + 156), -1);
-    EXPECT_EQ(int_at(img, 8012), 0);  // the field after the history
+    EXPECT_EQ(int_at(img, 8012), 0); // the field after the history
 }
 
 TEST(SettingsImage, HistoryTextsStayInsideTheirSlots) {
@@ -124,10 +135,10 @@ TEST(SettingsImage, SlotWithoutTerminatorIsReadInsideTheSlot) {
     Settings s = default_settings();
     std::string img = serialize_settings(s);
     for (size_t i = 0; i < 4096; ++i) img[16208 + i] = 'x';
-    img[16208 + 4094] = '\x95';  // a lead byte whose trail would be the slot's last byte
+    img[16208 + 4094] = '\x95'; // a lead byte whose trail would be the slot's last byte
     parse_settings(img, s);
     EXPECT_EQ(slot_text(s.display_name), std::string(4094, 'x'));
-    EXPECT_EQ(serialize_settings(s), img);  // written back as read
+    EXPECT_EQ(serialize_settings(s), img); // written back as read
 }
 
 TEST(SettingsImage, ShortFileChangesOnlyTheBytesItHolds) {
@@ -135,8 +146,8 @@ TEST(SettingsImage, ShortFileChangesOnlyTheBytesItHolds) {
     s.rmp_enabled = 1;
     s.tag_history[3].used = 1;
     std::string img(14, '\0');
-    img[4] = 1;      // rename_after_update
-    img[12] = 0x02;  // first byte of entry 0's used field; the rest comes from memory
+    img[4] = 1;     // rename_after_update
+    img[12] = 0x02; // first byte of entry 0's used field; the rest comes from memory
     parse_settings(img, s);
     EXPECT_EQ(s.rename_after_update, 1);
     EXPECT_EQ(s.tag_history[0].used, 2);
@@ -177,7 +188,7 @@ TEST(SettingsFile, NoFilesGiveTheDefaults) {
     Settings s = start_up_settings(dir.file("kt.dat"), dir.file("setup.dat"));
     EXPECT_EQ(serialize_settings(s), serialize_settings(default_settings()));
     std::string setup = dir.file("setup.dat");
-    write_file(setup, std::string("\x01\x00", 2));  // too short: ignored
+    write_file(setup, std::string("\x01\x00", 2)); // too short: ignored
     EXPECT_EQ(start_up_settings(dir.file("kt.dat"), setup).playback_mode, 0);
 }
 
@@ -188,7 +199,7 @@ TEST(SettingsFile, StartUpClearsHistoryFlagsBeforeReading) {
     s.spare5 = 77;
     set_history_entry(s.tag_history[0], "t", "a", "b", "y", "c", 1);
     std::string img = serialize_settings(s);
-    write_file(kt, img.substr(0, 100));  // a file that ends inside entry 0
+    write_file(kt, img.substr(0, 100)); // a file that ends inside entry 0
     Settings got = start_up_settings(kt, dir.file("setup.dat"));
     EXPECT_EQ(got.tag_history[0].used, 1);
     EXPECT_EQ(got.tag_history[1].used, 0);

@@ -87,7 +87,7 @@ TEST(SetupFolders, SameFolderAndUninstallPhase) {
     EXPECT_TRUE(setup::is_install_folder("c:\\Program Files\\Accessories\\tagzo\\"));
     EXPECT_TRUE(setup::is_install_folder("C:\\PROGRAM FILES\\ACCESSORIES\\TAGZO\\"));
     EXPECT_FALSE(setup::is_install_folder("c:\\Program Files\\Accessories\\tagzo"));
-    EXPECT_FALSE(setup::is_install_folder("C:\\PROGRA~1\\ACCESS~1\\tagzo\\"));  // the short form is another text
+    EXPECT_FALSE(setup::is_install_folder("C:\\PROGRA~1\\ACCESS~1\\tagzo\\")); // the short form is another text
     EXPECT_FALSE(setup::is_install_folder("d:\\tagzo\\"));
 
     // The copy in the temporary folder runs the second phase, the one in the install folder
@@ -105,7 +105,7 @@ TEST(SetupFolders, SameFolderAndUninstallPhase) {
 }
 
 TEST(MenuEntry, KeyAndCommand) {
-    const std::string verb = "id3\xE3\x82\xBF\xE3\x82\xB0\xE7\xB7\xA8\xE9\x9B\x86";  // UTF-8
+    const std::string verb = "id3\xE3\x82\xBF\xE3\x82\xB0\xE7\xB7\xA8\xE9\x9B\x86"; // UTF-8
     EXPECT_EQ(setup::verb_command_key("mp3_auto_file", verb), "mp3_auto_file\\shell\\" + verb + "\\command");
     EXPECT_EQ(setup::verb_command_key("OtherPlayer.mp3", verb), "OtherPlayer.mp3\\shell\\" + verb + "\\command");
     EXPECT_FALSE(setup::verb_command_key("", verb));

@@ -50,15 +50,19 @@ TEST(Trim, DropsPaddingOfFullFieldsOnly) {
 TEST(Cut, NeverSplitsADoubleByteCharacter) {
     // "表" is 0x95 0x5C and "ポ" 0x83 0x7C: their second bytes look like '\' and '|'.
     std::string hyou = "\x95\x5C", po = "\x83\x7C";
-    std::string text = std::string(29, 'a') + hyou;  // 31 bytes, the lead byte at 29
+    std::string text = std::string(29, 'a') + hyou; // 31 bytes, the lead byte at 29
     EXPECT_EQ(cut_to_width(text, 30), std::string(29, 'a'));
     EXPECT_EQ(pad_to_width(text, 30), std::string(29, 'a') + " ");
-    std::string three = po + po + po;  // 6 bytes
+    std::string three = po + po + po; // 6 bytes
     EXPECT_EQ(cut_to_width(three, 5), po + po);
     EXPECT_EQ(cut_to_width(three, 4), po + po);
     EXPECT_EQ(cut_to_width(three, 6), three);
     EXPECT_EQ(cut_to_width("1999", 4), "1999");
-    EXPECT_EQ(cut_to_width("\x95\x5C" "99", 3), "\x95\x5C" "9");
+    EXPECT_EQ(cut_to_width("\x95\x5C"
+                           "99",
+                           3),
+              "\x95\x5C"
+              "9");
     // Half-width katakana are single bytes.
     EXPECT_EQ(cut_to_width("\xB1\xB2\xB3", 2), "\xB1\xB2");
     // A lone lead byte at the very end counts as one byte.
@@ -75,12 +79,15 @@ TEST(Compare, IgnoresCaseOfWholeCharactersOnly) {
     EXPECT_TRUE(equal_ignoring_case("\x82\x60", "\x82\x81"));
     EXPECT_TRUE(equal_ignoring_case("\x83\x9F", "\x83\xBF"));
     EXPECT_TRUE(equal_ignoring_case("\x84\x60", "\x84\x91"));
-    EXPECT_TRUE(equal_ignoring_case("\x84\x4E", "\x84\x7E"));  // М and м, before the gap
-    EXPECT_TRUE(equal_ignoring_case("\x84\x4F", "\x84\x80"));  // Н and н, after the gap
+    EXPECT_TRUE(equal_ignoring_case("\x84\x4E", "\x84\x7E")); // М and м, before the gap
+    EXPECT_TRUE(equal_ignoring_case("\x84\x4F", "\x84\x80")); // Н and н, after the gap
 }
 
 TEST(Conversion, Cp932ToUtf8AndBack) {
-    std::string cp = "\x97\x9D\x91\xBD" " \x83\x5E\x83\x43\x83\x67\x83\x8B" " \xB6\xC0\xB6\xC5";  // 理多 タイトル ｶﾀｶﾅ
+    std::string cp =
+        "\x97\x9D\x91\xBD"
+        " \x83\x5E\x83\x43\x83\x67\x83\x8B"
+        " \xB6\xC0\xB6\xC5"; // 理多 タイトル ｶﾀｶﾅ
     std::string utf8 = platform::cp932_to_utf8(cp);
     EXPECT_EQ(utf8, "理多 タイトル ｶﾀｶﾅ");
     std::string back, bad;
@@ -97,20 +104,26 @@ TEST(Conversion, Cp932ToUtf8AndBack) {
 }
 
 TEST(Conversion, InvalidBytesBecomeReplacementCharacters) {
-    EXPECT_EQ(platform::cp932_to_utf8("A\x80" "B"), "A\xEF\xBF\xBD" "B");
-    EXPECT_EQ(platform::cp932_to_utf8("A\x81"), "A\xEF\xBF\xBD");      // lead byte at the end
-    EXPECT_EQ(platform::cp932_to_utf8("\x81\x20"), "\xEF\xBF\xBD ");  // a trail that is none
+    EXPECT_EQ(platform::cp932_to_utf8("A\x80"
+                                      "B"),
+              "A\xEF\xBF\xBD"
+              "B");
+    EXPECT_EQ(platform::cp932_to_utf8("A\x81"), "A\xEF\xBF\xBD");    // lead byte at the end
+    EXPECT_EQ(platform::cp932_to_utf8("\x81\x20"), "\xEF\xBF\xBD "); // a trail that is none
     EXPECT_EQ(platform::cp932_to_utf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
 TEST(Conversion, CharactersWithoutACp932FormAreRefused) {
     std::string out, bad;
-    EXPECT_FALSE(platform::utf8_to_cp932("ok \xF0\x9F\x8E\xB5", out, bad));  // a musical note emoji
+    EXPECT_FALSE(platform::utf8_to_cp932("ok \xF0\x9F\x8E\xB5", out, bad)); // a musical note emoji
     EXPECT_EQ(bad, "\xF0\x9F\x8E\xB5");
-    EXPECT_FALSE(platform::utf8_to_cp932("\xC3\xA9", out, bad));  // é
+    EXPECT_FALSE(platform::utf8_to_cp932("\xC3\xA9", out, bad)); // é
     EXPECT_FALSE(platform::utf8_to_cp932("\xFF", out, bad));
     EXPECT_EQ(bad, "invalid UTF-8");
-    EXPECT_EQ(platform::sanitize_utf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(platform::sanitize_utf8("a\xFF"
+                                      "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     // Typed into a window, such a character becomes "?" and is counted, never dropped silently;
     // a lone surrogate is no character either.
     size_t unmapped = 0;
