@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace {
 
 std::wstring temp_file(const wchar_t* name) {
@@ -25,20 +27,8 @@ std::wstring temp_file(const wchar_t* name) {
     return std::wstring(path) + name;
 }
 
-std::string utf8(const std::wstring& w) {
-    if (w.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
-std::wstring from_utf8(const std::string& s) {
-    if (s.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
+std::string utf8(const std::wstring& w) { return platform::utf16_to_utf8(w); }
+std::wstring from_utf8(const std::string& s) { return platform::utf8_to_utf16(s); }
 
 BOOL CALLBACK find_menu_window(HWND h, LPARAM lp) {
     DWORD pid = 0;

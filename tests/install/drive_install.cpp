@@ -16,26 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace {
 
 const wchar_t* const k_confirm = L"確認";
 const wchar_t* const k_removed_caption = L"ｱﾝｲｽﾄｰﾙ完了";
 const int k_wait_ms = 30000;
 
-std::string utf8(const std::wstring& w) {
-    if (w.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
-std::wstring wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
-}
+std::string utf8(const std::wstring& w) { return platform::utf16_to_utf8(w); }
+std::wstring wide(const std::string& s) { return platform::utf8_to_utf16(s); }
 
 void out(const std::string& key, const std::wstring& value) {
     std::string v;
