@@ -1,5 +1,6 @@
 #include "editor/session.h"
 
+#include "editor/tags/load.h"
 #include "editor/tags/tag.h"
 
 namespace editing {
@@ -20,6 +21,18 @@ bool detect_change(Session& s, const settings::Settings& st, UserInterface& ui) 
     ui.set_apply_enabled(true);
     return true;
 }
+
+void window_opened(Session& s, const settings::Settings& st, UserInterface& ui) {
+    tags::trim_fields(s.current_tag);
+    if (!s.file_loaded) s.current_tag = tags::Tag{"", "", "", "", "", s.current_tag.genre};
+    ui.set_field_limits(st.rmp_enabled != 0);
+    ui.set_mode_label(s.rmp_texts.is_rmp);
+    ui.show_texts(shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag));
+    s.undo_snapshot = s.current_tag;
+    s.window_ready = true;
+}
+
+void renamed(Session& s, const std::string& new_path) { s.current_path = new_path; }
 
 void undo(Session& s, UserInterface& ui) {
     if (ui.carry_over_on()) ui.end_carry_over();

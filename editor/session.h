@@ -65,6 +65,13 @@ public:
 // when it marked the session now.
 bool detect_change(Session& s, const settings::Settings& settings, UserInterface& ui);
 
+// The window has come up: the fields get their limits and show the start file's texts (empty
+// without one), the mode shows its form, and the shown tag is the undo snapshot.
+void window_opened(Session& s, const settings::Settings& settings, UserInterface& ui);
+
+// The current file has a new name (a rename by tag).
+void renamed(Session& s, const std::string& new_path);
+
 // Undo: the fields show the tag of the last load or apply again (empty fields without a
 // file), carry-over mode ends, and nothing is modified.
 void undo(Session& s, UserInterface& ui);

@@ -113,7 +113,6 @@ BOOL on_init(HWND dlg) {
     watch_home_key(dlg);
     SendMessageW(dlg, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconW(program.instance, MAKEINTRESOURCEW(IDI_TAGZO))));
-    tags::trim_fields(S().current_tag);
     set_title();
     size_drop_down_lists(dlg);
     std::time_t now = std::time(nullptr);
@@ -122,12 +121,7 @@ BOOL on_init(HWND dlg) {
         SendDlgItemMessageW(dlg, IDC_YEAR, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(y).c_str()));
     offer_history(dlg, true);
     show_file_box(dlg);
-    if (!S().file_loaded) S().current_tag = tags::Tag{"", "", "", "", "", S().current_tag.genre};
-    window_ui.set_field_limits(program.settings.rmp_enabled != 0);
-    window_ui.set_mode_label(S().rmp_texts.is_rmp);
-    window_ui.show_texts(editing::shown_texts(S().rmp_texts.is_rmp, S().rmp_texts, S().current_tag));
-    S().undo_snapshot = S().current_tag;
-    S().window_ready = true;
+    editing::window_opened(S(), program.settings, window_ui);
     CheckDlgButton(dlg, IDC_AUTO_PLAY, program.settings.auto_play == 1 ? BST_CHECKED : BST_UNCHECKED);
     set_control_text(dlg, IDC_AUTO_PLAY, program.settings.auto_play == 1 ? texts::auto_play_on : texts::auto_play_off);
     return TRUE;

@@ -69,7 +69,7 @@ void rename_by_tag(HWND dlg) {
         if (!move(old_name, new_name)) return failure_notice(old_name);
     }
     if (program.settings.quit_after_apply == 1) PostMessageW(dlg, WM_COMMAND, IDC_CLOSE_X, 0);
-    program.session.current_path = new_name;
+    editing::renamed(program.session, new_name);
     show_file_box(dlg);
     resume_after_rename(dlg, before, new_name);
 }

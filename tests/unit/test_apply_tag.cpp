@@ -370,6 +370,22 @@ TEST(Session, UndoShowsTheSnapshotAgainAndEndsCarryOver) {
     EXPECT_EQ(f.ui.fields.title, "");
     f.ui.fields.title = "typed";
     EXPECT_FALSE(detect_change(none, f.st, f.ui));
+
+    // The window coming up shows the start file's trimmed texts, or empty fields and the
+    // genre without one, and takes what it shows as the snapshot.
+    Session start;
+    start.file_loaded = true;
+    start.current_tag = tags::Tag{"Title" + std::string(25, ' '), "Artist", "", "", "", 3}; // a full field
+    window_opened(start, f.st, f.ui);
+    EXPECT_EQ(f.ui.fields.title, "Title");
+    EXPECT_EQ(start.undo_snapshot, (tags::Tag{"Title", "Artist", "", "", "", 3}));
+    EXPECT_TRUE(start.window_ready);
+    start.file_loaded = false;
+    window_opened(start, f.st, f.ui);
+    EXPECT_EQ(f.ui.fields.title, "");
+    EXPECT_EQ(start.undo_snapshot, (tags::Tag{"", "", "", "", "", 3}));
+    renamed(start, "renamed.mp3");
+    EXPECT_EQ(start.current_path, "renamed.mp3");
 }
 
 TEST(Session, TheGenreAndTextsLongerThanTheRecordAreChanges) {
