@@ -16,6 +16,8 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace {
 
 // cp932 to UTF-16; bytes that are no cp932 text fail the test that sent them.
@@ -52,20 +54,8 @@ std::string cp932(const std::wstring& text) {
     return out;
 }
 // The files that the driver and the probe library in the editor exchange hold UTF-8.
-std::string utf8(const std::wstring& w) {
-    if (w.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
-std::wstring from_utf8(const std::string& s) {
-    if (s.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
+std::string utf8(const std::wstring& w) { return platform::utf16_to_utf8(w); }
+std::wstring from_utf8(const std::string& s) { return platform::utf8_to_utf16(s); }
 
 const char* const k_convert_title = "*** 使用文字数がID3の制限を越えています ***";
 const char* const k_read_only_title = "*** このﾌｧｲﾙは [読み込み専用] になっています ***";
