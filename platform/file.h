@@ -84,8 +84,9 @@ private:
 
 // Keeps our other writers away from one file from the read that a change is built on through
 // its write or replace, so that two changes made at once both land. It holds off only writers
-// that take it too. A replace gives the path a new file, so a writer that waited checks that
-// the path still names the file it locked, and starts again on the new one if not.
+// that take it too. On POSIX it locks the file itself; a replace gives the path a new file, so
+// a writer that waited checks that the path still names the file it locked, and starts again
+// on the new one if not. On Windows it locks the path, without opening the file.
 class WriteLock {
 public:
     WriteLock() = default;
@@ -93,8 +94,9 @@ public:
     WriteLock(const WriteLock&) = delete;
     WriteLock& operator=(const WriteLock&) = delete;
 
-    // Waits while another writer holds the file. Holds nothing where the path names no file
-    // that can be opened (the caller's own open says why) or the file system has no locks.
+    // Waits while another writer holds the file. On POSIX it holds nothing where the path names
+    // no file that can be opened (the caller's own open says why) or the file system has no
+    // locks.
     void hold(const std::string& path);
     bool held() const { return handle_ != -1; }
     void release();

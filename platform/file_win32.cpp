@@ -250,25 +250,37 @@ void ReplacingWriter::abort() {
     }
 }
 
-// A file of ours left by a writer that was killed: older than an hour. One that a writer still
-// has open cannot be deleted (it is not shared for deletion) and stays.
 namespace {
-// The identity of the file a path names (its volume and index), read through a handle that
-// lets every other open and the replace go on; empty where there is no such file.
-std::wstring file_identity(const std::string& path) {
-    HANDLE h =
-        CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return L"";
-    BY_HANDLE_FILE_INFORMATION info{};
-    bool ok = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
-              !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    CloseHandle(h);
-    if (!ok) return L"";
-    wchar_t id[64];
-    std::swprintf(id, 64, L"%08lx-%08lx%08lx", static_cast<unsigned long>(info.dwVolumeSerialNumber),
-                  static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
-    return id;
+// The name of the lock for a path: the path made full and long (no 8.3 short names) and put
+// in capitals, since the file system ignores the letter case; then hashed, since a mutex's
+// name may hold no backslash and is at most MAX_PATH characters long. Two names that happen
+// to share a hash only make one writer wait for the other.
+std::wstring lock_name(const std::string& path) {
+    std::wstring name = utf8_to_utf16(path);
+    if (DWORD n = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr)) {
+        std::wstring full(n, L'\0');
+        n = GetFullPathNameW(name.c_str(), n, full.data(), nullptr);
+        if (n > 0 && n < full.size()) name.assign(full, 0, n);
+    }
+    if (DWORD n = GetLongPathNameW(name.c_str(), nullptr, 0)) {
+        std::wstring long_form(n, L'\0');
+        n = GetLongPathNameW(name.c_str(), long_form.data(), n);
+        if (n > 0 && n < long_form.size()) name.assign(long_form, 0, n);
+    }
+    if (!name.empty()) {
+        std::wstring upper(name.size(), L'\0');
+        int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), static_cast<int>(name.size()),
+                              upper.data(), static_cast<int>(upper.size()), nullptr, nullptr, 0);
+        if (n == static_cast<int>(name.size())) name = upper;
+    }
+    uint64_t hash = 14695981039346656037ull; // FNV-1a over the UTF-16 units
+    for (wchar_t c : name) {
+        hash ^= static_cast<uint16_t>(c);
+        hash *= 1099511628211ull;
+    }
+    wchar_t text[48];
+    std::swprintf(text, 48, L"tagzo-write-%016llx", static_cast<unsigned long long>(hash));
+    return text;
 }
 } // namespace
 
@@ -282,31 +294,26 @@ void WriteLock::release() {
     handle_ = -1;
 }
 
-// The lock is a named mutex for the file's identity, not a handle on the file: Windows
-// refuses to replace a file that any process holds open, so a handle held from the read would
-// stop our own replace. A writer killed while holding it leaves the mutex abandoned, which
-// the next one takes as free.
+// The lock is a named mutex for the path, and taking it never opens the file. Windows refuses
+// to replace a file that any process holds open at that moment, so neither a handle held from
+// the read nor a brief open to learn the file's identity may stand in the way of the other
+// writer's replace. A path names the same file before and after a replace, so a writer that
+// waited goes on with the new file. A writer killed while holding the mutex leaves it
+// abandoned, which the next one takes as free.
 void WriteLock::hold(const std::string& path) {
     release();
-    for (int round = 0; round < 100; ++round) {
-        std::wstring id = file_identity(path);
-        if (id.empty()) return;
-        HANDLE m = CreateMutexW(nullptr, FALSE, (L"tagzo-write-" + id).c_str());
-        if (!m) return;
-        DWORD w = WaitForSingleObject(m, INFINITE);
-        if (w != WAIT_OBJECT_0 && w != WAIT_ABANDONED) {
-            CloseHandle(m);
-            return;
-        }
-        if (file_identity(path) == id) {
-            handle_ = reinterpret_cast<intptr_t>(m);
-            return;
-        }
-        ReleaseMutex(m); // the writer before us put a new file in its place: lock that one
+    HANDLE m = CreateMutexW(nullptr, FALSE, lock_name(path).c_str());
+    if (!m) return;
+    DWORD w = WaitForSingleObject(m, INFINITE);
+    if (w != WAIT_OBJECT_0 && w != WAIT_ABANDONED) {
         CloseHandle(m);
+        return;
     }
+    handle_ = reinterpret_cast<intptr_t>(m);
 }
 
+// A file of ours left by a writer that was killed: older than an hour. One that a writer still
+// has open cannot be deleted (it is not shared for deletion) and stays.
 void remove_stale_temporaries(const std::string& folder) {
     WIN32_FIND_DATAW fd;
     std::wstring pattern = wide(folder + "\\" + ReplacingWriter::k_temporary_prefix + "*");

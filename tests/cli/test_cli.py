@@ -259,9 +259,10 @@ class Set(CliTest):
             name = self.make("both.mp3", frames(2000) + record(b"x"))
             self.assertEqual(self.run_cli("set", "--title", long_title, name)[0], 0)
             runs = [subprocess.Popen(cmd + ["set", field, f"{field[2:]} {trial}", name], cwd=self.dir,
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
                     for field in ("--artist", "--album")]
-            self.assertEqual([r.wait(timeout=120) for r in runs], [0, 0])
+            errs = [r.communicate(timeout=120)[1].decode("utf-8", "replace") for r in runs]
+            self.assertEqual([r.returncode for r in runs], [0, 0], f"trial {trial}: {errs}")
             _, [o], _ = self.show(name)
             self.assertEqual((o["title"], o["artist"], o["album"]),
                              (long_title, f"artist {trial}", f"album {trial}"), f"trial {trial}")

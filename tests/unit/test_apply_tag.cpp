@@ -1,9 +1,12 @@
 // The apply step with its questions, driven by a scripted user.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include "editor/tags/apply.h"
 #include "editor/tags/apply_tag.h"
@@ -202,11 +205,31 @@ TEST(ApplyTag, TheCallersLockStaysHeldThroughTheWrite) {
     platform::WriteLock lock;
     lock.hold(f.path);
     ASSERT_TRUE(lock.held());
+    // Another writer of the file waits until the caller lets go, whatever path names it: here
+    // through "." and, on Windows, in capitals. Then it takes the new file the apply put in
+    // place.
+#ifdef _WIN32
+    const std::string other = f.dir.file(".\\SONG.MP3");
+#else
+    const std::string other = f.dir.file("./song.mp3");
+#endif
+    std::atomic<bool> taken{false};
+    std::thread writer([&] {
+        platform::WriteLock second;
+        second.hold(other);
+        taken = second.held();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(taken);
     f.ui.answers = {true};
     // A second lock taken here on the same file would wait for ever on the caller's.
     EXPECT_TRUE(apply_tag(f.s, f.st, f.ui, lock).ok());
     EXPECT_TRUE(lock.held());
     EXPECT_EQ(read_file(f.path).substr(8, 4), "RMP3");
+    EXPECT_FALSE(taken);
+    lock.release();
+    writer.join();
+    EXPECT_TRUE(taken);
 }
 
 TEST(LoadFile, NoMp3AndUnopenableFilesLeaveTheSessionAlone) {
