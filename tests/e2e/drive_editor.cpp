@@ -230,19 +230,19 @@ std::vector<uint32_t> screen_pixels(RECT r) {
 void look(HWND window, const char* name) {
     const std::string folder = environment(L"TAGZO_LOOK");
     if (folder.empty() || !window) return;
-    Sleep(300);  // drawn
+    Sleep(300); // drawn
     RECT r{};
     GetWindowRect(window, &r);
     std::vector<uint32_t> px = screen_pixels(r);
-    for (uint32_t& p : px) p |= 0xFF000000u;  // opaque, for viewers that read the fourth byte
+    for (uint32_t& p : px) p |= 0xFF000000u; // opaque, for viewers that read the fourth byte
     // A top-down 32-bit bitmap file.
     BITMAPINFOHEADER info{sizeof info, r.right - r.left, -(r.bottom - r.top), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     DWORD bytes = static_cast<DWORD>(px.size() * 4);
     BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + bytes), 0, 0,
                           static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info)};
     write_file(folder + "\\" + name + ".bmp", std::string(reinterpret_cast<const char*>(&file), sizeof file) +
-                                                 std::string(reinterpret_cast<const char*>(&info), sizeof info) +
-                                                 std::string(reinterpret_cast<const char*>(px.data()), bytes));
+                                                  std::string(reinterpret_cast<const char*>(&info), sizeof info) +
+                                                  std::string(reinterpret_cast<const char*>(px.data()), bytes));
 }
 
 // One run of the editor: its process, started in a folder with a command line, and its main
@@ -276,7 +276,7 @@ public:
     void set_text(int id, const std::string& text) {
         const std::wstring w = wide(text);
         SendMessageW(GetDlgItem(main(), id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()));
-        SendMessageW(main(), WM_NULL, 0, 0);  // change detection runs before every message
+        SendMessageW(main(), WM_NULL, 0, 0); // change detection runs before every message
     }
     // Types a text into an edit field over what it holds, one UTF-16 character after another,
     // as a keyboard or an input method hands them to the field.
@@ -328,7 +328,9 @@ public:
         }
         return false;
     }
-    bool wait_exit(int ms = 15000) { return WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(ms)) == WAIT_OBJECT_0; }
+    bool wait_exit(int ms = 15000) {
+        return WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
+    }
     bool running() { return WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
     // The close button "X", then the end of the process.
     bool close() {
@@ -379,9 +381,9 @@ private:
 
 struct MenuEntry {
     unsigned id;
-    char kind;  // 'S' string, 'O' owner-drawn, '-' separator
+    char kind; // 'S' string, 'O' owner-drawn, '-' separator
     int greyed;
-    RECT rect;  // on the screen
+    RECT rect; // on the screen
     std::string text;
     long width() const { return rect.right - rect.left; }
     long height() const { return rect.bottom - rect.top; }
@@ -426,7 +428,7 @@ void drop_files(DWORD thread, HWND target, POINT at, const std::vector<std::wstr
     Probe probe(thread);
     ASSERT_TRUE(probe.ready());
     probe.signal(L"tagzo-drop-probe", reinterpret_cast<WPARAM>(target));
-    for (int w = 0; w < 10000 && exists(file); w += 50) Sleep(50);  // the probe takes the list away
+    for (int w = 0; w < 10000 && exists(file); w += 50) Sleep(50); // the probe takes the list away
     EXPECT_FALSE(exists(file)) << "the drop never reached the editor";
 }
 void drop_files(DWORD thread, HWND target, POINT at, const std::vector<std::string>& paths) {
@@ -484,7 +486,7 @@ protected:
 
     Folder folder;
     std::string path;
-    EditorRun ed;  // after the folder: the run ends before the folder goes
+    EditorRun ed; // after the folder: the run ends before the folder goes
 };
 
 } // namespace
@@ -495,7 +497,8 @@ TEST_F(Editor, FirstStartWritesTheSettingsFile) {
     look(ed.main(), "main");
     // The drop-down lists open tall enough to choose from: the year box 50 x 200, the history
     // boxes 100 high.
-    for (auto [id, width, height] : {std::tuple{IDC_YEAR, 50L, 200L}, std::tuple{IDC_ARTIST, 0L, 100L}, std::tuple{IDC_COMMENT, 0L, 100L}}) {
+    for (auto [id, width, height] :
+         {std::tuple{IDC_YEAR, 50L, 200L}, std::tuple{IDC_ARTIST, 0L, 100L}, std::tuple{IDC_COMMENT, 0L, 100L}}) {
         RECT r{}, closed{};
         HWND box = GetDlgItem(ed.main(), id);
         SendMessageW(box, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&r));
@@ -563,8 +566,8 @@ TEST_F(Editor, StartsWithSwitchAndPathWithBlanksQuotedOrNot) {
     // cp932 text of it.)
     const std::wstring korean_name = L"한국어.mp3", korean = folder.file(korean_name);
     write_file(korean, audio() + record("表示ソフト", "歌い手"));
-    ASSERT_TRUE(start(L"/e \"" + korean + L"\"")) << "no editor window; a notice open in its place: "
-                                                 << ::testing::PrintToString(menu_items(ed.thread()));
+    ASSERT_TRUE(start(L"/e \"" + korean + L"\""))
+        << "no editor window; a notice open in its place: " << ::testing::PrintToString(menu_items(ed.thread()));
     EXPECT_EQ(ed.text(IDC_TITLE), "表示ソフト");
     EXPECT_EQ(ed.text(IDC_ARTIST), "歌い手");
     EXPECT_TRUE(ed.wide_text(IDC_FILE_BOX) == korean_name) << ed.text(IDC_FILE_BOX);
@@ -596,7 +599,7 @@ TEST_F(Editor, LongTitleConvertedAfterYes) {
     EXPECT_EQ(f.substr(f.size() - 128), record(std::string(30, 'T')));
     ASSERT_TRUE(ed.close());
     std::string kt = read_file(folder.file("kt.dat"));
-    EXPECT_EQ(int_at(kt, 12), 1);  // the history's first entry
+    EXPECT_EQ(int_at(kt, 12), 1); // the history's first entry
     EXPECT_EQ(std::string(kt.c_str() + 16), std::string(30, 'T'));
 }
 
@@ -610,7 +613,7 @@ TEST_F(Editor, AnRmpFileShowsItsLongTextsAndKeepsItsOtherSubChunksThroughAnApply
         return id + le32(data.size()) + data + (data.size() % 2 ? std::string(1, '\0') : "");
     };
     std::string title;
-    for (int i = 0; i < 5; ++i) title += "長い題名";  // 40 bytes
+    for (int i = 0; i < 5; ++i) title += "長い題名"; // 40 bytes
     std::string subs = chunk("INAM", title + '\0') + chunk("IART", std::string("Artist\0", 7)) +
                        chunk("ICOP", std::string("(c) me\0", 7)) + chunk("IENG", std::string("Engineer\0", 9)) +
                        chunk("ISFT", std::string("Soft\0", 5)) + chunk("IXYZ", std::string("kept\0", 5)) +
@@ -624,7 +627,7 @@ TEST_F(Editor, AnRmpFileShowsItsLongTextsAndKeepsItsOtherSubChunksThroughAnApply
     // Changes are told against the long texts, not against the record's.
     ed.set_text(IDC_TITLE, title.substr(0, 30));
     EXPECT_TRUE(ed.enabled(IDC_APPLY));
-    ed.command(IDC_UNDO);  // undo brings the long text back
+    ed.command(IDC_UNDO); // undo brings the long text back
     EXPECT_TRUE(ed.wait_text(IDC_TITLE, title));
     EXPECT_FALSE(ed.enabled(IDC_APPLY));
     // The mode label shows the other texts.
@@ -691,7 +694,7 @@ TEST_F(Editor, ReadOnlyFileUntouchedAfterNoWithANotice) {
     close_menu(m);
     EXPECT_EQ(read_file(path), content);
     EXPECT_TRUE(GetFileAttributesW(wide(path).c_str()) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_TRUE(ed.enabled(IDC_APPLY));  // still modified
+    EXPECT_TRUE(ed.enabled(IDC_APPLY)); // still modified
     // Now "はい": the attribute goes and the tag is written.
     ed.press(IDC_APPLY);
     q = ed.dialog(k_read_only_title);
@@ -715,13 +718,13 @@ TEST_F(Editor, UndoAndTheSameTagTwiceSavesNothing) {
     ed.set_text(IDC_TITLE, "second");
     ed.press(IDC_APPLY);
     ASSERT_TRUE(ed.wait_applied());
-    ASSERT_TRUE(exists(folder.file("kt.dat")));  // the history changed: saved
+    ASSERT_TRUE(exists(folder.file("kt.dat"))); // the history changed: saved
     DeleteFileW(wide(folder.file("kt.dat")).c_str());
-    ed.set_text(IDC_TITLE, "SECOND");  // letter case only: no change
+    ed.set_text(IDC_TITLE, "SECOND"); // letter case only: no change
     EXPECT_FALSE(ed.enabled(IDC_APPLY));
-    ed.command(IDC_OK);  // OK: apply and close; the same tag leaves the history alone
+    ed.command(IDC_OK); // OK: apply and close; the same tag leaves the history alone
     ASSERT_TRUE(ed.wait_exit());
-    std::string kt = read_file(folder.file("kt.dat"));  // written by the close only
+    std::string kt = read_file(folder.file("kt.dat")); // written by the close only
     ASSERT_EQ(kt.size(), 45964u);
     EXPECT_EQ(std::string(kt.c_str() + 16), "second");
     EXPECT_EQ(int_at(kt, 12 + 160), 0);
@@ -748,7 +751,7 @@ TEST_F(Editor, CloseWithUnappliedEditsAnsweredNoKeepsTheWindow) {
 
 TEST_F(Editor, NoMp3GivesTheNoticeAndAnEmptyEditor) {
     write_file(folder.file("notes.txt"), "just some words");
-    ed.start(folder, "/e " + folder.file("notes.txt"));  // the notice comes before the window
+    ed.start(folder, "/e " + folder.file("notes.txt")); // the notice comes before the window
     HWND m = ed.menu();
     ASSERT_TRUE(m);
     std::vector<std::string> items = menu_items(ed.thread());
@@ -782,7 +785,7 @@ TEST_F(Editor, CarryOverSwitchAndUndoEndsIt) {
     for (int w = 0; w < 5000 && ed.enabled(IDC_ARTIST); w += 50) Sleep(50);
     for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EXPECT_FALSE(ed.enabled(id)) << id;
     EXPECT_TRUE(ed.enabled(IDC_TITLE));
-    ed.command(IDC_UNDO);  // undo ends carry-over mode
+    ed.command(IDC_UNDO); // undo ends carry-over mode
     for (int w = 0; w < 5000 && !ed.enabled(IDC_ARTIST); w += 50) Sleep(50);
     for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EXPECT_TRUE(ed.enabled(id)) << id;
     ASSERT_TRUE(ed.close());
@@ -805,7 +808,7 @@ std::vector<unsigned> ids_of(const std::vector<MenuEntry>& entries) {
 
 TEST_F(Editor, FunctionMenuIsOwnerDrawnAndShowsTheCopyItemsOnlyWithACopyFolder) {
     for (bool copy_folder : {false, true}) {
-        if (copy_folder) {  // the settings of the first run, with a copy folder set
+        if (copy_folder) { // the settings of the first run, with a copy folder set
             std::string kt = read_file(folder.file("kt.dat"));
             ASSERT_EQ(kt.size(), 45964u);
             kt.replace(29532, 9, std::string("C:\\copy\\", 8) + '\0');
@@ -855,7 +858,7 @@ TEST_F(Editor, ContextMenuOfARightClickClosesThroughItsItem) {
 }
 
 TEST_F(Editor, WindowMovesByItsSurfaceAndSticksToTheLeftEdge) {
-    SetCursorPos(512, 384);  // the editor opens by the cursor: away from the screen's edges
+    SetCursorPos(512, 384); // the editor opens by the cursor: away from the screen's edges
     ASSERT_TRUE(start(""));
     RECT opened = ed.rect();
     ASSERT_GT(opened.left, 50);
@@ -875,7 +878,7 @@ TEST_F(Editor, WindowMovesByItsSurfaceAndSticksToTheLeftEdge) {
     SetCursorPos(opened.left + 5, opened.top + 5);
     PostMessageW(ed.main(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
     ASSERT_TRUE(captured(true));
-    Sleep(100);  // moves within 50 ms of the press do not count
+    Sleep(100); // moves within 50 ms of the press do not count
     SetCursorPos(opened.left + 45, opened.top + 35);
     PostMessageW(ed.main(), WM_MOUSEMOVE, MK_LBUTTON, 0);
     EXPECT_EQ(wait_left(opened.left + 40), opened.left + 40);
@@ -911,8 +914,8 @@ TEST_F(Editor, WindowMovesByItsSurfaceAndSticksToTheLeftEdge) {
 
 TEST_F(Editor, DropLoadsTheFirstFileAndCarriesOverWithAndWithoutRecords) {
     write_file(folder.file("b.mp3"), audio() + record("two", "Artist B"));
-    write_file(folder.file("c.mp3"), audio());                // no record
-    write_file(folder.file("d.mp3"), audio() + record("four"));  // a record with blank artist
+    write_file(folder.file("c.mp3"), audio());                  // no record
+    write_file(folder.file("d.mp3"), audio() + record("four")); // a record with blank artist
     ASSERT_TRUE(open("a.mp3", audio() + record("one", "Artist A")));
     POINT spot{20, 200};
 
@@ -931,7 +934,7 @@ TEST_F(Editor, DropLoadsTheFirstFileAndCarriesOverWithAndWithoutRecords) {
     Sleep(500);
     EXPECT_EQ(ed.text(IDC_FILE_BOX), "b.mp3");
     EXPECT_EQ(ed.text(IDC_TITLE), "edited");
-    ed.command(IDC_UNDO);  // undo
+    ed.command(IDC_UNDO); // undo
     ASSERT_TRUE(ed.wait_text(IDC_TITLE, "two"));
 
     // Carry-over: a file without a record takes the artist over and has an empty title.
@@ -961,7 +964,7 @@ TEST_F(Editor, DropLoadsTheFirstFileAndCarriesOverWithAndWithoutRecords) {
     EXPECT_EQ(ed.text(IDC_TITLE), "one");
     EXPECT_EQ(ed.text(IDC_ARTIST), "Artist A");
     EXPECT_TRUE(ed.enabled(IDC_ARTIST));
-    EXPECT_EQ(read_file(folder.file("d.mp3")), audio() + record("four"));  // loading writes nothing
+    EXPECT_EQ(read_file(folder.file("d.mp3")), audio() + record("four")); // loading writes nothing
 
     // A file of another folder that does not load leaves the current folder as it was: the
     // rename dialog still names the loaded file relative to it.
@@ -1009,7 +1012,7 @@ TEST_F(Editor, DropLoadsTheFirstFileAndCarriesOverWithAndWithoutRecords) {
     ed.set_text(IDC_ARTIST, "");
     ed.type(IDC_ARTIST, many);
     EXPECT_EQ(ed.text(IDC_ARTIST), many.substr(0, 254));
-    ed.command(IDC_UNDO);  // undo
+    ed.command(IDC_UNDO); // undo
     ASSERT_TRUE(ed.wait_text(IDC_TITLE, "ソ表示ﾃｽﾄ"));
     EXPECT_TRUE(ed.close());
     DeleteFileW(wide(sub + "\\e.mp3").c_str());
@@ -1061,7 +1064,7 @@ TEST_F(Editor, ReadOnlyFileOnACdRomIsNeverWrittenAndRenameGivesTheReadOnlyNotice
     ASSERT_TRUE(start("/e " + path));
     EXPECT_EQ(ed.text(IDC_TITLE), "on disc");
     ed.set_text(IDC_TITLE, "changed");
-    EXPECT_FALSE(ed.enabled(IDC_APPLY));  // nothing counts as a change on read-only media
+    EXPECT_FALSE(ed.enabled(IDC_APPLY)); // nothing counts as a change on read-only media
     ed.command(IDC_APPLY);
     ed.command(IDC_RENAME);
     HWND m = ed.menu();
@@ -1074,7 +1077,7 @@ TEST_F(Editor, ReadOnlyFileOnACdRomIsNeverWrittenAndRenameGivesTheReadOnlyNotice
     EXPECT_EQ(entries[2].text, "このﾌｧｲﾙは読み込み専用です");
     EXPECT_EQ(entries[2].id, unsigned{IDM_READ_ONLY});
     close_menu(m);
-    EXPECT_TRUE(ed.close());  // no discard question: nothing was modified
+    EXPECT_TRUE(ed.close()); // no discard question: nothing was modified
     EXPECT_EQ(read_file(path), content);
     EXPECT_TRUE(GetFileAttributesW(wide(path).c_str()) & FILE_ATTRIBUTE_READONLY);
 }
@@ -1095,12 +1098,12 @@ TEST_F(Editor, RenameByTagAsksThenNamesTheFileFromArtistAndTitle) {
     look(q, "rename");
     EXPECT_EQ(dialog_text(q, IDC_OLD_NAME), "track01.mp3");
     EXPECT_EQ(dialog_text(q, IDC_NEW_NAME), "(地獄車)空手バカ☆一代.mp3");
-    EditorRun::tick(q);  // never ask again
+    EditorRun::tick(q); // never ask again
     EditorRun::answer(q, IDC_ANSWER_YES);
     std::string renamed = folder.file("(地獄車)空手バカ☆一代.mp3");
     ASSERT_TRUE(ed.wait_text(IDC_FILE_BOX, "(地獄車)空手バカ☆一代.mp3"));
     EXPECT_FALSE(exists(path));
-    EXPECT_EQ(read_file(renamed), audio() + record("空手バカ☆一代", "地獄車"));  // applied first
+    EXPECT_EQ(read_file(renamed), audio() + record("空手バカ☆一代", "地獄車")); // applied first
 
     // From now on without the dialog (the box was ticked). A name that differs from the
     // file's only in letter case is no new name: the file keeps its own.
@@ -1112,7 +1115,7 @@ TEST_F(Editor, RenameByTagAsksThenNamesTheFileFromArtistAndTitle) {
     ed.set_text(IDC_ARTIST, "band");
     ed.command(IDC_RENAME);
     Sleep(500);
-    ed.set_text(IDC_TITLE, "A/B");  // a message after the command has run
+    ed.set_text(IDC_TITLE, "A/B"); // a message after the command has run
     EXPECT_EQ(ed.text(IDC_FILE_BOX), "(Band)Song.mp3");
     WIN32_FIND_DATAW found{};
     HANDLE h = FindFirstFileW(wide(folder.file("(band)song.mp3")).c_str(), &found);
@@ -1153,23 +1156,23 @@ TEST_F(Editor, RenameByTagAsksThenNamesTheFileFromArtistAndTitle) {
     EXPECT_EQ(read_file(folder.file("(地獄車)x,y.mp3")), "someone else's");
     EXPECT_EQ(ed.text(IDC_FILE_BOX), "(地獄車)A／B.mp3");
     EXPECT_TRUE(ed.close());
-    EXPECT_EQ(int_at(read_file(folder.file("kt.dat")), 8012), 1);  // the ticked box
+    EXPECT_EQ(int_at(read_file(folder.file("kt.dat")), 8012), 1); // the ticked box
 }
 
 TEST_F(Editor, RenameAfterUpdateMakesOkRenameAndCloseOnlyWithQuitAfterApply) {
-    first_start();  // writes the settings file
-    set_setting(folder, 4, 1);      // rename after each update
-    set_setting(folder, 8012, 1);   // without asking
-    set_setting(folder, 45960, 1);  // "artist-title.mp3"
+    first_start();                 // writes the settings file
+    set_setting(folder, 4, 1);     // rename after each update
+    set_setting(folder, 8012, 1);  // without asking
+    set_setting(folder, 45960, 1); // "artist-title.mp3"
     ASSERT_TRUE(open("t.mp3", audio() + record("t")));
     ed.set_text(IDC_TITLE, "Song");
     ed.set_text(IDC_ARTIST, "Band");
-    ed.command(IDC_OK);  // OK renames, but stays open without quit-after-apply
+    ed.command(IDC_OK); // OK renames, but stays open without quit-after-apply
     ASSERT_TRUE(ed.wait_text(IDC_FILE_BOX, "Band-Song.mp3"));
     Sleep(300);
     EXPECT_TRUE(ed.running());
     EXPECT_TRUE(ed.close());
-    set_setting(folder, 45956, 1);  // quit after apply
+    set_setting(folder, 45956, 1); // quit after apply
     ASSERT_TRUE(start("/e " + folder.file("Band-Song.mp3")));
     ed.set_text(IDC_TITLE, "Other");
     ed.press(IDC_APPLY);
@@ -1311,7 +1314,7 @@ TEST_F(Player, PlayPauseStopTheStatusDisplayAndTheMeter) {
     ASSERT_TRUE(wait_status(ed, "Stop"));
     EXPECT_EQ(SendMessageW(GetDlgItem(ed.main(), IDC_POSITION), TBM_GETPOS, 0, 0), 0);
     for (int w = 0; w < 3000 && lit_meter_pixels(ed.main()) > 0; w += 100) Sleep(100);
-    EXPECT_EQ(lit_meter_pixels(ed.main()), 0);  // after a stop the meter falls to zero
+    EXPECT_EQ(lit_meter_pixels(ed.main()), 0); // after a stop the meter falls to zero
     EXPECT_TRUE(ed.close());
     DeleteFileW(wide(copies + "tone.mp3").c_str());
     RemoveDirectoryW(wide(copies).c_str());
@@ -1343,7 +1346,7 @@ TEST_F(Player, EndOfStreamStopsAndDropsOnThePanelOrWithAutoPlayPlay) {
     // Four seconds of silence play to their end; the display goes back to "Stop" by itself.
     ed.command(IDC_PLAY);
     ASSERT_TRUE(wait_status(ed, "Play"));
-    EXPECT_EQ(lit_meter_pixels(ed.main()), 0);  // silence lights nothing
+    EXPECT_EQ(lit_meter_pixels(ed.main()), 0); // silence lights nothing
     EXPECT_TRUE(wait_status(ed, "Stop", 10000)) << ed.text(IDC_STATUS);
 
     // Dropped elsewhere with AutoPlay off, the file only loads.
@@ -1372,7 +1375,7 @@ TEST_F(Player, EndOfStreamStopsAndDropsOnThePanelOrWithAutoPlayPlay) {
     ASSERT_TRUE(ed.wait_text(IDC_FILE_BOX, "quiet.mp3"));
     EXPECT_TRUE(wait_status(ed, "Play"));
     EXPECT_TRUE(ed.close());
-    EXPECT_EQ(int_at(read_file(folder.file("kt.dat")), 41836), 1);  // AutoPlay saved
+    EXPECT_EQ(int_at(read_file(folder.file("kt.dat")), 41836), 1); // AutoPlay saved
 }
 
 TEST_F(Player, HotKeysActOncePerPressAndARenameKeepsTheFilePlaying) {
@@ -1392,7 +1395,7 @@ TEST_F(Player, HotKeysActOncePerPressAndARenameKeepsTheFilePlaying) {
     // F12 renames; the file goes on playing under its new name.
     ed.set_text(IDC_TITLE, "Tone");
     ed.set_text(IDC_ARTIST, "Maker");
-    ed.command(IDC_STATUS);  // elapsed time
+    ed.command(IDC_STATUS); // elapsed time
     ASSERT_TRUE(wait_status(ed, "Play  00:00:0"));
     ASSERT_TRUE(ed.to_front());
     key(VK_F12, 100);
@@ -1431,11 +1434,11 @@ TEST_F(Player, ClosingWhileAHotKeysDialogIsOpenDoesNotFreeze) {
     key(VK_F12, 100);
     HWND q = rename_dialog(ed, "確認");
     ASSERT_TRUE(q);
-    ed.command(IDC_CLOSE_X);  // a close from outside while the question is open
+    ed.command(IDC_CLOSE_X); // a close from outside while the question is open
     Sleep(500);
     EditorRun::answer(q, IDC_ANSWER_NO);
     EXPECT_TRUE(ed.wait_exit());
-    EXPECT_TRUE(exists(path));  // cancelled: the name stays
+    EXPECT_TRUE(exists(path)); // cancelled: the name stays
 }
 
 namespace {
@@ -1459,15 +1462,15 @@ TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenO
     write_file(folder.file("b.mp3"), audio() + record("second"));
     write_file(folder.file("A.mp3"), audio() + record("first"));
     write_file(folder.file("notes.txt"), "not listed");
-    CreateDirectoryW(wide(folder.file("folder.mp3")).c_str(), nullptr);  // a folder is no file
+    CreateDirectoryW(wide(folder.file("folder.mp3")).c_str(), nullptr); // a folder is no file
     ASSERT_TRUE(start("/e " + folder.file("c.mp3")));
     SetCursorPos(600, 500);
     ed.command(IDC_FILE_MENU);
     HWND m = ed.menu();
     ASSERT_TRUE(m);
     std::vector<MenuEntry> entries = menu_entries(ed.thread());
-    EXPECT_EQ(ids_of(entries), (std::vector<unsigned>{IDM_OPEN_FILE, IDM_OPEN_CURRENT_FOLDER, 0, IDM_FILE_LIST, IDM_FILE_LIST + 1,
-                                                   IDM_FILE_LIST + 2}));
+    EXPECT_EQ(ids_of(entries), (std::vector<unsigned>{IDM_OPEN_FILE, IDM_OPEN_CURRENT_FOLDER, 0, IDM_FILE_LIST,
+                                                      IDM_FILE_LIST + 1, IDM_FILE_LIST + 2}));
     for (const MenuEntry& e : entries) EXPECT_TRUE(e.kind == '-' || (e.kind == 'O' && e.greyed == 0)) << e.id;
     // Sorted A, b, c: the edited c.mp3 is the third row, drawn in red; the others are not.
     ASSERT_EQ(entries.size(), 6u);
@@ -1505,9 +1508,9 @@ TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenO
     ASSERT_EQ(entries.size(), 6u);
     POINT at{};
     GetCursorPos(&at);
-    EXPECT_TRUE(PtInRect(&entries[3].rect, at)) << at.x << "," << at.y << " row " << entries[3].rect.left << ","
-                                                 << entries[3].rect.top << "-" << entries[3].rect.right << ","
-                                                 << entries[3].rect.bottom;
+    EXPECT_TRUE(PtInRect(&entries[3].rect, at))
+        << at.x << "," << at.y << " row " << entries[3].rect.left << "," << entries[3].rect.top << "-"
+        << entries[3].rect.right << "," << entries[3].rect.bottom;
     close_menu(m);
     for (int w = 0; w < 3000; w += 50) {
         GetCursorPos(&at);
@@ -1560,17 +1563,17 @@ bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST
 } // namespace
 
 TEST_F(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
-    first_start();  // writes the settings file
-    set_setting(folder, 45936, 7);  // a hand-edited never-ask flag
+    first_start();                 // writes the settings file
+    set_setting(folder, 45936, 7); // a hand-edited never-ask flag
     ASSERT_TRUE(start(""));
     ed.command(IDC_OPTIONS);
     HWND o = ed.dialog("ｵﾌﾟ");
     ASSERT_TRUE(o);
     look(o, "options");
     EXPECT_EQ(dialog_text(o, IDC_OPT_DISPLAY_NAME), "kessa");
-    EXPECT_TRUE(checked(o, IDC_OPT_ASK_RENAME));   // never-ask 0: "ask" ticked
-    EXPECT_TRUE(checked(o, IDC_OPT_ASK_READ_ONLY));   // 7 is not 1: ticked too
-    EXPECT_FALSE(checked(o, IDC_OPT_QUIT_AFTER_APPLY));  // quit after apply 0
+    EXPECT_TRUE(checked(o, IDC_OPT_ASK_RENAME));        // never-ask 0: "ask" ticked
+    EXPECT_TRUE(checked(o, IDC_OPT_ASK_READ_ONLY));     // 7 is not 1: ticked too
+    EXPECT_FALSE(checked(o, IDC_OPT_QUIT_AFTER_APPLY)); // quit after apply 0
     EXPECT_TRUE(checked(o, IDC_OPT_PATTERN_0));
     EXPECT_FALSE(checked(o, IDC_OPT_PATTERN_1));
     // While it is open: no second one, and the main window does not close.
@@ -1598,7 +1601,7 @@ TEST_F(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
     SetDlgItemTextW(o, IDC_OPT_START_FOLDER, wide("C:\\" + long_name).c_str());
     EXPECT_EQ(dialog_text(o, IDC_OPT_START_FOLDER), "C:\\" + long_name.substr(0, 4092));
 
-    SendMessageW(GetDlgItem(o, IDC_OPT_ASK_CHAR_REPLACE), BM_CLICK, 0, 0);  // never-ask 1
+    SendMessageW(GetDlgItem(o, IDC_OPT_ASK_CHAR_REPLACE), BM_CLICK, 0, 0); // never-ask 1
     SendMessageW(GetDlgItem(o, IDC_OPT_ASK_READ_ONLY), BM_CLICK, 0, 0);
     SendMessageW(GetDlgItem(o, IDC_OPT_PATTERN_1), BM_CLICK, 0, 0);
     SetDlgItemTextW(o, IDC_OPT_DISPLAY_NAME, wide("MyTagger").c_str());
@@ -1610,10 +1613,10 @@ TEST_F(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
         Sleep(50);
     }
     EXPECT_EQ(title, "MyTagger 0.29");
-    std::string kt = read_file(folder.file("kt.dat"));  // saved by OK
+    std::string kt = read_file(folder.file("kt.dat")); // saved by OK
     ASSERT_EQ(kt.size(), 45964u);
     EXPECT_EQ(std::string(kt.c_str() + 16208), "MyTagger");
-    EXPECT_EQ(int_at(kt, 45936), 1);  // 7 flipped to 1
+    EXPECT_EQ(int_at(kt, 45936), 1); // 7 flipped to 1
     EXPECT_EQ(int_at(kt, 45940), 1);
     EXPECT_EQ(int_at(kt, 45960), 1);
 
@@ -1646,14 +1649,14 @@ std::string started_with(const Folder& folder) {
 } // namespace
 
 TEST_F(Editor, OutsideToolsCopyTheFileAndStartTheirProgramsWithIt) {
-    first_start();  // writes the settings file
+    first_start(); // writes the settings file
     std::string stand_in = folder.file("stand-in.exe");
     ASSERT_TRUE(CopyFileW(wide(program_folder() + "record_args.exe").c_str(), wide(stand_in).c_str(), FALSE));
     std::string copies = folder.file("copies\\");
     CreateDirectoryW(wide(copies).c_str(), nullptr);
-    set_text_setting(folder, 29532, copies);    // copy folder, ending in a backslash
-    set_text_setting(folder, 8016, stand_in);   // WinAMP
-    set_text_setting(folder, 21340, stand_in);  // the ZIP program
+    set_text_setting(folder, 29532, copies);   // copy folder, ending in a backslash
+    set_text_setting(folder, 8016, stand_in);  // WinAMP
+    set_text_setting(folder, 21340, stand_in); // the ZIP program
     const std::string content = audio() + record("copied");
     ASSERT_TRUE(open("my song.mp3", content));
     // A copy into the copy folder; a second one finds the file there and says so.
@@ -1662,7 +1665,7 @@ TEST_F(Editor, OutsideToolsCopyTheFileAndStartTheirProgramsWithIt) {
     EXPECT_EQ(read_file(copies + "my song.mp3"), content);
     ed.command(IDM_COPY);
     Sleep(500);
-    SendMessageW(ed.main(), WM_NULL, 0, 0);  // the notice waits for the window's next message
+    SendMessageW(ed.main(), WM_NULL, 0, 0); // the notice waits for the window's next message
     HWND m = ed.menu();
     ASSERT_TRUE(m);
     std::vector<std::string> items = menu_items(ed.thread());
@@ -1683,7 +1686,7 @@ TEST_F(Editor, OutsideToolsCopyTheFileAndStartTheirProgramsWithIt) {
     // An archive is no file to tag: it goes to the ZIP program, quoted.
     std::string zip = folder.file("songs.zip");
     write_file(zip, std::string("PK\x03\x04", 4) + std::string(100, '\0'));
-    ed.start(folder, "/e " + zip);  // the program is started before the window opens
+    ed.start(folder, "/e " + zip); // the program is started before the window opens
     args = started_with(folder);
     EXPECT_NE(args.find(" \"" + zip + "\""), std::string::npos) << args;
     ASSERT_TRUE(ed.main());
@@ -1720,8 +1723,8 @@ TEST_F(Editor, RenameStaysInTheFilesFolderAfterTheStartFolderIsChosen) {
     // The file's folder ends in 表, whose second byte is a backslash (0x95 0x5C).
     const std::string own = folder.file("曲表");
     CreateDirectoryW(wide(own).c_str(), nullptr);
-    set_setting(folder, 8012, 1);   // never ask before a rename
-    set_setting(folder, 45940, 1);  // nor before replacing characters: no dialog at all
+    set_setting(folder, 8012, 1);  // never ask before a rename
+    set_setting(folder, 45940, 1); // nor before replacing characters: no dialog at all
     // The start folder, where the chooser opens. (Wine's chooser finds no folder whose path
     // holds a blank, like the test folder's; one on C:\ it does.)
     const std::string start_folder = "C:\\tagzo-start-" + std::to_string(GetCurrentProcessId());
