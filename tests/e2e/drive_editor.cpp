@@ -334,7 +334,7 @@ public:
     bool running() { return WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
     // The close button "X", then the end of the process.
     bool close() {
-        command(2);
+        command(IDC_CLOSE_X);
         return wait_exit();
     }
     bool started() const { return started_; }
@@ -472,7 +472,8 @@ protected:
         ed.start(folder, args);
         return ed.main() != nullptr;
     }
-    // Writes the folder's file `name` (then `path`) and starts the editor on it.
+    // Writes `content` as the folder's file `name`, which `path` then names, and starts the
+    // editor on it.
     [[nodiscard]] bool open(const std::string& name, const std::string& content) {
         path = folder.file(name);
         write_file(path, content);
@@ -485,8 +486,8 @@ protected:
     }
 
     Folder folder;
-    std::string path;
-    EditorRun ed; // after the folder: the run ends before the folder goes
+    std::string path; // the file the editor was opened on
+    EditorRun ed;     // after the folder: the run ends before the folder goes
 };
 
 } // namespace
@@ -1258,7 +1259,8 @@ protected:
         return CopyFileW(wide(audio_file(file)).c_str(), folder.file(name).c_str(), FALSE) != 0;
     }
     [[nodiscard]] bool copy_audio(const char* file, const std::string& name) { return copy_audio(file, wide(name)); }
-    // Copies one of them as the folder's file `name` (then `path`) and starts the editor on it.
+    // Copies one of them as the folder's file `name`, which `path` then names, and starts the
+    // editor on it.
     [[nodiscard]] bool open_audio(const char* file, const std::string& name) {
         path = folder.file(name);
         return copy_audio(file, name) && start("/e " + path);
