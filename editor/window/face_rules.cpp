@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "editor/resources/resource.h"
 #include "editor/window/paths.h"
 
 #include <cstddef>
@@ -70,8 +71,8 @@ int menu_item_width(const std::vector<int>& name_widths) {
 
 std::vector<int> function_menu_items(bool copy_folder_set) {
     std::vector<int> items;
-    if (copy_folder_set) items = {4100, 0, 4101, 4102, 0};
-    for (int id : {4105, 4104, 0, 4103, 0, 11}) items.push_back(id);
+    if (copy_folder_set) items = {IDM_COPY, 0, IDM_OPEN_COPY_FOLDER, IDM_MPMAN, 0};
+    for (int id : {IDM_WINAMP, IDM_ADD_TO_PLAYLIST, 0, IDM_OPTIONS, 0, IDC_RENAME}) items.push_back(id);
     return items;
 }
 
