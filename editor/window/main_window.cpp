@@ -56,14 +56,10 @@ void offer_history(HWND dlg, bool latest_first) {
     add(IDC_COMMENT, lists.comment, had_comment);
 }
 
-// Runs before every message: a field that differs from the loaded tag marks it modified.
-void detect_change(HWND dlg) {
-    if (S().read_only_media || !S().window_ready || !S().file_loaded || S().modified) return;
-    editing::FieldTexts f = read_fields(dlg, 511);
-    if (editing::fields_differ(f, S().rmp_texts.is_rmp, S().rmp_texts, S().current_tag)) {
-        S().modified = true;
-        EnableWindow(GetDlgItem(dlg, IDC_APPLY), TRUE);
-    }
+// Runs before every message once the window is up: the core marks the tag modified, and
+// switches the apply button on, when a field differs from the loaded tag.
+void detect_change() {
+    if (S().window_ready) static_cast<void>(editing::detect_change(S(), program.settings, window_ui));
 }
 
 void place_window(HWND dlg) {
@@ -145,8 +141,7 @@ void on_close(HWND dlg, int command) {
 // has been shown.
 bool apply_and_remember() {
     bool done = editing::apply_tag(S(), program.settings, window_ui).ok();
-    if (done == 0 && S().modified) return false;
-    S().modified = false;
+    if (!done && S().modified) return false;
     if (editing::add_to_history(program.settings.tag_history, S().current_tag)) save_settings_now();
     return true;
 }
@@ -335,7 +330,7 @@ bool open_file(HWND dlg, const std::string& utf8_path) {
 }
 
 INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-    detect_change(dlg);
+    detect_change();
     // Never inside a message another thread sent (the monitor's status request): that thread
     // would wait in SendMessage for as long as the notice is open.
     if (!InSendMessage()) show_copy_failure(dlg);
