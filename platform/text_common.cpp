@@ -64,6 +64,16 @@ const Cp932Table& table() {
     return t;
 }
 
+// Appends the cp932 form of a character; false where it has none.
+bool put_cp932(std::string& out, char32_t cp) {
+    const Cp932Table& t = table();
+    auto it = t.reverse.find(cp);
+    if (it == t.reverse.end()) return false;
+    if (it->second > 0xFF) out += static_cast<char>(it->second >> 8);
+    out += static_cast<char>(it->second & 0xFF);
+    return true;
+}
+
 void put_utf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -152,7 +162,6 @@ bool utf8_to_cp932(std::string_view in, std::string& out, std::string& bad) {
         out.assign(in);
         return true;
     }
-    const Cp932Table& t = table();
     out.clear();
     for (size_t i = 0; i < in.size();) {
         char32_t cp = 0;
@@ -161,13 +170,10 @@ bool utf8_to_cp932(std::string_view in, std::string& out, std::string& bad) {
             bad = "invalid UTF-8";
             return false;
         }
-        auto it = t.reverse.find(cp);
-        if (it == t.reverse.end()) {
+        if (!put_cp932(out, cp)) {
             bad = std::string(in.substr(i, len));
             return false;
         }
-        if (it->second > 0xFF) out += static_cast<char>(it->second >> 8);
-        out += static_cast<char>(it->second & 0xFF);
         i += len;
     }
     return true;
@@ -217,20 +223,15 @@ std::string utf16_to_cp932(std::wstring_view utf16, size_t* unmapped) {
     std::string in = utf16_to_utf8(utf16);
     if (unmapped) *unmapped = 0;
     if (is_ascii(in)) return in;
-    const Cp932Table& t = table();
     std::string out;
     for (size_t i = 0; i < in.size();) {
         char32_t cp = 0;
         size_t len = take_utf8(in, i, cp);
-        auto it = len ? t.reverse.find(cp) : t.reverse.end();
         i += len ? len : 1;
-        if (it == t.reverse.end()) {
+        if (len == 0 || !put_cp932(out, cp)) {
             out += '?';
             if (unmapped) ++*unmapped;
-            continue;
         }
-        if (it->second > 0xFF) out += static_cast<char>(it->second >> 8);
-        out += static_cast<char>(it->second & 0xFF);
     }
     return out;
 }
