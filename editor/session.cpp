@@ -2,6 +2,7 @@
 
 #include "editor/tags/load.h"
 #include "editor/tags/tag.h"
+#include "editor/tags/text_rules.h"
 
 namespace editing {
 
@@ -11,9 +12,14 @@ bool detect_change(Session& s, const settings::Settings& st, UserInterface& ui) 
     const std::optional<uint8_t> genre = ui.genre();
     // In the ID3v1 form fields_differ counts only what the record holds; while long texts are
     // allowed a longer text is a change all the same, since an apply puts it into the RMP form.
-    const bool longer_than_record =
-        !s.rmp_texts.is_rmp && st.rmp_enabled != 0 &&
-        tags::texts_too_long(tags::Tag{f.title, f.artist, f.album, f.year, f.comment, tags::k_no_genre});
+    // Not so for the very text last applied (the session keeps it with the RMP texts), which
+    // the answer No to the conversion left in the ID3v1 form.
+    bool longer_than_record = false;
+    if (!s.rmp_texts.is_rmp && st.rmp_enabled != 0)
+        for (const Field& field : k_fields)
+            longer_than_record =
+                longer_than_record || ((f.*field.text).size() > field.id3_width &&
+                                       !tags::equal_ignoring_case(f.*field.text, s.rmp_texts.text[field.info]));
     if (!fields_differ(f, s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag) && !longer_than_record &&
         !(genre && *genre != s.current_tag.genre))
         return false;

@@ -126,6 +126,10 @@ TEST(ApplyTag, NoKeepsId3WithTheFirst30BytesAndTheBoxFlipsEvenSo) {
     EXPECT_EQ(f.st.no_confirm_rmp, 1);
     EXPECT_EQ(read_file(f.path), f.audio + record_of(tags::Tag{std::string(30, 'T'), "Artist", "", "", "", 5}));
     EXPECT_FALSE(f.s.rmp_texts.is_rmp);
+    // The long title the user kept in the ID3v1 form still stands in its field: it is no new
+    // change, and the apply button stays off.
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    EXPECT_FALSE(f.s.modified);
     // The next long text converts without asking.
     f.s.modified = true;
     f.ui.fields.title = std::string(35, 'U');
