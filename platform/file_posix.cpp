@@ -1,6 +1,6 @@
 // POSIX side of the file layer.
 #ifndef _GNU_SOURCE
-#define _GNU_SOURCE // sync_file_range
+#define _GNU_SOURCE // sync_file_range, renameat2
 #endif
 #include <cerrno>
 #include <cstdio>
@@ -375,5 +375,68 @@ bool set_read_only(const std::string& path, bool read_only, std::string& err) {
 bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool is_on_cdrom(const std::string&) { return false; }
+
+bool move_file(const std::string& from, const std::string& to, std::string& err) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) {
+        err = errno_text(errno);
+        return false;
+    }
+    // A file system without the no-replace rename: a second name fails where one exists.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        if (::unlink(from.c_str()) == 0) return true;
+        err = errno_text(errno);
+        ::unlink(to.c_str());
+        return false;
+    }
+    if (errno == EEXIST) {
+        err = errno_text(errno);
+        return false;
+    }
+    // Nor links (FAT): the check and the move are two steps there.
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+        err = errno_text(EEXIST);
+        return false;
+    }
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    err = errno_text(errno);
+    return false;
+}
+
+bool list_folder(const std::string& path, std::vector<FolderEntry>& out, std::string& err) {
+    out.clear();
+    DIR* d = ::opendir(path.c_str());
+    if (!d) {
+        err = errno_text(errno);
+        return false;
+    }
+    const int dfd = ::dirfd(d);
+    errno = 0;
+    while (const dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        FolderEntry entry{name, PathKind::missing, false};
+        struct stat st {};
+        bool known = ::fstatat(dfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (known && S_ISLNK(st.st_mode)) {
+            entry.link = true;
+            known = ::fstatat(dfd, name.c_str(), &st, 0) == 0; // false for a dangling link
+        }
+        entry.kind = !known                ? PathKind::missing
+                     : S_ISREG(st.st_mode) ? PathKind::file
+                     : S_ISDIR(st.st_mode) ? PathKind::directory
+                                           : PathKind::other;
+        out.push_back(std::move(entry));
+        errno = 0;
+    }
+    const int read_error = errno;
+    ::closedir(d);
+    if (read_error != 0) {
+        err = errno_text(read_error);
+        return false;
+    }
+    return true;
+}
 
 } // namespace platform
