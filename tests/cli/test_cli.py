@@ -44,16 +44,21 @@ class Cli:
         self.exe, self.wine = os.path.abspath(exe), wine and os.path.abspath(wine)
         self.encoding = "cp932" if wine else "utf-8"
 
-    def run(self, *args, cwd):
+    def run(self, *args, cwd, input=None, out_encoding=None):
+        """`input` (bytes) goes to standard input; JSON output is UTF-8 on every system
+        (out_encoding="utf-8"), other output is in the console's encoding."""
         cmd = ([self.wine] if self.wine else []) + [self.exe] + list(args)
         # Output through files, not pipes: Wine's service processes inherit the handles and
         # would keep a pipe open for seconds after the program has ended.
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            code = subprocess.run(cmd, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                  timeout=300).returncode
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err, tempfile.TemporaryFile() as inp:
+            inp.write(input or b"")
+            inp.seek(0)
+            code = subprocess.run(cmd, cwd=cwd, stdin=inp if input is not None else subprocess.DEVNULL,
+                                  stdout=out, stderr=err, timeout=300).returncode
             out.seek(0)
             err.seek(0)
-            return code, out.read().decode(self.encoding, "replace"), err.read().decode(self.encoding, "replace")
+            return (code, out.read().decode(out_encoding or self.encoding, "replace"),
+                    err.read().decode(self.encoding, "replace"))
 
 
 class CliTest(unittest.TestCase):
@@ -66,7 +71,8 @@ class CliTest(unittest.TestCase):
             for n in dirs:
                 os.chmod(os.path.join(root, n), 0o755)
             for n in files:
-                os.chmod(os.path.join(root, n), 0o644)
+                if not os.path.islink(os.path.join(root, n)):
+                    os.chmod(os.path.join(root, n), 0o644)
         shutil.rmtree(self.dir)
 
     def make(self, name, content):
@@ -78,13 +84,23 @@ class CliTest(unittest.TestCase):
         with open(os.path.join(self.dir, name), "rb") as f:
             return f.read()
 
-    def run_cli(self, *args):
-        return self.cli.run(*args, cwd=self.dir)
+    def run_cli(self, *args, **kw):
+        return self.cli.run(*args, cwd=self.dir, **kw)
 
     def show(self, *names):
-        code, out, err = self.run_cli("show", "--json", *names)
+        code, out, err = self.run_cli("show", "--json", *names, out_encoding="utf-8")
         objs = [json.loads(line) for line in out.splitlines()]
         return code, objs, err
+
+    def listing(self):
+        """Every file under the test's folder with its content, by relative path ("/")."""
+        got = {}
+        for root, _, files in os.walk(self.dir):
+            for n in files:
+                p = os.path.join(root, n)
+                with open(p, "rb") as f:
+                    got[os.path.relpath(p, self.dir).replace(os.sep, "/")] = f.read()
+        return got
 
 
 class Show(CliTest):
@@ -267,6 +283,87 @@ class Set(CliTest):
                              (long_title, f"artist {trial}", f"album {trial}"), f"trial {trial}")
         self.assertEqual(sorted(os.listdir(self.dir)), ["both.mp3"])
 
+    def json_files(self):
+        """A collection of every form: Japanese ID3v1 with a genre, the RMP form with long
+        texts, bytes that are no cp932 (shown as U+FFFD), no record at all, and a read-only
+        RMP file (whose INFO texts the editor's own load passes over)."""
+        subs = chunk(b"INAM", "長い題名".encode("cp932") * 9 + b"\0") + chunk(b"IART", b"Artist\0") + \
+            chunk(b"IID3", record(b"short", b"Artist"))
+        names = [self.make("j1.mp3", frames(2) + record("曲名".encode("cp932"), "歌手".encode("cp932"), b"Al",
+                                                         b"1999", b"c", 17)),
+                 self.make("j2.rmp", rmp_image(frames(2), subs)),
+                 self.make("j3.mp3", frames(2) + record(b"A\x80B\xFD", b"x\x81")),
+                 self.make("j4.mp3", frames(2)),
+                 self.make("j5.rmp", rmp_image(frames(2), subs))]
+        os.chmod(os.path.join(self.dir, "j5.rmp"), 0o444)
+        return names
+
+    def test_json_round_trip_keeps_every_file_and_applies_edits(self):
+        names = self.json_files()
+        code, out, err = self.run_cli("show", "--json", *names, out_encoding="utf-8")
+        self.assertEqual(code, 0, err)
+        self.make("all.jsonl", out.encode("utf-8"))
+        before = self.listing()
+        code, _, err = self.run_cli("set", "--json", "all.jsonl")
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(self.listing(), before)
+        # Through standard input, with CRLF line ends and a blank line.
+        code, _, err = self.run_cli("set", "--json", "-", input=out.replace("\n", "\r\n\r\n").encode("utf-8"))
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(self.listing(), before)
+        # A filter edits two lines: only those files change, and the U+FFFD file keeps its bytes.
+        lines = [json.loads(line) for line in out.splitlines()]
+        lines[0]["title"], lines[0]["genre"] = "新しい曲", 12
+        lines[1]["comment"] = "コメント" * 10  # 80 bytes: the RMP form holds it
+        lines[2]["artist"] = lines[2]["artist"]  # unchanged, U+FFFD included
+        edited = "".join(json.dumps(o, ensure_ascii=False) + "\n" for o in lines).encode("utf-8")
+        code, _, err = self.run_cli("set", "--json", "-", input=edited)
+        self.assertEqual((code, err), (0, ""))
+        after = self.listing()
+        self.assertEqual(sorted(n for n in before if after[n] != before[n]), ["j1.mp3", "j2.rmp"])
+        self.assertEqual(after["j1.mp3"], frames(2) + record("新しい曲".encode("cp932"), "歌手".encode("cp932"), b"Al",
+                                                             b"1999", b"c", 12))
+        _, objs, _ = self.show("j2.rmp")
+        self.assertEqual((objs[0]["comment"], objs[0]["title"]), ("コメント" * 10, "長い題名" * 9))
+
+    def test_json_bad_lines_are_named_and_the_rest_is_done(self):
+        self.json_files()
+        good = {"path": "j4.mp3", "title": "first"}
+        lines = [json.dumps(good),
+                 json.dumps({"path": "j1.mp3", "titel": "x"}),
+                 json.dumps({"path": "j1.mp3", "title": "caf\u00e9"}),
+                 json.dumps({"title": "no path"}),
+                 json.dumps({"path": "missing.mp3", "title": "x"}),
+                 '{"path": "j1.mp3", "title": "cut',
+                 json.dumps({"path": "j1.mp3", "genre": 300}),
+                 json.dumps({"path": "j1.mp3", "title": 5}),
+                 '["j1.mp3"]',
+                 '{"path": "j1.mp3", "title": "\\ud800"}',
+                 json.dumps({"path": "j1.mp3", "title": "a", "title": "b"}).replace('"title": "b"', '"title": "b", "title": "c"'),
+                 json.dumps({"path": "j3.mp3", "album": "二番目", "kind": "ignored", "id3": None, "info": {"x": 1}})]
+        before = self.listing()
+        self.make("bad.jsonl", ("\n".join(lines) + "\n").encode("utf-8"))
+        code, _, err = self.run_cli("set", "--json", "bad.jsonl")
+        self.assertEqual(code, 1)
+        for n, what in ((2, "unknown key 'titel'"), (3, "'.' has no form in code page 932"), (4, "no path"),
+                        (5, "missing.mp3"), (6, "no JSON"), (7, "genre takes a number"), (8, "title takes a string"),
+                        (9, "not a JSON object"), (10, "unpaired surrogate"), (11, "given twice")):
+            # (stderr speaks the console's code page, which writes é as a plain e)
+            self.assertRegex(err, rf"bad\.jsonl:{n}: .*{what}", n)
+        self.assertNotRegex(err, r"bad\.jsonl:(1|12):")
+        after = self.listing()
+        self.assertEqual(after["j1.mp3"], before["j1.mp3"])
+        self.assertEqual(after["j4.mp3"], frames(2) + record(b"first"))
+        _, objs, _ = self.show("j3.mp3")
+        self.assertEqual((objs[0]["album"], objs[0]["title"]), ("二番目", "A\ufffdB\ufffd"))
+        # The texts come from the lines alone; a missing input is a failure, not a hang.
+        self.assertEqual(self.run_cli("set", "--json", "bad.jsonl", "--title", "x")[0], 2)
+        self.assertEqual(self.run_cli("set", "--json", "bad.jsonl", "j1.mp3")[0], 2)
+        self.assertEqual(self.run_cli("set", "--json")[0], 2)
+        code, _, err = self.run_cli("set", "--json", "none.jsonl")
+        self.assertEqual(code, 1)
+        self.assertIn("none.jsonl: cannot read", err)
+
     def test_damaged_rmp_keeps_stream_and_gets_a_record(self):
         stream = frames(3)
         # The list claims far more than the file holds, and a sub-chunk runs past the end.
@@ -280,6 +377,201 @@ class Set(CliTest):
         self.assertEqual(data[20:20 + len(stream)], stream)
         self.assertEqual(data[-128:], record(b"new"))
         self.assertEqual(struct.unpack("<I", data[4:8])[0], len(data) - 8)
+
+
+class Rename(CliTest):
+    def tagged(self, name, title, artist, **kw):
+        return self.make(name, frames(2) + record(title.encode("cp932"), artist.encode("cp932"), **kw))
+
+    def rename(self, *args):
+        code, out, err = self.run_cli("rename", *args)
+        return code, out.splitlines(), err
+
+    def test_both_patterns_and_the_replacements(self):
+        a = self.tagged("a.mp3", "空手バカ☆一代", "地獄車")
+        content = self.read(a)
+        code, out, err = self.rename(a)
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(out, ["a.mp3 -> (地獄車)空手バカ☆一代.mp3"])
+        self.assertEqual(self.listing(), {"(地獄車)空手バカ☆一代.mp3": content})
+        code, out, _ = self.rename("--pattern", "1", "(地獄車)空手バカ☆一代.mp3")
+        self.assertEqual((code, out), (0, ["(地獄車)空手バカ☆一代.mp3 -> 地獄車-空手バカ☆一代.mp3"]))
+        self.assertEqual(self.listing(), {"地獄車-空手バカ☆一代.mp3": content})
+        # "/" and "?" get their full-width look-alikes on every system, not only where the plain
+        # name fails; 表 and ソ end in 0x5C and stay whole; the extension is always .mp3.
+        b = self.tagged("b.MP3", "a/b?表ソ", "x:y")
+        code, out, err = self.rename("--pattern=0", b)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(out, ["b.MP3 -> (x：y)a／b？表ソ.mp3"])
+        self.assertIn("(x：y)a／b？表ソ.mp3", self.listing())
+        # A name that differs only in letter case is left alone; so is one whose look-alikes
+        # are in place already.
+        self.tagged("(ART)Title.mp3", "title", "art")
+        self.assertEqual(self.rename("(ART)Title.mp3", "(x：y)a／b？表ソ.mp3"), (0, [], ""))
+        self.assertIn("(ART)Title.mp3", self.listing())
+        # An RMP file is named with its long texts, its artist whole.
+        long_artist = "とても長い名前の歌手です" * 2  # 48 bytes
+        subs = chunk(b"INAM", "曲".encode("cp932") + b"\0") + chunk(b"IART", long_artist.encode("cp932") + b"\0") + \
+            chunk(b"IID3", record("曲".encode("cp932"), long_artist.encode("cp932")[:30]))
+        self.make("r.rmp", rmp_image(frames(2), subs))
+        self.assertEqual(self.rename("r.rmp")[:2], (0, [f"r.rmp -> ({long_artist})曲.mp3"]))
+        # No title, no artist, no MP3: each named, the name kept, the rest done.
+        self.tagged("notitle.mp3", "", "someone")
+        self.tagged("noartist.mp3", "t", "")
+        self.make("n.txt", b"text")
+        self.tagged("ok.mp3", "fine", "z")
+        code, out, err = self.rename("notitle.mp3", "noartist.mp3", "n.txt", "missing.mp3", "ok.mp3")
+        self.assertEqual((code, out), (1, ["ok.mp3 -> (z)fine.mp3"]))
+        for n in ("notitle.mp3", "noartist.mp3", "n.txt", "missing.mp3"):
+            self.assertIn(n + ":", err)
+        self.assertIn("n.txt: not an MP3 file (unknown); the name stays", err)
+        self.assertTrue({"notitle.mp3", "noartist.mp3", "n.txt", "(z)fine.mp3"} <= set(self.listing()))
+        # A backslash has no look-alike; Windows would take it for a folder.
+        self.tagged("bs.mp3", "a\\b", "c")
+        code, out, err = self.rename("bs.mp3")
+        self.assertEqual((code, out), (1, []))
+        self.assertIn("bs.mp3: the tag gives a name with a backslash", err)
+        self.assertEqual(self.rename("--pattern", "2", "bs.mp3")[0], 2)
+        self.assertEqual(self.rename("--bogus", "bs.mp3")[0], 2)
+
+    def test_a_clash_fails_and_a_dry_run_changes_nothing(self):
+        a = self.tagged("a.mp3", "T", "A")
+        self.make("(A)T.mp3", b"another file")
+        b = self.tagged("b.mp3", "Same", "B")
+        c = self.tagged("c.mp3", "Same", "B", album=b"other")
+        before = self.listing()
+        code, out, err = self.rename("--dry-run", a, b, c)
+        self.assertEqual(code, 1)
+        # The dry run predicts the clash with a file that exists and the one between b and c.
+        self.assertEqual(out, ["b.mp3 -> (B)Same.mp3"])
+        self.assertIn("a.mp3: (A)T.mp3 exists; the name stays", err)
+        self.assertIn("c.mp3: (B)Same.mp3 exists; the name stays", err)
+        self.assertEqual(self.listing(), before)
+        code, out, err = self.rename(a, b, c)
+        self.assertEqual(code, 1)
+        self.assertEqual(out, ["b.mp3 -> (B)Same.mp3"])
+        self.assertIn("a.mp3: cannot rename to (A)T.mp3", err)
+        self.assertIn("c.mp3: cannot rename to (B)Same.mp3", err)
+        after = self.listing()
+        self.assertEqual(after["a.mp3"], before["a.mp3"])
+        self.assertEqual(after["(A)T.mp3"], b"another file")
+        self.assertEqual(after["(B)Same.mp3"], before["b.mp3"])
+        self.assertEqual(after["c.mp3"], before["c.mp3"])
+
+
+class Folders(CliTest):
+    """-r walks folders for every command: sorted by the bytes of the names, each subfolder at
+    its place, .mp3 and .rmp files in any letter case, never through a link to a folder."""
+
+    def tree(self):
+        os.makedirs(os.path.join(self.dir, "top", "sub", "deeper"))
+        self.make("top/B.MP3", frames(1) + record(b"b", b"A"))
+        self.make("top/a.mp3", frames(1) + record(b"a", b"A"))
+        self.make("top/c.Rmp", rmp_image(frames(1), chunk(b"INAM", b"c\0") + chunk(b"IART", b"A\0") +
+                                         chunk(b"IID3", record(b"c", b"A"))))
+        self.make("top/notes.txt", b"not music")
+        self.make("top/mp3", b"no extension")
+        self.make("top/sub/d.mp3", frames(1) + record(b"d", b"A"))
+        self.make("top/sub/deeper/e.mp3", frames(1) + record(b"e", b"A"))
+        return ["top/B.MP3", "top/a.mp3", "top/c.Rmp", "top/sub/d.mp3", "top/sub/deeper/e.mp3"]
+
+    def test_every_command_walks_a_tree(self):
+        walked = self.tree()
+        self.make("loose.mp3", frames(1) + record(b"l", b"A"))
+        code, objs, err = self.show("-r", "top", "loose.mp3")
+        self.assertEqual(code, 0, err)
+        self.assertEqual([o["path"] for o in objs], walked + ["loose.mp3"])
+        # A trailing separator names the same folder.
+        self.assertEqual([o["path"] for o in self.show("--recursive", "top/sub/")[1]],
+                         ["top/sub/d.mp3", "top/sub/deeper/e.mp3"])
+        # Without -r a folder is refused, named, and the files beside it are done.
+        code, objs, err = self.show("top", "loose.mp3")
+        self.assertEqual((code, [o["path"] for o in objs]), (1, ["loose.mp3"]))
+        self.assertIn("top: is a folder", err)
+        code, _, err = self.run_cli("set", "-r", "--album", "Walked", "top")
+        self.assertEqual(code, 0, err)
+        self.assertEqual([o["album"] for o in self.show(*walked)[1]], ["Walked"] * 5)
+        self.assertEqual(self.read("top/notes.txt"), b"not music")
+        self.assertEqual(self.run_cli("set", "--album", "x", "top")[0], 1)
+        code, out, err = self.run_cli("rename", "-r", "--pattern", "1", "--dry-run", "top")
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(out.splitlines(), ["top/B.MP3 -> top/A-b.mp3", "top/a.mp3 -> top/A-a.mp3",
+                                            "top/c.Rmp -> top/A-c.mp3", "top/sub/d.mp3 -> top/sub/A-d.mp3",
+                                            "top/sub/deeper/e.mp3 -> top/sub/deeper/A-e.mp3"])
+        self.assertEqual(self.run_cli("rename", "-r", "--pattern", "1", "top")[0], 0)
+        self.assertEqual(sorted(self.listing()), ["loose.mp3", "top/A-a.mp3", "top/A-b.mp3", "top/A-c.mp3", "top/mp3",
+                                                  "top/notes.txt", "top/sub/A-d.mp3", "top/sub/deeper/A-e.mp3"])
+
+    def test_links_to_folders_are_not_followed(self):
+        if self.cli.wine:
+            self.skipTest("native only: Wine shows a link as what it points at")
+        walked = self.tree()
+        outside = tempfile.mkdtemp(prefix="tagzo-outside-")
+        self.addCleanup(shutil.rmtree, outside)
+        with open(os.path.join(outside, "far.mp3"), "wb") as f:
+            f.write(frames(1))
+        os.symlink("..", os.path.join(self.dir, "top", "sub", "loop"))
+        os.symlink(outside, os.path.join(self.dir, "top", "away"))
+        os.symlink("sub/d.mp3", os.path.join(self.dir, "top", "link.mp3"))
+        os.symlink("nowhere.mp3", os.path.join(self.dir, "top", "dangling.mp3"))
+        code, objs, err = self.show("-r", "top")
+        self.assertEqual(code, 0, err)
+        # The link to a file is taken; the loop, the way out and the dangling link are not.
+        self.assertEqual([o["path"] for o in objs], walked[:3] + ["top/link.mp3"] + walked[3:])
+        code, _, err = self.run_cli("set", "-r", "--title", "t", "top")
+        self.assertEqual(code, 0, err)
+        with open(os.path.join(outside, "far.mp3"), "rb") as f:
+            self.assertEqual(f.read(), frames(1))
+        # A folder that cannot be read is named; the rest of the walk goes on.
+        if os.geteuid() != 0:
+            os.chmod(os.path.join(self.dir, "top", "sub", "deeper"), 0)
+            code, objs, err = self.show("-r", "top")
+            self.assertEqual(code, 1)
+            self.assertIn("top/sub/deeper: cannot read the folder", err)
+            self.assertEqual(len(objs), 5)
+
+    def test_progress_only_on_a_terminal(self):
+        if self.cli.wine:
+            self.skipTest("native only: a pseudo-terminal is no console to Wine")
+        import pty
+        os.mkdir(os.path.join(self.dir, "many"))
+        for i in range(201):
+            self.make(f"many/{i:03}.mp3", frames(1))
+        master, slave = pty.openpty()
+        with tempfile.TemporaryFile() as out:
+            p = subprocess.Popen([self.cli.exe, "show", "-r", "--json", "many"], cwd=self.dir, stdout=out,
+                                 stderr=slave, stdin=subprocess.DEVNULL)
+            os.close(slave)
+            seen = b""
+            while True:
+                try:
+                    chunk_ = os.read(master, 65536)
+                except OSError:  # the terminal's far end closed
+                    break
+                if not chunk_:
+                    break
+                seen += chunk_
+            self.assertEqual(p.wait(timeout=60), 0)
+            os.close(master)
+            out.seek(0)
+            self.assertEqual(len(out.read().splitlines()), 201)
+        self.assertIn(b"tagzo-cli: 1/201 files", seen)
+        self.assertIn(b"tagzo-cli: 201/201 files", seen)
+        # Not on a file, nor for 200 files on a terminal.
+        code, _, err = self.run_cli("show", "-r", "many")
+        self.assertEqual((code, err), (0, ""))
+        os.remove(os.path.join(self.dir, "many", "200.mp3"))
+        master, slave = pty.openpty()
+        p = subprocess.run([self.cli.exe, "show", "-r", "many"], cwd=self.dir, stdout=subprocess.DEVNULL,
+                           stderr=slave, stdin=subprocess.DEVNULL, timeout=60)
+        os.close(slave)
+        os.set_blocking(master, False)
+        try:
+            rest = os.read(master, 65536)
+        except OSError:
+            rest = b""
+        os.close(master)
+        self.assertEqual((p.returncode, rest), (0, b""))
 
 
 class Peers(CliTest):
