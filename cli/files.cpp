@@ -19,19 +19,30 @@ std::string joined(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-void walk(const std::string& folder, std::vector<std::string>& out, bool& failed) {
+struct Walk {
+    std::vector<std::string>& out;
+    std::vector<std::string>* relative;
+    bool& failed;
+};
+
+void walk(const std::string& folder, const std::string& inside, Walk& w) {
     std::vector<platform::FolderEntry> entries;
     std::string err;
     if (!platform::list_folder(folder, entries, err)) {
         report(folder, "cannot read the folder: " + err);
-        failed = true;
+        w.failed = true;
         return;
     }
     std::sort(entries.begin(), entries.end(),
               [](const platform::FolderEntry& a, const platform::FolderEntry& b) { return a.name < b.name; });
     for (const platform::FolderEntry& e : entries) {
-        if (e.kind == platform::PathKind::directory && !e.link) walk(joined(folder, e.name), out, failed);
-        else if (e.kind == platform::PathKind::file && is_music_name(e.name)) out.push_back(joined(folder, e.name));
+        const std::string within = inside.empty() ? e.name : inside + "/" + e.name;
+        if (e.kind == platform::PathKind::directory && !e.link) {
+            walk(joined(folder, e.name), within, w);
+        } else if (e.kind == platform::PathKind::file && is_music_name(e.name)) {
+            w.out.push_back(joined(folder, e.name));
+            if (w.relative) w.relative->push_back(within);
+        }
     }
 }
 
@@ -45,13 +56,16 @@ bool is_music_name(const std::string& name) {
     return ext == ".mp3" || ext == ".rmp";
 }
 
-std::vector<std::string> expand_folders(const std::vector<std::string>& args, bool recursive, bool& failed) {
+std::vector<std::string> expand_folders(const std::vector<std::string>& args, bool recursive, bool& failed,
+                                        std::vector<std::string>* relative) {
     std::vector<std::string> out;
+    Walk w{out, relative, failed};
     for (const std::string& a : args) {
         if (platform::path_kind(a) != platform::PathKind::directory) {
             out.push_back(a);
+            if (relative) relative->push_back(a.substr(a.find_last_of("\\/") + 1));
         } else if (recursive) {
-            walk(a, out, failed);
+            walk(a, "", w);
         } else {
             report(a, "is a folder; -r walks it");
             failed = true;

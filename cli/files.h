@@ -11,8 +11,10 @@ namespace cli {
 // or .rmp, in any letter case), walked in the byte order of the names, each subfolder at its
 // place. A link to a folder is never followed, so the walk stays inside the tree and ends; a
 // link to a file is taken. Without `recursive` a folder is refused. What cannot be walked is
-// named on stderr and sets `failed`; the rest is still given.
-std::vector<std::string> expand_folders(const std::vector<std::string>& args, bool recursive, bool& failed);
+// named on stderr and sets `failed`; the rest is still given. `relative`, when given, gets for
+// each file its path inside the folder it was found in, or its bare name for a FILE argument.
+std::vector<std::string> expand_folders(const std::vector<std::string>& args, bool recursive, bool& failed,
+                                        std::vector<std::string>* relative = nullptr);
 
 // True for a name that a walk takes: it ends in .mp3 or .rmp, in any letter case.
 bool is_music_name(const std::string& name);

@@ -4,6 +4,7 @@
 //                 [--no-rmp] [--display-name NAME] FILE...
 //   tagzo-cli set [--no-rmp] [--display-name NAME] --json FILE.jsonl|-
 //   tagzo-cli rename [-r] [--pattern 0|1] [--dry-run] FILE...
+//   tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--out DIR] FILE...
 // Exit status: 0 every file done, 1 some file failed (named on stderr, left as it was),
 // 2 usage error (nothing written).
 #include <cstdlib>
@@ -13,9 +14,11 @@
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/export.h"
 #include "cli/files.h"
 #include "cli/flag_user.h"
 #include "cli/json.h"
+#include "cli/loaded.h"
 #include "editor/settings/settings.h"
 #include "editor/tags/apply_tag.h"
 #include "editor/tags/load.h"
@@ -34,6 +37,7 @@ const char* const k_usage_text =
     "                     [--genre N] [--no-rmp] [--display-name NAME] FILE...\n"
     "       tagzo-cli set [--no-rmp] [--display-name NAME] --json FILE.jsonl|-\n"
     "       tagzo-cli rename [-r] [--pattern 0|1] [--dry-run] FILE...\n"
+    "       tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--out DIR] FILE...\n"
     "  -r, --recursive: folders among the FILEs are walked for their .mp3 and .rmp files\n";
 
 int usage(const std::string& why) {
@@ -41,35 +45,13 @@ int usage(const std::string& why) {
     return k_usage;
 }
 
+using cli::load;
+using cli::Loaded;
 using cli::report;
 
 using cli::json::quote;
 
 std::string shown(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
-
-// One file as `show` reads it: like the editor, but with the RMP texts of a read-only file too
-// and the record as it stands, since nothing is written.
-struct Loaded {
-    bool opened = false;
-    std::string error;
-    tags::FileKind kind = tags::FileKind::unknown;
-    tags::ShownTexts texts;
-};
-
-Loaded load(const std::string& path) {
-    Loaded l;
-    platform::File f;
-    tags::FileHead head;
-    editing::Result r = editing::open_and_classify(path, f, head);
-    if (!r.ok()) {
-        l.error = (r.fault == editing::Fault::cannot_read ? "cannot read: " : "cannot open: ") + r.detail;
-        return l;
-    }
-    l.opened = true;
-    l.kind = head.kind;
-    if (l.kind == tags::FileKind::mp3) l.texts = tags::open_for_editing(f, true);
-    return l;
-}
 
 const char* form_name(const Loaded& l) {
     if (l.kind != tags::FileKind::mp3) return "none";
@@ -532,6 +514,7 @@ int main(int argc, char** argv) {
     if (command == "show") return run_show(args);
     if (command == "set") return run_set(args);
     if (command == "rename") return run_rename(args);
+    if (command == "export") return cli::run_export(args, usage);
     if (command == "--help" || command == "-h" || command == "help") {
         cli::write_out(k_usage_text);
         return k_ok;

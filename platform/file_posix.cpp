@@ -204,6 +204,11 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
                                 std::to_string(st.st_gid) + " (" + errno_text(errno) + "); it now belongs to " +
                                 std::to_string(mine.st_uid) + ":" + std::to_string(mine.st_gid));
         ::fchmod(fd, st.st_mode & 07777);
+    } else {
+        // A new file gets the permissions any new file of this process gets.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
     }
     written_ = 0;
     failed_ = false;
@@ -375,6 +380,15 @@ bool set_read_only(const std::string& path, bool read_only, std::string& err) {
 bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool is_on_cdrom(const std::string&) { return false; }
+
+bool make_folder(const std::string& path, std::string& err) {
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    const int e = errno;
+    struct stat st {};
+    if (e == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+    err = errno_text(e);
+    return false;
+}
 
 bool move_file(const std::string& from, const std::string& to, std::string& err) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;

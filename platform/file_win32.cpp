@@ -373,6 +373,17 @@ bool is_on_cdrom(const std::string& path) {
     return GetDriveTypeW(wide(path.substr(0, 3)).c_str()) == DRIVE_CDROM;
 }
 
+bool make_folder(const std::string& path, std::string& err) {
+    std::wstring w = wide(path);
+    if (CreateDirectoryW(w.c_str(), nullptr)) return true;
+    const DWORD code = GetLastError();
+    const DWORD attrs = GetFileAttributesW(w.c_str());
+    if (code == ERROR_ALREADY_EXISTS && attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    err = win_error_text(code);
+    return false;
+}
+
 bool move_file(const std::string& from, const std::string& to, std::string& err) {
     // Without MOVEFILE_REPLACE_EXISTING a name that exists makes the move fail.
     if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0)) return true;
