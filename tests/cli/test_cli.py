@@ -501,6 +501,17 @@ class Folders(CliTest):
         self.assertEqual(self.run_cli("rename", "-r", "--pattern", "1", "top")[0], 0)
         self.assertEqual(sorted(self.listing()), ["loose.mp3", "top/A-a.mp3", "top/A-b.mp3", "top/A-c.mp3", "top/mp3",
                                                   "top/notes.txt", "top/sub/A-d.mp3", "top/sub/deeper/A-e.mp3"])
+        # export mirrors the tree under --out, so equal names in two folders never clash.
+        self.make("top/sub/A-a.mp3", frames(1) + record(b"other a", b"A"))
+        code, _, err = self.run_cli("export", "-r", "--out", "mirror", "top")
+        self.assertEqual((code, err), (0, ""))
+        exported = {n: d for n, d in self.listing().items() if n.startswith("mirror/")}
+        self.assertEqual(sorted(exported), ["mirror/A-a.mp3", "mirror/A-b.mp3", "mirror/A-c.mp3", "mirror/sub/A-a.mp3",
+                                            "mirror/sub/A-d.mp3", "mirror/sub/deeper/A-e.mp3"])
+        for name, data in exported.items():
+            self.assertEqual(data[:3], b"ID3", name)
+        self.assertTrue(exported["mirror/sub/A-a.mp3"].endswith(record(b"other a", b"A")))
+        self.assertTrue(exported["mirror/A-a.mp3"].endswith(record(b"a", b"A", b"Walked")))
 
     def test_links_to_folders_are_not_followed(self):
         if self.cli.wine:
@@ -738,6 +749,98 @@ class CrossCheck(CliTest):
             self.assertEqual((o["title"], o["artist"], o["album"], o["year"], o["comment"]),
                              ("Tool title", "Tool artist", "Tool album", "1998", "Tool comment"), cmd[0])
 
+    def read_back(self, name):
+        """The texts of a file's ID3v2 tag as mutagen, eyeD3, kid3-cli and mediainfo read them, each
+        as (title, artist, album, year, comment, genre), with its pictures and lyrics."""
+        path = os.path.join(self.dir, name)
+        p = subprocess.run(["/usr/bin/python3", "-c", READ_BACK, path], capture_output=True, text=True)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        got = json.loads(p.stdout)
+        fields = ["title", "artist", "album", "date", "comment", "genre"]
+        k = subprocess.run(["kid3-cli"] + [a for f in fields for a in ("-c", f"get {f} 2")] + [path],
+                           capture_output=True, text=True)
+        got["kid3"] = k.stdout.split("\n")[:6]
+        m = subprocess.run(["mediainfo", "--Output=JSON", path], capture_output=True, text=True)
+        g = json.loads(m.stdout)["media"]["track"][0]
+        got["mediainfo"] = [g.get(f, "") for f in ("Title", "Performer", "Album", "Recorded_Date", "Comment", "Genre")]
+        return got
+
+    def decoded(self, name):
+        out = os.path.join(self.dir, "decoded.wav")
+        p = subprocess.run(["mpg123", "-q", "-w", out, os.path.join(self.dir, name)], capture_output=True)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        with open(out, "rb") as f:
+            return f.read()
+
+    def test_export_gives_unicode_that_every_reader_takes(self):
+        missing = [t for t in ("kid3-cli", "mediainfo", "mpg123") if not tool(t)]
+        if missing or subprocess.run(["/usr/bin/python3", "-c", "import eyed3, mutagen"]).returncode != 0:
+            self.skipTest(f"missing: {missing or 'eyed3 or mutagen for /usr/bin/python3'}")
+        # An ID3v1 file in Japanese, in both versions, next to the original.
+        v1 = frames(40) + record("空手バカ一代".encode("cp932"), "地獄車".encode("cp932"), "アルバム".encode("cp932"),
+                                 b"1999", "コメント".encode("cp932"), 17)
+        self.make("id3.mp3", v1)
+        want = ["空手バカ一代", "地獄車", "アルバム", "1999", "コメント", "Rock"]
+        for option, version in (("--id3v2.3", [2, 3, 0]), ("--id3v2.4", [2, 4, 0])):
+            code, _, err = self.run_cli("export", option, "--out", "out" + option[-1], "id3.mp3")
+            self.assertEqual((code, err), (0, ""), option)
+            name = "out" + option[-1] + "/id3.mp3"
+            got = self.read_back(name)
+            self.assertEqual(got["version"], version)
+            for reader in ("mutagen", "eyed3", "kid3", "mediainfo"):
+                self.assertEqual(got[reader], want, reader + option)
+            data = self.read(name)
+            self.assertEqual(data[id3v2_size(data):], v1)  # the audio and the record, byte for byte
+            self.assertEqual(self.decoded(name), self.decoded("id3.mp3"))
+        self.assertEqual(self.read("id3.mp3"), v1)
+
+        # The RMP form with 100-byte texts becomes a plain MP3 with its long texts: only with --out.
+        stream = frames(30)
+        title, artist = "長い題名" * 12 + "終わり", "ア" * 50  # 100 bytes each in cp932
+        subs = chunk(b"INAM", title.encode("cp932") + b"\0") + chunk(b"IART", artist.encode("cp932") + b"\0") + \
+            chunk(b"IPRD", b"Disc\0") + chunk(b"ICRD", b"2024\0") + chunk(b"IGNR", "演歌".encode("cp932") + b"\0") + \
+            chunk(b"IID3", record(title.encode("cp932")[:30], artist.encode("cp932")[:30]))
+        rmp = self.make("long.rmp", rmp_image(stream, subs))
+        before = self.read(rmp)
+        code, _, err = self.run_cli("export", rmp)
+        self.assertEqual(code, 1)
+        self.assertIn("long.rmp: the file is in the RMP form", err)
+        self.assertEqual(self.read(rmp), before)
+        code, _, err = self.run_cli("export", "--out", "plain", rmp)
+        self.assertEqual((code, err), (0, ""))
+        data = self.read("plain/long.mp3")
+        self.assertEqual(data[id3v2_size(data):], stream + record(title.encode("cp932")[:30], artist.encode("cp932")[:30]))
+        got = self.read_back("plain/long.mp3")
+        for reader in ("mutagen", "eyed3", "kid3", "mediainfo"):
+            self.assertEqual(got[reader][:4], [title, artist, "Disc", "2024"], reader)
+        self.assertEqual(got["mutagen"][5], "演歌")
+        self.assertEqual(self.read(rmp), before)
+
+        # Tags of 2.3 (a picture and lyrics) and 2.2 (PIC, its picture) are replaced in place,
+        # their pictures and lyrics kept, the audio after them left as it was.
+        png = bytes.fromhex("89504e470d0a1a0a") + bytes(range(256)) + b"\xff\x00\xff"
+        apic = b"\x00image/png\x00\x03cover\x00" + png
+        uslt = b"\x01jpn\xff\xfe\x00\x00" + "歌詞です".encode("utf-16-le")
+        old23 = b"TIT2" + struct.pack(">IH", 5, 0) + b"\x00old!" + b"APIC" + struct.pack(">IH", len(apic), 0) + apic + \
+            b"USLT" + struct.pack(">IH", len(uslt), 0) + uslt + bytes(64)
+        pic = b"\x00PNG\x03cover\x00" + png
+        old22 = b"TT2" + struct.pack(">I", 5)[1:] + b"\x00old!" + b"PIC" + struct.pack(">I", len(pic))[1:] + pic
+        audio = frames(20) + record("題".encode("cp932"), "歌手".encode("cp932"))
+        for name, major, body in (("v23.mp3", 3, old23), ("v22.mp3", 2, old22)):
+            self.make(name, b"ID3" + bytes([major, 0, 0]) + syncsafe(len(body)) + body + audio)
+        code, _, err = self.run_cli("export", "--id3v2.4", "v23.mp3")
+        self.assertEqual((code, err), (0, ""))
+        code, _, err = self.run_cli("export", "v22.mp3")
+        self.assertEqual((code, err), (0, ""))
+        for name, version, lyrics in (("v23.mp3", [2, 4, 0], [["歌詞です"]]), ("v22.mp3", [2, 3, 0], [])):
+            data = self.read(name)
+            self.assertEqual(data[id3v2_size(data):], audio, name)
+            got = self.read_back(name)
+            self.assertEqual(got["version"], version)
+            self.assertEqual(got["mutagen"][:2], ["題", "歌手"], name)
+            self.assertEqual((got["pictures"], got["eyed3_pictures"]), ([png.hex()], [png.hex()]), name)
+            self.assertEqual([[t] for t in got["lyrics"]], lyrics, name)
+
     def test_what_we_write_reads_the_same_in_mutagen(self):
         if not os.path.exists("/usr/lib/python3/dist-packages/mutagen"):
             self.skipTest("python3-mutagen missing")
@@ -754,6 +857,37 @@ class CrossCheck(CliTest):
         if p.returncode != 0 and "No module named" in p.stderr:
             self.skipTest("mutagen is not importable by /usr/bin/python3")
         self.assertIn(p.stdout.strip(), ("Mutagen title|Art|Alb|2011|17", "Mutagen title|Art|Alb|2011|Rock"))
+
+
+def syncsafe(n):
+    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+
+
+def id3v2_size(data):
+    """The size of the ID3v2 tag at the start of `data`, header included (0 without one)."""
+    if data[:3] != b"ID3":
+        return 0
+    s = data[6:10]
+    return 10 + (s[0] << 21 | s[1] << 14 | s[2] << 7 | s[3])
+
+
+READ_BACK = r"""
+import json, sys
+import eyed3, mutagen.id3
+eyed3.log.setLevel("ERROR")
+p = sys.argv[1]
+t = mutagen.id3.ID3(p)
+comm = [str(f) for f in t.getall("COMM") if f.lang == "jpn"]
+m = [str(t.get("TIT2", "")), str(t.get("TPE1", "")), str(t.get("TALB", "")), str(t.get("TDRC", "")),
+     comm[0] if comm else "", t["TCON"].genres[0] if "TCON" in t else ""]
+e = eyed3.load(p).tag
+ec = [c.text for c in e.comments if c.lang == b"jpn"]
+y = [e.title or "", e.artist or "", e.album or "", str(e.getBestDate() or ""), ec[0] if ec else "",
+     e.genre.name if e.genre else ""]
+print(json.dumps({"version": list(t.version), "mutagen": m, "eyed3": y,
+                  "pictures": [f.data.hex() for f in t.getall("APIC")], "eyed3_pictures": [i.image_data.hex() for i in e.images],
+                  "lyrics": [f.text for f in t.getall("USLT")]}))
+"""
 
 
 def main():
