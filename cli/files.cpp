@@ -48,6 +48,11 @@ void walk(const std::string& folder, const std::string& inside, Walk& w) {
 
 } // namespace
 
+std::string folder_refusal(const std::string& path, const std::string& open_error) {
+    if (platform::path_kind(path) == platform::PathKind::directory) return "is a folder; -r walks it";
+    return "cannot open: " + open_error;
+}
+
 bool is_music_name(const std::string& name) {
     if (name.size() < 4) return false;
     std::string ext = name.substr(name.size() - 4);
@@ -61,14 +66,13 @@ std::vector<std::string> expand_folders(const std::vector<std::string>& args, bo
     std::vector<std::string> out;
     Walk w{out, relative, failed};
     for (const std::string& a : args) {
-        if (platform::path_kind(a) != platform::PathKind::directory) {
-            out.push_back(a);
-            if (relative) relative->push_back(a.substr(a.find_last_of("\\/") + 1));
-        } else if (recursive) {
+        // Without -r nothing is asked of the system here: a folder is refused by the command's
+        // own open (see folder_refusal), and a batch pays no call for the test.
+        if (recursive && platform::path_kind(a) == platform::PathKind::directory) {
             walk(a, "", w);
         } else {
-            report(a, "is a folder; -r walks it");
-            failed = true;
+            out.push_back(a);
+            if (relative) relative->push_back(a.substr(a.find_last_of("\\/") + 1));
         }
     }
     return out;

@@ -1,5 +1,6 @@
 #include "cli/loaded.h"
 
+#include "cli/files.h"
 #include "editor/tags/load_file.h"
 #include "platform/file.h"
 
@@ -11,7 +12,7 @@ Loaded load(const std::string& path) {
     tags::FileHead head;
     editing::Result r = editing::open_and_classify(path, f, head);
     if (!r.ok()) {
-        l.error = (r.fault == editing::Fault::cannot_read ? "cannot read: " : "cannot open: ") + r.detail;
+        l.error = r.fault == editing::Fault::cannot_read ? "cannot read: " + r.detail : folder_refusal(path, r.detail);
         return l;
     }
     l.opened = true;
