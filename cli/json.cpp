@@ -126,7 +126,7 @@ private:
             if (!take(':')) return fail("':' is missing");
             Value member;
             if (!value(member, depth + 1)) return false;
-            v.members.emplace_back(std::move(key), std::move(member));
+            v.members.push_back({std::move(key), std::move(member)});
             blanks();
             if (take('}')) return true;
             if (!take(',')) return fail("',' or '}' is missing");

@@ -3,7 +3,6 @@
 #pragma once
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace cli::json {
@@ -12,12 +11,19 @@ namespace cli::json {
 // text survives a console code page that has no such character.
 std::string quote(std::string_view utf8);
 
+struct Member;
+
 struct Value {
     enum class Kind { null, boolean, number, string, object, array };
     Kind kind = Kind::null;
-    std::string text;                                   // a string's UTF-8, a number as written, "true" or "false"
-    std::vector<std::pair<std::string, Value>> members; // an object's, in their order
-    std::vector<Value> items;                           // an array's
+    std::string text;            // a string's UTF-8, a number as written, "true" or "false"
+    std::vector<Member> members; // an object's, in their order
+    std::vector<Value> items;    // an array's
+};
+
+struct Member {
+    std::string key;
+    Value value;
 };
 
 // Reads one JSON value that fills the whole input (blanks around it aside). False when the

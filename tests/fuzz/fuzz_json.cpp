@@ -19,7 +19,7 @@ void check(const cli::json::Value& v, int depth) {
         FUZZ_CHECK(cli::json::parse(cli::json::quote(v.text), back, err));
         FUZZ_CHECK(back.kind == Kind::string && back.text == v.text);
     }
-    for (const auto& m : v.members) check(m.second, depth + 1);
+    for (const auto& m : v.members) check(m.value, depth + 1);
     for (const auto& i : v.items) check(i, depth + 1);
 }
 
