@@ -460,6 +460,10 @@ int run_rename(const std::vector<std::string>& args) {
             report(path, why + "; the name stays");
             status = k_failed;
         };
+        // A set of this file waits from our read of the tag through the move, so that its
+        // replace cannot bring back the old name with the new tag.
+        platform::WriteLock lock;
+        if (!dry_run) lock.hold(path);
         Loaded l = load(path);
         for (const std::string& w : l.texts.notices) report(path, "warning: " + w);
         if (!l.opened) {
