@@ -157,8 +157,11 @@ int run_export(const std::vector<std::string>& args, const std::function<int(con
                 continue;
             }
             job.target = *out_dir + "/" + name;
-        } else if (l.texts.rmp.is_rmp) {
-            failed("the file is in the RMP form, which alone holds its long texts; export it with --out");
+            job.in_place = platform::same_file(path, job.target);
+        }
+        if (job.in_place && l.texts.rmp.is_rmp) {
+            failed(
+                "the file is in the RMP form, which alone holds its long texts; export it with --out into another folder");
             continue;
         }
         std::string why;

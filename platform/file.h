@@ -138,6 +138,8 @@ PathKind path_kind(const std::string& path);
 bool is_read_only(const std::string& path);
 bool set_read_only(const std::string& path, bool read_only, std::string& err);
 bool remove_file(const std::string& path);
+// True when both paths name one existing file (through links, other spellings or case).
+bool same_file(const std::string& a, const std::string& b);
 // Makes one folder; one that exists already is no failure.
 bool make_folder(const std::string& path, std::string& err);
 // Gives a file a new name. A file that already has that name is never replaced: the move fails.

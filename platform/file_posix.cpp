@@ -382,6 +382,13 @@ bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; 
 
 bool is_on_cdrom(const std::string&) { return false; }
 
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 bool make_folder(const std::string& path, std::string& err) {
     if (::mkdir(path.c_str(), 0777) == 0) return true;
     const int e = errno;

@@ -818,6 +818,12 @@ class CrossCheck(CliTest):
             self.assertEqual(got[reader][:4], [title, artist, "Disc", "2024"], reader)
         self.assertEqual(got["mutagen"][5], "演歌")
         self.assertEqual(self.read(rmp), before)
+        # An --out that names the file's own place is no --out.
+        self.make("long-rmp.mp3", before)
+        code, _, err = self.run_cli("export", "--out", ".", "long-rmp.mp3")
+        self.assertEqual(code, 1)
+        self.assertIn("long-rmp.mp3: the file is in the RMP form", err)
+        self.assertEqual(self.read("long-rmp.mp3"), before)
 
         # Tags of 2.3 (a picture and lyrics) and 2.2 (PIC, its picture) are replaced in place,
         # their pictures and lyrics kept, the audio after them left as it was.
