@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Setting the title of 1,000 small MP3 files (20 KB, each with an ID3v1 record): tagzo-cli
 # against id3v2 -1 and id3tool, one process per file for all three, and tagzo-cli also with
-# all files in one call. Every run works on fresh copies of the same files. Reports files
-# per second; uses hyperfine when it is installed, else plain timing.
+# all files in one call, against the floor: a bare open/pread/pwrite/close loop over the same
+# files in one process (io_floor, built beside tagzo-cli). Every run works on fresh copies of
+# the same files. Reports files per second and the two goals (per process at least as fast as
+# id3tool; in one call at least half the floor); uses hyperfine when it is installed, else
+# plain timing.
 #   bench/cli_vs_peers.sh [--cli PATH] [--tmp DIR]
 #   FILES=N (default 1000), ROUNDS=N (default 3) runs of each, the median is reported;
 #   HYPERFINE_OPTS: more options for hyperfine (e.g. --show-output).
@@ -25,8 +28,13 @@ for ((i = 1; i <= FILES; i++)); do cp "$WORK/master.mp3" "$(printf '%s/f%05d.mp3
 sync
 
 q() { printf '%q' "$1"; }
+FLOOR="$(dirname "$CLI")/io_floor"
+if [[ ! -x $FLOOR ]]; then
+  echo "$(basename "$0"): no io_floor beside $CLI (cmake --build --preset native --target io_floor)" >&2
+  exit 2
+fi
 names=("tagzo-cli, one process per file" "tagzo-cli, all files in one call" "id3v2 -1, one process per file"
-       "id3tool, one process per file")
+       "id3tool, one process per file" "floor: open/pread/pwrite/close")
 # A tool's complaints go to a log, which is shown when a run fails (hyperfine hides them).
 ERRORS="$WORK/errors.log"
 fail="{ echo \"failed on \$f\" >>$(q "$ERRORS"); exit 1; }"
@@ -35,6 +43,7 @@ cmds=(
   "f=all; $(q "$CLI") set --title X $(q "$RUN")/*.mp3 2>>$(q "$ERRORS") || $fail"
   "for f in $(q "$RUN")/*.mp3; do id3v2 -1 -t X \"\$f\" 2>>$(q "$ERRORS") || $fail; done"
   "for f in $(q "$RUN")/*.mp3; do id3tool -t X \"\$f\" 2>>$(q "$ERRORS") || $fail; done"
+  "f=all; $(q "$FLOOR") $(q "$RUN")/*.mp3 2>>$(q "$ERRORS") || $fail"
 )
 : >"$ERRORS"
 failed() {  # name
@@ -100,3 +109,6 @@ printf '%-34s %10s %12s\n' tool "median s" "files/s"
 for k in "${!cmds[@]}"; do
   printf '%-34s %10.3f %12.0f\n' "${names[k]}" "${medians[k]}" "$(calc '%.1f' "$FILES / ${medians[k]}")"
 done
+# The goals: per process at least as fast as id3tool, and in one call at least half the floor.
+printf 'per process, tagzo-cli against id3tool: %s (goal: 1.00 or more)\n' "$(calc '%.2f' "${medians[3]} / ${medians[0]}")"
+printf 'in one call, tagzo-cli against the floor: %s (goal: 0.50 or more)\n' "$(calc '%.2f' "${medians[4]} / ${medians[1]}")"

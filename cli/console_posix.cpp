@@ -1,14 +1,46 @@
 #include <cstdio>
+#include <unistd.h>
 
 #include "cli/console.h"
 
 namespace cli {
 
+namespace {
+size_t progress_width = 0; // the length of the progress line on stderr, 0 when none stands
+}
+
 std::vector<std::string> utf8_arguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
 
 void write_out(std::string_view s) { std::fwrite(s.data(), 1, s.size(), stdout); }
+void write_out_utf8(std::string_view s) { write_out(s); }
+
 void write_err(std::string_view s) {
+    end_progress();
     std::fflush(stdout);
+    std::fwrite(s.data(), 1, s.size(), stderr);
+}
+
+bool read_input(std::string& out) {
+    char buf[65536];
+    size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, stdin)) > 0) out.append(buf, n);
+    return !std::ferror(stdin);
+}
+
+bool err_is_terminal() { return ::isatty(2) == 1; }
+
+void show_progress(std::string_view line) {
+    std::string s = "\r" + std::string(line);
+    if (line.size() < progress_width) s += std::string(progress_width - line.size(), ' ');
+    std::fwrite(s.data(), 1, s.size(), stderr);
+    std::fflush(stderr);
+    progress_width = line.size();
+}
+
+void end_progress() {
+    if (progress_width == 0) return;
+    std::string s = "\r" + std::string(progress_width, ' ') + "\r";
+    progress_width = 0;
     std::fwrite(s.data(), 1, s.size(), stderr);
 }
 

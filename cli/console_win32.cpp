@@ -17,21 +17,14 @@ std::vector<std::string> utf8_arguments(int, char**) {
 }
 
 namespace {
-void write_handle(DWORD which, std::string_view utf8) {
-    HANDLE h = GetStdHandle(which);
-    if (h == INVALID_HANDLE_VALUE || h == nullptr) return;
-    // Without a console (output to a pipe or a file) the ANSI code page speaks.
-    UINT cp = GetConsoleOutputCP();
-    if (cp == 0) cp = GetACP();
-    std::string bytes;
-    if (cp == CP_UTF8) {
-        bytes.assign(utf8);
-    } else {
-        std::wstring w = platform::utf8_to_utf16(utf8);
-        int n = WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-        bytes.assign(static_cast<size_t>(n > 0 ? n : 0), '\0');
-        if (n > 0) WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), bytes.data(), n, nullptr, nullptr);
-    }
+size_t progress_width = 0; // the length of the progress line on stderr, 0 when none stands
+
+bool is_console(HANDLE h) {
+    DWORD mode = 0;
+    return h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode);
+}
+
+void write_bytes(HANDLE h, std::string_view bytes) {
     DWORD done = 0;
     const char* p = bytes.data();
     size_t left = bytes.size();
@@ -40,9 +33,68 @@ void write_handle(DWORD which, std::string_view utf8) {
         left -= done;
     }
 }
+
+void write_handle(DWORD which, std::string_view utf8) {
+    HANDLE h = GetStdHandle(which);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) return;
+    // Without a console (output to a pipe or a file) the ANSI code page speaks.
+    UINT cp = GetConsoleOutputCP();
+    if (cp == 0) cp = GetACP();
+    if (cp == CP_UTF8) return write_bytes(h, utf8);
+    std::wstring w = platform::utf8_to_utf16(utf8);
+    int n = WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), bytes.data(), n, nullptr, nullptr);
+    write_bytes(h, bytes);
+}
 } // namespace
 
 void write_out(std::string_view s) { write_handle(STD_OUTPUT_HANDLE, s); }
-void write_err(std::string_view s) { write_handle(STD_ERROR_HANDLE, s); }
+
+void write_err(std::string_view s) {
+    end_progress();
+    write_handle(STD_ERROR_HANDLE, s);
+}
+
+void write_out_utf8(std::string_view s) {
+    HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (!is_console(h)) return write_bytes(h, s);
+    std::wstring w = platform::utf8_to_utf16(s);
+    DWORD done = 0;
+    const wchar_t* p = w.data();
+    size_t left = w.size();
+    while (left > 0 && WriteConsoleW(h, p, static_cast<DWORD>(left < 8192 ? left : 8192), &done, nullptr) && done > 0) {
+        p += done;
+        left -= done;
+    }
+}
+
+bool read_input(std::string& out) {
+    HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) return false;
+    char buf[65536];
+    DWORD n = 0;
+    for (;;) {
+        if (!ReadFile(h, buf, sizeof buf, &n, nullptr)) return GetLastError() == ERROR_BROKEN_PIPE;
+        if (n == 0) return true;
+        out.append(buf, n);
+    }
+}
+
+bool err_is_terminal() { return is_console(GetStdHandle(STD_ERROR_HANDLE)); }
+
+void show_progress(std::string_view line) {
+    std::string s = "\r" + std::string(line);
+    if (line.size() < progress_width) s += std::string(progress_width - line.size(), ' ');
+    write_handle(STD_ERROR_HANDLE, s);
+    progress_width = line.size();
+}
+
+void end_progress() {
+    if (progress_width == 0) return;
+    std::string s = "\r" + std::string(progress_width, ' ') + "\r";
+    progress_width = 0;
+    write_handle(STD_ERROR_HANDLE, s);
+}
 
 } // namespace cli

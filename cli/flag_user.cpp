@@ -1,6 +1,7 @@
 #include "cli/flag_user.h"
 
 #include "cli/console.h"
+#include "cli/files.h"
 #include "editor/tags/load.h"
 #include "platform/text.h"
 
@@ -22,7 +23,7 @@ void FlagUser::notice(editing::Notice what, const std::string& detail) {
     switch (what) {
     case Notice::apply_cancelled: report(path_, "the file is read-only; nothing written"); return;
     case Notice::apply_failed: report(path_, detail + "; the file is as it was"); return;
-    case Notice::cannot_open: report(path_, "cannot open: " + detail); return;
+    case Notice::cannot_open: report(path_, folder_refusal(path_, detail)); return;
     case Notice::not_mp3: report(path_, "not an MP3 file (unknown); nothing written"); return;
     }
 }

@@ -140,6 +140,22 @@ PathKind path_kind(const std::string& path);
 bool is_read_only(const std::string& path);
 bool set_read_only(const std::string& path, bool read_only, std::string& err);
 bool remove_file(const std::string& path);
+// True when both paths name one existing file (through links, other spellings or case).
+bool same_file(const std::string& a, const std::string& b);
+// Makes one folder; one that exists already is no failure.
+bool make_folder(const std::string& path, std::string& err);
+// Gives a file a new name. A file that already has that name is never replaced: the move fails.
+bool move_file(const std::string& from, const std::string& to, std::string& err);
+
+// One entry of a folder. `kind` is what a link points at; `link` says the entry is one (a
+// symbolic link, or on Windows any reparse point such as a junction).
+struct FolderEntry {
+    std::string name; // UTF-8, without the folder
+    PathKind kind = PathKind::missing;
+    bool link = false;
+};
+// The entries of a folder, without "." and "..", in the order the system gives them.
+bool list_folder(const std::string& path, std::vector<FolderEntry>& out, std::string& err);
 // True when the path lies on a CD-ROM drive (never on POSIX systems).
 bool is_on_cdrom(const std::string& path);
 // Whole small files (the settings file, setup.dat); a read gives at most max_bytes.

@@ -380,4 +380,66 @@ bool is_on_cdrom(const std::string& path) {
     return GetDriveTypeW(wide(path.substr(0, 3)).c_str()) == DRIVE_CDROM;
 }
 
+bool same_file(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION info[2]{};
+    const std::string* paths[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+        HANDLE h = CreateFileW(wide(*paths[i]).c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        const bool ok = GetFileInformationByHandle(h, &info[i]) != 0;
+        CloseHandle(h);
+        if (!ok) return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+bool make_folder(const std::string& path, std::string& err) {
+    std::wstring w = wide(path);
+    if (CreateDirectoryW(w.c_str(), nullptr)) return true;
+    const DWORD code = GetLastError();
+    const DWORD attrs = GetFileAttributesW(w.c_str());
+    if (code == ERROR_ALREADY_EXISTS && attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    err = win_error_text(code);
+    return false;
+}
+
+bool move_file(const std::string& from, const std::string& to, std::string& err) {
+    // Without MOVEFILE_REPLACE_EXISTING a name that exists makes the move fail.
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0)) return true;
+    err = win_error_text(GetLastError());
+    return false;
+}
+
+bool list_folder(const std::string& path, std::vector<FolderEntry>& out, std::string& err) {
+    out.clear();
+    WIN32_FIND_DATAW fd;
+    std::string pattern = path;
+    if (pattern.empty() || (pattern.back() != '\\' && pattern.back() != '/')) pattern += '\\';
+    HANDLE h = FindFirstFileExW(wide(pattern + "*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr, 0);
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) return true; // an empty folder (a drive root has no "." entry)
+        err = win_error_text(code);
+        return false;
+    }
+    do {
+        std::string name = utf16_to_utf8(fd.cFileName);
+        if (name == "." || name == "..") continue;
+        FolderEntry entry{name, PathKind::file, (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) entry.kind = PathKind::directory;
+        out.push_back(std::move(entry));
+    } while (FindNextFileW(h, &fd));
+    DWORD code = GetLastError();
+    FindClose(h);
+    if (code != ERROR_NO_MORE_FILES) {
+        err = win_error_text(code);
+        return false;
+    }
+    return true;
+}
+
 } // namespace platform

@@ -7,7 +7,7 @@ native_pkgs=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbench
              python3 clang libclang-rt-14-dev passwd util-linux)
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine32 wine64 xvfb xauth
               locales fonts-ipafont lame sox mpg123 pulseaudio)
-check_pkgs=(libimage-exiftool-perl mediainfo id3v2 id3tool python3-mutagen)
+check_pkgs=(libimage-exiftool-perl mediainfo id3v2 id3tool python3-mutagen eyed3 kid3-cli)
 
 want=("${native_pkgs[@]}" "${windows_pkgs[@]}" "${check_pkgs[@]}")
 missing=()

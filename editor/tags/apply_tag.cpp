@@ -45,8 +45,10 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
         applied.*field.tag = cut_to_width(f.*field.text, field.id3_width);
     }
     edited.genre = applied.genre = ui.genre().value_or(s.current_tag.genre);
+    // Whether the file is in the RMP form matters only where the texts could take that form;
+    // a batch of short texts pays no second open for it.
     bool file_is_rmp = false;
-    {
+    if ((st.rmp_enabled != 0 && tags::texts_too_long(edited)) || s.rmp_texts.is_rmp) {
         platform::File head;
         if (head.open(s.current_path, platform::File::Mode::read, err)) file_is_rmp = tags::is_rmp_file(head);
     }

@@ -40,7 +40,8 @@ Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, co
     s.file_loaded = true;
 
     // Read-only media: a read-only file on a CD-ROM drive is never written.
-    s.read_only_media = platform::is_read_only(path) && platform::is_on_cdrom(path);
+    // The drive is asked first: a POSIX system has no CD-ROM drive letters and needs no call.
+    s.read_only_media = platform::is_on_cdrom(path) && platform::is_read_only(path);
     // The RMP texts are read only from a file that can be written, so a read-only RMP file
     // is edited by its ID3v1 record.
     Result done;

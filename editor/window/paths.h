@@ -39,4 +39,23 @@ std::string name_by_tag(int32_t pattern, std::string_view folder, std::string_vi
 // when at least one character was replaced.
 bool replace_unusable_chars(std::string_view name, std::string& out);
 
+// A rename by tag, worked out before anything moves: the editor and tagzo-cli both take it.
+struct TagRename {
+    bool has_texts = false; // the title and the (cut) artist are both non-empty
+    std::string name;       // cp932: the name the tag makes, no characters replaced yet
+    std::string new_path;   // UTF-8: that name in the file's own folder
+    bool same_name = false; // the file has that name already, letter case aside
+};
+
+// The name for the file at `path` (UTF-8; its folder, if any, ends at the last "\\" or "/"):
+// the title whole, and the artist (cp932) cut to the record's 30 bytes in the ID3v1 form.
+TagRename plan_tag_rename(std::string_view path, int32_t pattern, bool is_rmp, std::string_view artist,
+                          std::string_view title);
+
+// True when the file at `path` (UTF-8) has the cp932 name already, letter case aside.
+bool has_name(std::string_view path, std::string_view cp932_name);
+
+// A cp932 name in the folder of `path`, with the separator that path uses (UTF-8).
+std::string path_beside(std::string_view path, std::string_view cp932_name);
+
 } // namespace editing

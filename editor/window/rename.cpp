@@ -33,25 +33,21 @@ bool move(const std::string& from, const std::string& to) {
 void rename_by_tag(HWND dlg) {
     // The name takes the full title but, in the ID3v1 form, only the 30 bytes of the artist
     // that the record holds (cut before a double-byte character that would not fit).
-    std::string artist = control_text(dlg, IDC_ARTIST, 255);
-    if (!program.session.rmp_texts.is_rmp) artist = tags::cut_to_width(artist, 30);
-    std::string title = control_text(dlg, IDC_TITLE, 4095);
-    if (title.empty() || artist.empty()) {
+    const std::string old_name = program.session.current_path;
+    editing::TagRename plan =
+        editing::plan_tag_rename(old_name, program.settings.rename_pattern, program.session.rmp_texts.is_rmp,
+                                 control_text(dlg, IDC_ARTIST, 255), control_text(dlg, IDC_TITLE, 4095));
+    if (!plan.has_texts) {
         show_notice_menu(dlg, {wide(texts::no_title_or_artist)}, 30, -30, IDM_INFO);
         return;
     }
-    const std::string old_name = program.session.current_path;
     // The new name lies in the file's own folder, whichever folder is current. The folder may
     // hold any character; only the name is made of the tag's cp932 texts.
-    std::string folder = editing::folder_of(old_name);
-    if (folder.empty()) return failure_notice(old_name);
-    std::string folder_slash = editing::folder_with_backslash(folder);
-    std::string name = editing::name_by_tag(program.settings.rename_pattern, "", artist, title);
-    std::string new_name = folder_slash + platform::cp932_to_utf8(name);
-    std::string old_relative = editing::relative_form(old_name, folder);
-    std::string old_cp932, bad;
-    if (platform::utf8_to_cp932(old_relative, old_cp932, bad) && tags::equal_ignoring_case(name, old_cp932)) return;
-    std::wstring old_shown = wide_path(old_relative);
+    if (editing::folder_of(old_name).empty()) return failure_notice(old_name);
+    if (plan.same_name) return;
+    const std::string& name = plan.name;
+    std::string new_name = plan.new_path;
+    std::wstring old_shown = wide_path(editing::relative_form(old_name, editing::folder_of(old_name)));
 
     if (program.settings.no_confirm_rename == 0 &&
         !ask(IDD_RENAME, program.settings.no_confirm_rename, old_shown, wide(name)))
@@ -65,7 +61,7 @@ void rename_by_tag(HWND dlg) {
         if (program.settings.no_confirm_char_replace == 0 &&
             !ask(IDD_REPLACE_CHARS, program.settings.no_confirm_char_replace, wide(name), wide(replaced)))
             return failure_notice(old_name);
-        new_name = folder_slash + platform::cp932_to_utf8(replaced);
+        new_name = editing::path_beside(old_name, replaced);
         if (!move(old_name, new_name)) return failure_notice(old_name);
     }
     if (program.settings.quit_after_apply == 1) PostMessageW(dlg, WM_COMMAND, IDC_CLOSE_X, 0);

@@ -44,16 +44,21 @@ class Cli:
         self.exe, self.wine = os.path.abspath(exe), wine and os.path.abspath(wine)
         self.encoding = "cp932" if wine else "utf-8"
 
-    def run(self, *args, cwd):
+    def run(self, *args, cwd, input=None, out_encoding=None):
+        """`input` (bytes) goes to standard input; JSON output is UTF-8 on every system
+        (out_encoding="utf-8"), other output is in the console's encoding."""
         cmd = ([self.wine] if self.wine else []) + [self.exe] + list(args)
         # Output through files, not pipes: Wine's service processes inherit the handles and
         # would keep a pipe open for seconds after the program has ended.
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            code = subprocess.run(cmd, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                  timeout=300).returncode
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err, tempfile.TemporaryFile() as inp:
+            inp.write(input or b"")
+            inp.seek(0)
+            code = subprocess.run(cmd, cwd=cwd, stdin=inp if input is not None else subprocess.DEVNULL,
+                                  stdout=out, stderr=err, timeout=300).returncode
             out.seek(0)
             err.seek(0)
-            return code, out.read().decode(self.encoding, "replace"), err.read().decode(self.encoding, "replace")
+            return (code, out.read().decode(out_encoding or self.encoding, "replace"),
+                    err.read().decode(self.encoding, "replace"))
 
 
 class CliTest(unittest.TestCase):
@@ -66,7 +71,8 @@ class CliTest(unittest.TestCase):
             for n in dirs:
                 os.chmod(os.path.join(root, n), 0o755)
             for n in files:
-                os.chmod(os.path.join(root, n), 0o644)
+                if not os.path.islink(os.path.join(root, n)):
+                    os.chmod(os.path.join(root, n), 0o644)
         shutil.rmtree(self.dir)
 
     def make(self, name, content):
@@ -78,13 +84,23 @@ class CliTest(unittest.TestCase):
         with open(os.path.join(self.dir, name), "rb") as f:
             return f.read()
 
-    def run_cli(self, *args):
-        return self.cli.run(*args, cwd=self.dir)
+    def run_cli(self, *args, **kw):
+        return self.cli.run(*args, cwd=self.dir, **kw)
 
     def show(self, *names):
-        code, out, err = self.run_cli("show", "--json", *names)
+        code, out, err = self.run_cli("show", "--json", *names, out_encoding="utf-8")
         objs = [json.loads(line) for line in out.splitlines()]
         return code, objs, err
+
+    def listing(self):
+        """Every file under the test's folder with its content, by relative path ("/")."""
+        got = {}
+        for root, _, files in os.walk(self.dir):
+            for n in files:
+                p = os.path.join(root, n)
+                with open(p, "rb") as f:
+                    got[os.path.relpath(p, self.dir).replace(os.sep, "/")] = f.read()
+        return got
 
 
 class Show(CliTest):
@@ -268,6 +284,87 @@ class Set(CliTest):
                              (long_title, f"artist {trial}", f"album {trial}"), f"trial {trial}")
         self.assertEqual(sorted(os.listdir(self.dir)), ["both.mp3"])
 
+    def json_files(self):
+        """A collection of every form: Japanese ID3v1 with a genre, the RMP form with long
+        texts, bytes that are no cp932 (shown as U+FFFD), no record at all, and a read-only
+        RMP file (whose INFO texts the editor's own load passes over)."""
+        subs = chunk(b"INAM", "長い題名".encode("cp932") * 9 + b"\0") + chunk(b"IART", b"Artist\0") + \
+            chunk(b"IID3", record(b"short", b"Artist"))
+        names = [self.make("j1.mp3", frames(2) + record("曲名".encode("cp932"), "歌手".encode("cp932"), b"Al",
+                                                         b"1999", b"c", 17)),
+                 self.make("j2.rmp", rmp_image(frames(2), subs)),
+                 self.make("j3.mp3", frames(2) + record(b"A\x80B\xFD", b"x\x81")),
+                 self.make("j4.mp3", frames(2)),
+                 self.make("j5.rmp", rmp_image(frames(2), subs))]
+        os.chmod(os.path.join(self.dir, "j5.rmp"), 0o444)
+        return names
+
+    def test_json_round_trip_keeps_every_file_and_applies_edits(self):
+        names = self.json_files()
+        code, out, err = self.run_cli("show", "--json", *names, out_encoding="utf-8")
+        self.assertEqual(code, 0, err)
+        self.make("all.jsonl", out.encode("utf-8"))
+        before = self.listing()
+        code, _, err = self.run_cli("set", "--json", "all.jsonl")
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(self.listing(), before)
+        # Through standard input, with CRLF line ends and a blank line.
+        code, _, err = self.run_cli("set", "--json", "-", input=out.replace("\n", "\r\n\r\n").encode("utf-8"))
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(self.listing(), before)
+        # A filter edits two lines: only those files change, and the U+FFFD file keeps its bytes.
+        lines = [json.loads(line) for line in out.splitlines()]
+        lines[0]["title"], lines[0]["genre"] = "新しい曲", 12
+        lines[1]["comment"] = "コメント" * 10  # 80 bytes: the RMP form holds it
+        lines[2]["artist"] = lines[2]["artist"]  # unchanged, U+FFFD included
+        edited = "".join(json.dumps(o, ensure_ascii=False) + "\n" for o in lines).encode("utf-8")
+        code, _, err = self.run_cli("set", "--json", "-", input=edited)
+        self.assertEqual((code, err), (0, ""))
+        after = self.listing()
+        self.assertEqual(sorted(n for n in before if after[n] != before[n]), ["j1.mp3", "j2.rmp"])
+        self.assertEqual(after["j1.mp3"], frames(2) + record("新しい曲".encode("cp932"), "歌手".encode("cp932"), b"Al",
+                                                             b"1999", b"c", 12))
+        _, objs, _ = self.show("j2.rmp")
+        self.assertEqual((objs[0]["comment"], objs[0]["title"]), ("コメント" * 10, "長い題名" * 9))
+
+    def test_json_bad_lines_are_named_and_the_rest_is_done(self):
+        self.json_files()
+        good = {"path": "j4.mp3", "title": "first"}
+        lines = [json.dumps(good),
+                 json.dumps({"path": "j1.mp3", "titel": "x"}),
+                 json.dumps({"path": "j1.mp3", "title": "caf\u00e9"}),
+                 json.dumps({"title": "no path"}),
+                 json.dumps({"path": "missing.mp3", "title": "x"}),
+                 '{"path": "j1.mp3", "title": "cut',
+                 json.dumps({"path": "j1.mp3", "genre": 300}),
+                 json.dumps({"path": "j1.mp3", "title": 5}),
+                 '["j1.mp3"]',
+                 '{"path": "j1.mp3", "title": "\\ud800"}',
+                 json.dumps({"path": "j1.mp3", "title": "a", "title": "b"}).replace('"title": "b"', '"title": "b", "title": "c"'),
+                 json.dumps({"path": "j3.mp3", "album": "二番目", "kind": "ignored", "id3": None, "info": {"x": 1}})]
+        before = self.listing()
+        self.make("bad.jsonl", ("\n".join(lines) + "\n").encode("utf-8"))
+        code, _, err = self.run_cli("set", "--json", "bad.jsonl")
+        self.assertEqual(code, 1)
+        for n, what in ((2, "unknown key 'titel'"), (3, "'.' has no form in code page 932"), (4, "no path"),
+                        (5, "missing.mp3"), (6, "no JSON"), (7, "genre takes a number"), (8, "title takes a string"),
+                        (9, "not a JSON object"), (10, "unpaired surrogate"), (11, "given twice")):
+            # (stderr speaks the console's code page, which writes é as a plain e)
+            self.assertRegex(err, rf"bad\.jsonl:{n}: .*{what}", n)
+        self.assertNotRegex(err, r"bad\.jsonl:(1|12):")
+        after = self.listing()
+        self.assertEqual(after["j1.mp3"], before["j1.mp3"])
+        self.assertEqual(after["j4.mp3"], frames(2) + record(b"first"))
+        _, objs, _ = self.show("j3.mp3")
+        self.assertEqual((objs[0]["album"], objs[0]["title"]), ("二番目", "A\ufffdB\ufffd"))
+        # The texts come from the lines alone; a missing input is a failure, not a hang.
+        self.assertEqual(self.run_cli("set", "--json", "bad.jsonl", "--title", "x")[0], 2)
+        self.assertEqual(self.run_cli("set", "--json", "bad.jsonl", "j1.mp3")[0], 2)
+        self.assertEqual(self.run_cli("set", "--json")[0], 2)
+        code, _, err = self.run_cli("set", "--json", "none.jsonl")
+        self.assertEqual(code, 1)
+        self.assertIn("none.jsonl: cannot read", err)
+
     def test_damaged_rmp_keeps_stream_and_gets_a_record(self):
         stream = frames(3)
         # The list claims far more than the file holds, and a sub-chunk runs past the end.
@@ -281,6 +378,215 @@ class Set(CliTest):
         self.assertEqual(data[20:20 + len(stream)], stream)
         self.assertEqual(data[-128:], record(b"new"))
         self.assertEqual(struct.unpack("<I", data[4:8])[0], len(data) - 8)
+
+
+class Rename(CliTest):
+    def tagged(self, name, title, artist, **kw):
+        return self.make(name, frames(2) + record(title.encode("cp932"), artist.encode("cp932"), **kw))
+
+    def rename(self, *args):
+        code, out, err = self.run_cli("rename", *args)
+        return code, out.splitlines(), err
+
+    def test_both_patterns_and_the_replacements(self):
+        a = self.tagged("a.mp3", "空手バカ☆一代", "地獄車")
+        content = self.read(a)
+        code, out, err = self.rename(a)
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(out, ["a.mp3 -> (地獄車)空手バカ☆一代.mp3"])
+        self.assertEqual(self.listing(), {"(地獄車)空手バカ☆一代.mp3": content})
+        code, out, _ = self.rename("--pattern", "1", "(地獄車)空手バカ☆一代.mp3")
+        self.assertEqual((code, out), (0, ["(地獄車)空手バカ☆一代.mp3 -> 地獄車-空手バカ☆一代.mp3"]))
+        self.assertEqual(self.listing(), {"地獄車-空手バカ☆一代.mp3": content})
+        # "/" and "?" get their full-width look-alikes on every system, not only where the plain
+        # name fails; 表 and ソ end in 0x5C and stay whole; the extension is always .mp3.
+        b = self.tagged("b.MP3", "a/b?表ソ", "x:y")
+        code, out, err = self.rename("--pattern=0", b)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(out, ["b.MP3 -> (x：y)a／b？表ソ.mp3"])
+        self.assertIn("(x：y)a／b？表ソ.mp3", self.listing())
+        # A name that differs only in letter case is left alone; so is one whose look-alikes
+        # are in place already.
+        self.tagged("(ART)Title.mp3", "title", "art")
+        self.assertEqual(self.rename("(ART)Title.mp3", "(x：y)a／b？表ソ.mp3"), (0, [], ""))
+        self.assertIn("(ART)Title.mp3", self.listing())
+        # An RMP file is named with its long texts, its artist whole.
+        long_artist = "とても長い名前の歌手です" * 2  # 48 bytes
+        subs = chunk(b"INAM", "曲".encode("cp932") + b"\0") + chunk(b"IART", long_artist.encode("cp932") + b"\0") + \
+            chunk(b"IID3", record("曲".encode("cp932"), long_artist.encode("cp932")[:30]))
+        self.make("r.rmp", rmp_image(frames(2), subs))
+        self.assertEqual(self.rename("r.rmp")[:2], (0, [f"r.rmp -> ({long_artist})曲.mp3"]))
+        # No title, no artist, no MP3: each named, the name kept, the rest done.
+        self.tagged("notitle.mp3", "", "someone")
+        self.tagged("noartist.mp3", "t", "")
+        self.make("n.txt", b"text")
+        self.tagged("ok.mp3", "fine", "z")
+        code, out, err = self.rename("notitle.mp3", "noartist.mp3", "n.txt", "missing.mp3", "ok.mp3")
+        self.assertEqual((code, out), (1, ["ok.mp3 -> (z)fine.mp3"]))
+        for n in ("notitle.mp3", "noartist.mp3", "n.txt", "missing.mp3"):
+            self.assertIn(n + ":", err)
+        self.assertIn("n.txt: not an MP3 file (unknown); the name stays", err)
+        self.assertTrue({"notitle.mp3", "noartist.mp3", "n.txt", "(z)fine.mp3"} <= set(self.listing()))
+        # A backslash has no look-alike; Windows would take it for a folder.
+        self.tagged("bs.mp3", "a\\b", "c")
+        code, out, err = self.rename("bs.mp3")
+        self.assertEqual((code, out), (1, []))
+        self.assertIn("bs.mp3: the tag gives a name with a backslash", err)
+        self.assertEqual(self.rename("--pattern", "2", "bs.mp3")[0], 2)
+        self.assertEqual(self.rename("--bogus", "bs.mp3")[0], 2)
+
+    def test_a_clash_fails_and_a_dry_run_changes_nothing(self):
+        a = self.tagged("a.mp3", "T", "A")
+        self.make("(A)T.mp3", b"another file")
+        b = self.tagged("b.mp3", "Same", "B")
+        c = self.tagged("c.mp3", "Same", "B", album=b"other")
+        before = self.listing()
+        code, out, err = self.rename("--dry-run", a, b, c)
+        self.assertEqual(code, 1)
+        # The dry run predicts the clash with a file that exists and the one between b and c.
+        self.assertEqual(out, ["b.mp3 -> (B)Same.mp3"])
+        self.assertIn("a.mp3: (A)T.mp3 exists; the name stays", err)
+        self.assertIn("c.mp3: (B)Same.mp3 exists; the name stays", err)
+        self.assertEqual(self.listing(), before)
+        code, out, err = self.rename(a, b, c)
+        self.assertEqual(code, 1)
+        self.assertEqual(out, ["b.mp3 -> (B)Same.mp3"])
+        self.assertIn("a.mp3: cannot rename to (A)T.mp3", err)
+        self.assertIn("c.mp3: cannot rename to (B)Same.mp3", err)
+        after = self.listing()
+        self.assertEqual(after["a.mp3"], before["a.mp3"])
+        self.assertEqual(after["(A)T.mp3"], b"another file")
+        self.assertEqual(after["(B)Same.mp3"], before["b.mp3"])
+        self.assertEqual(after["c.mp3"], before["c.mp3"])
+
+
+class Folders(CliTest):
+    """-r walks folders for every command: sorted by the bytes of the names, each subfolder at
+    its place, .mp3 and .rmp files in any letter case, never through a link to a folder."""
+
+    def tree(self):
+        os.makedirs(os.path.join(self.dir, "top", "sub", "deeper"))
+        self.make("top/B.MP3", frames(1) + record(b"b", b"A"))
+        self.make("top/a.mp3", frames(1) + record(b"a", b"A"))
+        self.make("top/c.Rmp", rmp_image(frames(1), chunk(b"INAM", b"c\0") + chunk(b"IART", b"A\0") +
+                                         chunk(b"IID3", record(b"c", b"A"))))
+        self.make("top/notes.txt", b"not music")
+        self.make("top/mp3", b"no extension")
+        self.make("top/sub/d.mp3", frames(1) + record(b"d", b"A"))
+        self.make("top/sub/deeper/e.mp3", frames(1) + record(b"e", b"A"))
+        return ["top/B.MP3", "top/a.mp3", "top/c.Rmp", "top/sub/d.mp3", "top/sub/deeper/e.mp3"]
+
+    def test_every_command_walks_a_tree(self):
+        walked = self.tree()
+        self.make("loose.mp3", frames(1) + record(b"l", b"A"))
+        code, objs, err = self.show("-r", "top", "loose.mp3")
+        self.assertEqual(code, 0, err)
+        self.assertEqual([o["path"] for o in objs], walked + ["loose.mp3"])
+        # A trailing separator names the same folder.
+        self.assertEqual([o["path"] for o in self.show("--recursive", "top/sub/")[1]],
+                         ["top/sub/d.mp3", "top/sub/deeper/e.mp3"])
+        # Without -r a folder is refused, named, and the files beside it are done.
+        code, objs, err = self.show("top", "loose.mp3")
+        self.assertEqual((code, [o["path"] for o in objs]), (1, ["top", "loose.mp3"]))
+        self.assertEqual((objs[0]["error"], objs[1]["error"]), ("is a folder; -r walks it", None))
+        self.assertIn("top: is a folder; -r walks it", err)
+        code, _, err = self.run_cli("set", "-r", "--album", "Walked", "top")
+        self.assertEqual(code, 0, err)
+        self.assertEqual([o["album"] for o in self.show(*walked)[1]], ["Walked"] * 5)
+        self.assertEqual(self.read("top/notes.txt"), b"not music")
+        code, _, err = self.run_cli("set", "--album", "x", "top")
+        self.assertEqual(code, 1)
+        self.assertIn("top: is a folder; -r walks it", err)
+        code, out, err = self.run_cli("rename", "-r", "--pattern", "1", "--dry-run", "top")
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(out.splitlines(), ["top/B.MP3 -> top/A-b.mp3", "top/a.mp3 -> top/A-a.mp3",
+                                            "top/c.Rmp -> top/A-c.mp3", "top/sub/d.mp3 -> top/sub/A-d.mp3",
+                                            "top/sub/deeper/e.mp3 -> top/sub/deeper/A-e.mp3"])
+        self.assertEqual(self.run_cli("rename", "-r", "--pattern", "1", "top")[0], 0)
+        self.assertEqual(sorted(self.listing()), ["loose.mp3", "top/A-a.mp3", "top/A-b.mp3", "top/A-c.mp3", "top/mp3",
+                                                  "top/notes.txt", "top/sub/A-d.mp3", "top/sub/deeper/A-e.mp3"])
+        # export mirrors the tree under --out, so equal names in two folders never clash.
+        self.make("top/sub/A-a.mp3", frames(1) + record(b"other a", b"A"))
+        code, _, err = self.run_cli("export", "-r", "--out", "mirror", "top")
+        self.assertEqual((code, err), (0, ""))
+        exported = {n: d for n, d in self.listing().items() if n.startswith("mirror/")}
+        self.assertEqual(sorted(exported), ["mirror/A-a.mp3", "mirror/A-b.mp3", "mirror/A-c.mp3", "mirror/sub/A-a.mp3",
+                                            "mirror/sub/A-d.mp3", "mirror/sub/deeper/A-e.mp3"])
+        for name, data in exported.items():
+            self.assertEqual(data[:3], b"ID3", name)
+        self.assertTrue(exported["mirror/sub/A-a.mp3"].endswith(record(b"other a", b"A")))
+        self.assertTrue(exported["mirror/A-a.mp3"].endswith(record(b"a", b"A", b"Walked")))
+
+    def test_links_to_folders_are_not_followed(self):
+        if self.cli.wine:
+            self.skipTest("native only: Wine shows a link as what it points at")
+        walked = self.tree()
+        outside = tempfile.mkdtemp(prefix="tagzo-outside-")
+        self.addCleanup(shutil.rmtree, outside)
+        with open(os.path.join(outside, "far.mp3"), "wb") as f:
+            f.write(frames(1))
+        os.symlink("..", os.path.join(self.dir, "top", "sub", "loop"))
+        os.symlink(outside, os.path.join(self.dir, "top", "away"))
+        os.symlink("sub/d.mp3", os.path.join(self.dir, "top", "link.mp3"))
+        os.symlink("nowhere.mp3", os.path.join(self.dir, "top", "dangling.mp3"))
+        code, objs, err = self.show("-r", "top")
+        self.assertEqual(code, 0, err)
+        # The link to a file is taken; the loop, the way out and the dangling link are not.
+        self.assertEqual([o["path"] for o in objs], walked[:3] + ["top/link.mp3"] + walked[3:])
+        code, _, err = self.run_cli("set", "-r", "--title", "t", "top")
+        self.assertEqual(code, 0, err)
+        with open(os.path.join(outside, "far.mp3"), "rb") as f:
+            self.assertEqual(f.read(), frames(1))
+        # A folder that cannot be read is named; the rest of the walk goes on.
+        if os.geteuid() != 0:
+            os.chmod(os.path.join(self.dir, "top", "sub", "deeper"), 0)
+            code, objs, err = self.show("-r", "top")
+            self.assertEqual(code, 1)
+            self.assertIn("top/sub/deeper: cannot read the folder", err)
+            self.assertEqual(len(objs), 5)
+
+    def test_progress_only_on_a_terminal(self):
+        if self.cli.wine:
+            self.skipTest("native only: a pseudo-terminal is no console to Wine")
+        import pty
+        os.mkdir(os.path.join(self.dir, "many"))
+        for i in range(201):
+            self.make(f"many/{i:03}.mp3", frames(1))
+        master, slave = pty.openpty()
+        with tempfile.TemporaryFile() as out:
+            p = subprocess.Popen([self.cli.exe, "show", "-r", "--json", "many"], cwd=self.dir, stdout=out,
+                                 stderr=slave, stdin=subprocess.DEVNULL)
+            os.close(slave)
+            seen = b""
+            while True:
+                try:
+                    chunk_ = os.read(master, 65536)
+                except OSError:  # the terminal's far end closed
+                    break
+                if not chunk_:
+                    break
+                seen += chunk_
+            self.assertEqual(p.wait(timeout=60), 0)
+            os.close(master)
+            out.seek(0)
+            self.assertEqual(len(out.read().splitlines()), 201)
+        self.assertIn(b"tagzo-cli: 1/201 files", seen)
+        self.assertIn(b"tagzo-cli: 201/201 files", seen)
+        # Not on a file, nor for 200 files on a terminal.
+        code, _, err = self.run_cli("show", "-r", "many")
+        self.assertEqual((code, err), (0, ""))
+        os.remove(os.path.join(self.dir, "many", "200.mp3"))
+        master, slave = pty.openpty()
+        p = subprocess.run([self.cli.exe, "show", "-r", "many"], cwd=self.dir, stdout=subprocess.DEVNULL,
+                           stderr=slave, stdin=subprocess.DEVNULL, timeout=60)
+        os.close(slave)
+        os.set_blocking(master, False)
+        try:
+            rest = os.read(master, 65536)
+        except OSError:
+            rest = b""
+        os.close(master)
+        self.assertEqual((p.returncode, rest), (0, b""))
 
 
 class Peers(CliTest):
@@ -447,6 +753,104 @@ class CrossCheck(CliTest):
             self.assertEqual((o["title"], o["artist"], o["album"], o["year"], o["comment"]),
                              ("Tool title", "Tool artist", "Tool album", "1998", "Tool comment"), cmd[0])
 
+    def read_back(self, name):
+        """The texts of a file's ID3v2 tag as mutagen, eyeD3, kid3-cli and mediainfo read them, each
+        as (title, artist, album, year, comment, genre), with its pictures and lyrics."""
+        path = os.path.join(self.dir, name)
+        p = subprocess.run(["/usr/bin/python3", "-c", READ_BACK, path], capture_output=True, text=True)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        got = json.loads(p.stdout)
+        fields = ["title", "artist", "album", "date", "comment", "genre"]
+        k = subprocess.run(["kid3-cli"] + [a for f in fields for a in ("-c", f"get {f} 2")] + [path],
+                           capture_output=True, text=True)
+        got["kid3"] = k.stdout.split("\n")[:6]
+        m = subprocess.run(["mediainfo", "--Output=JSON", path], capture_output=True, text=True)
+        g = json.loads(m.stdout)["media"]["track"][0]
+        got["mediainfo"] = [g.get(f, "") for f in ("Title", "Performer", "Album", "Recorded_Date", "Comment", "Genre")]
+        return got
+
+    def decoded(self, name):
+        out = os.path.join(self.dir, "decoded.wav")
+        p = subprocess.run(["mpg123", "-q", "-w", out, os.path.join(self.dir, name)], capture_output=True)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        with open(out, "rb") as f:
+            return f.read()
+
+    def test_export_gives_unicode_that_every_reader_takes(self):
+        missing = [t for t in ("kid3-cli", "mediainfo", "mpg123") if not tool(t)]
+        if missing or subprocess.run(["/usr/bin/python3", "-c", "import eyed3, mutagen"]).returncode != 0:
+            self.skipTest(f"missing: {missing or 'eyed3 or mutagen for /usr/bin/python3'}")
+        # An ID3v1 file in Japanese, in both versions, next to the original.
+        v1 = frames(40) + record("空手バカ一代".encode("cp932"), "地獄車".encode("cp932"), "アルバム".encode("cp932"),
+                                 b"1999", "コメント".encode("cp932"), 17)
+        self.make("id3.mp3", v1)
+        want = ["空手バカ一代", "地獄車", "アルバム", "1999", "コメント", "Rock"]
+        for option, version in (("--id3v2.3", [2, 3, 0]), ("--id3v2.4", [2, 4, 0])):
+            code, _, err = self.run_cli("export", option, "--out", "out" + option[-1], "id3.mp3")
+            self.assertEqual((code, err), (0, ""), option)
+            name = "out" + option[-1] + "/id3.mp3"
+            got = self.read_back(name)
+            self.assertEqual(got["version"], version)
+            for reader in ("mutagen", "eyed3", "kid3", "mediainfo"):
+                self.assertEqual(got[reader], want, reader + option)
+            data = self.read(name)
+            self.assertEqual(data[id3v2_size(data):], v1)  # the audio and the record, byte for byte
+            self.assertEqual(self.decoded(name), self.decoded("id3.mp3"))
+        self.assertEqual(self.read("id3.mp3"), v1)
+
+        # The RMP form with 100-byte texts becomes a plain MP3 with its long texts: only with --out.
+        stream = frames(30)
+        title, artist = "長い題名" * 12 + "終わり", "ア" * 50  # 100 bytes each in cp932
+        subs = chunk(b"INAM", title.encode("cp932") + b"\0") + chunk(b"IART", artist.encode("cp932") + b"\0") + \
+            chunk(b"IPRD", b"Disc\0") + chunk(b"ICRD", b"2024\0") + chunk(b"IGNR", "演歌".encode("cp932") + b"\0") + \
+            chunk(b"IID3", record(title.encode("cp932")[:30], artist.encode("cp932")[:30]))
+        rmp = self.make("long.rmp", rmp_image(stream, subs))
+        before = self.read(rmp)
+        code, _, err = self.run_cli("export", rmp)
+        self.assertEqual(code, 1)
+        self.assertIn("long.rmp: the file is in the RMP form", err)
+        self.assertEqual(self.read(rmp), before)
+        code, _, err = self.run_cli("export", "--out", "plain", rmp)
+        self.assertEqual((code, err), (0, ""))
+        data = self.read("plain/long.mp3")
+        self.assertEqual(data[id3v2_size(data):], stream + record(title.encode("cp932")[:30], artist.encode("cp932")[:30]))
+        got = self.read_back("plain/long.mp3")
+        for reader in ("mutagen", "eyed3", "kid3", "mediainfo"):
+            self.assertEqual(got[reader][:4], [title, artist, "Disc", "2024"], reader)
+        self.assertEqual(got["mutagen"][5], "演歌")
+        self.assertEqual(self.read(rmp), before)
+        # An --out that names the file's own place is no --out.
+        self.make("long-rmp.mp3", before)
+        code, _, err = self.run_cli("export", "--out", ".", "long-rmp.mp3")
+        self.assertEqual(code, 1)
+        self.assertIn("long-rmp.mp3: the file is in the RMP form", err)
+        self.assertEqual(self.read("long-rmp.mp3"), before)
+
+        # Tags of 2.3 (a picture and lyrics) and 2.2 (PIC, its picture) are replaced in place,
+        # their pictures and lyrics kept, the audio after them left as it was.
+        png = bytes.fromhex("89504e470d0a1a0a") + bytes(range(256)) + b"\xff\x00\xff"
+        apic = b"\x00image/png\x00\x03cover\x00" + png
+        uslt = b"\x01jpn\xff\xfe\x00\x00" + "歌詞です".encode("utf-16-le")
+        old23 = b"TIT2" + struct.pack(">IH", 5, 0) + b"\x00old!" + b"APIC" + struct.pack(">IH", len(apic), 0) + apic + \
+            b"USLT" + struct.pack(">IH", len(uslt), 0) + uslt + bytes(64)
+        pic = b"\x00PNG\x03cover\x00" + png
+        old22 = b"TT2" + struct.pack(">I", 5)[1:] + b"\x00old!" + b"PIC" + struct.pack(">I", len(pic))[1:] + pic
+        audio = frames(20) + record("題".encode("cp932"), "歌手".encode("cp932"))
+        for name, major, body in (("v23.mp3", 3, old23), ("v22.mp3", 2, old22)):
+            self.make(name, b"ID3" + bytes([major, 0, 0]) + syncsafe(len(body)) + body + audio)
+        code, _, err = self.run_cli("export", "--id3v2.4", "v23.mp3")
+        self.assertEqual((code, err), (0, ""))
+        code, _, err = self.run_cli("export", "v22.mp3")
+        self.assertEqual((code, err), (0, ""))
+        for name, version, lyrics in (("v23.mp3", [2, 4, 0], [["歌詞です"]]), ("v22.mp3", [2, 3, 0], [])):
+            data = self.read(name)
+            self.assertEqual(data[id3v2_size(data):], audio, name)
+            got = self.read_back(name)
+            self.assertEqual(got["version"], version)
+            self.assertEqual(got["mutagen"][:2], ["題", "歌手"], name)
+            self.assertEqual((got["pictures"], got["eyed3_pictures"]), ([png.hex()], [png.hex()]), name)
+            self.assertEqual([[t] for t in got["lyrics"]], lyrics, name)
+
     def test_what_we_write_reads_the_same_in_mutagen(self):
         if not os.path.exists("/usr/lib/python3/dist-packages/mutagen"):
             self.skipTest("python3-mutagen missing")
@@ -463,6 +867,37 @@ class CrossCheck(CliTest):
         if p.returncode != 0 and "No module named" in p.stderr:
             self.skipTest("mutagen is not importable by /usr/bin/python3")
         self.assertIn(p.stdout.strip(), ("Mutagen title|Art|Alb|2011|17", "Mutagen title|Art|Alb|2011|Rock"))
+
+
+def syncsafe(n):
+    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+
+
+def id3v2_size(data):
+    """The size of the ID3v2 tag at the start of `data`, header included (0 without one)."""
+    if data[:3] != b"ID3":
+        return 0
+    s = data[6:10]
+    return 10 + (s[0] << 21 | s[1] << 14 | s[2] << 7 | s[3])
+
+
+READ_BACK = r"""
+import json, sys
+import eyed3, mutagen.id3
+eyed3.log.setLevel("ERROR")
+p = sys.argv[1]
+t = mutagen.id3.ID3(p)
+comm = [str(f) for f in t.getall("COMM") if f.lang == "jpn"]
+m = [str(t.get("TIT2", "")), str(t.get("TPE1", "")), str(t.get("TALB", "")), str(t.get("TDRC", "")),
+     comm[0] if comm else "", t["TCON"].genres[0] if "TCON" in t else ""]
+e = eyed3.load(p).tag
+ec = [c.text for c in e.comments if c.lang == b"jpn"]
+y = [e.title or "", e.artist or "", e.album or "", str(e.getBestDate() or ""), ec[0] if ec else "",
+     e.genre.name if e.genre else ""]
+print(json.dumps({"version": list(t.version), "mutagen": m, "eyed3": y,
+                  "pictures": [f.data.hex() for f in t.getall("APIC")], "eyed3_pictures": [i.image_data.hex() for i in e.images],
+                  "lyrics": [f.text for f in t.getall("USLT")]}))
+"""
 
 
 def main():

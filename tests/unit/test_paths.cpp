@@ -68,6 +68,37 @@ TEST(RenameByTag, NamesFromBothPatternsInTheFolder) {
     EXPECT_EQ(relative_form("C:\\表\\ソ\\a.mp3", "c:\\表\\ソ"), "a.mp3");
     // "あ" is E3 81 82 in UTF-8: read as cp932, its 0x82 would swallow the backslash after it.
     EXPECT_EQ(relative_form("C:\\あ\\a.mp3", "C:\\あ"), "a.mp3");
+
+    // The plan of a rename: the name lands in the file's folder with that path's separator.
+    EXPECT_EQ(plan_tag_rename("C:\\Music\\old.mp3", 1, true, "A", "T").new_path, "C:\\Music\\A-T.mp3");
+    EXPECT_EQ(plan_tag_rename("/music/old.mp3", 0, true, "A", "T").new_path, "/music/(A)T.mp3");
+    EXPECT_EQ(plan_tag_rename("old.mp3", 0, true, "A", "T").new_path, "(A)T.mp3");
+    EXPECT_EQ(plan_tag_rename("C:\\old.mp3", 0, true, artist, title).new_path,
+              "C:\\(\xE5\x9C\xB0\xE7\x8D\x84\xE8\xBB\x8A)\xE7\xA9\xBA\xE6\x89\x8B\xE3\x83\x90"
+              "\xE3\x82\xAB\xE2\x98\x86\xE4\xB8\x80\xE4\xBB\xA3.mp3");
+    // In the ID3v1 form the artist is cut to the record's 30 bytes, before a double-byte
+    // character that would not fit; the title stays whole. The RMP form takes both whole.
+    std::string long_artist = "a"; // a and 15 x 表: 31 bytes
+    for (int i = 0; i < 15; ++i) long_artist += "\x95\x5C";
+    const std::string long_title(40, 't');
+    EXPECT_EQ(plan_tag_rename("/m/x.mp3", 1, false, long_artist, long_title).name,
+              long_artist.substr(0, 29) + "-" + long_title + ".mp3");
+    EXPECT_EQ(plan_tag_rename("/m/x.mp3", 1, true, long_artist, long_title).name,
+              long_artist + "-" + long_title + ".mp3");
+    // Both texts are needed; a cut that leaves nothing counts as none.
+    EXPECT_TRUE(plan_tag_rename("/m/x.mp3", 0, false, "A", "T").has_texts);
+    EXPECT_FALSE(plan_tag_rename("/m/x.mp3", 0, false, "", "T").has_texts);
+    EXPECT_FALSE(plan_tag_rename("/m/x.mp3", 0, false, "A", "").has_texts);
+    // The name the file has already, letter case aside (full-width letters too), is no rename.
+    EXPECT_TRUE(plan_tag_rename("C:\\m\\(a)T.MP3", 0, false, "A", "t").same_name);
+    EXPECT_TRUE(plan_tag_rename("/m/(\xEF\xBD\x81)t.mp3", 0, false, "\x82\x60", "T").same_name); // ａ and Ａ
+    EXPECT_FALSE(plan_tag_rename("/m/(a)t.mp3.bak", 0, false, "A", "T").same_name);
+    EXPECT_FALSE(plan_tag_rename("/m/(b)t.mp3", 0, false, "A", "T").same_name);
+    EXPECT_TRUE(
+        has_name("x/(a)b\xEF\xBC\x8F"
+                 "c.mp3",
+                 "(a)b\x81\x5E"
+                 "c.mp3")); // ／
 }
 
 TEST(RenameByTag, UnusableCharactersGetFullWidthLookAlikes) {

@@ -1,0 +1,176 @@
+#include "cli/export.h"
+
+#include "cli/console.h"
+#include "cli/files.h"
+#include "cli/flag_user.h"
+#include "cli/loaded.h"
+#include "editor/tags/id3v2.h"
+#include "editor/tags/rmp.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace cli {
+
+namespace {
+
+constexpr int k_ok = 0, k_failed = 1;
+
+std::string utf8(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
+
+// The texts for the new tag: the INFO texts of the RMP form (its long ones), else the record's.
+tags::Id3v2Texts texts_of(const tags::ShownTexts& t, int major) {
+    tags::Id3v2Texts x{utf8(t.title), utf8(t.artist), utf8(t.album), utf8(t.year), utf8(t.comment), ""};
+    while (!x.year.empty() && x.year.back() == ' ') x.year.pop_back(); // the record pads the year
+    const std::string& named = t.rmp.text[tags::IGNR];
+    const uint8_t number = t.loaded.tag.genre;
+    if (t.rmp.is_rmp && !named.empty()) x.genre = utf8(named);
+    else if (number != tags::k_no_genre)
+        x.genre = major == 4 ? std::to_string(number) : "(" + std::to_string(number) + ")";
+    return x;
+}
+
+// The output's name: the same name, or for a file in the RMP form the name with .mp3 in place
+// of its .rmp, since the output is a plain MP3.
+std::string output_name(const std::string& relative, bool rmp) {
+    if (!rmp) return relative;
+    const size_t n = relative.size();
+    if (n >= 4 && relative[n - 4] == '.' && is_music_name(relative)) return relative.substr(0, n - 4) + ".mp3";
+    return relative + ".mp3";
+}
+
+// Makes the folders of `relative` (joined with "/") under `out`.
+bool make_folders(const std::string& out, const std::string& relative, std::string& err) {
+    for (size_t at = relative.find('/'); at != std::string::npos; at = relative.find('/', at + 1))
+        if (!platform::make_folder(out + "/" + relative.substr(0, at), err)) return false;
+    return true;
+}
+
+struct Job {
+    std::string path, target;
+    int major = 3;
+    bool in_place = false;
+};
+
+// Writes the new form of one file. The original is read while the new one is written beside
+// the target, and is closed before the target is replaced (Windows cannot replace an open file).
+bool export_one(const Job& job, const Loaded& l, std::string& why) {
+    platform::File file;
+    if (!file.open(job.path, platform::File::Mode::read, why)) return false;
+    const bool rmp = l.texts.rmp.is_rmp || tags::is_rmp_file(file);
+    tags::ByteRange stream{0, file.size()};
+    tags::RecordBytes record{};
+    bool add_record = false;
+    std::vector<std::string> notices;
+    if (rmp) {
+        tags::RmpLayout layout = tags::walk_rmp(file);
+        stream = layout.stream;
+        notices = layout.notices;
+        if (layout.has_iid3 && file.read_at(layout.iid3_data, record.data(), record.size())) {
+            add_record = true;
+        } else {
+            tags::Tag tag = l.texts.loaded.tag;
+            tag.title = l.texts.title;
+            tag.artist = l.texts.artist;
+            tag.album = l.texts.album;
+            tag.year = l.texts.year;
+            tag.comment = l.texts.comment;
+            record = tags::make_record(tag);
+            add_record = true;
+        }
+    }
+    tags::Id3v2Found old = tags::read_id3v2(file, stream.offset, stream.length);
+    for (const std::string& n : old.notices) notices.push_back(n);
+    if (old.present) {
+        stream.offset += old.size;
+        stream.length -= old.size;
+    }
+    const std::string tag = tags::make_id3v2(job.major, texts_of(l.texts, job.major), old.kept, &notices);
+    for (const std::string& n : notices) report(job.path, "warning: " + n);
+
+    platform::ReplacingWriter out;
+    if (!out.begin(job.target, why)) return false;
+    if (!out.write(tag.data(), tag.size()) || !out.copy_from(file, stream.offset, stream.length) ||
+        (add_record && !out.write(record.data(), record.size()))) {
+        why = out.error();
+        return false;
+    }
+    file.close();
+    return out.commit(why);
+}
+
+} // namespace
+
+int run_export(const std::vector<std::string>& args, const std::function<int(const std::string&)>& usage) {
+    int major = 3;
+    bool recursive = false, options_done = false;
+    std::optional<std::string> out_dir;
+    std::vector<std::string> files;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (options_done || a.empty() || a[0] != '-' || a == "-") files.push_back(a);
+        else if (a == "--") options_done = true;
+        else if (a == "--id3v2.3") major = 3;
+        else if (a == "--id3v2.4") major = 4;
+        else if (a == "-r" || a == "--recursive") recursive = true;
+        else if (a.rfind("--out=", 0) == 0) out_dir = a.substr(6);
+        else if (a == "--out" && i + 1 < args.size()) out_dir = args[++i];
+        else if (a == "--out") return usage("--out needs a folder");
+        else return usage("unknown option " + a);
+    }
+    if (files.empty()) return usage("export needs at least one FILE");
+    if (out_dir && out_dir->empty()) return usage("--out needs a folder");
+    if (out_dir && platform::path_kind(*out_dir) != platform::PathKind::directory) {
+        std::string err;
+        if (!platform::make_folder(*out_dir, err)) {
+            report(*out_dir, "cannot make the output folder: " + err);
+            return k_failed;
+        }
+    }
+    bool walk_failed = false;
+    std::vector<std::string> relative;
+    files = expand_folders(files, recursive, walk_failed, &relative);
+    int status = walk_failed ? k_failed : k_ok;
+    Progress progress(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        progress.step();
+        const std::string& path = files[i];
+        auto failed = [&](const std::string& why) {
+            report(path, why + "; nothing written");
+            status = k_failed;
+        };
+        Loaded l = load(path);
+        for (const std::string& w : l.texts.notices) report(path, "warning: " + w);
+        if (!l.opened) {
+            failed(l.error);
+            continue;
+        }
+        if (l.kind != tags::FileKind::mp3) {
+            failed(std::string("not an MP3 file (") + tags::kind_name(l.kind) + ")");
+            continue;
+        }
+        Job job{path, path, major, !out_dir};
+        if (out_dir) {
+            const std::string name = output_name(relative[i], l.texts.rmp.is_rmp);
+            std::string err;
+            if (!make_folders(*out_dir, name, err)) {
+                failed("cannot make the output folder: " + err);
+                continue;
+            }
+            job.target = *out_dir + "/" + name;
+            job.in_place = platform::same_file(path, job.target);
+        }
+        if (job.in_place && l.texts.rmp.is_rmp) {
+            failed(
+                "the file is in the RMP form, which alone holds its long texts; export it with --out into another folder");
+            continue;
+        }
+        std::string why;
+        // Our other writers wait while the file is rewritten in place.
+        platform::WriteLock lock;
+        if (job.in_place) lock.hold(path);
+        if (!export_one(job, l, why)) failed(why.empty() ? std::string("cannot write") : why);
+    }
+    return status;
+}
+
+} // namespace cli

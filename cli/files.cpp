@@ -1,0 +1,92 @@
+#include "cli/files.h"
+
+#include <algorithm>
+
+#include "cli/console.h"
+#include "cli/flag_user.h"
+#include "platform/file.h"
+
+namespace cli {
+
+namespace {
+
+constexpr size_t k_progress_from = 200;
+
+// Paths are joined with "/", which Windows takes too, so that a walk names its files alike on
+// every system.
+std::string joined(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) return folder + name;
+    return folder + "/" + name;
+}
+
+struct Walk {
+    std::vector<std::string>& out;
+    std::vector<std::string>* relative;
+    bool& failed;
+};
+
+void walk(const std::string& folder, const std::string& inside, Walk& w) {
+    std::vector<platform::FolderEntry> entries;
+    std::string err;
+    if (!platform::list_folder(folder, entries, err)) {
+        report(folder, "cannot read the folder: " + err);
+        w.failed = true;
+        return;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const platform::FolderEntry& a, const platform::FolderEntry& b) { return a.name < b.name; });
+    for (const platform::FolderEntry& e : entries) {
+        const std::string within = inside.empty() ? e.name : inside + "/" + e.name;
+        if (e.kind == platform::PathKind::directory && !e.link) {
+            walk(joined(folder, e.name), within, w);
+        } else if (e.kind == platform::PathKind::file && is_music_name(e.name)) {
+            w.out.push_back(joined(folder, e.name));
+            if (w.relative) w.relative->push_back(within);
+        }
+    }
+}
+
+} // namespace
+
+std::string folder_refusal(const std::string& path, const std::string& open_error) {
+    if (platform::path_kind(path) == platform::PathKind::directory) return "is a folder; -r walks it";
+    return "cannot open: " + open_error;
+}
+
+bool is_music_name(const std::string& name) {
+    if (name.size() < 4) return false;
+    std::string ext = name.substr(name.size() - 4);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext == ".mp3" || ext == ".rmp";
+}
+
+std::vector<std::string> expand_folders(const std::vector<std::string>& args, bool recursive, bool& failed,
+                                        std::vector<std::string>* relative) {
+    std::vector<std::string> out;
+    Walk w{out, relative, failed};
+    for (const std::string& a : args) {
+        // Without -r nothing is asked of the system here: a folder is refused by the command's
+        // own open (see folder_refusal), and a batch pays no call for the test.
+        if (recursive && platform::path_kind(a) == platform::PathKind::directory) {
+            walk(a, "", w);
+        } else {
+            out.push_back(a);
+            if (relative) relative->push_back(a.substr(a.find_last_of("\\/") + 1));
+        }
+    }
+    return out;
+}
+
+Progress::Progress(size_t total) : total_(total), shown_(total > k_progress_from && err_is_terminal()) {}
+
+Progress::~Progress() {
+    if (shown_) end_progress();
+}
+
+void Progress::step() {
+    ++done_;
+    if (shown_) show_progress("tagzo-cli: " + std::to_string(done_) + "/" + std::to_string(total_) + " files");
+}
+
+} // namespace cli

@@ -1,0 +1,41 @@
+// The files a command works on: its arguments, with the folders among them walked when -r is
+// given, and a progress count for long runs.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// The arguments with every folder replaced by the MP3 files under it (names ending in .mp3
+// or .rmp, in any letter case), walked in the byte order of the names, each subfolder at its
+// place. A link to a folder is never followed, so the walk stays inside the tree and ends; a
+// link to a file is taken. Without `recursive` the arguments are given as they are. What cannot be walked is
+// named on stderr and sets `failed`; the rest is still given. `relative`, when given, gets for
+// each file its path inside the folder it was found in, or its bare name for a FILE argument.
+std::vector<std::string> expand_folders(const std::vector<std::string>& args, bool recursive, bool& failed,
+                                        std::vector<std::string>* relative = nullptr);
+
+// What to say of a FILE that could not be opened: a folder is named as one (Windows gives no
+// word of its own for it), anything else with the system's words.
+std::string folder_refusal(const std::string& path, const std::string& open_error);
+
+// True for a name that a walk takes: it ends in .mp3 or .rmp, in any letter case.
+bool is_music_name(const std::string& name);
+
+// "tagzo-cli: N/TOTAL files" on stderr after each file, for more than 200 files and only on a
+// terminal; the line is wiped at the end.
+class Progress {
+public:
+    explicit Progress(size_t total);
+    ~Progress();
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+    void step();
+
+private:
+    size_t total_, done_ = 0;
+    bool shown_;
+};
+
+} // namespace cli

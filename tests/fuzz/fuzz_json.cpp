@@ -1,0 +1,34 @@
+// The input is one line of `set --json`: read as JSON, and every string that comes out valid
+// UTF-8 that quotes and reads back as itself.
+#include <string>
+#include <string_view>
+
+#include "cli/json.h"
+#include "platform/text.h"
+#include "tests/fuzz/fuzz_check.h"
+
+namespace {
+
+void check(const cli::json::Value& v, int depth) {
+    FUZZ_CHECK(depth <= 65);
+    using Kind = cli::json::Value::Kind;
+    if (v.kind == Kind::string) {
+        FUZZ_CHECK(platform::sanitize_utf8(v.text) == v.text);
+        cli::json::Value back;
+        std::string err;
+        FUZZ_CHECK(cli::json::parse(cli::json::quote(v.text), back, err));
+        FUZZ_CHECK(back.kind == Kind::string && back.text == v.text);
+    }
+    for (const auto& m : v.members) check(m.value, depth + 1);
+    for (const auto& i : v.items) check(i, depth + 1);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    cli::json::Value v;
+    std::string err;
+    if (cli::json::parse(std::string_view(reinterpret_cast<const char*>(data), size), v, err)) check(v, 0);
+    else FUZZ_CHECK(!err.empty());
+    return 0;
+}
