@@ -189,7 +189,7 @@ Totals provisional_totals(const Probe& p) {
     } else {
         // A constant rate: the stream's bytes over the mean frame length, padding included.
         const uint64_t per_frame_x_rate = uint64_t(f.version == 1 ? 144 : 72) * 1000 * uint64_t(f.bitrate);
-        t.frames = std::max<uint64_t>(1, bytes * uint64_t(f.sample_rate) / per_frame_x_rate);
+        t.frames = std::max<uint64_t>(1, (bytes * uint64_t(f.sample_rate) + per_frame_x_rate / 2) / per_frame_x_rate);
     }
     const uint64_t samples = t.frames * uint64_t(f.samples);
     t.seconds = int(std::min<uint64_t>(samples / uint64_t(f.sample_rate), 0x7FFFFFFF));
@@ -237,11 +237,14 @@ Find find_frame(BufferedReader& r, uint64_t& pos, uint64_t end, const FrameHeade
 
 void FrameIndex::note(uint64_t frame, uint64_t offset) {
     if (frame % step_ != 0 || frame / step_ != offsets_.size()) return;
+    if (offsets_.size() == capacity_) {
+        // Thinned before it grows: the vector never holds more than its capacity.
+        for (size_t i = 0; 2 * i < offsets_.size(); ++i) offsets_[i] = offsets_[2 * i];
+        offsets_.resize((offsets_.size() + 1) / 2);
+        step_ *= 2;
+        if (frame % step_ != 0 || frame / step_ != offsets_.size()) return;
+    }
     offsets_.push_back(offset);
-    if (offsets_.size() <= capacity_) return;
-    for (size_t i = 0; 2 * i < offsets_.size(); ++i) offsets_[i] = offsets_[2 * i];
-    offsets_.resize((offsets_.size() + 1) / 2);
-    step_ *= 2;
 }
 
 bool FrameIndex::before(uint64_t frame, uint64_t& at_frame, uint64_t& offset) const {

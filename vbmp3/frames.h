@@ -3,6 +3,7 @@
 // reader of a few blocks, never the whole file: each read is checked, no size from the file is
 // trusted, and every offset is 64-bit.
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -104,6 +105,8 @@ class FrameIndex {
 public:
     FrameIndex(uint32_t step, size_t capacity) : step_(step ? step : 1), capacity_(capacity < 2 ? 2 : capacity) {}
     uint32_t step() const { return step_; }
+    // Room for the entries of a stream of about `frames` frames, in one block.
+    void reserve(uint64_t frames) { offsets_.reserve(size_t(std::min<uint64_t>(frames / step_ + 2, capacity_))); }
     // Frames come in order, from 0; only those at a multiple of the step are kept.
     void note(uint64_t frame, uint64_t offset);
     // The last kept frame at or before `frame`; false while the index is empty.

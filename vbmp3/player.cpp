@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 namespace vbmp3 {
@@ -132,7 +133,9 @@ public:
             if (waveOutPrepareHeader(wave_, &b.hdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) return false;
             b.prepared = true;
         }
-        history_.assign(kHistory * size_t(h_.channels), 0);
+        // What is written but not yet played never spans more than the buffers.
+        history_frames_ = frames * std::size(bufs_);
+        history_.assign(history_frames_ * size_t(h_.channels), 0);
         return restart_at(job_.start_seconds);
     }
 
@@ -171,7 +174,6 @@ public:
     }
 
 private:
-    static constexpr size_t kHistory = 1 << 16; // frames of played-out PCM kept for the scope
     struct Buffer {
         std::vector<int16_t> pcm;
         WAVEHDR hdr{};
@@ -281,7 +283,7 @@ private:
         const size_t ch = size_t(h_.channels);
         for (size_t i = 0; i < have; ++i) {
             uint64_t frame = written_ + i / ch;
-            history_[size_t(frame % kHistory) * ch + i % ch] = b.pcm[i];
+            history_[size_t(frame % history_frames_) * ch + i % ch] = b.pcm[i];
         }
         written_ += have / ch;
         b.hdr.dwBufferLength = DWORD(have * sizeof(int16_t));
@@ -306,8 +308,8 @@ private:
         for (size_t i = 0; i < 256; ++i) {
             uint64_t frame = played + i;
             LONG l = 0, r = 0;
-            if (frame < written_ && written_ - frame <= kHistory) {
-                const int16_t* s = &history_[size_t(frame % kHistory) * ch];
+            if (frame < written_ && written_ - frame <= history_frames_) {
+                const int16_t* s = &history_[size_t(frame % history_frames_) * ch];
                 l = LONG(s[0]) * 100 / 32768;
                 r = LONG(s[ch - 1]) * 100 / 32768;
             }
@@ -342,7 +344,9 @@ private:
     HWAVEOUT wave_ = nullptr;
     HANDLE event_ = nullptr;
     Buffer bufs_[4];
-    std::vector<int16_t> pending_, carry_, history_;
+    std::vector<int16_t> pending_, carry_;
+    std::vector<int16_t> history_; // the PCM handed to the device, for the scope, by frame number
+    size_t history_frames_ = 1;
     size_t pending_pos_ = 0;
     uint64_t base_samples_ = 0; // source samples before the point playback started from
     uint64_t written_ = 0;      // output frames handed to the device since then

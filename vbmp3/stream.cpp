@@ -8,13 +8,13 @@ namespace {
 
 // The open reads a block or two: the container's headers and the first frames.
 constexpr size_t kOpenBlock = 64 * 1024;
-// The walk reads larger blocks: fewer calls into the system for the same bytes.
-constexpr size_t kWalkBlock = 256 * 1024;
+// The walk's reads: the file once through, a block at a time.
+constexpr size_t kWalkBlock = 64 * 1024;
 // Searched for a frame before the walk looks at its cancel flag again.
 constexpr uint64_t kWalkScan = 1 << 20;
-// About one index entry a second; at most this many (nine hours at one a second), after
-// which the step doubles.
-constexpr size_t kIndexCapacity = 32768;
+// About one index entry a second; at most this many (128 KiB, four and a half hours at one a
+// second), after which the step doubles.
+constexpr size_t kIndexCapacity = 16384;
 // A start this many frames (about 13 s) past the walk's last entry is walked to from there
 // rather than estimated.
 constexpr uint64_t kShortWalk = 512;
@@ -53,6 +53,7 @@ Stream::Stream(HANDLE file, uint64_t size, const Probe& probe)
       probe_(probe),
       index_(frames_per_second(probe.first), kIndexCapacity),
       totals_(provisional_totals(probe)) {
+    index_.reserve(totals_.frames);
     InitializeCriticalSection(&lock_);
 }
 
