@@ -47,9 +47,8 @@ size_t FileSource::read_at(uint64_t offset, uint8_t* out, size_t n) {
     return done;
 }
 
-Stream::Stream(HANDLE file, uint64_t size, const Probe& probe)
+Stream::Stream(HANDLE file, const Probe& probe)
     : file_(file),
-      file_size_(size),
       probe_(probe),
       index_(frames_per_second(probe.first), kIndexCapacity),
       totals_(provisional_totals(probe)) {
@@ -75,7 +74,7 @@ std::shared_ptr<Stream> Stream::open(const wchar_t* path) {
         FileSource source(f);
         BufferedReader reader(source, kOpenBlock);
         if (GetFileSizeEx(f, &size) && size.QuadPart > 0 && probe_stream(reader, uint64_t(size.QuadPart), probe))
-            stream.reset(new Stream(f, uint64_t(size.QuadPart), probe));
+            stream.reset(new Stream(f, probe));
     } catch (...) {}
     if (!stream) {
         CloseHandle(f);

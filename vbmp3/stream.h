@@ -38,7 +38,6 @@ public:
 
     HANDLE file() const { return file_; }
     const Probe& probe() const { return probe_; }
-    uint64_t file_size() const { return file_size_; }
     // Provisional until the walk has ended (Totals::final), exact after it.
     Totals totals() const;
 
@@ -57,12 +56,11 @@ public:
     void stop_walk();
 
 private:
-    Stream(HANDLE file, uint64_t size, const Probe& probe);
+    Stream(HANDLE file, const Probe& probe);
     static DWORD WINAPI walk_thread(LPVOID param);
     void walk();
 
     HANDLE file_;
-    uint64_t file_size_;
     Probe probe_;
     HANDLE walker_ = nullptr;
     DWORD walker_id_ = 0;
