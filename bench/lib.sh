@@ -75,3 +75,20 @@ elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f", b - a }'; }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # Prints a floating-point expression's value, e.g. calc '%.1f' '200 / 1.5'.
 calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+
+# A PulseAudio server of the script's own with a null sink, which keeps real time: Wine plays to
+# it, and no sound card is needed. Its pid is in NULL_SOUND_PID for the caller's exit trap.
+start_null_sound() {  # folder for its socket, its log and the programs' HOME
+  local dir=$1 sock
+  mkdir -p "$dir/run"
+  chmod 700 "$dir/run"
+  export HOME=$dir XDG_RUNTIME_DIR=$dir/run
+  sock=$dir/run/pulse.sock
+  rm -f "$sock"
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=file:"$dir/pulse.log" \
+    --load="module-null-sink sink_name=out rate=44100 channels=2" \
+    --load="module-native-protocol-unix socket=$sock auth-anonymous=1" &
+  NULL_SOUND_PID=$!
+  for _ in $(seq 50); do [[ -S $sock ]] && break; sleep 0.1; done
+  export PULSE_SERVER=unix:$sock
+}

@@ -7,13 +7,13 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/tools/windows-build.sh"
+source "$root/bench/lib.sh"
 pick_windows_build
 echo "vbmp3_cost: build/$win_preset ($win_why)"
 bin=$root/build/$win_preset/bin
 seconds=${1:-60}
 work=$root/build/$win_preset/bench-vbmp3
-mkdir -p "$work/run"
-chmod 700 "$work/run"
+mkdir -p "$work"
 [[ -x $bin/vbmp3_bench.exe && -f $bin/vbmp3.dll ]] || { echo "vbmp3_cost: build the $win_preset preset first" >&2; exit 1; }
 mp3=$work/minute-$seconds.mp3
 if [[ ! -f $mp3 ]]; then
@@ -23,16 +23,8 @@ if [[ ! -f $mp3 ]]; then
   lame --quiet -b 128 "$work/minute.wav" "$mp3"
   rm -f "$work/minute.wav"
 fi
-export HOME=$work XDG_RUNTIME_DIR=$work/run
-sock=$work/run/pulse.sock
-rm -f "$sock"
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=file:"$work/pulse.log" \
-  --load="module-null-sink sink_name=out rate=44100 channels=2" \
-  --load="module-native-protocol-unix socket=$sock auth-anonymous=1" &
-pa=$!
-trap 'kill $pa 2>/dev/null || true' EXIT
-for _ in $(seq 50); do [[ -S $sock ]] && break; sleep 0.1; done
-export PULSE_SERVER=unix:$sock
+start_null_sound "$work"
+trap 'kill $NULL_SOUND_PID 2>/dev/null || true' EXIT
 win=$(printf 'Z:%s' "${mp3//\//\\}")
 for mode in ${MODES:-0 1 2}; do
   rc=0

@@ -57,6 +57,12 @@ public:
     // A ZIP or LZH archive or a JPEG picture is no file to tag: it goes to the program that
     // opens its kind.
     virtual void hand_over(tags::FileKind kind, const std::string& path) = 0;
+    // An apply in the RMP form is about to put a new file in the place of the one at `path`,
+    // and has done so (or failed, leaving it as it was). Windows refuses that while another
+    // handle holds the file open, as the preview's decoder does while it plays: the window
+    // stops the preview before and resumes it after.
+    virtual void before_replace() {}
+    virtual void after_replace(const std::string& /*path*/) {}
 };
 
 // Change detection: marks the session modified and switches the apply on when what the user

@@ -10,7 +10,9 @@
 //   position_ms  - this thread writes, caller reads
 //   volume       - caller writes, this thread reads and hands to waveOutSetVolume
 //   scope[512]   - this thread writes, caller reads slot by slot
-// Nothing else is shared: the PlayJob is handed over when the thread starts.
+// Nothing else is shared but the stream (stream.h): the PlayJob is handed over when the thread
+// starts. The file is read here, in blocks a little ahead of the decoder; a read that fails or
+// comes up short (a file cut while it plays) ends the stream as its end does.
 #include "player.h"
 
 #include <mmreg.h>
@@ -19,6 +21,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 namespace vbmp3 {
@@ -92,9 +95,19 @@ private:
     std::vector<int16_t> pcm_;
 };
 
+// The player's reads: a block ahead of the frames it decodes (16 frames are at most 23 KiB).
+constexpr size_t kPlayBlock = 64 * 1024;
+// Searched for a frame before the thread looks at its requests again.
+constexpr uint64_t kPlayScan = 256 * 1024;
+
 class Player {
 public:
-    explicit Player(PlayJob& job) : job_(job), h_(job.info.first) {}
+    explicit Player(PlayJob& job)
+        : job_(job),
+          stream_(*job.stream),
+          h_(stream_.probe().first),
+          source_(stream_.file()),
+          reader_(source_, kPlayBlock) {}
     ~Player() { shut(); }
 
     bool start() {
@@ -120,7 +133,9 @@ public:
             if (waveOutPrepareHeader(wave_, &b.hdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) return false;
             b.prepared = true;
         }
-        history_.assign(kHistory * size_t(h_.channels), 0);
+        // What is written but not yet played never spans more than the buffers.
+        history_frames_ = frames * std::size(bufs_);
+        history_.assign(history_frames_ * size_t(h_.channels), 0);
         return restart_at(job_.start_seconds);
     }
 
@@ -159,7 +174,6 @@ public:
     }
 
 private:
-    static constexpr size_t kHistory = 1 << 16; // frames of played-out PCM kept for the scope
     struct Buffer {
         std::vector<int16_t> pcm;
         WAVEHDR hdr{};
@@ -167,13 +181,28 @@ private:
         bool queued = false;
     };
 
-    // Starts decoding at a second; the device's position counts from here on.
+    // Starts decoding at a second; the device's position counts from here on. The start comes
+    // from the stream's index, walked on to the frame, or from an estimate, refined to the next
+    // frame that a second header confirms.
     bool restart_at(int seconds) {
         for (auto& b : bufs_) b.queued = false;
-        const auto& frames = job_.info.frames;
-        uint64_t idx = uint64_t(std::max(0, seconds)) * uint64_t(h_.sample_rate) / uint64_t(h_.samples);
-        next_frame_ = size_t(std::min<uint64_t>(idx, frames.size()));
-        base_samples_ = uint64_t(next_frame_) * uint64_t(h_.samples);
+        const uint64_t target = uint64_t(std::max(0, seconds)) * uint64_t(h_.sample_rate) / uint64_t(h_.samples);
+        const Stream::Start start = stream_.start_for(target);
+        const uint64_t end = stream_.probe().range.end;
+        pos_ = start.offset;
+        at_end_ = false;
+        uint64_t frame = start.frame;
+        FrameHeader f;
+        while (!at_end_ && !get(g_shared.want_stop)) {
+            if (start.exact && frame == target) break;
+            const Find found = find_frame(reader_, pos_, end, stream_.probe().first, f, !start.exact, kPlayScan);
+            if (found == Find::end) at_end_ = true;
+            if (found != Find::found) continue;
+            if (!start.exact) break; // confirmed: the frame to start with
+            pos_ += uint64_t(f.length);
+            ++frame;
+        }
+        base_samples_ = (start.exact ? frame : target) * uint64_t(h_.samples);
         written_ = 0;
         pending_.clear();
         pending_pos_ = 0;
@@ -185,20 +214,35 @@ private:
 
     // Decodes a few more frames into pending_ (at the output rate). False at the end.
     bool decode_more() {
-        const auto& frames = job_.info.frames;
-        if (next_frame_ >= frames.size()) return false;
-        size_t count = std::min<size_t>(16, frames.size() - next_frame_);
-        size_t from = frames[next_frame_];
-        size_t to = next_frame_ + count < frames.size() ? frames[next_frame_ + count] : job_.data.size();
-        FrameHeader last;
-        if (next_frame_ + count >= frames.size() &&
-            parse_header(job_.data.data(), job_.data.size(), frames.back(), last))
-            to = std::min(job_.data.size(), size_t(frames.back()) + size_t(last.length));
-        next_frame_ += count;
-        if (to <= from) return false;
+        if (at_end_) return false;
+        const uint64_t end = stream_.probe().range.end;
+        uint64_t from = pos_, to = pos_;
+        size_t count = 0;
+        while (count < 16) {
+            FrameHeader f;
+            uint64_t at = pos_;
+            const Find found = find_frame(reader_, at, end, stream_.probe().first, f, false, kPlayScan);
+            if (found == Find::end) {
+                at_end_ = true;
+                break;
+            }
+            if (count && at != to) break; // after damage: the frames handed over are contiguous
+            pos_ = at;
+            if (found == Find::gap) break;
+            if (!count) from = at;
+            pos_ = at + uint64_t(f.length);
+            to = pos_;
+            ++count;
+        }
+        if (!count) return !at_end_; // searched on without a frame yet
+        const uint8_t* bytes = reader_.get(from, size_t(to - from));
+        if (!bytes) {
+            at_end_ = true;
+            return false;
+        }
         std::vector<int16_t> pcm;
         size_t room = (count + 8) * size_t(h_.samples) * size_t(h_.channels);
-        if (!decoder_.convert(job_.data.data() + from, to - from, room, pcm)) return true; // skip bad data
+        if (!decoder_.convert(bytes, size_t(to - from), room, pcm)) return true; // skip bad data
         // Decimate by averaging groups of `decimate` frames.
         const size_t ch = size_t(h_.channels), d = size_t(job_.decimate);
         if (d == 1) {
@@ -223,7 +267,7 @@ private:
             if (pending_pos_ >= pending_.size()) {
                 pending_.clear();
                 pending_pos_ = 0;
-                if (!decode_more()) break;
+                if (get(g_shared.want_stop) || !decode_more()) break;
                 continue;
             }
             size_t n = std::min(need - have, pending_.size() - pending_pos_);
@@ -239,7 +283,7 @@ private:
         const size_t ch = size_t(h_.channels);
         for (size_t i = 0; i < have; ++i) {
             uint64_t frame = written_ + i / ch;
-            history_[size_t(frame % kHistory) * ch + i % ch] = b.pcm[i];
+            history_[size_t(frame % history_frames_) * ch + i % ch] = b.pcm[i];
         }
         written_ += have / ch;
         b.hdr.dwBufferLength = DWORD(have * sizeof(int16_t));
@@ -264,8 +308,8 @@ private:
         for (size_t i = 0; i < 256; ++i) {
             uint64_t frame = played + i;
             LONG l = 0, r = 0;
-            if (frame < written_ && written_ - frame <= kHistory) {
-                const int16_t* s = &history_[size_t(frame % kHistory) * ch];
+            if (frame < written_ && written_ - frame <= history_frames_) {
+                const int16_t* s = &history_[size_t(frame % history_frames_) * ch];
                 l = LONG(s[0]) * 100 / 32768;
                 r = LONG(s[ch - 1]) * 100 / 32768;
             }
@@ -288,16 +332,22 @@ private:
     }
 
     PlayJob& job_;
+    const Stream& stream_;
     FrameHeader h_;
+    FileSource source_;
+    BufferedReader reader_;
+    uint64_t pos_ = 0;    // where the next frame is looked for
+    bool at_end_ = false; // no frame left to decode: the range's end, a cut, a read error
     Decoder decoder_;
     WAVEFORMATEX fmt_{};
     DWORD out_rate_ = 0;
     HWAVEOUT wave_ = nullptr;
     HANDLE event_ = nullptr;
     Buffer bufs_[4];
-    std::vector<int16_t> pending_, carry_, history_;
+    std::vector<int16_t> pending_, carry_;
+    std::vector<int16_t> history_; // the PCM handed to the device, for the scope, by frame number
+    size_t history_frames_ = 1;
     size_t pending_pos_ = 0;
-    size_t next_frame_ = 0;
     uint64_t base_samples_ = 0; // source samples before the point playback started from
     uint64_t written_ = 0;      // output frames handed to the device since then
     bool ended_ = false;

@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
-#include "frames.h"
+#include "stream.h"
 
 namespace vbmp3 {
 
@@ -25,10 +25,10 @@ struct Shared {
 extern Shared g_shared;
 
 // Everything the thread needs, handed over whole when the thread starts and owned by it from
-// then on; the caller's thread never touches it again.
+// then on; the caller's thread never touches it again. The stream is shared (stream.h says
+// how): the thread reads the file through it, a little ahead of the decoder.
 struct PlayJob {
-    std::vector<uint8_t> data; // the stream bytes
-    StreamInfo info;           // frame offsets relative to `data`
+    std::shared_ptr<Stream> stream;
     int start_seconds = 0;
     int decimate = 1; // 1, 2 or 4: output rate = sample rate / decimate
     int buffer_ms = 100;

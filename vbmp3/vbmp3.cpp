@@ -2,18 +2,23 @@
 // none lets a C++ exception out: each body runs inside guard(). Files are opened by their
 // UTF-16 names only: vbmp3_open's ANSI path is converted first.
 //
+// An open reads only the file's first blocks (stream.h): the total it gives is provisional
+// until the walk of the frame headers, on a thread of its own, has ended; vbmp3_getMpegInfo
+// gives the refined one from then on, and a 1 at offset 32 of its block says so.
+//
 // Threads: the caller's thread runs these functions; the playback thread (player.cpp) shares
-// only the 32-bit values of g_shared with it.
+// the 32-bit values of g_shared with it, and the stream with it and the walk.
 #include <windows.h>
 #include <mmsystem.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
-#include "frames.h"
 #include "player.h"
+#include "stream.h"
 
 using namespace vbmp3;
 
@@ -27,9 +32,7 @@ namespace {
 // Caller-side state; only the caller's thread touches it.
 struct Library {
     bool ready = false;
-    bool open = false;
-    std::vector<uint8_t> stream; // the MPEG stream bytes of the open file
-    StreamInfo info;
+    std::shared_ptr<Stream> stream; // the open file; null when none is open
     HANDLE thread = nullptr;
     int start_seconds = 0; // where the next play starts
     int player_option[4] = {128, 0, 30, 0};
@@ -65,27 +68,6 @@ void join_player() {
     put(g_shared.state, 0);
 }
 
-bool read_file(const wchar_t* path, std::vector<uint8_t>& out) {
-    if (!*path) return false;
-    HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(f, &size) && size.QuadPart > 0 && size.QuadPart < (LONGLONG(1) << 30);
-    if (ok) {
-        out.resize(size_t(size.QuadPart));
-        size_t done = 0;
-        while (ok && done < out.size()) {
-            DWORD got = 0;
-            DWORD want = DWORD(std::min<size_t>(out.size() - done, 1 << 24));
-            ok = ReadFile(f, out.data() + done, want, &got, nullptr) && got > 0;
-            done += got;
-        }
-    }
-    CloseHandle(f);
-    return ok;
-}
-
 DWORD packed_volume() {
     auto scale = [](int v) { return DWORD(v < 0 ? 0 : v > 100 ? 0xFFFF : v * 0xFFFF / 100); };
     return scale(g_lib.volume_left) | (scale(g_lib.volume_right) << 16);
@@ -103,17 +85,8 @@ int decimation() {
 int open_file(const wchar_t* path, void* info272) {
     if (!g_lib.ready || !path) return 0;
     vbmp3_close();
-    std::vector<uint8_t> file;
-    if (!read_file(path, file)) return 0;
-    StreamRange range = locate_stream(file.data(), file.size());
-    StreamInfo info;
-    if (!scan_stream(file.data(), file.size(), range, info)) return 0;
-    // Keep the stream only, from its first frame; the offsets follow.
-    size_t first = info.frames.front();
-    for (auto& f : info.frames) f -= uint32_t(first);
-    g_lib.stream.assign(file.begin() + ptrdiff_t(first), file.begin() + ptrdiff_t(range.end));
-    g_lib.info = std::move(info);
-    g_lib.open = true;
+    g_lib.stream = Stream::open(path);
+    if (!g_lib.stream) return 0;
     g_lib.start_seconds = 0;
     if (info272) {
         std::memset(info272, 0, 272);
@@ -161,18 +134,21 @@ int WINAPI vbmp3_getState(int* seconds) {
 int WINAPI vbmp3_getMpegInfo(void* block56) {
     return guard(
         [&] {
-            if (!block56 || !g_lib.open) return 0;
+            if (!block56 || !g_lib.stream) return 0;
             std::memset(block56, 0, 56);
-            const FrameHeader& h = g_lib.info.first;
+            const FrameHeader& h = g_lib.stream->probe().first;
+            const Totals t = g_lib.stream->totals();
+            const StreamRange& range = g_lib.stream->probe().range;
             put_int(block56, 0, h.version);
             put_int(block56, 4, 3); // layer
             put_int(block56, 8, h.sample_rate);
             put_int(block56, 12, h.channels);
-            put_int(block56, 16, g_lib.info.average_bitrate);
-            put_int(block56, 20, int(g_lib.info.total_frames));
-            put_int(block56, 24, g_lib.info.vbr ? 1 : 0);
-            put_int(block56, 28, int(g_lib.stream.size()));
-            put_int(block56, 52, g_lib.info.total_seconds);
+            put_int(block56, 16, t.average_bitrate);
+            put_int(block56, 20, int(std::min<uint64_t>(t.frames, 0x7FFFFFFF)));
+            put_int(block56, 24, t.vbr ? 1 : 0);
+            put_int(block56, 28, int(std::min<uint64_t>(range.end - range.begin, 0x7FFFFFFF)));
+            put_int(block56, 32, t.final ? 1 : 0);
+            put_int(block56, 52, t.seconds);
             return 1;
         },
         0);
@@ -230,9 +206,9 @@ int WINAPI vbmp3_open(const char* path, void* info272) {
 void WINAPI vbmp3_seek(int seconds) {
     guard(
         [&] {
-            if (!g_lib.open) return 0;
+            if (!g_lib.stream) return 0;
             if (seconds < 0) seconds = 0;
-            if (seconds > g_lib.info.total_seconds) seconds = g_lib.info.total_seconds;
+            seconds = std::min(seconds, g_lib.stream->totals().seconds);
             if (g_lib.thread && get(g_shared.state) != 0) {
                 put(g_shared.position_ms, LONG(seconds) * 1000);
                 put(g_shared.seek_to, seconds);
@@ -266,12 +242,11 @@ void WINAPI vbmp3_setDecodeOption(const int* three) {
 void WINAPI vbmp3_play(void) {
     guard(
         [&] {
-            if (!g_lib.open) return 0;
+            if (!g_lib.stream) return 0;
             join_player();
             auto* job = new (std::nothrow) PlayJob;
             if (!job) return 0;
-            job->data = g_lib.stream;
-            job->info = g_lib.info;
+            job->stream = g_lib.stream;
             job->start_seconds = g_lib.start_seconds;
             job->decimate = decimation();
             // The first player value sets the buffer length: larger values buffer more.
@@ -326,10 +301,9 @@ void WINAPI vbmp3_close(void) {
     guard(
         [&] {
             join_player();
-            g_lib.open = false;
-            g_lib.stream.clear();
-            g_lib.stream.shrink_to_fit();
-            g_lib.info = StreamInfo{};
+            // The file closes once the walk and the playback thread have let it go.
+            if (g_lib.stream) g_lib.stream->stop_walk();
+            g_lib.stream.reset();
             g_lib.start_seconds = 0;
             return 0;
         },

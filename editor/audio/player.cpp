@@ -117,11 +117,19 @@ BeforeRename Preview::stop_for_rename(View& view) {
 }
 
 // A paused file is left stopped.
-void Preview::resume_after_rename(View& view, const BeforeRename& before, const std::string& new_utf8_path) {
+void Preview::resume_at(View& view, const BeforeRename& before, const std::string& utf8_path, int seconds) {
     if (!d_.ready() || before.state != playing) return;
-    if (!open_and_play(view, new_utf8_path)) return;
-    d_.seek(before.seconds + 1);
+    if (!open_and_play(view, utf8_path)) return;
+    d_.seek(seconds);
     note_playing(view);
+}
+
+void Preview::resume_after_rename(View& view, const BeforeRename& before, const std::string& new_utf8_path) {
+    resume_at(view, before, new_utf8_path, before.seconds + 1);
+}
+
+void Preview::resume_after_replace(View& view, const BeforeRename& before, const std::string& utf8_path) {
+    resume_at(view, before, utf8_path, before.seconds);
 }
 
 void Preview::position_press() {

@@ -88,6 +88,10 @@ public:
     // the move a file that was playing goes on under its new name a second after where it was.
     BeforeRename stop_for_rename(View& view);
     void resume_after_rename(View& view, const BeforeRename& before, const std::string& new_utf8_path);
+    // An apply in the RMP form puts a new file in the place of the one the decoder holds
+    // open: the preview stops as for a rename, and a file that was playing goes on where it was.
+    BeforeRename stop_for_replace(View& view) { return stop_for_rename(view); }
+    void resume_after_replace(View& view, const BeforeRename& before, const std::string& utf8_path);
 
     // The position slider: a press while playing starts a drag (the status leaves the slider
     // alone meanwhile); a release ends it and, while playing, seeks to the slider's percent.
@@ -107,6 +111,7 @@ public:
 
 private:
     bool open_and_play(View& view, const std::string& utf8_path);
+    void resume_at(View& view, const BeforeRename& before, const std::string& utf8_path, int seconds);
     void start_play(View& view);
     bool total_seconds(int& total) const;
     void note_playing(View& view);

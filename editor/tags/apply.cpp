@@ -28,7 +28,7 @@ bool record_would_be_appended_to_rmp(platform::File& file) {
 } // namespace
 
 ApplyResult apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
-                              const std::string& display_name) {
+                              const std::string& display_name, const std::function<void()>& before_replace) {
     ApplyResult res;
     platform::File file;
     // Opening for writing first tells a read-only or locked file apart before any work.
@@ -53,6 +53,7 @@ ApplyResult apply_tag_to_file(const std::string& path, const Tag& edited, ApplyF
     platform::ReplacingWriter out;
     if (!out.begin(path, res.error) || !write_rmp_file(out, file, plan, res.error)) return res;
     file.close();
+    if (before_replace) before_replace();
     res.ok = out.commit(res.error);
     if (res.ok) res.warnings = out.warnings();
     return res;

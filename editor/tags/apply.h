@@ -1,6 +1,7 @@
 // Writing an edited tag into a file: always the ID3v1 record, and the RMP form when a text is
 // too long for ID3v1 or the file already is in that form.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,9 @@ struct ApplyResult {
 
 // Writes `edited` (texts of up to 255 bytes) into the file at `path` in the given form. The
 // record holds the first 30 bytes of each text (year 4), cut at a character boundary. On
-// failure the file is as it was.
+// failure the file is as it was. `before_replace`, when given, is called just before the new
+// file of the RMP form takes the old one's place.
 ApplyResult apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
-                              const std::string& display_name);
+                              const std::string& display_name, const std::function<void()>& before_replace = {});
 
 } // namespace tags

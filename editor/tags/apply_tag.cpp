@@ -59,7 +59,13 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     // Other writers of the file wait while it is read and written, never while a question is
     // open.
     if (!lock.held()) lock.hold(s.current_path);
-    tags::ApplyResult r = tags::apply_tag_to_file(s.current_path, edited, form, settings::slot_text(st.display_name));
+    bool replacing = false;
+    tags::ApplyResult r =
+        tags::apply_tag_to_file(s.current_path, edited, form, settings::slot_text(st.display_name), [&] {
+            replacing = true;
+            ui.before_replace();
+        });
+    if (replacing) ui.after_replace(s.current_path);
     if (!r.ok) {
         ui.notice(Notice::apply_failed, r.error);
         return failure(Fault::write_failed, r.error);

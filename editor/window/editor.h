@@ -49,6 +49,7 @@ struct Program {
     struct Player : player::Preview {
         explicit Player(const settings::Settings& s) : player::Preview(audio::decoder_calls, s) {}
         WNDPROC former_position = nullptr, former_volume = nullptr;
+        player::BeforeRename before_replace; // where an apply in the RMP form stopped it
     } player{settings};
     // The monitor thread: runs while `running` is 1.
     struct Monitor {
@@ -78,6 +79,10 @@ struct PlayState {
 };
 PlayState pause_for_rename(HWND dlg);
 void resume_after_rename(HWND dlg, const PlayState& before, const std::string& new_utf8_path);
+// An apply in the RMP form replaces the file: the preview stops around it the same way, and a
+// file that was playing goes on where it was.
+void stop_for_replace(HWND dlg);
+void resume_after_replace(HWND dlg, const std::string& utf8_path);
 // The player's part of the window's creation and close: the two sliders get their
 // replacement procedures, the monitor thread starts and, at the close, ends.
 void start_player(HWND dlg);

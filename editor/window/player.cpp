@@ -100,6 +100,16 @@ void resume_after_rename(HWND dlg, const PlayState& before, const std::string& n
     P().resume_after_rename(view, {before.state, before.seconds}, new_utf8_path);
 }
 
+void stop_for_replace(HWND dlg) {
+    PlayerWindow view(dlg);
+    P().before_replace = P().stop_for_replace(view);
+}
+
+void resume_after_replace(HWND dlg, const std::string& utf8_path) {
+    PlayerWindow view(dlg);
+    P().resume_after_replace(view, P().before_replace, utf8_path);
+}
+
 bool in_player_panel(HWND dlg, POINT at) {
     // The drop point is a client point: the panel is taken in client coordinates too, not from
     // the window's corner, which lies a frame's width away.

@@ -197,6 +197,9 @@ void WindowUi::end_carry_over() {
     for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EnableWindow(GetDlgItem(program.main, id), TRUE);
 }
 
+void WindowUi::before_replace() { stop_for_replace(program.main); }
+void WindowUi::after_replace(const std::string& path) { resume_after_replace(program.main, path); }
+
 bool discard_question() {
     if (!program.session.modified) return true;
     return MessageBoxW(program.main, wide(texts::discard_question).c_str(), wide(texts::confirm_caption).c_str(),

@@ -46,6 +46,8 @@ public:
     bool carry_over_on() override;
     void end_carry_over() override;
     void hand_over(tags::FileKind kind, const std::string& path) override;
+    void before_replace() override;
+    void after_replace(const std::string& path) override;
 };
 extern WindowUi window_ui;
 

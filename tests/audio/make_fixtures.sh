@@ -21,12 +21,16 @@ tone t22m8 8 22050 1 0.5
 tone t44s9 9 44100 2 0.5
 tone t44s20 20 44100 2 0.5
 sox -q -n -r 44100 -c 2 -b 16 silence.wav trim 0 4
+# Five minutes whose bit rate varies, from two seconds of silence on: only a walk of all its
+# frames tells its length, since its first frame's rate is far from the mean.
+sox -q -n -r 44100 -c 2 -b 16 long.wav synth 298 pinknoise synth 298 sine mix 440 vol 0.4 pad 2 0
 L="lame --quiet --nohist"
 $L -b 128 --id3v1-only --tt "cbr stereo" t44s6.wav cbr44s_v1.mp3                # Info header, ID3v1
 $L -V 4 --add-id3v2 --id3v2-only --tt "vbr mono" t44m7.wav vbr44m_v2.mp3           # Xing header, ID3v2
 $L -b 64 -t t22s5.wav cbr22s_plain.mp3                                            # no header: scanned
 $L -V 5 --add-id3v2 --tt "vbr mono 22" t22m8.wav vbr22m_v2v1.mp3                  # Xing, ID3v2 and ID3v1
 $L -V 2 -t t44s9.wav vbr44s_plain.mp3                                             # VBR without header
+$L -V 4 -t long.wav vbr44s_long_plain.mp3                                         # the same, 300 s
 $L -b 128 t44s20.wav cbr44s_20.mp3
 $L -b 128 silence.wav silence.mp3
 # RMP3: our own conversion, by tagzo-cli (a title longer than ID3v1 holds asks for it).

@@ -156,6 +156,53 @@ SLOTS = {  # offset, width
 SETTINGS_SIZE = 45964
 
 
+def frame(header, fill=0x55, body=None):
+    """One MPEG audio frame of the length its four header bytes give (layer III only)."""
+    h = int.from_bytes(header, "big")
+    version = (h >> 19) & 3  # 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+    rates = {3: (44100, 48000, 32000), 2: (22050, 24000, 16000), 0: (11025, 12000, 8000)}[version]
+    kbits = ((0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0) if version == 3 else
+             (0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0))[(h >> 12) & 15]
+    length = (144 if version == 3 else 72) * kbits * 1000 // rates[(h >> 10) & 3] + ((h >> 9) & 1)
+    body = (body or b"")[:length - 4]
+    return header + body + bytes([fill]) * (length - 4 - len(body))
+
+
+def xing_frame(frames, size, toc=True, tag=b"Xing"):
+    """A 128 kbit/s MPEG-1 stereo frame holding a Xing (or Info) header: count, bytes, contents."""
+    flags = 7 if toc else 3
+    contents = bytes(i * 256 // 100 for i in range(100)) if toc else b""
+    body = bytes(32) + tag + struct.pack(">III", flags, frames, size) + contents
+    return frame(b"\xff\xfb\x90\x00", 0, body)
+
+
+def vbri_frame(frames, size):
+    body = bytes(32) + b"VBRI" + struct.pack(">HHHII", 1, 0, 75, size, frames)
+    return frame(b"\xff\xfb\x90\x00", 0, body)
+
+
+def stream_files():
+    """Streams as the player's reader meets them: headers of every kind in front, rates that
+    change, lost sync, and the containers around them."""
+    cbr = frame(b"\xff\xfb\x90\x00") * 6  # 128 kbit/s, 44.1 kHz
+    vbr = b"".join(frame(h) for h in (b"\xff\xfb\x50\x00", b"\xff\xfb\xb2\x00", b"\xff\xfb\x90\x00",
+                                       b"\xff\xfb\xe0\x00", b"\xff\xfb\x30\x00"))
+    id3v2 = b"ID3\x03\x00\x00\x00\x00\x00\x0a" + bytes(10)
+    files = {}
+    files["cbr_plain.mp3"] = cbr
+    files["cbr_info_header.mp3"] = xing_frame(6, 6 * 418, tag=b"Info") + cbr + REC
+    files["vbr_xing_toc.mp3"] = id3v2 + xing_frame(5, len(vbr)) + vbr
+    files["vbr_xing_no_toc.mp3"] = xing_frame(5, len(vbr), toc=False) + vbr
+    files["vbr_vbri.mp3"] = vbri_frame(5, len(vbr)) + vbr
+    files["vbr_plain_lost_sync.mp3"] = vbr[:300] + b"\xff\xfb\x00garbage\xff" + vbr[300:]
+    files["mpeg2_mono.mp3"] = frame(b"\xff\xf3\x40\xc0") * 4 + frame(b"\xff\xf3\x80\xc0") * 3
+    files["mpeg25.mp3"] = frame(b"\xff\xe3\x40\x00") * 4
+    files["rmp_stream.rmp"] = rmp(cbr, TEN_TEXTS[:2] + [IID3])
+    files["xing_only.mp3"] = xing_frame(1000, 1 << 20)
+    files["cut_in_frame.mp3"] = (xing_frame(6, 6 * 418) + cbr)[:-200]
+    return files
+
+
 def put(buf, offset, data):
     buf[offset:offset + len(data)] = data
 
@@ -207,6 +254,7 @@ def main():
         "fuzz_id3v1": {**mpeg_set, **{k: rmp_set[k] for k in ("rmp_full.rmp", "rmp_no_list.rmp",
                                                               "rmp_truncated.rmp", "riff_wave_not_rmp.wav")}},
         "fuzz_settings": settings_files(),
+        "fuzz_frames": {**stream_files(), **{k: rmp_set[k] for k in ("rmp_truncated.rmp", "rmp_data_oversized.rmp")}},
     }
     for target, files in sets.items():
         folder = os.path.join(root, target)

@@ -65,6 +65,15 @@ public:
     void hand_over(tags::FileKind kind, const std::string& path) override { handed.emplace_back(kind, path); }
     bool carry = false;
     std::vector<std::pair<tags::FileKind, std::string>> handed;
+    // The window stops the preview before a replace and resumes it after; `while_stopped`
+    // looks at the file in between.
+    void before_replace() override {
+        replaces.push_back("before");
+        if (while_stopped) while_stopped();
+    }
+    void after_replace(const std::string& path) override { replaces.push_back("after " + path); }
+    std::vector<std::string> replaces;
+    std::function<void()> while_stopped;
 
 private:
     bool answer(const char* dialog, int32_t& flag) {
@@ -105,8 +114,11 @@ struct Fixture {
 TEST(ApplyTag, LongTitleConvertsAfterYes) {
     Fixture f;
     f.ui.answers = {true};
+    // The file is still the old one when the window is told to let it go.
+    f.ui.while_stopped = [&] { EXPECT_EQ(read_file(f.path).substr(0, 4), "\xFF\xFB\x90\x64"); };
     EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
     EXPECT_EQ(f.ui.asked, (std::vector<std::string>{"141"}));
+    EXPECT_EQ(f.ui.replaces, (std::vector<std::string>{"before", "after " + f.path}));
     std::string file = read_file(f.path);
     EXPECT_EQ(file.substr(8, 4), "RMP3");
     EXPECT_EQ(file.substr(file.size() - 128), record_of(tags::Tag{std::string(30, 'T'), "Artist", "", "", "", 5}));
@@ -126,6 +138,7 @@ TEST(ApplyTag, NoKeepsId3WithTheFirst30BytesAndTheBoxFlipsEvenSo) {
     EXPECT_EQ(f.st.no_confirm_rmp, 1);
     EXPECT_EQ(read_file(f.path), f.audio + record_of(tags::Tag{std::string(30, 'T'), "Artist", "", "", "", 5}));
     EXPECT_FALSE(f.s.rmp_texts.is_rmp);
+    EXPECT_TRUE(f.ui.replaces.empty()); // the record is written in place: the preview plays on
     // The long title the user kept in the ID3v1 form still stands in its field: it is no new
     // change, and the apply button stays off.
     EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
@@ -193,7 +206,8 @@ TEST(ApplyTag, AnRmpFileIsRewrittenEvenWithShortTexts) {
     f.ui.fields = {"short", "Artist", "Album", "1999", "c"};
     ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
     EXPECT_FALSE(f.ui.differ_when_disabled);
-    EXPECT_EQ(f.ui.asked.size(), 1u); // no question for a file already in the form
+    EXPECT_EQ(f.ui.asked.size(), 1u);    // no question for a file already in the form
+    EXPECT_EQ(f.ui.replaces.size(), 4u); // a rewrite replaces the file too
     platform::File file;
     std::string err;
     ASSERT_TRUE(file.open(f.path, platform::File::Mode::read, err));

@@ -403,7 +403,7 @@ TEST_F(PreviewTest, ALoadGoesOnPlayingAfterAPlayOrPauseAndStartsOnlyWhenAsked) {
     EXPECT_EQ(view.wakes, before);
 }
 
-TEST_F(PreviewTest, ARenameResumesAPlayingFileASecondOnAndLeavesAPausedOneStopped) {
+TEST_F(PreviewTest, ARenameResumesAPlayingFileASecondOnAReplaceWhereItWasAndAPausedOneStaysStopped) {
     playing_file("old.mp3");
     fake.position = 7;
     BeforeRename before = preview.stop_for_rename(view);
@@ -436,6 +436,17 @@ TEST_F(PreviewTest, ARenameResumesAPlayingFileASecondOnAndLeavesAPausedOneStoppe
     fake.open_result = 0;
     preview.resume_after_rename(view, {playing, 3}, "gone.mp3");
     EXPECT_EQ(actions(), (Actions{"open gone.mp3"}));
+
+    // An apply in the RMP form stops it the same way; it goes on at the same second.
+    fake.open_result = 1;
+    playing_file("same.mp3");
+    fake.position = 9;
+    before = preview.stop_for_replace(view);
+    EXPECT_EQ(before.state, playing);
+    EXPECT_EQ(actions(), k_stop_after_play);
+    preview.resume_after_replace(view, before, "same.mp3");
+    EXPECT_EQ(actions(), (Actions{"open same.mp3", "play", "seek 9"}));
+    EXPECT_TRUE(preview.was_playing());
 }
 
 TEST_F(PreviewTest, TheSlidersSeekWhilePlayingAndSetTheVolumeWhileDragged) {
