@@ -1415,29 +1415,29 @@ TEST_F(Player, HotKeysActOncePerPressAndARenameKeepsTheFilePlaying) {
     // open one), the conversion succeeds, and the new file plays on from the second the old
     // one was at.
     auto shown_seconds = [&] {
-        std::string t = ed.text(1040);
+        std::string t = ed.text(IDC_STATUS);
         return t.size() >= 2 ? std::atoi(t.c_str() + t.size() - 2) : -1;
     };
-    ed.set_text(1000, std::string(40, 'T'));
-    ed.press(9);
+    ed.set_text(IDC_TITLE, std::string(40, 'T'));
+    ed.press(IDC_APPLY);
     HWND convert = ed.dialog(k_convert_title);
     ASSERT_TRUE(convert);
     // The rename went on a second after where it was: past the first status of its new play.
     for (int w = 0; w < 3000 && shown_seconds() < 2; w += 50) Sleep(50);
     const int before_apply = shown_seconds();
-    Editor::answer(convert, 1);
+    EditorRun::answer(convert, IDC_ANSWER_YES);
     ASSERT_TRUE(ed.wait_applied());
     EXPECT_EQ(read_file(folder.file("(Maker)Tone.mp3")).substr(8, 4), "RMP3");
-    EXPECT_TRUE(wait_status(ed, "Play  00:00:")) << ed.text(1040);
+    EXPECT_TRUE(wait_status(ed, "Play  00:00:")) << ed.text(IDC_STATUS);
     // A play's first start under Wine can take seconds on a busy machine.
     for (int w = 0; w < 10000 && shown_seconds() < before_apply; w += 50) Sleep(50);
-    EXPECT_GE(shown_seconds(), before_apply) << ed.text(1040);
-    EXPECT_LE(shown_seconds(), before_apply + 3) << ed.text(1040);
+    EXPECT_GE(shown_seconds(), before_apply) << ed.text(IDC_STATUS);
+    EXPECT_LE(shown_seconds(), before_apply + 3) << ed.text(IDC_STATUS);
     // It is the new file that plays: the library holds it open, so no one may open it alone.
     // (Wine, unlike Windows, lets the replace through while the old file is open; the old one
     // would play on, and this open would succeed.)
-    HANDLE alone = CreateFileW(wide(folder.file("(Maker)Tone.mp3")).c_str(), GENERIC_READ, 0, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE alone = CreateFileW(wide(folder.file("(Maker)Tone.mp3")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_EQ(alone, INVALID_HANDLE_VALUE);
     if (alone != INVALID_HANDLE_VALUE) CloseHandle(alone);
 
