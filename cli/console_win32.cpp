@@ -34,17 +34,34 @@ void write_bytes(HANDLE h, std::string_view bytes) {
     }
 }
 
+// A console is given the characters, so that every text shows whatever its code page.
+void write_console(HANDLE h, std::string_view utf8) {
+    std::wstring w = platform::utf8_to_utf16(utf8);
+    DWORD done = 0;
+    const wchar_t* p = w.data();
+    size_t left = w.size();
+    while (left > 0 && WriteConsoleW(h, p, static_cast<DWORD>(left < 8192 ? left : 8192), &done, nullptr) && done > 0) {
+        p += done;
+        left -= done;
+    }
+}
+
 void write_handle(DWORD which, std::string_view utf8) {
     HANDLE h = GetStdHandle(which);
     if (h == INVALID_HANDLE_VALUE || h == nullptr) return;
-    // Without a console (output to a pipe or a file) the ANSI code page speaks.
+    if (is_console(h)) return write_console(h, utf8);
+    // Into a file or a pipe the console's code page speaks, else the ANSI one. A character it
+    // has no form for becomes "?", never a look-alike (best fit would make a "\" of a yen sign).
     UINT cp = GetConsoleOutputCP();
     if (cp == 0) cp = GetACP();
     if (cp == CP_UTF8) return write_bytes(h, utf8);
     std::wstring w = platform::utf8_to_utf16(utf8);
-    int n = WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    const int len = static_cast<int>(w.size());
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    int n = WideCharToMultiByte(cp, flags, w.data(), len, nullptr, 0, nullptr, nullptr);
+    if (n == 0 && !w.empty()) n = WideCharToMultiByte(cp, flags = 0, w.data(), len, nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), bytes.data(), n, nullptr, nullptr);
+    if (n > 0) WideCharToMultiByte(cp, flags, w.data(), len, bytes.data(), n, nullptr, nullptr);
     write_bytes(h, bytes);
 }
 } // namespace
@@ -58,15 +75,8 @@ void write_err(std::string_view s) {
 
 void write_out_utf8(std::string_view s) {
     HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (!is_console(h)) return write_bytes(h, s);
-    std::wstring w = platform::utf8_to_utf16(s);
-    DWORD done = 0;
-    const wchar_t* p = w.data();
-    size_t left = w.size();
-    while (left > 0 && WriteConsoleW(h, p, static_cast<DWORD>(left < 8192 ? left : 8192), &done, nullptr) && done > 0) {
-        p += done;
-        left -= done;
-    }
+    if (is_console(h)) return write_console(h, s);
+    write_bytes(h, s);
 }
 
 bool read_input(std::string& out) {
