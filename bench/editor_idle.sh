@@ -10,6 +10,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/tools/windows-build.sh"
+source "$root/bench/lib.sh"
 pick_windows_build
 echo "editor_idle: build/$win_preset ($win_why)"
 seconds=${2:-30}
@@ -22,20 +23,7 @@ now_exe=$root/build/$win_preset/bin/tagzo.exe
 
 # The earlier editor, built once per commit in a worktree of its own.
 base_exe=$work/base-$base/tagzo.exe
-if [[ ! -f $base_exe ]]; then
-  tree=$work/tree-$base
-  rm -rf "$tree"
-  git -C "$root" worktree add --detach "$tree" "$base" >/dev/null
-  machine=i686
-  [[ $win_preset == windows64 ]] && machine=x86_64
-  cmake -S "$tree" -B "$tree/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/mingw-$machine.cmake" >"$work/base-build.log" 2>&1
-  cmake --build "$tree/build" --target tagzo >>"$work/base-build.log" 2>&1 ||
-    { echo "editor_idle: building $base failed; see $work/base-build.log" >&2; exit 1; }
-  mkdir -p "$(dirname "$base_exe")"
-  cp "$tree/build/bin/tagzo.exe" "$base_exe"
-  git -C "$root" worktree remove --force "$tree"
-fi
+build_at_commit editor_idle "$base" tagzo tagzo.exe "$base_exe" "$work"
 
 # A prefix and a display of the bench's own, so that nothing else runs beside the editor.
 export TAGZO_WINEPREFIX=$work/wineprefix TAGZO_DISPLAY=:94

@@ -92,3 +92,22 @@ start_null_sound() {  # folder for its socket, its log and the programs' HOME
   for _ in $(seq 50); do [[ -S $sock ]] && break; sleep 0.1; done
   export PULSE_SERVER=unix:$sock
 }
+
+# Builds TARGET of commit BASE in a worktree of its own and copies its bin/FILE to DEST, once
+# per commit (nothing when DEST is there). The build's output goes to WORK/base-build.log.
+#   build_at_commit NAME BASE TARGET FILE DEST WORK
+build_at_commit() {
+  local name=$1 base=$2 target=$3 file=$4 dest=$5 work=$6
+  [[ -f $dest ]] && return 0
+  local tree=$work/tree-$base machine=i686
+  rm -rf "$tree"
+  git -C "$root" worktree add --detach "$tree" "$base" >/dev/null
+  [[ $win_preset == windows64 ]] && machine=x86_64
+  cmake -S "$tree" -B "$tree/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/mingw-$machine.cmake" >"$work/base-build.log" 2>&1
+  cmake --build "$tree/build" --target "$target" >>"$work/base-build.log" 2>&1 ||
+    { echo "$name: building $base failed; see $work/base-build.log" >&2; exit 1; }
+  mkdir -p "$(dirname "$dest")"
+  cp "$tree/build/bin/$file" "$dest"
+  git -C "$root" worktree remove --force "$tree"
+}

@@ -35,20 +35,7 @@ mkdir -p "$work"
 
 # The earlier library, built once per commit in a worktree of its own.
 base_dll=$work/base-$base/vbmp3.dll
-if [[ ! -f $base_dll ]]; then
-  tree=$work/tree-$base
-  rm -rf "$tree"
-  git -C "$root" worktree add --detach "$tree" "$base" >/dev/null
-  machine=i686
-  [[ $win_preset == windows64 ]] && machine=x86_64
-  cmake -S "$tree" -B "$tree/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/mingw-$machine.cmake" >"$work/base-build.log" 2>&1
-  cmake --build "$tree/build" --target vbmp3 >>"$work/base-build.log" 2>&1 ||
-    { echo "vbmp3_long: building $base failed; see $work/base-build.log" >&2; exit 1; }
-  mkdir -p "$(dirname "$base_dll")"
-  cp "$tree/build/bin/vbmp3.dll" "$base_dll"
-  git -C "$root" worktree remove --force "$tree"
-fi
+build_at_commit vbmp3_long "$base" vbmp3 vbmp3.dll "$base_dll" "$work"
 # The same bench program beside each library.
 for who in base now; do
   mkdir -p "$work/$who"

@@ -138,14 +138,9 @@ int run_export(const std::vector<std::string>& args, const std::function<int(con
             report(path, why + "; nothing written");
             status = k_failed;
         };
-        Loaded l = load(path);
-        for (const std::string& w : l.texts.notices) report(path, "warning: " + w);
-        if (!l.opened) {
-            failed(l.error);
-            continue;
-        }
-        if (l.kind != tags::FileKind::mp3) {
-            failed(std::string("not an MP3 file (") + tags::kind_name(l.kind) + ")");
+        Loaded l;
+        if (std::string why = load_mp3(path, l); !why.empty()) {
+            failed(why);
             continue;
         }
         Job job{path, path, major, !out_dir};

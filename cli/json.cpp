@@ -43,24 +43,6 @@ namespace {
 
 constexpr int k_max_depth = 64;
 
-void put_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // A reader over the input that stops at the first fault: every step checks the end first.
 class Reader {
 public:
@@ -225,7 +207,7 @@ private:
                         return fail("an unpaired surrogate");
                     unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
                 }
-                put_utf8(out, unit);
+                platform::put_utf8(out, unit);
                 break;
             }
             default: --pos_; return fail("an unknown escape");

@@ -1,6 +1,7 @@
 #include "cli/loaded.h"
 
 #include "cli/files.h"
+#include "cli/flag_user.h"
 #include "editor/tags/load_file.h"
 #include "platform/file.h"
 
@@ -19,6 +20,14 @@ Loaded load(const std::string& path) {
     l.kind = head.kind;
     if (l.kind == tags::FileKind::mp3) l.texts = tags::open_for_editing(f, true);
     return l;
+}
+
+std::string load_mp3(const std::string& path, Loaded& l) {
+    l = load(path);
+    for (const std::string& w : l.texts.notices) report(path, "warning: " + w);
+    if (!l.opened) return l.error;
+    if (l.kind != tags::FileKind::mp3) return std::string("not an MP3 file (") + tags::kind_name(l.kind) + ")";
+    return "";
 }
 
 } // namespace cli

@@ -16,4 +16,8 @@ struct Loaded {
 
 Loaded load(const std::string& path);
 
+// A file to change (rename, export): loaded and its warnings reported. Gives why it cannot be
+// worked on (it does not open, or it is no MP3 file), empty where it can.
+std::string load_mp3(const std::string& path, Loaded& l);
+
 } // namespace cli

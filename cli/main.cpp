@@ -464,14 +464,9 @@ int run_rename(const std::vector<std::string>& args) {
         // replace cannot bring back the old name with the new tag.
         platform::WriteLock lock;
         if (!dry_run) lock.hold(path);
-        Loaded l = load(path);
-        for (const std::string& w : l.texts.notices) report(path, "warning: " + w);
-        if (!l.opened) {
-            failed(l.error);
-            continue;
-        }
-        if (l.kind != tags::FileKind::mp3) {
-            failed(std::string("not an MP3 file (") + tags::kind_name(l.kind) + ")");
+        Loaded l;
+        if (std::string why = load_mp3(path, l); !why.empty()) {
+            failed(why);
             continue;
         }
         const editing::TagRename plan =

@@ -6,6 +6,9 @@
 
 namespace platform {
 
+// Appends the UTF-8 form of a code point.
+void put_utf8(std::string& out, char32_t cp);
+
 // Bytes that are no cp932 character become U+FFFD.
 std::string cp932_to_utf8(std::string_view cp932);
 // False when the input is no valid UTF-8 or holds a character with no cp932 form;

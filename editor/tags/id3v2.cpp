@@ -1,6 +1,7 @@
 #include "editor/tags/id3v2.h"
 
 #include "editor/tags/reader.h"
+#include "platform/text.h"
 
 namespace tags {
 
@@ -41,24 +42,6 @@ std::string undo_unsync(const std::string& in) {
 
 bool is_kept(const std::string& id) { return id == "APIC" || id == "PIC" || id == "USLT" || id == "ULT"; }
 
-void put_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // The code points of UTF-8 text; a byte that starts no valid sequence counts as U+FFFD.
 std::u32string code_points(const std::string& utf8) {
     std::u32string out;
@@ -89,7 +72,7 @@ std::string decode(int enc, const std::string& raw) {
     if (enc == 3) return raw;
     std::string out;
     if (enc == 0) {
-        for (char c : raw) put_utf8(out, static_cast<unsigned char>(c));
+        for (char c : raw) platform::put_utf8(out, static_cast<unsigned char>(c));
         return out;
     }
     size_t i = 0;
@@ -108,10 +91,10 @@ std::string decode(int enc, const std::string& raw) {
     for (; i + 1 < raw.size(); i += 2) {
         char32_t u = unit(i);
         if (u >= 0xD800 && u <= 0xDBFF && i + 3 < raw.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) <= 0xDFFF) {
-            put_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (unit(i + 2) - 0xDC00));
+            platform::put_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (unit(i + 2) - 0xDC00));
             i += 2;
         } else {
-            put_utf8(out, u >= 0xD800 && u <= 0xDFFF ? U'\uFFFD' : u);
+            platform::put_utf8(out, u >= 0xD800 && u <= 0xDFFF ? U'\uFFFD' : u);
         }
     }
     return out;
