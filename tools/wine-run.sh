@@ -152,7 +152,9 @@ display_alive() {
   # A process of that number may be another program after a restart.
   [[ -n $pid ]] && [[ $(cat "/proc/$pid/comm" 2>/dev/null) == Xvfb ]]
 }
+own_display=
 if [[ -z ${DISPLAY:-} ]]; then
+  own_display=1
   display=${TAGZO_DISPLAY:-:77}
   n=${display#:}
   exec 8>"/tmp/tagzo-xvfb-$n.lock"
@@ -168,12 +170,32 @@ if [[ -z ${DISPLAY:-} ]]; then
   exec 8>&-
   export DISPLAY=$display
 fi
+# Whether Wine leaves the windows to a window manager. On the runner's own display none runs,
+# and Wine's X11 driver would wait up to 2 s for one whenever it hides a captioned window (a
+# dialog's end, a message box, a program's exit): there the windows are Wine's own to manage
+# ("Managed" = "N"). On the caller's display a window manager may run: Wine's default then.
+# A file in the prefix remembers the last setting and the prefix's path, so the registry is
+# changed only on a switch, and again in a copy of the prefix, whose registry may have been
+# copied before Wine saved it.
+set_managed() {
+  local managed=Y key='HKCU\Software\Wine\X11 Driver'
+  [[ -n $own_display ]] && managed=N
+  [[ $(cat "$WINEPREFIX/tagzo-managed" 2>/dev/null) != "$managed $WINEPREFIX" ]] || return 0
+  if [[ $managed == N ]]; then
+    WINELOADER=$wine64 "$wine64" reg add "$key" /v Managed /d N /f >/dev/null 2>&1 || true
+  else
+    WINELOADER=$wine64 "$wine64" reg delete "$key" /v Managed /f >/dev/null 2>&1 || true
+  fi
+  echo "$managed $WINEPREFIX" >"$WINEPREFIX/tagzo-managed"
+}
 if [[ $mode == boot ]]; then
   boot
+  set_managed
   echo "wine-run: prefix ready at $WINEPREFIX"
   exit 0
 fi
 [[ -f $WINEPREFIX/system.reg ]] || boot
+set_managed
 # Wine's own service processes inherit the program's output handles and outlive it by a few
 # seconds: a caller that reads the output through a pipe waits for them. Send the output to
 # files, as the tests do, to read it at once.

@@ -306,6 +306,26 @@ public:
         GetWindowRect(main(), &r);
         return r;
     }
+    // Puts the pointer on a point of the screen and waits until it stays there for the editor.
+    // Wine gives the server the pointer position of each X event the editor takes: an event of
+    // an earlier position (the window appearing under the pointer) that a busy editor takes
+    // late puts the pointer back there. So the pointer is set again until the editor has taken
+    // its pending events and the position holds.
+    bool put_cursor(int x, int y) {
+        for (int w = 0; w < 5000; w += 50) {
+            SetCursorPos(x, y);
+            for (int held = 0; held < 2; ++held) {
+                DWORD_PTR ignored = 0;
+                SendMessageTimeoutW(main(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &ignored);
+                POINT at{};
+                if (!GetCursorPos(&at) || at.x != x || at.y != y) break;
+                if (held == 1) return true;
+                Sleep(50);
+            }
+            Sleep(50);
+        }
+        return false;
+    }
     // Brings the editor to the front for keys. Wine sets its key states from the X server's
     // when a window gains the focus; a key sent before that settles is forgotten.
     bool to_front() {
@@ -878,24 +898,23 @@ TEST_F(Editor, WindowMovesByItsSurfaceAndSticksToTheLeftEdge) {
         for (int w = 0; w < 5000 && ed.rect().left != want; w += 50) Sleep(50);
         return ed.rect().left;
     };
-    SetCursorPos(opened.left + 5, opened.top + 5);
+    ASSERT_TRUE(ed.put_cursor(opened.left + 5, opened.top + 5));
     PostMessageW(ed.main(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
     ASSERT_TRUE(captured(true));
     Sleep(100); // moves within 50 ms of the press do not count
-    SetCursorPos(opened.left + 45, opened.top + 35);
+    ASSERT_TRUE(ed.put_cursor(opened.left + 45, opened.top + 35));
     PostMessageW(ed.main(), WM_MOUSEMOVE, MK_LBUTTON, 0);
     EXPECT_EQ(wait_left(opened.left + 40), opened.left + 40);
     EXPECT_EQ(ed.rect().top, opened.top + 30);
     // Three pixels from the screen's left edge: it sticks to the edge.
-    SetCursorPos(8, opened.top + 35);
+    ASSERT_TRUE(ed.put_cursor(8, opened.top + 35));
     PostMessageW(ed.main(), WM_MOUSEMOVE, MK_LBUTTON, 0);
     EXPECT_EQ(wait_left(0), 0);
     PostMessageW(ed.main(), WM_LBUTTONUP, 0, 0);
     ASSERT_TRUE(captured(false));
-    // Released: the mouse moves alone.
-    SetCursorPos(300, 300);
-    PostMessageW(ed.main(), WM_MOUSEMOVE, 0, 0);
-    Sleep(300);
+    // Released: the mouse moves alone (sent, so the editor has taken it when the call returns).
+    ASSERT_TRUE(ed.put_cursor(300, 300));
+    SendMessageW(ed.main(), WM_MOUSEMOVE, 0, 0);
     EXPECT_EQ(ed.rect().left, 0);
     EXPECT_EQ(ed.rect().right - ed.rect().left, opened.right - opened.left);
     EXPECT_TRUE(ed.close());

@@ -11,7 +11,6 @@ import os
 import pwd
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -36,13 +35,6 @@ DIALOG_TEXTS = [
     "Static|1/4にﾀﾞｳﾝｻﾝﾌﾟﾘﾝｸﾞ\n\nCx586 100MHz/ﾒﾓﾘ8MB/Windows95\nで、音飛びが発生しない設定です",
     "Static|個人的にｼｽﾃﾑをいじられるのが嫌なので、右ｸﾘｯｸﾒﾆｭｰ関連以外はﾚｼﾞｽﾄﾘを一切使いません\n( このｲﾝｽﾄｰﾗも然り )",
 ]
-
-
-def pe_machine(path):
-    with open(path, "rb") as f:
-        head = f.read(4096)
-    at = struct.unpack_from("<I", head, 60)[0]
-    return {0x14C: "i386", 0x8664: "x86_64"}[struct.unpack_from("<H", head, at + 4)[0]]
 
 
 def mp3(title):
@@ -75,7 +67,6 @@ class Prefix:
         self.desktop = os.path.join(user, "Desktop")
         os.makedirs(self.desktop, exist_ok=True)
         self.passed = False
-        self.view = "/reg:32" if pe_machine(ARGS.driver) == "i386" else "/reg:64"
 
     def close(self, keep):
         subprocess.run(["wineserver", "-k"], env=dict(self.env, WINEPREFIX=self.path), capture_output=True)
@@ -108,8 +99,13 @@ class Prefix:
 
     def reg(self, *args):
         """reg's exit code; what it prints is in the system's code page, so texts are read
-        through export."""
-        return self.run("reg", *args, self.view)[0]
+        through export.
+        The keys of a file type under HKEY_CLASSES_ROOT are shared by 32-bit and 64-bit
+        programs: both builds of the installer write them into the prefix's Software\\Classes,
+        outside Wow6432Node. Wine's reg is a 64-bit program, and its own view is the one that
+        holds them; its 32-bit view (/reg:32) answers "not found" for them and writes under
+        Wow6432Node, where neither build of the installer looks."""
+        return self.run("reg", *args, "/reg:64")[0]
 
     def export(self, key):
         """A key under HKEY_CLASSES_ROOT and everything below it as reg export writes it, in
@@ -161,15 +157,19 @@ class Prefix:
     def has_key(self, key):
         return self.reg("query", "HKCR\\" + key) == 0
 
-    def snapshot(self):
-        """The registry entries and the files the programs could touch."""
+    def snapshot(self, present=(".mp3",)):
+        """The registry entries and the files the programs could touch. The keys named in
+        `present` must be there: two snapshots that both miss a key would compare equal
+        whatever a program wrote to it."""
         files = {}
         for top in (self.c("c:\\Program Files\\Accessories"), self.desktop):
             for root, _, names in os.walk(top):
                 for n in names:
                     with open(os.path.join(root, n), "rb") as f:
                         files[os.path.relpath(os.path.join(root, n), self.path)] = f.read()
-        keys = [self.export(k) for k in (".mp3", "mp3_auto_file", "WMP.mp3file")]
+        keys = {k: self.export(k) for k in (".mp3", "mp3_auto_file", "WMP.mp3file")}
+        for k in present:
+            assert keys[k] is not None, f"the snapshot misses the key {k}"
         return files, keys
 
     def unpack(self, folder, leave_out=()):
@@ -316,7 +316,7 @@ class InstallTest(unittest.TestCase):
         os.unlink(p.c(INSTALL + "explorer.exe"))
 
         # Uninstall: "No" changes nothing but leaves the temporary copy.
-        before = p.snapshot()
+        before = p.snapshot(present=(".mp3", "mp3_auto_file"))
         seen = p.drive("uninstall", INSTALL + "uninstall.exe", "--answer", "no")
         self.assertEqual(seen["started_exit"], "0")
         self.assertEqual(seen["phase2"].lower(), "c:\\windows\\temp\\uninstall2.exe")
@@ -350,7 +350,9 @@ class InstallTest(unittest.TestCase):
         p = self.prefix("other")
         archive = p.unpack("c:\\archive\\")
 
-        # Cancel, and "No" at the question, change nothing.
+        # Cancel, and "No" at the question, change nothing: not the binding of ".mp3" (a fresh
+        # prefix has none, so one is made) nor its class.
+        self.assertEqual(p.reg("add", "HKCR\\.mp3", "/ve", "/d", "WMP.mp3file", "/f"), 0)
         before = p.snapshot()
         seen = p.drive("install", archive + "install.exe", "--answer", "cancel")
         self.assertEqual(seen["exit"], "0")
