@@ -64,11 +64,24 @@ public:
     bool patch(uint64_t offset, const void* data, size_t n);
     bool commit(std::string& err);
     void abort();
-    // Our temporary files start with this name.
+    // Our temporary files are named with this prefix and six letters or digits, nothing else.
     static constexpr const char* k_temporary_prefix = ".tagzo-";
+    static constexpr size_t k_temporary_suffix_length = 6;
+    // True for a name (without its folder) of exactly that form.
+    static bool is_temporary_name(const std::string& name);
     const std::string& error() const { return error_; }
     // What the replacement could not keep, in words (the owner, where the system refused it).
     const std::vector<std::string>& warnings() const { return warnings_; }
+    // The steps of a commit's replace. replace: the new file takes the target's name (rename
+    // on POSIX; ReplaceFileW on Windows, whose first move takes the old file to a backup name
+    // beside it). restore and move (Windows): where ReplaceFileW failed, the old file's way
+    // back from the backup name, then the new file's move into place.
+    enum class Step { replace, restore, move };
+    // A seam for the unit tests alone, null in the programs: a commit calls it before each
+    // step with the names of the step's (first) move, and a step for which it returns true is
+    // not made and fails as if the system had refused it.
+    using StepFault = bool (*)(Step step, const std::string& from, const std::string& to);
+    static StepFault fail_step_for_tests;
 
 private:
     bool name_unnamed(std::string& err);
@@ -112,8 +125,10 @@ private:
 // makes the path full first.
 std::string extended_length_form(const std::string& full_path);
 
-// Removes our temporary files in a folder that writers killed half-way left behind: older
-// than an hour and not locked by a writer that still runs (POSIX systems).
+// Removes our temporary files in a folder that writers killed half-way left behind: names of
+// exactly our form that no running writer holds (on POSIX its lock, which a writer keeps while
+// the name exists; on Windows its open file, and only once the file is an hour old). No other
+// name is ever touched.
 void remove_stale_temporaries(const std::string& folder);
 
 // The process's current folder (UTF-8; empty when it cannot be read), and its change.

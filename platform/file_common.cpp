@@ -22,6 +22,19 @@ File& File::operator=(File&& other) noexcept {
 
 ReplacingWriter::~ReplacingWriter() { abort(); }
 
+ReplacingWriter::StepFault ReplacingWriter::fail_step_for_tests = nullptr;
+
+bool ReplacingWriter::is_temporary_name(const std::string& name) {
+    const std::string prefix = k_temporary_prefix;
+    if (name.size() != prefix.size() + k_temporary_suffix_length || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    for (size_t i = prefix.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+    }
+    return true;
+}
+
 std::string extended_length_form(const std::string& full_path) {
     std::string p = full_path;
     for (char& c : p)

@@ -9,7 +9,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -166,27 +165,48 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
     // The new content is written beside the target so that the rename is one step. Where the
     // file system can, it goes into a file without a name, which a kill leaves nowhere; it
     // is named only at the commit. Elsewhere the temporary file has a short name (a long
-    // target name must not grow past the name limit) and is locked while it is written, so
-    // that a later writer can tell one left by a kill from one still being written.
+    // target name must not grow past the name limit). Either way the file is locked from the
+    // moment it has a name until that name is gone, so that a later writer can tell one left
+    // by a kill (unlocked) from one still being written, and remove it at once.
     const std::string folder = folder_of(target_);
     remove_stale_temporaries(folder);
     int fd = -1;
 #ifdef O_TMPFILE
     // The name is given through /proc, which must be there.
     if (::access("/proc/self/fd", X_OK) == 0) fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    // Locked before it has a name: no one else can reach it yet.
+    if (fd >= 0) ::flock(fd, LOCK_EX | LOCK_NB);
 #endif
     unnamed_ = fd >= 0;
     if (unnamed_) {
         temp_ = folder;
     } else {
-        std::string templ = folder + "/" + k_temporary_prefix + "XXXXXX";
-        fd = ::mkostemp(templ.data(), O_CLOEXEC);
+        // A named file is unlocked between its creation and its lock, and another writer's
+        // sweep may remove it then. Once locked it is checked to still have its name, and made
+        // again if not.
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            std::string templ = folder + "/" + k_temporary_prefix + "XXXXXX";
+            fd = ::mkostemp(templ.data(), O_CLOEXEC);
+            if (fd < 0) {
+                err = "cannot create a temporary file beside it: " + errno_text(errno);
+                return false;
+            }
+            int r;
+            while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {}
+            struct stat mine {};
+            struct stat named {};
+            if (r == 0 && (::fstat(fd, &mine) != 0 || mine.st_nlink == 0 || ::lstat(templ.c_str(), &named) != 0 ||
+                           named.st_dev != mine.st_dev || named.st_ino != mine.st_ino)) {
+                ::close(fd);
+                fd = -1;
+                continue;
+            }
+            temp_ = templ;
+        }
         if (fd < 0) {
-            err = "cannot create a temporary file beside it: " + errno_text(errno);
+            err = "cannot create a temporary file beside it";
             return false;
         }
-        ::flock(fd, LOCK_EX | LOCK_NB);
-        temp_ = templ;
     }
     if (!file_.adopt(fd, err)) {
         if (!unnamed_) ::unlink(temp_.c_str());
@@ -236,17 +256,16 @@ bool ReplacingWriter::commit(std::string& err) {
         abort();
         return false;
     }
-    if (!file_.close()) {
-        err = "writing the new file failed: " + file_.error();
-        abort();
-        return false;
-    }
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
-        err = "cannot replace the file: " + errno_text(errno);
+    // The file is renamed while it is still open, and so still locked: a sweep by another
+    // writer never finds its name unlocked. Its data is on disk already (the flush above).
+    const bool faulted = fail_step_for_tests && fail_step_for_tests(Step::replace, temp_, target_);
+    if (faulted || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+        err = "cannot replace the file: " + errno_text(faulted ? EIO : errno);
         abort();
         return false;
     }
     temp_.clear();
+    file_.close();
     // Make the rename itself durable.
     int dfd = ::open(folder_of(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
@@ -279,8 +298,9 @@ bool ReplacingWriter::name_unnamed(std::string& err) {
 }
 
 void ReplacingWriter::abort() {
-    file_.close();
+    // The name goes while the file is still locked.
     if (!temp_.empty() && !unnamed_) ::unlink(temp_.c_str());
+    file_.close();
     temp_.clear();
     unnamed_ = false;
 }
@@ -319,21 +339,24 @@ void WriteLock::hold(const std::string& path) {
     }
 }
 
-// Removes the temporary files of writers that were killed: ours by their name, older than an
-// hour, and not locked. A file that some process still writes holds its lock and stays.
+// Removes the temporary files of writers that were killed: ours by their exact name, and not
+// locked. A writer holds its file locked for as long as it has a name, so one that is not
+// locked was left by a writer that no longer runs; a user's file whose name only begins like
+// ours is never touched.
 void remove_stale_temporaries(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
-    const std::string prefix = ReplacingWriter::k_temporary_prefix;
-    time_t now = ::time(nullptr);
     while (dirent* e = ::readdir(dir)) {
-        if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+        if (!ReplacingWriter::is_temporary_name(e->d_name)) continue;
         std::string path = folder + "/" + e->d_name;
         int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0) continue;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > 3600 &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        // While we hold the lock the name stays with the file we locked (a writer removes or
+        // renames it only while it holds the lock), so the check before the unlink holds.
+        struct stat locked {};
+        struct stat named {};
+        if (::fstat(fd, &locked) == 0 && S_ISREG(locked.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::lstat(path.c_str(), &named) == 0 && named.st_dev == locked.st_dev && named.st_ino == locked.st_ino)
             ::unlink(path.c_str());
         ::close(fd);
     }

@@ -173,9 +173,9 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
     remove_stale_temporaries(folder_of(target));
     std::string base = folder_of(target) + "\\" + k_temporary_prefix;
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, "%08lx%02u",
-                      static_cast<unsigned long>(GetTickCount() ^ GetCurrentProcessId()), attempt);
+        const DWORD mix = (GetTickCount() ^ (GetCurrentProcessId() * 2654435761u)) + attempt * 40503u;
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%06lx", static_cast<unsigned long>(mix & 0xFFFFFF));
         std::string candidate = base + suffix;
         HANDLE h = CreateFileW(wide(candidate).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -221,19 +221,47 @@ bool ReplacingWriter::commit(std::string& err) {
     }
     std::wstring wt = wide(target_), wtemp = wide(temp_);
     DWORD attrs = GetFileAttributesW(wt.c_str());
+    auto exists = [](const std::wstring& p) { return GetFileAttributesW(p.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    auto fault = [](Step step, const std::string& from, const std::string& to) {
+        return fail_step_for_tests && fail_step_for_tests(step, from, to);
+    };
     // ReplaceFileW keeps what belongs to the file rather than to its content: its creation
     // time, its security settings and its other streams. Where it cannot (another file
     // system, no file yet), the new file is moved into place.
     // The old file goes to a backup name of ours beside it, so that a replacement that fails
     // half-way leaves nothing of its own behind and the old file can be put back.
-    std::wstring backup = wtemp + L".old";
-    bool replaced = attrs != INVALID_FILE_ATTRIBUTES && ReplaceFileW(wt.c_str(), wtemp.c_str(), backup.c_str(),
-                                                                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
-    if (GetFileAttributesW(wt.c_str()) == INVALID_FILE_ATTRIBUTES && attrs != INVALID_FILE_ATTRIBUTES)
-        MoveFileW(backup.c_str(), wt.c_str());
-    DeleteFileW(backup.c_str());
-    if (!replaced && !MoveFileExW(wtemp.c_str(), wt.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        err = "cannot replace the file: " + win_error_text(GetLastError());
+    const std::string backup = temp_ + ".old";
+    const std::wstring wbackup = wide(backup);
+    bool replaced = false;
+    if (attrs != INVALID_FILE_ATTRIBUTES) {
+        if (fault(Step::replace, target_, backup)) {
+            SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+        } else {
+            replaced = ReplaceFileW(wt.c_str(), wtemp.c_str(), wbackup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                    nullptr, nullptr) != 0;
+        }
+    }
+    // Stopped half-way, ReplaceFileW leaves the old file at the backup name and none at the
+    // target's: it goes back first.
+    if (!replaced && attrs != INVALID_FILE_ATTRIBUTES && !exists(wt) && exists(wbackup) &&
+        !fault(Step::restore, backup, target_))
+        MoveFileExW(wbackup.c_str(), wt.c_str(), 0);
+    bool moved = false;
+    DWORD move_error = 0;
+    if (!replaced) {
+        if (fault(Step::move, temp_, target_)) {
+            move_error = ERROR_ACCESS_DENIED;
+        } else {
+            moved = MoveFileExW(wtemp.c_str(), wt.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+            if (!moved) move_error = GetLastError();
+        }
+    }
+    // The backup goes only once the target's name holds the new content or the old one again:
+    // until then it is the one copy of the old content, and it stays.
+    if (exists(wt)) DeleteFileW(wbackup.c_str());
+    if (!replaced && !moved) {
+        err = "cannot replace the file: " + win_error_text(move_error);
+        if (!exists(wt) && exists(wbackup)) err += "; its old content is in " + backup;
         abort();
         return false;
     }
@@ -312,8 +340,11 @@ void WriteLock::hold(const std::string& path) {
     handle_ = reinterpret_cast<intptr_t>(m);
 }
 
-// A file of ours left by a writer that was killed: older than an hour. One that a writer still
-// has open cannot be deleted (it is not shared for deletion) and stays.
+// A file of ours left by a writer that was killed: of exactly our temporary form, and older
+// than an hour. One that a writer still has open cannot be deleted (it is not shared for
+// deletion) and stays. The hour stays too: ReplaceFileW takes the file only closed, so a
+// writer's file is unheld for a moment at each commit. A user's file whose name only begins
+// like ours, and a backup kept with an old content, are never touched.
 void remove_stale_temporaries(const std::string& folder) {
     WIN32_FIND_DATAW fd;
     std::wstring pattern = wide(folder + "\\" + ReplacingWriter::k_temporary_prefix + "*");
@@ -325,8 +356,11 @@ void remove_stale_temporaries(const std::string& folder) {
     const uint64_t hour = 3600ull * 10000000ull;
     do {
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        if (ticks(now_ft) - ticks(fd.ftLastWriteTime) > hour)
-            DeleteFileW(wide(folder + "\\" + utf16_to_utf8(fd.cFileName)).c_str());
+        // The pattern also matches short (8.3) names and letters in another case: the long
+        // name itself must be ours.
+        const std::string name = utf16_to_utf8(fd.cFileName);
+        if (!ReplacingWriter::is_temporary_name(name)) continue;
+        if (ticks(now_ft) - ticks(fd.ftLastWriteTime) > hour) DeleteFileW(wide(folder + "\\" + name).c_str());
     } while (FindNextFileW(h, &fd));
     FindClose(h);
 }

@@ -10,6 +10,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 ARGS = None
@@ -423,6 +424,15 @@ class Rename(CliTest):
             chunk(b"IID3", record("曲".encode("cp932"), long_artist.encode("cp932")[:30]))
         self.make("r.rmp", rmp_image(frames(2), subs))
         self.assertEqual(self.rename("r.rmp")[:2], (0, [self.shown(f"r.rmp -> ({long_artist})曲.mp3")]))
+        # A name that begins like our temporary files is still the user's: two hours later a
+        # rewrite of a file beside it leaves it alone.
+        self.tagged("u.mp3", "my song", ".tagzo")
+        self.assertEqual(self.rename("--pattern", "1", "u.mp3")[:2], (0, ["u.mp3 -> .tagzo-my song.mp3"]))
+        mine = self.read(".tagzo-my song.mp3")
+        two_hours_ago = time.time() - 7200
+        os.utime(os.path.join(self.dir, ".tagzo-my song.mp3"), (two_hours_ago, two_hours_ago))
+        self.assertEqual(self.run_cli("set", "--title", "曲二", f"({long_artist})曲.mp3")[0], 0)
+        self.assertEqual(self.listing().get(".tagzo-my song.mp3"), mine)
         # No title, no artist, no MP3: each named, the name kept, the rest done.
         self.tagged("notitle.mp3", "", "someone")
         self.tagged("noartist.mp3", "t", "")

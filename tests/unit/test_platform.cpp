@@ -112,6 +112,45 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
     CloseHandle(held);
     EXPECT_EQ(read_file(path), "copied part");
     EXPECT_EQ(testing_files::count_entries(dir.path()), 1) << err;
+
+    // ReplaceFileW stopped half-way, the old file moved to the backup name, and the way back
+    // fails: where the new file's move fails too, the old content stays under one of the two
+    // names and the error says where; where that move works, the target has the new content
+    // and no backup is left.
+    using Step = platform::ReplacingWriter::Step;
+    static std::string backup;
+    static bool move_fails;
+    platform::ReplacingWriter::fail_step_for_tests = [](Step step, const std::string& from, const std::string& to) {
+        if (step == Step::replace) {
+            backup = to;
+            MoveFileExW(platform::utf8_to_utf16(from).c_str(), platform::utf8_to_utf16(to).c_str(), 0);
+            return true;
+        }
+        return step == Step::restore || move_fails;
+    };
+    for (bool fallback_fails : {true, false}) {
+        move_fails = fallback_fails;
+        backup.clear();
+        platform::ReplacingWriter w4;
+        ASSERT_TRUE(w4.begin(path, err)) << err;
+        EXPECT_TRUE(w4.write("half", 4));
+        EXPECT_EQ(w4.commit(err), !fallback_fails) << err;
+        ASSERT_FALSE(backup.empty());
+        if (fallback_fails) {
+            const bool at_target = platform::path_kind(path) == platform::PathKind::file;
+            EXPECT_EQ(read_file(at_target ? path : backup), "copied part");
+            EXPECT_NE(err.find(backup), std::string::npos) << err;
+            std::string moved_err;
+            if (!at_target) {
+                EXPECT_TRUE(platform::move_file(backup, path, moved_err)) << moved_err;
+            }
+        } else {
+            EXPECT_EQ(read_file(path), "half");
+        }
+        EXPECT_EQ(read_file(path), fallback_fails ? "copied part" : "half");
+        EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
+    }
+    platform::ReplacingWriter::fail_step_for_tests = nullptr;
 #endif
 }
 
@@ -139,6 +178,36 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
     for (const char* device : {"NUL", "CON"}) {
         EXPECT_FALSE(f.open(device, platform::File::Mode::read, err)) << device;
     }
+
+    // A temporary file of ours that a killed writer left two hours ago goes at the next write
+    // into the folder; a name that only begins like ours is the user's and stays.
+    const std::vector<std::string> users = {".tagzo-my song.mp3", ".tagzo-stale1.mp3", ".tagzo-abcdefg"};
+    std::string stale = dir.file(".tagzo-stale1");
+    FILETIME now_ft;
+    GetSystemTimeAsFileTime(&now_ft);
+    ULARGE_INTEGER then;
+    then.LowPart = now_ft.dwLowDateTime;
+    then.HighPart = now_ft.dwHighDateTime;
+    then.QuadPart -= 7200ull * 10000000ull;
+    FILETIME old_ft{then.LowPart, then.HighPart};
+    for (const std::string& name : {std::string(".tagzo-stale1"), users[0], users[1], users[2]}) {
+        write_file(dir.file(name), "aged");
+        HANDLE h = CreateFileW(platform::utf8_to_utf16(dir.file(name)).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &old_ft));
+        CloseHandle(h);
+    }
+    platform::ReplacingWriter wn;
+    ASSERT_TRUE(wn.begin(dir.file(japanese + ".mp3"), err)) << err;
+    EXPECT_TRUE(wn.write("next", 4));
+    ASSERT_TRUE(wn.commit(err)) << err;
+    EXPECT_FALSE(platform::path_kind(stale) == platform::PathKind::file);
+    for (const std::string& name : users) {
+        EXPECT_EQ(read_file(dir.file(name)), "aged") << name;
+        platform::remove_file(dir.file(name));
+    }
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 2);
 #else
     // A FIFO is refused at once, not waited on for a writer; so is writing through it.
     std::string fifo = dir.file("f.mp3");
@@ -163,9 +232,9 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(read_file(real), "new");
 
-    // A writer killed half-way leaves no temporary file behind; one left by a kill an hour
-    // ago or more (not locked by anyone) goes at the next write into the folder, and one that
-    // a running writer holds locked stays.
+    // A writer killed half-way leaves no temporary file behind; one left by a kill (not locked
+    // by anyone) goes at the next write into the folder, and one that a running writer holds
+    // locked stays.
     pid_t child = ::fork();
     if (child == 0) {
         platform::ReplacingWriter wk;
@@ -175,12 +244,40 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
+    // One that stops after its temporary file got its name, before that takes the target's
+    // place, leaves a full copy under our name: nothing holds it, so the next write removes
+    // it, however new it is.
+    pid_t named_child = ::fork();
+    if (named_child == 0) {
+        platform::ReplacingWriter::fail_step_for_tests = [](platform::ReplacingWriter::Step, const std::string&,
+                                                            const std::string&) -> bool { ::_exit(0); };
+        platform::ReplacingWriter wk;
+        std::string e;
+        if (wk.begin(real, e) && wk.write(std::string(1 << 20, 'k').data(), 1 << 20)) wk.commit(e);
+        ::_exit(1);
+    }
+    ASSERT_EQ(::waitpid(named_child, &status, 0), named_child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0); // stopped at the replace
+    std::string left;
+    std::vector<platform::FolderEntry> entries;
+    ASSERT_TRUE(platform::list_folder(dir.path(), entries, err)) << err;
+    for (const auto& e : entries)
+        if (platform::ReplacingWriter::is_temporary_name(e.name)) left = dir.file(e.name);
+    ASSERT_FALSE(left.empty());
+    EXPECT_EQ(read_file(left).size(), 1u << 20);
     std::string stale = dir.file(".tagzo-stale1"), busy = dir.file(".tagzo-busy22");
     write_file(stale, "left by a kill");
     write_file(busy, "being written");
     struct timespec old_times[2] = {{::time(nullptr) - 7200, 0}, {::time(nullptr) - 7200, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, stale.c_str(), old_times, 0), 0);
     ASSERT_EQ(::utimensat(AT_FDCWD, busy.c_str(), old_times, 0), 0);
+    // A name that only begins like ours is the user's, whatever its age: it stays.
+    const std::vector<std::string> users = {".tagzo-my song.mp3", ".tagzo-stale1.mp3", ".tagzo-abcdefg", ".tagzo-abc",
+                                            ".tagzo-ab-cde"};
+    for (const std::string& name : users) {
+        write_file(dir.file(name), "mine");
+        ASSERT_EQ(::utimensat(AT_FDCWD, dir.file(name).c_str(), old_times, 0), 0);
+    }
     int held = ::open(busy.c_str(), O_RDWR);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     platform::ReplacingWriter wn;
@@ -189,8 +286,13 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
     ASSERT_TRUE(wn.commit(err)) << err;
     ::close(held);
     EXPECT_FALSE(platform::path_kind(stale) == platform::PathKind::file);
+    EXPECT_FALSE(platform::path_kind(left) == platform::PathKind::file);
     EXPECT_TRUE(platform::path_kind(busy) == platform::PathKind::file);
     ::unlink(busy.c_str());
+    for (const std::string& name : users) {
+        EXPECT_EQ(read_file(dir.file(name)), "mine") << name;
+        ::unlink(dir.file(name).c_str());
+    }
     // Left: the target, the link and the long-named files above.
     EXPECT_EQ(testing_files::count_entries(dir.path()), 4);
 
