@@ -657,6 +657,28 @@ TEST_F(Editor, AnRmpFileShowsItsLongTextsAndKeepsItsOtherSubChunksThroughAnApply
     EXPECT_NE(f.find(audio()), std::string::npos);
     EXPECT_EQ(f.substr(f.size() - 128), record(title.substr(0, 30), "Artist"));
     EXPECT_TRUE(ed.close());
+    // Read-only, the file is edited by its record. A longer title applied with consent
+    // rewrites it in the RMP form, and the mode label then shows the texts it kept.
+    SetFileAttributesW(wide(path).c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(start("/e " + path));
+    EXPECT_EQ(ed.text(IDC_MODE), "ID3");
+    ed.set_text(IDC_TITLE, title + "!!");
+    ed.press(IDC_APPLY);
+    HWND q = ed.dialog(k_read_only_title);
+    ASSERT_TRUE(q);
+    EditorRun::answer(q, IDC_ANSWER_YES);
+    ASSERT_TRUE(ed.wait_applied());
+    EXPECT_EQ(ed.text(IDC_MODE), "RMP");
+    ed.command(IDC_MODE);
+    m = ed.menu();
+    ASSERT_TRUE(m);
+    items = menu_items(ed.thread());
+    ASSERT_EQ(items.size(), 5u);
+    EXPECT_EQ(items[2], "著作者 : (c) me ");
+    EXPECT_EQ(items[4], "ｿﾌﾄｳｪｱ : Soft ");
+    close_menu(m);
+    EXPECT_NE(read_file(path).find(title + "!!"), std::string::npos);
+    EXPECT_TRUE(ed.close());
 }
 
 TEST_F(Editor, NoKeepsId3AndTheBoxFlipsTheSettingAnyway) {

@@ -317,11 +317,37 @@ TEST(LoadFile, RmpTextsOnlyFromAWritableFileAndWhileEnabled) {
     EXPECT_FALSE(f.ui.mode_rmp);
     f.st.rmp_enabled = 1;
     std::string err;
+    {
+        // The file gets a copyright holder of its own.
+        platform::File in;
+        ASSERT_TRUE(in.open(f.path, platform::File::Mode::read, err)) << err;
+        tags::RmpPlan plan = tags::plan_rmp(in, true, tags::Tag{std::string(40, 'T'), "Artist", "", "", "", 5}, "x");
+        plan.texts[tags::ICOP] = "Holder";
+        platform::ReplacingWriter out;
+        ASSERT_TRUE(out.begin(f.path, err) && tags::write_rmp_file(out, in, plan, err)) << err;
+        in.close();
+        ASSERT_TRUE(out.commit(err)) << err;
+    }
     ASSERT_TRUE(platform::set_read_only(f.path, true, err));
     ASSERT_TRUE(load_file(fresh, f.st, f.ui, f.path).ok());
     EXPECT_FALSE(fresh.rmp_texts.is_rmp);
     EXPECT_FALSE(fresh.read_only_media); // read-only on a hard disk: the apply offers to clear it
     EXPECT_EQ(fresh.current_tag.title, std::string(30, 'T'));
+    // A long title applied with consent rewrites the file in the RMP form, which keeps its
+    // other texts; the session then holds them as the file does.
+    fresh.current_path = f.path;
+    fresh.modified = true;
+    f.ui.fields = {std::string(40, 'V'), "Artist", "", "", ""};
+    f.ui.answers = {true};
+    ASSERT_TRUE(apply_tag(fresh, f.st, f.ui).ok());
+    EXPECT_EQ(f.ui.asked.back(), "135");
+    platform::File written;
+    ASSERT_TRUE(written.open(f.path, platform::File::Mode::read, err)) << err;
+    tags::RmpTexts back;
+    ASSERT_TRUE(tags::read_rmp_texts(written, back));
+    EXPECT_EQ(back.text[tags::ICOP], "Holder");
+    EXPECT_TRUE(fresh.rmp_texts.is_rmp);
+    EXPECT_EQ(fresh.rmp_texts.text, back.text);
 }
 
 TEST(ApplyTag, AnRmpFileCutAfterItsDataReadsBackWhatWasWritten) {
