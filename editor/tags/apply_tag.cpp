@@ -20,7 +20,7 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     // session all the same is told the file stays as it is.
     if (s.read_only_media) return failure(Fault::read_only);
     if (!s.modified) return {};
-    const FieldTexts f = ui.field_texts();
+    const FieldTexts f = edited_texts(s, ui);
 
     // A read-only file loses its attribute only with the user's consent. The attribute is
     // asked for itself, not through a failing open: an administrator could open the file
