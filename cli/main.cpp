@@ -74,7 +74,8 @@ std::string show_json(const std::string& path, const Loaded& l) {
         const tags::Id3v1Record& r = t.loaded.record;
         j += ",\"id3\":{\"title\":" + quote(shown(r.title)) + ",\"artist\":" + quote(shown(r.artist)) +
              ",\"album\":" + quote(shown(r.album)) + ",\"year\":" + quote(shown(r.year)) +
-             ",\"comment\":" + quote(shown(r.comment)) + ",\"genre\":" + std::to_string(r.genre) + "}";
+             ",\"comment\":" + quote(shown(r.comment)) + ",\"genre\":" + std::to_string(r.genre) +
+             ",\"track\":" + (t.loaded.track ? std::to_string(t.loaded.track) : std::string("null")) + "}";
     } else {
         j += ",\"id3\":null";
     }
@@ -103,6 +104,7 @@ std::string show_text(const std::string& path, const Loaded& l) {
     s += "  year    : " + shown(t.year) + "\n";
     s += "  comment : " + shown(t.comment) + "\n";
     s += "  genre   : " + std::to_string(t.loaded.tag.genre) + "\n";
+    if (t.loaded.has_record && t.loaded.track) s += "  track   : " + std::to_string(t.loaded.track) + "\n";
     if (t.rmp.is_rmp) {
         for (int i : {tags::IGNR, tags::ICOP, tags::IENG, tags::ISRC, tags::ISFT})
             s += std::string("  ") + tags::k_rmp_ids[static_cast<size_t>(i)] + "    : " +

@@ -6,9 +6,17 @@
 
 namespace editing {
 
+FieldTexts edited_texts(const Session& s, UserInterface& ui) {
+    FieldTexts f = ui.field_texts();
+    const FieldTexts shown = shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag);
+    for (const Field& field : k_fields)
+        if (f.*field.text == ui.read_back(shown.*field.text)) f.*field.text = shown.*field.text;
+    return f;
+}
+
 bool detect_change(Session& s, const settings::Settings& st, UserInterface& ui) {
     if (!s.file_loaded || s.read_only_media || s.modified) return false;
-    const FieldTexts f = ui.field_texts();
+    const FieldTexts f = edited_texts(s, ui);
     const std::optional<uint8_t> genre = ui.genre();
     // In the ID3v1 form fields_differ counts only what the record holds; while long texts are
     // allowed a longer text is a change all the same, since an apply puts it into the RMP form.

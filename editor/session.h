@@ -45,6 +45,10 @@ public:
     virtual FieldTexts field_texts() = 0;
     // The fields show these texts. An interface without fields of its own shows nothing.
     virtual void show_texts(const FieldTexts&) {}
+    // What a field gives back for a text it was shown. The window's fields hold UTF-16, so
+    // bytes that are no cp932 text, and the duplicate codes, come back as other bytes; an
+    // interface that keeps the bytes gives them back as they are.
+    virtual std::string read_back(const std::string& shown) { return shown; }
     // The genre the user chose, where the interface offers one; otherwise the file's stays.
     virtual std::optional<uint8_t> genre() { return std::nullopt; }
     virtual void set_apply_enabled(bool enabled) = 0;
@@ -64,6 +68,12 @@ public:
     virtual void before_replace() {}
     virtual void after_replace(const std::string& /*path*/) {}
 };
+
+// The texts the five fields stand for. A field that gives back what it was shown for the
+// current tag stands for the bytes it was shown, even where those are no cp932 text: only a
+// field the user edited stands for its own text. Change detection and the apply read the
+// fields through this, so a field the user never touched is written back as it was loaded.
+FieldTexts edited_texts(const Session& s, UserInterface& ui);
 
 // Change detection: marks the session modified and switches the apply on when what the user
 // has typed (or the genre chosen) differs from the current file's texts. Letter case is no

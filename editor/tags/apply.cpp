@@ -55,7 +55,10 @@ ApplyResult apply_tag_to_file(const std::string& path, const Tag& edited, ApplyF
     file.close();
     if (before_replace) before_replace();
     res.ok = out.commit(res.error);
-    if (res.ok) res.warnings = out.warnings();
+    if (res.ok) {
+        res.warnings = out.warnings();
+        res.rmp_texts = plan.texts;
+    }
     return res;
 }
 

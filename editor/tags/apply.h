@@ -1,10 +1,12 @@
 // Writing an edited tag into a file: always the ID3v1 record, and the RMP form when a text is
 // too long for ID3v1 or the file already is in that form.
 #pragma once
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "editor/tags/rmp.h"
 #include "editor/tags/tag.h"
 
 namespace tags {
@@ -24,6 +26,10 @@ struct ApplyResult {
     std::string error;
     std::vector<std::string> notices;  // damage found and mended on the way
     std::vector<std::string> warnings; // what the written file could not keep (its owner)
+    // The INFO texts the file holds now, when it was written in the RMP form: the edited ones
+    // and those it kept or got (a rewrite keeps the file's own, a conversion records the
+    // software name).
+    std::array<std::string, k_rmp_text_count> rmp_texts;
 };
 
 // Writes `edited` (texts of up to 255 bytes) into the file at `path` in the given form. The

@@ -20,7 +20,7 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     // session all the same is told the file stays as it is.
     if (s.read_only_media) return failure(Fault::read_only);
     if (!s.modified) return {};
-    const FieldTexts f = ui.field_texts();
+    const FieldTexts f = edited_texts(s, ui);
 
     // A read-only file loses its attribute only with the user's consent. The attribute is
     // asked for itself, not through a failing open: an administrator could open the file
@@ -74,11 +74,10 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     s.current_tag = applied;
     s.undo_snapshot = s.current_tag;
     for (const Field& field : k_fields) s.rmp_texts.text[field.info] = edited.*field.tag;
-    if (form == tags::ApplyForm::convert) {
-        for (int i : {tags::IGNR, tags::ICOP, tags::IENG, tags::ISRC}) s.rmp_texts.text[static_cast<size_t>(i)].clear();
-        s.rmp_texts.text[tags::ISFT] = tags::software_name(settings::slot_text(st.display_name));
-    }
     if (form != tags::ApplyForm::id3) {
+        // The session holds the texts the file holds now. A file read in the ID3v1 form (a
+        // read-only one) gave it none of the texts that a rewrite keeps.
+        s.rmp_texts.text = r.rmp_texts;
         s.rmp_texts.is_rmp = true;
         ui.set_mode_label(true);
     }

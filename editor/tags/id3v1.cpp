@@ -20,7 +20,7 @@ void put_field(unsigned char*& p, const std::string& text, size_t width) {
 }
 } // namespace
 
-RecordBytes make_record(const Tag& tag) {
+RecordBytes make_record(const Tag& tag, uint8_t track) {
     RecordBytes r{};
     unsigned char* p = r.data();
     std::memcpy(p, "TAG", 3);
@@ -31,8 +31,14 @@ RecordBytes make_record(const Tag& tag) {
     put_field(p, tag.year, k_id3_year_width);
     put_field(p, tag.comment, k_id3_width);
     *p = tag.genre;
+    if (track != 0 && fitting_length(tag.comment, k_id3_width) <= k_id3_width - 2) {
+        r[125] = 0;
+        r[126] = track;
+    }
     return r;
 }
+
+uint8_t record_track(const unsigned char* b) { return b[125] == 0 ? b[126] : 0; }
 
 bool parse_record(const unsigned char* b, Id3v1Record& out) {
     if (std::memcmp(b, "TAG", 3) != 0) return false;
@@ -45,12 +51,13 @@ bool parse_record(const unsigned char* b, Id3v1Record& out) {
     return true;
 }
 
-bool read_id3v1_record(platform::ByteSource& file, Id3v1Record& out) {
+bool read_id3v1_record(platform::ByteSource& file, Id3v1Record& out, uint8_t* track) {
     uint64_t size = file.size();
     if (size < k_record_size) return false;
     RecordBytes r;
-    if (!file.read_at(size - k_record_size, r.data(), r.size())) return false;
-    return parse_record(r.data(), out);
+    if (!file.read_at(size - k_record_size, r.data(), r.size()) || !parse_record(r.data(), out)) return false;
+    if (track) *track = record_track(r.data());
+    return true;
 }
 
 bool write_id3v1_record(platform::File& file, const Tag& tag, std::string& err) {
@@ -64,7 +71,7 @@ bool write_id3v1_record(platform::File& file, const Tag& tag, std::string& err) 
         }
         has_record = std::memcmp(old.data(), "TAG", 3) == 0;
     }
-    RecordBytes record = make_record(tag);
+    RecordBytes record = make_record(tag, has_record ? record_track(old.data()) : 0);
     uint64_t at = has_record ? size - k_record_size : size;
     if (file.write_at(at, record.data(), record.size())) return true;
     err = "cannot write the tag: " + file.error();

@@ -55,7 +55,7 @@ bool read_head(platform::ByteSource& file, std::string_view path, FileHead& head
 LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, CarryOver& carry) {
     LoadedTag out;
     out.tag = previous;
-    out.has_record = read_id3v1_record(file, out.record);
+    out.has_record = read_id3v1_record(file, out.record, &out.track);
     Tag& t = out.tag;
     if (out.has_record) {
         t = out.record;

@@ -37,6 +37,7 @@ struct LoadedTag {
     Tag tag; // current_tag after the load rules
     bool has_record = false;
     Id3v1Record record; // the record as read, when there is one
+    uint8_t track = 0;  // its track number, 0 for none (the editor shows none)
     bool carry_over_ends = false;
 };
 

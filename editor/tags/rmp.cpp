@@ -157,7 +157,12 @@ std::string software_name(const std::string& display_name) {
 
 RmpPlan plan_rmp(platform::ByteSource& file, bool already_rmp, const Tag& tag, const std::string& display_name) {
     RmpPlan plan;
-    plan.record = make_record(tag);
+    // The record keeps the track number of the one it replaces, in the file's last 128 bytes
+    // (none when the file has no record there).
+    Id3v1Record old;
+    uint8_t track = 0;
+    read_id3v1_record(file, old, &track);
+    plan.record = make_record(tag, track);
     bool keep_from_file = false;
     if (already_rmp) {
         RmpLayout lay = walk_rmp(file);

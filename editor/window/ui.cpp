@@ -160,6 +160,11 @@ void keep_field_limit(HWND dlg, int id) {
 // The texts reach the file with at most 255 bytes each.
 editing::FieldTexts WindowUi::field_texts() { return read_fields(program.main, tags::k_text_capacity); }
 
+// A field holds what set_control_text gave it, and field_texts reads it back.
+std::string WindowUi::read_back(const std::string& shown) {
+    return tags::cut_to_width(narrow(wide(shown)), tags::k_text_capacity);
+}
+
 void WindowUi::show_texts(const editing::FieldTexts& t) {
     if (!program.main) return;
     for (size_t i = 0; i < k_field_controls.size(); ++i)

@@ -40,6 +40,7 @@ public:
     void notice(editing::Notice what, const std::string& detail) override;
     editing::FieldTexts field_texts() override;
     void show_texts(const editing::FieldTexts& texts) override;
+    std::string read_back(const std::string& shown) override;
     void set_apply_enabled(bool enabled) override;
     void set_mode_label(bool rmp) override;
     void set_field_limits(bool long_texts) override;

@@ -122,6 +122,7 @@ class Show(CliTest):
         self.assertEqual((o["title"], o["artist"], o["album"], o["year"], o["comment"], o["genre"]),
                          ("タイトル表", "理多", "Album", "99  ", "note", 12))
         self.assertEqual(o["id3"]["title"], "タイトル表" + " " * 20)  # as read, before the load rules
+        self.assertIsNone(o["id3"]["track"])
         self.assertIsNone(o["info"])
         self.assertIsNone(o["error"])
         self.assertEqual(set(o), {"path", "kind", "form", "title", "artist", "album", "year", "comment",
@@ -174,6 +175,7 @@ class Show(CliTest):
         self.assertEqual(code, 0)
         self.assertIn(self.shown("title   : 理多"), out)
         self.assertIn("form id3", out)
+        self.assertNotIn("track", out)
 
 
 class Set(CliTest):
@@ -184,6 +186,18 @@ class Set(CliTest):
         self.assertEqual(code, 0, err)
         self.assertEqual(self.read(name), audio + record("新しい".encode("cp932"), b"Artist", b"Album",
                                                          b"1999", b"c", 7))
+        # A track number after a zero in the comment's last two bytes stays through a set, and
+        # show reports it.
+        def with_track(rec):
+            return rec[:125] + b"\0\x05" + rec[127:]
+        name = self.make("t.mp3", audio + with_track(record(b"Old", comment=b"ten bytes!", pad=b"\0")))
+        code, _, err = self.run_cli("set", "--title", "New", name)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(self.read(name), audio + with_track(record(b"New", comment=b"ten bytes!")))
+        _, [o], _ = self.show(name)
+        self.assertEqual((o["comment"], o["id3"]["track"]), ("ten bytes!" + " " * 18, 5))
+        code, out, _ = self.run_cli("show", name)
+        self.assertIn("  track   : 5", out)
 
     def test_record_is_appended_to_a_file_without_one(self):
         audio = frames(5)

@@ -15,6 +15,7 @@
 #include "editor/tags/load_file.h"
 #include "editor/window/edit_rules.h"
 #include "platform/file.h"
+#include "platform/text.h"
 #include "tests/unit/test_files.h"
 
 using namespace editing;
@@ -23,6 +24,11 @@ using testing_files::TempDir;
 using testing_files::write_file;
 
 namespace {
+
+// What a field of the window gives back for a text it was shown: its text passes UTF-16.
+std::string through_utf16(const std::string& cp932) {
+    return platform::utf16_to_cp932(platform::cp932_to_utf16(cp932));
+}
 
 // Answers the questions from a script; ticks the check box first when told to.
 class ScriptedUser : public UserInterface {
@@ -44,6 +50,13 @@ public:
     void show_texts(const FieldTexts& t) override {
         if (while_showing) while_showing();
         fields = t;
+        if (fields_hold_utf16)
+            for (const Field& field : k_fields) fields.*field.text = through_utf16(t.*field.text);
+    }
+    // Fields that hold their texts as the window's do.
+    bool fields_hold_utf16 = false;
+    std::string read_back(const std::string& shown) override {
+        return fields_hold_utf16 ? through_utf16(shown) : shown;
     }
     std::function<void()> while_showing;
     std::optional<uint8_t> genre() override { return chosen_genre; }
@@ -317,11 +330,37 @@ TEST(LoadFile, RmpTextsOnlyFromAWritableFileAndWhileEnabled) {
     EXPECT_FALSE(f.ui.mode_rmp);
     f.st.rmp_enabled = 1;
     std::string err;
+    {
+        // The file gets a copyright holder of its own.
+        platform::File in;
+        ASSERT_TRUE(in.open(f.path, platform::File::Mode::read, err)) << err;
+        tags::RmpPlan plan = tags::plan_rmp(in, true, tags::Tag{std::string(40, 'T'), "Artist", "", "", "", 5}, "x");
+        plan.texts[tags::ICOP] = "Holder";
+        platform::ReplacingWriter out;
+        ASSERT_TRUE(out.begin(f.path, err) && tags::write_rmp_file(out, in, plan, err)) << err;
+        in.close();
+        ASSERT_TRUE(out.commit(err)) << err;
+    }
     ASSERT_TRUE(platform::set_read_only(f.path, true, err));
     ASSERT_TRUE(load_file(fresh, f.st, f.ui, f.path).ok());
     EXPECT_FALSE(fresh.rmp_texts.is_rmp);
     EXPECT_FALSE(fresh.read_only_media); // read-only on a hard disk: the apply offers to clear it
     EXPECT_EQ(fresh.current_tag.title, std::string(30, 'T'));
+    // A long title applied with consent rewrites the file in the RMP form, which keeps its
+    // other texts; the session then holds them as the file does.
+    fresh.current_path = f.path;
+    fresh.modified = true;
+    f.ui.fields = {std::string(40, 'V'), "Artist", "", "", ""};
+    f.ui.answers = {true};
+    ASSERT_TRUE(apply_tag(fresh, f.st, f.ui).ok());
+    EXPECT_EQ(f.ui.asked.back(), "135");
+    platform::File written;
+    ASSERT_TRUE(written.open(f.path, platform::File::Mode::read, err)) << err;
+    tags::RmpTexts back;
+    ASSERT_TRUE(tags::read_rmp_texts(written, back));
+    EXPECT_EQ(back.text[tags::ICOP], "Holder");
+    EXPECT_TRUE(fresh.rmp_texts.is_rmp);
+    EXPECT_EQ(fresh.rmp_texts.text, back.text);
 }
 
 TEST(ApplyTag, AnRmpFileCutAfterItsDataReadsBackWhatWasWritten) {
@@ -385,6 +424,56 @@ TEST(Session, OpenShowsTheFileAndChangesAreToldAgainstIt) {
     f.s.modified = false;
     f.s.read_only_media = true;
     EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+
+    // Bytes that are no cp932 text (a Latin-1 letter, 0x80, 0xA0, 0xFF, a lead byte before a
+    // space) and a duplicate code come back from the window's fields as other bytes. A field
+    // that gives back what it was shown is no change, and an apply of another field writes
+    // its bytes as they were; so do the history's entry and undo.
+    f.s.read_only_media = false;
+    f.ui.fields_hold_utf16 = true;
+    const std::string odd = f.dir.file("odd.mp3");
+    const tags::Tag odd_tag{"Song", "Beyonc\xE9", "\x80\xA0\xFF", "", "\x87\x90 \x81 x", 5};
+    write_file(odd, f.audio + record_of(odd_tag));
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, odd).ok());
+    EXPECT_NE(f.ui.fields.artist, odd_tag.artist);
+    EXPECT_NE(f.ui.fields.comment, odd_tag.comment);
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    EXPECT_FALSE(f.ui.apply_enabled);
+    f.ui.fields.title = "New";
+    EXPECT_TRUE(detect_change(f.s, f.st, f.ui));
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    tags::Tag applied = odd_tag;
+    applied.title = "New";
+    EXPECT_EQ(read_file(odd).substr(f.audio.size()), record_of(applied));
+    EXPECT_EQ(f.s.current_tag, applied);
+    EXPECT_EQ(f.s.undo_snapshot, applied);
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    f.ui.fields.artist = "typed";
+    EXPECT_TRUE(detect_change(f.s, f.st, f.ui));
+    undo(f.s, f.ui);
+    EXPECT_EQ(f.s.current_tag, applied);
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    // The same for the texts of the RMP form. Only an edited field is converted back.
+    f.ui.fields.title = std::string(40, 'L');
+    f.ui.fields.album = through_utf16(odd_tag.album) + "!";
+    ASSERT_TRUE(detect_change(f.s, f.st, f.ui));
+    f.ui.answers = {true};
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, odd).ok());
+    ASSERT_TRUE(f.s.rmp_texts.is_rmp);
+    EXPECT_EQ(f.s.rmp_texts.text[tags::IART], odd_tag.artist);
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    f.ui.fields.title = std::string(41, 'L');
+    ASSERT_TRUE(detect_change(f.s, f.st, f.ui));
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    platform::File back_file;
+    std::string err;
+    ASSERT_TRUE(back_file.open(odd, platform::File::Mode::read, err));
+    tags::RmpTexts back;
+    ASSERT_TRUE(tags::read_rmp_texts(back_file, back));
+    EXPECT_EQ(back.text[tags::IART], odd_tag.artist);
+    EXPECT_EQ(back.text[tags::ICMT], odd_tag.comment);
+    EXPECT_EQ(back.text[tags::IPRD], through_utf16(odd_tag.album) + "!");
 }
 
 TEST(Session, UndoShowsTheSnapshotAgainAndEndsCarryOver) {

@@ -81,6 +81,26 @@ TEST(RecordFile, AppendedOnceThenOverwrittenInPlace) {
     ASSERT_TRUE(read_id3v1_record(f, rec));
     EXPECT_EQ(rec.title, "Two" + sp(27));
     EXPECT_EQ(rec.genre, 255);
+    f.close();
+
+    // Other programs keep a track number in the comment's last byte, with a zero before it.
+    // It stays while the comment leaves those two bytes free; a longer comment takes them.
+    std::string with_track = audio + record_bytes(Tag{"Two", "", "", "", "ten bytes!", 255});
+    with_track[with_track.size() - 3] = '\0';
+    with_track[with_track.size() - 2] = '\x05';
+    write_file(path, with_track);
+    t = Tag{"Three", "", "", "", "ten bytes!", 255};
+    ASSERT_TRUE(write_record(path, t));
+    std::string want = audio + record_bytes(t);
+    want[want.size() - 3] = '\0';
+    want[want.size() - 2] = '\x05';
+    EXPECT_EQ(read_file(path), want);
+    t.comment = std::string(28, 'c');
+    ASSERT_TRUE(write_record(path, t));
+    EXPECT_EQ(read_file(path).substr(want.size() - 3, 2), std::string("\0\x05", 2));
+    t.comment = std::string(29, 'c');
+    ASSERT_TRUE(write_record(path, t));
+    EXPECT_EQ(read_file(path), audio + record_bytes(t));
 }
 
 TEST(RecordFile, ShortFilesHaveNoRecordAndGetOneAppended) {

@@ -128,6 +128,13 @@ TEST(RmpRewrite, KeepsOtherChunksAndTheFileOwnTexts) {
     // Writing our own output again with the same texts gives the same bytes.
     ASSERT_TRUE(apply(path, t, ApplyForm::rewrite).ok);
     EXPECT_EQ(read_file(path), rmp_image(stream, want));
+    // Also when the record holds a track number after a zero in the comment's last bytes.
+    std::string with_track = read_file(path);
+    with_track[with_track.size() - 3] = '\0';
+    with_track[with_track.size() - 2] = '\x05';
+    write_file(path, with_track);
+    ASSERT_TRUE(apply(path, t, ApplyForm::rewrite).ok);
+    EXPECT_EQ(read_file(path), with_track);
 }
 
 TEST(RmpRead, TextsAreCutTo255AndOddDataIsPadded) {
