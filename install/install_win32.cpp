@@ -221,6 +221,7 @@ INT_PTR CALLBACK install_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    platform::limit_library_search();
     Installer in;
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_INSTALL), nullptr, install_proc, reinterpret_cast<LPARAM>(&in));
     return 0;

@@ -67,6 +67,7 @@ void phase_two() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    platform::limit_library_search();
     try {
         std::string own = setup_win32::own_folder();
         if (setup::is_phase_two(own)) phase_two();
