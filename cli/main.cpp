@@ -25,6 +25,7 @@
 #include "editor/tags/load_file.h"
 #include "editor/window/paths.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 namespace {
@@ -508,6 +509,7 @@ int run_rename(const std::vector<std::string>& args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::limit_library_search();
     std::vector<std::string> args = cli::utf8_arguments(argc, argv);
     if (args.empty()) return usage("no command");
     std::string command = args.front();

@@ -39,6 +39,7 @@ struct Installer {
     int32_t playback_mode = 0;
     bool install_mode = true;
     bool same_folder = false;
+    bool asking = false; // the question of a start is up
 };
 
 // The settings file as the installer names it; the folders differ only in letter case.
@@ -106,7 +107,7 @@ std::wstring desktop_folder() {
     return buf;
 }
 
-void register_menu_entry(const Installer& in) {
+void register_menu_entry() {
     std::optional<std::string> cls = setup_win32::mp3_class(4096);
     if (!cls) return;
     std::optional<std::string> key = setup::verb_command_key(*cls, platform::cp932_to_utf8(texts::verb));
@@ -115,7 +116,7 @@ void register_menu_entry(const Installer& in) {
     if (RegCreateKeyExW(HKEY_CLASSES_ROOT, wide_path(*key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
                         nullptr) != ERROR_SUCCESS)
         return;
-    std::wstring command = wide_path(in.install_folder + "tagzo.exe /e %1");
+    std::wstring command = wide_path(setup::verb_command());
     RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                    static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(k);
@@ -147,7 +148,19 @@ void record_playback_mode(Installer& in) {
 
 void install(HWND dlg, Installer& in) {
     const char* ask = in.install_mode ? texts::ask_install : texts::ask_version_up;
-    if (setup_win32::message(nullptr, format(ask, in.display_name), texts::confirm_caption, MB_YESNO) != IDYES) return;
+    // The question has no owner window, so nothing would keep the dialog from a second start
+    // while it is up: the dialog takes no input meanwhile, and a start that still comes (a
+    // click sent to the button) is ignored.
+    if (in.asking) return;
+    in.asking = true;
+    EnableWindow(dlg, FALSE);
+    const int answer = setup_win32::message(nullptr, format(ask, in.display_name), texts::confirm_caption, MB_YESNO);
+    EnableWindow(dlg, TRUE);
+    in.asking = false;
+    if (answer != IDYES) {
+        SetForegroundWindow(dlg);
+        return;
+    }
     bool menu_entry = IsDlgButtonChecked(dlg, IDC_MENU_ENTRY) == BST_CHECKED;
     bool shortcut = IsDlgButtonChecked(dlg, IDC_SHORTCUT) == BST_CHECKED;
     // The dialog closes when this command returns; the work below runs first.
@@ -165,7 +178,7 @@ void install(HWND dlg, Installer& in) {
         setup_win32::message(nullptr, texts::copy_failed, texts::confirm_caption, MB_OK);
         return;
     }
-    if (menu_entry) register_menu_entry(in);
+    if (menu_entry) register_menu_entry();
     record_playback_mode(in);
 
     std::string done;
@@ -176,8 +189,8 @@ void install(HWND dlg, Installer& in) {
             std::wstring desktop = desktop_folder();
             if (!desktop.empty())
                 (void)create_shortcut(wide_path(in.install_folder + "tagzo.exe"),
-                                      desktop + L"\\" + wide(in.display_name) + L".lnk", nullptr, nullptr, nullptr,
-                                      nullptr, 0);
+                                      desktop + L"\\" + wide(setup::shortcut_name(in.display_name)), nullptr, nullptr,
+                                      nullptr, nullptr, 0);
         }
         const char* word = in.install_mode ? texts::word_install : texts::word_version_up;
         done = format(texts::done, word, in.install_folder);
@@ -221,6 +234,7 @@ INT_PTR CALLBACK install_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    platform::limit_library_search();
     Installer in;
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_INSTALL), nullptr, install_proc, reinterpret_cast<LPARAM>(&in));
     return 0;

@@ -5,6 +5,8 @@
 
 #include "editor/settings/settings.h"
 #include "editor/tags/reader.h"
+#include "editor/tags/text_rules.h"
+#include "editor/window/paths.h"
 #include "platform/file.h"
 
 namespace setup {
@@ -94,5 +96,25 @@ std::optional<std::string> verb_command_key(std::string_view file_class, std::st
 }
 
 std::string verb_command() { return std::string(k_install_folder) + "tagzo.exe /e %1"; }
+
+std::string shortcut_name(std::string_view display_name) {
+    std::string replaced;
+    static_cast<void>(editing::replace_unusable_chars(display_name, replaced));
+    // The rename refuses a backslash; a shortcut takes the look-alike instead. A trail byte
+    // 0x5C belongs to its double-byte character.
+    std::string name;
+    for (size_t i = 0; i < replaced.size(); ++i) {
+        const char c = replaced[i];
+        if (tags::is_lead_byte(static_cast<unsigned char>(c)) && i + 1 < replaced.size()) {
+            name += c;
+            name += replaced[++i];
+        } else if (c == '\\') {
+            name += "\x81\x5F";
+        } else {
+            name += c;
+        }
+    }
+    return name + ".lnk";
+}
 
 } // namespace setup

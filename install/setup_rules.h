@@ -57,4 +57,10 @@ std::optional<std::string> verb_command_key(std::string_view file_class, std::st
 // The command the shell runs: the editor in the install folder with "/e" and the file.
 std::string verb_command();
 
+// The file name of the desktop shortcut for a display name (cp932): the name and ".lnk", with
+// each character a file name cannot hold replaced by its full-width look-alike as a rename by
+// tag replaces it, and the backslash by "\x81\x5F" too: whatever the name holds ("..\x",
+// "a:b"), the link lies on the desktop itself and in no stream of another file.
+std::string shortcut_name(std::string_view display_name);
+
 } // namespace setup

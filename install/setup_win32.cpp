@@ -36,9 +36,13 @@ std::optional<std::string> mp3_class(size_t buffer_bytes) {
     DWORD type = 0, size = static_cast<DWORD>(buffer_bytes);
     LONG rc = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size);
     std::optional<std::string> found;
+    const bool text = type == REG_SZ || type == REG_EXPAND_SZ;
     if (rc == ERROR_MORE_DATA) {
         // A class name longer than the buffer: the entry is left alone.
-    } else if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) && buf[0] != 0) {
+    } else if (rc == ERROR_SUCCESS && !text) {
+        // A value of another type (binary, a list of texts) names no class we could use, and
+        // is not ours to replace: the entry is left alone, as when the key cannot be read.
+    } else if (rc == ERROR_SUCCESS && buf[0] != 0) {
         found = platform::utf16_to_utf8(std::wstring(buf.data()));
     } else {
         std::wstring cls = platform::utf8_to_utf16(setup::k_mp3_class);

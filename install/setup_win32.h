@@ -19,8 +19,9 @@ std::string format(const char* fmt, const std::string& a, const std::string& b =
 std::string own_folder();
 
 // The class of MP3 files: the default value of ".mp3" under HKEY_CLASSES_ROOT, which becomes
-// "mp3_auto_file" when it is missing or empty. Nothing when the key cannot be opened or the
-// name does not fit a buffer of `buffer_bytes`. UTF-8.
+// "mp3_auto_file" when it is missing or empty. Nothing when the key cannot be opened, the
+// value is no text (it is then left as it is) or the name does not fit a buffer of
+// `buffer_bytes`. UTF-8.
 std::optional<std::string> mp3_class(size_t buffer_bytes);
 
 int message(HWND parent, const std::string& cp932_text, const std::string& cp932_caption, UINT type);

@@ -1,4 +1,5 @@
-// Starting another program from a command line, without waiting for it.
+// Starting another program from a command line, without waiting for it; where a program looks
+// for its libraries.
 #pragma once
 #include <string>
 
@@ -10,5 +11,12 @@ namespace platform {
 // systems the line goes to /bin/sh. False, with a reason in err, when the program could not be
 // started.
 bool start_process(const std::string& command_line, std::string& err, bool activate = true);
+
+// Called first thing by every program: on Windows the libraries it loads by name, and theirs,
+// are looked for in the program's own folder and the system folders only, never in the current
+// folder, which a program started on a file makes that file's folder (a library placed beside
+// the file would run inside the program). Systems that cannot narrow the search keep their
+// own; on POSIX systems nothing happens.
+void limit_library_search();
 
 } // namespace platform

@@ -22,4 +22,6 @@ bool start_process(const std::string& command_line, std::string& err, bool) {
     return true;
 }
 
+void limit_library_search() {}
+
 } // namespace platform

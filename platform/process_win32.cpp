@@ -26,4 +26,15 @@ bool start_process(const std::string& command_line, std::string& err, bool activ
     return true;
 }
 
+void limit_library_search() {
+    // Windows 8, and 7 and Vista with an update, have the call; older systems do not, so it is
+    // looked up rather than imported.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (!kernel) return;
+    auto set_default = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (set_default) set_default(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+}
+
 } // namespace platform

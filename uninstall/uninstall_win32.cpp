@@ -36,13 +36,13 @@ void remove_menu_entry() {
     if (!cls) return;
     std::optional<std::string> command_key = setup::verb_command_key(*cls, platform::cp932_to_utf8(texts::verb));
     if (!command_key) return;
-    HKEY shell = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, wide_path(*cls + "\\shell").c_str(), 0, KEY_READ, &shell) != ERROR_SUCCESS)
-        return;
+    // The entry's own key: the command key without its last part (in UTF-8 every byte 0x5C
+    // is a backslash).
+    const std::string entry = command_key->substr(0, command_key->rfind('\\'));
     // A key with a subkey is not removed by RegDeleteKey on Windows NT; the tree call takes
-    // the entry and its "command" key together.
-    RegDeleteTreeW(shell, wide(texts::verb).c_str());
-    RegCloseKey(shell);
+    // the entry and its "command" key together. Given by its full path, the tree is opened by
+    // the call itself with the rights a deletion needs.
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, wide_path(entry).c_str());
 }
 
 void phase_two() {
@@ -67,6 +67,7 @@ void phase_two() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    platform::limit_library_search();
     try {
         std::string own = setup_win32::own_folder();
         if (setup::is_phase_two(own)) phase_two();

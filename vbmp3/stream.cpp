@@ -32,6 +32,23 @@ double mean_frame_bytes(const Probe& p) {
 
 } // namespace
 
+void wait_for_thread(HANDLE thread) {
+    // Looked up, not imported: systems before Vista lack the call.
+    using CancelFn = BOOL(WINAPI*)(HANDLE);
+    static const CancelFn cancel = [] {
+        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        return kernel
+                   ? reinterpret_cast<CancelFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "CancelSynchronousIo")))
+                   : nullptr;
+    }();
+    // The thread has been asked to end and does so within moments, unless a read it is blocked
+    // in keeps it from looking: that read is cancelled then (again, should the thread start
+    // another before it looks).
+    if (WaitForSingleObject(thread, 1000) != WAIT_TIMEOUT) return;
+    while (WaitForSingleObject(thread, 50) == WAIT_TIMEOUT)
+        if (cancel) cancel(thread);
+}
+
 size_t FileSource::read_at(uint64_t offset, uint8_t* out, size_t n) {
     size_t done = 0;
     while (done < n) {
@@ -125,6 +142,8 @@ void Stream::walk() {
         pos += uint64_t(f.length);
         ++frames;
     }
+    // Ended early, perhaps by a cancelled read: what was counted is not the whole stream.
+    if (InterlockedCompareExchange(&cancel_, 0, 0)) return;
     EnterCriticalSection(&lock_);
     walked_frames_ = frames;
     walked_bytes_ = bytes;
@@ -138,7 +157,7 @@ void Stream::stop_walk() {
     InterlockedExchange(&cancel_, 1);
     // The walk checks the flag between frames; it never waits for itself (it lets the stream go
     // last when the others dropped it without this call).
-    if (walker_id_ != GetCurrentThreadId()) WaitForSingleObject(walker_, 10000);
+    if (walker_id_ != GetCurrentThreadId()) wait_for_thread(walker_);
     CloseHandle(walker_);
     walker_ = nullptr;
 }

@@ -26,6 +26,12 @@ private:
     HANDLE file_;
 };
 
+// Waits until a thread of the library has ended, with no time limit: the library may be
+// unloaded only once none of its threads runs. A read that blocks (a stalled network share)
+// is cancelled while the wait lasts, where the system can cancel it (Windows Vista and
+// later); elsewhere the wait lasts until the read returns.
+void wait_for_thread(HANDLE thread);
+
 class Stream {
 public:
     // Opens the file with read, write and delete sharing (the editor writes the ID3v1 record
@@ -52,7 +58,7 @@ public:
     };
     Start start_for(uint64_t target) const;
 
-    // Ends the walk early and waits for its thread; the totals then stay as they are.
+    // Ends the walk early and waits for its thread to end; the totals then stay as they are.
     void stop_walk();
 
 private:

@@ -57,14 +57,15 @@ void put_int(void* block, size_t offset, int value) {
     std::memcpy(static_cast<char*>(block) + offset, &value, sizeof(value));
 }
 
-// Stops the playback thread and waits for it; harmless when none runs.
+// Stops the playback thread and waits until it has ended, however long its read takes: a
+// thread left running could be in the library's code when the caller unloads it, and a
+// second play would start beside it. Harmless when none runs.
 void join_player() {
     if (!g_lib.thread) return;
     put(g_shared.want_stop, 1);
-    if (WaitForSingleObject(g_lib.thread, 10000) == WAIT_OBJECT_0) {
-        CloseHandle(g_lib.thread);
-        g_lib.thread = nullptr;
-    }
+    wait_for_thread(g_lib.thread);
+    CloseHandle(g_lib.thread);
+    g_lib.thread = nullptr;
     put(g_shared.state, 0);
 }
 

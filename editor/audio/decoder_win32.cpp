@@ -81,11 +81,32 @@ bool to_ansi(const std::wstring& wide, std::string& out) {
     return true;
 }
 
+// The library's full path in the program's own folder: loaded by its name alone, it would be
+// looked for in the current folder as well, which start-up makes the start file's folder.
+std::wstring library_path() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+    auto slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return {};
+    return path.substr(0, slash + 1) + L"vbmp3.dll";
+}
+
 } // namespace
 
 int load_decoder() {
     if (g_decoder.module) return 0;
-    HMODULE m = LoadLibraryW(L"vbmp3.dll");
+    const std::wstring path = library_path();
+    if (path.empty()) return 0;
+    HMODULE m = LoadLibraryW(path.c_str());
     if (!m) return 0;
     Decoder d;
     d.module = m;

@@ -13,6 +13,7 @@
 #include "editor/window/ui.h"
 #include "editor/window/paths.h"
 #include "editor/window/texts.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 namespace editor {
@@ -108,5 +109,6 @@ int start_up(HINSTANCE instance) {
 } // namespace editor
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    platform::limit_library_search();
     ExitProcess(static_cast<UINT>(editor::start_up(instance)));
 }

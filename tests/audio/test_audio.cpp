@@ -124,6 +124,69 @@ int peak(const int* row) {
     return m;
 }
 
+// Reads that block, as from a stalled network share: the loaded library's import of ReadFile
+// is pointed at stalling_read, which, once armed, waits in a read of a pipe that nothing is
+// written to, until that read is cancelled or the pipe's writing end is closed. The threads
+// that stalled are kept, so that the test can wait for their end.
+HANDLE g_stall_pipe = nullptr; // the pipe's reading end
+volatile LONG g_stall_armed = 0;
+volatile LONG g_stall_entered = 0; // slots taken in g_stalled
+volatile LONG g_stall_ready = 0;   // slots filled
+HANDLE g_stalled[16] = {};
+
+BOOL WINAPI stalling_read(HANDLE file, LPVOID out, DWORD n, LPDWORD got, LPOVERLAPPED where) {
+    if (!InterlockedCompareExchange(&g_stall_armed, 0, 0)) return ReadFile(file, out, n, got, where);
+    const LONG slot = InterlockedIncrement(&g_stall_entered) - 1;
+    if (slot < LONG(std::size(g_stalled))) {
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_stalled[slot], 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+        InterlockedIncrement(&g_stall_ready);
+    }
+    char byte = 0;
+    DWORD none = 0;
+    const BOOL ok = ReadFile(g_stall_pipe, &byte, 1, &none, nullptr);
+    const DWORD error = ok ? ERROR_READ_FAULT : GetLastError();
+    if (got) *got = 0;
+    SetLastError(error);
+    return FALSE;
+}
+
+// Closes the pipe's writing end after a minute, or sooner once the test is done with it: the
+// stalled reads then return. A minute is longer than all the waits of a stop, a close and a
+// free together would be if each gave up after seconds.
+HANDLE g_stall_pipe_write = nullptr;
+HANDLE g_stall_done = nullptr; // an event: the test needs the stall no longer
+DWORD WINAPI close_stall_pipe_later(LPVOID) {
+    WaitForSingleObject(g_stall_done, 60000);
+    CloseHandle(g_stall_pipe_write);
+    return 0;
+}
+
+// Points every entry of the loaded library's import table that holds ReadFile at
+// stalling_read; the number of entries changed.
+int stall_library_reads() {
+    auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleW(L"vbmp3.dll"));
+    const auto real = reinterpret_cast<ULONG_PTR>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "ReadFile")));
+    if (!base || !real) return 0;
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    int changed = 0;
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+         dir.VirtualAddress && d->Name; ++d) {
+        for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk); t->u1.Function; ++t) {
+            if (t->u1.Function != real) continue;
+            DWORD was = 0;
+            VirtualProtect(&t->u1.Function, sizeof(t->u1.Function), PAGE_READWRITE, &was);
+            t->u1.Function = reinterpret_cast<ULONG_PTR>(reinterpret_cast<void*>(&stalling_read));
+            VirtualProtect(&t->u1.Function, sizeof(t->u1.Function), was, &was);
+            ++changed;
+        }
+    }
+    return changed;
+}
+
 } // namespace
 
 // Runs first, before anything loads the library.
@@ -385,6 +448,49 @@ TEST_F(Player, PlaysToTheEnd) {
     decoder_stop();
     decoder_close();
     EXPECT_TRUE(DeleteFileW(cut.c_str())); // the library let the file go
+
+    // A read that blocks for a minute, as from a stalled network share, while it plays. The editor
+    // then stops, closes and frees the library and unloads it: each call returns, and no
+    // thread of the library is left to run on in code that is gone (a fault ends this
+    // program). The library is loaded again for the tests after this one.
+    ASSERT_TRUE(CreatePipe(&g_stall_pipe, &g_stall_pipe_write, nullptr, 0));
+    g_stall_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(g_stall_done, nullptr);
+    ASSERT_EQ(decoder_open(fixture("cbr44s_20.mp3"), info), 1);
+    EXPECT_EQ(open_total_seconds(), 20); // the walk has ended: only the player reads on
+    ASSERT_GE(stall_library_reads(), 1);
+    decoder_play();
+    InterlockedExchange(&g_stall_armed, 1);
+    HANDLE closer = CreateThread(nullptr, 0, close_stall_pipe_later, nullptr, 0, nullptr);
+    ASSERT_NE(closer, nullptr);
+    for (DWORD start = GetTickCount();
+         !InterlockedCompareExchange(&g_stall_ready, 0, 0) && GetTickCount() - start < 15000;)
+        Sleep(20);
+    ASSERT_GE(InterlockedCompareExchange(&g_stall_ready, 0, 0), 1) << "the player never read";
+    const DWORD release_start = GetTickCount();
+    release_decoder();
+    // Where the system cancels a blocked read, the release comes within moments; otherwise
+    // after the read has returned.
+    std::printf("a read stalled for a minute: released after %lu ms\n", GetTickCount() - release_start);
+    EXPECT_FALSE(decoder_loaded());
+    EXPECT_EQ(GetModuleHandleW(L"vbmp3.dll"), nullptr);
+    // Each thread that stalled ends as a thread of its own does, once its read has returned.
+    const LONG stalled = std::min<LONG>(InterlockedCompareExchange(&g_stall_ready, 0, 0), LONG(std::size(g_stalled)));
+    for (LONG i = 0; i < stalled; ++i) {
+        EXPECT_EQ(WaitForSingleObject(g_stalled[i], 120000), WAIT_OBJECT_0) << i;
+        DWORD code = 1;
+        EXPECT_TRUE(GetExitCodeThread(g_stalled[i], &code));
+        EXPECT_EQ(code, 0u) << i;
+        CloseHandle(g_stalled[i]);
+    }
+    SetEvent(g_stall_done);
+    EXPECT_EQ(WaitForSingleObject(closer, 120000), WAIT_OBJECT_0);
+    CloseHandle(closer);
+    CloseHandle(g_stall_done);
+    CloseHandle(g_stall_pipe);
+    InterlockedExchange(&g_stall_armed, 0);
+    ASSERT_EQ(load_decoder(), 1);
+    ASSERT_EQ(init_decoder(0), 1);
 }
 
 TEST_F(Player, PauseHoldsThePosition) {

@@ -553,19 +553,31 @@ TEST_F(Editor, FirstStartWritesTheSettingsFile) {
 }
 
 TEST_F(Editor, RunsWithAndWithoutTheDecoderLibrary) {
-    // A folder of its own each time: without the library, then with it.
+    // A folder of its own each time: without the library, then with it. The start file lies in
+    // a folder below, beside a stand-in library of the decoder's name, and start-up makes that
+    // folder current: the decoder is taken from the program's own folder or not at all.
     for (bool with : {false, true}) {
         Folder own(with);
-        write_file(own.file("s.mp3"), audio() + record("song"));
-        EditorRun run(own, "/e " + own.file("s.mp3"));
-        ASSERT_TRUE(run.main()) << with;
-        EXPECT_EQ(run.text(IDC_TITLE), "song");
-        // The volume slider shows the library's volume, or stays at 0 without it.
-        LRESULT volume = SendMessageW(GetDlgItem(run.main(), IDC_VOLUME), TBM_GETPOS, 0, 0);
-        EXPECT_EQ(volume > 0, with) << volume;
-        // The status display tells whether the preview can play.
-        EXPECT_TRUE(run.wait_text(IDC_STATUS, with ? "Stop" : "disable")) << run.text(IDC_STATUS);
-        EXPECT_TRUE(run.close()) << with;
+        const std::string music = own.file("music\\");
+        ASSERT_TRUE(CreateDirectoryW(wide(music).c_str(), nullptr));
+        ASSERT_TRUE(
+            CopyFileW(wide(program_folder() + "stand_in_vbmp3.dll").c_str(), wide(music + "vbmp3.dll").c_str(), FALSE));
+        write_file(music + "s.mp3", audio() + record("song"));
+        const std::string marker = music + "stand-in loaded";
+        {
+            EditorRun run(own, "/e " + music + "s.mp3");
+            ASSERT_TRUE(run.main()) << with;
+            EXPECT_EQ(run.text(IDC_TITLE), "song");
+            // The volume slider shows the library's volume, or stays at 0 without it.
+            LRESULT volume = SendMessageW(GetDlgItem(run.main(), IDC_VOLUME), TBM_GETPOS, 0, 0);
+            EXPECT_EQ(volume > 0, with) << volume;
+            // The status display tells whether the preview can play.
+            EXPECT_TRUE(run.wait_text(IDC_STATUS, with ? "Stop" : "disable")) << run.text(IDC_STATUS);
+            EXPECT_TRUE(run.close()) << with;
+        }
+        EXPECT_FALSE(exists(marker)) << with;
+        for (const char* name : {"s.mp3", "vbmp3.dll", "stand-in loaded"}) DeleteFileW(wide(music + name).c_str());
+        RemoveDirectoryW(wide(music).c_str());
     }
 }
 

@@ -1,6 +1,7 @@
 // Drives install.exe, uninstall.exe and the installed editor like a user would, one step per
 // run, and prints what it saw as "key<TAB>value" lines in UTF-8 (a newline in a value as \n):
 //   drive_install install EXE [--mode 0|1] [--no-shortcut] [--no-menu] [--answer yes|no|cancel]
+//                 [--press-twice]   (the start button pressed again while the question is up)
 //   drive_install uninstall EXE [--answer yes|no]
 //   drive_install verb FILE          the right-click entry on FILE, then the editor closed
 //   drive_install options EXE NAME   the editor's options: a new display name, then closed
@@ -136,12 +137,13 @@ std::wstring image_of(HANDLE process) {
 
 int install(const std::vector<std::wstring>& args) {
     std::wstring mode, answer = L"yes";
-    bool no_shortcut = false, no_menu = false;
+    bool no_shortcut = false, no_menu = false, press_twice = false;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == L"--mode" && i + 1 < args.size()) mode = args[++i];
         else if (args[i] == L"--answer" && i + 1 < args.size()) answer = args[++i];
         else if (args[i] == L"--no-shortcut") no_shortcut = true;
         else if (args[i] == L"--no-menu") no_menu = true;
+        else if (args[i] == L"--press-twice") press_twice = true;
     }
     Process p(args[0]);
     if (!p.ok) return out("error", L"install.exe did not start"), 1;
@@ -191,6 +193,11 @@ int install(const std::vector<std::wstring>& args) {
     HWND ask = wait_window(p.pi.dwProcessId, k_confirm, 0xFFFF, p.pi.hProcess);
     if (!ask) return out("error", L"no question"), 1;
     print_box("question", ask);
+    if (press_twice) {
+        // Posted before the answer, so the installer's thread takes the second press first.
+        out("enabled_while_asked", IsWindowEnabled(dlg) != 0);
+        click(dlg, IDOK);
+    }
     if (answer == L"no") {
         click(ask, IDNO);
         wait_gone(ask);

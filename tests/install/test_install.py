@@ -239,9 +239,10 @@ class InstallTest(unittest.TestCase):
             if program == "install.exe":
                 self.assertEqual(seen["bitmap130"], "168x138x24")
 
-        # A first installation, with the playback mode for slow machines.
+        # A first installation, with the playback mode for slow machines. The start button
+        # pressed again while the question is up starts nothing: the dialog takes no input then.
         archive = p.unpack("c:\\tagzo 0.29\\")
-        seen = p.drive("install", archive + "install.exe", "--mode", "1")
+        seen = p.drive("install", archive + "install.exe", "--mode", "1", "--press-twice")
         self.assertEqual(seen["title"], "kessa ～ｲﾝｽﾄｰﾙ～")
         self.assertEqual((seen["button1"], seen["button2"], seen["folder"]), ("ｲﾝｽﾄｰﾙ開始", "ｷｬﾝｾﾙ", INSTALL))
         self.assertEqual(seen["control"], DIALOG_TEXTS + ["Button|ｲﾝｽﾄｰﾙ開始", "Button|ｷｬﾝｾﾙ"])
@@ -256,6 +257,7 @@ class InstallTest(unittest.TestCase):
         self.assertEqual((seen["question_caption"], seen["question_owner"]), ("確認", "(none)"))
         self.assertEqual(seen["message"], DONE.format("ｲﾝｽﾄｰﾙ"))
         self.assertEqual((seen["message_caption"], seen["message_owner"]), ("確認", "kessa ～ｲﾝｽﾄｰﾙ～"))
+        self.assertEqual(seen["enabled_while_asked"], "0")
         self.assertEqual(seen["exit"], "0")
         self.assert_installed_files(p)
         self.assertEqual(p.default_value(".mp3"), "mp3_auto_file")
@@ -382,6 +384,15 @@ class InstallTest(unittest.TestCase):
         self.assert_installed_files(p)
         self.assertEqual(p.started_explorer(archive), "explorer " + INSTALL)
 
+        # ".mp3" holding a value that is no text: it is left as it is, and no entry is made.
+        self.assertEqual(p.reg("add", "HKCR\\.mp3", "/ve", "/t", "REG_BINARY", "/d", "0102", "/f"), 0)
+        seen = p.drive("install", archive + "install.exe", "--no-shortcut")
+        self.assertEqual(seen["message"], DONE.format("ｲﾝｽﾄｰﾙ"))
+        self.assertEqual([lines for below, lines in p.sections(p.export(".mp3") or "", ".mp3") if below == ""],
+                         [["@=hex:01,02"]])
+        self.assertFalse(p.has_key("mp3_auto_file"))
+        self.assertEqual(p.started_explorer(archive), "explorer " + INSTALL)
+
         # ".mp3" bound to another program's class: the entry goes under it, the class stays.
         self.assertEqual(p.reg("add", "HKCR\\.mp3", "/ve", "/d", "WMP.mp3file", "/f"), 0)
         seen = p.drive("install", archive + "install.exe", "--no-shortcut", "--mode", "1")
@@ -402,6 +413,21 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(seen["title"], "kessa ～ﾊﾞｰｼﾞｮﾝｱｯﾌﾟ～")
         self.assertEqual(seen["message"], DONE.format("ﾊﾞｰｼﾞｮﾝｱｯﾌﾟ"))
         self.assertEqual(p.read(INSTALL + "kt.dat"), short)
+
+        # A display name that names a path: the shortcut lies on the desktop all the same, its
+        # backslash replaced by the full-width one.
+        named = bytearray(45964)
+        named[16208:16212] = b"..\\x"
+        with open(p.c(INSTALL + "kt.dat"), "wb") as f:
+            f.write(named)
+        seen = p.drive("install", archive + "install.exe", "--mode", "0")
+        self.assertEqual(seen["title"], "..\\x ～ﾊﾞｰｼﾞｮﾝｱｯﾌﾟ～")
+        self.assertEqual(os.listdir(p.desktop), ["..\uff3cx.lnk"])
+        self.assertEqual([n for n in os.listdir(os.path.dirname(p.desktop)) if n.endswith(".lnk")], [])
+        user = os.path.basename(os.path.dirname(p.desktop))
+        self.assertEqual(p.drive("shortcut", "c:\\users\\" + user + "\\Desktop\\..\uff3cx.lnk")["target"].lower(),
+                         (INSTALL + "tagzo.exe").lower())
+        self.assertEqual(p.started_explorer(archive), "explorer " + INSTALL)
 
         # Uninstall removes the entry under the class it was put under.
         seen = p.drive("uninstall", INSTALL + "uninstall.exe", "--answer", "yes")

@@ -54,6 +54,15 @@ TEST(InstallerMode, TheSettingsFileDecidesModeNameAndPlaybackMode) {
     write_file(kt, std::string(settings::k_display_name_offset, '\0') + "ab");
     EXPECT_EQ(setup::read_installed_settings(kt, "kessa").display_name, "abssa");
     EXPECT_EQ(setup::display_name_from("", "けっさ"), "けっさ");
+
+    // The name becomes the desktop shortcut's file name, with what a file name cannot hold
+    // replaced by its full-width look-alike, the backslash too: the link never lies outside
+    // the desktop nor in a stream. A second byte 0x5C stays.
+    EXPECT_EQ(setup::shortcut_name("kessa"), "kessa.lnk");
+    EXPECT_EQ(setup::shortcut_name("..\\x"), "..\x81\x5Fx.lnk");
+    EXPECT_EQ(setup::shortcut_name("c:\\q/r"), "c\x81\x46\x81\x5Fq\x81\x5Er.lnk");
+    EXPECT_EQ(setup::shortcut_name("\x95\x5C kessa 0.29"), "\x95\x5C kessa 0.29.lnk");
+    EXPECT_EQ(setup::shortcut_name(""), ".lnk");
 }
 
 TEST(InstallerMode, VersionUpPatchesOnlyThePlaybackMode) {
