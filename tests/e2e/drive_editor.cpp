@@ -1924,6 +1924,14 @@ TEST_F(Editor, OutsideToolsCopyTheFileAndStartTheirProgramsWithIt) {
     const std::string default_winamp = "c:\\program files\\winamp\\winamp.exe";
     ASSERT_FALSE(exists(default_winamp)) << "a WinAMP in this Wine prefix";
     CreateDirectoryW(wide(default_folder).c_str(), nullptr);
+    struct Gone { // the stand-in at the default path goes also when an assertion ends the test
+        std::wstring file, folder;
+        ~Gone() {
+            DeleteFileW(file.c_str());
+            DeleteFileW((folder + L"args.txt").c_str());
+            RemoveDirectoryW(folder.c_str());
+        }
+    } gone{wide(default_winamp), wide(default_folder)};
     ASSERT_TRUE(CopyFileW(wide(stand_in).c_str(), wide(default_winamp).c_str(), FALSE));
     DeleteFileW(wide(stand_in).c_str());
     ed.command(IDM_WINAMP);
