@@ -870,6 +870,64 @@ int drawn_pixels(RECT r) {
     return n;
 }
 
+// Whether a caption that the main window paints embossed (white, and black one pixel up and
+// left) at client point x, y with the given font height is on the screen: where no control
+// covers it, the black pixels of the screen there are those of the same text drawn here in
+// the same font, and there are some. (In Wine's layout of the dialog the carry-over button
+// lies over the middle of "Wave Vol".)
+bool caption_shown(HWND main, int x, int y, const char* text, int height) {
+    HFONT font =
+        CreateFontW(height, 0, 0, 0, 400, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, wide("ＭＳ ゴシック").c_str());
+    const std::wstring w = wide(text);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HGDIOBJ old_font = SelectObject(mem, font);
+    SIZE size{};
+    GetTextExtentPoint32W(mem, w.c_str(), static_cast<int>(w.size()), &size);
+    const int cx = size.cx + 1, cy = size.cy + 1;
+    HBITMAP bmp = CreateCompatibleBitmap(screen, cx, cy);
+    HGDIOBJ old_bmp = SelectObject(mem, bmp);
+    RECT all{0, 0, cx, cy};
+    HBRUSH grey = CreateSolidBrush(RGB(128, 128, 128));
+    FillRect(mem, &all, grey);
+    DeleteObject(grey);
+    SetBkMode(mem, TRANSPARENT);
+    SetTextColor(mem, RGB(255, 255, 255));
+    TextOutW(mem, 1, 1, w.c_str(), static_cast<int>(w.size()));
+    SetTextColor(mem, RGB(0, 0, 0));
+    TextOutW(mem, 0, 0, w.c_str(), static_cast<int>(w.size()));
+    // The controls over the face, in client points: the caption shows where none covers it.
+    std::vector<RECT> covered;
+    for (HWND c = GetWindow(main, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT r{};
+        if (!IsWindowVisible(c) || !GetWindowRect(c, &r)) continue;
+        MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&r), 2);
+        covered.push_back(r);
+    }
+    POINT at{x - 1, y - 1};
+    ClientToScreen(main, &at);
+    int black = 0, differ = 0;
+    for (int j = 0; j < cy; ++j)
+        for (int i = 0; i < cx; ++i) {
+            const POINT client{x - 1 + i, y - 1 + j};
+            bool under_control = false;
+            for (const RECT& r : covered) under_control = under_control || PtInRect(&r, client);
+            if (under_control) continue;
+            bool want = (GetPixel(mem, i, j) & 0xFFFFFF) == 0;
+            bool got = (GetPixel(screen, at.x + i, at.y + j) & 0xFFFFFF) == 0;
+            black += want;
+            differ += want != got;
+        }
+    SelectObject(mem, old_bmp);
+    SelectObject(mem, old_font);
+    DeleteObject(bmp);
+    DeleteObject(font);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return black >= 10 && differ == 0;
+}
+
 std::vector<unsigned> ids_of(const std::vector<MenuEntry>& entries) {
     std::vector<unsigned> ids;
     for (const MenuEntry& e : entries) ids.push_back(e.kind == '-' ? 0 : e.id);
@@ -885,6 +943,22 @@ TEST_F(Editor, FunctionMenuIsOwnerDrawnAndShowsTheCopyItemsOnlyWithACopyFolder) 
             write_file(folder.file("kt.dat"), kt);
         }
         ASSERT_TRUE(start(""));
+        if (!copy_folder) {
+            // The painted captions of the five fields and of the volume are on the screen.
+            struct Caption {
+                int x, y;
+                const char* text;
+                int height;
+            };
+            for (const Caption& c :
+                 {Caption{20, 50, "曲名", 12}, Caption{8, 70, "ｱｰﾃｨｽﾄ", 12}, Caption{14, 90, "ｱﾙﾊﾞﾑ", 12},
+                  Caption{21, 108, "年代", 12}, Caption{21, 127, "ｺﾒﾝﾄ", 12}, Caption{262, 136, "Wave Vol", 11}}) {
+                bool shown = false;
+                for (int w = 0; w < 3000 && !(shown = caption_shown(ed.main(), c.x, c.y, c.text, c.height)); w += 100)
+                    Sleep(100);
+                EXPECT_TRUE(shown) << c.text;
+            }
+        }
         ed.command(IDC_FUNCTION);
         HWND m = ed.menu();
         ASSERT_TRUE(m);
@@ -1555,6 +1629,15 @@ int red_pixels(RECT r) {
     ReleaseDC(nullptr, screen);
     return n;
 }
+// Takes a file in an open-file dialog of the editor: its name typed into the name box, then OK.
+bool choose_in(HWND chooser, const std::string& file) {
+    const std::wstring w = wide(file);
+    for (int box : {0x47c, 0x480}) // the name box, in either form of the dialog
+        if (HWND h = GetDlgItem(chooser, box)) SendMessageW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()));
+    PostMessageW(GetDlgItem(chooser, IDOK), BM_CLICK, 0, 0);
+    for (int w2 = 0; w2 < 10000 && IsWindow(chooser); w2 += 50) Sleep(50);
+    return !IsWindow(chooser);
+}
 } // namespace
 
 TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenOne) {
@@ -1620,6 +1703,15 @@ TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenO
     }
     EXPECT_EQ(at.x, 600);
     EXPECT_EQ(at.y, 500);
+
+    // The open-file dialog (the menu's first item sends its command): the file taken there
+    // is loaded.
+    ed.command(IDC_OPEN_DIALOG);
+    HWND chooser = ed.dialog("MP3ﾌｧｲﾙを開く");
+    ASSERT_TRUE(chooser);
+    ASSERT_TRUE(choose_in(chooser, folder.file("b.mp3")));
+    EXPECT_TRUE(ed.wait_text(IDC_FILE_BOX, "b.mp3")) << ed.text(IDC_FILE_BOX);
+    EXPECT_EQ(ed.text(IDC_TITLE), "second");
 
     // A folder of 63 MP3 files: the menu lists 52 of them, every row with room for its name.
     for (int i = 0; i < 60; ++i) {
@@ -1740,12 +1832,26 @@ TEST_F(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
 
 namespace {
 // What the stand-in program was started with, once it has run.
-std::string started_with(const Folder& folder) {
-    std::string file = folder.file("args.txt");
+std::string started_with(const std::string& stand_in_folder) {
+    std::string file = stand_in_folder + "args.txt";
     for (int w = 0; w < 10000 && !exists(file); w += 50) Sleep(50);
     std::string args = read_file(file);
     DeleteFileW(wide(file).c_str());
     return args;
+}
+std::string started_with(const Folder& folder) { return started_with(folder.path); }
+// A recorded command line with the quotes that Wine puts around a program path holding blanks
+// taken away, so that it reads as the editor gave it.
+std::string as_given(std::string line) {
+    size_t end = line.size() > 1 && line[0] == '"' ? line.find('"', 1) : std::string::npos;
+    if (end != std::string::npos) line = line.substr(1, end - 1) + line.substr(end + 1);
+    return line;
+}
+// The text of a slot of the folder's kt.dat, up to its first zero byte.
+std::string setting_text(const Folder& folder, size_t offset) {
+    std::string kt = read_file(folder.file("kt.dat"));
+    if (kt.size() != 45964u) return "(kt.dat of " + std::to_string(kt.size()) + " bytes)";
+    return kt.substr(offset, kt.find('\0', offset) - offset);
 }
 } // namespace
 
@@ -1782,6 +1888,76 @@ TEST_F(Editor, OutsideToolsCopyTheFileAndStartTheirProgramsWithIt) {
     args = started_with(folder);
     EXPECT_EQ(args.find("/add"), std::string::npos) << args;
     EXPECT_NE(args.find("stand-in.exe"), std::string::npos) << args;
+
+    // The shell is started on the copy folder and on the current folder: a stand-in named
+    // explorer.exe beside the editor is the one that starts.
+    ASSERT_TRUE(CopyFileW(wide(stand_in).c_str(), wide(folder.file("explorer.exe")).c_str(), FALSE));
+    ed.command(IDM_OPEN_COPY_FOLDER);
+    EXPECT_EQ(started_with(folder), "explorer " + copies);
+    ed.command(IDM_OPEN_CURRENT_FOLDER);
+    EXPECT_EQ(started_with(folder), "explorer " + folder.path.substr(0, folder.path.size() - 1));
+
+    // The MPMan manager: its path (the default) names no file, so the chooser asks for it; the
+    // choice is saved before the question, and "はい" starts it and the shell on the copy folder.
+    const std::string manager_folder = folder.file("manager\\");
+    CreateDirectoryW(wide(manager_folder).c_str(), nullptr);
+    const std::string manager = manager_folder + "MPMan.exe";
+    ASSERT_TRUE(CopyFileW(wide(stand_in).c_str(), wide(manager).c_str(), FALSE));
+    EXPECT_EQ(setting_text(folder, 33644), "C:\\Program Files\\MPMan-F20\\Mpman.exe");
+    ed.command(IDM_MPMAN);
+    HWND chooser = ed.dialog("MPﾏﾈｰｼﾞｬを指定して下さい");
+    ASSERT_TRUE(chooser);
+    ASSERT_TRUE(choose_in(chooser, manager));
+    HWND q = ed.dialog("確認");
+    ASSERT_TRUE(q);
+    EXPECT_EQ(setting_text(folder, 33644), manager);
+    EXPECT_EQ(
+        cp932(window_text(GetDlgItem(q, 0xFFFF))),
+        "MPﾏﾈｰｼﾞｬを起動します。よろしいですか？\n\n*** 予め MPManに接続ｹｰﾌﾞﾙを差して、電源を入れておいて下さい ***");
+    EXPECT_FALSE(exists(manager_folder + "args.txt"));
+    PostMessageW(q, WM_COMMAND, IDYES, 0);
+    EXPECT_EQ(as_given(started_with(manager_folder)), manager);
+    EXPECT_EQ(started_with(folder), "explorer " + copies);
+    // Now the path names the manager: no chooser, the question at once; "いいえ" starts nothing.
+    ed.command(IDM_MPMAN);
+    q = ed.dialog("確認");
+    ASSERT_TRUE(q);
+    PostMessageW(q, WM_COMMAND, IDNO, 0);
+    for (int w = 0; w < 5000 && IsWindow(q); w += 50) Sleep(50);
+    SendMessageW(ed.main(), WM_NULL, 0, 0);
+    Sleep(500);
+    EXPECT_FALSE(exists(manager_folder + "args.txt"));
+    DeleteFileW(wide(manager).c_str());
+    RemoveDirectoryW(wide(manager_folder).c_str());
+
+    // WinAMP's path names no file: the default path is taken when that file is there, and
+    // saved; without it the chooser asks.
+    const std::string default_folder = "C:\\Program Files\\winamp\\";
+    const std::string default_winamp = "c:\\program files\\winamp\\winamp.exe";
+    ASSERT_FALSE(exists(default_winamp)) << "a WinAMP in this Wine prefix";
+    CreateDirectoryW(wide(default_folder).c_str(), nullptr);
+    struct Gone { // the stand-in at the default path goes also when an assertion ends the test
+        std::wstring file, folder;
+        ~Gone() {
+            DeleteFileW(file.c_str());
+            DeleteFileW((folder + L"args.txt").c_str());
+            RemoveDirectoryW(folder.c_str());
+        }
+    } gone{wide(default_winamp), wide(default_folder)};
+    ASSERT_TRUE(CopyFileW(wide(stand_in).c_str(), wide(default_winamp).c_str(), FALSE));
+    DeleteFileW(wide(stand_in).c_str());
+    ed.command(IDM_WINAMP);
+    EXPECT_EQ(as_given(started_with(default_folder)), default_winamp);
+    EXPECT_EQ(setting_text(folder, 8016), default_winamp);
+    DeleteFileW(wide(default_winamp).c_str());
+    RemoveDirectoryW(wide(default_folder).c_str());
+    ASSERT_TRUE(CopyFileW(wide(folder.file("explorer.exe")).c_str(), wide(stand_in).c_str(), FALSE));
+    ed.command(IDM_ADD_TO_PLAYLIST);
+    chooser = ed.dialog("WINAMP.EXEを指定して下さい");
+    ASSERT_TRUE(chooser);
+    ASSERT_TRUE(choose_in(chooser, stand_in));
+    EXPECT_EQ(as_given(started_with(folder)), stand_in + " /add \"" + path + "\"");
+    EXPECT_EQ(setting_text(folder, 8016), stand_in);
     EXPECT_TRUE(ed.close());
 
     // An archive is no file to tag: it goes to the ZIP program, quoted.
@@ -1795,6 +1971,18 @@ TEST_F(Editor, OutsideToolsCopyTheFileAndStartTheirProgramsWithIt) {
     EXPECT_TRUE(ed.close());
     EXPECT_EQ(read_file(path), content);
     DeleteFileW(wide(copies + "my song.mp3").c_str());
+
+    // A copy folder written without the backslash at its end: the copy goes into it all the same.
+    const std::string bare = copies.substr(0, copies.size() - 1);
+    set_text_setting(folder, 29532, bare);
+    ASSERT_TRUE(start("/e " + path));
+    ed.command(IDM_COPY);
+    for (int w = 0; w < 5000 && !exists(copies + "my song.mp3"); w += 50) Sleep(50);
+    EXPECT_EQ(read_file(copies + "my song.mp3"), content);
+    EXPECT_FALSE(exists(bare + "my song.mp3"));
+    EXPECT_TRUE(ed.close());
+    DeleteFileW(wide(copies + "my song.mp3").c_str());
+    DeleteFileW(wide(bare + "my song.mp3").c_str());
     RemoveDirectoryW(wide(copies).c_str());
 }
 
