@@ -131,9 +131,18 @@ std::string extended_length_form(const std::string& full_path);
 // name is ever touched.
 void remove_stale_temporaries(const std::string& folder);
 
-// The process's current folder (UTF-8; empty when it cannot be read), and its change.
+// The program's current folder (UTF-8, full; empty when it cannot be read), and its change,
+// which fails and changes nothing where the path names no folder. Windows holds a current
+// folder of fewer than MAX_PATH characters only: a longer one the program keeps here itself
+// (the system's stays where it was), so the program hands the system full paths only, built
+// on current_folder(), never a path relative to the system's folder.
 std::string current_folder();
 bool set_current_folder(const std::string& path);
+#ifdef _WIN32
+// A path for the wide calls of the system: one that reaches the 260-character limit is made
+// full and given in the extended-length form; shorter ones go as they are.
+std::wstring system_path(const std::string& utf8);
+#endif
 // Keeps the current folder of a step that only borrows it: back as it was at the end of the
 // scope, unless the step's change is to stay.
 class FolderKept {

@@ -26,10 +26,22 @@ std::string win_error_text(DWORD code) {
     return text.empty() ? std::string(num) : text + " (" + num + ")";
 }
 
-// A path for the wide calls. One that reaches the 260-character limit (with room for the
-// temporary name beside it) is made full and given in the extended-length form, which the
-// system takes at any length; shorter ones go as they are.
-std::wstring wide(const std::string& utf8) {
+std::wstring wide(const std::string& utf8) { return system_path(utf8); }
+
+std::string folder_of(const std::string& path) {
+    auto slash = path.find_last_of("\\/");
+    if (slash == std::string::npos) return ".";
+    return path.substr(0, slash);
+}
+
+// A folder too long for the system's current folder, which the program then keeps as its own;
+// empty while the system's is the program's. Read and written by the window thread only.
+std::string kept_folder;
+} // namespace
+
+// One that reaches the 260-character limit (with room for the temporary name beside it) is
+// made full and given in the extended-length form, which the system takes at any length.
+std::wstring system_path(const std::string& utf8) {
     std::wstring given = utf8_to_utf16(utf8);
     if (given.size() < MAX_PATH - 20) return given;
     DWORD n = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
@@ -40,13 +52,6 @@ std::wstring wide(const std::string& utf8) {
     full.resize(n);
     return utf8_to_utf16(extended_length_form(utf16_to_utf8(full)));
 }
-
-std::string folder_of(const std::string& path) {
-    auto slash = path.find_last_of("\\/");
-    if (slash == std::string::npos) return ".";
-    return path.substr(0, slash);
-}
-} // namespace
 
 bool File::open(const std::string& path, Mode mode, std::string& err) {
     close();
@@ -371,6 +376,7 @@ bool File::adopt(intptr_t, std::string& err) {
 }
 
 std::string current_folder() {
+    if (!kept_folder.empty()) return kept_folder;
     DWORD n = GetCurrentDirectoryW(0, nullptr);
     if (n == 0) return {};
     std::wstring buf(n, L'\0');
@@ -378,7 +384,31 @@ std::string current_folder() {
     return n > 0 && n < buf.size() ? utf16_to_utf8(std::wstring_view(buf.data(), n)) : std::string();
 }
 
-bool set_current_folder(const std::string& path) { return SetCurrentDirectoryW(utf8_to_utf16(path).c_str()) != 0; }
+// Windows refuses a current folder of MAX_PATH characters or more, its closing backslash
+// counted, in a program that has not declared itself aware of long paths (Wine takes one):
+// such a folder is never handed to the system, so that the program works the same on both.
+// A folder that exists is the program's current one whatever the system says, so that no
+// other folder stands in for it; one the system refused is kept here like a long one.
+bool set_current_folder(const std::string& path) {
+    const std::wstring given = utf8_to_utf16(path);
+    DWORD n = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return false;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(given.c_str(), n, full.data(), nullptr);
+    if (n == 0 || n >= full.size()) return false;
+    full.resize(n);
+    // The form without its closing backslash, as the system gives its own folder ("C:\" keeps it).
+    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) full.pop_back();
+    const std::string folder = utf16_to_utf8(full);
+    const DWORD attrs = GetFileAttributesW(system_path(folder).c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (full.size() + 1 < MAX_PATH && SetCurrentDirectoryW(full.c_str())) {
+        kept_folder.clear();
+        return true;
+    }
+    kept_folder = folder;
+    return true;
+}
 
 PathKind path_kind(const std::string& path) {
     DWORD attrs = GetFileAttributesW(wide(path).c_str());

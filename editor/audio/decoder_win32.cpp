@@ -7,6 +7,7 @@
 #include <climits>
 #include <string>
 
+#include "platform/file.h"
 #include "platform/text.h"
 
 namespace audio {
@@ -178,7 +179,7 @@ int decoder_open(const std::string& path, void* info272) {
     const std::wstring wide = platform::utf8_to_utf16(path);
     int r;
     if (g_decoder.open_wide) {
-        r = g_decoder.open_wide(wide.c_str(), info272);
+        r = g_decoder.open_wide(platform::system_path(path).c_str(), info272); // a long path too
     } else {
         std::string ansi;
         if (!to_ansi(wide, ansi)) return 0; // the library is not called: its open file stays

@@ -21,6 +21,15 @@ namespace {
 
 Program::FileMenu& F() { return program.file_menu; }
 
+// The names a search for "*.mp3" finds: ending in ".mp3", in any letter case.
+bool has_mp3_ending(const std::string& name) {
+    if (name.size() < 4) return false;
+    std::string ending = name.substr(name.size() - 4);
+    for (char& c : ending)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ending == ".mp3";
+}
+
 LRESULT CALLBACK title_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_KEYUP && wp == VK_HOME) {
         HWND dlg = GetParent(h);
@@ -36,16 +45,17 @@ LRESULT CALLBACK title_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 void show_file_menu(HWND dlg) {
     // The folder's MP3 files in the order the search gives them, at most 52, sorted by their
     // cp932 forms as the list always was.
+    // The folder goes by its full path: one too long for the system's current folder is the
+    // program's all the same (platform::current_folder).
     std::vector<std::string> found_names, keys;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(L"*.mp3", &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-            found_names.push_back(utf8_path(found.cFileName));
-            keys.push_back(narrow(found.cFileName));
-        } while (found_names.size() < editing::k_file_menu_names && FindNextFileW(search, &found));
-        FindClose(search);
+    std::vector<platform::FolderEntry> entries;
+    std::string err;
+    static_cast<void>(platform::list_folder(current_folder(), entries, err)); // none listed: no rows
+    for (const platform::FolderEntry& e : entries) {
+        if (found_names.size() == editing::k_file_menu_names) break;
+        if (e.kind == platform::PathKind::directory || !has_mp3_ending(e.name)) continue;
+        found_names.push_back(e.name);
+        keys.push_back(narrow(wide_path(e.name)));
     }
     std::vector<std::string> names;
     for (size_t i : editing::file_name_order(keys)) names.push_back(found_names[i]);

@@ -51,7 +51,8 @@ HICON item_icon(int id, bool& owned) {
     case IDM_WINAMP: path = slot_path(settings::slot_text(program.settings.winamp_path)); break;
     default:
         if (id >= IDM_FILE_LIST && static_cast<size_t>(id - IDM_FILE_LIST) < program.file_menu.names.size())
-            path = program.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)];
+            path = editing::path_in_folder(current_folder(),
+                                           program.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)]);
         else return nullptr;
     }
     SHFILEINFOW info{};

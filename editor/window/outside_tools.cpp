@@ -44,8 +44,8 @@ struct CopyJob {
 
 DWORD WINAPI copy_thread(LPVOID param) {
     auto* job = static_cast<CopyJob*>(param);
-    if (!CopyFileExW(wide_path(job->source).c_str(), wide_path(job->destination).c_str(), nullptr, nullptr,
-                     &copy_cancel, COPY_FILE_FAIL_IF_EXISTS)) {
+    if (!CopyFileExW(platform::system_path(job->source).c_str(), platform::system_path(job->destination).c_str(),
+                     nullptr, nullptr, &copy_cancel, COPY_FILE_FAIL_IF_EXISTS)) {
         copy_failed = 1;
         PostMessageW(job->window, WM_COPY_FAILED, 0, 0);
     }
@@ -122,17 +122,23 @@ std::string choose_program(HWND owner, const char* title, const wchar_t* filter,
     ofn.lpstrTitle = caption.c_str();
     ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     bool chosen = GetOpenFileNameW(&ofn) != FALSE;
-    if (keep_folder) saved.keep_new();
     if (!chosen) return {};
     chosen_path = file.data();
-    return utf8_path(chosen_path);
+    const std::string path = utf8_path(chosen_path);
+    // The dialog moves the system's folder, not one the program keeps: the chosen file's
+    // folder is made the program's here.
+    if (keep_folder) {
+        const std::string folder = editing::folder_of(path);
+        if (!folder.empty() && set_current_folder(editing::folder_with_backslash(folder))) saved.keep_new();
+    }
+    return path;
 }
 
 void remember_chosen(const std::string& path) { chosen_path = wide_path(path); }
 
 bool file_exists(const std::string& path) {
-    HANDLE h = CreateFileW(wide_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(platform::system_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     CloseHandle(h);
     return true;

@@ -25,7 +25,7 @@ void failure_notice(const std::string& old_name) {
 }
 
 bool move(const std::string& from, const std::string& to) {
-    return MoveFileW(wide_path(from).c_str(), wide_path(to).c_str()) != 0;
+    return MoveFileW(platform::system_path(from).c_str(), platform::system_path(to).c_str()) != 0;
 }
 
 } // namespace

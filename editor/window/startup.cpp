@@ -92,8 +92,11 @@ int start_up(HINSTANCE instance) {
         set_current_folder(slot_path(settings::slot_text(program.settings.start_folder)));
     } else {
         s.current_path = long_path(editing::start_file_from_tail(tail));
+        // The file's folder becomes current, a long one too: set_current_folder takes every
+        // folder that exists, keeping one the system refuses. It fails only where the folder is
+        // not there, and then the file is not either: the load's notice says so.
         std::string folder = editing::folder_of(s.current_path);
-        set_current_folder(folder.empty() ? "\\" : editing::folder_with_backslash(folder));
+        static_cast<void>(set_current_folder(folder.empty() ? "\\" : editing::folder_with_backslash(folder)));
         static_cast<void>(editing::load_file(s, program.settings, window_ui, s.current_path));
     }
     tags::clear_blank_fields(s.current_tag);

@@ -162,6 +162,22 @@ struct Folder {
         return out;
     }
 };
+
+// Folders nested under the test's folder until the one deepest down is 300 characters long:
+// each level in the extended-length form (\\?\), the deepest last; empty when one cannot be
+// made.
+std::vector<std::wstring> deep_folders(const Folder& folder) {
+    const std::wstring long_form = L"\\\\?\\";
+    std::wstring deep = long_form + wide(folder.path);
+    std::vector<std::wstring> levels;
+    for (wchar_t letter = L'a'; deep.size() < long_form.size() + 300; ++letter) {
+        deep += std::wstring(60, letter) + L"\\";
+        if (!CreateDirectoryW(deep.c_str(), nullptr)) return {};
+        levels.push_back(deep);
+    }
+    return levels;
+}
+
 // A window's text: the title of a top-level window, or a control's text by WM_GETTEXT (a
 // control of another process answers no GetWindowText).
 std::wstring window_text(HWND h) {
@@ -1730,7 +1746,30 @@ TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenO
         EXPECT_GT(entries[i].height(), 5) << i;
     }
     close_menu(m);
+
+    // A file 300 characters deep, dropped on the window: its folder is longer than the system
+    // takes as a current folder, and the menu lists that folder's two files all the same, and
+    // opens the chosen one from there.
+    const std::vector<std::wstring> levels = deep_folders(folder);
+    ASSERT_FALSE(levels.empty());
+    const std::wstring deep = levels.back();
+    write_file(deep + L"y.mp3", audio() + record("deep y"));
+    write_file(deep + L"x.mp3", audio() + record("deep x"));
+    drop_files(ed.thread(), ed.main(), POINT{20, 200}, std::vector<std::wstring>{deep.substr(4) + L"x.mp3"});
+    ASSERT_TRUE(ed.wait_text(IDC_TITLE, "deep x"));
+    ed.command(IDC_FILE_MENU);
+    m = ed.menu();
+    ASSERT_TRUE(m);
+    entries = menu_entries(ed.thread());
+    EXPECT_EQ(ids_of(entries),
+              (std::vector<unsigned>{IDM_OPEN_FILE, IDM_OPEN_CURRENT_FOLDER, 0, IDM_FILE_LIST, IDM_FILE_LIST + 1}));
+    close_menu(m);
+    ed.command(IDM_FILE_LIST + 1);
+    EXPECT_TRUE(ed.wait_text(IDC_TITLE, "deep y"));
     EXPECT_TRUE(ed.close());
+    DeleteFileW((deep + L"x.mp3").c_str());
+    DeleteFileW((deep + L"y.mp3").c_str());
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level) RemoveDirectoryW(level->c_str());
     RemoveDirectoryW(wide(folder.file("folder.mp3")).c_str());
 }
 
@@ -1958,7 +1997,25 @@ TEST_F(Editor, OutsideToolsCopyTheFileAndStartTheirProgramsWithIt) {
     ASSERT_TRUE(choose_in(chooser, stand_in));
     EXPECT_EQ(as_given(started_with(folder)), stand_in + " /add \"" + path + "\"");
     EXPECT_EQ(setting_text(folder, 8016), stand_in);
+
+    // A file 300 characters deep, dropped on the window: it is copied, and goes to the playlist.
+    const std::vector<std::wstring> levels = deep_folders(folder);
+    ASSERT_FALSE(levels.empty());
+    const std::wstring deep = levels.back();
+    const std::string deep_content = audio() + record("deep");
+    write_file(deep + L"deep.mp3", deep_content);
+    drop_files(ed.thread(), ed.main(), POINT{20, 200}, std::vector<std::wstring>{deep.substr(4) + L"deep.mp3"});
+    ASSERT_TRUE(ed.wait_text(IDC_TITLE, "deep"));
+    ed.command(IDM_COPY);
+    for (int w = 0; w < 5000 && !exists(copies + "deep.mp3"); w += 50) Sleep(50);
+    EXPECT_EQ(read_file(copies + "deep.mp3"), deep_content);
+    ed.command(IDM_ADD_TO_PLAYLIST);
+    args = started_with(folder);
+    EXPECT_NE(args.find(" /add \"" + cp932(deep.substr(4)) + "deep.mp3\""), std::string::npos) << args;
     EXPECT_TRUE(ed.close());
+    DeleteFileW((deep + L"deep.mp3").c_str());
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level) RemoveDirectoryW(level->c_str());
+    DeleteFileW(wide(copies + "deep.mp3").c_str());
 
     // An archive is no file to tag: it goes to the ZIP program, quoted.
     std::string zip = folder.file("songs.zip");
