@@ -123,10 +123,19 @@ BOOL on_init(HWND dlg) {
     return TRUE;
 }
 
+// Dialog 142's loop looks at its end only after a message that it took itself. A close taken
+// inside another modal loop (a question opened by a message that the monitor thread sent for
+// a hot key) leaves it waiting in its own GetMessage, and the message EndDialog posts has gone
+// to that inner loop. So once the outermost message of this window is handled, a posted
+// message wakes it.
+int messages_in_progress = 0;
+bool wake_after_end = false;
+
 void on_close(HWND dlg, int command) {
     if (program.options_open) return; // the options dialog is still open
     if (!discard_question()) return;
     EndDialog(dlg, command);
+    wake_after_end = true;
     end_player(dlg);
     unwatch_home_key(dlg);
     for (HBITMAP& b : program.bitmaps) {
@@ -329,7 +338,9 @@ bool open_file(HWND dlg, const std::string& utf8_path) {
     return true;
 }
 
-INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+namespace {
+
+INT_PTR handle_message(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     detect_change();
     // Never inside a message another thread sent (the monitor's status request): that thread
     // would wait in SendMessage for as long as the notice is open.
@@ -354,6 +365,18 @@ INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_RBUTTONUP: on_right_button(dlg, msg); return 0;
     }
     return FALSE;
+}
+
+} // namespace
+
+INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    ++messages_in_progress;
+    INT_PTR result = handle_message(dlg, msg, wp, lp);
+    if (--messages_in_progress == 0 && wake_after_end) {
+        wake_after_end = false;
+        PostMessageW(dlg, WM_NULL, 0, 0);
+    }
+    return result;
 }
 
 } // namespace editor

@@ -1625,8 +1625,12 @@ TEST_F(Player, ClosingWhileAHotKeysDialogIsOpenDoesNotFreeze) {
     key(VK_F12, 100);
     HWND q = rename_dialog(ed, "確認");
     ASSERT_TRUE(q);
+    HWND main = ed.main();
     ed.command(IDC_CLOSE_X); // a close from outside while the question is open
-    Sleep(500);
+    // The question's loop takes the close: the window goes, the question stays to be answered.
+    for (int w = 0; w < 10000 && IsWindowVisible(main); w += 50) Sleep(50);
+    EXPECT_FALSE(IsWindowVisible(main));
+    EXPECT_TRUE(IsWindowVisible(q));
     EditorRun::answer(q, IDC_ANSWER_NO);
     EXPECT_TRUE(ed.wait_exit());
     EXPECT_TRUE(exists(path)); // cancelled: the name stays
