@@ -180,8 +180,6 @@ fi
 set_managed() {
   local managed=Y key='HKCU\Software\Wine\X11 Driver'
   [[ -n $own_display ]] && managed=N
-  # TAGZO_WINE_MANAGED=Y keeps Wine's default on the runner's display too.
-  [[ ${TAGZO_WINE_MANAGED:-} == Y ]] && managed=Y
   [[ $(cat "$WINEPREFIX/tagzo-managed" 2>/dev/null) != "$managed $WINEPREFIX" ]] || return 0
   if [[ $managed == N ]]; then
     WINELOADER=$wine64 "$wine64" reg add "$key" /v Managed /d N /f >/dev/null 2>&1 || true
