@@ -156,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(inside(plan.stream, size));
         for (const tags::ByteRange& o : plan.others) FUZZ_CHECK(inside(o, size));
         for (const std::string& t : plan.texts) FUZZ_CHECK(t.size() <= tags::k_text_capacity);
-        FUZZ_CHECK(plan.record == tags::make_record(tag));
+        FUZZ_CHECK(plan.record == tags::make_record(tag, shown.loaded.track)); // the old record's track stays
         if (!already_rmp) {
             FUZZ_CHECK(plan.stream.offset == 0 && plan.others.empty());
             FUZZ_CHECK(plan.texts[tags::ISFT] == tags::software_name(display_name));
