@@ -480,21 +480,11 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(p.read(INSTALL + "tagzo.exe"), self.shipped["tagzo.exe"] + b"from the other folder")
         self.assertEqual(p.started_explorer(other), "explorer " + INSTALL)
 
-        # A read-only settings file: the playback mode cannot be recorded, silently, and the
-        # file stays as it is. As root, Wine opens a file of mode 0444 for writing all the same:
-        # the file is made immutable too, so that the refusal is the one Windows gives.
+        # A read-only settings file (the Windows attribute, which Wine keeps as the file's mode
+        # 0444): the playback mode is not recorded, silently, and the file stays as it is.
         def read_only(name, on):
-            path = p.c(INSTALL + name)
-            if on:
-                self.assertEqual(p.run("attrib", "+r", INSTALL + name)[0], 0)
-                self.assertEqual(os.stat(path).st_mode & 0o222, 0)
-                if os.getuid() == 0:
-                    subprocess.run(["chattr", "+i", path], check=True)
-                    self.addCleanup(subprocess.run, ["chattr", "-i", path])
-            else:
-                if os.getuid() == 0:
-                    subprocess.run(["chattr", "-i", path], check=True)
-                self.assertEqual(p.run("attrib", "-r", INSTALL + name)[0], 0)
+            self.assertEqual(p.run("attrib", "+r" if on else "-r", INSTALL + name)[0], 0)
+            self.assertEqual(os.stat(p.c(INSTALL + name)).st_mode & 0o222 == 0, on)
 
         read_only("kt.dat", True)
         seen = p.drive("install", archive + "install.exe", "--no-shortcut", "--mode", "1")
@@ -514,12 +504,12 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(p.read(INSTALL + "setup.dat"), b"\x01\x00\x00\x00")
         self.assertEqual(os.listdir(p.desktop), ["..\uff3cx.lnk"])
         self.assertEqual(p.started_explorer(INSTALL), "explorer " + INSTALL)
-        self.assertEqual(p.run("attrib", "+r", INSTALL + "setup.dat")[0], 0)
+        read_only("setup.dat", True)
         seen = p.drive("install", archive + "install.exe", "--no-shortcut", "--mode", "0")
         self.assertEqual(seen["message"], DONE.format("ｲﾝｽﾄｰﾙ"))
         self.assertEqual(p.read(INSTALL + "setup.dat"), b"\x01\x00\x00\x00")
         self.assertEqual(p.started_explorer(archive), "explorer " + INSTALL)
-        self.assertEqual(p.run("attrib", "-r", INSTALL + "setup.dat")[0], 0)
+        read_only("setup.dat", False)
         os.unlink(p.c(INSTALL + "explorer.exe"))
 
         # Uninstall removes the entry under the class it was put under.
