@@ -134,8 +134,16 @@ bool copy_files(const std::string& own_folder, const Installer& in) {
     return true;
 }
 
+// A file that carries the read-only attribute is not written: Windows refuses to open or
+// replace it, but Wine replaces it, and as root even opens it for writing.
+bool read_only(const char* path) {
+    DWORD attrs = GetFileAttributesW(wide_path(path).c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY);
+}
+
 void record_playback_mode(Installer& in) {
     if (in.install_mode) {
+        if (read_only(k_setup_dat)) return;
         std::string image = setup::setup_dat_image(in.playback_mode);
         std::string err;
         (void)platform::replace_file_content(k_setup_dat, image.data(), image.size(), err);
@@ -143,6 +151,7 @@ void record_playback_mode(Installer& in) {
     }
     setup::Found found = setup::read_installed_settings(k_kt_dat, in.display_name, in.playback_mode);
     if (found.version_up) in.display_name = found.display_name;
+    if (read_only(k_kt_dat)) return;
     (void)setup::patch_playback_mode(k_kt_dat, in.playback_mode);
 }
 

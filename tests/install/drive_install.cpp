@@ -2,6 +2,7 @@
 // run, and prints what it saw as "key<TAB>value" lines in UTF-8 (a newline in a value as \n):
 //   drive_install install EXE [--mode 0|1] [--no-shortcut] [--no-menu] [--answer yes|no|cancel]
 //                 [--press-twice]   (the start button pressed again while the question is up)
+//                 [--editor EXE]    (EXE started first and closed once the installer has ended)
 //   drive_install uninstall EXE [--answer yes|no]
 //   drive_install verb FILE          the right-click entry on FILE, then the editor closed
 //   drive_install options EXE NAME   the editor's options: a new display name, then closed
@@ -14,6 +15,7 @@
 #include <shobjidl.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -137,14 +139,33 @@ std::wstring image_of(HANDLE process) {
 
 int install(const std::vector<std::wstring>& args) {
     std::wstring mode, answer = L"yes";
+    std::wstring editor_exe;
     bool no_shortcut = false, no_menu = false, press_twice = false;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == L"--mode" && i + 1 < args.size()) mode = args[++i];
+        else if (args[i] == L"--editor" && i + 1 < args.size()) editor_exe = args[++i];
         else if (args[i] == L"--answer" && i + 1 < args.size()) answer = args[++i];
         else if (args[i] == L"--no-shortcut") no_shortcut = true;
         else if (args[i] == L"--no-menu") no_menu = true;
         else if (args[i] == L"--press-twice") press_twice = true;
     }
+    // The editor, running while the installer works, is closed once the installer has ended.
+    std::unique_ptr<Process> editor;
+    HWND editor_main = nullptr;
+    if (!editor_exe.empty()) {
+        editor = std::make_unique<Process>(editor_exe);
+        editor_main = editor->ok ? wait_window(editor->pi.dwProcessId, nullptr, 1000, editor->pi.hProcess) : nullptr;
+        if (!editor_main) return out("error", L"no editor window"), 1;
+    }
+    struct CloseEditor {
+        Process* editor;
+        HWND main;
+        ~CloseEditor() {
+            if (!editor) return;
+            PostMessageW(main, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
+            out("editor_exit", editor->wait_exit());
+        }
+    } close_editor{editor.get(), editor_main};
     Process p(args[0]);
     if (!p.ok) return out("error", L"install.exe did not start"), 1;
     HWND dlg = wait_window(p.pi.dwProcessId, nullptr, 1002, p.pi.hProcess);

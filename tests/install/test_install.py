@@ -288,6 +288,21 @@ class InstallTest(unittest.TestCase):
         # only the playback mode's 4 bytes of the settings file change.
         seen = p.drive("options", INSTALL + "tagzo.exe", "けっさ改")
         self.assertEqual((seen["old_name"], seen["title"], seen["exit"]), ("kessa", "けっさ改 0.29", "0"))
+
+        # A version-up while the installed editor runs: its program file cannot be replaced, so
+        # the copy fails and nothing further is written, no shortcut, no folder opened.
+        before = p.read(INSTALL + "kt.dat")
+        seen = p.drive("install", archive + "install.exe", "--mode", "0", "--editor", INSTALL + "tagzo.exe")
+        self.assertEqual(seen["title"], "けっさ改 ～ﾊﾞｰｼﾞｮﾝｱｯﾌﾟ～")
+        self.assertEqual((seen["message"], seen["exit"], seen["editor_exit"]), (COPY_FAILED, "0", "0"))
+        self.assertEqual(p.read(INSTALL + "kt.dat")[45944:45948], b"\x01\x00\x00\x00")
+        self.assertEqual(os.listdir(p.desktop), ["kessa.lnk"])
+        self.assertIsNone(p.started_explorer(archive, wait=3))
+        self.assert_installed_files(p)
+
+        # The version-up proper, with a help file in the archive's folder: it is copied too.
+        with open(p.c(archive + "tagzo.hlp"), "wb") as f:
+            f.write(b"help\x00\x5c\xff")
         before = p.read(INSTALL + "kt.dat")
         seen = p.drive("install", archive + "install.exe", "--mode", "0")
         self.assertEqual(seen["title"], "けっさ改 ～ﾊﾞｰｼﾞｮﾝｱｯﾌﾟ～")
@@ -302,6 +317,7 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(p.desktop)), ["kessa.lnk", "けっさ改.lnk"])
         self.assertEqual(p.started_explorer(archive), "explorer " + INSTALL)
         self.assert_installed_files(p)
+        self.assertEqual(p.read(INSTALL + "tagzo.hlp"), b"help\x00\x5c\xff")
 
         # Run from the install folder itself: nothing is copied and no shortcut made, the mode
         # is still recorded.
@@ -339,11 +355,19 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(len(os.listdir(p.desktop)), 2)
 
         # The temporary copy started by itself runs the second phase at once; without setup.dat
-        # the emptied folder goes too.
+        # the emptied folder goes too. ".mp3" without a class by then gets "mp3_auto_file"
+        # again, and the entry below that class goes.
         os.unlink(p.c(INSTALL + "setup.dat"))
+        self.assertEqual(p.reg("add", "HKCR\\mp3_auto_file\\shell\\" + VERB + "\\command", "/ve", "/d", "x", "/f"), 0)
+        self.assertEqual(p.reg("delete", "HKCR\\.mp3", "/ve", "/f"), 0)
+        self.assertIsNone(p.default_value(".mp3"))
+        self.assertTrue(p.has_key(".mp3"))
         seen = p.drive("uninstall", "c:\\windows\\temp\\uninstall2.exe", "--answer", "yes")
         self.assertEqual((seen["started_exit"], seen["question"]), ("-2", "《けっさ》をｱﾝｲﾝｽﾄｰﾙします。よろしいですか？"))
         self.assertEqual(seen["message"], REMOVED)
+        self.assertEqual(p.default_value(".mp3"), "mp3_auto_file")
+        self.assertFalse(p.has_key("mp3_auto_file\\shell\\" + VERB))
+        self.assertTrue(p.has_key("mp3_auto_file\\shell"))
         self.assertFalse(os.path.exists(p.c(INSTALL)))
         self.assertTrue(os.path.isdir(p.c("c:\\Program Files\\Accessories")))
         p.passed = True
@@ -372,6 +396,14 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(p.snapshot()[1], before[1])
         self.assertEqual(os.listdir(p.desktop), [])
         self.assertIsNone(p.started_explorer(partial, wait=3))
+
+        # The right-click box unchecked: ".mp3" and the classes stay as they are, no entry.
+        seen = p.drive("install", archive + "install.exe", "--no-menu", "--no-shortcut", "--mode", "1")
+        self.assertEqual((seen["message"], seen["exit"]), (DONE.format("ｲﾝｽﾄｰﾙ"), "0"))
+        self.assertEqual(p.snapshot()[1], before[1])
+        self.assertEqual(p.read(INSTALL + "setup.dat"), b"\x01\x00\x00\x00")
+        self.assert_installed_files(p)
+        self.assertEqual(p.started_explorer(archive), "explorer " + INSTALL)
 
         # ".mp3" bound to a class whose entry key would not fit: the class stays, no entry.
         long_class = "c" * 5000
@@ -429,12 +461,78 @@ class InstallTest(unittest.TestCase):
                          (INSTALL + "tagzo.exe").lower())
         self.assertEqual(p.started_explorer(archive), "explorer " + INSTALL)
 
+        # A settings file holding playback mode 2, and an archive folder whose name ends in a
+        # character whose second byte is a backslash in cp932: neither radio button is checked,
+        # 2 is written back, and the files come from that folder.
+        other = p.unpack("c:\\xfer \u8868\\")
+        with open(p.c(other + "tagzo.exe"), "ab") as f:
+            f.write(b"from the other folder")
+        two = bytearray(bytes(range(256)) * 179 + bytes(140))
+        two[16208:16213] = b"two\x00\x00"
+        two[45944:45948] = b"\x02\x00\x00\x00"
+        with open(p.c(INSTALL + "kt.dat"), "wb") as f:
+            f.write(two)
+        seen = p.drive("install", other + "install.exe", "--no-shortcut")
+        self.assertEqual(seen["title"], "two ～ﾊﾞｰｼﾞｮﾝｱｯﾌﾟ～")
+        self.assertEqual([seen["checked" + i] for i in ("1003", "1004")], ["0", "0"])
+        self.assertEqual(seen["message"], DONE.format("ﾊﾞｰｼﾞｮﾝｱｯﾌﾟ"))
+        self.assertEqual(p.read(INSTALL + "kt.dat"), bytes(two))
+        self.assertEqual(p.read(INSTALL + "tagzo.exe"), self.shipped["tagzo.exe"] + b"from the other folder")
+        self.assertEqual(p.started_explorer(other), "explorer " + INSTALL)
+
+        # A read-only settings file (the Windows attribute, which Wine keeps as the file's mode
+        # 0444): the playback mode is not recorded, silently, and the file stays as it is.
+        def read_only(name, on):
+            self.assertEqual(p.run("attrib", "+r" if on else "-r", INSTALL + name)[0], 0)
+            self.assertEqual(os.stat(p.c(INSTALL + name)).st_mode & 0o222 == 0, on)
+
+        read_only("kt.dat", True)
+        seen = p.drive("install", archive + "install.exe", "--no-shortcut", "--mode", "1")
+        self.assertEqual(seen["message"], DONE.format("ﾊﾞｰｼﾞｮﾝｱｯﾌﾟ"))
+        self.assertEqual(p.read(INSTALL + "kt.dat"), bytes(two))
+        self.assertEqual(p.started_explorer(archive), "explorer " + INSTALL)
+        read_only("kt.dat", False)
+
+        # Run from the install folder in install mode: the same-folder message, nothing copied,
+        # setup.dat written, no shortcut. A read-only setup.dat is then left as it is.
+        os.unlink(p.c(INSTALL + "kt.dat"))
+        shutil.copy(ARGS.stand_in, p.c(INSTALL + "explorer.exe"))
+        seen = p.drive("install", INSTALL + "install.exe", "--mode", "1")
+        self.assertEqual(seen["title"], "kessa ～ｲﾝｽﾄｰﾙ～")
+        self.assertEqual(seen["message"], [SAME_FOLDER, "ｾｯﾄｱｯﾌﾟを完了しました"])
+        self.assertEqual(seen["message_owner"], ["(none)", "kessa ～ｲﾝｽﾄｰﾙ～"])
+        self.assertEqual(p.read(INSTALL + "setup.dat"), b"\x01\x00\x00\x00")
+        self.assertEqual(os.listdir(p.desktop), ["..\uff3cx.lnk"])
+        self.assertEqual(p.started_explorer(INSTALL), "explorer " + INSTALL)
+        read_only("setup.dat", True)
+        seen = p.drive("install", archive + "install.exe", "--no-shortcut", "--mode", "0")
+        self.assertEqual(seen["message"], DONE.format("ｲﾝｽﾄｰﾙ"))
+        self.assertEqual(p.read(INSTALL + "setup.dat"), b"\x01\x00\x00\x00")
+        self.assertEqual(p.started_explorer(archive), "explorer " + INSTALL)
+        read_only("setup.dat", False)
+        os.unlink(p.c(INSTALL + "explorer.exe"))
+
         # Uninstall removes the entry under the class it was put under.
         seen = p.drive("uninstall", INSTALL + "uninstall.exe", "--answer", "yes")
         self.assertEqual(seen["message"], REMOVED)
         self.assertFalse(p.has_key("WMP.mp3file\\shell\\" + VERB))
         self.assertTrue(p.has_key("WMP.mp3file\\shell"))
         self.assertEqual(os.listdir(p.c(INSTALL)), ["setup.dat"])
+
+        # Started from a folder that sorts after the temporary folder, the uninstaller runs the
+        # second phase itself and removes the install folder's files all the same.
+        named = bytearray(45964)
+        named[16208:16212] = b"ren\x00"
+        with open(p.c(INSTALL + "kt.dat"), "wb") as f:
+            f.write(named)
+        shutil.copy(p.c(other + "tagzo.exe"), p.c(INSTALL + "tagzo.exe"))
+        seen = p.drive("uninstall", other + "uninstall.exe", "--answer", "yes")
+        self.assertEqual(seen["started_exit"], "-2")
+        self.assertEqual(seen["phase2"].lower(), (other + "uninstall.exe").lower())
+        self.assertEqual(seen["question"], "《ren》をｱﾝｲﾝｽﾄｰﾙします。よろしいですか？")
+        self.assertEqual((seen["message"], seen["phase2_exit"]), (REMOVED, "0"))
+        self.assertEqual(os.listdir(p.c(INSTALL)), ["setup.dat"])
+        self.assertEqual(p.read(other + "uninstall.exe"), self.shipped["uninstall.exe"])
         p.passed = True
 
 
