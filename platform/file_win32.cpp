@@ -28,6 +28,18 @@ std::string win_error_text(DWORD code) {
 
 std::wstring wide(const std::string& utf8) { return system_path(utf8); }
 
+// The full form of a path as the system makes it (the current folder and drive put in front,
+// "." and ".." taken out); empty when the system cannot make it.
+std::wstring full_path(const std::wstring& given) {
+    DWORD n = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return {};
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(given.c_str(), n, full.data(), nullptr);
+    if (n == 0 || n >= full.size()) return {};
+    full.resize(n);
+    return full;
+}
+
 std::string folder_of(const std::string& path) {
     auto slash = path.find_last_of("\\/");
     if (slash == std::string::npos) return ".";
@@ -44,12 +56,8 @@ std::string kept_folder;
 std::wstring system_path(const std::string& utf8) {
     std::wstring given = utf8_to_utf16(utf8);
     if (given.size() < MAX_PATH - 20) return given;
-    DWORD n = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return given;
-    std::wstring full(n, L'\0');
-    n = GetFullPathNameW(given.c_str(), n, full.data(), nullptr);
-    if (n == 0 || n >= full.size()) return given;
-    full.resize(n);
+    const std::wstring full = full_path(given);
+    if (full.empty()) return given;
     return utf8_to_utf16(extended_length_form(utf16_to_utf8(full)));
 }
 
@@ -290,11 +298,7 @@ namespace {
 // to share a hash only make one writer wait for the other.
 std::wstring lock_name(const std::string& path) {
     std::wstring name = utf8_to_utf16(path);
-    if (DWORD n = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr)) {
-        std::wstring full(n, L'\0');
-        n = GetFullPathNameW(name.c_str(), n, full.data(), nullptr);
-        if (n > 0 && n < full.size()) name.assign(full, 0, n);
-    }
+    if (std::wstring full = full_path(name); !full.empty()) name = full;
     if (DWORD n = GetLongPathNameW(name.c_str(), nullptr, 0)) {
         std::wstring long_form(n, L'\0');
         n = GetLongPathNameW(name.c_str(), long_form.data(), n);
@@ -390,13 +394,8 @@ std::string current_folder() {
 // A folder that exists is the program's current one whatever the system says, so that no
 // other folder stands in for it; one the system refused is kept here like a long one.
 bool set_current_folder(const std::string& path) {
-    const std::wstring given = utf8_to_utf16(path);
-    DWORD n = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return false;
-    std::wstring full(n, L'\0');
-    n = GetFullPathNameW(given.c_str(), n, full.data(), nullptr);
-    if (n == 0 || n >= full.size()) return false;
-    full.resize(n);
+    std::wstring full = full_path(utf8_to_utf16(path));
+    if (full.empty()) return false;
     // The form without its closing backslash, as the system gives its own folder ("C:\" keeps it).
     while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) full.pop_back();
     const std::string folder = utf16_to_utf8(full);

@@ -128,8 +128,10 @@ BOOL on_init(HWND dlg) {
 // a hot key) leaves it waiting in its own GetMessage, and the message EndDialog posts has gone
 // to that inner loop. So once the outermost message of this window is handled, a posted
 // message wakes it.
+namespace {
 int messages_in_progress = 0;
 bool wake_after_end = false;
+} // namespace
 
 void on_close(HWND dlg, int command) {
     if (program.options_open) return; // the options dialog is still open
