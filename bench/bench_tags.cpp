@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "editor/tags/apply.h"
-#include "editor/tags/load.h"
-#include "editor/tags/tag.h"
+#include "core/formats/apply.h"
+#include "core/formats/load.h"
+#include "core/formats/tag.h"
 #include "platform/file.h"
 
 #ifndef TAGZO_BENCH_TMP
@@ -44,9 +44,9 @@ std::vector<unsigned char> make_mp3(size_t size, bool with_record) {
         b[i + 2] = 0x90;
         b[i + 3] = 0x64;
     }
-    if (with_record && size >= tags::k_record_size) {
-        tags::Tag t{"Bench title", "Bench artist", "Bench album", "2001", "Bench comment", 12};
-        tags::RecordBytes r = tags::make_record(t);
+    if (with_record && size >= formats::k_record_size) {
+        formats::Tag t{"Bench title", "Bench artist", "Bench album", "2001", "Bench comment", 12};
+        formats::RecordBytes r = formats::make_record(t);
         std::copy(r.begin(), r.end(), b.end() - static_cast<std::ptrdiff_t>(r.size()));
     }
     return b;
@@ -62,16 +62,16 @@ void put_file(const fs::path& p, const std::vector<unsigned char>& bytes) {
 }
 
 // 30 bytes fit the record; 40 need the RMP form.
-tags::Tag short_tag(int64_t i) {
+formats::Tag short_tag(int64_t i) {
     return {"Title " + std::to_string(i % 1000), "Artist", "Album", "2024", "Comment", 17};
 }
-tags::Tag long_tag(int64_t i) {
-    tags::Tag t = short_tag(i);
+formats::Tag long_tag(int64_t i) {
+    formats::Tag t = short_tag(i);
     t.title = "A title of forty bytes, too long: " + std::to_string(100000 + i % 100000);
     return t;
 }
 
-void fail(benchmark::State& state, const tags::ApplyResult& r) {
+void fail(benchmark::State& state, const formats::ApplyResult& r) {
     state.SkipWithError(("apply failed: " + r.error).c_str());
 }
 
@@ -90,7 +90,7 @@ void BM_WriteId3Record(benchmark::State& state) {
             fs::resize_file(p, bytes.size(), ec);
             state.ResumeTiming();
         }
-        auto r = tags::apply_tag_to_file(p.string(), short_tag(i++), tags::ApplyForm::id3, "bench");
+        auto r = formats::apply_tag_to_file(p.string(), short_tag(i++), formats::ApplyForm::id3, "bench");
         if (!r.ok) return fail(state, r);
     }
     fs::remove(p);
@@ -113,7 +113,7 @@ void BM_ConvertToRmp(benchmark::State& state) {
         state.PauseTiming();
         put_file(p, bytes);
         state.ResumeTiming();
-        auto r = tags::apply_tag_to_file(p.string(), long_tag(i++), tags::ApplyForm::convert, "bench");
+        auto r = formats::apply_tag_to_file(p.string(), long_tag(i++), formats::ApplyForm::convert, "bench");
         if (!r.ok) return fail(state, r);
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(size));
@@ -132,11 +132,11 @@ void BM_RewriteRmp(benchmark::State& state) {
     const size_t size = static_cast<size_t>(state.range(0));
     fs::path p = g_dir / "rewrite.mp3";
     put_file(p, make_mp3(size, true));
-    auto first = tags::apply_tag_to_file(p.string(), long_tag(0), tags::ApplyForm::convert, "bench");
+    auto first = formats::apply_tag_to_file(p.string(), long_tag(0), formats::ApplyForm::convert, "bench");
     if (!first.ok) return fail(state, first);
     int64_t i = 1;
     for (auto _ : state) {
-        auto r = tags::apply_tag_to_file(p.string(), long_tag(i++), tags::ApplyForm::rewrite, "bench");
+        auto r = formats::apply_tag_to_file(p.string(), long_tag(i++), formats::ApplyForm::rewrite, "bench");
         if (!r.ok) return fail(state, r);
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(size));
@@ -151,7 +151,7 @@ void BM_OpenForEditing(benchmark::State& state) {
     fs::path p = g_dir / (rmp ? "open_rmp.mp3" : "open_id3.mp3");
     put_file(p, make_mp3(4 << 20, true));
     if (rmp) {
-        auto r = tags::apply_tag_to_file(p.string(), long_tag(0), tags::ApplyForm::convert, "bench");
+        auto r = formats::apply_tag_to_file(p.string(), long_tag(0), formats::ApplyForm::convert, "bench");
         if (!r.ok) return fail(state, r);
     }
     for (auto _ : state) {
@@ -161,7 +161,7 @@ void BM_OpenForEditing(benchmark::State& state) {
             state.SkipWithError(("open failed: " + err).c_str());
             return;
         }
-        tags::ShownTexts s = tags::open_for_editing(f, true);
+        formats::ShownTexts s = formats::open_for_editing(f, true);
         if (s.title.empty() || s.rmp.is_rmp != rmp) {
             state.SkipWithError("the texts did not come back");
             return;

@@ -14,7 +14,7 @@ source "$root/bench/lib.sh"
 pick_windows_build
 echo "editor_idle: build/$win_preset ($win_why)"
 seconds=${2:-30}
-base=${1:-$(git -C "$root" log -n 1 --format=%H -- editor/window/monitor.cpp)~1}
+base=${1:-$(git -C "$root" log -n 1 --format=%H -- win32/editor/monitor.cpp)~1}
 base=$(git -C "$root" rev-parse --short "$base")
 work=$root/build/$win_preset/bench-idle
 mkdir -p "$work"

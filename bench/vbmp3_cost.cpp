@@ -21,7 +21,7 @@
 #include <cstring>
 #include <string>
 
-#include "editor/audio/decoder.h"
+#include "win32/decoder/decoder.h"
 #include "platform/text.h"
 
 namespace {
@@ -68,7 +68,7 @@ std::string wide_arg(int i, char** argv) {
 // at offset 32; a library before the walk leaves 0 there).
 int total_seconds(bool& final) {
     alignas(4) unsigned char block[56] = {};
-    if (!audio::decoder_get_mpeg_info(block)) return -1;
+    if (!decoder::decoder_get_mpeg_info(block)) return -1;
     int total, done;
     std::memcpy(&total, block + 52, sizeof total);
     std::memcpy(&done, block + 32, sizeof done);
@@ -78,12 +78,12 @@ int total_seconds(bool& final) {
 
 int position() {
     int s = -1;
-    audio::decoder_get_state(&s);
+    decoder::decoder_get_state(&s);
     return s;
 }
 
 bool start_library() {
-    if (audio::load_decoder() != 1 || audio::init_decoder(0) != 1) {
+    if (decoder::load_decoder() != 1 || decoder::init_decoder(0) != 1) {
         std::fprintf(stderr, "vbmp3.dll did not load\n");
         return false;
     }
@@ -93,31 +93,31 @@ bool start_library() {
 int long_file(const std::string& path, const std::string& warm_up, int seconds, bool walk) {
     if (!start_library()) return 1;
     char info[272];
-    if (audio::decoder_open(warm_up, info) == 1) {
-        audio::decoder_play();
+    if (decoder::decoder_open(warm_up, info) == 1) {
+        decoder::decoder_play();
         Sleep(1500);
-        audio::decoder_stop();
-        audio::decoder_close();
+        decoder::decoder_stop();
+        decoder::decoder_close();
     }
     Sleep(500);
     const long base = private_kib();
     long floor = base;
-    if (audio::decoder_open(warm_up, info) == 1) {
-        audio::decoder_play();
-        for (int i = 0; i < 50 && audio::decoder_get_state(nullptr) != 0; ++i) {
+    if (decoder::decoder_open(warm_up, info) == 1) {
+        decoder::decoder_play();
+        for (int i = 0; i < 50 && decoder::decoder_get_state(nullptr) != 0; ++i) {
             Sleep(100);
             floor = std::max(floor, private_kib());
         }
-        audio::decoder_stop();
-        audio::decoder_close();
+        decoder::decoder_stop();
+        decoder::decoder_close();
     }
     std::printf("any play: a short file's extra memory while it plays %ld KiB\n", floor - base);
     const double t0 = now_ms();
-    const int opened = audio::decoder_open(path, info);
+    const int opened = decoder::decoder_open(path, info);
     const double open_ms = now_ms() - t0;
     if (opened != 1) {
         std::printf("open: failed after %.1f ms\n", open_ms);
-        audio::release_decoder();
+        decoder::release_decoder();
         return 0;
     }
     const long after_open = private_kib();
@@ -129,8 +129,8 @@ int long_file(const std::string& path, const std::string& warm_up, int seconds, 
         // A seek at once, before the walk has got there (on a long file): by the Xing table
         // of contents or the mean frame length.
         const int early = total * 3 / 4;
-        audio::decoder_play();
-        audio::decoder_seek(early);
+        decoder::decoder_play();
+        decoder::decoder_seek(early);
         double walked_at = 0;
         auto poll = [&] {
             Sleep(5);
@@ -141,13 +141,13 @@ int long_file(const std::string& path, const std::string& warm_up, int seconds, 
         for (const double seek0 = now_ms(); now_ms() - seek0 < 1000;) poll();
         std::printf("seek at once to %d s: position %d s after 1 s; the walk %s then\n", early, position(),
                     final ? "had ended" : "had not ended");
-        audio::decoder_stop();
+        decoder::decoder_stop();
         while (!final && now_ms() - t0 < 600000) poll();
         std::printf("walk: total %d s, %.0f ms after the open\n", total, walked_at);
     }
 
     long peak = after_open;
-    audio::decoder_play();
+    decoder::decoder_play();
     const double play0 = now_ms(), cpu0 = cpu_seconds();
     for (int i = 0; i < seconds * 10; ++i) {
         Sleep(100);
@@ -157,18 +157,18 @@ int long_file(const std::string& path, const std::string& warm_up, int seconds, 
     std::printf("playing: %.1f s wall, position %d s, CPU %.3f s (%.2f %% of one core), extra memory %ld KiB\n", wall,
                 position(), cpu, 100.0 * cpu / wall, peak - base);
     const int near_end = std::max(0, total - 10);
-    audio::decoder_seek(near_end);
+    decoder::decoder_seek(near_end);
     Sleep(1000);
     std::printf("seek to %d s: position %d s after 1 s\n", near_end, position());
     const double end0 = now_ms();
     int last = position();
-    while (audio::decoder_get_state(&last) != 0 && now_ms() - end0 < 30000) {
+    while (decoder::decoder_get_state(&last) != 0 && now_ms() - end0 < 30000) {
         Sleep(100);
         peak = std::max(peak, private_kib());
     }
     std::printf("end: state %d at %d s, %.1f s after the seek's second; extra memory at most %ld KiB\n",
-                audio::decoder_get_state(nullptr), last, (now_ms() - end0) / 1000.0 + 1.0, peak - base);
-    audio::release_decoder();
+                decoder::decoder_get_state(nullptr), last, (now_ms() - end0) / 1000.0 + 1.0, peak - base);
+    decoder::release_decoder();
     return 0;
 }
 
@@ -184,19 +184,19 @@ int main(int argc, char** argv) {
     int mode = argc > 2 ? std::atoi(argv[2]) : 0;
     memory("before load");
     if (!start_library()) return 1;
-    audio::apply_decoder_options(mode);
+    decoder::apply_decoder_options(mode);
     const std::string path = wide_arg(1, argv);
     char info[272];
-    if (audio::decoder_open(path, info) != 1) {
+    if (decoder::decoder_open(path, info) != 1) {
         std::fprintf(stderr, "cannot open %s\n", argv[1]);
         return 1;
     }
     memory("after open");
     double cpu0 = cpu_seconds();
     DWORD t0 = GetTickCount();
-    audio::decoder_play();
+    decoder::decoder_play();
     int seconds = 0, last = -1;
-    while (audio::decoder_get_state(&seconds) != 0) {
+    while (decoder::decoder_get_state(&seconds) != 0) {
         if (seconds == 10 && last != 10) memory("playing (10 s)");
         last = seconds;
         Sleep(100);
@@ -205,6 +205,6 @@ int main(int argc, char** argv) {
     double cpu = cpu_seconds() - cpu0;
     memory("after the end");
     std::printf("mode %d: played %.1f s wall, CPU %.3f s (%.2f %% of one core)\n", mode, wall, cpu, 100.0 * cpu / wall);
-    audio::release_decoder();
+    decoder::release_decoder();
     return 0;
 }

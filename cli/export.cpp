@@ -4,8 +4,8 @@
 #include "cli/files.h"
 #include "cli/flag_user.h"
 #include "cli/loaded.h"
-#include "editor/tags/id3v2.h"
-#include "editor/tags/rmp.h"
+#include "core/formats/id3v2.h"
+#include "core/formats/rmp.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -18,13 +18,13 @@ constexpr int k_ok = 0, k_failed = 1;
 std::string utf8(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
 
 // The texts for the new tag: the INFO texts of the RMP form (its long ones), else the record's.
-tags::Id3v2Texts texts_of(const tags::ShownTexts& t, int major) {
-    tags::Id3v2Texts x{utf8(t.title), utf8(t.artist), utf8(t.album), utf8(t.year), utf8(t.comment), ""};
+formats::Id3v2Texts texts_of(const formats::ShownTexts& t, int major) {
+    formats::Id3v2Texts x{utf8(t.title), utf8(t.artist), utf8(t.album), utf8(t.year), utf8(t.comment), ""};
     while (!x.year.empty() && x.year.back() == ' ') x.year.pop_back(); // the record pads the year
-    const std::string& named = t.rmp.text[tags::IGNR];
+    const std::string& named = t.rmp.text[formats::IGNR];
     const uint8_t number = t.loaded.tag.genre;
     if (t.rmp.is_rmp && !named.empty()) x.genre = utf8(named);
-    else if (number != tags::k_no_genre)
+    else if (number != formats::k_no_genre)
         x.genre = major == 4 ? std::to_string(number) : "(" + std::to_string(number) + ")";
     return x;
 }
@@ -56,35 +56,35 @@ struct Job {
 bool export_one(const Job& job, const Loaded& l, std::string& why) {
     platform::File file;
     if (!file.open(job.path, platform::File::Mode::read, why)) return false;
-    const bool rmp = l.texts.rmp.is_rmp || tags::is_rmp_file(file);
-    tags::ByteRange stream{0, file.size()};
-    tags::RecordBytes record{};
+    const bool rmp = l.texts.rmp.is_rmp || formats::is_rmp_file(file);
+    formats::ByteRange stream{0, file.size()};
+    formats::RecordBytes record{};
     bool add_record = false;
     std::vector<std::string> notices;
     if (rmp) {
-        tags::RmpLayout layout = tags::walk_rmp(file);
+        formats::RmpLayout layout = formats::walk_rmp(file);
         stream = layout.stream;
         notices = layout.notices;
         if (layout.has_iid3 && file.read_at(layout.iid3_data, record.data(), record.size())) {
             add_record = true;
         } else {
-            tags::Tag tag = l.texts.loaded.tag;
+            formats::Tag tag = l.texts.loaded.tag;
             tag.title = l.texts.title;
             tag.artist = l.texts.artist;
             tag.album = l.texts.album;
             tag.year = l.texts.year;
             tag.comment = l.texts.comment;
-            record = tags::make_record(tag);
+            record = formats::make_record(tag);
             add_record = true;
         }
     }
-    tags::Id3v2Found old = tags::read_id3v2(file, stream.offset, stream.length);
+    formats::Id3v2Found old = formats::read_id3v2(file, stream.offset, stream.length);
     for (const std::string& n : old.notices) notices.push_back(n);
     if (old.present) {
         stream.offset += old.size;
         stream.length -= old.size;
     }
-    const std::string tag = tags::make_id3v2(job.major, texts_of(l.texts, job.major), old.kept, &notices);
+    const std::string tag = formats::make_id3v2(job.major, texts_of(l.texts, job.major), old.kept, &notices);
     for (const std::string& n : notices) report(job.path, "warning: " + n);
 
     platform::ReplacingWriter out;

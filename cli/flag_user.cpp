@@ -2,7 +2,7 @@
 
 #include "cli/console.h"
 #include "cli/files.h"
-#include "editor/tags/load.h"
+#include "core/formats/load.h"
 #include "platform/text.h"
 
 namespace cli {
@@ -36,8 +36,8 @@ editing::FieldTexts FlagUser::field_texts() {
             o.year.value_or(file.year), o.comment.value_or(file.comment)};
 }
 
-void FlagUser::hand_over(tags::FileKind kind, const std::string& path) {
-    report(path, std::string("not an MP3 file (") + tags::kind_name(kind) + "); nothing written");
+void FlagUser::hand_over(formats::FileKind kind, const std::string& path) {
+    report(path, std::string("not an MP3 file (") + formats::kind_name(kind) + "); nothing written");
 }
 
 } // namespace cli

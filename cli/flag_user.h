@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "editor/session.h"
-#include "editor/settings/settings.h"
+#include "core/editing/session.h"
+#include "core/settings/settings.h"
 
 namespace cli {
 
@@ -45,7 +45,7 @@ public:
     void set_field_limits(bool) override {}
     bool carry_over_on() override { return false; }
     void end_carry_over() override {}
-    void hand_over(tags::FileKind kind, const std::string& path) override;
+    void hand_over(formats::FileKind kind, const std::string& path) override;
 
 private:
     const SetOptions& options_;

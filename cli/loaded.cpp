@@ -2,7 +2,7 @@
 
 #include "cli/files.h"
 #include "cli/flag_user.h"
-#include "editor/tags/load_file.h"
+#include "core/editing/load_file.h"
 #include "platform/file.h"
 
 namespace cli {
@@ -10,7 +10,7 @@ namespace cli {
 Loaded load(const std::string& path) {
     Loaded l;
     platform::File f;
-    tags::FileHead head;
+    formats::FileHead head;
     editing::Result r = editing::open_and_classify(path, f, head);
     if (!r.ok()) {
         l.error = r.fault == editing::Fault::cannot_read ? "cannot read: " + r.detail : folder_refusal(path, r.detail);
@@ -18,7 +18,7 @@ Loaded load(const std::string& path) {
     }
     l.opened = true;
     l.kind = head.kind;
-    if (l.kind == tags::FileKind::mp3) l.texts = tags::open_for_editing(f, true);
+    if (l.kind == formats::FileKind::mp3) l.texts = formats::open_for_editing(f, true);
     return l;
 }
 
@@ -26,7 +26,7 @@ std::string load_mp3(const std::string& path, Loaded& l) {
     l = load(path);
     for (const std::string& w : l.texts.notices) report(path, "warning: " + w);
     if (!l.opened) return l.error;
-    if (l.kind != tags::FileKind::mp3) return std::string("not an MP3 file (") + tags::kind_name(l.kind) + ")";
+    if (l.kind != formats::FileKind::mp3) return std::string("not an MP3 file (") + formats::kind_name(l.kind) + ")";
     return "";
 }
 

@@ -3,15 +3,15 @@
 #pragma once
 #include <string>
 
-#include "editor/tags/load.h"
+#include "core/formats/load.h"
 
 namespace cli {
 
 struct Loaded {
     bool opened = false;
     std::string error;
-    tags::FileKind kind = tags::FileKind::unknown;
-    tags::ShownTexts texts;
+    formats::FileKind kind = formats::FileKind::unknown;
+    formats::ShownTexts texts;
 };
 
 Loaded load(const std::string& path);

@@ -19,11 +19,11 @@
 #include "cli/flag_user.h"
 #include "cli/json.h"
 #include "cli/loaded.h"
-#include "editor/settings/settings.h"
-#include "editor/tags/apply_tag.h"
-#include "editor/tags/load.h"
-#include "editor/tags/load_file.h"
-#include "editor/window/paths.h"
+#include "core/settings/settings.h"
+#include "core/editing/apply_tag.h"
+#include "core/formats/load.h"
+#include "core/editing/load_file.h"
+#include "core/editing/paths.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -55,15 +55,15 @@ using cli::json::quote;
 std::string shown(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
 
 const char* form_name(const Loaded& l) {
-    if (l.kind != tags::FileKind::mp3) return "none";
+    if (l.kind != formats::FileKind::mp3) return "none";
     if (l.texts.rmp.is_rmp) return "rmp";
     return l.texts.loaded.has_record ? "id3" : "none";
 }
 
 std::string show_json(const std::string& path, const Loaded& l) {
-    const tags::ShownTexts& t = l.texts;
+    const formats::ShownTexts& t = l.texts;
     std::string j = "{\"path\":" + quote(platform::sanitize_utf8(path));
-    j += ",\"kind\":" + quote(l.opened ? tags::kind_name(l.kind) : "unknown");
+    j += ",\"kind\":" + quote(l.opened ? formats::kind_name(l.kind) : "unknown");
     j += ",\"form\":" + quote(l.opened ? form_name(l) : "none");
     j += ",\"title\":" + quote(shown(t.title));
     j += ",\"artist\":" + quote(shown(t.artist));
@@ -72,7 +72,7 @@ std::string show_json(const std::string& path, const Loaded& l) {
     j += ",\"comment\":" + quote(shown(t.comment));
     j += ",\"genre\":" + std::to_string(t.loaded.tag.genre);
     if (t.loaded.has_record) {
-        const tags::Id3v1Record& r = t.loaded.record;
+        const formats::Id3v1Record& r = t.loaded.record;
         j += ",\"id3\":{\"title\":" + quote(shown(r.title)) + ",\"artist\":" + quote(shown(r.artist)) +
              ",\"album\":" + quote(shown(r.album)) + ",\"year\":" + quote(shown(r.year)) +
              ",\"comment\":" + quote(shown(r.comment)) + ",\"genre\":" + std::to_string(r.genre) +
@@ -82,9 +82,9 @@ std::string show_json(const std::string& path, const Loaded& l) {
     }
     if (t.rmp.is_rmp) {
         j += ",\"info\":{";
-        for (size_t i = 0; i < tags::k_rmp_text_count; ++i) {
+        for (size_t i = 0; i < formats::k_rmp_text_count; ++i) {
             if (i) j += ",";
-            j += quote(tags::k_rmp_ids[i]) + ":" + quote(shown(t.rmp.text[i]));
+            j += quote(formats::k_rmp_ids[i]) + ":" + quote(shown(t.rmp.text[i]));
         }
         j += "}";
     } else {
@@ -95,10 +95,10 @@ std::string show_json(const std::string& path, const Loaded& l) {
 }
 
 std::string show_text(const std::string& path, const Loaded& l) {
-    std::string s = platform::sanitize_utf8(path) + ": " + (l.opened ? tags::kind_name(l.kind) : "unknown") +
+    std::string s = platform::sanitize_utf8(path) + ": " + (l.opened ? formats::kind_name(l.kind) : "unknown") +
                     ", form " + (l.opened ? form_name(l) : "none") + "\n";
-    if (!l.opened || l.kind != tags::FileKind::mp3) return s;
-    const tags::ShownTexts& t = l.texts;
+    if (!l.opened || l.kind != formats::FileKind::mp3) return s;
+    const formats::ShownTexts& t = l.texts;
     s += "  title   : " + shown(t.title) + "\n";
     s += "  artist  : " + shown(t.artist) + "\n";
     s += "  album   : " + shown(t.album) + "\n";
@@ -107,8 +107,8 @@ std::string show_text(const std::string& path, const Loaded& l) {
     s += "  genre   : " + std::to_string(t.loaded.tag.genre) + "\n";
     if (t.loaded.has_record && t.loaded.track) s += "  track   : " + std::to_string(t.loaded.track) + "\n";
     if (t.rmp.is_rmp) {
-        for (int i : {tags::IGNR, tags::ICOP, tags::IENG, tags::ISRC, tags::ISFT})
-            s += std::string("  ") + tags::k_rmp_ids[static_cast<size_t>(i)] + "    : " +
+        for (int i : {formats::IGNR, formats::ICOP, formats::IENG, formats::ISRC, formats::ISFT})
+            s += std::string("  ") + formats::k_rmp_ids[static_cast<size_t>(i)] + "    : " +
                  shown(t.rmp.text[static_cast<size_t>(i)]) + "\n";
     }
     return s;
@@ -204,7 +204,7 @@ int run_set(const std::vector<std::string>& args) {
             o.display_name = cp932;
             continue;
         }
-        if (cp932.size() > tags::k_text_capacity)
+        if (cp932.size() > formats::k_text_capacity)
             return usage(name + " is " + std::to_string(cp932.size()) + " bytes in code page 932; at most 255 fit");
         if (name == "--title") o.title = cp932;
         else if (name == "--artist") o.artist = cp932;
@@ -325,7 +325,7 @@ bool read_json_line(const cli::json::Value& v, JsonLine& line, std::string& why)
 
 // The texts of a line over the file as `show` reads it: unchanged ones are left out.
 bool options_for_line(const JsonLine& line, const Loaded& file, cli::SetOptions& o, std::string& why) {
-    const tags::ShownTexts& t = file.texts;
+    const formats::ShownTexts& t = file.texts;
     const struct {
         const char* key;
         const std::optional<std::string>& given;
@@ -343,7 +343,7 @@ bool options_for_line(const JsonLine& line, const Loaded& file, cli::SetOptions&
             why = std::string(f.key) + ": '" + bad + "' has no form in code page 932";
             return false;
         }
-        if (cp932.size() > tags::k_text_capacity) {
+        if (cp932.size() > formats::k_text_capacity) {
             why =
                 std::string(f.key) + " is " + std::to_string(cp932.size()) + " bytes in code page 932; at most 255 fit";
             return false;
@@ -403,9 +403,9 @@ int set_from_json(const std::string& source, const cli::SetOptions& base) {
             line_failed(n, platform::sanitize_utf8(line.path) + ": " + file.error);
             continue;
         }
-        if (file.kind != tags::FileKind::mp3) {
-            line_failed(n,
-                        platform::sanitize_utf8(line.path) + ": not an MP3 file (" + tags::kind_name(file.kind) + ")");
+        if (file.kind != formats::FileKind::mp3) {
+            line_failed(
+                n, platform::sanitize_utf8(line.path) + ": not an MP3 file (" + formats::kind_name(file.kind) + ")");
             continue;
         }
         cli::SetOptions o = base;

@@ -15,8 +15,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 fail() { echo "dist: $*" >&2; exit 1; }
 
 # The version is the one the editor shows in its title, so the two cannot drift apart.
-version=$(sed -n 's/.*version = "\([^"]*\)".*/\1/p' "$root/editor/window/texts.h" | head -n 1)
-[[ -n $version ]] || fail "no version text found in editor/window/texts.h"
+version=$(sed -n 's/.*version = "\([^"]*\)".*/\1/p' "$root/win32/editor/texts.h" | head -n 1)
+[[ -n $version ]] || fail "no version text found in win32/editor/texts.h"
 
 arg=${1:-build/windows}
 if [[ -d $arg ]]; then

@@ -2,15 +2,15 @@
 """Draws the editor's own small pictures: the level meter's segments (4 x 7 pixels in green,
 dark, yellow and red), its 1 x 14 edge strip, and the program icon. It also draws the installer's
 picture of the Explorer right-click menu of an MP3 file with our entry highlighted
-(install/menu.bmp, bitmap 130 of the set-up dialog); that one needs Pillow (python3-pil) and the
+(win32/install/menu.bmp, bitmap 130 of the set-up dialog); that one needs Pillow (python3-pil) and the
 IPA P Gothic font for its Japanese text, and is skipped with a message without them. Run it to
 remake them."""
 import os
 import struct
 import sys
 
-here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "editor", "resources")
-install = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "install")
+here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "win32", "editor", "resources")
+install = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "win32", "install")
 
 # The installer's menu picture: the size of its picture control (112 x 92 dialog units in the
 # dialog's 9 point font) in pixels, and the font its text is drawn in.
@@ -79,14 +79,14 @@ def menu_picture(width, height):
         from PIL import Image, ImageDraw, ImageFont
     except ImportError:
         print("make_images.py: this Python (" + sys.executable + ") has no Pillow, so "
-              "install/menu.bmp was not drawn; install python3-pil (apt-get install -y "
+              "win32/install/menu.bmp was not drawn; install python3-pil (apt-get install -y "
               "python3-pil) and run the script with /usr/bin/python3", file=sys.stderr)
         return None
     try:
         font = ImageFont.truetype(MENU_FONT, MENU_FONT_SIZE)
     except OSError:
         print("make_images.py: no " + MENU_FONT + " (apt-get install -y fonts-ipafont-gothic), "
-              "so install/menu.bmp was not drawn", file=sys.stderr)
+              "so win32/install/menu.bmp was not drawn", file=sys.stderr)
         return None
 
     white, black, navy = (255, 255, 255), (0, 0, 0), (0, 0, 128)

@@ -5,19 +5,19 @@
 #include <string>
 #include <string_view>
 
-#include "editor/tags/load.h"
-#include "editor/tags/tag.h"
+#include "core/formats/load.h"
+#include "core/formats/tag.h"
 #include "platform/byte_source.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {
 
-void check_record_fields(const tags::Id3v1Record& r) {
-    FUZZ_CHECK(r.title.size() <= tags::k_id3_width);
-    FUZZ_CHECK(r.artist.size() <= tags::k_id3_width);
-    FUZZ_CHECK(r.album.size() <= tags::k_id3_width);
-    FUZZ_CHECK(r.year.size() <= tags::k_id3_year_width);
-    FUZZ_CHECK(r.comment.size() <= tags::k_id3_width);
+void check_record_fields(const formats::Id3v1Record& r) {
+    FUZZ_CHECK(r.title.size() <= formats::k_id3_width);
+    FUZZ_CHECK(r.artist.size() <= formats::k_id3_width);
+    FUZZ_CHECK(r.album.size() <= formats::k_id3_width);
+    FUZZ_CHECK(r.year.size() <= formats::k_id3_year_width);
+    FUZZ_CHECK(r.comment.size() <= formats::k_id3_width);
     for (const std::string* s : {&r.title, &r.artist, &r.album, &r.year, &r.comment})
         FUZZ_CHECK(s->find('\0') == std::string::npos);
 }
@@ -26,37 +26,38 @@ std::string padded(const std::string& s, size_t width) { return s + std::string(
 
 void check_record(const uint8_t* data, size_t size) {
     platform::MemorySource src(data, size);
-    tags::Id3v1Record rec;
-    bool has = tags::read_id3v1_record(src, rec);
-    FUZZ_CHECK(has == (size >= tags::k_record_size && std::memcmp(data + size - tags::k_record_size, "TAG", 3) == 0));
+    formats::Id3v1Record rec;
+    bool has = formats::read_id3v1_record(src, rec);
+    FUZZ_CHECK(has ==
+               (size >= formats::k_record_size && std::memcmp(data + size - formats::k_record_size, "TAG", 3) == 0));
     if (!has) return;
     check_record_fields(rec);
     FUZZ_CHECK(rec.genre == data[size - 1]);
 
     // A record made from what was read gives the same fields back, padded to their widths.
-    tags::RecordBytes bytes = tags::make_record(rec);
-    tags::Id3v1Record again;
-    FUZZ_CHECK(tags::parse_record(bytes.data(), again));
-    FUZZ_CHECK(again.title == padded(rec.title, tags::k_id3_width));
-    FUZZ_CHECK(again.artist == padded(rec.artist, tags::k_id3_width));
-    FUZZ_CHECK(again.album == padded(rec.album, tags::k_id3_width));
-    FUZZ_CHECK(again.year == padded(rec.year, tags::k_id3_year_width));
-    FUZZ_CHECK(again.comment == padded(rec.comment, tags::k_id3_width));
+    formats::RecordBytes bytes = formats::make_record(rec);
+    formats::Id3v1Record again;
+    FUZZ_CHECK(formats::parse_record(bytes.data(), again));
+    FUZZ_CHECK(again.title == padded(rec.title, formats::k_id3_width));
+    FUZZ_CHECK(again.artist == padded(rec.artist, formats::k_id3_width));
+    FUZZ_CHECK(again.album == padded(rec.album, formats::k_id3_width));
+    FUZZ_CHECK(again.year == padded(rec.year, formats::k_id3_year_width));
+    FUZZ_CHECK(again.comment == padded(rec.comment, formats::k_id3_width));
     FUZZ_CHECK(again.genre == rec.genre);
 }
 
 void check_open(const uint8_t* data, size_t size, bool rmp_enabled) {
     platform::MemorySource src(data, size);
-    tags::ShownTexts s = tags::open_for_editing(src, rmp_enabled);
+    formats::ShownTexts s = formats::open_for_editing(src, rmp_enabled);
     if (!rmp_enabled) FUZZ_CHECK(!s.rmp.is_rmp);
-    const size_t width = s.rmp.is_rmp ? tags::k_text_capacity : tags::k_id3_width;
-    const size_t year_width = s.rmp.is_rmp ? tags::k_text_capacity : tags::k_id3_year_width;
+    const size_t width = s.rmp.is_rmp ? formats::k_text_capacity : formats::k_id3_width;
+    const size_t year_width = s.rmp.is_rmp ? formats::k_text_capacity : formats::k_id3_year_width;
     FUZZ_CHECK(s.title.size() <= width);
     FUZZ_CHECK(s.artist.size() <= width);
     FUZZ_CHECK(s.album.size() <= width);
     FUZZ_CHECK(s.year.size() <= year_width);
     FUZZ_CHECK(s.comment.size() <= width);
-    for (const std::string& t : s.rmp.text) FUZZ_CHECK(t.size() <= tags::k_text_capacity);
+    for (const std::string& t : s.rmp.text) FUZZ_CHECK(t.size() <= formats::k_text_capacity);
     if (s.loaded.has_record) check_record_fields(s.loaded.record);
 }
 
@@ -64,12 +65,12 @@ void check_carry_over(const uint8_t* data, size_t size) {
     // A load while carry-over is on, with the file's own record as the previous tag and as a
     // different one.
     platform::MemorySource src(data, size);
-    tags::Tag previous{"title", "artist", "album", "1999", "comment", 13};
+    formats::Tag previous{"title", "artist", "album", "1999", "comment", 13};
     for (int round = 0; round < 2; ++round) {
-        tags::CarryOver carry;
+        formats::CarryOver carry;
         carry.on = true;
         carry.undo_snapshot = previous;
-        tags::LoadedTag loaded = tags::load_tag(src, previous, carry);
+        formats::LoadedTag loaded = formats::load_tag(src, previous, carry);
         if (loaded.carry_over_ends) FUZZ_CHECK(!carry.on);
         if (!loaded.has_record) FUZZ_CHECK(loaded.tag.title.empty());
         if (loaded.has_record) previous = loaded.record;
@@ -85,15 +86,15 @@ void check_classify(const uint8_t* data, size_t size) {
         if (len) std::memcpy(head.get(), data, len);
         for (std::string_view path : {std::string_view(), std::string_view("a.mp3"), std::string_view("B.MP3"),
                                       std::string_view(".mp"), std::string_view("song.mp3.zip")}) {
-            tags::FileKind k = tags::classify(head.get(), len, path);
-            FUZZ_CHECK(tags::kind_name(k) != nullptr);
-            if (path.size() >= 4 && (path == "a.mp3" || path == "B.MP3")) FUZZ_CHECK(k == tags::FileKind::mp3);
+            formats::FileKind k = formats::classify(head.get(), len, path);
+            FUZZ_CHECK(formats::kind_name(k) != nullptr);
+            if (path.size() >= 4 && (path == "a.mp3" || path == "B.MP3")) FUZZ_CHECK(k == formats::FileKind::mp3);
         }
     }
     // The input's tail as a file name.
     size_t name_len = size < 16 ? size : 16;
     std::string name(reinterpret_cast<const char*>(data + size - name_len), name_len);
-    tags::classify(data, size, name);
+    formats::classify(data, size, name);
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "editor/settings/settings.h"
+#include "core/settings/settings.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {

@@ -1,0 +1,94 @@
+#include "core/editing/apply_tag.h"
+
+#include <utility>
+
+#include "core/formats/apply.h"
+#include "core/formats/text_rules.h"
+#include "platform/file.h"
+
+namespace editing {
+
+using formats::cut_to_width;
+
+Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui) {
+    platform::WriteLock lock;
+    return apply_tag(s, st, ui, lock);
+}
+
+Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform::WriteLock& lock) {
+    // The window lets nothing count as a change on read-only media; a caller that marks the
+    // session all the same is told the file stays as it is.
+    if (s.read_only_media) return failure(Fault::read_only);
+    if (!s.modified) return {};
+    const FieldTexts f = edited_texts(s, ui);
+
+    // A read-only file loses its attribute only with the user's consent. The attribute is
+    // asked for itself, not through a failing open: an administrator could open the file
+    // anyway, and the user's mark would be overridden without a word.
+    std::string err;
+    if (platform::is_read_only(s.current_path)) {
+        bool consent = st.no_confirm_readonly != 0 || ui.ask_clear_read_only(st.no_confirm_readonly);
+        if (!consent) {
+            ui.notice(Notice::apply_cancelled, "");
+            return failure(Fault::read_only);
+        }
+        if (!platform::set_read_only(s.current_path, false, err)) {
+            ui.notice(Notice::apply_failed, err);
+            return failure(Fault::write_failed, err);
+        }
+    }
+
+    // The texts as typed (up to 255 bytes) decide the form; the record keeps their first 30.
+    formats::Tag edited, applied;
+    for (const Field& field : k_fields) {
+        edited.*field.tag = cut_to_width(f.*field.text, formats::k_text_capacity);
+        applied.*field.tag = cut_to_width(f.*field.text, field.id3_width);
+    }
+    edited.genre = applied.genre = ui.genre().value_or(s.current_tag.genre);
+    // Whether the file is in the RMP form matters only where the texts could take that form;
+    // a batch of short texts pays no second open for it.
+    bool file_is_rmp = false;
+    if ((st.rmp_enabled != 0 && formats::texts_too_long(edited)) || s.rmp_texts.is_rmp) {
+        platform::File head;
+        if (head.open(s.current_path, platform::File::Mode::read, err)) file_is_rmp = formats::is_rmp_file(head);
+    }
+    formats::ApplyForm form = formats::decide_apply_form(edited, st.rmp_enabled != 0, s.rmp_texts.is_rmp, file_is_rmp);
+    if (form == formats::ApplyForm::convert && st.no_confirm_rmp == 0 && !ui.ask_convert_to_rmp(st.no_confirm_rmp))
+        form = formats::ApplyForm::id3;
+
+    // Other writers of the file wait while it is read and written, never while a question is
+    // open.
+    if (!lock.held()) lock.hold(s.current_path);
+    bool replacing = false;
+    formats::ApplyResult r =
+        formats::apply_tag_to_file(s.current_path, edited, form, settings::slot_text(st.display_name), [&] {
+            replacing = true;
+            ui.before_replace();
+        });
+    if (replacing) ui.after_replace(s.current_path);
+    if (!r.ok) {
+        ui.notice(Notice::apply_failed, r.error);
+        return failure(Fault::write_failed, r.error);
+    }
+
+    s.current_tag = applied;
+    s.undo_snapshot = s.current_tag;
+    for (const Field& field : k_fields) s.rmp_texts.text[field.info] = edited.*field.tag;
+    if (form != formats::ApplyForm::id3) {
+        // The session holds the texts the file holds now. A file read in the ID3v1 form (a
+        // read-only one) gave it none of the texts that a rewrite keeps.
+        s.rmp_texts.text = r.rmp_texts;
+        s.rmp_texts.is_rmp = true;
+        ui.set_mode_label(true);
+    }
+    // Last, when the session holds the applied texts: the window runs its change detection
+    // while the button is switched off, and must find the fields equal to them.
+    s.modified = false;
+    ui.set_apply_enabled(false);
+    Result done;
+    // r.notices repeat the damage that the load reported.
+    done.warnings = std::move(r.warnings);
+    return done;
+}
+
+} // namespace editing

@@ -1,0 +1,73 @@
+#include "core/editing/load_file.h"
+
+#include "core/formats/load.h"
+
+namespace editing {
+
+Result open_and_classify(const std::string& path, platform::File& file, formats::FileHead& head) {
+    std::string err;
+    if (!file.open(path, platform::File::Mode::read, err)) return failure(Fault::cannot_open, err);
+    if (!formats::read_head(file, path, head)) return failure(Fault::cannot_read, file.error());
+    return {};
+}
+
+Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, const std::string& path) {
+    platform::File file;
+    formats::FileHead head;
+    Result opened = open_and_classify(path, file, head);
+    if (!opened.ok()) {
+        ui.notice(Notice::cannot_open, opened.detail);
+        return opened;
+    }
+    formats::FileKind kind = head.kind;
+    if (kind == formats::FileKind::unknown) {
+        ui.notice(Notice::not_mp3, "");
+        return failure(Fault::not_mp3);
+    }
+    if (kind != formats::FileKind::mp3) {
+        file.close();
+        ui.hand_over(kind, path);
+        return failure(Fault::handed_over);
+    }
+
+    s.rmp_texts = formats::RmpTexts{};
+    s.file_loaded = false;
+    formats::CarryOver carry{ui.carry_over_on(), s.undo_snapshot};
+    formats::LoadedTag loaded = formats::load_tag(file, s.current_tag, carry);
+    s.current_tag = loaded.tag;
+    s.undo_snapshot = carry.undo_snapshot;
+    if (loaded.carry_over_ends) ui.end_carry_over();
+    s.file_loaded = true;
+
+    // Read-only media: a read-only file on a CD-ROM drive is never written.
+    // The drive is asked first: a POSIX system has no CD-ROM drive letters and needs no call.
+    s.read_only_media = platform::is_on_cdrom(path) && platform::is_read_only(path);
+    // The RMP texts are read only from a file that can be written, so a read-only RMP file
+    // is edited by its ID3v1 record.
+    Result done;
+    if (st.rmp_enabled != 0 && head.rmp) {
+        platform::File rw;
+        std::string err;
+        if (!platform::is_read_only(path) && rw.open(path, platform::File::Mode::read_write, err))
+            formats::read_rmp_texts(rw, s.rmp_texts, &done.warnings);
+    }
+    ui.set_field_limits(st.rmp_enabled != 0);
+    ui.set_mode_label(s.rmp_texts.is_rmp);
+    return done;
+}
+
+Result open_file(Session& s, const settings::Settings& st, UserInterface& ui, const std::string& path) {
+    Result loaded = load_file(s, st, ui, path);
+    if (!loaded.ok()) return loaded;
+    s.current_path = path;
+    formats::trim_fields(s.current_tag);
+    ui.show_texts(shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag));
+    // Cleared once the fields show the new texts: change detection may run while they are
+    // rewritten one by one.
+    s.undo_snapshot = s.current_tag;
+    s.modified = false;
+    ui.set_apply_enabled(false);
+    return loaded;
+}
+
+} // namespace editing

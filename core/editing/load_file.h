@@ -1,0 +1,26 @@
+// The load of a file into the editing session: what it is, its record with the carry-over
+// rules, its RMP texts, and whether it lies on read-only media.
+#pragma once
+#include <string>
+
+#include "core/editing/result.h"
+#include "core/editing/session.h"
+#include "core/settings/settings.h"
+#include "platform/file.h"
+
+namespace editing {
+
+// Opens a file for reading and tells its kind by its first bytes and its name. Fails with
+// cannot_open or cannot_read.
+Result open_and_classify(const std::string& path, platform::File& file, formats::FileHead& head);
+
+// Done when the file was loaded for editing. Otherwise a notice was shown, or the file went to
+// the program of its kind (handed_over), and the session is unchanged. The warnings name the
+// damage found in the file's RMP form.
+Result load_file(Session& s, const settings::Settings& settings, UserInterface& ui, const std::string& path);
+
+// Opens a file in the editor: the load, then the file becomes the current one, its texts are
+// trimmed and shown and taken as the undo snapshot, and nothing is modified.
+Result open_file(Session& s, const settings::Settings& settings, UserInterface& ui, const std::string& path);
+
+} // namespace editing

@@ -1,0 +1,61 @@
+#include "core/editing/session.h"
+
+#include "core/formats/load.h"
+#include "core/formats/tag.h"
+#include "core/formats/text_rules.h"
+
+namespace editing {
+
+FieldTexts edited_texts(const Session& s, UserInterface& ui) {
+    FieldTexts f = ui.field_texts();
+    const FieldTexts shown = shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag);
+    for (const Field& field : k_fields)
+        if (f.*field.text == ui.read_back(shown.*field.text)) f.*field.text = shown.*field.text;
+    return f;
+}
+
+bool detect_change(Session& s, const settings::Settings& st, UserInterface& ui) {
+    if (!s.file_loaded || s.read_only_media || s.modified) return false;
+    const FieldTexts f = edited_texts(s, ui);
+    const std::optional<uint8_t> genre = ui.genre();
+    // In the ID3v1 form fields_differ counts only what the record holds; while long texts are
+    // allowed a longer text is a change all the same, since an apply puts it into the RMP form.
+    // Not so for the very text last applied (the session keeps it with the RMP texts), which
+    // the answer No to the conversion left in the ID3v1 form.
+    bool longer_than_record = false;
+    if (!s.rmp_texts.is_rmp && st.rmp_enabled != 0)
+        for (const Field& field : k_fields)
+            longer_than_record =
+                longer_than_record || ((f.*field.text).size() > field.id3_width &&
+                                       !formats::equal_ignoring_case(f.*field.text, s.rmp_texts.text[field.info]));
+    if (!fields_differ(f, s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag) && !longer_than_record &&
+        !(genre && *genre != s.current_tag.genre))
+        return false;
+    s.modified = true;
+    ui.set_apply_enabled(true);
+    return true;
+}
+
+void window_opened(Session& s, const settings::Settings& st, UserInterface& ui) {
+    formats::trim_fields(s.current_tag);
+    if (!s.file_loaded) s.current_tag = formats::Tag{"", "", "", "", "", s.current_tag.genre};
+    ui.set_field_limits(st.rmp_enabled != 0);
+    ui.set_mode_label(s.rmp_texts.is_rmp);
+    ui.show_texts(shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag));
+    s.undo_snapshot = s.current_tag;
+    s.window_ready = true;
+}
+
+void renamed(Session& s, const std::string& new_path) { s.current_path = new_path; }
+
+void undo(Session& s, UserInterface& ui) {
+    if (ui.carry_over_on()) ui.end_carry_over();
+    s.current_tag = s.file_loaded ? s.undo_snapshot : formats::Tag{"", "", "", "", "", s.undo_snapshot.genre};
+    ui.show_texts(shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag));
+    // Cleared once the fields show the tag: change detection may run while they are rewritten
+    // one by one, and must not leave the session modified.
+    s.modified = false;
+    ui.set_apply_enabled(false);
+}
+
+} // namespace editing

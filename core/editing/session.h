@@ -1,0 +1,95 @@
+// The editing session of the editor, and the one interface through which the core reaches the
+// user: the questions, the notices and the edit fields. The editor wires it to its dialogs;
+// the tests wire it to a script.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/formats/load.h"
+#include "core/formats/rmp.h"
+#include "core/formats/tag.h"
+#include "core/editing/edit_rules.h"
+
+namespace editing {
+
+struct Session {
+    std::string current_path; // UTF-8, as the file layer takes it
+    bool file_loaded = false;
+    bool modified = false;
+    bool window_ready = false;
+    bool read_only_media = false;
+    formats::Tag current_tag;
+    formats::Tag undo_snapshot;
+    formats::RmpTexts rmp_texts; // rmp_texts.is_rmp: the current file is in the RMP form
+};
+
+// Notices are named, not worded: the wording lives with the window, in the user's language.
+enum class Notice {
+    apply_cancelled, // read-only file, consent refused
+    apply_failed,    // the file could not be written; the detail says why
+    cannot_open,     // a file to load could not be opened
+    not_mp3,         // a file to load is no MP3 file (nor anything the editor hands on)
+};
+
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+    // The question dialogs. Their never-ask-again check box flips the setting passed in at the
+    // moment it is clicked, whichever answer follows.
+    virtual bool ask_clear_read_only(int32_t& no_confirm_readonly) = 0;
+    virtual bool ask_convert_to_rmp(int32_t& no_confirm_rmp) = 0;
+    virtual void notice(Notice what, const std::string& detail) = 0;
+    // The texts of the five edit fields, each at most 255 bytes.
+    virtual FieldTexts field_texts() = 0;
+    // The fields show these texts. An interface without fields of its own shows nothing.
+    virtual void show_texts(const FieldTexts&) {}
+    // What a field gives back for a text it was shown. The window's fields hold UTF-16, so
+    // bytes that are no cp932 text, and the duplicate codes, come back as other bytes; an
+    // interface that keeps the bytes gives them back as they are.
+    virtual std::string read_back(const std::string& shown) { return shown; }
+    // The genre the user chose, where the interface offers one; otherwise the file's stays.
+    virtual std::optional<uint8_t> genre() { return std::nullopt; }
+    virtual void set_apply_enabled(bool enabled) = 0;
+    virtual void set_mode_label(bool rmp) = 0;
+    // The edit-length limits: 255 bytes for every field while long texts are allowed.
+    virtual void set_field_limits(bool long_texts) = 0;
+    // Carry-over mode is on while the artist field is disabled; a load may end it.
+    virtual bool carry_over_on() = 0;
+    virtual void end_carry_over() = 0;
+    // A ZIP or LZH archive or a JPEG picture is no file to tag: it goes to the program that
+    // opens its kind.
+    virtual void hand_over(formats::FileKind kind, const std::string& path) = 0;
+    // An apply in the RMP form is about to put a new file in the place of the one at `path`,
+    // and has done so (or failed, leaving it as it was). Windows refuses that while another
+    // handle holds the file open, as the preview's decoder does while it plays: the window
+    // stops the preview before and resumes it after.
+    virtual void before_replace() {}
+    virtual void after_replace(const std::string& /*path*/) {}
+};
+
+// The texts the five fields stand for. A field that gives back what it was shown for the
+// current tag stands for the bytes it was shown, even where those are no cp932 text: only a
+// field the user edited stands for its own text. Change detection and the apply read the
+// fields through this, so a field the user never touched is written back as it was loaded.
+FieldTexts edited_texts(const Session& s, UserInterface& ui);
+
+// Change detection: marks the session modified and switches the apply on when what the user
+// has typed (or the genre chosen) differs from the current file's texts. Letter case is no
+// difference. Nothing counts as a change before a file is loaded or on read-only media. True
+// when it marked the session now.
+bool detect_change(Session& s, const settings::Settings& settings, UserInterface& ui);
+
+// The window has come up: the fields get their limits and show the start file's texts (empty
+// without one), the mode shows its form, and the shown tag is the undo snapshot.
+void window_opened(Session& s, const settings::Settings& settings, UserInterface& ui);
+
+// The current file has a new name (a rename by tag).
+void renamed(Session& s, const std::string& new_path);
+
+// Undo: the fields show the tag of the last load or apply again (empty fields without a
+// file), carry-over mode ends, and nothing is modified.
+void undo(Session& s, UserInterface& ui);
+
+} // namespace editing

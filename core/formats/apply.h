@@ -1,0 +1,42 @@
+// Writing an edited tag into a file: always the ID3v1 record, and the RMP form when a text is
+// too long for ID3v1 or the file already is in that form.
+#pragma once
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/formats/rmp.h"
+#include "core/formats/tag.h"
+
+namespace formats {
+
+enum class ApplyForm {
+    id3,     // only the 128-byte record, in place
+    convert, // an ID3v1 file becomes an RMP file (the editor asks first)
+    rewrite, // an RMP file is written again with the new texts
+};
+
+// `is_rmp`: the texts of the loaded file were read in the RMP form. `file_is_rmp`: the
+// file's bytes 8 to 11 say RMP3 (a file can be RMP3 yet loaded as ID3v1).
+ApplyForm decide_apply_form(const Tag& edited, bool rmp_enabled, bool is_rmp, bool file_is_rmp);
+
+struct ApplyResult {
+    bool ok = false;
+    std::string error;
+    std::vector<std::string> notices;  // damage found and mended on the way
+    std::vector<std::string> warnings; // what the written file could not keep (its owner)
+    // The INFO texts the file holds now, when it was written in the RMP form: the edited ones
+    // and those it kept or got (a rewrite keeps the file's own, a conversion records the
+    // software name).
+    std::array<std::string, k_rmp_text_count> rmp_texts;
+};
+
+// Writes `edited` (texts of up to 255 bytes) into the file at `path` in the given form. The
+// record holds the first 30 bytes of each text (year 4), cut at a character boundary. On
+// failure the file is as it was. `before_replace`, when given, is called just before the new
+// file of the RMP form takes the old one's place.
+ApplyResult apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
+                              const std::string& display_name, const std::function<void()>& before_replace = {});
+
+} // namespace formats

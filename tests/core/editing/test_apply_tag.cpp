@@ -1,0 +1,549 @@
+// The apply step with its questions, driven by a scripted user.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <thread>
+
+#include "core/formats/apply.h"
+#include "core/editing/apply_tag.h"
+#include "core/formats/rmp.h"
+#include "core/formats/load.h"
+#include "core/editing/load_file.h"
+#include "core/editing/edit_rules.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "tests/support/test_files.h"
+
+using namespace editing;
+using testing_files::read_file;
+using testing_files::TempDir;
+using testing_files::write_file;
+
+namespace {
+
+// What a field of the window gives back for a text it was shown: its text passes UTF-16.
+std::string through_utf16(const std::string& cp932) {
+    return platform::utf16_to_cp932(platform::cp932_to_utf16(cp932));
+}
+
+// Answers the questions from a script; ticks the check box first when told to.
+class ScriptedUser : public UserInterface {
+public:
+    FieldTexts fields;
+    std::deque<bool> answers;
+    bool tick_box = false;
+    std::vector<std::string> asked;
+    std::vector<Notice> notices;
+    bool apply_enabled = true;
+    bool mode_rmp = false;
+
+    bool ask_clear_read_only(int32_t& flag) override { return answer("135", flag); }
+    bool ask_convert_to_rmp(int32_t& flag) override { return answer("141", flag); }
+    void notice(Notice what, const std::string&) override { notices.push_back(what); }
+    FieldTexts field_texts() override { return fields; }
+    // Shows the texts; the window's change detection runs while its fields are rewritten one
+    // by one, which `while_showing` plays.
+    void show_texts(const FieldTexts& t) override {
+        if (while_showing) while_showing();
+        fields = t;
+        if (fields_hold_utf16)
+            for (const Field& field : k_fields) fields.*field.text = through_utf16(t.*field.text);
+    }
+    // Fields that hold their texts as the window's do.
+    bool fields_hold_utf16 = false;
+    std::string read_back(const std::string& shown) override {
+        return fields_hold_utf16 ? through_utf16(shown) : shown;
+    }
+    std::function<void()> while_showing;
+    std::optional<uint8_t> genre() override { return chosen_genre; }
+    std::optional<uint8_t> chosen_genre;
+    // The window runs its change detection while the button is switched off: the session
+    // must then hold the applied texts.
+    void set_apply_enabled(bool on) override {
+        apply_enabled = on;
+        if (!on && session)
+            differ_when_disabled =
+                fields_differ(fields, session->rmp_texts.is_rmp, session->rmp_texts, session->current_tag);
+    }
+    const Session* session = nullptr;
+    bool differ_when_disabled = false;
+    void set_mode_label(bool rmp) override { mode_rmp = rmp; }
+    void set_field_limits(bool) override {}
+    bool carry_over_on() override { return carry; }
+    void end_carry_over() override { carry = false; }
+    void hand_over(formats::FileKind kind, const std::string& path) override { handed.emplace_back(kind, path); }
+    bool carry = false;
+    std::vector<std::pair<formats::FileKind, std::string>> handed;
+    // The window stops the preview before a replace and resumes it after; `while_stopped`
+    // looks at the file in between.
+    void before_replace() override {
+        replaces.push_back("before");
+        if (while_stopped) while_stopped();
+    }
+    void after_replace(const std::string& path) override { replaces.push_back("after " + path); }
+    std::vector<std::string> replaces;
+    std::function<void()> while_stopped;
+
+private:
+    bool answer(const char* dialog, int32_t& flag) {
+        asked.push_back(dialog);
+        if (tick_box) flag = !flag;
+        bool a = answers.empty() ? false : answers.front();
+        if (!answers.empty()) answers.pop_front();
+        return a;
+    }
+};
+
+std::string record_of(const formats::Tag& t) {
+    formats::RecordBytes r = formats::make_record(t);
+    return std::string(reinterpret_cast<const char*>(r.data()), r.size());
+}
+
+struct Fixture {
+    TempDir dir;
+    std::string path = dir.file("song.mp3");
+    std::string audio = std::string("\xFF\xFB\x90\x64", 4) + std::string(996, '\x11');
+    Session s;
+    settings::Settings st = settings::default_settings();
+    ScriptedUser ui;
+
+    Fixture() {
+        write_file(path, audio + record_of(formats::Tag{"Old", "Artist", "", "", "", 5}));
+        s.current_path = path;
+        s.file_loaded = true;
+        s.modified = true;
+        s.current_tag = formats::Tag{"Old", "Artist", "", "", "", 5};
+        s.undo_snapshot = s.current_tag;
+        ui.fields = {std::string(40, 'T'), "Artist", "", "", ""};
+    }
+};
+
+} // namespace
+
+TEST(ApplyTag, LongTitleConvertsAfterYes) {
+    Fixture f;
+    f.ui.answers = {true};
+    // The file is still the old one when the window is told to let it go.
+    f.ui.while_stopped = [&] { EXPECT_EQ(read_file(f.path).substr(0, 4), "\xFF\xFB\x90\x64"); };
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    EXPECT_EQ(f.ui.asked, (std::vector<std::string>{"141"}));
+    EXPECT_EQ(f.ui.replaces, (std::vector<std::string>{"before", "after " + f.path}));
+    std::string file = read_file(f.path);
+    EXPECT_EQ(file.substr(8, 4), "RMP3");
+    EXPECT_EQ(file.substr(file.size() - 128), record_of(formats::Tag{std::string(30, 'T'), "Artist", "", "", "", 5}));
+    EXPECT_TRUE(f.s.rmp_texts.is_rmp);
+    EXPECT_EQ(f.s.rmp_texts.text[formats::ISFT], "kessa 0.29");
+    EXPECT_TRUE(f.ui.mode_rmp);
+    EXPECT_FALSE(f.s.modified);
+    EXPECT_FALSE(f.ui.apply_enabled);
+    EXPECT_EQ(f.s.undo_snapshot.title, std::string(30, 'T'));
+}
+
+TEST(ApplyTag, NoKeepsId3WithTheFirst30BytesAndTheBoxFlipsEvenSo) {
+    Fixture f;
+    f.ui.answers = {false};
+    f.ui.tick_box = true;
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    EXPECT_EQ(f.st.no_confirm_rmp, 1);
+    EXPECT_EQ(read_file(f.path), f.audio + record_of(formats::Tag{std::string(30, 'T'), "Artist", "", "", "", 5}));
+    EXPECT_FALSE(f.s.rmp_texts.is_rmp);
+    EXPECT_TRUE(f.ui.replaces.empty()); // the record is written in place: the preview plays on
+    // The long title the user kept in the ID3v1 form still stands in its field: it is no new
+    // change, and the apply button stays off.
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    EXPECT_FALSE(f.s.modified);
+    // The next long text converts without asking.
+    f.s.modified = true;
+    f.ui.fields.title = std::string(35, 'U');
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    EXPECT_EQ(f.ui.asked.size(), 1u);
+    EXPECT_EQ(read_file(f.path).substr(8, 4), "RMP3");
+}
+
+TEST(ApplyTag, NothingHappensWithoutAChangeOrOnACdRom) {
+    Fixture f;
+    std::string before = read_file(f.path);
+    f.s.modified = false;
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok()); // the file holds the fields already
+    f.s.modified = true;
+    f.s.read_only_media = true;
+    EXPECT_EQ(apply_tag(f.s, f.st, f.ui).fault, Fault::read_only);
+    EXPECT_EQ(read_file(f.path), before);
+    EXPECT_TRUE(f.ui.asked.empty());
+}
+
+TEST(ApplyTag, ReadOnlyFileRefusedOrCleared) {
+    Fixture f;
+    std::string before = read_file(f.path);
+    std::string err;
+    ASSERT_TRUE(platform::set_read_only(f.path, true, err));
+    f.ui.fields.title = "short";
+    f.ui.answers = {false};
+    f.ui.tick_box = true; // ticked, then "No": refused now, no question next time
+    EXPECT_EQ(apply_tag(f.s, f.st, f.ui).fault, Fault::read_only);
+    EXPECT_EQ(f.ui.notices, (std::vector<Notice>{Notice::apply_cancelled}));
+    EXPECT_EQ(read_file(f.path), before);
+    EXPECT_TRUE(f.s.modified);
+    EXPECT_EQ(f.st.no_confirm_readonly, 1);
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    EXPECT_EQ(f.ui.asked, (std::vector<std::string>{"135"}));
+    EXPECT_FALSE(platform::is_read_only(f.path));
+    EXPECT_EQ(read_file(f.path), f.audio + record_of(formats::Tag{"short", "Artist", "", "", "", 5}));
+}
+
+TEST(ApplyTag, AFileThatCannotBeWrittenIsNotApplied) {
+    Fixture f;
+    f.s.current_path = f.dir.file("removed.mp3");
+    f.ui.fields.title = "short";
+    formats::Tag undo = f.s.undo_snapshot;
+    Result r = apply_tag(f.s, f.st, f.ui);
+    EXPECT_EQ(r.fault, Fault::write_failed);
+    EXPECT_FALSE(r.detail.empty());
+    EXPECT_EQ(f.ui.notices, (std::vector<Notice>{Notice::apply_failed}));
+    EXPECT_TRUE(f.s.modified);
+    EXPECT_TRUE(f.ui.apply_enabled);
+    EXPECT_EQ(f.s.undo_snapshot, undo);
+}
+
+TEST(ApplyTag, AnRmpFileIsRewrittenEvenWithShortTexts) {
+    Fixture f;
+    f.ui.session = &f.s;
+    f.ui.answers = {true};
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    EXPECT_FALSE(f.ui.differ_when_disabled);
+    f.s.modified = true;
+    f.ui.fields = {"short", "Artist", "Album", "1999", "c"};
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    EXPECT_FALSE(f.ui.differ_when_disabled);
+    EXPECT_EQ(f.ui.asked.size(), 1u);    // no question for a file already in the form
+    EXPECT_EQ(f.ui.replaces.size(), 4u); // a rewrite replaces the file too
+    platform::File file;
+    std::string err;
+    ASSERT_TRUE(file.open(f.path, platform::File::Mode::read, err));
+    formats::RmpTexts back;
+    ASSERT_TRUE(formats::read_rmp_texts(file, back));
+    EXPECT_EQ(back.text[formats::INAM], "short");
+    EXPECT_EQ(back.text[formats::IPRD], "Album");
+    EXPECT_EQ(back.text[formats::ISFT], "kessa 0.29");
+}
+
+TEST(ApplyTag, TheCallersLockStaysHeldThroughTheWrite) {
+    Fixture f;
+    platform::WriteLock lock;
+    lock.hold(f.path);
+    ASSERT_TRUE(lock.held());
+    // Another writer of the file waits until the caller lets go, whatever path names it: here
+    // through "." and, on Windows, in capitals. Then it takes the new file the apply put in
+    // place.
+#ifdef _WIN32
+    const std::string other = f.dir.file(".\\SONG.MP3");
+#else
+    const std::string other = f.dir.file("./song.mp3");
+#endif
+    std::atomic<bool> taken{false};
+    std::thread writer([&] {
+        platform::WriteLock second;
+        second.hold(other);
+        taken = second.held();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(taken);
+    f.ui.answers = {true};
+    // A second lock taken here on the same file would wait for ever on the caller's.
+    EXPECT_TRUE(apply_tag(f.s, f.st, f.ui, lock).ok());
+    EXPECT_TRUE(lock.held());
+    EXPECT_EQ(read_file(f.path).substr(8, 4), "RMP3");
+    EXPECT_FALSE(taken);
+    lock.release();
+    writer.join();
+    EXPECT_TRUE(taken);
+}
+
+TEST(LoadFile, NoMp3AndUnopenableFilesLeaveTheSessionAlone) {
+    Fixture f;
+    Session before = f.s;
+    std::string text = f.dir.file("notes.txt");
+    write_file(text, "plain words");
+    EXPECT_EQ(load_file(f.s, f.st, f.ui, text).fault, Fault::not_mp3);
+    Result gone = load_file(f.s, f.st, f.ui, f.dir.file("gone.mp3"));
+    EXPECT_EQ(gone.fault, Fault::cannot_open);
+    EXPECT_FALSE(gone.detail.empty());
+    std::string zip = f.dir.file("a.zip");
+    write_file(zip, "PK\x03\x04");
+    EXPECT_EQ(load_file(f.s, f.st, f.ui, zip).fault, Fault::handed_over);
+    // An archive or a picture is handed to its program; only it, and without a notice.
+    std::string jpeg = f.dir.file("photo.mp3.jpg");
+    write_file(jpeg, "\xFF\xD8\xFF\xE0 JFIF");
+    EXPECT_EQ(load_file(f.s, f.st, f.ui, jpeg).fault, Fault::handed_over);
+    using Handed = std::pair<formats::FileKind, std::string>;
+    EXPECT_EQ(f.ui.handed, (std::vector<Handed>{{formats::FileKind::zip, zip}, {formats::FileKind::jpeg, jpeg}}));
+    EXPECT_EQ(f.ui.notices, (std::vector<Notice>{Notice::not_mp3, Notice::cannot_open}));
+    EXPECT_EQ(f.s.current_tag, before.current_tag);
+    EXPECT_EQ(f.s.file_loaded, before.file_loaded);
+}
+
+TEST(LoadFile, CarryOverAcrossFilesWithAndWithoutRecords) {
+    Fixture f;
+    f.ui.carry = true;
+    f.s.current_tag = formats::Tag{"first", "Carried", "Album", "1999", "Note", 4};
+    f.s.undo_snapshot = f.s.current_tag;
+    std::string bare = f.dir.file("bare.mp3");
+    write_file(bare, std::string(500, 'a'));
+    ASSERT_TRUE(load_file(f.s, f.st, f.ui, bare).ok());
+    EXPECT_EQ(f.s.current_tag, (formats::Tag{"", "Carried", "Album", "1999", "Note", 4}));
+    EXPECT_TRUE(f.ui.carry);
+    std::string own = f.dir.file("own.mp3");
+    write_file(own, std::string(500, 'a') + record_of(formats::Tag{"t", "Someone", "", "", "", 4}));
+    ASSERT_TRUE(load_file(f.s, f.st, f.ui, own).ok());
+    EXPECT_FALSE(f.ui.carry); // the file's own artist ends carry-over mode
+    EXPECT_EQ(f.s.current_tag.artist, "Someone" + std::string(23, ' '));
+}
+
+TEST(LoadFile, RmpTextsOnlyFromAWritableFileAndWhileEnabled) {
+    Fixture f;
+    f.ui.answers = {true};
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok()); // converts the file
+    Session fresh;
+    Result clean = load_file(fresh, f.st, f.ui, f.path);
+    ASSERT_TRUE(clean.ok());
+    EXPECT_TRUE(clean.warnings.empty());
+    EXPECT_TRUE(fresh.rmp_texts.is_rmp);
+    EXPECT_EQ(fresh.rmp_texts.text[formats::INAM], std::string(40, 'T'));
+    EXPECT_TRUE(f.ui.mode_rmp);
+    // A data chunk that claims more than the file holds is named in the warnings.
+    std::string damaged = read_file(f.path);
+    damaged[19] = '\x0F';
+    const std::string damaged_path = f.dir.file("damaged.mp3");
+    write_file(damaged_path, damaged);
+    Session other;
+    Result warned = load_file(other, f.st, f.ui, damaged_path);
+    ASSERT_TRUE(warned.ok());
+    ASSERT_EQ(warned.warnings.size(), 1u);
+    EXPECT_NE(warned.warnings[0].find("data chunk claims"), std::string::npos) << warned.warnings[0];
+    f.st.rmp_enabled = 0;
+    ASSERT_TRUE(load_file(fresh, f.st, f.ui, f.path).ok());
+    EXPECT_FALSE(fresh.rmp_texts.is_rmp);
+    EXPECT_FALSE(f.ui.mode_rmp);
+    f.st.rmp_enabled = 1;
+    std::string err;
+    {
+        // The file gets a copyright holder of its own.
+        platform::File in;
+        ASSERT_TRUE(in.open(f.path, platform::File::Mode::read, err)) << err;
+        formats::RmpPlan plan =
+            formats::plan_rmp(in, true, formats::Tag{std::string(40, 'T'), "Artist", "", "", "", 5}, "x");
+        plan.texts[formats::ICOP] = "Holder";
+        platform::ReplacingWriter out;
+        ASSERT_TRUE(out.begin(f.path, err) && formats::write_rmp_file(out, in, plan, err)) << err;
+        in.close();
+        ASSERT_TRUE(out.commit(err)) << err;
+    }
+    ASSERT_TRUE(platform::set_read_only(f.path, true, err));
+    ASSERT_TRUE(load_file(fresh, f.st, f.ui, f.path).ok());
+    EXPECT_FALSE(fresh.rmp_texts.is_rmp);
+    EXPECT_FALSE(fresh.read_only_media); // read-only on a hard disk: the apply offers to clear it
+    EXPECT_EQ(fresh.current_tag.title, std::string(30, 'T'));
+    // A long title applied with consent rewrites the file in the RMP form, which keeps its
+    // other texts; the session then holds them as the file does.
+    fresh.current_path = f.path;
+    fresh.modified = true;
+    f.ui.fields = {std::string(40, 'V'), "Artist", "", "", ""};
+    f.ui.answers = {true};
+    ASSERT_TRUE(apply_tag(fresh, f.st, f.ui).ok());
+    EXPECT_EQ(f.ui.asked.back(), "135");
+    platform::File written;
+    ASSERT_TRUE(written.open(f.path, platform::File::Mode::read, err)) << err;
+    formats::RmpTexts back;
+    ASSERT_TRUE(formats::read_rmp_texts(written, back));
+    EXPECT_EQ(back.text[formats::ICOP], "Holder");
+    EXPECT_TRUE(fresh.rmp_texts.is_rmp);
+    EXPECT_EQ(fresh.rmp_texts.text, back.text);
+}
+
+TEST(ApplyTag, AnRmpFileCutAfterItsDataReadsBackWhatWasWritten) {
+    Fixture f;
+    f.ui.answers = {true};
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok()); // the RMP form, with a 40-byte title
+    const std::string whole = read_file(f.path);
+    ASSERT_EQ(whole.substr(12, 4), "data");
+    const size_t data_end = 20 + (static_cast<unsigned char>(whole[16]) | static_cast<unsigned char>(whole[17]) << 8 |
+                                  static_cast<unsigned char>(whole[18]) << 16);
+    // Cut anywhere in the list header after "data": setting a short title must read back as
+    // that title, whatever the cut left.
+    for (size_t cut = 0; cut <= 12; ++cut) {
+        const std::string path = f.dir.file("cut" + std::to_string(cut) + ".mp3");
+        write_file(path, whole.substr(0, data_end + cut));
+        platform::File in;
+        std::string err;
+        ASSERT_TRUE(in.open(path, platform::File::Mode::read, err)) << err;
+        formats::ShownTexts before = formats::open_for_editing(in, true);
+        bool file_is_rmp = formats::is_rmp_file(in);
+        in.close();
+        formats::Tag edited{"X", "", "", "", "", 255};
+        formats::ApplyForm form = formats::decide_apply_form(edited, true, before.rmp.is_rmp, file_is_rmp);
+        formats::ApplyResult r = formats::apply_tag_to_file(path, edited, form, "kessa 0.29");
+        ASSERT_TRUE(r.ok) << cut << ": " << r.error;
+        ASSERT_TRUE(in.open(path, platform::File::Mode::read, err)) << err;
+        EXPECT_EQ(formats::open_for_editing(in, true).title, "X") << "cut " << cut;
+    }
+}
+
+TEST(Session, OpenShowsTheFileAndChangesAreToldAgainstIt) {
+    Fixture f;
+    f.s.modified = false;
+    f.ui.fields = {"typed", "typed", "", "", ""};
+    // The window's change detection runs while the fields are rewritten: the open must end
+    // with nothing modified all the same.
+    f.ui.while_showing = [&] { static_cast<void>(detect_change(f.s, f.st, f.ui)); };
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, f.path).ok());
+    f.ui.while_showing = nullptr;
+    EXPECT_EQ(f.s.current_path, f.path);
+    EXPECT_EQ(f.s.current_tag, (formats::Tag{"Old", "Artist", "", "", "", 5})); // trimmed
+    EXPECT_EQ(f.s.undo_snapshot, f.s.current_tag);
+    EXPECT_FALSE(f.s.modified);
+    EXPECT_FALSE(f.ui.apply_enabled);
+    EXPECT_EQ(f.ui.fields.title, "Old");
+    EXPECT_EQ(f.ui.fields.artist, "Artist");
+    // Letter case is no change; another text is, and is told once.
+    f.ui.fields.title = "OLD";
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    EXPECT_FALSE(f.s.modified);
+    f.ui.fields.title = "New";
+    EXPECT_TRUE(detect_change(f.s, f.st, f.ui));
+    EXPECT_TRUE(f.s.modified);
+    EXPECT_TRUE(f.ui.apply_enabled);
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    // A file that does not open leaves the session as it was.
+    EXPECT_EQ(open_file(f.s, f.st, f.ui, f.dir.file("gone.mp3")).fault, Fault::cannot_open);
+    EXPECT_EQ(f.s.current_path, f.path);
+    EXPECT_TRUE(f.s.modified);
+    // On read-only media nothing counts as a change.
+    f.s.modified = false;
+    f.s.read_only_media = true;
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+
+    // Bytes that are no cp932 text (a Latin-1 letter, 0x80, 0xA0, 0xFF, a lead byte before a
+    // space) and a duplicate code come back from the window's fields as other bytes. A field
+    // that gives back what it was shown is no change, and an apply of another field writes
+    // its bytes as they were; so do the history's entry and undo.
+    f.s.read_only_media = false;
+    f.ui.fields_hold_utf16 = true;
+    const std::string odd = f.dir.file("odd.mp3");
+    const formats::Tag odd_tag{"Song", "Beyonc\xE9", "\x80\xA0\xFF", "", "\x87\x90 \x81 x", 5};
+    write_file(odd, f.audio + record_of(odd_tag));
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, odd).ok());
+    EXPECT_NE(f.ui.fields.artist, odd_tag.artist);
+    EXPECT_NE(f.ui.fields.comment, odd_tag.comment);
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    EXPECT_FALSE(f.ui.apply_enabled);
+    f.ui.fields.title = "New";
+    EXPECT_TRUE(detect_change(f.s, f.st, f.ui));
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    formats::Tag applied = odd_tag;
+    applied.title = "New";
+    EXPECT_EQ(read_file(odd).substr(f.audio.size()), record_of(applied));
+    EXPECT_EQ(f.s.current_tag, applied);
+    EXPECT_EQ(f.s.undo_snapshot, applied);
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    f.ui.fields.artist = "typed";
+    EXPECT_TRUE(detect_change(f.s, f.st, f.ui));
+    undo(f.s, f.ui);
+    EXPECT_EQ(f.s.current_tag, applied);
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    // The same for the texts of the RMP form. Only an edited field is converted back.
+    f.ui.fields.title = std::string(40, 'L');
+    f.ui.fields.album = through_utf16(odd_tag.album) + "!";
+    ASSERT_TRUE(detect_change(f.s, f.st, f.ui));
+    f.ui.answers = {true};
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, odd).ok());
+    ASSERT_TRUE(f.s.rmp_texts.is_rmp);
+    EXPECT_EQ(f.s.rmp_texts.text[formats::IART], odd_tag.artist);
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    f.ui.fields.title = std::string(41, 'L');
+    ASSERT_TRUE(detect_change(f.s, f.st, f.ui));
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    platform::File back_file;
+    std::string err;
+    ASSERT_TRUE(back_file.open(odd, platform::File::Mode::read, err));
+    formats::RmpTexts back;
+    ASSERT_TRUE(formats::read_rmp_texts(back_file, back));
+    EXPECT_EQ(back.text[formats::IART], odd_tag.artist);
+    EXPECT_EQ(back.text[formats::ICMT], odd_tag.comment);
+    EXPECT_EQ(back.text[formats::IPRD], through_utf16(odd_tag.album) + "!");
+}
+
+TEST(Session, UndoShowsTheSnapshotAgainAndEndsCarryOver) {
+    Fixture f;
+    f.s.modified = false;
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, f.path).ok());
+    f.ui.fields.title = "typed";
+    f.ui.fields.artist = "typed too";
+    ASSERT_TRUE(detect_change(f.s, f.st, f.ui));
+    f.ui.carry = true;
+    f.ui.while_showing = [&] { static_cast<void>(detect_change(f.s, f.st, f.ui)); };
+    undo(f.s, f.ui);
+    EXPECT_EQ(f.ui.fields.title, "Old");
+    EXPECT_EQ(f.ui.fields.artist, "Artist");
+    EXPECT_EQ(f.s.current_tag, f.s.undo_snapshot);
+    EXPECT_FALSE(f.s.modified);
+    EXPECT_FALSE(f.ui.apply_enabled);
+    EXPECT_FALSE(f.ui.carry);
+    // Without a file the fields are emptied and the genre stays; nothing counts as a change.
+    Session none;
+    none.undo_snapshot = formats::Tag{"a", "b", "", "", "", 9};
+    undo(none, f.ui);
+    EXPECT_EQ(none.current_tag, (formats::Tag{"", "", "", "", "", 9}));
+    EXPECT_EQ(f.ui.fields.title, "");
+    f.ui.fields.title = "typed";
+    EXPECT_FALSE(detect_change(none, f.st, f.ui));
+
+    // The window coming up shows the start file's trimmed texts, or empty fields and the
+    // genre without one, and takes what it shows as the snapshot.
+    Session start;
+    start.file_loaded = true;
+    start.current_tag = formats::Tag{"Title" + std::string(25, ' '), "Artist", "", "", "", 3}; // a full field
+    window_opened(start, f.st, f.ui);
+    EXPECT_EQ(f.ui.fields.title, "Title");
+    EXPECT_EQ(start.undo_snapshot, (formats::Tag{"Title", "Artist", "", "", "", 3}));
+    EXPECT_TRUE(start.window_ready);
+    start.file_loaded = false;
+    window_opened(start, f.st, f.ui);
+    EXPECT_EQ(f.ui.fields.title, "");
+    EXPECT_EQ(start.undo_snapshot, (formats::Tag{"", "", "", "", "", 3}));
+    renamed(start, "renamed.mp3");
+    EXPECT_EQ(start.current_path, "renamed.mp3");
+}
+
+TEST(Session, TheGenreAndTextsLongerThanTheRecordAreChanges) {
+    Fixture f;
+    const std::string full = f.dir.file("full.mp3");
+    write_file(full, f.audio + record_of(formats::Tag{std::string(30, 'x'), "", "", "", "", 5}));
+    f.s.modified = false;
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, full).ok());
+    f.ui.chosen_genre = 5;
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    // The record holds the first 30 bytes of a longer title: no change in the ID3v1 form, but
+    // one while long texts are allowed, since the apply writes the whole title.
+    f.ui.fields.title = std::string(40, 'x');
+    f.st.rmp_enabled = 0;
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    f.st.rmp_enabled = 1;
+    EXPECT_TRUE(detect_change(f.s, f.st, f.ui));
+    f.ui.answers = {true};
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    EXPECT_EQ(read_file(full).substr(8, 4), "RMP3");
+    EXPECT_EQ(f.s.rmp_texts.text[formats::INAM], std::string(40, 'x'));
+    // A genre chosen is a change of its own and reaches the record.
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    f.ui.chosen_genre = 7;
+    EXPECT_TRUE(detect_change(f.s, f.st, f.ui));
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    EXPECT_EQ(read_file(full).back(), '\x07');
+    EXPECT_EQ(f.s.current_tag.genre, 7);
+    EXPECT_EQ(f.s.undo_snapshot.genre, 7);
+}

@@ -1,0 +1,394 @@
+#include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <ctime>
+#endif
+
+#include <chrono>
+#include <thread>
+
+#include "platform/file.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "tests/support/test_files.h"
+
+using testing_files::read_file;
+using testing_files::TempDir;
+using testing_files::write_file;
+
+TEST(File, ExactReadsAndWritesAtOffsets) {
+    TempDir dir;
+    std::string path = dir.file("f.bin");
+    write_file(path, "0123456789");
+    platform::File f;
+    std::string err;
+    ASSERT_TRUE(f.open(path, platform::File::Mode::read_write, err)) << err;
+    EXPECT_EQ(f.size(), 10u);
+    char b[4] = {};
+    EXPECT_TRUE(f.read_at(6, b, 4));
+    EXPECT_EQ(std::string(b, 4), "6789");
+    EXPECT_FALSE(f.read_at(8, b, 4)); // past the end
+    EXPECT_FALSE(f.read_at(11, b, 1));
+    EXPECT_TRUE(f.write_at(10, "AB", 2));
+    EXPECT_EQ(f.size(), 12u);
+    EXPECT_TRUE(f.truncate(11));
+    EXPECT_TRUE(f.close());
+    EXPECT_EQ(read_file(path), "0123456789A");
+}
+
+TEST(File, OpenFailuresSayWhy) {
+    TempDir dir;
+    platform::File f;
+    std::string err;
+    EXPECT_FALSE(f.open(dir.file("missing"), platform::File::Mode::read, err));
+    EXPECT_FALSE(err.empty());
+    err.clear();
+    EXPECT_FALSE(f.open(dir.path(), platform::File::Mode::read, err)); // a folder
+    EXPECT_FALSE(err.empty());
+}
+
+TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
+    TempDir dir;
+    std::string path = dir.file("target.mp3");
+    write_file(path, "old content");
+    std::string err;
+    {
+        platform::ReplacingWriter w;
+        ASSERT_TRUE(w.begin(path, err)) << err;
+        EXPECT_TRUE(w.write("new", 3));
+        // The new content waits beside it: in a named temporary file on Windows, in one
+        // without a name where the file system has them.
+        EXPECT_GE(testing_files::count_entries(dir.path()), 1);
+        EXPECT_LE(testing_files::count_entries(dir.path()), 2);
+        EXPECT_EQ(read_file(path), "old content");
+    } // destroyed without commit
+    EXPECT_EQ(read_file(path), "old content");
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
+
+    platform::ReplacingWriter w;
+    ASSERT_TRUE(w.begin(path, err));
+    EXPECT_TRUE(w.write("new ", 4));
+    std::string src = "copied part";
+    platform::MemorySource ms(src.data(), src.size());
+    EXPECT_TRUE(w.copy_from(ms, 7, 4));
+    EXPECT_TRUE(w.patch(0, "N", 1));
+    EXPECT_FALSE(w.patch(7, "xx", 2)); // past what was written
+    EXPECT_FALSE(w.commit(err));       // a failed step fails the whole
+    EXPECT_EQ(read_file(path), "old content");
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
+
+    platform::ReplacingWriter w2;
+    ASSERT_TRUE(w2.begin(path, err));
+    EXPECT_TRUE(w2.copy_from(ms, 0, src.size()));
+#ifdef _WIN32
+    // The new file takes the old one's place with its attributes (on Windows also its creation
+    // time, security and other streams, which Wine does not keep).
+    const std::wstring wpath = platform::utf8_to_utf16(path);
+    SetFileAttributesW(wpath.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+#endif
+    ASSERT_TRUE(w2.commit(err)) << err;
+    EXPECT_EQ(read_file(path), "copied part");
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
+#ifdef _WIN32
+    EXPECT_TRUE(GetFileAttributesW(wpath.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+
+    // A replacement that cannot be made (another program holds the file open without sharing
+    // it) leaves the old file as it was, and no temporary file.
+    platform::ReplacingWriter w3;
+    ASSERT_TRUE(w3.begin(path, err));
+    EXPECT_TRUE(w3.write("lost", 4));
+    HANDLE held = CreateFileW(wpath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(w3.commit(err));
+    EXPECT_FALSE(err.empty());
+    CloseHandle(held);
+    EXPECT_EQ(read_file(path), "copied part");
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 1) << err;
+
+    // ReplaceFileW stopped half-way, the old file moved to the backup name, and the way back
+    // fails: where the new file's move fails too, the old content stays under one of the two
+    // names and the error says where; where that move works, the target has the new content
+    // and no backup is left.
+    using Step = platform::ReplacingWriter::Step;
+    static std::string backup;
+    static bool move_fails;
+    platform::ReplacingWriter::fail_step_for_tests = [](Step step, const std::string& from, const std::string& to) {
+        if (step == Step::replace) {
+            backup = to;
+            MoveFileExW(platform::utf8_to_utf16(from).c_str(), platform::utf8_to_utf16(to).c_str(), 0);
+            return true;
+        }
+        return step == Step::restore || move_fails;
+    };
+    for (bool fallback_fails : {true, false}) {
+        move_fails = fallback_fails;
+        backup.clear();
+        platform::ReplacingWriter w4;
+        ASSERT_TRUE(w4.begin(path, err)) << err;
+        EXPECT_TRUE(w4.write("half", 4));
+        EXPECT_EQ(w4.commit(err), !fallback_fails) << err;
+        ASSERT_FALSE(backup.empty());
+        if (fallback_fails) {
+            const bool at_target = platform::path_kind(path) == platform::PathKind::file;
+            EXPECT_EQ(read_file(at_target ? path : backup), "copied part");
+            EXPECT_NE(err.find(backup), std::string::npos) << err;
+            std::string moved_err;
+            if (!at_target) {
+                EXPECT_TRUE(platform::move_file(backup, path, moved_err)) << moved_err;
+            }
+        } else {
+            EXPECT_EQ(read_file(path), "half");
+        }
+        EXPECT_EQ(read_file(path), fallback_fails ? "copied part" : "half");
+        EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
+    }
+    platform::ReplacingWriter::fail_step_for_tests = nullptr;
+#endif
+}
+
+TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
+    TempDir dir;
+    std::string err;
+    // The temporary name does not grow with the target's: a 250-byte name, and 80 Japanese
+    // characters (240 bytes in UTF-8), are written like any other.
+    std::string japanese;
+    for (int i = 0; i < 40; ++i) japanese += "\xE6\x9B\xB2\xE5\x90\x8D"; // 曲名
+    for (const std::string& name : {std::string(246, 'n') + ".mp3", japanese + ".mp3"}) {
+        std::string path = dir.file(name);
+        write_file(path, "old");
+        platform::ReplacingWriter w;
+        ASSERT_TRUE(w.begin(path, err)) << err;
+        EXPECT_TRUE(w.write("new", 3));
+        ASSERT_TRUE(w.commit(err)) << name.size() << ": " << err;
+        EXPECT_EQ(read_file(path), "new");
+    }
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 2);
+
+    platform::File f;
+#ifdef _WIN32
+    // Devices are refused by name.
+    for (const char* device : {"NUL", "CON"}) {
+        EXPECT_FALSE(f.open(device, platform::File::Mode::read, err)) << device;
+    }
+
+    // A temporary file of ours that a killed writer left two hours ago goes at the next write
+    // into the folder; a name that only begins like ours is the user's and stays.
+    const std::vector<std::string> users = {".tagzo-my song.mp3", ".tagzo-stale1.mp3", ".tagzo-abcdefg"};
+    std::string stale = dir.file(".tagzo-stale1");
+    FILETIME now_ft;
+    GetSystemTimeAsFileTime(&now_ft);
+    ULARGE_INTEGER then;
+    then.LowPart = now_ft.dwLowDateTime;
+    then.HighPart = now_ft.dwHighDateTime;
+    then.QuadPart -= 7200ull * 10000000ull;
+    FILETIME old_ft{then.LowPart, then.HighPart};
+    for (const std::string& name : {std::string(".tagzo-stale1"), users[0], users[1], users[2]}) {
+        write_file(dir.file(name), "aged");
+        HANDLE h = CreateFileW(platform::utf8_to_utf16(dir.file(name)).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &old_ft));
+        CloseHandle(h);
+    }
+    platform::ReplacingWriter wn;
+    ASSERT_TRUE(wn.begin(dir.file(japanese + ".mp3"), err)) << err;
+    EXPECT_TRUE(wn.write("next", 4));
+    ASSERT_TRUE(wn.commit(err)) << err;
+    EXPECT_FALSE(platform::path_kind(stale) == platform::PathKind::file);
+    for (const std::string& name : users) {
+        EXPECT_EQ(read_file(dir.file(name)), "aged") << name;
+        platform::remove_file(dir.file(name));
+    }
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 2);
+#else
+    // A FIFO is refused at once, not waited on for a writer; so is writing through it.
+    std::string fifo = dir.file("f.mp3");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(f.open(fifo, platform::File::Mode::read, err));
+    EXPECT_EQ(err, "not a regular file");
+    EXPECT_FALSE(f.open(fifo, platform::File::Mode::read_write, err));
+    platform::ReplacingWriter wf;
+    EXPECT_FALSE(wf.begin(fifo, err));
+    ::unlink(fifo.c_str());
+
+    // Through a symbolic link the file it names gets the new content; the link stays a link.
+    std::string real = dir.file("real.mp3"), link = dir.file("link.mp3");
+    write_file(real, "old");
+    ASSERT_EQ(::symlink("real.mp3", link.c_str()), 0);
+    platform::ReplacingWriter wl;
+    ASSERT_TRUE(wl.begin(link, err)) << err;
+    EXPECT_TRUE(wl.write("new", 3));
+    ASSERT_TRUE(wl.commit(err)) << err;
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(read_file(real), "new");
+
+    // A writer killed half-way leaves no temporary file behind; one left by a kill (not locked
+    // by anyone) goes at the next write into the folder, and one that a running writer holds
+    // locked stays.
+    pid_t child = ::fork();
+    if (child == 0) {
+        platform::ReplacingWriter wk;
+        std::string e;
+        if (wk.begin(real, e)) wk.write(std::string(1 << 20, 'k').data(), 1 << 20);
+        ::kill(::getpid(), SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    // One that stops after its temporary file got its name, before that takes the target's
+    // place, leaves a full copy under our name: nothing holds it, so the next write removes
+    // it, however new it is.
+    pid_t named_child = ::fork();
+    if (named_child == 0) {
+        platform::ReplacingWriter::fail_step_for_tests = [](platform::ReplacingWriter::Step, const std::string&,
+                                                            const std::string&) -> bool { ::_exit(0); };
+        platform::ReplacingWriter wk;
+        std::string e;
+        if (wk.begin(real, e) && wk.write(std::string(1 << 20, 'k').data(), 1 << 20)) wk.commit(e);
+        ::_exit(1);
+    }
+    ASSERT_EQ(::waitpid(named_child, &status, 0), named_child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0); // stopped at the replace
+    std::string left;
+    std::vector<platform::FolderEntry> entries;
+    ASSERT_TRUE(platform::list_folder(dir.path(), entries, err)) << err;
+    for (const auto& e : entries)
+        if (platform::ReplacingWriter::is_temporary_name(e.name)) left = dir.file(e.name);
+    ASSERT_FALSE(left.empty());
+    EXPECT_EQ(read_file(left).size(), 1u << 20);
+    std::string stale = dir.file(".tagzo-stale1"), busy = dir.file(".tagzo-busy22");
+    write_file(stale, "left by a kill");
+    write_file(busy, "being written");
+    struct timespec old_times[2] = {{::time(nullptr) - 7200, 0}, {::time(nullptr) - 7200, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, stale.c_str(), old_times, 0), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, busy.c_str(), old_times, 0), 0);
+    // A name that only begins like ours is the user's, whatever its age: it stays.
+    const std::vector<std::string> users = {".tagzo-my song.mp3", ".tagzo-stale1.mp3", ".tagzo-abcdefg", ".tagzo-abc",
+                                            ".tagzo-ab-cde"};
+    for (const std::string& name : users) {
+        write_file(dir.file(name), "mine");
+        ASSERT_EQ(::utimensat(AT_FDCWD, dir.file(name).c_str(), old_times, 0), 0);
+    }
+    int held = ::open(busy.c_str(), O_RDWR);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    platform::ReplacingWriter wn;
+    ASSERT_TRUE(wn.begin(real, err)) << err;
+    EXPECT_TRUE(wn.write("next", 4));
+    ASSERT_TRUE(wn.commit(err)) << err;
+    ::close(held);
+    EXPECT_FALSE(platform::path_kind(stale) == platform::PathKind::file);
+    EXPECT_FALSE(platform::path_kind(left) == platform::PathKind::file);
+    EXPECT_TRUE(platform::path_kind(busy) == platform::PathKind::file);
+    ::unlink(busy.c_str());
+    for (const std::string& name : users) {
+        EXPECT_EQ(read_file(dir.file(name)), "mine") << name;
+        ::unlink(dir.file(name).c_str());
+    }
+    // Left: the target, the link and the long-named files above.
+    EXPECT_EQ(testing_files::count_entries(dir.path()), 4);
+
+    // Written by root, another user's file stays that user's (group too), with its mode.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(real.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+        platform::ReplacingWriter wo;
+        ASSERT_TRUE(wo.begin(real, err)) << err;
+        EXPECT_TRUE(wo.write("own", 3));
+        ASSERT_TRUE(wo.commit(err)) << err;
+        EXPECT_TRUE(wo.warnings().empty());
+        ASSERT_EQ(::stat(real.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+    }
+#endif
+}
+
+TEST(ReplacingWriter, ExtendedLengthFormOfFullPaths) {
+    EXPECT_EQ(platform::extended_length_form("C:\\music\\a.mp3"), "\\\\?\\C:\\music\\a.mp3");
+    EXPECT_EQ(platform::extended_length_form("z:/tmp/a.mp3"), "\\\\?\\z:\\tmp\\a.mp3");
+    EXPECT_EQ(platform::extended_length_form("\\\\server\\share\\a.mp3"), "\\\\?\\UNC\\server\\share\\a.mp3");
+    EXPECT_EQ(platform::extended_length_form("\\\\?\\C:\\a.mp3"), "\\\\?\\C:\\a.mp3");
+    EXPECT_EQ(platform::extended_length_form("\\\\.\\NUL"), "\\\\.\\NUL");
+    EXPECT_EQ(platform::extended_length_form("a.mp3"), "a.mp3");
+    const std::string deep = "C:\\" + std::string(300, 'd') + "\\a.mp3";
+    EXPECT_EQ(platform::extended_length_form(deep), "\\\\?\\" + deep);
+}
+
+TEST(ReplacingWriter, CopyFromAShortSourceFails) {
+    TempDir dir;
+    std::string path = dir.file("t");
+    write_file(path, "keep");
+    std::string src(100, 's');
+    platform::MemorySource ms(src.data(), src.size());
+    platform::ReplacingWriter w;
+    std::string err;
+    ASSERT_TRUE(w.begin(path, err));
+    EXPECT_FALSE(w.copy_from(ms, 50, 51));
+    EXPECT_FALSE(w.commit(err));
+    EXPECT_FALSE(err.empty());
+    EXPECT_EQ(read_file(path), "keep");
+}
+
+TEST(Paths, ReadOnlyKindsAndTheCurrentFolder) {
+    TempDir dir;
+    std::string path = dir.file("ro");
+    write_file(path, "x");
+    std::string err;
+    EXPECT_FALSE(platform::is_read_only(path));
+    ASSERT_TRUE(platform::set_read_only(path, true, err)) << err;
+    EXPECT_TRUE(platform::is_read_only(path));
+    ASSERT_TRUE(platform::set_read_only(path, false, err)) << err;
+    EXPECT_FALSE(platform::is_read_only(path));
+    EXPECT_EQ(platform::path_kind(path), platform::PathKind::file);
+    EXPECT_EQ(platform::path_kind(dir.path()), platform::PathKind::directory);
+    EXPECT_EQ(platform::path_kind(dir.file("none")), platform::PathKind::missing);
+
+    // A step that borrows the current folder gives it back; one whose purpose is to change it
+    // keeps the change. The folder's name has characters of no single code page.
+    const std::string before = platform::current_folder();
+    ASSERT_FALSE(before.empty());
+    std::string folder = dir.file("\xED\x95\x9C\xE8\xA1\xA8"); // 한表
+    ASSERT_TRUE(testing_files::make_folder(folder));
+    {
+        platform::FolderKept kept;
+        ASSERT_TRUE(platform::set_current_folder(folder));
+        write_file("here", "x");
+        EXPECT_EQ(read_file(folder + "/here"), "x");
+    }
+    EXPECT_EQ(platform::current_folder(), before);
+    {
+        platform::FolderKept kept;
+        ASSERT_TRUE(platform::set_current_folder(folder));
+        kept.keep_new();
+    }
+    EXPECT_NE(platform::current_folder(), before);
+    EXPECT_FALSE(platform::set_current_folder(dir.file("none")));
+    ASSERT_TRUE(platform::set_current_folder(before));
+    platform::remove_file(folder + "/here");
+}
+
+TEST(Process, StartsACommandLineAndNamesAProgramThatCannotStart) {
+    TempDir dir;
+    std::string made = dir.file("made");
+    std::string err;
+#ifdef _WIN32
+    ASSERT_TRUE(platform::start_process("cmd /c mkdir \"" + made + "\"", err)) << err;
+    EXPECT_FALSE(platform::start_process("no-such-program-of-ours.exe /x", err));
+    EXPECT_NE(err.find("no-such-program-of-ours.exe"), std::string::npos) << err;
+#else
+    ASSERT_TRUE(platform::start_process("mkdir '" + made + "'", err)) << err;
+#endif
+    for (int i = 0; i < 200 && platform::path_kind(made) != platform::PathKind::directory; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(platform::path_kind(made), platform::PathKind::directory);
+}

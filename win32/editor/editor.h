@@ -1,0 +1,103 @@
+// The editor's program-wide state (Program), and the preview and its monitor thread
+// (player.cpp, monitor.cpp). Each other window file has a header of its own.
+#pragma once
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "win32/decoder/decoder.h"
+#include "core/preview/preview.h"
+#include "core/editing/session.h"
+#include "core/settings/settings.h"
+#include "core/editing/edit_rules.h"
+#include "core/face/face_rules.h"
+
+namespace editor {
+
+struct Program {
+    HINSTANCE instance = nullptr;
+    HWND owner = nullptr;      // the hidden owner window of notice menus
+    HWND main = nullptr;       // dialog 142
+    std::string settings_path; // UTF-8; the file's path is the session's
+    editing::Session session;
+    settings::Settings settings;
+    HBITMAP bitmaps[5] = {}; // 156 to 160
+    // The File menu: the names of the folder's MP3 files as its latest opening listed them
+    // (sorted; the owner-drawn menus are as wide as the widest of slots 0 to 49), the slot of
+    // the file being edited (-1 when not listed), and the pointer's move onto that row when
+    // the Home key opened the menu.
+    struct FileMenu {
+        std::array<std::string, 55> names;
+        size_t count = 0;
+        int current = -1;
+        bool warp_request = false, warp_restore = false;
+        POINT saved_cursor{};
+        WNDPROC former_title = nullptr;
+    } file_menu;
+    // The level meter's two rows, written by the monitor thread while a file plays and
+    // zeroed by the window thread when a play starts or ends.
+    struct MeterValues {
+        std::atomic<int32_t> peak{0}, held{0};
+        std::atomic<uint32_t> held_stamp{0};
+    } meter[2];
+    // The preview: the core's state machine over the binding's table (it names the flags
+    // that the monitor thread reads), and the sliders' former procedures.
+    struct Player : preview::Preview {
+        explicit Player(const settings::Settings& s) : preview::Preview(decoder::decoder_calls, s) {}
+        WNDPROC former_position = nullptr, former_volume = nullptr;
+        preview::BeforeRename before_replace; // where an apply in the RMP form stopped it
+    } player{settings};
+    // The monitor thread: runs while `running` is 1.
+    struct Monitor {
+        std::atomic<int32_t> running{0};
+        HANDLE thread = nullptr;
+        HANDLE wake = nullptr; // set to end the monitor's rest
+        DWORD tid = 0;
+        int32_t key_latch[6] = {}; // monitor thread only
+    } monitor;
+    bool options_open = false; // dialog 136 is open
+    face::WindowDrag drag;
+    bool right_button = false;
+};
+extern Program program;
+
+// The preview (player.cpp): the status display, the commands Play (13), stop (14), pause and
+// resume (15), the status display's click (1040), and the steps a load and a rename take.
+void update_status(HWND dlg);
+void on_play(HWND dlg);
+void on_pause(HWND dlg);
+void stop_playback(HWND dlg);
+void on_status_click(HWND dlg);
+void play_loaded_file(HWND dlg, const std::string& utf8_path);
+// A rename stops the preview first and starts it again on the new name when it was playing.
+struct PlayState {
+    int state = 0, seconds = 0;
+};
+PlayState pause_for_rename(HWND dlg);
+void resume_after_rename(HWND dlg, const PlayState& before, const std::string& new_utf8_path);
+// An apply in the RMP form replaces the file: the preview stops around it the same way, and a
+// file that was playing goes on where it was.
+void stop_for_replace(HWND dlg);
+void resume_after_replace(HWND dlg, const std::string& utf8_path);
+// The player's part of the window's creation and close: the two sliders get their
+// replacement procedures, the monitor thread starts and, at the close, ends.
+void start_player(HWND dlg);
+void end_player(HWND dlg);
+// After dialog 142 has ended: waits for the monitor thread, then releases the decoder.
+void release_player();
+// True when a client point of the main window lies inside the player panel.
+bool in_player_panel(HWND dlg, POINT client);
+// The monitor thread (monitor.cpp): hot keys, levels, and the status while a file plays.
+void start_monitor(HWND dlg);
+// The window came to the front or a play started: the monitor works at its pace again.
+void wake_monitor();
+// Ends the thread and waits for it; false when the wait failed (the thread may still run).
+bool stop_monitor();
+// Sent by the monitor thread so that the status is updated on the window thread.
+constexpr UINT WM_UPDATE_STATUS = WM_APP + 1;
+
+} // namespace editor

@@ -1,0 +1,135 @@
+// The File menu: the MP3 files of the current folder (the edited file's), sorted and with the
+// edited one in red, then the open-file dialog and the folder in the shell. Opened by the Home
+// key in the title field, it puts the pointer on the edited file's row and back afterwards.
+#include <windows.h>
+
+#include <vector>
+
+#include "win32/editor/resources/resource.h"
+#include "win32/editor/editor.h"
+#include "win32/editor/file_menu.h"
+#include "win32/editor/main_window.h"
+#include "win32/editor/menus.h"
+#include "win32/editor/outside_tools.h"
+#include "win32/editor/ui.h"
+#include "core/editing/paths.h"
+#include "win32/editor/texts.h"
+
+namespace editor {
+
+namespace {
+
+Program::FileMenu& F() { return program.file_menu; }
+
+// The names a search for "*.mp3" finds: ending in ".mp3", in any letter case.
+bool has_mp3_ending(const std::string& name) {
+    if (name.size() < 4) return false;
+    std::string ending = name.substr(name.size() - 4);
+    for (char& c : ending)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ending == ".mp3";
+}
+
+LRESULT CALLBACK title_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_KEYUP && wp == VK_HOME) {
+        HWND dlg = GetParent(h);
+        F().warp_request = true;
+        SendMessageW(dlg, WM_COMMAND, IDC_FILE_MENU, 0);
+        SetFocus(h);
+    }
+    return CallWindowProcW(F().former_title, h, msg, wp, lp);
+}
+
+} // namespace
+
+void show_file_menu(HWND dlg) {
+    // The folder's MP3 files in the order the search gives them, at most 52, sorted by their
+    // cp932 forms as the list always was.
+    // The folder goes by its full path: one too long for the system's current folder is the
+    // program's all the same (platform::current_folder).
+    std::vector<std::string> found_names, keys;
+    std::vector<platform::FolderEntry> entries;
+    std::string err;
+    static_cast<void>(platform::list_folder(current_folder(), entries, err)); // none listed: no rows
+    for (const platform::FolderEntry& e : entries) {
+        if (found_names.size() == face::k_file_menu_names) break;
+        if (e.kind == platform::PathKind::directory || !has_mp3_ending(e.name)) continue;
+        found_names.push_back(e.name);
+        keys.push_back(narrow(wide_path(e.name)));
+    }
+    std::vector<std::string> names;
+    for (size_t i : face::file_name_order(keys)) names.push_back(found_names[i]);
+    std::wstring current = wide_path(editing::relative_form(program.session.current_path, current_folder()));
+    std::vector<int> items = {IDM_OPEN_FILE, IDM_OPEN_CURRENT_FOLDER};
+    if (!names.empty()) items.push_back(0);
+    F().current = -1;
+    for (size_t i = 0; i < names.size(); ++i) {
+        F().names[i] = names[i];
+        items.push_back(IDM_FILE_LIST + static_cast<int>(i));
+        if (CompareStringOrdinal(wide_path(names[i]).c_str(), -1, current.c_str(), -1, TRUE) == CSTR_EQUAL)
+            F().current = static_cast<int>(i);
+    }
+    F().count = names.size();
+    HMENU menu = owner_drawn_menu(items);
+    POINT p;
+    GetCursorPos(&p);
+    RECT desktop;
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    int y = face::file_menu_y(p.y, names.size(), desktop.bottom);
+    TrackPopupMenu(menu, TPM_RIGHTALIGN | TPM_BOTTOMALIGN, p.x, y, 0, dlg, nullptr);
+    DestroyMenu(menu);
+    if (F().warp_restore) {
+        F().warp_restore = false;
+        SetCursorPos(F().saved_cursor.x, F().saved_cursor.y);
+    } else {
+        SetFocus(GetDlgItem(dlg, IDC_TITLE));
+    }
+}
+
+// Called while the current row is drawn: the menu's window is then the first at the main
+// window's level.
+void warp_to_current_row(int row) {
+    if (!F().warp_request || !program.main) return;
+    HWND first = GetWindow(program.main, GW_HWNDFIRST);
+    RECT r;
+    if (!first || !GetWindowRect(first, &r)) return;
+    int item = GetSystemMetrics(SM_CYSMICON) + 4;
+    GetCursorPos(&F().saved_cursor);
+    SetCursorPos(r.right - 16, r.top + (row + 2) * item + 16 + item / 2);
+    F().warp_request = false;
+    F().warp_restore = true;
+}
+
+void open_listed_file(HWND dlg, int slot) {
+    if (slot < 0 || static_cast<size_t>(slot) >= F().count) return;
+    if (!discard_question()) return;
+    std::string path = face::path_in_folder(current_folder(), F().names[static_cast<size_t>(slot)]);
+    remember_chosen(path);
+    open_file(dlg, path);
+}
+
+// The current folder follows the dialog, so the chosen file's folder is current for the load.
+void open_file_dialog(HWND dlg) {
+    if (!discard_question()) return;
+    // A file that does not load leaves the current folder where it was, as a drop does.
+    FolderKept before;
+    std::string chosen =
+        choose_program(dlg, texts::open_mp3_title,
+                       wide(std::string_view(texts::open_mp3_filter, sizeof texts::open_mp3_filter)).c_str(), "", true);
+    if (!chosen.empty() && open_file(dlg, chosen)) before.keep_new();
+}
+
+void show_current_folder() { start_program("explorer " + current_folder(), true); }
+
+void watch_home_key(HWND dlg) {
+    HWND title = GetDlgItem(dlg, IDC_TITLE);
+    F().former_title =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(title, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(title_proc)));
+}
+
+void unwatch_home_key(HWND dlg) {
+    if (F().former_title)
+        SetWindowLongPtrW(GetDlgItem(dlg, IDC_TITLE), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(F().former_title));
+}
+
+} // namespace editor

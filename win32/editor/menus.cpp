@@ -1,0 +1,158 @@
+// The owner-drawn popup menus: each item is a small icon and a text, drawn by the main window
+// on WM_DRAWITEM at the size WM_MEASUREITEM gives.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <vector>
+
+#include "win32/editor/resources/resource.h"
+#include "win32/editor/editor.h"
+#include "win32/editor/file_menu.h"
+#include "win32/editor/menus.h"
+#include "win32/editor/ui.h"
+#include "win32/editor/texts.h"
+
+namespace editor {
+
+namespace {
+
+struct Look {
+    int icon_width = 16, icon_height = 16;
+    COLORREF selection = 0, selected_text = 0;
+} look;
+
+} // namespace
+
+HMENU owner_drawn_menu(const std::vector<int>& items) {
+    HMENU menu = CreatePopupMenu();
+    for (int id : items) {
+        if (id == 0) AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        else AppendMenuW(menu, MF_OWNERDRAW, static_cast<UINT_PTR>(id), nullptr);
+    }
+    return menu;
+}
+
+namespace {
+
+// The item's icon: a system icon (shared, never destroyed) or a shell icon of a path (ours to
+// destroy, `owned` set).
+HICON item_icon(int id, bool& owned) {
+    owned = false;
+    std::string path; // UTF-8
+    switch (id) {
+    case IDC_CLOSE_X: return LoadIconW(nullptr, IDI_HAND);
+    case IDC_RENAME: return LoadIconW(nullptr, IDI_EXCLAMATION);
+    case IDM_OPTIONS: return LoadIconW(nullptr, IDI_ASTERISK);
+    case IDM_OPEN_CURRENT_FOLDER:
+    case IDM_OPEN_COPY_FOLDER: path = slot_path(texts::drive_c); break;
+    case IDM_OPEN_FILE: path = current_folder(); break;
+    case IDM_MPMAN: path = slot_path(settings::slot_text(program.settings.mpman_path)); break;
+    case IDM_ADD_TO_PLAYLIST:
+    case IDM_WINAMP: path = slot_path(settings::slot_text(program.settings.winamp_path)); break;
+    default:
+        if (id >= IDM_FILE_LIST && static_cast<size_t>(id - IDM_FILE_LIST) < program.file_menu.names.size())
+            path = face::path_in_folder(current_folder(),
+                                        program.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)]);
+        else return nullptr;
+    }
+    SHFILEINFOW info{};
+    if (!SHGetFileInfoW(wide_path(path).c_str(), 0, &info, sizeof info, SHGFI_ICON | SHGFI_SMALLICON)) return nullptr;
+    owned = info.hIcon != nullptr;
+    return info.hIcon;
+}
+
+std::wstring item_text(int id) {
+    switch (id) {
+    case IDC_CLOSE_X: return wide(texts::menu_close);
+    case IDC_RENAME: return wide(texts::menu_rename);
+    case IDM_OPEN_CURRENT_FOLDER: return wide(texts::menu_open_current_folder);
+    case IDM_OPEN_FILE: return wide(texts::menu_open_file);
+    case IDM_COPY: return wide(texts::menu_copy);
+    case IDM_OPEN_COPY_FOLDER: return wide(texts::menu_open_copy_folder);
+    case IDM_MPMAN: return wide(texts::menu_mpman);
+    case IDM_OPTIONS: return wide(texts::menu_options);
+    case IDM_ADD_TO_PLAYLIST: return wide(texts::menu_add_to_playlist);
+    case IDM_WINAMP: return wide(texts::menu_winamp);
+    }
+    if (id >= IDM_FILE_LIST && static_cast<size_t>(id - IDM_FILE_LIST) < program.file_menu.names.size())
+        return wide_path(program.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)]);
+    return L"";
+}
+
+} // namespace
+
+void measure_menu_item(MEASUREITEMSTRUCT& item) {
+    look.icon_width = GetSystemMetrics(SM_CXSMICON);
+    look.icon_height = GetSystemMetrics(SM_CYSMICON);
+    look.selection = GetSysColor(COLOR_HIGHLIGHT);
+    look.selected_text = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    std::vector<int> widths;
+    if (HDC dc = GetDC(program.owner)) {
+        for (size_t i = 0; i < 50; ++i) {
+            std::wstring name = wide_path(program.file_menu.names[i]);
+            SIZE size{};
+            if (!name.empty() && GetTextExtentPoint32W(dc, name.c_str(), static_cast<int>(name.size()), &size))
+                widths.push_back(size.cx);
+        }
+        ReleaseDC(program.owner, dc);
+    }
+    item.itemWidth = static_cast<UINT>(face::menu_item_width(widths));
+    item.itemHeight = static_cast<UINT>(look.icon_height + 4);
+}
+
+void draw_menu_item(const DRAWITEMSTRUCT& item) {
+    if (item.CtlType != ODT_MENU) return;
+    HDC dc = item.hDC;
+    RECT r = item.rcItem;
+    if (item.itemState == ODS_SELECTED) {
+        HBRUSH brush = CreateSolidBrush(look.selection);
+        FillRect(dc, &r, brush);
+        DeleteObject(brush);
+        SetBkColor(dc, look.selection);
+        SetTextColor(dc, look.selected_text);
+    } else {
+        HBRUSH brush = CreateSolidBrush(GetBkColor(dc));
+        FillRect(dc, &r, brush);
+        DeleteObject(brush);
+    }
+    int id = static_cast<int>(item.itemID);
+    // The File menu's row of the file being edited stands out in red unless the mouse is on it.
+    int row = id - IDM_FILE_LIST;
+    if (row >= 0 && row == program.file_menu.current && item.itemState != ODS_SELECTED) {
+        HBRUSH red = CreateSolidBrush(RGB(200, 0, 0));
+        FillRect(dc, &r, red);
+        DeleteObject(red);
+        SetBkColor(dc, RGB(200, 0, 0));
+        SetTextColor(dc, look.selected_text);
+        warp_to_current_row(row);
+    }
+    bool owned = false;
+    if (HICON icon = item_icon(id, owned)) {
+        DrawIconEx(dc, r.left, r.top + 2, icon, look.icon_width, look.icon_height, 0, nullptr, DI_NORMAL);
+        if (owned) DestroyIcon(icon);
+    }
+    std::wstring text = item_text(id);
+    UINT former = SetTextAlign(dc, TA_BOTTOM);
+    TextOutW(dc, r.left + look.icon_width + 2, r.bottom - 4, text.c_str(), static_cast<int>(text.size()));
+    SetTextAlign(dc, former);
+}
+
+void show_function_menu(HWND dlg) {
+    HMENU menu =
+        owner_drawn_menu(face::function_menu_items(!settings::slot_text(program.settings.copy_folder).empty()));
+    POINT p;
+    GetCursorPos(&p);
+    TrackPopupMenu(menu, TPM_BOTTOMALIGN | TPM_RIGHTALIGN, p.x, p.y - 7, 0, dlg, nullptr);
+    DestroyMenu(menu);
+    SetFocus(GetDlgItem(dlg, IDC_TITLE));
+}
+
+void show_context_menu(HWND dlg) {
+    HMENU menu = owner_drawn_menu({IDM_OPTIONS, 0, IDC_CLOSE_X});
+    POINT p;
+    GetCursorPos(&p);
+    TrackPopupMenu(menu, TPM_BOTTOMALIGN | TPM_RIGHTALIGN | TPM_RIGHTBUTTON, p.x, p.y, 0, dlg, nullptr);
+    DestroyMenu(menu);
+}
+
+} // namespace editor

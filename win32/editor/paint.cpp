@@ -1,0 +1,85 @@
+// The painted face of dialog 142: the field captions, the "Wave Vol" caption and the level
+// meter made of small bitmaps.
+#include "win32/editor/editor.h"
+#include "win32/editor/paint.h"
+#include "win32/editor/ui.h"
+#include "win32/editor/texts.h"
+
+namespace editor {
+
+namespace {
+
+HFONT make_font(int height) {
+    return CreateFontW(height, 0, 0, 0, 400, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, wide(texts::label_font).c_str());
+}
+
+void embossed(HDC dc, int x, int y, const char* cp932) {
+    std::wstring text = wide(cp932);
+    int n = static_cast<int>(text.size());
+    SetTextColor(dc, RGB(255, 255, 255));
+    TextOutW(dc, x, y, text.c_str(), n);
+    SetTextColor(dc, RGB(0, 0, 0));
+    TextOutW(dc, x - 1, y - 1, text.c_str(), n);
+}
+
+// One row of 22 segments and its peak mark; mem[1..4] hold green, dark, yellow and red.
+void meter_row(HDC dc, HDC* mem, int y, const Program::MeterValues& values) {
+    BITMAP seg{};
+    GetObjectW(program.bitmaps[1], sizeof seg, &seg);
+    face::MeterRow row = face::meter_row(values.peak.load(std::memory_order_relaxed),
+                                         values.held.load(std::memory_order_relaxed), program.settings.playback_mode);
+    auto bitmap = [&](face::Segment s) {
+        switch (s) {
+        case face::Segment::green: return mem[1];
+        case face::Segment::dark: return mem[2];
+        case face::Segment::yellow: return mem[3];
+        case face::Segment::red: return mem[4];
+        }
+        return mem[2];
+    };
+    for (int i = 0; i < 22; ++i)
+        BitBlt(dc, 258 + i * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.segments[static_cast<size_t>(i)]), 0,
+               0, SRCCOPY);
+    if (row.peak_mark >= 0)
+        BitBlt(dc, 258 + row.peak_mark * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.peak_colour), 0, 0,
+               SRCCOPY);
+}
+
+} // namespace
+
+void paint_main_window(HWND dlg) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(dlg, &ps);
+    SetBkMode(dc, TRANSPARENT);
+    if (program.bitmaps[0] && program.bitmaps[1]) {
+        HDC mem[5];
+        HGDIOBJ old[5];
+        for (int i = 0; i < 5; ++i) {
+            mem[i] = CreateCompatibleDC(dc);
+            old[i] = SelectObject(mem[i], program.bitmaps[i]);
+        }
+        BITMAP edge{};
+        GetObjectW(program.bitmaps[0], sizeof edge, &edge);
+        BitBlt(dc, 257, 69, edge.bmWidth, edge.bmHeight, mem[0], 0, 0, SRCCOPY);
+        meter_row(dc, mem, 69, program.meter[0]);
+        meter_row(dc, mem, 76, program.meter[1]);
+        for (int i = 0; i < 5; ++i) {
+            SelectObject(mem[i], old[i]);
+            DeleteDC(mem[i]);
+        }
+    }
+    HFONT font = make_font(12);
+    HGDIOBJ former = SelectObject(dc, font);
+    for (const FieldControl& c : k_field_controls) embossed(dc, c.caption_x, c.caption_y, c.caption);
+    SelectObject(dc, former);
+    DeleteObject(font);
+    font = make_font(11);
+    former = SelectObject(dc, font);
+    embossed(dc, 262, 136, texts::caption_wave_vol);
+    SelectObject(dc, former);
+    DeleteObject(font);
+    EndPaint(dlg, &ps);
+}
+
+} // namespace editor

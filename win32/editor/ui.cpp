@@ -1,0 +1,214 @@
+// The question dialogs, the notice menus, and the user interface the core speaks to.
+#include <cstdio>
+
+#include "win32/editor/resources/resource.h"
+#include "core/formats/tag.h"
+#include "core/formats/text_rules.h"
+#include "win32/editor/editor.h"
+#include "win32/editor/ui.h"
+#include "win32/editor/texts.h"
+#include "platform/text.h"
+
+namespace editor {
+
+Program program;
+WindowUi window_ui;
+
+const std::array<FieldControl, 5> k_field_controls = {{
+    {IDC_TITLE, texts::caption_title, 20, 50, false},
+    {IDC_ARTIST, texts::caption_artist, 8, 70, true},
+    {IDC_ALBUM, texts::caption_album, 14, 90, true},
+    {IDC_YEAR, texts::caption_year, 21, 108, true},
+    {IDC_COMMENT, texts::caption_comment, 21, 127, true},
+}};
+
+bool path_for_slot(const std::string& utf8, std::string& cp932) {
+    std::string bad;
+    return platform::utf8_to_cp932(utf8, cp932, bad);
+}
+
+namespace {
+// Set while the program itself puts a text into a control: a loaded text longer than the
+// field's limit stays whole, as a limit holds only for what the user types.
+bool program_sets_text = false;
+} // namespace
+
+void set_control_text(HWND dlg, int id, std::string_view cp932) {
+    program_sets_text = true;
+    SetDlgItemTextW(dlg, id, wide(cp932).c_str());
+    program_sets_text = false;
+}
+
+namespace {
+
+// Every question dialog: 1 ends with 1, 2 (or Esc) with 0, and each click on the check box
+// flips the setting it stands for at once, whichever button closes the dialog then. The
+// rename dialogs also show the old and the new name.
+struct Question {
+    int32_t* flag;
+    std::wstring old_name, new_name;
+};
+
+INT_PTR CALLBACK question_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_INITDIALOG: {
+        SetWindowLongPtrW(dlg, DWLP_USER, lp);
+        auto* q = reinterpret_cast<const Question*>(lp);
+        if (q && !q->old_name.empty()) SetDlgItemTextW(dlg, IDC_OLD_NAME, q->old_name.c_str());
+        if (q && !q->new_name.empty()) SetDlgItemTextW(dlg, IDC_NEW_NAME, q->new_name.c_str());
+        return TRUE;
+    }
+    case WM_COMMAND: {
+        auto* q = reinterpret_cast<Question*>(GetWindowLongPtrW(dlg, DWLP_USER));
+        switch (LOWORD(wp)) {
+        case IDC_ANSWER_YES: EndDialog(dlg, 1); return TRUE;
+        case IDC_ANSWER_NO: EndDialog(dlg, 0); return TRUE;
+        case IDC_NEVER_ASK:
+            if (q && q->flag) *q->flag = *q->flag ? 0 : 1;
+            return TRUE;
+        }
+        return FALSE;
+    }
+    }
+    return FALSE;
+}
+
+} // namespace
+
+bool ask(int dialog, int32_t& flag, const std::wstring& old_name, const std::wstring& new_name) {
+    Question q{&flag, old_name, new_name};
+    return DialogBoxParamW(program.instance, MAKEINTRESOURCEW(dialog), program.main, question_proc,
+                           reinterpret_cast<LPARAM>(&q)) == 1;
+}
+
+bool WindowUi::ask_clear_read_only(int32_t& f) { return ask(IDD_READ_ONLY, f); }
+bool WindowUi::ask_convert_to_rmp(int32_t& f) { return ask(IDD_CONVERT, f); }
+
+void show_notice_menu(HWND owner, const std::vector<std::wstring>& lines, int dx, int dy, UINT item_id) {
+    HMENU menu = CreatePopupMenu();
+    for (const std::wstring& line : lines) {
+        if (line.empty()) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        // A file name or tag text may hold "&", which a menu would take for an accelerator
+        // mark; "&&" shows it.
+        std::wstring shown;
+        for (wchar_t c : line) shown += c == L'&' ? std::wstring(L"&&") : std::wstring(1, c);
+        AppendMenuW(menu, MF_STRING, item_id, shown.c_str());
+    }
+    POINT p;
+    GetCursorPos(&p);
+    SetForegroundWindow(owner);
+    TrackPopupMenu(menu, TPM_RIGHTALIGN | TPM_BOTTOMALIGN, p.x + dx, p.y + dy, 0, owner, nullptr);
+    DestroyMenu(menu);
+}
+
+void WindowUi::notice(editing::Notice what, const std::string& detail) {
+    using editing::Notice;
+    std::wstring why = wide_path(detail); // the system's words come as UTF-8
+    switch (what) {
+    case Notice::apply_cancelled:
+        show_notice_menu(program.owner, {wide(texts::error_head), L"", wide(texts::cancelled)}, 30, -30, IDM_INFO);
+        break;
+    case Notice::apply_failed:
+        show_notice_menu(program.owner, {wide(texts::error_head), L"", wide(texts::write_failed), why}, 30, -30,
+                         IDM_INFO);
+        break;
+    case Notice::cannot_open:
+        show_notice_menu(program.owner, {wide(texts::error_head), L"", wide(texts::cannot_open)}, 30, -30, IDM_INFO);
+        break;
+    case Notice::not_mp3: show_notice_menu(program.owner, {wide(texts::not_mp3)}, 30, -30, IDM_INFO); break;
+    }
+}
+
+std::string control_text(HWND dlg, int id, size_t max_bytes) {
+    HWND control = GetDlgItem(dlg, id);
+    int n = GetWindowTextLengthW(control);
+    std::wstring buf(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
+    n = GetWindowTextW(control, buf.data(), static_cast<int>(buf.size()));
+    return formats::cut_to_width(narrow(std::wstring_view(buf.data(), n > 0 ? static_cast<size_t>(n) : 0)), max_bytes);
+}
+
+editing::FieldTexts read_fields(HWND dlg, size_t max_bytes) {
+    editing::FieldTexts f;
+    for (size_t i = 0; i < k_field_controls.size(); ++i)
+        f.*editing::k_fields[i].text = control_text(dlg, k_field_controls[i].id, max_bytes);
+    return f;
+}
+
+namespace {
+// The fields' limits in cp932 bytes: 30 (the year 4) in the ID3v1 form, 255 in the RMP form.
+bool long_fields = false;
+} // namespace
+
+void keep_field_limit(HWND dlg, int id) {
+    if (program_sets_text) return;
+    for (size_t i = 0; i < k_field_controls.size(); ++i) {
+        if (k_field_controls[i].id != id) continue;
+        size_t limit = long_fields ? formats::k_text_capacity : editing::k_fields[i].id3_width;
+        std::string text = control_text(dlg, id, 4096);
+        if (text.size() <= limit) return;
+        HWND control = GetDlgItem(dlg, id);
+        SetWindowTextW(control, wide(formats::cut_to_width(text, limit)).c_str());
+        // The caret goes to the end, where the cut was made.
+        if (k_field_controls[i].combo_box) SendMessageW(control, CB_SETEDITSEL, 0, MAKELPARAM(0x7FFF, 0x7FFF));
+        else SendMessageW(control, EM_SETSEL, 0x7FFF, 0x7FFF);
+    }
+}
+
+// The texts reach the file with at most 255 bytes each.
+editing::FieldTexts WindowUi::field_texts() { return read_fields(program.main, formats::k_text_capacity); }
+
+// A field holds what set_control_text gave it, and field_texts reads it back.
+std::string WindowUi::read_back(const std::string& shown) {
+    return formats::cut_to_width(narrow(wide(shown)), formats::k_text_capacity);
+}
+
+void WindowUi::show_texts(const editing::FieldTexts& t) {
+    if (!program.main) return;
+    for (size_t i = 0; i < k_field_controls.size(); ++i)
+        set_control_text(program.main, k_field_controls[i].id, t.*editing::k_fields[i].text);
+}
+
+void WindowUi::set_apply_enabled(bool on) {
+    if (program.main) EnableWindow(GetDlgItem(program.main, IDC_APPLY), on);
+}
+
+void WindowUi::set_mode_label(bool rmp) {
+    if (program.main) SetDlgItemTextW(program.main, IDC_MODE, rmp ? L"RMP" : L"ID3");
+}
+
+void WindowUi::set_field_limits(bool long_texts) {
+    long_fields = long_texts;
+    if (!program.main) return;
+    // The controls count UTF-16 units, never more than the cp932 bytes: their limit lets no
+    // more in than fits, and keep_field_limit cuts double-byte text to the bytes.
+    for (size_t i = 0; i < k_field_controls.size(); ++i) {
+        WPARAM limit = long_texts ? formats::k_text_capacity : editing::k_fields[i].id3_width;
+        const FieldControl& c = k_field_controls[i];
+        SendDlgItemMessageW(program.main, c.id, c.combo_box ? CB_LIMITTEXT : EM_LIMITTEXT, limit, 0);
+    }
+}
+
+bool WindowUi::carry_over_on() {
+    // Before the window exists (the start file) nothing is carried over: the file keeps its
+    // own texts and genre.
+    return program.main && !IsWindowEnabled(GetDlgItem(program.main, IDC_ARTIST));
+}
+
+void WindowUi::end_carry_over() {
+    if (!program.main) return;
+    for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EnableWindow(GetDlgItem(program.main, id), TRUE);
+}
+
+void WindowUi::before_replace() { stop_for_replace(program.main); }
+void WindowUi::after_replace(const std::string& path) { resume_after_replace(program.main, path); }
+
+bool discard_question() {
+    if (!program.session.modified) return true;
+    return MessageBoxW(program.main, wide(texts::discard_question).c_str(), wide(texts::confirm_caption).c_str(),
+                       MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
+}
+
+} // namespace editor

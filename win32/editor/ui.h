@@ -1,0 +1,81 @@
+// The window's text boundary, the question dialogs and notice menus, and the user interface
+// that the core speaks to (ui.cpp).
+#pragma once
+#include <windows.h>
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/editing/session.h"
+#include "core/editing/edit_rules.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace editor {
+
+// The window's one text boundary. Inside, texts are cp932 and paths UTF-8; Windows gets and
+// gives both as UTF-16, so they are right whatever the system's code page.
+inline std::wstring wide(std::string_view cp932) { return platform::cp932_to_utf16(cp932); }
+inline std::wstring wide_path(std::string_view utf8) { return platform::utf8_to_utf16(utf8); }
+// A character with no cp932 form becomes "?".
+inline std::string narrow(std::wstring_view text) { return platform::utf16_to_cp932(text); }
+inline std::string utf8_path(std::wstring_view path) { return platform::utf16_to_utf8(path); }
+// A kt.dat slot's text (cp932) as a path, and back: false when the path has no cp932 form.
+inline std::string slot_path(std::string_view cp932) { return platform::cp932_to_utf8(cp932); }
+bool path_for_slot(const std::string& utf8, std::string& cp932);
+void set_control_text(HWND dlg, int id, std::string_view cp932);
+
+// The current folder belongs to the platform layer.
+using platform::current_folder;
+using platform::FolderKept;
+using platform::set_current_folder;
+
+// The user interface that the core calls, wired to dialog 142 and the question dialogs.
+class WindowUi final : public editing::UserInterface {
+public:
+    bool ask_clear_read_only(int32_t& no_confirm_readonly) override;
+    bool ask_convert_to_rmp(int32_t& no_confirm_rmp) override;
+    void notice(editing::Notice what, const std::string& detail) override;
+    editing::FieldTexts field_texts() override;
+    void show_texts(const editing::FieldTexts& texts) override;
+    std::string read_back(const std::string& shown) override;
+    void set_apply_enabled(bool enabled) override;
+    void set_mode_label(bool rmp) override;
+    void set_field_limits(bool long_texts) override;
+    bool carry_over_on() override;
+    void end_carry_over() override;
+    void hand_over(formats::FileKind kind, const std::string& path) override;
+    void before_replace() override;
+    void after_replace(const std::string& path) override;
+};
+extern WindowUi window_ui;
+
+// The five fields' controls and painted captions, in the order of editing::k_fields.
+struct FieldControl {
+    int id;
+    const char* caption; // cp932
+    int caption_x, caption_y;
+    bool combo_box; // the title is an edit control, the others drop-down lists
+};
+extern const std::array<FieldControl, 5> k_field_controls;
+
+// A control's text in cp932, cut to at most `max_bytes` bytes at a character boundary.
+std::string control_text(HWND dlg, int id, size_t max_bytes);
+// The texts of the five edit fields, each of at most `max_bytes` bytes.
+editing::FieldTexts read_fields(HWND dlg, size_t max_bytes);
+// A field grown past its limit in cp932 bytes (the control counts UTF-16 units) is cut back.
+void keep_field_limit(HWND dlg, int id);
+
+// A question dialog (135, 137, 138 or 141) owned by the main window; true for its button 1.
+// The rename dialogs show the two names in 1030 and 1029.
+bool ask(int dialog, int32_t& never_ask, const std::wstring& old_name = {}, const std::wstring& new_name = {});
+
+// A popup menu of string items that carry no command, at the cursor moved by (dx, dy); an
+// empty line is a separator.
+void show_notice_menu(HWND owner, const std::vector<std::wstring>& lines, int dx, int dy, UINT item_id);
+// "Yes" to go on: asked only while the tag is modified.
+bool discard_question();
+
+} // namespace editor
