@@ -1,9 +1,112 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <iconv.h>
+#endif
+
+#include <map>
+#include <string>
 
 #include "core/formats/text_rules.h"
 #include "platform/text.h"
 
 using namespace formats;
+
+namespace {
+
+// What the system's converter makes of one cp932 character of one or two bytes: iconv, asked
+// here directly, or code page 932 of MultiByteToWideChar on Windows, which has no iconv.
+// False where the bytes are no character.
+bool system_char(const unsigned char* bytes, size_t n, char32_t& cp) {
+#ifdef _WIN32
+    return platform::system_decode_cp932(bytes, n, cp);
+#else
+    static iconv_t cd = iconv_open("UTF-32LE", "CP932");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char in[2] = {static_cast<char>(bytes[0]), static_cast<char>(n > 1 ? bytes[1] : 0)};
+    unsigned char buf[8];
+    char* ip = in;
+    size_t il = n;
+    char* op = reinterpret_cast<char*>(buf);
+    size_t ol = sizeof buf;
+    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<size_t>(-1) || il != 0 || sizeof buf - ol != 4) return false;
+    cp = static_cast<char32_t>(buf[0] | buf[1] << 8 | buf[2] << 16 | static_cast<char32_t>(buf[3]) << 24);
+    return true;
+#endif
+}
+
+bool is_lead(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// The characters of cp932 as we take them from the system: a single byte is ASCII or a
+// half-width katakana (0x80, 0xA0 and 0xFD to 0xFF are none, whatever the system makes of
+// them); a pair is a lead byte and a trail of 0x40 to 0xFC but 0x7F, and a U+FFFD the system
+// gives for a pair counts as none.
+bool single_char(unsigned b, char32_t& cp) {
+    unsigned char c = static_cast<unsigned char>(b);
+    return (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) && system_char(&c, 1, cp);
+}
+bool pair_char(unsigned lead, unsigned trail, char32_t& cp) {
+    unsigned char two[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)};
+    return is_lead(lead) && trail >= 0x40 && trail <= 0xFC && trail != 0x7F && system_char(two, 2, cp) && cp != 0xFFFD;
+}
+
+// What a lone byte decodes to: a lead byte without its trail, or a byte that is no character,
+// is U+FFFD.
+char32_t lone_byte(unsigned b) {
+    char32_t cp = 0;
+    return !is_lead(b) && single_char(b, cp) ? cp : char32_t(0xFFFD);
+}
+
+std::string utf8_of(const std::u32string& cps) {
+    std::string out;
+    for (char32_t cp : cps) platform::put_utf8(out, cp);
+    return out;
+}
+std::wstring utf16_of(const std::u32string& cps) {
+    std::wstring out;
+    for (char32_t cp : cps) {
+        if (sizeof(wchar_t) == 2 && cp >= 0x10000) {
+            out += static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<wchar_t>(cp);
+        }
+    }
+    return out;
+}
+
+// Where several codes stand for one character (the NEC and IBM extension rows), the encoder
+// writes the JIS rows first, then the IBM rows (lead 0xFA to 0xFC), then the NEC-selected
+// copies of the IBM rows (lead 0xED and 0xEE), and of equals the lowest code.
+int row_rank(unsigned code) {
+    unsigned lead = code >> 8;
+    if (lead == 0xED || lead == 0xEE) return 2;
+    if (lead >= 0xFA) return 1;
+    return 0;
+}
+
+// The code each character the system decodes is written as.
+std::map<char32_t, unsigned> system_codes() {
+    std::map<char32_t, unsigned> codes;
+    char32_t cp = 0;
+    for (unsigned b = 0; b < 0x100; ++b)
+        if (single_char(b, cp)) codes.emplace(cp, b);
+    for (unsigned code = 0x100; code < 0x10000; ++code) {
+        if (!pair_char(code >> 8, code & 0xFF, cp)) continue;
+        auto [it, fresh] = codes.emplace(cp, code);
+        if (!fresh && row_rank(code) < row_rank(it->second)) it->second = code;
+    }
+    return codes;
+}
+
+std::string bytes_of(unsigned code) {
+    std::string out;
+    if (code > 0xFF) out += static_cast<char>(code >> 8);
+    out += static_cast<char>(code & 0xFF);
+    return out;
+}
+
+} // namespace
 
 TEST(Blank, EmptyAndFullWidthSpacesAreBlankShorterSpacesAreNot) {
     EXPECT_TRUE(is_blank("", 30));
@@ -101,6 +204,41 @@ TEST(Conversion, Cp932ToUtf8AndBack) {
     size_t unmapped = 9;
     EXPECT_EQ(platform::utf16_to_cp932(L"理多 タイトル ｶﾀｶﾅ", &unmapped), cp);
     EXPECT_EQ(unmapped, 0u);
+
+    // Every single byte and every two bytes decode as the system's converter has them, the
+    // bytes that are no character included; a text of ASCII alone passes untouched.
+    int wrong = 0;
+    auto check_decode = [&](const std::string& in, const std::u32string& want) {
+        std::string got = platform::cp932_to_utf8(in);
+        if (got == utf8_of(want) && platform::cp932_to_utf16(in) == utf16_of(want)) return;
+        if (++wrong <= 8) ADD_FAILURE() << "decoding " << testing::PrintToString(in) << " gives " << got;
+    };
+    for (unsigned b = 0; b < 0x100; ++b) check_decode(std::string(1, static_cast<char>(b)), {lone_byte(b)});
+    for (unsigned code = 0; code < 0x10000; ++code) {
+        unsigned lead = code >> 8, trail = code & 0xFF;
+        std::string in = {static_cast<char>(lead), static_cast<char>(trail)};
+        char32_t ch = 0;
+        if (lead < 0x80 && trail < 0x80) check_decode(in, {char32_t(lead), char32_t(trail)});
+        else if (pair_char(lead, trail, ch)) check_decode(in, {ch});
+        else check_decode(in, {lone_byte(lead), lone_byte(trail)});
+    }
+    EXPECT_EQ(wrong, 0);
+
+    // And back: every character the system decodes is written as its code, the one of its
+    // preferred row where several codes stand for it.
+    wrong = 0;
+    std::map<char32_t, unsigned> codes = system_codes();
+    EXPECT_GT(codes.size(), 7000u);
+    for (auto [ch, code] : codes) {
+        std::string want = ch < 0x80 ? std::string(1, static_cast<char>(ch)) : bytes_of(code);
+        std::string out, no;
+        bool ok = platform::utf8_to_cp932(utf8_of({ch}), out, no);
+        size_t missed = 9;
+        std::string from_utf16 = platform::utf16_to_cp932(utf16_of({ch}), &missed);
+        if (ok && out == want && from_utf16 == want && missed == 0) continue;
+        if (++wrong <= 8) ADD_FAILURE() << "U+" << std::hex << unsigned(ch) << " gives " << testing::PrintToString(out);
+    }
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(Conversion, InvalidBytesBecomeReplacementCharacters) {
@@ -131,4 +269,17 @@ TEST(Conversion, CharactersWithoutACp932FormAreRefused) {
     EXPECT_EQ(unmapped, 2u);
     EXPECT_EQ(platform::utf16_to_cp932(std::wstring(1, wchar_t(0xD800)) + L"a", &unmapped), "?a");
     EXPECT_EQ(unmapped, 1u);
+
+    // Every character that no cp932 code decodes to is refused, and named.
+    std::map<char32_t, unsigned> codes = system_codes();
+    int wrong = 0;
+    for (char32_t ch = 0x80; ch <= 0x10FFFF; ++ch) {
+        if ((ch >= 0xD800 && ch <= 0xDFFF) || codes.count(ch)) continue;
+        std::string utf8 = utf8_of({ch});
+        size_t missed = 0;
+        bool refused = !platform::utf8_to_cp932(utf8, out, bad) && bad == utf8;
+        if (refused && platform::utf16_to_cp932(utf16_of({ch}), &missed) == "?" && missed == 1) continue;
+        if (++wrong <= 8) ADD_FAILURE() << "U+" << std::hex << unsigned(ch) << " is not refused";
+    }
+    EXPECT_EQ(wrong, 0);
 }
