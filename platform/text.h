@@ -26,7 +26,8 @@ std::string utf16_to_cp932(std::wstring_view utf16, size_t* unmapped = nullptr);
 std::string utf16_to_utf8(std::wstring_view utf16);
 
 // The system's own converter for one cp932 character of one or two bytes: false when the
-// bytes are no character. The tables above are built from it once.
+// bytes are no character. The conversions above take their tables from it: on POSIX when the
+// program is built (cp932_gen), on Windows at their first use.
 bool system_decode_cp932(const unsigned char* bytes, size_t n, char32_t& out);
 
 } // namespace platform

@@ -1,76 +1,25 @@
-// Table-driven cp932 conversion built once from the system converter, and a UTF-8 codec.
-#include <array>
-#include <unordered_map>
-#include <vector>
+// Table-driven cp932 conversion (the tables are in cp932_table.h), and a UTF-8 codec.
+#include <algorithm>
 
+#include "platform/cp932_table.h"
 #include "platform/text.h"
 
 namespace platform {
 
 namespace {
 
-constexpr char32_t k_none = 0xFFFFFFFF;
-
-bool is_lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-
-struct Cp932Table {
-    std::array<char32_t, 256> single{};
-    std::vector<char32_t> pair; // indexed by lead << 8 | trail
-    std::unordered_map<char32_t, uint16_t> reverse;
-};
-
-// Several cp932 codes can stand for one character (NEC and IBM extension rows); the
-// encoder prefers the JIS rows, then the IBM rows over the NEC-selected copies.
-int preference(uint16_t code) {
-    unsigned lead = code >> 8;
-    if (lead == 0xED || lead == 0xEE) return 2;
-    if (lead >= 0xFA) return 1;
-    return 0;
-}
-
-Cp932Table build_table() {
-    Cp932Table t;
-    {
-        t.pair.assign(0x10000, k_none);
-        for (unsigned b = 0; b < 256; ++b) {
-            unsigned char c = static_cast<unsigned char>(b);
-            char32_t cp = k_none;
-            // Single-byte characters are ASCII and the half-width katakana; the bytes 0x80,
-            // 0xA0 and 0xFD to 0xFF are none, whatever a system's table makes of them.
-            bool single = b < 0x80 || (b >= 0xA1 && b <= 0xDF);
-            if (single && system_decode_cp932(&c, 1, cp)) t.single[b] = cp;
-            else t.single[b] = k_none;
-            if (t.single[b] != k_none) t.reverse.emplace(t.single[b], static_cast<uint16_t>(b));
-        }
-        for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
-            if (!is_lead(static_cast<unsigned char>(lead))) continue;
-            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
-                if (trail == 0x7F) continue;
-                unsigned char two[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)};
-                char32_t cp = k_none;
-                if (!system_decode_cp932(two, 2, cp) || cp == 0xFFFD) continue;
-                uint16_t code = static_cast<uint16_t>(lead << 8 | trail);
-                t.pair[code] = cp;
-                auto [it, fresh] = t.reverse.emplace(cp, code);
-                if (!fresh && preference(code) < preference(it->second)) it->second = code;
-            }
-        }
-    }
-    return t;
-}
-
-const Cp932Table& table() {
-    static const Cp932Table t = build_table();
-    return t;
-}
+using cp932::is_lead;
+using cp932::k_none;
 
 // Appends the cp932 form of a character; false where it has none.
 bool put_cp932(std::string& out, char32_t cp) {
-    const Cp932Table& t = table();
-    auto it = t.reverse.find(cp);
-    if (it == t.reverse.end()) return false;
-    if (it->second > 0xFF) out += static_cast<char>(it->second >> 8);
-    out += static_cast<char>(it->second & 0xFF);
+    const cp932::Tables& t = cp932::tables();
+    const cp932::Encoding* end = t.encode + t.encode_count;
+    const cp932::Encoding* it =
+        std::lower_bound(t.encode, end, cp, [](const cp932::Encoding& e, char32_t c) { return e.ch < c; });
+    if (it == end || it->ch != cp) return false;
+    if (it->code > 0xFF) out += static_cast<char>(it->code >> 8);
+    out += static_cast<char>(it->code & 0xFF);
     return true;
 }
 
@@ -132,18 +81,18 @@ void put_utf8(std::string& out, char32_t cp) {
     }
 }
 
-// ASCII is the same in both encodings; such texts skip the table, whose building is most of
-// the start-up time of a short command.
+// ASCII is the same in both encodings; such texts skip the tables, which on Windows are built
+// at their first use.
 std::string cp932_to_utf8(std::string_view in) {
     if (is_ascii(in)) return std::string(in);
-    const Cp932Table& t = table();
+    const cp932::Tables& t = cp932::tables();
     std::string out;
     out.reserve(in.size() * 3 / 2);
     for (size_t i = 0; i < in.size();) {
         auto c = static_cast<unsigned char>(in[i]);
         if (is_lead(c) && i + 1 < in.size()) {
             auto trail = static_cast<unsigned char>(in[i + 1]);
-            char32_t cp = t.pair[static_cast<size_t>(c) << 8 | trail];
+            char32_t cp = cp932::is_trail(trail) ? t.pair[cp932::pair_index(c, trail)] : k_none;
             if (cp != k_none) {
                 put_utf8(out, cp);
                 i += 2;

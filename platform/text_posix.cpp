@@ -1,4 +1,5 @@
-// The system cp932 converter on POSIX: iconv.
+// The system cp932 converter on POSIX: iconv. The build's table generator (cp932_gen) and the
+// tests ask it; the programs convert with the tables it gave at build time.
 #include <iconv.h>
 
 #include <cerrno>

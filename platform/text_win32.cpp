@@ -1,6 +1,8 @@
-// The system cp932 converter on Windows: code page 932 of MultiByteToWideChar.
+// The system cp932 converter on Windows: code page 932 of MultiByteToWideChar, and the cp932
+// tables built from it at their first use.
 #include <windows.h>
 
+#include "platform/cp932_build.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -12,6 +14,12 @@ bool system_decode_cp932(const unsigned char* bytes, size_t n, char32_t& out) {
     if (got != 1) return false;
     out = static_cast<char32_t>(w[0]);
     return true;
+}
+
+const cp932::Tables& cp932::tables() {
+    static const BuiltTables built = build_tables(system_decode_cp932);
+    static const Tables t{built.single.data(), built.pair.data(), built.encode.data(), built.encode.size()};
+    return t;
 }
 
 } // namespace platform
