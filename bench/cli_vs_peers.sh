@@ -8,7 +8,8 @@
 # plain timing.
 #   bench/cli_vs_peers.sh [--cli PATH] [--tmp DIR]
 #   FILES=N (default 1000), ROUNDS=N (default 3) runs of each, the median is reported;
-#   HYPERFINE_OPTS: more options for hyperfine (e.g. --show-output).
+#   HYPERFINE_OPTS: more options for hyperfine (e.g. --show-output);
+#   BASE_CLI=PATH: also a tagzo-cli of an earlier commit, one process per file, in the same run.
 set -euo pipefail
 # shellcheck source=bench/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -45,6 +46,10 @@ cmds=(
   "for f in $(q "$RUN")/*.mp3; do id3tool -t X \"\$f\" 2>>$(q "$ERRORS") || $fail; done"
   "f=all; $(q "$FLOOR") $(q "$RUN")/*.mp3 2>>$(q "$ERRORS") || $fail"
 )
+if [[ -n ${BASE_CLI:-} ]]; then
+  names+=("tagzo-cli of BASE_CLI, one process per file")
+  cmds+=("for f in $(q "$RUN")/*.mp3; do $(q "$BASE_CLI") set --title X \"\$f\" 2>>$(q "$ERRORS") || $fail; done")
+fi
 : >"$ERRORS"
 failed() {  # name
   echo "$1 failed:" >&2
@@ -112,3 +117,7 @@ done
 # The goals: per process at least as fast as id3tool, and in one call at least half the floor.
 printf 'per process, tagzo-cli against id3tool: %s (goal: 1.00 or more)\n' "$(calc '%.2f' "${medians[3]} / ${medians[0]}")"
 printf 'in one call, tagzo-cli against the floor: %s (goal: 0.50 or more)\n' "$(calc '%.2f' "${medians[4]} / ${medians[1]}")"
+printf 'per process, time of tagzo-cli over that of id3tool: %s\n' "$(calc '%.2f' "${medians[0]} / ${medians[3]}")"
+if [[ -n ${BASE_CLI:-} ]]; then
+  printf 'per process, time of the BASE_CLI tagzo-cli over that of id3tool: %s\n' "$(calc '%.2f' "${medians[5]} / ${medians[3]}")"
+fi
