@@ -63,7 +63,10 @@ int main(int argc, char** argv) {
         "} // namespace platform::cp932\n";
 
     std::FILE* f = std::fopen(argv[1], "wb");
-    if (!f || std::fwrite(out.data(), 1, out.size(), f) != out.size() || std::fclose(f) != 0) {
+    bool written = f && std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    if (f && std::fclose(f) != 0) written = false;
+    if (!written) {
+        std::remove(argv[1]); // a half-written table must not pass for a made one
         std::fprintf(stderr, "cp932_gen: cannot write %s\n", argv[1]);
         return 1;
     }
