@@ -26,6 +26,14 @@ struct Id3v2Texts {
     std::string title, artist, album, year, comment, genre;
 };
 
+// A frame exactly as it stood in its tag: the identifier, the two flag bytes (0 in 2.2) and the
+// body as stored (a 2.3 tag's unsynchronisation undone; in 2.4 a frame keeps its own).
+struct Id3v2Stored {
+    std::string id;
+    uint16_t flags = 0;
+    std::string raw;
+};
+
 struct Id3v2Found {
     bool present = false;
     int major = 0;                    // 2, 3 or 4
@@ -42,6 +50,7 @@ struct Id3v2Found {
     // cp932; they are given above in their cp932 reading.
     std::vector<std::string> mis_marked;
     size_t other_frames = 0; // frames that are none of the seven texts
+    std::vector<Id3v2Stored> frames; // every frame, in the tag's order
 };
 
 // The names of the texts, as `show` gives them.
@@ -69,5 +78,19 @@ bool is_mis_marked_cp932(const std::string& bytes);
 // too damaged to turn is left out and named in `notices`.
 std::string make_id3v2(int major, const Id3v2Texts& texts, const std::vector<Id3v2Frame>& kept,
                        std::vector<std::string>* notices = nullptr);
+
+// A new tag of version `major` (3 or 4) that keeps every frame of `old`: the texts given replace
+// the frames of their kind (an empty text keeps the old frame; the comment replaces the comments
+// without a description), and every other frame goes over byte for byte when the version stays,
+// or turned into the new version's form (2.2's names, the date frames, the size coding, texts
+// in encodings that 2.3 lacks). A frame that cannot be turned (compressed, encrypted, grouped, or
+// one the new version has no place for) fails the whole tag: `left_behind` names it and `tag`
+// is empty.
+struct Id3v2Rewrite {
+    std::string tag;
+    std::string left_behind;
+    std::vector<std::string> notices;
+};
+Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found& old);
 
 } // namespace formats
