@@ -1,4 +1,6 @@
-// `tagzo-cli rename`: each file named after its tag.
+// `tagzo-cli rename`: the editor's rename by tag, in the file's own folder. Unlike the editor it
+// makes the full-width replacements always, not after a failed move, so that a name is the same
+// on every system and a dry run can tell it.
 #include <cstdint>
 #include <set>
 #include <string>
@@ -16,15 +18,13 @@
 
 namespace cli {
 
-// `rename`: the editor's rename by tag, in the file's own folder. Unlike the editor it makes the
-// full-width replacements always, not after a failed move, so that a name is the same on every
-// system and a dry run can tell it.
 int run_rename(const std::vector<std::string>& args) {
     static const std::vector<OptionSpec> specs = {OptionSpec::flag("--dry-run"), OptionSpec::flag("--recursive", "-r"),
                                                   OptionSpec::valued("--pattern")};
     const ParsedArguments p = parse_arguments(args, specs);
     int32_t pattern = 0;
     bool dry_run = false, recursive = false;
+    // A value is checked in its place on the line, so the first usage error there is the one named.
     for (const GivenOption& o : p.options) {
         if (o.name == "--dry-run") {
             dry_run = true;
