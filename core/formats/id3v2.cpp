@@ -658,4 +658,50 @@ Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found&
     return r;
 }
 
+Id3v2Rewrite repair_id3v2(int major, const Id3v2Found& old, std::vector<Id3v2Repair>& repairs) {
+    Id3v2Found fixed = old;
+    const int own = old.major == 4 ? 4 : 3; // the encoding of the tag's own version
+    for (Id3v2Stored& f : fixed.frames) {
+        const std::string id = old.major == 2 ? v23_name(f.id) : f.id;
+        const bool text = id.size() == 4 && id[0] == 'T';
+        if (!text && id != "COMM" && id != "USLT") continue;
+        std::string body;
+        if (!plain_body(old.major, f, body) || body.empty() || body[0] != 0) continue;
+        // The fields of the body: a description first for TXXX, COMM and USLT, after the language
+        // for the last two.
+        size_t pos = id == "COMM" || id == "USLT" ? 4 : 1;
+        if (pos > body.size()) continue;
+        const std::string head = body.substr(1, pos - 1);
+        std::vector<std::string> fields;
+        if (id == "TXXX" || id == "COMM" || id == "USLT") {
+            std::string desc;
+            if (!take_text(body, pos, 0, desc)) continue;
+            fields.push_back(desc);
+        }
+        fields.push_back(body.substr(pos));
+        bool any = false;
+        for (const std::string& s : fields) any = any || is_mis_marked_cp932(s);
+        if (!any) continue;
+        std::string rebuilt(1, static_cast<char>(encoding_for(own)));
+        rebuilt += head;
+        std::string before, after;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const bool last = i + 1 == fields.size();
+            const std::string utf8 =
+                is_mis_marked_cp932(fields[i]) ? platform::cp932_to_utf8(fields[i]) : decode(0, fields[i]);
+            if (last) {
+                before = decode(0, fields[i]);
+                after = utf8;
+            }
+            rebuilt += encode(own, utf8);
+            if (!last) rebuilt += terminator(encoding_for(own));
+        }
+        repairs.push_back({f.id, before, after});
+        f.raw = rebuilt;
+        f.flags &= old.major == 4 ? 0x7000 : 0xE000; // the body is plain now
+    }
+    if (repairs.empty() && major == old.major) return {};
+    return rewrite_id3v2(major, {}, fixed);
+}
+
 } // namespace formats

@@ -49,7 +49,7 @@ struct Id3v2Found {
     // The texts (by their names in `k_id3v2_text_names`) whose frame was marked Latin-1 but held
     // cp932; they are given above in their cp932 reading.
     std::vector<std::string> mis_marked;
-    size_t other_frames = 0; // frames that are none of the seven texts
+    size_t other_frames = 0;         // frames that are none of the seven texts
     std::vector<Id3v2Stored> frames; // every frame, in the tag's order
 };
 
@@ -92,5 +92,15 @@ struct Id3v2Rewrite {
     std::vector<std::string> notices;
 };
 Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found& old);
+
+// The tag with its text frames (T***, TXXX, COMM, USLT) whose Latin-1 texts are cp932 written
+// again in Unicode (UTF-16 with a byte order mark for 2.2 and 2.3, UTF-8 for 2.4), in version
+// `major`, every other frame kept as `rewrite_id3v2` keeps it. `repairs` names each changed
+// frame with its text as Latin-1 showed it and as it reads now, both in UTF-8. When nothing was
+// mis-marked and the version stays, there is nothing to write: `tag` and `left_behind` are empty.
+struct Id3v2Repair {
+    std::string id, before, after;
+};
+Id3v2Rewrite repair_id3v2(int major, const Id3v2Found& old, std::vector<Id3v2Repair>& repairs);
 
 } // namespace formats

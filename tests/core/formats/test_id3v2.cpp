@@ -138,6 +138,26 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
     EXPECT_EQ(sjis.texts.album, "Caf\xC3\xA9");
     EXPECT_EQ(sjis.texts.artist, "\xE3\x82\xA2\xE3\x82\xA4");
     EXPECT_EQ(sjis.mis_marked, (std::vector<std::string>{"title", "artist"}));
+    // Repaired, they read the same in Unicode; the Latin-1 album stays byte for byte.
+    std::vector<Id3v2Repair> repairs;
+    Id3v2Rewrite repaired = repair_id3v2(3, sjis, repairs);
+    ASSERT_EQ(repairs.size(), 2u);
+    EXPECT_EQ(repairs[0].id, "TIT2");
+    EXPECT_EQ(repairs[0].after, sjis.texts.title);
+    EXPECT_EQ(repairs[1].before, "\xC2\x83\x41\xC2\x83\x43"); // as Latin-1 showed it
+    Id3v2Found fixed = read(repaired.tag);
+    EXPECT_EQ(fixed.texts.title, sjis.texts.title);
+    EXPECT_EQ(fixed.texts.artist, sjis.texts.artist);
+    EXPECT_TRUE(fixed.mis_marked.empty());
+    EXPECT_NE(repaired.tag.find(frame23("TALB", "\0Caf\xE9"s)), std::string::npos);
+    repairs.clear();
+    EXPECT_TRUE(repair_id3v2(3, fixed, repairs).tag.empty()); // nothing left to repair
+    EXPECT_TRUE(repairs.empty());
+    // In a comment both the description and the text are repaired; 2.4 writes UTF-8.
+    Id3v2Found comm = read(tag(4, frame24("COMM", "\0jpn\x83\x41\x83\x43\0\x90\xAF"s)));
+    EXPECT_EQ(comm.texts.comment, "\xE6\x98\x9F"); // a described comment stands in
+    EXPECT_EQ(repair_id3v2(4, comm, repairs).tag,
+              tag(4, frame24("COMM", "\x03jpn\xE3\x82\xA2\xE3\x82\xA4\0\xE6\x98\x9F"s)));
     for (const char* western : {"M\xE4"
                                 "dchen",
                                 "\xE9l\xE9gie", "Canci\xF3n",
