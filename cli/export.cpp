@@ -1,9 +1,15 @@
-#include "cli/export.h"
+// `tagzo-cli export`: an ID3v2 tag with the texts in Unicode, for the players that read ID3v1
+// bytes as Latin-1 and so show cp932 texts as garbage.
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/files.h"
 #include "cli/flag_user.h"
 #include "cli/loaded.h"
+#include "cli/options.h"
 #include "core/formats/id3v2.h"
 #include "core/formats/rmp.h"
 #include "platform/file.h"
@@ -12,8 +18,6 @@
 namespace cli {
 
 namespace {
-
-constexpr int k_ok = 0, k_failed = 1;
 
 std::string utf8(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
 
@@ -100,23 +104,22 @@ bool export_one(const Job& job, const Loaded& l, std::string& why) {
 
 } // namespace
 
-int run_export(const std::vector<std::string>& args, const std::function<int(const std::string&)>& usage) {
+int run_export(const std::vector<std::string>& args) {
+    static const std::vector<OptionSpec> specs = {OptionSpec::flag("--id3v2.3"), OptionSpec::flag("--id3v2.4"),
+                                                  OptionSpec::flag("--recursive", "-r"),
+                                                  OptionSpec::valued("--out", "--out needs a folder")};
+    const ParsedArguments p = parse_arguments(args, specs);
+    if (!p.ok()) return usage(p.error.text);
     int major = 3;
-    bool recursive = false, options_done = false;
+    bool recursive = false;
     std::optional<std::string> out_dir;
-    std::vector<std::string> files;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (options_done || a.empty() || a[0] != '-' || a == "-") files.push_back(a);
-        else if (a == "--") options_done = true;
-        else if (a == "--id3v2.3") major = 3;
-        else if (a == "--id3v2.4") major = 4;
-        else if (a == "-r" || a == "--recursive") recursive = true;
-        else if (a.rfind("--out=", 0) == 0) out_dir = a.substr(6);
-        else if (a == "--out" && i + 1 < args.size()) out_dir = args[++i];
-        else if (a == "--out") return usage("--out needs a folder");
-        else return usage("unknown option " + a);
+    for (const GivenOption& o : p.options) {
+        if (o.name == "--id3v2.3") major = 3;
+        else if (o.name == "--id3v2.4") major = 4;
+        else if (o.name == "--recursive") recursive = true;
+        else if (o.name == "--out") out_dir = o.value;
     }
+    std::vector<std::string> files = p.operands;
     if (files.empty()) return usage("export needs at least one FILE");
     if (out_dir && out_dir->empty()) return usage("--out needs a folder");
     if (out_dir && platform::path_kind(*out_dir) != platform::PathKind::directory) {

@@ -18,6 +18,7 @@
 
 #include "win32/editor/resources/resource.h"
 #include "platform/text.h"
+#include "tests/support/window_driver_win32.h"
 
 namespace {
 
@@ -178,47 +179,18 @@ std::vector<std::wstring> deep_folders(const Folder& folder) {
     return levels;
 }
 
-// A window's text: the title of a top-level window, or a control's text by WM_GETTEXT (a
-// control of another process answers no GetWindowText).
-std::wstring window_text(HWND h) {
-    auto n = static_cast<size_t>(SendMessageW(h, WM_GETTEXTLENGTH, 0, 0));
-    std::wstring s(n + 1, L'\0');
-    SendMessageW(h, WM_GETTEXT, n + 1, reinterpret_cast<LPARAM>(s.data()));
-    s.resize(wcslen(s.c_str()));
-    return s;
-}
+using driver::window_text;
 
-struct Found {
-    DWORD pid;
-    const char* title;
-    const char* cls;
-    int control;
-    HWND hwnd;
-};
-BOOL CALLBACK find_proc(HWND h, LPARAM lp) {
-    auto* f = reinterpret_cast<Found*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    if (f->pid && pid != f->pid) return TRUE;
-    if (!IsWindowVisible(h)) return TRUE;
-    if (f->title && window_text(h) != wide(f->title)) return TRUE;
-    if (f->cls) {
-        wchar_t cls[256] = {};
-        GetClassNameW(h, cls, 256);
-        if (cls != wide(f->cls)) return TRUE;
-    }
-    if (f->control && !GetDlgItem(h, f->control)) return TRUE;
-    f->hwnd = h;
-    return FALSE;
-}
+// A visible window of a process (any when pid is 0) with the title, class and control given
+// (any when null or 0).
 HWND wait_window(DWORD pid, const char* title, const char* cls, int control, int ms = 15000) {
-    for (int waited = 0; waited < ms; waited += 50) {
-        Found f{pid, title, cls, control, nullptr};
-        EnumWindows(find_proc, reinterpret_cast<LPARAM>(&f));
-        if (f.hwnd) return f.hwnd;
-        Sleep(50);
-    }
-    return nullptr;
+    const std::wstring wide_title = title ? wide(title) : std::wstring(), wide_cls = cls ? wide(cls) : std::wstring();
+    driver::WindowQuery q;
+    q.pid = pid;
+    q.title = title ? wide_title.c_str() : nullptr;
+    q.cls = cls ? wide_cls.c_str() : nullptr;
+    q.control = control;
+    return driver::wait_window(q, ms);
 }
 
 // The pixels of a screen rectangle, top row first, each 0x00RRGGBB.
@@ -274,20 +246,13 @@ public:
     void start(const Folder& folder, const std::string& args) { start(folder, wide(args)); }
     void start(const Folder& folder, const std::wstring& args) {
         end();
-        std::wstring cmd = L"\"" + wide(folder.file("tagzo.exe")) + L"\"";
-        if (!args.empty()) cmd += L' ' + args;
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        std::vector<wchar_t> line(cmd.begin(), cmd.end());
-        line.push_back(0);
-        started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, wide(folder.path).c_str(),
-                                  &si, &pi_) != 0;
+        process_.start(wide(folder.file("tagzo.exe")), args, wide(folder.path));
     }
     HWND main() {
-        if (!main_) main_ = wait_window(pi_.dwProcessId, nullptr, "#32770", IDC_TITLE);
+        if (!main_) main_ = wait_window(process_.pid(), nullptr, "#32770", IDC_TITLE);
         return main_;
     }
-    HWND dialog(const char* title) { return wait_window(pi_.dwProcessId, title, "#32770", 0); }
+    HWND dialog(const char* title) { return wait_window(process_.pid(), title, "#32770", 0); }
     HWND menu() { return wait_window(0, nullptr, "#32768", 0); }
     void set_text(int id, const std::string& text) {
         const std::wstring w = wide(text);
@@ -351,9 +316,9 @@ public:
         return GetForegroundWindow() == main();
     }
     // Posted, so that a question dialog that opens does not block the driver.
-    void press(int id) { PostMessageW(GetDlgItem(main(), id), BM_CLICK, 0, 0); }
-    void command(int id) { PostMessageW(main(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-    static void answer(HWND dialog, int button) { PostMessageW(GetDlgItem(dialog, button), BM_CLICK, 0, 0); }
+    void press(int id) { driver::click(main(), id); }
+    void command(int id) { driver::command(main(), id); }
+    static void answer(HWND dialog, int button) { driver::click(dialog, button); }
     static void tick(HWND dialog) { SendMessageW(GetDlgItem(dialog, IDC_NEVER_ASK), BM_CLICK, 0, 0); }
     // Waits until the apply button is disabled again: the apply has run.
     bool wait_applied(int ms = 10000) {
@@ -364,31 +329,24 @@ public:
         }
         return false;
     }
-    bool wait_exit(int ms = 15000) {
-        return WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
-    }
-    bool running() { return WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
+    bool wait_exit(int ms = 15000) { return process_.wait_end(ms); }
+    bool running() { return process_.running(); }
     // The close button "X", then the end of the process.
     bool close() {
         command(IDC_CLOSE_X);
         return wait_exit();
     }
-    bool started() const { return started_; }
-    DWORD thread() const { return pi_.dwThreadId; }
-    DWORD pid() const { return pi_.dwProcessId; }
+    bool started() const { return process_.started(); }
+    DWORD thread() const { return process_.thread(); }
+    DWORD pid() const { return process_.pid(); }
 
 private:
     void end() {
-        if (!started_) return;
-        if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 1);
-        CloseHandle(pi_.hProcess);
-        CloseHandle(pi_.hThread);
-        pi_ = {};
-        started_ = false;
+        if (!process_.started()) return;
+        process_.end();
         main_ = nullptr;
     }
-    PROCESS_INFORMATION pi_{};
-    bool started_ = false;
+    driver::Process process_;
     HWND main_ = nullptr;
 };
 
@@ -494,7 +452,7 @@ void key(BYTE vk, int hold_ms) {
 }
 void close_menu(HWND menu_window) {
     PostMessageW(menu_window, WM_KEYDOWN, VK_ESCAPE, 0);
-    for (int w = 0; w < 5000 && IsWindowVisible(menu_window); w += 50) Sleep(50);
+    driver::wait_hidden(menu_window, 5000);
 }
 
 // The editor on a file: each test has a folder of its own with a copy of tagzo.exe, and in it
@@ -1654,7 +1612,7 @@ bool choose_in(HWND chooser, const std::string& file) {
     const std::wstring w = wide(file);
     for (int box : {0x47c, 0x480}) // the name box, in either form of the dialog
         if (HWND h = GetDlgItem(chooser, box)) SendMessageW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()));
-    PostMessageW(GetDlgItem(chooser, IDOK), BM_CLICK, 0, 0);
+    driver::click(chooser, IDOK);
     for (int w2 = 0; w2 < 10000 && IsWindow(chooser); w2 += 50) Sleep(50);
     return !IsWindow(chooser);
 }
@@ -1778,24 +1736,14 @@ TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenO
 }
 
 namespace {
-struct WindowCount {
-    DWORD pid;
-    const char* title;
-    int n;
-};
-BOOL CALLBACK count_window(HWND h, LPARAM lp) {
-    auto* c = reinterpret_cast<WindowCount*>(lp);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(h, &owner);
-    if (owner == c->pid && IsWindowVisible(h) && window_text(h) == wide(c->title)) ++c->n;
-    return TRUE;
-}
 int count_windows(DWORD pid, const char* title) {
-    WindowCount c{pid, title, 0};
-    EnumWindows(count_window, reinterpret_cast<LPARAM>(&c));
-    return c.n;
+    const std::wstring wide_title = wide(title);
+    driver::WindowQuery q;
+    q.pid = pid;
+    q.title = wide_title.c_str();
+    return driver::count_windows(q);
 }
-bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+using driver::checked;
 } // namespace
 
 TEST_F(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
@@ -2049,22 +1997,11 @@ TEST_F(Editor, OutsideToolsCopyTheFileAndStartTheirProgramsWithIt) {
 
 namespace {
 // The shell's folder chooser of a process: the dialog that holds a tree of folders.
-BOOL CALLBACK find_chooser(HWND h, LPARAM lp) {
-    auto* f = reinterpret_cast<Found*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    if (pid != f->pid || !IsWindowVisible(h) || !FindWindowExW(h, nullptr, L"SysTreeView32", nullptr)) return TRUE;
-    f->hwnd = h;
-    return FALSE;
-}
 HWND wait_chooser(DWORD pid) {
-    for (int w = 0; w < 15000; w += 50) {
-        Found f{pid, nullptr, nullptr, 0, nullptr};
-        EnumWindows(find_chooser, reinterpret_cast<LPARAM>(&f));
-        if (f.hwnd) return f.hwnd;
-        Sleep(50);
-    }
-    return nullptr;
+    driver::WindowQuery q;
+    q.pid = pid;
+    q.child_class = L"SysTreeView32";
+    return driver::wait_window(q, 15000);
 }
 } // namespace
 

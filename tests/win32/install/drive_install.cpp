@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "tests/support/window_driver_win32.h"
 
 namespace {
 
@@ -43,92 +44,33 @@ void out(const std::string& key, const std::wstring& value) {
 }
 void out(const std::string& key, long value) { out(key, std::to_wstring(value)); }
 
-// A window's text by WM_GETTEXT: GetWindowText does not ask a control of another process.
-std::wstring text_of(HWND h) {
-    auto n = static_cast<size_t>(SendMessageW(h, WM_GETTEXTLENGTH, 0, 0));
-    std::wstring s(n + 1, L'\0');
-    SendMessageW(h, WM_GETTEXT, n + 1, reinterpret_cast<LPARAM>(s.data()));
-    s.resize(wcslen(s.c_str()));
-    return s;
-}
+using driver::checked;
+using driver::click;
+using driver::Process;
+using driver::window_text;
 
 // A visible top-level dialog window of a process (any process when pid is 0, none of `not_pid`)
 // with the title given (any when null) and holding the control given (any when 0).
-struct Wanted {
-    DWORD pid, not_pid;
-    const wchar_t* title;
-    int control;
-    HWND skip;
-    HWND found;
-};
-BOOL CALLBACK find_proc(HWND h, LPARAM lp) {
-    auto* w = reinterpret_cast<Wanted*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    if ((w->pid && pid != w->pid) || (w->not_pid && pid == w->not_pid) || h == w->skip) return TRUE;
-    if (!IsWindowVisible(h)) return TRUE;
-    wchar_t cls[64] = {};
-    GetClassNameW(h, cls, 64);
-    if (std::wstring(cls) != L"#32770") return TRUE;
-    if (w->title && text_of(h) != w->title) return TRUE;
-    if (w->control && !GetDlgItem(h, w->control)) return TRUE;
-    w->found = h;
-    return FALSE;
-}
-HWND find_window(DWORD pid, const wchar_t* title, int control, HWND skip = nullptr, DWORD not_pid = 0) {
-    Wanted w{pid, not_pid, title, control, skip, nullptr};
-    EnumWindows(find_proc, reinterpret_cast<LPARAM>(&w));
-    return w.found;
-}
 HWND wait_window(DWORD pid, const wchar_t* title, int control, HANDLE process = nullptr, HWND skip = nullptr,
                  DWORD not_pid = 0) {
-    for (int waited = 0; waited < k_wait_ms; waited += 50) {
-        if (HWND h = find_window(pid, title, control, skip, not_pid)) return h;
-        if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return nullptr;
-        Sleep(50);
-    }
-    return nullptr;
+    driver::WindowQuery q;
+    q.pid = pid;
+    q.not_pid = not_pid;
+    q.title = title;
+    q.cls = L"#32770";
+    q.control = control;
+    q.skip = skip;
+    return driver::wait_window(q, k_wait_ms, process);
 }
-void wait_gone(HWND h) {
-    for (int w = 0; w < k_wait_ms && IsWindow(h) && IsWindowVisible(h); w += 50) Sleep(50);
-}
-void click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-bool checked(HWND dialog, int id) { return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+void wait_gone(HWND h) { driver::wait_hidden(h, k_wait_ms); }
 
 // A message box: its text (the static control 0xFFFF), its caption and the title of its owner.
 void print_box(const std::string& key, HWND box) {
-    out(key, text_of(GetDlgItem(box, 0xFFFF)));
-    out(key + "_caption", text_of(box));
+    out(key, window_text(GetDlgItem(box, 0xFFFF)));
+    out(key + "_caption", window_text(box));
     HWND owner = GetWindow(box, GW_OWNER);
-    out(key + "_owner", owner ? text_of(owner) : std::wstring(L"(none)"));
+    out(key + "_owner", owner ? window_text(owner) : std::wstring(L"(none)"));
 }
-
-struct Process {
-    PROCESS_INFORMATION pi{};
-    bool ok = false;
-    explicit Process(const std::wstring& exe, const std::wstring& args = L"") {
-        std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
-        std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
-        std::vector<wchar_t> line(cmd.begin(), cmd.end());
-        line.push_back(0);
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        ok = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi) != 0;
-    }
-    ~Process() {
-        if (!ok) return;
-        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 99);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
-    }
-    // The exit code once it has ended, or -1 when it is still running after the wait.
-    long wait_exit() {
-        if (WaitForSingleObject(pi.hProcess, k_wait_ms) != WAIT_OBJECT_0) return -1;
-        DWORD code = 0;
-        GetExitCodeProcess(pi.hProcess, &code);
-        return static_cast<long>(code);
-    }
-};
 
 std::wstring image_of(HANDLE process) {
     wchar_t buf[MAX_PATH] = {};
@@ -154,7 +96,7 @@ int install(const std::vector<std::wstring>& args) {
     HWND editor_main = nullptr;
     if (!editor_exe.empty()) {
         editor = std::make_unique<Process>(editor_exe);
-        editor_main = editor->ok ? wait_window(editor->pi.dwProcessId, nullptr, 1000, editor->pi.hProcess) : nullptr;
+        editor_main = editor->started() ? wait_window(editor->pid(), nullptr, 1000, editor->handle()) : nullptr;
         if (!editor_main) return out("error", L"no editor window"), 1;
     }
     struct CloseEditor {
@@ -162,19 +104,19 @@ int install(const std::vector<std::wstring>& args) {
         HWND main;
         ~CloseEditor() {
             if (!editor) return;
-            PostMessageW(main, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
-            out("editor_exit", editor->wait_exit());
+            driver::command(main, IDCANCEL);
+            out("editor_exit", editor->exit_code(k_wait_ms));
         }
     } close_editor{editor.get(), editor_main};
     Process p(args[0]);
-    if (!p.ok) return out("error", L"install.exe did not start"), 1;
-    HWND dlg = wait_window(p.pi.dwProcessId, nullptr, 1002, p.pi.hProcess);
+    if (!p.started()) return out("error", L"install.exe did not start"), 1;
+    HWND dlg = wait_window(p.pid(), nullptr, 1002, p.handle());
     if (!dlg) return out("error", L"no dialog 129"), 1;
     Sleep(300);
-    out("title", text_of(dlg));
-    out("button1", text_of(GetDlgItem(dlg, IDOK)));
-    out("button2", text_of(GetDlgItem(dlg, IDCANCEL)));
-    out("folder", text_of(GetDlgItem(dlg, 1002)));
+    out("title", window_text(dlg));
+    out("button1", window_text(GetDlgItem(dlg, IDOK)));
+    out("button2", window_text(GetDlgItem(dlg, IDCANCEL)));
+    out("folder", window_text(GetDlgItem(dlg, 1002)));
     for (int id : {1000, 1001, 1003, 1004}) out("checked" + std::to_string(id), checked(dlg, id));
     out("enabled1001", IsWindowEnabled(GetDlgItem(dlg, 1001)) != 0);
     out("readonly1002", (GetWindowLongW(GetDlgItem(dlg, 1002), GWL_STYLE) & ES_READONLY) != 0);
@@ -197,7 +139,7 @@ int install(const std::vector<std::wstring>& args) {
                                std::to_wstring(cr.bottom));
             continue;
         }
-        out("control", std::wstring(cls) + L"|" + text_of(c));
+        out("control", std::wstring(cls) + L"|" + window_text(c));
     }
 
     if (mode == L"0") SendMessageW(GetDlgItem(dlg, 1003), BM_CLICK, 0, 0);
@@ -207,11 +149,11 @@ int install(const std::vector<std::wstring>& args) {
 
     if (answer == L"cancel") {
         click(dlg, IDCANCEL);
-        out("exit", p.wait_exit());
+        out("exit", p.exit_code(k_wait_ms));
         return 0;
     }
     click(dlg, IDOK);
-    HWND ask = wait_window(p.pi.dwProcessId, k_confirm, 0xFFFF, p.pi.hProcess);
+    HWND ask = wait_window(p.pid(), k_confirm, 0xFFFF, p.handle());
     if (!ask) return out("error", L"no question"), 1;
     print_box("question", ask);
     if (press_twice) {
@@ -225,32 +167,32 @@ int install(const std::vector<std::wstring>& args) {
         Sleep(500);
         out("dialog_open", IsWindowVisible(dlg) != 0);
         click(dlg, IDCANCEL);
-        out("exit", p.wait_exit());
+        out("exit", p.exit_code(k_wait_ms));
         return 0;
     }
     click(ask, IDYES);
     wait_gone(ask);
     // The messages that follow, each answered with OK, until the installer ends.
-    for (HWND box = ask; (box = wait_window(p.pi.dwProcessId, k_confirm, 0xFFFF, p.pi.hProcess, box));) {
+    for (HWND box = ask; (box = wait_window(p.pid(), k_confirm, 0xFFFF, p.handle(), box));) {
         print_box("message", box);
         click(box, IDOK);
         wait_gone(box);
     }
-    out("exit", p.wait_exit());
+    out("exit", p.exit_code(k_wait_ms));
     return 0;
 }
 
 int uninstall(const std::vector<std::wstring>& args) {
     std::wstring answer = args.size() > 2 && args[1] == L"--answer" ? args[2] : L"yes";
     Process p(args[0]);
-    if (!p.ok) return out("error", L"uninstall.exe did not start"), 1;
+    if (!p.started()) return out("error", L"uninstall.exe did not start"), 1;
     // Phase 2 asks; it is this process or the copy that this one started.
     HWND ask = wait_window(0, k_confirm, 0xFFFF);
     if (!ask) return out("error", L"no question"), 1;
     DWORD pid = 0;
     GetWindowThreadProcessId(ask, &pid);
     HANDLE phase2 = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    out("started_exit", pid == p.pi.dwProcessId ? -2 : p.wait_exit()); // -2: it asked itself
+    out("started_exit", pid == p.pid() ? -2 : p.exit_code(k_wait_ms)); // -2: it asked itself
     out("phase2", image_of(phase2));
     print_box("question", ask);
     click(ask, answer == L"yes" ? IDYES : IDNO);
@@ -283,10 +225,10 @@ int verb(const std::vector<std::wstring>& args) {
     out("image", image_of(info.hProcess));
     HWND main = wait_window(pid, nullptr, 1000, info.hProcess);
     if (!main) return out("error", L"no editor window"), 1;
-    out("title", text_of(main));
-    out("tag_title", text_of(GetDlgItem(main, 1000)));
-    out("file_name", text_of(GetDlgItem(main, 1001)));
-    PostMessageW(main, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
+    out("title", window_text(main));
+    out("tag_title", window_text(GetDlgItem(main, 1000)));
+    out("file_name", window_text(GetDlgItem(main, 1001)));
+    driver::command(main, IDCANCEL);
     DWORD code = 0;
     bool ended =
         WaitForSingleObject(info.hProcess, k_wait_ms) == WAIT_OBJECT_0 && GetExitCodeProcess(info.hProcess, &code);
@@ -297,19 +239,19 @@ int verb(const std::vector<std::wstring>& args) {
 
 int options(const std::vector<std::wstring>& args) {
     Process p(args[0]);
-    HWND main = p.ok ? wait_window(p.pi.dwProcessId, nullptr, 1000, p.pi.hProcess) : nullptr;
+    HWND main = p.started() ? wait_window(p.pid(), nullptr, 1000, p.handle()) : nullptr;
     if (!main) return out("error", L"no editor window"), 1;
-    PostMessageW(main, WM_COMMAND, MAKEWPARAM(1039, BN_CLICKED), 0);
-    HWND o = wait_window(p.pi.dwProcessId, L"ｵﾌﾟ", 1064, p.pi.hProcess);
+    driver::command(main, 1039);
+    HWND o = wait_window(p.pid(), L"ｵﾌﾟ", 1064, p.handle());
     if (!o) return out("error", L"no options dialog"), 1;
-    out("old_name", text_of(GetDlgItem(o, 1064)));
+    out("old_name", window_text(GetDlgItem(o, 1064)));
     SetDlgItemTextW(o, 1064, args[1].c_str());
     click(o, 6);
     std::wstring want = args[1] + L" 0.29";
-    for (int w = 0; w < k_wait_ms && text_of(main) != want; w += 50) Sleep(50);
-    out("title", text_of(main));
-    PostMessageW(main, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
-    out("exit", p.wait_exit());
+    for (int w = 0; w < k_wait_ms && window_text(main) != want; w += 50) Sleep(50);
+    out("title", window_text(main));
+    driver::command(main, IDCANCEL);
+    out("exit", p.exit_code(k_wait_ms));
     return 0;
 }
 

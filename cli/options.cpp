@@ -1,0 +1,52 @@
+#include "cli/options.h"
+
+namespace cli {
+
+namespace {
+
+const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, const std::string& name) {
+    for (const OptionSpec& s : specs)
+        if (name == s.name || (!s.alias.empty() && name == s.alias)) return &s;
+    return nullptr;
+}
+
+} // namespace
+
+ParsedArguments parse_arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+    ParsedArguments p;
+    bool options_done = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (options_done || a.empty() || a[0] != '-' || a == "-") {
+            p.operands.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            options_done = true;
+            continue;
+        }
+        if (const OptionSpec* s = find_spec(specs, a)) {
+            if (!s->takes_value) {
+                p.options.push_back({s->name, ""});
+                continue;
+            }
+            if (i + 1 >= args.size()) {
+                p.error = {ArgumentError::Kind::missing_value, a,
+                           s->missing_value.empty() ? a + " needs a value" : s->missing_value};
+                return p;
+            }
+            p.options.push_back({s->name, args[++i]});
+            continue;
+        }
+        const size_t eq = a.find('=');
+        const OptionSpec* s = eq == std::string::npos ? nullptr : find_spec(specs, a.substr(0, eq));
+        if (!s || !s->takes_value) {
+            p.error = {ArgumentError::Kind::unknown_option, a, "unknown option " + a};
+            return p;
+        }
+        p.options.push_back({s->name, a.substr(eq + 1)});
+    }
+    return p;
+}
+
+} // namespace cli

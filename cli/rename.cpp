@@ -1,0 +1,96 @@
+// `tagzo-cli rename`: the editor's rename by tag, in the file's own folder. Unlike the editor it
+// makes the full-width replacements always, not after a failed move, so that a name is the same
+// on every system and a dry run can tell it.
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/files.h"
+#include "cli/flag_user.h"
+#include "cli/loaded.h"
+#include "cli/options.h"
+#include "core/editing/paths.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace cli {
+
+int run_rename(const std::vector<std::string>& args) {
+    static const std::vector<OptionSpec> specs = {OptionSpec::flag("--dry-run"), OptionSpec::flag("--recursive", "-r"),
+                                                  OptionSpec::valued("--pattern")};
+    const ParsedArguments p = parse_arguments(args, specs);
+    int32_t pattern = 0;
+    bool dry_run = false, recursive = false;
+    // A value is checked in its place on the line, so the first usage error there is the one named.
+    for (const GivenOption& o : p.options) {
+        if (o.name == "--dry-run") {
+            dry_run = true;
+        } else if (o.name == "--recursive") {
+            recursive = true;
+        } else if (o.name == "--pattern") {
+            if (o.value != "0" && o.value != "1")
+                return usage("--pattern takes 0 for (artist)title.mp3 or 1 for artist-title.mp3");
+            pattern = o.value == "1" ? 1 : 0;
+        }
+    }
+    if (!p.ok()) return usage(p.error.text);
+    std::vector<std::string> files = p.operands;
+    if (files.empty()) return usage("rename needs at least one FILE");
+    bool walk_failed = false;
+    files = expand_folders(files, recursive, walk_failed);
+    int status = walk_failed ? k_failed : k_ok;
+    std::set<std::string> taken; // names a dry run has given away already
+    Progress progress(files.size());
+    for (const std::string& path : files) {
+        progress.step();
+        auto failed = [&](const std::string& why) {
+            report(path, why + "; the name stays");
+            status = k_failed;
+        };
+        // A set of this file waits from our read of the tag through the move, so that its
+        // replace cannot bring back the old name with the new tag.
+        platform::WriteLock lock;
+        if (!dry_run) lock.hold(path);
+        Loaded l;
+        if (std::string why = load_mp3(path, l); !why.empty()) {
+            failed(why);
+            continue;
+        }
+        const editing::TagRename plan =
+            editing::plan_tag_rename(path, pattern, l.texts.rmp.is_rmp, l.texts.artist, l.texts.title);
+        if (!plan.has_texts) {
+            failed("no title or no artist in the tag");
+            continue;
+        }
+        std::string name;
+        static_cast<void>(editing::replace_unusable_chars(plan.name, name));
+        if (plan.same_name || editing::has_name(path, name)) continue;
+        // A backslash has no look-alike: on Windows it would make a path into some folder.
+        if (editing::find_last_backslash(name) != std::string::npos) {
+            failed("the tag gives a name with a backslash, which no file name holds");
+            continue;
+        }
+        const std::string new_path = editing::path_beside(path, name);
+        const std::string line = platform::sanitize_utf8(path) + " -> " + platform::sanitize_utf8(new_path) + "\n";
+        if (dry_run) {
+            if (platform::path_kind(new_path) != platform::PathKind::missing || !taken.insert(new_path).second) {
+                failed(platform::sanitize_utf8(new_path) + " exists");
+                continue;
+            }
+            write_out(line);
+            continue;
+        }
+        std::string err;
+        if (!platform::move_file(path, new_path, err)) {
+            failed("cannot rename to " + platform::sanitize_utf8(new_path) + ": " + err);
+            continue;
+        }
+        write_out(line);
+    }
+    return status;
+}
+
+} // namespace cli

@@ -1,0 +1,298 @@
+// `tagzo-cli set`: texts and genre from the options, or from the lines of `set --json`, written
+// by the editor's own load and apply.
+#include <cstdlib>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/files.h"
+#include "cli/flag_user.h"
+#include "cli/json.h"
+#include "cli/loaded.h"
+#include "cli/options.h"
+#include "core/editing/apply_tag.h"
+#include "core/editing/load_file.h"
+#include "core/formats/load.h"
+#include "core/settings/settings.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace cli {
+
+namespace {
+
+std::string shown(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
+
+const std::vector<OptionSpec> k_set_options = {
+    OptionSpec::flag("--no-rmp"),    OptionSpec::flag("--recursive", "-r"), OptionSpec::valued("--title"),
+    OptionSpec::valued("--artist"),  OptionSpec::valued("--album"),         OptionSpec::valued("--year"),
+    OptionSpec::valued("--comment"), OptionSpec::valued("--genre"),         OptionSpec::valued("--display-name"),
+    OptionSpec::valued("--json"),
+};
+
+// A text option (or the display name) into `o`, in code page 932; the usage error, else empty.
+std::string set_text(SetOptions& o, const std::string& name, const std::string& value) {
+    std::string cp932, bad;
+    if (!platform::utf8_to_cp932(value, cp932, bad))
+        return name + ": " + (bad == "invalid UTF-8" ? bad : "'" + bad + "' has no form in code page 932");
+    if (name == "--display-name") {
+        o.display_name = cp932;
+        return "";
+    }
+    if (cp932.size() > formats::k_text_capacity)
+        return name + " is " + std::to_string(cp932.size()) + " bytes in code page 932; at most 255 fit";
+    if (name == "--title") o.title = cp932;
+    else if (name == "--artist") o.artist = cp932;
+    else if (name == "--album") o.album = cp932;
+    else if (name == "--year") o.year = cp932;
+    else if (name == "--comment") o.comment = cp932;
+    else return "unknown option " + name;
+    return "";
+}
+
+// The editor's own load and apply, with the answers the flags give.
+int set_files(const SetOptions& o, settings::Settings& st) {
+    int status = k_ok;
+    Progress progress(o.files.size());
+    for (const std::string& path : o.files) {
+        progress.step();
+        editing::Session s;
+        FlagUser ui(o, s, path);
+        // Another writer of this file waits from our read through our write, so that two sets
+        // of different fields at once both land.
+        platform::WriteLock lock;
+        lock.hold(path);
+        editing::Result loaded = editing::open_file(s, st, ui, path);
+        for (const std::string& w : loaded.warnings) report(path, "warning: " + w);
+        if (!loaded.ok()) {
+            status = k_failed;
+            continue;
+        }
+        static_cast<void>(editing::detect_change(s, st, ui));
+        editing::Result applied = editing::apply_tag(s, st, ui, lock);
+        for (const std::string& w : applied.warnings) report(path, "warning: " + w);
+        if (!applied.ok()) {
+            // Read-only media are never offered for an apply, so no notice named them.
+            if (s.read_only_media) report(path, "the file is read-only; nothing written");
+            status = k_failed;
+        }
+    }
+    return status;
+}
+
+// The lines of `set --json`: each is one object as `show --json` prints it, applied as `set`
+// would apply its options. A text equal to what `show` prints for the file is no change, so the
+// bytes behind a U+FFFD stay as they are.
+constexpr size_t k_json_max_bytes = size_t(256) << 20;
+
+struct JsonLine {
+    std::string path;
+    std::optional<std::string> title, artist, album, year, comment; // UTF-8, as the line gives them
+    std::optional<long> genre;
+};
+
+// The keys of a line; false with `why` for a line that cannot be applied.
+bool read_json_line(const json::Value& v, JsonLine& line, std::string& why) {
+    using Kind = json::Value::Kind;
+    if (v.kind != Kind::object) {
+        why = "not a JSON object";
+        return false;
+    }
+    std::set<std::string> seen;
+    bool has_path = false;
+    for (const auto& [key, value] : v.members) {
+        if (!seen.insert(key).second) {
+            why = "key '" + key + "' given twice";
+            return false;
+        }
+        // What show prints beside the texts describes the file; it is not applied.
+        if (key == "kind" || key == "form" || key == "id3" || key == "info" || key == "error") continue;
+        if (key == "genre") {
+            const std::string& t = value.text;
+            bool digits = value.kind == Kind::number && !t.empty() && t.size() <= 3 &&
+                          t.find_first_not_of("0123456789") == std::string::npos;
+            long g = digits ? std::strtol(t.c_str(), nullptr, 10) : -1;
+            if (g < 0 || g > 255) {
+                why = "genre takes a number from 0 to 255";
+                return false;
+            }
+            line.genre = g;
+            continue;
+        }
+        std::optional<std::string>* text = key == "title"     ? &line.title
+                                           : key == "artist"  ? &line.artist
+                                           : key == "album"   ? &line.album
+                                           : key == "year"    ? &line.year
+                                           : key == "comment" ? &line.comment
+                                                              : nullptr;
+        if (key != "path" && !text) {
+            why = "unknown key '" + platform::sanitize_utf8(key) + "'";
+            return false;
+        }
+        if (value.kind != Kind::string) {
+            why = key + " takes a string";
+            return false;
+        }
+        if (text) {
+            *text = value.text;
+        } else {
+            line.path = value.text;
+            has_path = true;
+        }
+    }
+    if (!has_path || line.path.empty()) {
+        why = "no path";
+        return false;
+    }
+    return true;
+}
+
+// The texts of a line over the file as `show` reads it: unchanged ones are left out.
+bool options_for_line(const JsonLine& line, const Loaded& file, SetOptions& o, std::string& why) {
+    const formats::ShownTexts& t = file.texts;
+    const struct {
+        const char* key;
+        const std::optional<std::string>& given;
+        const std::string& file_text;
+        std::optional<std::string>& option;
+    } fields[] = {{"title", line.title, t.title, o.title},
+                  {"artist", line.artist, t.artist, o.artist},
+                  {"album", line.album, t.album, o.album},
+                  {"year", line.year, t.year, o.year},
+                  {"comment", line.comment, t.comment, o.comment}};
+    for (const auto& f : fields) {
+        if (!f.given || *f.given == shown(f.file_text)) continue;
+        std::string cp932, bad;
+        if (!platform::utf8_to_cp932(*f.given, cp932, bad)) {
+            why = std::string(f.key) + ": '" + bad + "' has no form in code page 932";
+            return false;
+        }
+        if (cp932.size() > formats::k_text_capacity) {
+            why =
+                std::string(f.key) + " is " + std::to_string(cp932.size()) + " bytes in code page 932; at most 255 fit";
+            return false;
+        }
+        f.option = cp932;
+    }
+    if (line.genre && *line.genre != t.loaded.tag.genre) o.genre = static_cast<uint8_t>(*line.genre);
+    return true;
+}
+
+int set_from_json(const std::string& source, const SetOptions& base) {
+    std::string input, err;
+    const std::string where = source == "-" ? std::string("<stdin>") : platform::sanitize_utf8(source);
+    bool read = source == "-" ? read_input(input) : platform::read_whole_file(source, input, k_json_max_bytes + 1, err);
+    if (!read) {
+        write_err("tagzo-cli: " + where + ": cannot read: " + err + "\n");
+        return k_failed;
+    }
+    if (input.size() > k_json_max_bytes) {
+        write_err("tagzo-cli: " + where + ": larger than 256 MiB; nothing done\n");
+        return k_failed;
+    }
+    std::vector<std::string_view> lines;
+    for (size_t at = 0; at < input.size();) {
+        size_t end = input.find('\n', at);
+        if (end == std::string::npos) end = input.size();
+        std::string_view l(input.data() + at, end - at);
+        if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+        lines.push_back(l);
+        at = end + 1;
+    }
+    settings::Settings st = settings_for(base);
+    int status = k_ok;
+    auto line_failed = [&](size_t n, const std::string& why) {
+        write_err("tagzo-cli: " + where + ":" + std::to_string(n) + ": " + why + "; line not done\n");
+        status = k_failed;
+    };
+    Progress progress(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        progress.step();
+        const size_t n = i + 1;
+        if (lines[i].find_first_not_of(" \t") == std::string_view::npos) continue;
+        json::Value v;
+        JsonLine line;
+        std::string why;
+        if (!json::parse(lines[i], v, why)) {
+            line_failed(n, "no JSON: " + why);
+            continue;
+        }
+        if (!read_json_line(v, line, why)) {
+            line_failed(n, why);
+            continue;
+        }
+        Loaded file = load(line.path);
+        if (!file.opened) {
+            line_failed(n, platform::sanitize_utf8(line.path) + ": " + file.error);
+            continue;
+        }
+        if (file.kind != formats::FileKind::mp3) {
+            line_failed(
+                n, platform::sanitize_utf8(line.path) + ": not an MP3 file (" + formats::kind_name(file.kind) + ")");
+            continue;
+        }
+        SetOptions o = base;
+        o.files = {line.path};
+        if (!options_for_line(line, file, o, why)) {
+            line_failed(n, why);
+            continue;
+        }
+        if (set_files(o, st) != k_ok) line_failed(n, platform::sanitize_utf8(line.path) + " could not be set");
+    }
+    return status;
+}
+
+} // namespace
+
+int run_set(const std::vector<std::string>& args) {
+    const ParsedArguments p = parse_arguments(args, k_set_options);
+    SetOptions o;
+    bool recursive = false;
+    std::optional<std::string> json_source;
+    // The options are taken in the order given, so the first usage error on the line is the one
+    // named, whether the reading found it or a value's check.
+    for (const GivenOption& g : p.options) {
+        if (g.name == "--no-rmp") {
+            o.no_rmp = true;
+        } else if (g.name == "--recursive") {
+            recursive = true;
+        } else if (g.name == "--genre") {
+            char* end = nullptr;
+            long genre = std::strtol(g.value.c_str(), &end, 10);
+            if (g.value.empty() || *end != 0 || genre < 0 || genre > 255)
+                return usage("--genre takes a number from 0 to 255");
+            o.genre = static_cast<uint8_t>(genre);
+        } else if (g.name == "--json") {
+            json_source = g.value;
+        } else if (std::string why = set_text(o, g.name, g.value); !why.empty()) {
+            return usage(why);
+        }
+    }
+    if (!p.ok()) {
+        // set has always taken NAME=VALUE apart before looking NAME up: the value of an unknown
+        // one is checked as a text first, and the option is named without it.
+        const std::string& a = p.error.argument;
+        const size_t eq = a.find('=');
+        if (p.error.kind == ArgumentError::Kind::unknown_option && eq != std::string::npos)
+            return usage(set_text(o, a.substr(0, eq), a.substr(eq + 1)));
+        return usage(p.error.text);
+    }
+    o.files = p.operands;
+    if (json_source) {
+        if (!o.files.empty() || recursive || o.title || o.artist || o.album || o.year || o.comment || o.genre)
+            return usage("set --json takes its files and texts from the lines, and no other FILE or text");
+        return set_from_json(*json_source, o);
+    }
+    if (o.files.empty()) return usage("set needs at least one FILE");
+    bool walk_failed = false;
+    o.files = expand_folders(o.files, recursive, walk_failed);
+    settings::Settings st = settings_for(o);
+    int status = set_files(o, st);
+    return walk_failed ? k_failed : status;
+}
+
+} // namespace cli
