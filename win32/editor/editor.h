@@ -43,10 +43,7 @@ struct EditorWindow {
     } file_menu;
     // The level meter's two rows, written by the monitor thread while a file plays and
     // zeroed by the window thread when a play starts or ends.
-    struct MeterValues {
-        std::atomic<int32_t> peak{0}, held{0};
-        std::atomic<uint32_t> held_stamp{0};
-    } meter[2];
+    preview::MeterRow meter[2];
     // The preview: the core's state machine over the binding's table (it names the flags
     // that the monitor thread reads), and the sliders' former procedures.
     struct Player : preview::Preview {

@@ -165,8 +165,7 @@ void on_undo(EditorWindow& w) { editing::undo(w.session, w.ui); }
 
 void on_carry_over(EditorWindow& w) {
     HWND dlg = w.main;
-    BOOL on = IsWindowEnabled(GetDlgItem(dlg, IDC_ARTIST));
-    for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EnableWindow(GetDlgItem(dlg, id), !on);
+    editing::set_carry_over(w.session, w.ui, !w.session.carry_over);
     SetFocus(GetDlgItem(dlg, IDC_TITLE));
 }
 

@@ -2,12 +2,12 @@
 // front, reads the decoder's wave data for the level meter, and keeps the status display
 // current while something plays. When the editor is not in front and nothing plays (or the
 // meter has fallen), it has nothing to do: it sleeps on its wake event, which the window sets
-// when it comes to the front and when a play starts. It never takes a lock. It gets the
-// EditorWindow as its start parameter and reads these of its members (main, the window, is
-// written before the thread starts and not after). Shared with the window thread:
+// when it comes to the front and when a play starts. It never takes a lock. Its start
+// parameter is the EditorWindow; of it the thread uses `main` (written before the thread
+// starts, never after), `monitor.key_latch` (its own) and these, shared with the window thread:
 //   monitor.wake          set by the window thread, waited on here
 //   monitor.running       written by the window thread (start, close), read here
-//   meter[].peak, .held, .held_stamp
+//   meter[].peak, .held_level, .held_stamp (preview::MeterRow)
 //                         written here each pass; zeroed by the window thread when a play
 //                         starts or ends; read by the painting
 //   player.was_playing()  the core's preview::Preview flag, written by it on the window
@@ -55,20 +55,12 @@ void levels(EditorWindow& w, HWND dlg) {
     if (decoder::decoder_get_state(nullptr) == preview::playing) {
         decoder::decoder_get_wave(rows[0], rows[1]);
         uint32_t now = timeGetTime();
-        for (int r = 0; r < 2; ++r) {
-            EditorWindow::MeterValues& v = w.meter[r];
-            preview::MeterRow row{v.peak.load(std::memory_order_relaxed), v.held.load(std::memory_order_relaxed),
-                                  v.held_stamp.load(std::memory_order_relaxed)};
-            preview::feed_levels(row, rows[r], 256, now);
-            v.peak.store(row.peak, std::memory_order_relaxed);
-            v.held.store(row.held_level, std::memory_order_relaxed);
-            v.held_stamp.store(row.held_stamp, std::memory_order_relaxed);
-        }
+        for (int r = 0; r < 2; ++r) preview::feed_levels(w.meter[r], rows[r], 256, now);
         InvalidateRect(dlg, &k_meter, FALSE);
     } else {
-        for (EditorWindow::MeterValues& v : w.meter) {
+        for (preview::MeterRow& v : w.meter) {
             v.peak.store(0, std::memory_order_relaxed);
-            v.held.store(0, std::memory_order_relaxed);
+            v.held_level.store(0, std::memory_order_relaxed);
         }
     }
 }

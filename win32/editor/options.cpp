@@ -80,8 +80,9 @@ void place_dialog(HWND dlg) {
     MoveWindow(dlg, p.x, p.y, w, h, TRUE);
 }
 
-// The dialog's data, given at its creation and kept with the window: the settings it works
-// on and the flag that says it is open.
+// The dialog's data, given at its creation and kept with the window: the editor window (its
+// settings are saved with the window's position), the settings it works on and the flag that
+// says it is open.
 struct OptionsData {
     EditorWindow* window; // saved with the window's position at OK
     settings::Settings* settings;

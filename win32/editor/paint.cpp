@@ -24,11 +24,12 @@ void embossed(HDC dc, int x, int y, const char* cp932) {
 }
 
 // One row of 22 segments and its peak mark; mem[1..4] hold green, dark, yellow and red.
-void meter_row(const EditorWindow& w, HDC dc, HDC* mem, int y, const EditorWindow::MeterValues& values) {
+void meter_row(const EditorWindow& w, HDC dc, HDC* mem, int y, const preview::MeterRow& values) {
     BITMAP seg{};
     GetObjectW(w.bitmaps[1], sizeof seg, &seg);
-    face::MeterRow row = face::meter_row(values.peak.load(std::memory_order_relaxed),
-                                         values.held.load(std::memory_order_relaxed), w.settings.playback_mode);
+    face::MeterSegments row =
+        face::meter_row(values.peak.load(std::memory_order_relaxed), values.held_level.load(std::memory_order_relaxed),
+                        w.settings.playback_mode);
     auto bitmap = [&](face::Segment s) {
         switch (s) {
         case face::Segment::green: return mem[1];

@@ -26,7 +26,7 @@ public:
     void show_position(int percent) override { SendDlgItemMessageW(dlg_, IDC_POSITION, TBM_SETPOS, TRUE, percent); }
     void clear_held_levels() override {
         for (auto& row : w_.meter) {
-            row.held.store(0, std::memory_order_relaxed);
+            row.held_level.store(0, std::memory_order_relaxed);
             row.held_stamp.store(0, std::memory_order_relaxed);
         }
     }

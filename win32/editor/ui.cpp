@@ -176,15 +176,10 @@ void WindowUi::set_field_limits(bool long_texts) {
     }
 }
 
-bool WindowUi::carry_over_on() {
-    // Before the window exists (the start file) nothing is carried over: the file keeps its
-    // own texts and genre.
-    return w_.main && !IsWindowEnabled(GetDlgItem(w_.main, IDC_ARTIST));
-}
-
-void WindowUi::end_carry_over() {
+// The fields that carry over are disabled while the mode is on.
+void WindowUi::show_carry_over(bool on) {
     if (!w_.main) return;
-    for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EnableWindow(GetDlgItem(w_.main, id), TRUE);
+    for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EnableWindow(GetDlgItem(w_.main, id), !on);
 }
 
 void WindowUi::before_replace() { stop_for_replace(w_); }

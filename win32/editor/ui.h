@@ -47,8 +47,7 @@ public:
     void set_apply_enabled(bool enabled) override;
     void set_mode_label(bool rmp) override;
     void set_field_limits(bool long_texts) override;
-    bool carry_over_on() override;
-    void end_carry_over() override;
+    void show_carry_over(bool on) override;
     void hand_over(formats::FileKind kind, const std::string& path) override;
     void before_replace() override;
     void after_replace(const std::string& path) override;
