@@ -1,6 +1,7 @@
 #include "core/formats/id3v2.h"
 
 #include "core/formats/reader.h"
+#include "core/formats/text_rules.h"
 #include "platform/text.h"
 
 namespace formats {
@@ -205,7 +206,106 @@ bool convert(const Id3v2Frame& f, int major, std::string& id, std::string& body)
     return true;
 }
 
+// The seven texts by their frames' names in each version; -1 for any other frame.
+int text_index(const std::string& id) {
+    static const char* const names[][3] = {{"TIT2", "TT2", nullptr}, {"TPE1", "TP1", nullptr}, {"TALB", "TAL", nullptr},
+                                           {"TYER", "TDRC", "TYE"},  {"COMM", "COM", nullptr}, {"TCON", "TCO", nullptr},
+                                           {"TRCK", "TRK", nullptr}};
+    for (int i = 0; i < 7; ++i)
+        for (const char* n : names[i])
+            if (n && id == n) return i;
+    return -1;
+}
+
+// A text as it stands in a frame's body from `pos`: cp932 marked as Latin-1 is read as cp932.
+std::string frame_text(int enc, const std::string& raw, bool& mis_marked) {
+    mis_marked = enc == 0 && is_mis_marked_cp932(raw);
+    return mis_marked ? platform::cp932_to_utf8(raw) : decode(enc, raw);
+}
+
+void take_text_frame(Id3v2Found& found, int index, const std::string& body, bool& comment_final) {
+    if (body.empty()) return;
+    const int enc = static_cast<unsigned char>(body[0]);
+    if (enc > 3) {
+        found.notices.push_back(std::string("the ") + k_id3v2_text_names[index] +
+                                " frame has an unknown text encoding; it is not read");
+        return;
+    }
+    std::string raw;
+    size_t pos = 1;
+    if (index == 4) { // COMM: the language, a description, then the comment
+        if (body.size() < 4) return;
+        pos = 4;
+        std::string description;
+        if (!take_text(body, pos, enc, description)) return;
+        // The first comment without a description wins; another only stands in until one comes.
+        if (comment_final || (!description.empty() && !found.texts.comment.empty())) return;
+        raw = body.substr(pos);
+        comment_final = description.empty();
+    } else {
+        raw = body.substr(pos);
+    }
+    // Only the first value of a frame that holds several (2.4 separates them with a terminator).
+    std::string first;
+    size_t p = 0;
+    if (take_text(raw, p, enc, first)) raw = first;
+    std::string* const slots[] = {&found.texts.title,   &found.texts.artist, &found.texts.album, &found.texts.year,
+                                  &found.texts.comment, &found.texts.genre,  &found.track};
+    if (index != 4 && !slots[index]->empty()) return; // the first frame of a kind wins
+    bool mis = false;
+    *slots[index] = frame_text(enc, raw, mis);
+    auto& names = found.mis_marked;
+    std::erase(names, std::string(k_id3v2_text_names[index]));
+    if (mis) names.push_back(k_id3v2_text_names[index]);
+}
+
 } // namespace
+
+bool is_mis_marked_cp932(const std::string& bytes) {
+    bool telling = false, last_double = false, last_telling = false;
+    for (size_t i = 0; i < bytes.size();) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) {
+            last_double = false;
+            ++i;
+            continue;
+        }
+        if (!is_lead_byte(b) || i + 1 >= bytes.size()) return false;
+        const auto trail = static_cast<unsigned char>(bytes[i + 1]);
+        if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return false;
+        // A character of the standard set: not the user-defined rows, not unmapped.
+        const std::string utf8 = platform::cp932_to_utf8(bytes.substr(i, 2));
+        if (utf8 == "\xEF\xBF\xBD" || (utf8.size() == 3 && static_cast<unsigned char>(utf8[0]) == 0xEE) ||
+            (utf8.size() == 3 && static_cast<unsigned char>(utf8[0]) == 0xEF &&
+             static_cast<unsigned char>(utf8[1]) < 0xA4))
+            return false;
+        const bool control_lead = b <= 0x9F;
+        if (control_lead && trail >= 0x80) telling = true;
+        if (last_double && (control_lead || last_telling)) telling = true;
+        last_double = true;
+        last_telling = control_lead;
+        i += 2;
+    }
+    return telling;
+}
+
+Id3v2Found find_id3v2(platform::ByteSource& source, uint64_t length) {
+    Id3v2Found at_start = read_id3v2(source, 0, length);
+    if (at_start.present || !at_start.notices.empty()) return at_start;
+    // A footer is the header's copy with "3DI": it ends the tag, before any ID3v1 record.
+    for (uint64_t end : {length, length >= 128 ? length - 128 : 0}) {
+        unsigned char f[10];
+        uint32_t size = 0;
+        if (end < 20 || !source.read_at(end - 10, f, 10) || f[0] != '3' || f[1] != 'D' || f[2] != 'I' || f[3] != 4 ||
+            !syncsafe(f + 6, size))
+            continue;
+        const uint64_t total = 20 + uint64_t{size};
+        if (total > end) continue;
+        Id3v2Found found = read_id3v2(source, end - total, total);
+        if (found.present) return found;
+    }
+    return at_start;
+}
 
 Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t length) {
     Id3v2Found found;
@@ -226,6 +326,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
     }
     found.present = true;
     found.major = major;
+    found.offset = offset;
     found.size = total;
     std::string body(size, '\0');
     if (size && !source.read_at(offset + 10, body.data(), size)) {
@@ -253,6 +354,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         pos = ext;
     }
     const size_t id_length = major == 2 ? 3 : 4, header = major == 2 ? 6 : 10;
+    bool comment_final = false;
     while (body.size() - pos >= header && body[pos] != 0) {
         std::string id = body.substr(pos, id_length);
         bool valid = true;
@@ -268,8 +370,12 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         const unsigned frame_flags = major == 2 ? 0 : be(body, pos + 8, 2);
         std::string frame = body.substr(pos + header, n);
         pos += header + n;
-        if (!is_kept(id)) continue;
+        const int text = text_index(id);
         const bool packed = major == 3 ? (frame_flags & 0x00C0) != 0 : (frame_flags & 0x000C) != 0;
+        if (!is_kept(id) && (text < 0 || packed)) {
+            ++found.other_frames;
+            continue;
+        }
         if (packed) {
             found.notices.push_back("a compressed or encrypted " + id + " frame is not kept");
             continue;
@@ -281,7 +387,8 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         if (skip > frame.size()) continue;
         frame.erase(0, skip);
         if (major == 4 && ((frame_flags & 0x0002) || (flags & 0x80))) frame = undo_unsync(frame);
-        found.kept.push_back({major, id, std::move(frame)});
+        if (text >= 0) take_text_frame(found, text, frame, comment_final);
+        else found.kept.push_back({major, id, std::move(frame)});
     }
     return found;
 }

@@ -73,6 +73,8 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
                           "\xFF\xFB");
     ASSERT_TRUE(v22.present);
     EXPECT_EQ(v22.size, 10u + 10 + 16 + 16 + 10); // header, three frames, padding; not the audio
+    EXPECT_EQ(v22.texts.title, "old");
+    EXPECT_EQ(v22.other_frames, 0u);
     ASSERT_EQ(v22.kept.size(), 2u);
     EXPECT_EQ(make_id3v2(3, {}, v22.kept), tag(3, frame23("APIC",
                                                           "\0image/jpeg\0\x03"
@@ -103,6 +105,68 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
     Id3v2Found v23 = read(tag(3, unsynced, '\xC0'));
     ASSERT_EQ(v23.kept.size(), 1u);
     EXPECT_EQ(v23.kept[0].body, "\0image/png\0\x03\0\xFF\xE0"s);
+
+    // The texts of every version, in UTF-8: 2.3 in UTF-16 with its mark, a comment with a
+    // description standing in only until one without comes, 2.4's several values (the first
+    // counts) and its date frame; frames of no text are counted.
+    Id3v2Found texts23 = read(tag(3, frame23("TIT2", "\x01\xFF\xFE\xF2\x66\0\0"s) +
+                                         frame23("COMM", "\0engdesc\0other"s) + frame23("COMM", "\0eng\0mine"s) +
+                                         frame23("TRCK",
+                                                 "\0"
+                                                 "3/12"s) +
+                                         frame23("TXXX", "\0replaygain\0-6 dB"s) + frame23("PRIV", "x"s)));
+    EXPECT_EQ(texts23.texts.title, "\xE6\x9B\xB2");
+    EXPECT_EQ(texts23.texts.comment, "mine");
+    EXPECT_EQ(texts23.track, "3/12");
+    EXPECT_EQ(texts23.other_frames, 2u);
+    EXPECT_TRUE(texts23.mis_marked.empty());
+    Id3v2Found texts24 = read(tag(4, frame24("TPE1", "\x03\xE6\x98\x9F\0two"s) +
+                                         frame24("TDRC",
+                                                 "\x03"
+                                                 "2001-04-01"s) +
+                                         frame24("TCON", "\x02\0R\0o\0c\0k"s)));
+    EXPECT_EQ(texts24.texts.artist, "\xE6\x98\x9F");
+    EXPECT_EQ(texts24.texts.year, "2001-04-01");
+    EXPECT_EQ(texts24.texts.genre, "Rock");
+
+    // cp932 marked as Latin-1, as old Japanese rippers wrote it: read as cp932 and named. 星に
+    //願いを and アイ are; Western titles in Latin-1 or code page 1252 are not, though some of
+    // their bytes pair up into cp932 characters.
+    Id3v2Found sjis = read(tag(3, frame23("TIT2", "\0\x90\xAF\x82\xC9\x8A\xE8\x82\xA2\x82\xF0"s) +
+                                      frame23("TALB", "\0Caf\xE9"s) + frame23("TPE1", "\0\x83\x41\x83\x43"s)));
+    EXPECT_EQ(sjis.texts.title, "\xE6\x98\x9F\xE3\x81\xAB\xE9\xA1\x98\xE3\x81\x84\xE3\x82\x92");
+    EXPECT_EQ(sjis.texts.album, "Caf\xC3\xA9");
+    EXPECT_EQ(sjis.texts.artist, "\xE3\x82\xA2\xE3\x82\xA4");
+    EXPECT_EQ(sjis.mis_marked, (std::vector<std::string>{"title", "artist"}));
+    for (const char* western : {"M\xE4"
+                                "dchen",
+                                "\xE9l\xE9gie", "Canci\xF3n",
+                                "Stra\xDF"
+                                "e",
+                                "Don\x92t stop", "\x93Hi\x94", "Gar\xE7on", "\xC9t\xE9",
+                                "Espa\xF1"
+                                "a",
+                                "\xDC"
+                                "ber"})
+        EXPECT_FALSE(is_mis_marked_cp932(western)) << western;
+    EXPECT_FALSE(is_mis_marked_cp932("\xF0\x40\xF0\x41")); // the user-defined rows are no text
+
+    // A 2.4 tag with a footer at the end of the file, before the ID3v1 record; not found at the
+    // start, where the audio is.
+    const std::string body24 = frame24("TIT2",
+                                       "\x03"
+                                       "end"s);
+    const std::string tail =
+        "ID3\x04\0\x10"s + syncsafe(body24.size()) + body24 + "3DI\x04\0\x10"s + syncsafe(body24.size());
+    for (const std::string& record : {""s, "TAG"s + std::string(125, '\0')}) {
+        const std::string file = "\xFF\xFB\x90\x00"s + std::string(400, 'a') + tail + record;
+        platform::MemorySource src(file.data(), file.size());
+        Id3v2Found end = find_id3v2(src, file.size());
+        ASSERT_TRUE(end.present);
+        EXPECT_EQ(end.offset, 404u);
+        EXPECT_EQ(end.size, tail.size());
+        EXPECT_EQ(end.texts.title, "end");
+    }
 }
 
 TEST(Id3v2Read, DamageIsNamedAndNeverReadPast) {
