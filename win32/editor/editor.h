@@ -92,8 +92,9 @@ struct EditorWindow {
 // The window's state, kept with dialog 142 from its WM_INITDIALOG on; null before.
 inline EditorWindow* window_of(HWND dlg) { return reinterpret_cast<EditorWindow*>(GetWindowLongPtrW(dlg, DWLP_USER)); }
 
-// The preview (preview_panel.cpp): the status display, the commands Play (13), stop (14), pause and
-// resume (15), the status display's click (1040), and the steps a load and a rename take.
+// The preview (preview_panel.cpp): the status display, the commands Play (13), stop (14),
+// pause and resume (15), the status display's click (1040), and the steps a load and a rename
+// take.
 void update_status(EditorWindow& w);
 void on_play(EditorWindow& w);
 void on_pause(EditorWindow& w);
