@@ -26,6 +26,14 @@ struct Id3v2Texts {
     std::string title, artist, album, year, comment, genre;
 };
 
+// A frame exactly as it stood in its tag: the identifier, the two flag bytes (0 in 2.2) and the
+// body as stored (a 2.3 tag's unsynchronisation undone; in 2.4 a frame keeps its own).
+struct Id3v2Stored {
+    std::string id;
+    uint16_t flags = 0;
+    std::string raw;
+};
+
 struct Id3v2Found {
     bool present = false;
     int major = 0;                    // 2, 3 or 4
@@ -41,7 +49,8 @@ struct Id3v2Found {
     // The texts (by their names in `k_id3v2_text_names`) whose frame was marked Latin-1 but held
     // cp932; they are given above in their cp932 reading.
     std::vector<std::string> mis_marked;
-    size_t other_frames = 0; // frames that are none of the seven texts
+    size_t other_frames = 0;         // frames that are none of the seven texts
+    std::vector<Id3v2Stored> frames; // every frame, in the tag's order
 };
 
 // The names of the texts, as `show` gives them.
@@ -69,5 +78,29 @@ bool is_mis_marked_cp932(const std::string& bytes);
 // too damaged to turn is left out and named in `notices`.
 std::string make_id3v2(int major, const Id3v2Texts& texts, const std::vector<Id3v2Frame>& kept,
                        std::vector<std::string>* notices = nullptr);
+
+// A new tag of version `major` (3 or 4) that keeps every frame of `old`: the texts given replace
+// the frames of their kind (an empty text keeps the old frame; the comment replaces the comments
+// without a description), and every other frame goes over byte for byte when the version stays,
+// or turned into the new version's form (2.2's names, the date frames, the size coding, texts
+// in encodings that 2.3 lacks). A frame that cannot be turned (compressed, encrypted, grouped, or
+// one the new version has no place for) fails the whole tag: `left_behind` names it and `tag`
+// is empty.
+struct Id3v2Rewrite {
+    std::string tag;
+    std::string left_behind;
+    std::vector<std::string> notices;
+};
+Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found& old);
+
+// The tag with its text frames (T***, TXXX, COMM, USLT) whose Latin-1 texts are cp932 written
+// again in Unicode (UTF-16 with a byte order mark for 2.2 and 2.3, UTF-8 for 2.4), in version
+// `major`, every other frame kept as `rewrite_id3v2` keeps it. `repairs` names each changed
+// frame with its text as Latin-1 showed it and as it reads now, both in UTF-8. When nothing was
+// mis-marked and the version stays, there is nothing to write: `tag` and `left_behind` are empty.
+struct Id3v2Repair {
+    std::string id, before, after;
+};
+Id3v2Rewrite repair_id3v2(int major, const Id3v2Found& old, std::vector<Id3v2Repair>& repairs);
 
 } // namespace formats

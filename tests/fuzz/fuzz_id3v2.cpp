@@ -30,6 +30,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Every kept frame went over, unless it was named as left out.
         FUZZ_CHECK(back.kept.size() + notices.size() >= found.kept.size());
         for (const formats::Id3v2Frame& f : back.kept) FUZZ_CHECK(f.id == "APIC" || f.id == "USLT");
+
+        // A rewrite that keeps every frame reads back with the new texts and, in the tag's own
+        // version, with every frame it did not replace.
+        formats::Id3v2Rewrite r = formats::rewrite_id3v2(major, {"t", "a", "", "", "c", ""}, found);
+        FUZZ_CHECK(r.tag.empty() == !r.left_behind.empty());
+        if (r.tag.empty()) continue;
+        platform::MemorySource kept(r.tag.data(), r.tag.size());
+        formats::Id3v2Found all = formats::read_id3v2(kept, 0, r.tag.size());
+        FUZZ_CHECK(all.present && all.size == r.tag.size() && all.texts.title == "t" && all.texts.comment == "c");
+        if (found.major != major) continue;
+        // Leaving aside the frames of the three texts (a comment with a description stays).
+        auto others = [](const std::vector<formats::Id3v2Stored>& frames) {
+            std::string all;
+            for (const formats::Id3v2Stored& f : frames)
+                if (f.id != "TIT2" && f.id != "TPE1" && f.id != "COMM")
+                    all += f.id + std::to_string(f.flags) + ":" + std::to_string(f.raw.size()) + ":" + f.raw;
+            return all;
+        };
+        FUZZ_CHECK(others(all.frames) == others(found.frames));
     }
     return 0;
 }

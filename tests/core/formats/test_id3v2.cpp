@@ -138,6 +138,26 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
     EXPECT_EQ(sjis.texts.album, "Caf\xC3\xA9");
     EXPECT_EQ(sjis.texts.artist, "\xE3\x82\xA2\xE3\x82\xA4");
     EXPECT_EQ(sjis.mis_marked, (std::vector<std::string>{"title", "artist"}));
+    // Repaired, they read the same in Unicode; the Latin-1 album stays byte for byte.
+    std::vector<Id3v2Repair> repairs;
+    Id3v2Rewrite repaired = repair_id3v2(3, sjis, repairs);
+    ASSERT_EQ(repairs.size(), 2u);
+    EXPECT_EQ(repairs[0].id, "TIT2");
+    EXPECT_EQ(repairs[0].after, sjis.texts.title);
+    EXPECT_EQ(repairs[1].before, "\xC2\x83\x41\xC2\x83\x43"); // as Latin-1 showed it
+    Id3v2Found fixed = read(repaired.tag);
+    EXPECT_EQ(fixed.texts.title, sjis.texts.title);
+    EXPECT_EQ(fixed.texts.artist, sjis.texts.artist);
+    EXPECT_TRUE(fixed.mis_marked.empty());
+    EXPECT_NE(repaired.tag.find(frame23("TALB", "\0Caf\xE9"s)), std::string::npos);
+    repairs.clear();
+    EXPECT_TRUE(repair_id3v2(3, fixed, repairs).tag.empty()); // nothing left to repair
+    EXPECT_TRUE(repairs.empty());
+    // In a comment both the description and the text are repaired; 2.4 writes UTF-8.
+    Id3v2Found comm = read(tag(4, frame24("COMM", "\0jpn\x83\x41\x83\x43\0\x90\xAF"s)));
+    EXPECT_EQ(comm.texts.comment, "\xE6\x98\x9F"); // a described comment stands in
+    EXPECT_EQ(repair_id3v2(4, comm, repairs).tag,
+              tag(4, frame24("COMM", "\x03jpn\xE3\x82\xA2\xE3\x82\xA4\0\xE6\x98\x9F"s)));
     for (const char* western : {"M\xE4"
                                 "dchen",
                                 "\xE9l\xE9gie", "Canci\xF3n",
@@ -150,6 +170,97 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
                                 "ber"})
         EXPECT_FALSE(is_mis_marked_cp932(western)) << western;
     EXPECT_FALSE(is_mis_marked_cp932("\xF0\x40\xF0\x41")); // the user-defined rows are no text
+
+    // A rewrite keeps every frame: in its own version byte for byte, flags and all (a
+    // compressed frame too), the given texts replacing their own frames and the comments
+    // without a description; an empty text keeps the old frame.
+    const std::string compressed = frame23("TXXX", "\0\0\0\x10zz"s, "\0\x80"s);
+    const std::string others = frame23("TRCK",
+                                       "\0"
+                                       "3/12"s) +
+                               frame23("TXXX", "\0replaygain\0-6 dB"s, "\x40\0"s) + frame23("UFID", "owner\0id"s) +
+                               frame23("PRIV", "x"s) + frame23("POPM", "a@b\0\xC8\0\0\0\x01"s);
+    const std::string described = frame23("COMM", "\0engdesc\0other"s);
+    Id3v2Found old23 = read(tag(3, frame23("TIT2", "\0old"s) + others + described + frame23("COMM", "\0eng\0mine"s) +
+                                       frame23("TALB", "\0kept"s) + compressed +
+                                       frame23("TYER",
+                                               "\0"
+                                               "1999"s) +
+                                       frame23("TDAT",
+                                               "\0"
+                                               "3105"s)));
+    ASSERT_EQ(old23.frames.size(), 12u);
+    Id3v2Rewrite same = rewrite_id3v2(3, {"new", "", "", "", "c", ""}, old23);
+    EXPECT_TRUE(same.left_behind.empty());
+    EXPECT_EQ(same.tag, tag(3, frame23("TIT2", "\x01\xFF\xFEn\0e\0w\0"s) +
+                                   frame23("COMM",
+                                           "\x01jpn\xFF\xFE\0\0\xFF\xFE"
+                                           "c\0"s) +
+                                   others + described + frame23("TALB", "\0kept"s) + compressed +
+                                   frame23("TYER",
+                                           "\0"
+                                           "1999"s) +
+                                   frame23("TDAT",
+                                           "\0"
+                                           "3105"s)));
+    // Another version: the compressed frame cannot be turned, so nothing is written.
+    Id3v2Rewrite to24 = rewrite_id3v2(4, {"new", "", "", "", "", ""}, old23);
+    EXPECT_EQ(to24.left_behind, "TXXX");
+    EXPECT_TRUE(to24.tag.empty());
+    // Without it, 2.3's date frames become 2.4's one and the flags move to their new bits.
+    old23.frames.erase(old23.frames.begin() + 9);
+    to24 = rewrite_id3v2(4, {}, old23);
+    ASSERT_TRUE(to24.left_behind.empty());
+    Id3v2Found back24 = read(to24.tag);
+    EXPECT_EQ(back24.texts.year, "1999-05-31");
+    EXPECT_EQ(back24.texts.title, "old");
+    EXPECT_EQ(back24.track, "3/12");
+    EXPECT_NE(to24.tag.find(frame24("TXXX", "\0replaygain\0-6 dB"s, "\x20\0"s)), std::string::npos);
+    EXPECT_EQ(back24.other_frames, old23.other_frames - 2); // TYER and TDAT are TDRC now
+    // And back: 2.4's date and UTF-8 texts become 2.3's date frames and UTF-16.
+    Id3v2Found old24 = read(tag(4, frame24("TDRC",
+                                           "\x03"
+                                           "2001-04-01T12:30"s) +
+                                       frame24("TXXX", "\x03k\0\xE6\x9B\xB2"s) +
+                                       frame24("TPE1",
+                                               "\x03"
+                                               "a\0b"s) +
+                                       frame24("TSOP", "\0b"s)));
+    EXPECT_EQ(rewrite_id3v2(3, {}, old24).left_behind, "TSOP"); // 2.3 has no sort order frames
+    old24.frames.pop_back();
+    Id3v2Rewrite to23 = rewrite_id3v2(3, {}, old24);
+    EXPECT_EQ(to23.tag, tag(3, frame23("TYER",
+                                       "\x01\xFF\xFE"
+                                       "2\0"
+                                       "0\0"
+                                       "0\0"
+                                       "1\0"s) +
+                                   frame23("TDAT",
+                                           "\x01\xFF\xFE"
+                                           "0\0"
+                                           "1\0"
+                                           "0\0"
+                                           "4\0"s) +
+                                   frame23("TIME",
+                                           "\x01\xFF\xFE"
+                                           "1\0"
+                                           "2\0"
+                                           "3\0"
+                                           "0\0"s) +
+                                   frame23("TXXX", "\x01\xFF\xFEk\0\0\0\xFF\xFE\xF2\x66"s) +
+                                   frame23("TPE1",
+                                           "\x01\xFF\xFE"
+                                           "a\0/\0b\0"s)));
+    // 2.2's names become 2.3's; a frame 2.3 has no name for is not guessed at.
+    Id3v2Found old22 = read(tag(2, frame22("TRK",
+                                           "\0"
+                                           "7"s) +
+                                       frame22("CNT", "\0\0\0\x05"s)));
+    EXPECT_EQ(rewrite_id3v2(3, {}, old22).tag, tag(3, frame23("TRCK",
+                                                              "\0"
+                                                              "7"s) +
+                                                          frame23("PCNT", "\0\0\0\x05"s)));
+    EXPECT_EQ(rewrite_id3v2(3, {}, read(tag(2, frame22("XYZ", "\0"s)))).left_behind, "XYZ");
 
     // A 2.4 tag with a footer at the end of the file, before the ID3v1 record; not found at the
     // start, where the audio is.
