@@ -117,7 +117,7 @@ int long_file(const std::string& path, const std::string& warm_up, int seconds, 
     const double open_ms = now_ms() - t0;
     if (opened != 1) {
         std::printf("open: failed after %.1f ms\n", open_ms);
-        decoder::release_decoder();
+        decoder::release_decoder(false);
         return 0;
     }
     const long after_open = private_kib();
@@ -168,7 +168,7 @@ int long_file(const std::string& path, const std::string& warm_up, int seconds, 
     }
     std::printf("end: state %d at %d s, %.1f s after the seek's second; extra memory at most %ld KiB\n",
                 decoder::decoder_get_state(nullptr), last, (now_ms() - end0) / 1000.0 + 1.0, peak - base);
-    decoder::release_decoder();
+    decoder::release_decoder(true);
     return 0;
 }
 
@@ -205,6 +205,6 @@ int main(int argc, char** argv) {
     double cpu = cpu_seconds() - cpu0;
     memory("after the end");
     std::printf("mode %d: played %.1f s wall, CPU %.3f s (%.2f %% of one core)\n", mode, wall, cpu, 100.0 * cpu / wall);
-    decoder::release_decoder();
+    decoder::release_decoder(true);
     return 0;
 }

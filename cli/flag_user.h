@@ -43,8 +43,6 @@ public:
     void set_apply_enabled(bool) override {}
     void set_mode_label(bool) override {}
     void set_field_limits(bool) override {}
-    bool carry_over_on() override { return false; }
-    void end_carry_over() override {}
     void hand_over(formats::FileKind kind, const std::string& path) override;
 
 private:

@@ -32,11 +32,9 @@ Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, co
 
     s.rmp_texts = formats::RmpTexts{};
     s.file_loaded = false;
-    formats::CarryOver carry{ui.carry_over_on(), s.undo_snapshot};
-    formats::LoadedTag loaded = formats::load_tag(file, s.current_tag, carry);
+    formats::LoadedTag loaded = formats::load_tag(file, s.current_tag, s.carry_over, s.undo_snapshot);
     s.current_tag = loaded.tag;
-    s.undo_snapshot = carry.undo_snapshot;
-    if (loaded.carry_over_ends) ui.end_carry_over();
+    if (loaded.carry_over_ends) ui.show_carry_over(false);
     s.file_loaded = true;
 
     // Read-only media: a read-only file on a CD-ROM drive is never written.

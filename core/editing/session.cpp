@@ -48,8 +48,13 @@ void window_opened(Session& s, const settings::Settings& st, UserInterface& ui) 
 
 void renamed(Session& s, const std::string& new_path) { s.current_path = new_path; }
 
+void set_carry_over(Session& s, UserInterface& ui, bool on) {
+    s.carry_over = on;
+    ui.show_carry_over(on);
+}
+
 void undo(Session& s, UserInterface& ui) {
-    if (ui.carry_over_on()) ui.end_carry_over();
+    if (s.carry_over) set_carry_over(s, ui, false);
     s.current_tag = s.file_loaded ? s.undo_snapshot : formats::Tag{"", "", "", "", "", s.undo_snapshot.genre};
     ui.show_texts(shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag));
     // Cleared once the fields show the tag: change detection may run while they are rewritten

@@ -20,6 +20,9 @@ struct Session {
     bool modified = false;
     bool window_ready = false;
     bool read_only_media = false;
+    // Carry-over mode: artist, album, year and comment carry over to the next file loaded.
+    // Switched by the window's button (set_carry_over); a load or an undo may end it.
+    bool carry_over = false;
     formats::Tag current_tag;
     formats::Tag undo_snapshot;
     formats::RmpTexts rmp_texts; // rmp_texts.is_rmp: the current file is in the RMP form
@@ -55,9 +58,9 @@ public:
     virtual void set_mode_label(bool rmp) = 0;
     // The edit-length limits: 255 bytes for every field while long texts are allowed.
     virtual void set_field_limits(bool long_texts) = 0;
-    // Carry-over mode is on while the artist field is disabled; a load may end it.
-    virtual bool carry_over_on() = 0;
-    virtual void end_carry_over() = 0;
+    // Carry-over mode (the session's) has been switched on or off: the window shows it by
+    // disabling the fields that carry over. An interface without fields shows nothing.
+    virtual void show_carry_over(bool /*on*/) {}
     // A ZIP or LZH archive or a JPEG picture is no file to tag: it goes to the program that
     // opens its kind.
     virtual void hand_over(formats::FileKind kind, const std::string& path) = 0;
@@ -87,6 +90,9 @@ void window_opened(Session& s, const settings::Settings& settings, UserInterface
 
 // The current file has a new name (a rename by tag).
 void renamed(Session& s, const std::string& new_path);
+
+// Switches carry-over mode and shows it.
+void set_carry_over(Session& s, UserInterface& ui, bool on);
 
 // Undo: the fields show the tag of the last load or apply again (empty fields without a
 // file), carry-over mode ends, and nothing is modified.

@@ -13,8 +13,8 @@ namespace face {
 
 Segment lit_segment(int i) { return i < 14 ? Segment::green : i < 19 ? Segment::yellow : Segment::red; }
 
-MeterRow meter_row(int level, int held, int playback_mode) {
-    MeterRow row;
+MeterSegments meter_row(int level, int held, int playback_mode) {
+    MeterSegments row;
     // Values come from another thread without a lock; out-of-range ones light nothing odd.
     if (level < 0) level = 0;
     if (level > 100) level = 100;

@@ -12,14 +12,15 @@ namespace face {
 
 // Which bitmap each of the 22 segments of a meter row shows, and where the peak mark goes.
 enum class Segment { dark, green, yellow, red };
-struct MeterRow {
+struct MeterSegments {
     std::array<Segment, 22> segments{};
     int peak_mark = -1; // the segment drawn lit again as the peak mark; -1 for none
     Segment peak_colour = Segment::dark;
 };
-// `level` and `held` are the row's peak and falling peak-hold values (0 to 100); the mark
+// The drawing of one row of the meter (preview::MeterRow holds its values). `level` and
+// `held` are the row's peak and falling peak-hold values (0 to 100); the mark
 // shows only in the playback mode 0 and for a held value from 1 to 99.
-MeterRow meter_row(int level, int held, int playback_mode);
+MeterSegments meter_row(int level, int held, int playback_mode);
 
 // The lit colour of segment i: green up to 13, yellow from 14 to 18, red from 19.
 Segment lit_segment(int i);

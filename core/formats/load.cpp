@@ -52,14 +52,14 @@ bool read_head(platform::ByteSource& file, std::string_view path, FileHead& head
     return true;
 }
 
-LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, CarryOver& carry) {
+LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, bool& carry_over, Tag& undo_snapshot) {
     LoadedTag out;
     out.tag = previous;
     out.has_record = read_id3v1_record(file, out.record, &out.track);
     Tag& t = out.tag;
     if (out.has_record) {
         t = out.record;
-        if (carry.on) {
+        if (carry_over) {
             const Id3v1Record& rec = out.record;
             std::string artist = pad_to_width(previous.artist, k_id3_width);
             std::string album = pad_to_width(previous.album, k_id3_width);
@@ -74,7 +74,7 @@ LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, CarryOver& c
                 is_blank(rec.year, k_id3_year_width) && is_blank(rec.comment, k_id3_width)) {
                 // The file brings no values of its own: it takes the carried ones.
                 release = false;
-                carry.undo_snapshot = rec;
+                undo_snapshot = rec;
                 t.artist = artist;
                 t.album = album;
                 t.year = year;
@@ -83,16 +83,16 @@ LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, CarryOver& c
             }
             if (release) {
                 out.carry_over_ends = true;
-                carry.on = false;
+                carry_over = false;
             }
         }
     } else {
         t.title.clear();
-        if (carry.on) {
-            t.artist = carry.undo_snapshot.artist;
-            t.album = carry.undo_snapshot.album;
-            t.year = carry.undo_snapshot.year;
-            t.comment = carry.undo_snapshot.comment;
+        if (carry_over) {
+            t.artist = undo_snapshot.artist;
+            t.album = undo_snapshot.album;
+            t.year = undo_snapshot.year;
+            t.comment = undo_snapshot.comment;
         } else {
             t.artist.clear();
             t.album.clear();
@@ -122,8 +122,9 @@ void trim_fields(Tag& t) {
 
 ShownTexts open_for_editing(platform::ByteSource& file, bool rmp_enabled) {
     ShownTexts s;
-    CarryOver none;
-    s.loaded = load_tag(file, Tag{}, none);
+    bool no_carry_over = false;
+    Tag no_snapshot;
+    s.loaded = load_tag(file, Tag{}, no_carry_over, no_snapshot);
     Tag& t = s.loaded.tag;
     trim_fields(t);
     if (rmp_enabled && is_rmp_file(file)) read_rmp_texts(file, s.rmp, &s.notices);

@@ -27,12 +27,6 @@ struct FileHead {
 // Reads the head and classifies the file; false when the read fails.
 bool read_head(platform::ByteSource& file, std::string_view path, FileHead& head);
 
-// The carry-over state that a load reads and may change.
-struct CarryOver {
-    bool on = false;   // artist, album, year and comment carry over to the next file
-    Tag undo_snapshot; // the tag as it stood after the last load or apply
-};
-
 struct LoadedTag {
     Tag tag; // current_tag after the load rules
     bool has_record = false;
@@ -43,8 +37,10 @@ struct LoadedTag {
 
 // Reads the record and applies the load rules: the carry-over of the old texts, the empty
 // tag of a file without a record, and the clearing of blank fields. `previous` is the tag of
-// the file edited so far.
-LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, CarryOver& carry);
+// the file edited so far. The load reads and may change the carry-over state that its caller
+// keeps: `carry_over` (artist, album, year and comment carry over to the next file) and
+// `undo_snapshot` (the tag as it stood after the last load or apply).
+LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, bool& carry_over, Tag& undo_snapshot);
 
 // The text rules over the whole tag: blank fields emptied (widths 30, year 4), and the
 // padding of full 30-byte texts trimmed (not the year).

@@ -26,8 +26,10 @@ void Preview::start_play(View& view) {
 
 bool Preview::open_and_play(View& view, const std::string& utf8_path) {
     unsigned char info[272] = {};
-    if (d_.open(utf8_path, info) != 1) return false;
-    file_open_ = 1;
+    // The one record of an open file: a failed open leaves none, as the library ends its open
+    // file before it opens another.
+    file_open_ = d_.open(utf8_path, info) == 1 ? 1 : 0;
+    if (!file_open_) return false;
     start_play(view);
     update_status(view);
     return true;

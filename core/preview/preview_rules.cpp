@@ -44,15 +44,20 @@ void feed_levels(MeterRow& row, const int* samples, int count, uint32_t now) {
         int64_t m = std::llabs(static_cast<int64_t>(samples[i])); // INT_MIN has no int magnitude
         if (m > peak) peak = m >= 100 ? 100 : static_cast<int32_t>(m);
     }
-    row.peak = peak;
-    if (row.held_level < peak) {
-        row.held_level = peak;
-        row.held_stamp = now;
+    constexpr auto relaxed = std::memory_order_relaxed; // no other memory depends on these
+    row.peak.store(peak, relaxed);
+    int32_t held = row.held_level.load(relaxed);
+    uint32_t stamp = row.held_stamp.load(relaxed);
+    if (held < peak) {
+        held = peak;
+        stamp = now;
     }
-    if (now - row.held_stamp > 8) {
-        row.held_stamp = now;
-        row.held_level -= 1;
+    if (now - stamp > 8) {
+        stamp = now;
+        held -= 1;
     }
+    row.held_level.store(held, relaxed);
+    row.held_stamp.store(stamp, relaxed);
 }
 
 } // namespace preview

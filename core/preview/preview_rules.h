@@ -3,6 +3,7 @@
 // meter's falling peak hold. The window code and the monitor thread feed them the decoder's
 // answers and the millisecond clock.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -29,11 +30,13 @@ struct Blink {
 };
 
 // One row of the level meter: the level of the latest samples and a peak mark that holds the
-// highest level and falls by one every 8 ms or so.
+// highest level and falls by one every 8 ms or so. The editor's monitor thread feeds it while
+// the window thread zeroes and paints it: each value is a single aligned 32-bit one, read and
+// written whole, which is all the threads share of it.
 struct MeterRow {
-    int32_t peak = 0;
-    int32_t held_level = 0;
-    uint32_t held_stamp = 0;
+    std::atomic<int32_t> peak{0};
+    std::atomic<int32_t> held_level{0};
+    std::atomic<uint32_t> held_stamp{0};
 };
 // Feeds one pass of 256 samples (already as the library scales them, full scale about 100).
 void feed_levels(MeterRow& row, const int* samples, int count, uint32_t now);

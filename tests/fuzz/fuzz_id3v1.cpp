@@ -67,11 +67,10 @@ void check_carry_over(const uint8_t* data, size_t size) {
     platform::MemorySource src(data, size);
     formats::Tag previous{"title", "artist", "album", "1999", "comment", 13};
     for (int round = 0; round < 2; ++round) {
-        formats::CarryOver carry;
-        carry.on = true;
-        carry.undo_snapshot = previous;
-        formats::LoadedTag loaded = formats::load_tag(src, previous, carry);
-        if (loaded.carry_over_ends) FUZZ_CHECK(!carry.on);
+        bool carry_over = true;
+        formats::Tag undo_snapshot = previous;
+        formats::LoadedTag loaded = formats::load_tag(src, previous, carry_over, undo_snapshot);
+        if (loaded.carry_over_ends) FUZZ_CHECK(!carry_over);
         if (!loaded.has_record) FUZZ_CHECK(loaded.tag.title.empty());
         if (loaded.has_record) previous = loaded.record;
     }

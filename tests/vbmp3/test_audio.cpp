@@ -215,14 +215,14 @@ TEST(Binding, WrappersReturnZeroWhileNotLoaded) {
     decoder_free();
     apply_decoder_options(0);
     EXPECT_EQ(init_decoder(0), 0);
-    release_decoder();
+    release_decoder(false);
     EXPECT_EQ(a, 7);
     if (library_absent()) {
         EXPECT_EQ(load_decoder(), 0);
         EXPECT_FALSE(decoder_loaded());
         EXPECT_EQ(init_decoder(0), 0);
         EXPECT_EQ(decoder_open(fixture("cbr44s_v1.mp3"), block), 0);
-        release_decoder();
+        release_decoder(false);
     }
 }
 
@@ -245,7 +245,7 @@ protected:
         EXPECT_EQ(library_entry<OpenWideFn>("vbmp3_openW") == nullptr, library_ansi_only());
     }
     static void TearDownTestSuite() {
-        release_decoder();
+        release_decoder(false);
         EXPECT_FALSE(decoder_loaded());
     }
     void SetUp() override {
@@ -468,7 +468,7 @@ TEST_F(Player, PlaysToTheEnd) {
         Sleep(20);
     ASSERT_GE(InterlockedCompareExchange(&g_stall_ready, 0, 0), 1) << "the player never read";
     const DWORD release_start = GetTickCount();
-    release_decoder();
+    release_decoder(true);
     // Where the system cancels a blocked read, the release comes within moments; otherwise
     // after the read has returned.
     std::printf("a read stalled for a minute: released after %lu ms\n", GetTickCount() - release_start);

@@ -22,8 +22,9 @@ int init_decoder(int playback_mode);
 // Sets the library's options for a playback mode (0 normal, 1 light, 2 middle); other values
 // set nothing.
 void apply_decoder_options(int playback_mode);
-// Stops, closes the open file, frees the library and unloads it; only after init_decoder.
-void release_decoder();
+// Stops, closes the open file (`file_open`: the caller's preview has one open, which it alone
+// keeps track of), frees the library and unloads it; only after init_decoder.
+void release_decoder(bool file_open);
 bool decoder_loaded();
 // True after a successful init_decoder or mark_decoder_ready, until release_decoder.
 bool decoder_ready();

@@ -27,7 +27,6 @@ using VoidFn = void(WINAPI*)();
 
 struct Decoder {
     HMODULE module = nullptr;
-    bool file_open = false; // decoder_open answered 1 and no close came since
     InitFn init = nullptr;
     GetStateFn get_state = nullptr;
     GetMpegInfoFn get_mpeg_info = nullptr;
@@ -144,12 +143,12 @@ void apply_decoder_options(int playback_mode) {
     g_decoder.set_decode_option(decode[playback_mode]);
 }
 
-void release_decoder() {
+void release_decoder(bool file_open) {
     // Play marks the decoder ready even when its init failed; the library is released then
     // too, and only a loaded one.
     if (!g_ready.exchange(false) || !g_decoder.module) return;
     g_decoder.stop();
-    if (g_decoder.file_open) g_decoder.close();
+    if (file_open) g_decoder.close();
     g_decoder.free();
     FreeLibrary(g_decoder.module);
     g_decoder = Decoder{};
@@ -177,16 +176,11 @@ int decoder_open(const std::string& path, void* info272) {
     // A zero inside would end the name early, at another file's name.
     if (!g_decoder.module || path.find('\0') != std::string::npos) return 0;
     const std::wstring wide = platform::utf8_to_utf16(path);
-    int r;
-    if (g_decoder.open_wide) {
-        r = g_decoder.open_wide(platform::system_path(path).c_str(), info272); // a long path too
-    } else {
-        std::string ansi;
-        if (!to_ansi(wide, ansi)) return 0; // the library is not called: its open file stays
-        r = g_decoder.open(ansi.c_str(), info272);
-    }
-    g_decoder.file_open = r == 1;
-    return r;
+    if (g_decoder.open_wide)
+        return g_decoder.open_wide(platform::system_path(path).c_str(), info272); // a long path too
+    std::string ansi;
+    if (!to_ansi(wide, ansi)) return 0; // the library is not called: its open file stays
+    return g_decoder.open(ansi.c_str(), info272);
 }
 void decoder_seek(int seconds) {
     if (g_decoder.module) g_decoder.seek(seconds);
@@ -213,7 +207,6 @@ void decoder_stop() {
 void decoder_close() {
     if (!g_decoder.module) return;
     g_decoder.close();
-    g_decoder.file_open = false;
 }
 void decoder_free() {
     if (g_decoder.module) g_decoder.free();

@@ -1,5 +1,7 @@
-// The editor's program-wide state (Program), and the preview and its monitor thread
-// (player.cpp, monitor.cpp). Each other window file has a header of its own.
+// The editor window's state (EditorWindow): made at start, given to dialog 142 as its
+// creation parameter and kept with it (DWLP_USER); the handlers get it from there. Also the
+// preview and its monitor thread (preview_panel.cpp, monitor.cpp). Each other window file has
+// a header of its own.
 #pragma once
 #include <windows.h>
 
@@ -15,10 +17,11 @@
 #include "core/settings/settings.h"
 #include "core/editing/edit_rules.h"
 #include "core/face/face_rules.h"
+#include "win32/editor/ui.h"
 
 namespace editor {
 
-struct Program {
+struct EditorWindow {
     HINSTANCE instance = nullptr;
     HWND owner = nullptr;      // the hidden owner window of notice menus
     HWND main = nullptr;       // dialog 142
@@ -40,10 +43,7 @@ struct Program {
     } file_menu;
     // The level meter's two rows, written by the monitor thread while a file plays and
     // zeroed by the window thread when a play starts or ends.
-    struct MeterValues {
-        std::atomic<int32_t> peak{0}, held{0};
-        std::atomic<uint32_t> held_stamp{0};
-    } meter[2];
+    preview::MeterRow meter[2];
     // The preview: the core's state machine over the binding's table (it names the flags
     // that the monitor thread reads), and the sliders' former procedures.
     struct Player : preview::Preview {
@@ -62,41 +62,69 @@ struct Program {
     bool options_open = false; // dialog 136 is open
     face::WindowDrag drag;
     bool right_button = false;
+    // The user interface that the core speaks to, on this window.
+    WindowUi ui{*this};
+    // Set while the program itself puts a text into a field: a loaded text longer than the
+    // field's limit stays whole, as a limit holds only for what the user types.
+    bool program_sets_text = false;
+    // Dialog 142's loop looks at its end only after a message that it took itself: the
+    // messages of this window in progress, and a close that must wake the loop (main_window.cpp).
+    int messages_in_progress = 0;
+    bool wake_after_end = false;
+    // The owner-drawn menus' look, taken when they are measured (menus.cpp).
+    struct MenuLook {
+        int icon_width = 16, icon_height = 16;
+        COLORREF selection = 0, selected_text = 0;
+    } menu_look;
+    // The outside tools (outside_tools.cpp): the copy and launch threads, and the chooser's
+    // last path (UTF-16), which the dialog proposes the next time. The threads' shares are
+    // named at the top of outside_tools.cpp.
+    struct Tools {
+        std::atomic<int32_t> copy_failed{0};
+        std::atomic<int32_t> copy_running{0};
+        std::atomic<int32_t> launch_running{0};
+        BOOL copy_cancel = FALSE;     // set at the close: a running copy stops
+        HANDLE copy_handle = nullptr; // window thread only
+        std::wstring chosen_path;
+    } tools;
 };
-extern Program program;
 
-// The preview (player.cpp): the status display, the commands Play (13), stop (14), pause and
-// resume (15), the status display's click (1040), and the steps a load and a rename take.
-void update_status(HWND dlg);
-void on_play(HWND dlg);
-void on_pause(HWND dlg);
-void stop_playback(HWND dlg);
-void on_status_click(HWND dlg);
-void play_loaded_file(HWND dlg, const std::string& utf8_path);
+// The window's state, kept with dialog 142 from its WM_INITDIALOG on; null before.
+inline EditorWindow* window_of(HWND dlg) { return reinterpret_cast<EditorWindow*>(GetWindowLongPtrW(dlg, DWLP_USER)); }
+
+// The preview (preview_panel.cpp): the status display, the commands Play (13), stop (14),
+// pause and resume (15), the status display's click (1040), and the steps a load and a rename
+// take.
+void update_status(EditorWindow& w);
+void on_play(EditorWindow& w);
+void on_pause(EditorWindow& w);
+void stop_playback(EditorWindow& w);
+void on_status_click(EditorWindow& w);
+void play_loaded_file(EditorWindow& w, const std::string& utf8_path);
 // A rename stops the preview first and starts it again on the new name when it was playing.
 struct PlayState {
     int state = 0, seconds = 0;
 };
-PlayState pause_for_rename(HWND dlg);
-void resume_after_rename(HWND dlg, const PlayState& before, const std::string& new_utf8_path);
+PlayState pause_for_rename(EditorWindow& w);
+void resume_after_rename(EditorWindow& w, const PlayState& before, const std::string& new_utf8_path);
 // An apply in the RMP form replaces the file: the preview stops around it the same way, and a
 // file that was playing goes on where it was.
-void stop_for_replace(HWND dlg);
-void resume_after_replace(HWND dlg, const std::string& utf8_path);
+void stop_for_replace(EditorWindow& w);
+void resume_after_replace(EditorWindow& w, const std::string& utf8_path);
 // The player's part of the window's creation and close: the two sliders get their
 // replacement procedures, the monitor thread starts and, at the close, ends.
-void start_player(HWND dlg);
-void end_player(HWND dlg);
+void start_player(EditorWindow& w);
+void end_player(EditorWindow& w);
 // After dialog 142 has ended: waits for the monitor thread, then releases the decoder.
-void release_player();
+void release_player(EditorWindow& w);
 // True when a client point of the main window lies inside the player panel.
 bool in_player_panel(HWND dlg, POINT client);
 // The monitor thread (monitor.cpp): hot keys, levels, and the status while a file plays.
-void start_monitor(HWND dlg);
+void start_monitor(EditorWindow& w);
 // The window came to the front or a play started: the monitor works at its pace again.
-void wake_monitor();
+void wake_monitor(EditorWindow& w);
 // Ends the thread and waits for it; false when the wait failed (the thread may still run).
-bool stop_monitor();
+bool stop_monitor(EditorWindow& w);
 // Sent by the monitor thread so that the status is updated on the window thread.
 constexpr UINT WM_UPDATE_STATUS = WM_APP + 1;
 

@@ -19,8 +19,6 @@ namespace editor {
 
 namespace {
 
-Program::FileMenu& F() { return program.file_menu; }
-
 // The names a search for "*.mp3" finds: ending in ".mp3", in any letter case.
 bool has_mp3_ending(const std::string& name) {
     if (name.size() < 4) return false;
@@ -30,19 +28,23 @@ bool has_mp3_ending(const std::string& name) {
     return ending == ".mp3";
 }
 
+// The title field's procedure reaches the menu's state through its parent, dialog 142.
 LRESULT CALLBACK title_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    HWND dlg = GetParent(h);
+    EditorWindow::FileMenu& menu = window_of(dlg)->file_menu;
     if (msg == WM_KEYUP && wp == VK_HOME) {
-        HWND dlg = GetParent(h);
-        F().warp_request = true;
+        menu.warp_request = true;
         SendMessageW(dlg, WM_COMMAND, IDC_FILE_MENU, 0);
         SetFocus(h);
     }
-    return CallWindowProcW(F().former_title, h, msg, wp, lp);
+    return CallWindowProcW(menu.former_title, h, msg, wp, lp);
 }
 
 } // namespace
 
-void show_file_menu(HWND dlg) {
+void show_file_menu(EditorWindow& w) {
+    HWND dlg = w.main;
+    EditorWindow::FileMenu& menu_state = w.file_menu;
     // The folder's MP3 files in the order the search gives them, at most 52, sorted by their
     // cp932 forms as the list always was.
     // The folder goes by its full path: one too long for the system's current folder is the
@@ -59,17 +61,17 @@ void show_file_menu(HWND dlg) {
     }
     std::vector<std::string> names;
     for (size_t i : face::file_name_order(keys)) names.push_back(found_names[i]);
-    std::wstring current = wide_path(editing::relative_form(program.session.current_path, current_folder()));
+    std::wstring current = wide_path(editing::relative_form(w.session.current_path, current_folder()));
     std::vector<int> items = {IDM_OPEN_FILE, IDM_OPEN_CURRENT_FOLDER};
     if (!names.empty()) items.push_back(0);
-    F().current = -1;
+    menu_state.current = -1;
     for (size_t i = 0; i < names.size(); ++i) {
-        F().names[i] = names[i];
+        menu_state.names[i] = names[i];
         items.push_back(IDM_FILE_LIST + static_cast<int>(i));
         if (CompareStringOrdinal(wide_path(names[i]).c_str(), -1, current.c_str(), -1, TRUE) == CSTR_EQUAL)
-            F().current = static_cast<int>(i);
+            menu_state.current = static_cast<int>(i);
     }
-    F().count = names.size();
+    menu_state.count = names.size();
     HMENU menu = owner_drawn_menu(items);
     POINT p;
     GetCursorPos(&p);
@@ -78,9 +80,9 @@ void show_file_menu(HWND dlg) {
     int y = face::file_menu_y(p.y, names.size(), desktop.bottom);
     TrackPopupMenu(menu, TPM_RIGHTALIGN | TPM_BOTTOMALIGN, p.x, y, 0, dlg, nullptr);
     DestroyMenu(menu);
-    if (F().warp_restore) {
-        F().warp_restore = false;
-        SetCursorPos(F().saved_cursor.x, F().saved_cursor.y);
+    if (menu_state.warp_restore) {
+        menu_state.warp_restore = false;
+        SetCursorPos(menu_state.saved_cursor.x, menu_state.saved_cursor.y);
     } else {
         SetFocus(GetDlgItem(dlg, IDC_TITLE));
     }
@@ -88,48 +90,50 @@ void show_file_menu(HWND dlg) {
 
 // Called while the current row is drawn: the menu's window is then the first at the main
 // window's level.
-void warp_to_current_row(int row) {
-    if (!F().warp_request || !program.main) return;
-    HWND first = GetWindow(program.main, GW_HWNDFIRST);
+void warp_to_current_row(EditorWindow& w, int row) {
+    EditorWindow::FileMenu& menu_state = w.file_menu;
+    if (!menu_state.warp_request || !w.main) return;
+    HWND first = GetWindow(w.main, GW_HWNDFIRST);
     RECT r;
     if (!first || !GetWindowRect(first, &r)) return;
     int item = GetSystemMetrics(SM_CYSMICON) + 4;
-    GetCursorPos(&F().saved_cursor);
+    GetCursorPos(&menu_state.saved_cursor);
     SetCursorPos(r.right - 16, r.top + (row + 2) * item + 16 + item / 2);
-    F().warp_request = false;
-    F().warp_restore = true;
+    menu_state.warp_request = false;
+    menu_state.warp_restore = true;
 }
 
-void open_listed_file(HWND dlg, int slot) {
-    if (slot < 0 || static_cast<size_t>(slot) >= F().count) return;
-    if (!discard_question()) return;
-    std::string path = face::path_in_folder(current_folder(), F().names[static_cast<size_t>(slot)]);
-    remember_chosen(path);
-    open_file(dlg, path);
+void open_listed_file(EditorWindow& w, int slot) {
+    if (slot < 0 || static_cast<size_t>(slot) >= w.file_menu.count) return;
+    if (!discard_question(w)) return;
+    std::string path = face::path_in_folder(current_folder(), w.file_menu.names[static_cast<size_t>(slot)]);
+    remember_chosen(w, path);
+    open_file(w, path);
 }
 
 // The current folder follows the dialog, so the chosen file's folder is current for the load.
-void open_file_dialog(HWND dlg) {
-    if (!discard_question()) return;
+void open_file_dialog(EditorWindow& w) {
+    if (!discard_question(w)) return;
     // A file that does not load leaves the current folder where it was, as a drop does.
     FolderKept before;
     std::string chosen =
-        choose_program(dlg, texts::open_mp3_title,
+        choose_program(w, w.main, texts::open_mp3_title,
                        wide(std::string_view(texts::open_mp3_filter, sizeof texts::open_mp3_filter)).c_str(), "", true);
-    if (!chosen.empty() && open_file(dlg, chosen)) before.keep_new();
+    if (!chosen.empty() && open_file(w, chosen)) before.keep_new();
 }
 
 void show_current_folder() { start_program("explorer " + current_folder(), true); }
 
-void watch_home_key(HWND dlg) {
-    HWND title = GetDlgItem(dlg, IDC_TITLE);
-    F().former_title =
+void watch_home_key(EditorWindow& w) {
+    HWND title = GetDlgItem(w.main, IDC_TITLE);
+    w.file_menu.former_title =
         reinterpret_cast<WNDPROC>(SetWindowLongPtrW(title, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(title_proc)));
 }
 
-void unwatch_home_key(HWND dlg) {
-    if (F().former_title)
-        SetWindowLongPtrW(GetDlgItem(dlg, IDC_TITLE), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(F().former_title));
+void unwatch_home_key(EditorWindow& w) {
+    if (w.file_menu.former_title)
+        SetWindowLongPtrW(GetDlgItem(w.main, IDC_TITLE), GWLP_WNDPROC,
+                          reinterpret_cast<LONG_PTR>(w.file_menu.former_title));
 }
 
 } // namespace editor

@@ -14,15 +14,6 @@
 
 namespace editor {
 
-namespace {
-
-struct Look {
-    int icon_width = 16, icon_height = 16;
-    COLORREF selection = 0, selected_text = 0;
-} look;
-
-} // namespace
-
 HMENU owner_drawn_menu(const std::vector<int>& items) {
     HMENU menu = CreatePopupMenu();
     for (int id : items) {
@@ -36,7 +27,7 @@ namespace {
 
 // The item's icon: a system icon (shared, never destroyed) or a shell icon of a path (ours to
 // destroy, `owned` set).
-HICON item_icon(int id, bool& owned) {
+HICON item_icon(const EditorWindow& w, int id, bool& owned) {
     owned = false;
     std::string path; // UTF-8
     switch (id) {
@@ -46,13 +37,12 @@ HICON item_icon(int id, bool& owned) {
     case IDM_OPEN_CURRENT_FOLDER:
     case IDM_OPEN_COPY_FOLDER: path = slot_path(texts::drive_c); break;
     case IDM_OPEN_FILE: path = current_folder(); break;
-    case IDM_MPMAN: path = slot_path(settings::slot_text(program.settings.mpman_path)); break;
+    case IDM_MPMAN: path = slot_path(settings::slot_text(w.settings.mpman_path)); break;
     case IDM_ADD_TO_PLAYLIST:
-    case IDM_WINAMP: path = slot_path(settings::slot_text(program.settings.winamp_path)); break;
+    case IDM_WINAMP: path = slot_path(settings::slot_text(w.settings.winamp_path)); break;
     default:
-        if (id >= IDM_FILE_LIST && static_cast<size_t>(id - IDM_FILE_LIST) < program.file_menu.names.size())
-            path = face::path_in_folder(current_folder(),
-                                        program.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)]);
+        if (id >= IDM_FILE_LIST && static_cast<size_t>(id - IDM_FILE_LIST) < w.file_menu.names.size())
+            path = face::path_in_folder(current_folder(), w.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)]);
         else return nullptr;
     }
     SHFILEINFOW info{};
@@ -61,7 +51,7 @@ HICON item_icon(int id, bool& owned) {
     return info.hIcon;
 }
 
-std::wstring item_text(int id) {
+std::wstring item_text(const EditorWindow& w, int id) {
     switch (id) {
     case IDC_CLOSE_X: return wide(texts::menu_close);
     case IDC_RENAME: return wide(texts::menu_rename);
@@ -74,34 +64,36 @@ std::wstring item_text(int id) {
     case IDM_ADD_TO_PLAYLIST: return wide(texts::menu_add_to_playlist);
     case IDM_WINAMP: return wide(texts::menu_winamp);
     }
-    if (id >= IDM_FILE_LIST && static_cast<size_t>(id - IDM_FILE_LIST) < program.file_menu.names.size())
-        return wide_path(program.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)]);
+    if (id >= IDM_FILE_LIST && static_cast<size_t>(id - IDM_FILE_LIST) < w.file_menu.names.size())
+        return wide_path(w.file_menu.names[static_cast<size_t>(id - IDM_FILE_LIST)]);
     return L"";
 }
 
 } // namespace
 
-void measure_menu_item(MEASUREITEMSTRUCT& item) {
+void measure_menu_item(EditorWindow& w, MEASUREITEMSTRUCT& item) {
+    EditorWindow::MenuLook& look = w.menu_look;
     look.icon_width = GetSystemMetrics(SM_CXSMICON);
     look.icon_height = GetSystemMetrics(SM_CYSMICON);
     look.selection = GetSysColor(COLOR_HIGHLIGHT);
     look.selected_text = GetSysColor(COLOR_HIGHLIGHTTEXT);
     std::vector<int> widths;
-    if (HDC dc = GetDC(program.owner)) {
+    if (HDC dc = GetDC(w.owner)) {
         for (size_t i = 0; i < 50; ++i) {
-            std::wstring name = wide_path(program.file_menu.names[i]);
+            std::wstring name = wide_path(w.file_menu.names[i]);
             SIZE size{};
             if (!name.empty() && GetTextExtentPoint32W(dc, name.c_str(), static_cast<int>(name.size()), &size))
                 widths.push_back(size.cx);
         }
-        ReleaseDC(program.owner, dc);
+        ReleaseDC(w.owner, dc);
     }
     item.itemWidth = static_cast<UINT>(face::menu_item_width(widths));
     item.itemHeight = static_cast<UINT>(look.icon_height + 4);
 }
 
-void draw_menu_item(const DRAWITEMSTRUCT& item) {
+void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item) {
     if (item.CtlType != ODT_MENU) return;
+    const EditorWindow::MenuLook& look = w.menu_look;
     HDC dc = item.hDC;
     RECT r = item.rcItem;
     if (item.itemState == ODS_SELECTED) {
@@ -118,28 +110,28 @@ void draw_menu_item(const DRAWITEMSTRUCT& item) {
     int id = static_cast<int>(item.itemID);
     // The File menu's row of the file being edited stands out in red unless the mouse is on it.
     int row = id - IDM_FILE_LIST;
-    if (row >= 0 && row == program.file_menu.current && item.itemState != ODS_SELECTED) {
+    if (row >= 0 && row == w.file_menu.current && item.itemState != ODS_SELECTED) {
         HBRUSH red = CreateSolidBrush(RGB(200, 0, 0));
         FillRect(dc, &r, red);
         DeleteObject(red);
         SetBkColor(dc, RGB(200, 0, 0));
         SetTextColor(dc, look.selected_text);
-        warp_to_current_row(row);
+        warp_to_current_row(w, row);
     }
     bool owned = false;
-    if (HICON icon = item_icon(id, owned)) {
+    if (HICON icon = item_icon(w, id, owned)) {
         DrawIconEx(dc, r.left, r.top + 2, icon, look.icon_width, look.icon_height, 0, nullptr, DI_NORMAL);
         if (owned) DestroyIcon(icon);
     }
-    std::wstring text = item_text(id);
+    std::wstring text = item_text(w, id);
     UINT former = SetTextAlign(dc, TA_BOTTOM);
     TextOutW(dc, r.left + look.icon_width + 2, r.bottom - 4, text.c_str(), static_cast<int>(text.size()));
     SetTextAlign(dc, former);
 }
 
-void show_function_menu(HWND dlg) {
-    HMENU menu =
-        owner_drawn_menu(face::function_menu_items(!settings::slot_text(program.settings.copy_folder).empty()));
+void show_function_menu(const EditorWindow& w) {
+    HWND dlg = w.main;
+    HMENU menu = owner_drawn_menu(face::function_menu_items(!settings::slot_text(w.settings.copy_folder).empty()));
     POINT p;
     GetCursorPos(&p);
     TrackPopupMenu(menu, TPM_BOTTOMALIGN | TPM_RIGHTALIGN, p.x, p.y - 7, 0, dlg, nullptr);
@@ -147,7 +139,8 @@ void show_function_menu(HWND dlg) {
     SetFocus(GetDlgItem(dlg, IDC_TITLE));
 }
 
-void show_context_menu(HWND dlg) {
+void show_context_menu(const EditorWindow& w) {
+    HWND dlg = w.main;
     HMENU menu = owner_drawn_menu({IDM_OPTIONS, 0, IDC_CLOSE_X});
     POINT p;
     GetCursorPos(&p);

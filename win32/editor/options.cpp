@@ -80,9 +80,11 @@ void place_dialog(HWND dlg) {
     MoveWindow(dlg, p.x, p.y, w, h, TRUE);
 }
 
-// The dialog's data, given at its creation and kept with the window: the settings it works
-// on and the flag that says it is open.
+// The dialog's data, given at its creation and kept with the window: the editor window (its
+// settings are saved with the window's position), the settings it works on and the flag that
+// says it is open.
 struct OptionsData {
+    EditorWindow* window; // saved with the window's position at OK
     settings::Settings* settings;
     bool* open;
 };
@@ -136,7 +138,7 @@ void on_ok(HWND dlg) {
     settings::set_slot_text(s.display_name, control_text(dlg, IDC_OPT_DISPLAY_NAME, 4095));
     settings::set_slot_text(s.start_folder, control_text(dlg, IDC_OPT_START_FOLDER, 4095));
     settings::set_slot_text(s.copy_folder, control_text(dlg, IDC_OPT_COPY_FOLDER, 4095));
-    save_settings_now();
+    save_settings_now(*data_of(dlg).window);
     *data_of(dlg).open = false;
     EndDialog(dlg, 1);
 }
@@ -174,13 +176,12 @@ INT_PTR CALLBACK options_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 } // namespace
 
-void show_options() {
-    if (program.options_open) return;
+void show_options(EditorWindow& w) {
+    if (w.options_open) return;
     // No parent: the main window stays usable while the dialog is open.
-    OptionsData data{&program.settings, &program.options_open};
-    DialogBoxParamW(program.instance, MAKEINTRESOURCEW(IDD_OPTIONS), nullptr, options_proc,
-                    reinterpret_cast<LPARAM>(&data));
-    set_title(); // the display name may have changed
+    OptionsData data{&w, &w.settings, &w.options_open};
+    DialogBoxParamW(w.instance, MAKEINTRESOURCEW(IDD_OPTIONS), nullptr, options_proc, reinterpret_cast<LPARAM>(&data));
+    set_title(w); // the display name may have changed
 }
 
 } // namespace editor

@@ -4,7 +4,9 @@
 
 namespace editor {
 
+struct EditorWindow;
+
 // The options dialog (136), without a parent; does nothing while it is open already.
-void show_options();
+void show_options(EditorWindow& w);
 
 } // namespace editor

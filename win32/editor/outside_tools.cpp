@@ -1,11 +1,14 @@
 // Handing files to other programs: WinAMP (start it, or add the file to its playlist), the
 // MPMan manager, the shell on the copy folder, a copy of the file into the copy folder, and
 // the programs that open archives and pictures. Two short-lived threads (one copy, one
-// launch at a time) work on their own copies of their texts. Shared with the window thread:
+// launch at a time) work on their own copies of their texts; each gets, as its start
+// parameter, a job that points at the EditorWindow's tools. Shared with the window thread
+// (members of EditorWindow::tools):
 //   copy_failed       written by the copy thread, which then posts WM_COPY_FAILED; read and
 //                     cleared by the window thread
 //   copy_running, launch_running
 //                     set by the window thread when it starts a thread, cleared by that thread
+//   copy_cancel       set by the window thread at the close, read by the copy in progress
 #include <windows.h>
 #include <commdlg.h>
 #include <shellapi.h>
@@ -28,37 +31,36 @@ namespace editor {
 
 namespace {
 
-std::atomic<int32_t> copy_failed{0};
-std::atomic<int32_t> copy_running{0};
-std::atomic<int32_t> launch_running{0};
-// Set at the close: a copy still running stops and removes its partial file.
-BOOL copy_cancel = FALSE;
-HANDLE copy_handle = nullptr; // window thread only
-// The chooser's last path (UTF-16): the dialog proposes it the next time.
-std::wstring chosen_path;
-
 struct CopyJob {
     std::string source, destination;
     HWND window; // told of a failure
+    EditorWindow::Tools* tools;
+};
+
+struct LaunchJob {
+    std::string command;
+    EditorWindow::Tools* tools;
 };
 
 DWORD WINAPI copy_thread(LPVOID param) {
     auto* job = static_cast<CopyJob*>(param);
+    EditorWindow::Tools& tools = *job->tools;
     if (!CopyFileExW(platform::system_path(job->source).c_str(), platform::system_path(job->destination).c_str(),
-                     nullptr, nullptr, &copy_cancel, COPY_FILE_FAIL_IF_EXISTS)) {
-        copy_failed = 1;
+                     nullptr, nullptr, &tools.copy_cancel, COPY_FILE_FAIL_IF_EXISTS)) {
+        tools.copy_failed = 1;
         PostMessageW(job->window, WM_COPY_FAILED, 0, 0);
     }
     delete job;
-    copy_running = 0;
+    tools.copy_running = 0;
     return 0;
 }
 
 DWORD WINAPI launch_thread(LPVOID param) {
-    auto* command = static_cast<std::string*>(param);
-    start_program(*command, false);
-    delete command;
-    launch_running = 0;
+    auto* job = static_cast<LaunchJob*>(param);
+    EditorWindow::Tools& tools = *job->tools;
+    start_program(job->command, false);
+    delete job;
+    tools.launch_running = 0;
     return 0;
 }
 
@@ -86,13 +88,19 @@ void start_worker(std::atomic<int32_t>& running, LPTHREAD_START_ROUTINE proc, Jo
 
 // The choosers and questions of the tools are owned by the hidden window; the main window
 // waits meanwhile, so that no second chooser opens inside the first.
-struct MainWaits {
-    MainWaits() {
-        if (program.main) EnableWindow(program.main, FALSE);
+class MainWaits {
+public:
+    explicit MainWaits(HWND main) : main_(main) {
+        if (main_) EnableWindow(main_, FALSE);
     }
     ~MainWaits() {
-        if (program.main) EnableWindow(program.main, TRUE);
+        if (main_) EnableWindow(main_, TRUE);
     }
+    MainWaits(const MainWaits&) = delete;
+    MainWaits& operator=(const MainWaits&) = delete;
+
+private:
+    HWND main_;
 };
 
 } // namespace
@@ -102,12 +110,13 @@ void start_program(const std::string& command_line, bool activate) {
     platform::start_process(command_line, err, activate);
 }
 
-std::string choose_program(HWND owner, const char* title, const wchar_t* filter, const std::string& start_folder,
-                           bool keep_folder, bool propose_last) {
+std::string choose_program(EditorWindow& w, HWND owner, const char* title, const wchar_t* filter,
+                           const std::string& start_folder, bool keep_folder, bool propose_last) {
     FolderKept saved;
     std::wstring initial = wide_path(start_folder);
     if (!start_folder.empty()) set_current_folder(start_folder);
     std::vector<wchar_t> file(32768, L'\0');
+    const std::wstring& chosen_path = w.tools.chosen_path;
     if (propose_last && chosen_path.size() < file.size())
         std::copy(chosen_path.begin(), chosen_path.end(), file.begin());
     std::wstring caption = wide(title);
@@ -123,8 +132,8 @@ std::string choose_program(HWND owner, const char* title, const wchar_t* filter,
     ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     bool chosen = GetOpenFileNameW(&ofn) != FALSE;
     if (!chosen) return {};
-    chosen_path = file.data();
-    const std::string path = utf8_path(chosen_path);
+    w.tools.chosen_path = file.data();
+    const std::string path = utf8_path(w.tools.chosen_path);
     // The dialog moves the system's folder, not one the program keeps: the chosen file's
     // folder is made the program's here.
     if (keep_folder) {
@@ -134,7 +143,7 @@ std::string choose_program(HWND owner, const char* title, const wchar_t* filter,
     return path;
 }
 
-void remember_chosen(const std::string& path) { chosen_path = wide_path(path); }
+void remember_chosen(EditorWindow& w, const std::string& path) { w.tools.chosen_path = wide_path(path); }
 
 bool file_exists(const std::string& path) {
     HANDLE h = CreateFileW(platform::system_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -147,15 +156,15 @@ bool file_exists(const std::string& path) {
 namespace {
 // Asks for a program and keeps it in a setting; a path with no cp932 form cannot be kept
 // there, and the user is told so.
-void choose_into(settings::Slot<4096>& slot, const char* title, const wchar_t* filter, bool propose_last) {
+void choose_into(EditorWindow& w, settings::Slot<4096>& slot, const char* title, const wchar_t* filter,
+                 bool propose_last) {
     std::string chosen =
-        choose_program(program.owner, title, filter, slot_path(texts::program_files), false, propose_last);
+        choose_program(w, w.owner, title, filter, slot_path(texts::program_files), false, propose_last);
     if (chosen.empty()) return;
     std::string stored;
     if (!path_for_slot(chosen, stored)) {
-        show_notice_menu(program.owner,
-                         {wide(texts::error_head), L"", wide(texts::path_not_storable), wide_path(chosen)}, 30, -30,
-                         IDM_INFO);
+        show_notice_menu(w.owner, {wide(texts::error_head), L"", wide(texts::path_not_storable), wide_path(chosen)}, 30,
+                         -30, IDM_INFO);
         return;
     }
     settings::set_slot_text(slot, stored);
@@ -164,70 +173,72 @@ void choose_into(settings::Slot<4096>& slot, const char* title, const wchar_t* f
 std::wstring filter_of(const char* cp932, size_t size) { return wide(std::string_view(cp932, size)); }
 } // namespace
 
-void copy_current_file() {
+void copy_current_file(EditorWindow& w) {
     auto* job = new CopyJob;
-    job->window = program.main;
-    job->source = program.session.current_path;
+    job->window = w.main;
+    job->tools = &w.tools;
+    job->source = w.session.current_path;
     // The file's own name: the current folder may have moved since the load (a chosen start
     // folder, a cancelled dialog), and a relative form would then be the whole path.
     size_t slash = job->source.find_last_of('\\');
     std::string name = slash == std::string::npos ? job->source : job->source.substr(slash + 1);
-    job->destination = face::path_in_folder(slot_path(settings::slot_text(program.settings.copy_folder)), name);
-    start_worker(copy_running, copy_thread, job, &copy_handle);
+    job->destination = face::path_in_folder(slot_path(settings::slot_text(w.settings.copy_folder)), name);
+    start_worker(w.tools.copy_running, copy_thread, job, &w.tools.copy_handle);
 }
 
-void end_copy() {
-    if (!copy_handle) return;
-    copy_cancel = TRUE;
-    WaitForSingleObject(copy_handle, 10000);
-    CloseHandle(copy_handle);
-    copy_handle = nullptr;
+void end_copy(EditorWindow& w) {
+    if (!w.tools.copy_handle) return;
+    w.tools.copy_cancel = TRUE;
+    WaitForSingleObject(w.tools.copy_handle, 10000);
+    CloseHandle(w.tools.copy_handle);
+    w.tools.copy_handle = nullptr;
 }
 
-void show_copy_failure(HWND dlg) {
+void show_copy_failure(EditorWindow& w) {
+    HWND dlg = w.main;
     // While a popup menu is open no second one can show: the notice waits for its close.
     GUITHREADINFO gui{};
     gui.cbSize = sizeof gui;
     if (GetGUIThreadInfo(GetCurrentThreadId(), &gui) && (gui.flags & GUI_INMENUMODE)) return;
-    if (!copy_failed.exchange(0)) return;
+    if (!w.tools.copy_failed.exchange(0)) return;
     show_notice_menu(dlg, {wide(texts::copy_failed)}, 30, -30, IDM_INFO);
 }
 
-void open_copy_folder() {
-    start_program("explorer " + slot_path(settings::slot_text(program.settings.copy_folder)), true);
+void open_copy_folder(const EditorWindow& w) {
+    start_program("explorer " + slot_path(settings::slot_text(w.settings.copy_folder)), true);
 }
 
-void start_mpman() {
-    MainWaits waits;
-    if (!file_exists(slot_path(settings::slot_text(program.settings.mpman_path))))
-        choose_into(program.settings.mpman_path, texts::choose_mpman,
+void start_mpman(EditorWindow& w) {
+    MainWaits waits(w.main);
+    if (!file_exists(slot_path(settings::slot_text(w.settings.mpman_path))))
+        choose_into(w, w.settings.mpman_path, texts::choose_mpman,
                     filter_of(texts::mpman_filter, sizeof texts::mpman_filter).c_str(), true);
-    save_settings_now();
+    save_settings_now(w);
     if (MessageBoxW(nullptr, wide(texts::start_mpman).c_str(), wide(texts::confirm_caption).c_str(), MB_YESNO) != IDYES)
         return;
-    start_program(slot_path(settings::slot_text(program.settings.mpman_path)), false);
-    open_copy_folder();
+    start_program(slot_path(settings::slot_text(w.settings.mpman_path)), false);
+    open_copy_folder(w);
 }
 
-void use_winamp(int command) {
-    MainWaits waits;
-    if (!file_exists(slot_path(settings::slot_text(program.settings.winamp_path)))) {
+void use_winamp(EditorWindow& w, int command) {
+    MainWaits waits(w.main);
+    if (!file_exists(slot_path(settings::slot_text(w.settings.winamp_path)))) {
         if (file_exists(slot_path(texts::winamp_default)))
-            settings::set_slot_text(program.settings.winamp_path, texts::winamp_default);
+            settings::set_slot_text(w.settings.winamp_path, texts::winamp_default);
         else
-            choose_into(program.settings.winamp_path, texts::choose_winamp,
+            choose_into(w, w.settings.winamp_path, texts::choose_winamp,
                         filter_of(texts::winamp_filter, sizeof texts::winamp_filter).c_str(), true);
     }
-    save_settings_now();
-    std::string winamp = slot_path(settings::slot_text(program.settings.winamp_path));
+    save_settings_now(w);
+    std::string winamp = slot_path(settings::slot_text(w.settings.winamp_path));
     std::string line;
     if (command == IDM_ADD_TO_PLAYLIST) {
-        if (!file_exists(program.session.current_path)) return;
-        line = winamp + " /add \"" + program.session.current_path + "\"";
+        if (!file_exists(w.session.current_path)) return;
+        line = winamp + " /add \"" + w.session.current_path + "\"";
     } else {
         line = winamp;
     }
-    start_worker(launch_running, launch_thread, new std::string(line));
+    start_worker(w.tools.launch_running, launch_thread, new LaunchJob{line, &w.tools});
 }
 
 // An archive or a picture goes to the program stored for its kind; the shell's association
@@ -238,25 +249,25 @@ void WindowUi::hand_over(formats::FileKind kind, const std::string& path) {
     const char* title = nullptr;
     switch (kind) {
     case formats::FileKind::zip:
-        setting = &program.settings.zip_program, sample = L"a.zip", title = texts::choose_zip;
+        setting = &w_.settings.zip_program, sample = L"a.zip", title = texts::choose_zip;
         break;
     case formats::FileKind::lzh:
-        setting = &program.settings.lzh_program, sample = L"a.lzh", title = texts::choose_lzh;
+        setting = &w_.settings.lzh_program, sample = L"a.lzh", title = texts::choose_lzh;
         break;
     case formats::FileKind::jpeg:
-        setting = &program.settings.jpeg_program, sample = L"a.jpg", title = texts::choose_jpeg;
+        setting = &w_.settings.jpeg_program, sample = L"a.jpg", title = texts::choose_jpeg;
         break;
     default: return;
     }
     if (settings::slot_text(*setting).empty()) {
-        MainWaits waits;
+        MainWaits waits(w_.main);
         wchar_t found[MAX_PATH] = {};
         std::string stored;
         if (reinterpret_cast<INT_PTR>(FindExecutableW(sample, nullptr, found)) > 32 && found[0] &&
             path_for_slot(utf8_path(found), stored))
             settings::set_slot_text(*setting, stored);
         else
-            choose_into(*setting, title, filter_of(texts::programs_filter, sizeof texts::programs_filter).c_str(),
+            choose_into(w_, *setting, title, filter_of(texts::programs_filter, sizeof texts::programs_filter).c_str(),
                         false);
     }
     start_program(slot_path(settings::slot_text(*setting)) + " \"" + path + "\"", false);

@@ -24,11 +24,12 @@ void embossed(HDC dc, int x, int y, const char* cp932) {
 }
 
 // One row of 22 segments and its peak mark; mem[1..4] hold green, dark, yellow and red.
-void meter_row(HDC dc, HDC* mem, int y, const Program::MeterValues& values) {
+void meter_row(const EditorWindow& w, HDC dc, HDC* mem, int y, const preview::MeterRow& values) {
     BITMAP seg{};
-    GetObjectW(program.bitmaps[1], sizeof seg, &seg);
-    face::MeterRow row = face::meter_row(values.peak.load(std::memory_order_relaxed),
-                                         values.held.load(std::memory_order_relaxed), program.settings.playback_mode);
+    GetObjectW(w.bitmaps[1], sizeof seg, &seg);
+    face::MeterSegments row =
+        face::meter_row(values.peak.load(std::memory_order_relaxed), values.held_level.load(std::memory_order_relaxed),
+                        w.settings.playback_mode);
     auto bitmap = [&](face::Segment s) {
         switch (s) {
         case face::Segment::green: return mem[1];
@@ -48,22 +49,23 @@ void meter_row(HDC dc, HDC* mem, int y, const Program::MeterValues& values) {
 
 } // namespace
 
-void paint_main_window(HWND dlg) {
+void paint_main_window(const EditorWindow& w) {
+    HWND dlg = w.main;
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(dlg, &ps);
     SetBkMode(dc, TRANSPARENT);
-    if (program.bitmaps[0] && program.bitmaps[1]) {
+    if (w.bitmaps[0] && w.bitmaps[1]) {
         HDC mem[5];
         HGDIOBJ old[5];
         for (int i = 0; i < 5; ++i) {
             mem[i] = CreateCompatibleDC(dc);
-            old[i] = SelectObject(mem[i], program.bitmaps[i]);
+            old[i] = SelectObject(mem[i], w.bitmaps[i]);
         }
         BITMAP edge{};
-        GetObjectW(program.bitmaps[0], sizeof edge, &edge);
+        GetObjectW(w.bitmaps[0], sizeof edge, &edge);
         BitBlt(dc, 257, 69, edge.bmWidth, edge.bmHeight, mem[0], 0, 0, SRCCOPY);
-        meter_row(dc, mem, 69, program.meter[0]);
-        meter_row(dc, mem, 76, program.meter[1]);
+        meter_row(w, dc, mem, 69, w.meter[0]);
+        meter_row(w, dc, mem, 76, w.meter[1]);
         for (int i = 0; i < 5; ++i) {
             SelectObject(mem[i], old[i]);
             DeleteDC(mem[i]);

@@ -4,6 +4,8 @@
 
 namespace editor {
 
-void paint_main_window(HWND dlg);
+struct EditorWindow;
+
+void paint_main_window(const EditorWindow& w);
 
 } // namespace editor

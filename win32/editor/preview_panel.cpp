@@ -15,26 +15,25 @@ namespace editor {
 
 namespace {
 
-Program::Player& P() { return program.player; }
-
 // Dialog 142 as the preview's view.
 class PlayerWindow final : public preview::View {
 public:
-    explicit PlayerWindow(HWND dlg) : dlg_(dlg) {}
+    explicit PlayerWindow(EditorWindow& w) : w_(w), dlg_(w.main) {}
     void show_status(const std::string& text) override {
         // The status is ASCII: digits, colons and blanks.
         if (control_text(dlg_, IDC_STATUS, 4095) != text) set_control_text(dlg_, IDC_STATUS, text);
     }
     void show_position(int percent) override { SendDlgItemMessageW(dlg_, IDC_POSITION, TBM_SETPOS, TRUE, percent); }
     void clear_held_levels() override {
-        for (auto& row : program.meter) {
-            row.held.store(0, std::memory_order_relaxed);
+        for (auto& row : w_.meter) {
+            row.held_level.store(0, std::memory_order_relaxed);
             row.held_stamp.store(0, std::memory_order_relaxed);
         }
     }
-    void wake_monitor() override { editor::wake_monitor(); }
+    void wake_monitor() override { editor::wake_monitor(w_); }
 
 private:
+    EditorWindow& w_;
     HWND dlg_;
 };
 
@@ -42,18 +41,23 @@ int slider_position(HWND slider) { return static_cast<int>(SendMessageW(slider, 
 
 // The slider's position is read before its own procedure moves it: each step takes the
 // position that the previous mouse message left.
+// The sliders' procedures reach the preview through their parent, dialog 142.
+EditorWindow::Player& player_of(HWND slider) { return window_of(GetParent(slider))->player; }
+
 LRESULT CALLBACK position_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_LBUTTONDOWN) P().position_press();
-    else if (msg == WM_LBUTTONUP) P().position_release(slider_position(h));
-    else if (msg == WM_CAPTURECHANGED) P().position_capture_lost();
-    return CallWindowProcW(P().former_position, h, msg, wp, lp);
+    EditorWindow::Player& p = player_of(h);
+    if (msg == WM_LBUTTONDOWN) p.position_press();
+    else if (msg == WM_LBUTTONUP) p.position_release(slider_position(h));
+    else if (msg == WM_CAPTURECHANGED) p.position_capture_lost();
+    return CallWindowProcW(p.former_position, h, msg, wp, lp);
 }
 
 LRESULT CALLBACK volume_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_LBUTTONDOWN) P().volume_press();
-    else if (msg == WM_LBUTTONUP) P().volume_release(slider_position(h));
-    else if (msg == WM_MOUSEMOVE && P().volume_dragging()) P().volume_move(slider_position(h));
-    return CallWindowProcW(P().former_volume, h, msg, wp, lp);
+    EditorWindow::Player& p = player_of(h);
+    if (msg == WM_LBUTTONDOWN) p.volume_press();
+    else if (msg == WM_LBUTTONUP) p.volume_release(slider_position(h));
+    else if (msg == WM_MOUSEMOVE && p.volume_dragging()) p.volume_move(slider_position(h));
+    return CallWindowProcW(p.former_volume, h, msg, wp, lp);
 }
 
 WNDPROC replace_proc(HWND control, WNDPROC with) {
@@ -62,52 +66,52 @@ WNDPROC replace_proc(HWND control, WNDPROC with) {
 
 } // namespace
 
-void update_status(HWND dlg) {
-    PlayerWindow view(dlg);
-    P().update_status(view);
+void update_status(EditorWindow& w) {
+    PlayerWindow view(w);
+    w.player.update_status(view);
 }
 
-void on_play(HWND dlg) {
-    PlayerWindow view(dlg);
-    P().play(view, program.session.current_path);
+void on_play(EditorWindow& w) {
+    PlayerWindow view(w);
+    w.player.play(view, w.session.current_path);
 }
 
-void on_pause(HWND) { P().pause(); }
+void on_pause(EditorWindow& w) { w.player.pause(); }
 
-void stop_playback(HWND dlg) {
-    PlayerWindow view(dlg);
-    P().stop(view);
+void stop_playback(EditorWindow& w) {
+    PlayerWindow view(w);
+    w.player.stop(view);
 }
 
-void on_status_click(HWND dlg) {
-    program.settings.show_elapsed_time = program.settings.show_elapsed_time == 1 ? 0 : 1;
-    SetFocus(GetDlgItem(dlg, IDC_TITLE));
+void on_status_click(EditorWindow& w) {
+    w.settings.show_elapsed_time = w.settings.show_elapsed_time == 1 ? 0 : 1;
+    SetFocus(GetDlgItem(w.main, IDC_TITLE));
 }
 
-void play_loaded_file(HWND dlg, const std::string& utf8_path) {
-    PlayerWindow view(dlg);
-    P().load(view, utf8_path);
+void play_loaded_file(EditorWindow& w, const std::string& utf8_path) {
+    PlayerWindow view(w);
+    w.player.load(view, utf8_path);
 }
 
-PlayState pause_for_rename(HWND dlg) {
-    PlayerWindow view(dlg);
-    preview::BeforeRename before = P().stop_for_rename(view);
+PlayState pause_for_rename(EditorWindow& w) {
+    PlayerWindow view(w);
+    preview::BeforeRename before = w.player.stop_for_rename(view);
     return {before.state, before.seconds};
 }
 
-void resume_after_rename(HWND dlg, const PlayState& before, const std::string& new_utf8_path) {
-    PlayerWindow view(dlg);
-    P().resume_after_rename(view, {before.state, before.seconds}, new_utf8_path);
+void resume_after_rename(EditorWindow& w, const PlayState& before, const std::string& new_utf8_path) {
+    PlayerWindow view(w);
+    w.player.resume_after_rename(view, {before.state, before.seconds}, new_utf8_path);
 }
 
-void stop_for_replace(HWND dlg) {
-    PlayerWindow view(dlg);
-    P().before_replace = P().stop_for_replace(view);
+void stop_for_replace(EditorWindow& w) {
+    PlayerWindow view(w);
+    w.player.before_replace = w.player.stop_for_replace(view);
 }
 
-void resume_after_replace(HWND dlg, const std::string& utf8_path) {
-    PlayerWindow view(dlg);
-    P().resume_after_replace(view, P().before_replace, utf8_path);
+void resume_after_replace(EditorWindow& w, const std::string& utf8_path) {
+    PlayerWindow view(w);
+    w.player.resume_after_replace(view, w.player.before_replace, utf8_path);
 }
 
 bool in_player_panel(HWND dlg, POINT at) {
@@ -121,26 +125,28 @@ bool in_player_panel(HWND dlg, POINT at) {
     return at.x > status.left && at.x < status.right && at.y > status.top && at.y < volume.bottom;
 }
 
-void start_player(HWND dlg) {
-    start_monitor(dlg);
+void start_player(EditorWindow& w) {
+    HWND dlg = w.main;
+    start_monitor(w);
     int left = 0, right = 0;
     decoder::decoder_get_volume(&left, &right);
     SendDlgItemMessageW(dlg, IDC_VOLUME, TBM_SETPOS, TRUE, left > right ? left : right);
-    P().former_position = replace_proc(GetDlgItem(dlg, IDC_POSITION), position_proc);
-    P().former_volume = replace_proc(GetDlgItem(dlg, IDC_VOLUME), volume_proc);
-    update_status(dlg);
+    w.player.former_position = replace_proc(GetDlgItem(dlg, IDC_POSITION), position_proc);
+    w.player.former_volume = replace_proc(GetDlgItem(dlg, IDC_VOLUME), volume_proc);
+    update_status(w);
 }
 
-void end_player(HWND dlg) {
-    program.monitor.running = 0;
-    if (P().former_position) replace_proc(GetDlgItem(dlg, IDC_POSITION), P().former_position);
-    if (P().former_volume) replace_proc(GetDlgItem(dlg, IDC_VOLUME), P().former_volume);
+void end_player(EditorWindow& w) {
+    HWND dlg = w.main;
+    w.monitor.running = 0;
+    if (w.player.former_position) replace_proc(GetDlgItem(dlg, IDC_POSITION), w.player.former_position);
+    if (w.player.former_volume) replace_proc(GetDlgItem(dlg, IDC_VOLUME), w.player.former_volume);
 }
 
 // After the window is gone no message of the monitor thread can be in progress (a close may
 // run inside one, from a dialog that a hot key opened), so the wait for it is safe here.
-void release_player() {
-    if (stop_monitor()) decoder::release_decoder();
+void release_player(EditorWindow& w) {
+    if (stop_monitor(w)) decoder::release_decoder(w.player.file_open());
 }
 
 } // namespace editor

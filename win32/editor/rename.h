@@ -4,7 +4,9 @@
 
 namespace editor {
 
+struct EditorWindow;
+
 // Gives the current file the name its tag makes, after the tag has been applied (command 11).
-void rename_by_tag(HWND dlg);
+void rename_by_tag(EditorWindow& w);
 
 } // namespace editor

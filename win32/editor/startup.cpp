@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <memory>
+
 #include "win32/editor/resources/resource.h"
 #include "core/editing/load_file.h"
 #include "core/formats/load.h"
@@ -75,21 +77,24 @@ HWND create_owner_window(HINSTANCE instance) {
 } // namespace
 
 int start_up(HINSTANCE instance) {
-    program.instance = instance;
+    // The window's state for the program's life; dialog 142 gets it as its creation parameter.
+    auto window = std::make_unique<EditorWindow>();
+    EditorWindow& w = *window;
+    w.instance = instance;
     // The shell's folder chooser and icons want COM on this thread.
     CoInitialize(nullptr);
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
-    program.owner = create_owner_window(instance);
-    if (!program.owner) return 0;
+    w.owner = create_owner_window(instance);
+    if (!w.owner) return 0;
 
-    program.settings_path = program_folder() + "kt.dat";
-    program.settings = settings::start_up_settings(program.settings_path, slot_path(texts::setup_dat));
+    w.settings_path = program_folder() + "kt.dat";
+    w.settings = settings::start_up_settings(w.settings_path, slot_path(texts::setup_dat));
 
     std::string tail = command_tail();
-    editing::Session& s = program.session;
+    editing::Session& s = w.session;
     if (tail.empty()) {
-        set_current_folder(slot_path(settings::slot_text(program.settings.start_folder)));
+        set_current_folder(slot_path(settings::slot_text(w.settings.start_folder)));
     } else {
         s.current_path = long_path(editing::start_file_from_tail(tail));
         // The file's folder becomes current, a long one too: set_current_folder takes every
@@ -97,14 +102,14 @@ int start_up(HINSTANCE instance) {
         // not there, and then the file is not either: the load's notice says so.
         std::string folder = editing::folder_of(s.current_path);
         static_cast<void>(set_current_folder(folder.empty() ? "\\" : editing::folder_with_backslash(folder)));
-        static_cast<void>(editing::load_file(s, program.settings, window_ui, s.current_path));
+        static_cast<void>(editing::load_file(s, w.settings, w.ui, s.current_path));
     }
     formats::clear_blank_fields(s.current_tag);
 
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, main_window_proc, 0);
-    release_player();
-    end_copy();
-    DestroyWindow(program.owner);
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, main_window_proc, reinterpret_cast<LPARAM>(&w));
+    release_player(w);
+    end_copy(w);
+    DestroyWindow(w.owner);
     CoUninitialize();
     return 0;
 }

@@ -11,9 +11,6 @@
 
 namespace editor {
 
-Program program;
-WindowUi window_ui;
-
 const std::array<FieldControl, 5> k_field_controls = {{
     {IDC_TITLE, texts::caption_title, 20, 50, false},
     {IDC_ARTIST, texts::caption_artist, 8, 70, true},
@@ -27,17 +24,7 @@ bool path_for_slot(const std::string& utf8, std::string& cp932) {
     return platform::utf8_to_cp932(utf8, cp932, bad);
 }
 
-namespace {
-// Set while the program itself puts a text into a control: a loaded text longer than the
-// field's limit stays whole, as a limit holds only for what the user types.
-bool program_sets_text = false;
-} // namespace
-
-void set_control_text(HWND dlg, int id, std::string_view cp932) {
-    program_sets_text = true;
-    SetDlgItemTextW(dlg, id, wide(cp932).c_str());
-    program_sets_text = false;
-}
+void set_control_text(HWND dlg, int id, std::string_view cp932) { SetDlgItemTextW(dlg, id, wide(cp932).c_str()); }
 
 namespace {
 
@@ -75,14 +62,14 @@ INT_PTR CALLBACK question_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 } // namespace
 
-bool ask(int dialog, int32_t& flag, const std::wstring& old_name, const std::wstring& new_name) {
+bool ask(const EditorWindow& w, int dialog, int32_t& flag, const std::wstring& old_name, const std::wstring& new_name) {
     Question q{&flag, old_name, new_name};
-    return DialogBoxParamW(program.instance, MAKEINTRESOURCEW(dialog), program.main, question_proc,
-                           reinterpret_cast<LPARAM>(&q)) == 1;
+    return DialogBoxParamW(w.instance, MAKEINTRESOURCEW(dialog), w.main, question_proc, reinterpret_cast<LPARAM>(&q)) ==
+           1;
 }
 
-bool WindowUi::ask_clear_read_only(int32_t& f) { return ask(IDD_READ_ONLY, f); }
-bool WindowUi::ask_convert_to_rmp(int32_t& f) { return ask(IDD_CONVERT, f); }
+bool WindowUi::ask_clear_read_only(int32_t& f) { return ask(w_, IDD_READ_ONLY, f); }
+bool WindowUi::ask_convert_to_rmp(int32_t& f) { return ask(w_, IDD_CONVERT, f); }
 
 void show_notice_menu(HWND owner, const std::vector<std::wstring>& lines, int dx, int dy, UINT item_id) {
     HMENU menu = CreatePopupMenu();
@@ -109,16 +96,15 @@ void WindowUi::notice(editing::Notice what, const std::string& detail) {
     std::wstring why = wide_path(detail); // the system's words come as UTF-8
     switch (what) {
     case Notice::apply_cancelled:
-        show_notice_menu(program.owner, {wide(texts::error_head), L"", wide(texts::cancelled)}, 30, -30, IDM_INFO);
+        show_notice_menu(w_.owner, {wide(texts::error_head), L"", wide(texts::cancelled)}, 30, -30, IDM_INFO);
         break;
     case Notice::apply_failed:
-        show_notice_menu(program.owner, {wide(texts::error_head), L"", wide(texts::write_failed), why}, 30, -30,
-                         IDM_INFO);
+        show_notice_menu(w_.owner, {wide(texts::error_head), L"", wide(texts::write_failed), why}, 30, -30, IDM_INFO);
         break;
     case Notice::cannot_open:
-        show_notice_menu(program.owner, {wide(texts::error_head), L"", wide(texts::cannot_open)}, 30, -30, IDM_INFO);
+        show_notice_menu(w_.owner, {wide(texts::error_head), L"", wide(texts::cannot_open)}, 30, -30, IDM_INFO);
         break;
-    case Notice::not_mp3: show_notice_menu(program.owner, {wide(texts::not_mp3)}, 30, -30, IDM_INFO); break;
+    case Notice::not_mp3: show_notice_menu(w_.owner, {wide(texts::not_mp3)}, 30, -30, IDM_INFO); break;
     }
 }
 
@@ -137,16 +123,14 @@ editing::FieldTexts read_fields(HWND dlg, size_t max_bytes) {
     return f;
 }
 
-namespace {
-// The fields' limits in cp932 bytes: 30 (the year 4) in the ID3v1 form, 255 in the RMP form.
-bool long_fields = false;
-} // namespace
-
-void keep_field_limit(HWND dlg, int id) {
-    if (program_sets_text) return;
+void keep_field_limit(EditorWindow& w, int id) {
+    if (w.program_sets_text) return;
+    HWND dlg = w.main;
     for (size_t i = 0; i < k_field_controls.size(); ++i) {
         if (k_field_controls[i].id != id) continue;
-        size_t limit = long_fields ? formats::k_text_capacity : editing::k_fields[i].id3_width;
+        // The fields' limits in cp932 bytes: 255 while the RMP form is allowed, else 30 (the
+        // year 4), as set_field_limits gave the controls.
+        size_t limit = w.settings.rmp_enabled != 0 ? formats::k_text_capacity : editing::k_fields[i].id3_width;
         std::string text = control_text(dlg, id, 4096);
         if (text.size() <= limit) return;
         HWND control = GetDlgItem(dlg, id);
@@ -158,7 +142,7 @@ void keep_field_limit(HWND dlg, int id) {
 }
 
 // The texts reach the file with at most 255 bytes each.
-editing::FieldTexts WindowUi::field_texts() { return read_fields(program.main, formats::k_text_capacity); }
+editing::FieldTexts WindowUi::field_texts() { return read_fields(w_.main, formats::k_text_capacity); }
 
 // A field holds what set_control_text gave it, and field_texts reads it back.
 std::string WindowUi::read_back(const std::string& shown) {
@@ -166,48 +150,44 @@ std::string WindowUi::read_back(const std::string& shown) {
 }
 
 void WindowUi::show_texts(const editing::FieldTexts& t) {
-    if (!program.main) return;
+    if (!w_.main) return;
+    w_.program_sets_text = true;
     for (size_t i = 0; i < k_field_controls.size(); ++i)
-        set_control_text(program.main, k_field_controls[i].id, t.*editing::k_fields[i].text);
+        set_control_text(w_.main, k_field_controls[i].id, t.*editing::k_fields[i].text);
+    w_.program_sets_text = false;
 }
 
 void WindowUi::set_apply_enabled(bool on) {
-    if (program.main) EnableWindow(GetDlgItem(program.main, IDC_APPLY), on);
+    if (w_.main) EnableWindow(GetDlgItem(w_.main, IDC_APPLY), on);
 }
 
 void WindowUi::set_mode_label(bool rmp) {
-    if (program.main) SetDlgItemTextW(program.main, IDC_MODE, rmp ? L"RMP" : L"ID3");
+    if (w_.main) SetDlgItemTextW(w_.main, IDC_MODE, rmp ? L"RMP" : L"ID3");
 }
 
 void WindowUi::set_field_limits(bool long_texts) {
-    long_fields = long_texts;
-    if (!program.main) return;
+    if (!w_.main) return;
     // The controls count UTF-16 units, never more than the cp932 bytes: their limit lets no
     // more in than fits, and keep_field_limit cuts double-byte text to the bytes.
     for (size_t i = 0; i < k_field_controls.size(); ++i) {
         WPARAM limit = long_texts ? formats::k_text_capacity : editing::k_fields[i].id3_width;
         const FieldControl& c = k_field_controls[i];
-        SendDlgItemMessageW(program.main, c.id, c.combo_box ? CB_LIMITTEXT : EM_LIMITTEXT, limit, 0);
+        SendDlgItemMessageW(w_.main, c.id, c.combo_box ? CB_LIMITTEXT : EM_LIMITTEXT, limit, 0);
     }
 }
 
-bool WindowUi::carry_over_on() {
-    // Before the window exists (the start file) nothing is carried over: the file keeps its
-    // own texts and genre.
-    return program.main && !IsWindowEnabled(GetDlgItem(program.main, IDC_ARTIST));
+// The fields that carry over are disabled while the mode is on.
+void WindowUi::show_carry_over(bool on) {
+    if (!w_.main) return;
+    for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EnableWindow(GetDlgItem(w_.main, id), !on);
 }
 
-void WindowUi::end_carry_over() {
-    if (!program.main) return;
-    for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EnableWindow(GetDlgItem(program.main, id), TRUE);
-}
+void WindowUi::before_replace() { stop_for_replace(w_); }
+void WindowUi::after_replace(const std::string& path) { resume_after_replace(w_, path); }
 
-void WindowUi::before_replace() { stop_for_replace(program.main); }
-void WindowUi::after_replace(const std::string& path) { resume_after_replace(program.main, path); }
-
-bool discard_question() {
-    if (!program.session.modified) return true;
-    return MessageBoxW(program.main, wide(texts::discard_question).c_str(), wide(texts::confirm_caption).c_str(),
+bool discard_question(const EditorWindow& w) {
+    if (!w.session.modified) return true;
+    return MessageBoxW(w.main, wide(texts::discard_question).c_str(), wide(texts::confirm_caption).c_str(),
                        MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
 }
 

@@ -15,6 +15,8 @@
 
 namespace editor {
 
+struct EditorWindow;
+
 // The window's one text boundary. Inside, texts are cp932 and paths UTF-8; Windows gets and
 // gives both as UTF-16, so they are right whatever the system's code page.
 inline std::wstring wide(std::string_view cp932) { return platform::cp932_to_utf16(cp932); }
@@ -35,6 +37,7 @@ using platform::set_current_folder;
 // The user interface that the core calls, wired to dialog 142 and the question dialogs.
 class WindowUi final : public editing::UserInterface {
 public:
+    explicit WindowUi(EditorWindow& w) : w_(w) {}
     bool ask_clear_read_only(int32_t& no_confirm_readonly) override;
     bool ask_convert_to_rmp(int32_t& no_confirm_rmp) override;
     void notice(editing::Notice what, const std::string& detail) override;
@@ -44,13 +47,14 @@ public:
     void set_apply_enabled(bool enabled) override;
     void set_mode_label(bool rmp) override;
     void set_field_limits(bool long_texts) override;
-    bool carry_over_on() override;
-    void end_carry_over() override;
+    void show_carry_over(bool on) override;
     void hand_over(formats::FileKind kind, const std::string& path) override;
     void before_replace() override;
     void after_replace(const std::string& path) override;
+
+private:
+    EditorWindow& w_;
 };
-extern WindowUi window_ui;
 
 // The five fields' controls and painted captions, in the order of editing::k_fields.
 struct FieldControl {
@@ -66,16 +70,17 @@ std::string control_text(HWND dlg, int id, size_t max_bytes);
 // The texts of the five edit fields, each of at most `max_bytes` bytes.
 editing::FieldTexts read_fields(HWND dlg, size_t max_bytes);
 // A field grown past its limit in cp932 bytes (the control counts UTF-16 units) is cut back.
-void keep_field_limit(HWND dlg, int id);
+void keep_field_limit(EditorWindow& w, int id);
 
 // A question dialog (135, 137, 138 or 141) owned by the main window; true for its button 1.
 // The rename dialogs show the two names in 1030 and 1029.
-bool ask(int dialog, int32_t& never_ask, const std::wstring& old_name = {}, const std::wstring& new_name = {});
+bool ask(const EditorWindow& w, int dialog, int32_t& never_ask, const std::wstring& old_name = {},
+         const std::wstring& new_name = {});
 
 // A popup menu of string items that carry no command, at the cursor moved by (dx, dy); an
 // empty line is a separator.
 void show_notice_menu(HWND owner, const std::vector<std::wstring>& lines, int dx, int dy, UINT item_id);
 // "Yes" to go on: asked only while the tag is modified.
-bool discard_question();
+bool discard_question(const EditorWindow& w);
 
 } // namespace editor

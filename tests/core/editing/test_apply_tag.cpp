@@ -73,8 +73,7 @@ public:
     bool differ_when_disabled = false;
     void set_mode_label(bool rmp) override { mode_rmp = rmp; }
     void set_field_limits(bool) override {}
-    bool carry_over_on() override { return carry; }
-    void end_carry_over() override { carry = false; }
+    void show_carry_over(bool on) override { carry = on; }
     void hand_over(formats::FileKind kind, const std::string& path) override { handed.emplace_back(kind, path); }
     bool carry = false;
     std::vector<std::pair<formats::FileKind, std::string>> handed;
@@ -288,7 +287,7 @@ TEST(LoadFile, NoMp3AndUnopenableFilesLeaveTheSessionAlone) {
 
 TEST(LoadFile, CarryOverAcrossFilesWithAndWithoutRecords) {
     Fixture f;
-    f.ui.carry = true;
+    f.s.carry_over = f.ui.carry = true;
     f.s.current_tag = formats::Tag{"first", "Carried", "Album", "1999", "Note", 4};
     f.s.undo_snapshot = f.s.current_tag;
     std::string bare = f.dir.file("bare.mp3");
@@ -300,6 +299,7 @@ TEST(LoadFile, CarryOverAcrossFilesWithAndWithoutRecords) {
     write_file(own, std::string(500, 'a') + record_of(formats::Tag{"t", "Someone", "", "", "", 4}));
     ASSERT_TRUE(load_file(f.s, f.st, f.ui, own).ok());
     EXPECT_FALSE(f.ui.carry); // the file's own artist ends carry-over mode
+    EXPECT_FALSE(f.s.carry_over);
     EXPECT_EQ(f.s.current_tag.artist, "Someone" + std::string(23, ' '));
 }
 
@@ -484,7 +484,7 @@ TEST(Session, UndoShowsTheSnapshotAgainAndEndsCarryOver) {
     f.ui.fields.title = "typed";
     f.ui.fields.artist = "typed too";
     ASSERT_TRUE(detect_change(f.s, f.st, f.ui));
-    f.ui.carry = true;
+    f.s.carry_over = f.ui.carry = true;
     f.ui.while_showing = [&] { static_cast<void>(detect_change(f.s, f.st, f.ui)); };
     undo(f.s, f.ui);
     EXPECT_EQ(f.ui.fields.title, "Old");
@@ -493,6 +493,7 @@ TEST(Session, UndoShowsTheSnapshotAgainAndEndsCarryOver) {
     EXPECT_FALSE(f.s.modified);
     EXPECT_FALSE(f.ui.apply_enabled);
     EXPECT_FALSE(f.ui.carry);
+    EXPECT_FALSE(f.s.carry_over);
     // Without a file the fields are emptied and the genre stays; nothing counts as a change.
     Session none;
     none.undo_snapshot = formats::Tag{"a", "b", "", "", "", 9};

@@ -22,9 +22,14 @@ std::string zero_padded_record(const Tag& t) {
     return "TAG" + field(t.title, 30) + field(t.artist, 30) + field(t.album, 30) + field(t.year, 4) +
            field(t.comment, 30) + std::string(1, static_cast<char>(t.genre));
 }
+// The carry-over state that the session keeps and a load reads and may change.
+struct CarryOver {
+    bool on = false;
+    Tag undo_snapshot;
+};
 LoadedTag load(const std::string& image, const Tag& previous, CarryOver& carry) {
     platform::MemorySource src(image.data(), image.size());
-    return load_tag(src, previous, carry);
+    return load_tag(src, previous, carry.on, carry.undo_snapshot);
 }
 } // namespace
 

@@ -8,17 +8,17 @@
 using face::Segment;
 
 namespace {
-int count(const face::MeterRow& r, Segment s) {
+int count(const face::MeterSegments& r, Segment s) {
     return static_cast<int>(std::count(r.segments.begin(), r.segments.end(), s));
 }
 } // namespace
 
 TEST(Meter, LevelsLightTheirShareOfSegmentsInTheirColours) {
-    face::MeterRow silent = face::meter_row(0, 0, 0);
+    face::MeterSegments silent = face::meter_row(0, 0, 0);
     EXPECT_EQ(count(silent, Segment::dark), 22);
     EXPECT_EQ(silent.peak_mark, -1);
 
-    face::MeterRow full = face::meter_row(100, 0, 0);
+    face::MeterSegments full = face::meter_row(100, 0, 0);
     EXPECT_EQ(count(full, Segment::green), 14);
     EXPECT_EQ(count(full, Segment::yellow), 5);
     EXPECT_EQ(count(full, Segment::red), 3);
@@ -27,7 +27,7 @@ TEST(Meter, LevelsLightTheirShareOfSegmentsInTheirColours) {
     EXPECT_EQ(full.segments[19], Segment::red);
 
     // 50 * 22 / 100 = 11 lit, by integer division; the rest dark.
-    face::MeterRow half = face::meter_row(50, 0, 0);
+    face::MeterSegments half = face::meter_row(50, 0, 0);
     EXPECT_EQ(count(half, Segment::green), 11);
     EXPECT_EQ(half.segments[11], Segment::dark);
     EXPECT_EQ(face::meter_row(4, 0, 0).segments[0], Segment::dark); // 4 * 22 / 100 = 0
@@ -43,10 +43,10 @@ TEST(Meter, PeakMarkOnlyInModeZeroForHeldValuesOneToNinetyNine) {
     EXPECT_EQ(face::meter_row(10, 100, 0).peak_mark, -1);
     EXPECT_EQ(face::meter_row(10, 50, 1).peak_mark, -1);
 
-    face::MeterRow low = face::meter_row(0, 1, 0);
+    face::MeterSegments low = face::meter_row(0, 1, 0);
     EXPECT_EQ(low.peak_mark, 0);
     EXPECT_EQ(low.peak_colour, Segment::green);
-    face::MeterRow high = face::meter_row(0, 99, 0);
+    face::MeterSegments high = face::meter_row(0, 99, 0);
     EXPECT_EQ(high.peak_mark, 21);
     EXPECT_EQ(high.peak_colour, Segment::red);
     EXPECT_EQ(face::meter_row(0, 70, 0).peak_colour, Segment::yellow); // 70 * 22 / 100 = 15

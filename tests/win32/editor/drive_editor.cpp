@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "win32/editor/resources/resource.h"
+#include "platform/file.h"
 #include "platform/text.h"
 #include "tests/support/window_driver_win32.h"
 
@@ -1272,6 +1273,24 @@ TEST_F(Editor, RenameByTagAsksThenNamesTheFileFromArtistAndTitle) {
     close_menu(m);
     EXPECT_EQ(read_file(folder.file("(地獄車)x,y.mp3")), "someone else's");
     EXPECT_EQ(ed.text(IDC_FILE_BOX), "(地獄車)A／B.mp3");
+
+    // The rename waits while another of our writers holds the file (as tagzo-cli set does
+    // through its write), and moves it once that writer is done. The tag was applied above,
+    // so the command only renames; the window thread waits meanwhile, so only the files are
+    // looked at.
+    ASSERT_TRUE(DeleteFileW(wide(folder.file("(地獄車)x,y.mp3")).c_str()));
+    {
+        platform::WriteLock other_writer;
+        other_writer.hold(platform::cp932_to_utf8(folder.file("(地獄車)A／B.mp3")));
+        ASSERT_TRUE(other_writer.held());
+        ed.command(IDC_RENAME);
+        Sleep(1000);
+        EXPECT_TRUE(exists(folder.file("(地獄車)A／B.mp3")));
+        EXPECT_FALSE(exists(folder.file("(地獄車)x,y.mp3")));
+    }
+    ASSERT_TRUE(ed.wait_text(IDC_FILE_BOX, "(地獄車)x,y.mp3"));
+    EXPECT_FALSE(exists(folder.file("(地獄車)A／B.mp3")));
+    EXPECT_EQ(read_file(folder.file("(地獄車)x,y.mp3")), audio() + record("x,y", "地獄車"));
     EXPECT_TRUE(ed.close());
     EXPECT_EQ(int_at(read_file(folder.file("kt.dat")), 8012), 1); // the ticked box
 }
