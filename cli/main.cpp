@@ -140,7 +140,7 @@ int run_show(const std::vector<std::string>& args) {
             report(path, l.error);
             status = k_failed;
         }
-        for (const std::string& n : l.texts.notices) report(path, "warning: " + n);
+        for (const std::string& n : l.texts.warnings) report(path, "warning: " + n);
         if (json) cli::write_out_utf8(show_json(path, l));
         else cli::write_out(show_text(path, l));
     }
@@ -355,12 +355,16 @@ bool options_for_line(const JsonLine& line, const Loaded& file, cli::SetOptions&
 }
 
 int set_from_json(const std::string& source, const cli::SetOptions& base) {
-    std::string input, err;
+    std::string input;
     const std::string where = source == "-" ? std::string("<stdin>") : platform::sanitize_utf8(source);
-    bool read =
-        source == "-" ? cli::read_input(input) : platform::read_whole_file(source, input, k_json_max_bytes + 1, err);
+    platform::Result read;
+    if (source == "-") {
+        if (!cli::read_input(input)) read = platform::failure(platform::Fault::cannot_read);
+    } else {
+        read = platform::read_whole_file(source, input, k_json_max_bytes + 1);
+    }
     if (!read) {
-        cli::write_err("tagzo-cli: " + where + ": cannot read: " + err + "\n");
+        cli::write_err("tagzo-cli: " + where + ": cannot read: " + read.detail + "\n");
         return k_failed;
     }
     if (input.size() > k_json_max_bytes) {
@@ -390,8 +394,8 @@ int set_from_json(const std::string& source, const cli::SetOptions& base) {
         cli::json::Value v;
         JsonLine line;
         std::string why;
-        if (!cli::json::parse(lines[i], v, why)) {
-            line_failed(n, "no JSON: " + why);
+        if (platform::Result parsed = cli::json::parse(lines[i], v); !parsed) {
+            line_failed(n, "no JSON: " + parsed.detail);
             continue;
         }
         if (!read_json_line(v, line, why)) {
@@ -468,8 +472,8 @@ int run_rename(const std::vector<std::string>& args) {
         platform::WriteLock lock;
         if (!dry_run) lock.hold(path);
         Loaded l;
-        if (std::string why = load_mp3(path, l); !why.empty()) {
-            failed(why);
+        if (platform::Result loaded = load_mp3(path, l); !loaded) {
+            failed(loaded.detail);
             continue;
         }
         const editing::TagRename plan =
@@ -496,9 +500,8 @@ int run_rename(const std::vector<std::string>& args) {
             cli::write_out(line);
             continue;
         }
-        std::string err;
-        if (!platform::move_file(path, new_path, err)) {
-            failed("cannot rename to " + platform::sanitize_utf8(new_path) + ": " + err);
+        if (platform::Result moved = platform::move_file(path, new_path); !moved) {
+            failed("cannot rename to " + platform::sanitize_utf8(new_path) + ": " + moved.detail);
             continue;
         }
         cli::write_out(line);

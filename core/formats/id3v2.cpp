@@ -144,9 +144,9 @@ std::string text_frame_body(int major, const std::string& utf8) {
 }
 
 void add_frame(std::string& out, int major, const std::string& id, const std::string& body,
-               std::vector<std::string>* notices) {
+               std::vector<std::string>* warnings) {
     if (body.size() > 0x0FFFFFFF) {
-        if (notices) notices->push_back("the " + id + " frame is too large for a tag; it is left out");
+        if (warnings) warnings->push_back("the " + id + " frame is too large for a tag; it is left out");
         return;
     }
     out += id;
@@ -213,15 +213,15 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
     if (length < 10 || !source.read_at(offset, h, 10) || h[0] != 'I' || h[1] != 'D' || h[2] != '3') return found;
     uint32_t size = 0;
     if (h[3] < 2 || h[3] > 4 || h[4] == 0xFF || !syncsafe(h + 6, size)) {
-        found.notices.push_back("an ID3v2 tag of an unknown version or with a damaged header stays as it is");
+        found.warnings.push_back("an ID3v2 tag of an unknown version or with a damaged header stays as it is");
         return found;
     }
     const int major = h[3];
     const unsigned flags = h[5];
     const uint64_t total = 10 + uint64_t{size} + (major == 4 && (flags & 0x10) ? 10 : 0);
     if (total > length) {
-        found.notices.push_back("the ID3v2 tag claims " + std::to_string(total) +
-                                " bytes, more than the file holds; it stays as it is");
+        found.warnings.push_back("the ID3v2 tag claims " + std::to_string(total) +
+                                 " bytes, more than the file holds; it stays as it is");
         return found;
     }
     found.present = true;
@@ -229,12 +229,12 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
     found.size = total;
     std::string body(size, '\0');
     if (size && !source.read_at(offset + 10, body.data(), size)) {
-        found.notices.push_back("the ID3v2 tag cannot be read; its frames are not kept");
+        found.warnings.push_back("the ID3v2 tag cannot be read; its frames are not kept");
         return found;
     }
     if (major < 4 && (flags & 0x80)) body = undo_unsync(body);
     if (major == 2 && (flags & 0x40)) {
-        found.notices.push_back("the ID3v2.2 tag is compressed; its frames are not kept");
+        found.warnings.push_back("the ID3v2.2 tag is compressed; its frames are not kept");
         return found;
     }
     size_t pos = 0;
@@ -247,7 +247,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
             ext = UINT32_MAX;
         }
         if (ext > body.size()) {
-            found.notices.push_back("the ID3v2 tag's extended header runs past the tag; its frames are not kept");
+            found.warnings.push_back("the ID3v2 tag's extended header runs past the tag; its frames are not kept");
             return found;
         }
         pos = ext;
@@ -262,7 +262,8 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         else if (major == 3) n = be(body, pos + 4, 4);
         else valid = valid && syncsafe(reinterpret_cast<const unsigned char*>(body.data() + pos + 4), n);
         if (!valid || n > body.size() - pos - header) {
-            found.notices.push_back("an ID3v2 frame is damaged or runs past the tag; the frames after it are not kept");
+            found.warnings.push_back(
+                "an ID3v2 frame is damaged or runs past the tag; the frames after it are not kept");
             break;
         }
         const unsigned frame_flags = major == 2 ? 0 : be(body, pos + 8, 2);
@@ -271,7 +272,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         if (!is_kept(id)) continue;
         const bool packed = major == 3 ? (frame_flags & 0x00C0) != 0 : (frame_flags & 0x000C) != 0;
         if (packed) {
-            found.notices.push_back("a compressed or encrypted " + id + " frame is not kept");
+            found.warnings.push_back("a compressed or encrypted " + id + " frame is not kept");
             continue;
         }
         size_t skip = 0;
@@ -287,7 +288,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
 }
 
 std::string make_id3v2(int major, const Id3v2Texts& t, const std::vector<Id3v2Frame>& kept,
-                       std::vector<std::string>* notices) {
+                       std::vector<std::string>* warnings) {
     std::string frames;
     const struct {
         const char* id;
@@ -298,25 +299,25 @@ std::string make_id3v2(int major, const Id3v2Texts& t, const std::vector<Id3v2Fr
                  {major == 4 ? "TDRC" : "TYER", t.year},
                  {"TCON", t.genre}};
     for (const auto& x : texts)
-        if (!x.text.empty()) add_frame(frames, major, x.id, text_frame_body(major, x.text), notices);
+        if (!x.text.empty()) add_frame(frames, major, x.id, text_frame_body(major, x.text), warnings);
     if (!t.comment.empty()) {
         // Language, an empty description, then the comment.
         const int enc = encoding_for(major);
         std::string body = std::string(1, static_cast<char>(enc)) + "jpn" + encode(major, "") + terminator(enc) +
                            encode(major, t.comment);
-        add_frame(frames, major, "COMM", body, notices);
+        add_frame(frames, major, "COMM", body, warnings);
     }
     for (const Id3v2Frame& f : kept) {
         std::string id, body;
-        if (convert(f, major, id, body)) add_frame(frames, major, id, body, notices);
-        else if (notices) notices->push_back("a damaged " + f.id + " frame is left out");
+        if (convert(f, major, id, body)) add_frame(frames, major, id, body, warnings);
+        else if (warnings) warnings->push_back("a damaged " + f.id + " frame is left out");
     }
     std::string tag = "ID3";
     tag += static_cast<char>(major);
     tag += std::string(2, '\0'); // revision, flags
     if (frames.size() > 0x0FFFFFFF) {
-        if (notices) notices->push_back("the frames are too large for a tag; only the texts are written");
-        return make_id3v2(major, t, {}, notices);
+        if (warnings) warnings->push_back("the frames are too large for a tag; only the texts are written");
+        return make_id3v2(major, t, {}, warnings);
     }
     put_syncsafe(tag, static_cast<uint32_t>(frames.size()));
     return tag + frames;

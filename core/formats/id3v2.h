@@ -22,10 +22,10 @@ struct Id3v2Frame {
 
 struct Id3v2Found {
     bool present = false;
-    int major = 0;                    // 2, 3 or 4
-    uint64_t size = 0;                // the whole tag: header, frames, padding and footer
-    std::vector<Id3v2Frame> kept;     // the pictures and the lyrics
-    std::vector<std::string> notices; // damage and frames left behind, in words
+    int major = 0;                     // 2, 3 or 4
+    uint64_t size = 0;                 // the whole tag: header, frames, padding and footer
+    std::vector<Id3v2Frame> kept;      // the pictures and the lyrics
+    std::vector<std::string> warnings; // damage and frames left behind, in words
 };
 
 // Looks for a tag at `offset`, in the `length` bytes there. A tag whose size runs past them, or
@@ -42,8 +42,8 @@ struct Id3v2Texts {
 // The whole tag, header included, in version 2.3 or 2.4 (`major` 3 or 4). Kept frames are
 // turned into that version's form: 2.2's PIC and ULT become APIC and USLT, and texts in
 // encodings that 2.3 lacks (UTF-16BE, UTF-8) become UTF-16 with a byte order mark. A kept frame
-// too damaged to turn is left out and named in `notices`.
+// too damaged to turn is left out and named in `warnings`.
 std::string make_id3v2(int major, const Id3v2Texts& texts, const std::vector<Id3v2Frame>& kept,
-                       std::vector<std::string>* notices = nullptr);
+                       std::vector<std::string>* warnings = nullptr);
 
 } // namespace formats

@@ -26,7 +26,7 @@ void Preview::start_play(View& view) {
 
 bool Preview::open_and_play(View& view, const std::string& utf8_path) {
     unsigned char info[272] = {};
-    if (d_.open(utf8_path, info) != 1) return false;
+    if (!d_.open(utf8_path, info)) return false;
     file_open_ = 1;
     start_play(view);
     update_status(view);
@@ -71,7 +71,7 @@ void Preview::play(View& view, const std::string& utf8_path) {
     if (!d_.ready()) {
         // Marked first: the player's steps run from now on even when the init fails.
         d_.mark_ready();
-        d_.init(settings_.playback_mode);
+        static_cast<void>(d_.init(settings_.playback_mode));
     }
     int state = d_.get_state(nullptr);
     if (state == playing) return;

@@ -15,6 +15,7 @@
 #include "core/formats/text_rules.h"
 #include "win32/editor/editor.h"
 #include "win32/editor/file_menu.h"
+#include "win32/editor/guard.h"
 #include "win32/editor/main_window.h"
 #include "win32/editor/menus.h"
 #include "win32/editor/options.h"
@@ -103,8 +104,8 @@ BOOL on_init(HWND dlg) {
     place_window(dlg);
     for (int i = 0; i < 5; ++i) program.bitmaps[i] = LoadBitmapW(program.instance, MAKEINTRESOURCEW(IDB_EDGE + i));
     // Preview needs vbmp3.dll beside the program; without it the editor edits all the same.
-    decoder::load_decoder();
-    if (!decoder::decoder_ready()) decoder::init_decoder(program.settings.playback_mode);
+    static_cast<void>(decoder::load_decoder());
+    if (!decoder::decoder_ready()) static_cast<void>(decoder::init_decoder(program.settings.playback_mode));
     start_player(dlg);
     watch_home_key(dlg);
     SendMessageW(dlg, WM_SETICON, ICON_BIG,
@@ -326,8 +327,9 @@ void save_settings_now() {
         program.settings.window_left = r.left;
         program.settings.window_top = r.top;
     }
-    std::string err;
-    settings::save_settings(program.settings_path, program.settings, err);
+    // Reported like the other writes that fail; the settings stay in memory for the next save.
+    if (platform::Result saved = settings::save_settings(program.settings_path, program.settings); !saved)
+        show_write_failure(saved.detail);
 }
 
 // The open routine: load, then show the file and take its tag as the undo snapshot.
@@ -373,7 +375,7 @@ INT_PTR handle_message(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     ++messages_in_progress;
-    INT_PTR result = handle_message(dlg, msg, wp, lp);
+    INT_PTR result = guarded<INT_PTR>(FALSE, [&] { return handle_message(dlg, msg, wp, lp); });
     if (--messages_in_progress == 0 && wake_after_end) {
         wake_after_end = false;
         PostMessageW(dlg, WM_NULL, 0, 0);

@@ -16,6 +16,7 @@
 
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
+#include "win32/editor/guard.h"
 #include "win32/editor/main_window.h"
 #include "win32/editor/outside_tools.h"
 #include "win32/editor/ui.h"
@@ -44,8 +45,11 @@ struct CopyJob {
 
 DWORD WINAPI copy_thread(LPVOID param) {
     auto* job = static_cast<CopyJob*>(param);
-    if (!CopyFileExW(platform::system_path(job->source).c_str(), platform::system_path(job->destination).c_str(),
-                     nullptr, nullptr, &copy_cancel, COPY_FILE_FAIL_IF_EXISTS)) {
+    const bool copied = guarded(false, [&] {
+        return CopyFileExW(platform::system_path(job->source).c_str(), platform::system_path(job->destination).c_str(),
+                           nullptr, nullptr, &copy_cancel, COPY_FILE_FAIL_IF_EXISTS) != 0;
+    });
+    if (!copied) {
         copy_failed = 1;
         PostMessageW(job->window, WM_COPY_FAILED, 0, 0);
     }
@@ -56,7 +60,10 @@ DWORD WINAPI copy_thread(LPVOID param) {
 
 DWORD WINAPI launch_thread(LPVOID param) {
     auto* command = static_cast<std::string*>(param);
-    start_program(*command, false);
+    guarded(0, [&] {
+        start_program(*command, false);
+        return 0;
+    });
     delete command;
     launch_running = 0;
     return 0;
@@ -98,8 +105,8 @@ struct MainWaits {
 } // namespace
 
 void start_program(const std::string& command_line, bool activate) {
-    std::string err;
-    platform::start_process(command_line, err, activate);
+    // A program that does not start shows nothing, as it always was: the user sees no window.
+    static_cast<void>(platform::start_process(command_line, activate));
 }
 
 std::string choose_program(HWND owner, const char* title, const wchar_t* filter, const std::string& start_folder,

@@ -9,6 +9,7 @@
 #include "win32/decoder/decoder.h"
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
+#include "win32/editor/guard.h"
 #include "win32/editor/ui.h"
 
 namespace editor {
@@ -43,17 +44,21 @@ int slider_position(HWND slider) { return static_cast<int>(SendMessageW(slider, 
 // The slider's position is read before its own procedure moves it: each step takes the
 // position that the previous mouse message left.
 LRESULT CALLBACK position_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_LBUTTONDOWN) P().position_press();
-    else if (msg == WM_LBUTTONUP) P().position_release(slider_position(h));
-    else if (msg == WM_CAPTURECHANGED) P().position_capture_lost();
-    return CallWindowProcW(P().former_position, h, msg, wp, lp);
+    return guarded<LRESULT>(0, [&] {
+        if (msg == WM_LBUTTONDOWN) P().position_press();
+        else if (msg == WM_LBUTTONUP) P().position_release(slider_position(h));
+        else if (msg == WM_CAPTURECHANGED) P().position_capture_lost();
+        return CallWindowProcW(P().former_position, h, msg, wp, lp);
+    });
 }
 
 LRESULT CALLBACK volume_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_LBUTTONDOWN) P().volume_press();
-    else if (msg == WM_LBUTTONUP) P().volume_release(slider_position(h));
-    else if (msg == WM_MOUSEMOVE && P().volume_dragging()) P().volume_move(slider_position(h));
-    return CallWindowProcW(P().former_volume, h, msg, wp, lp);
+    return guarded<LRESULT>(0, [&] {
+        if (msg == WM_LBUTTONDOWN) P().volume_press();
+        else if (msg == WM_LBUTTONUP) P().volume_release(slider_position(h));
+        else if (msg == WM_MOUSEMOVE && P().volume_dragging()) P().volume_move(slider_position(h));
+        return CallWindowProcW(P().former_volume, h, msg, wp, lp);
+    });
 }
 
 WNDPROC replace_proc(HWND control, WNDPROC with) {
@@ -124,7 +129,7 @@ bool in_player_panel(HWND dlg, POINT at) {
 void start_player(HWND dlg) {
     start_monitor(dlg);
     int left = 0, right = 0;
-    decoder::decoder_get_volume(&left, &right);
+    static_cast<void>(decoder::decoder_get_volume(&left, &right)); // 0 where it fails
     SendDlgItemMessageW(dlg, IDC_VOLUME, TBM_SETPOS, TRUE, left > right ? left : right);
     P().former_position = replace_proc(GetDlgItem(dlg, IDC_POSITION), position_proc);
     P().former_volume = replace_proc(GetDlgItem(dlg, IDC_VOLUME), volume_proc);
