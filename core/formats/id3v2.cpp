@@ -1,6 +1,7 @@
 #include "core/formats/id3v2.h"
 
 #include "core/formats/reader.h"
+#include "core/formats/text_rules.h"
 #include "platform/text.h"
 
 namespace formats {
@@ -205,7 +206,106 @@ bool convert(const Id3v2Frame& f, int major, std::string& id, std::string& body)
     return true;
 }
 
+// The seven texts by their frames' names in each version; -1 for any other frame.
+int text_index(const std::string& id) {
+    static const char* const names[][3] = {{"TIT2", "TT2", nullptr}, {"TPE1", "TP1", nullptr}, {"TALB", "TAL", nullptr},
+                                           {"TYER", "TDRC", "TYE"},  {"COMM", "COM", nullptr}, {"TCON", "TCO", nullptr},
+                                           {"TRCK", "TRK", nullptr}};
+    for (int i = 0; i < 7; ++i)
+        for (const char* n : names[i])
+            if (n && id == n) return i;
+    return -1;
+}
+
+// A text as it stands in a frame's body from `pos`: cp932 marked as Latin-1 is read as cp932.
+std::string frame_text(int enc, const std::string& raw, bool& mis_marked) {
+    mis_marked = enc == 0 && is_mis_marked_cp932(raw);
+    return mis_marked ? platform::cp932_to_utf8(raw) : decode(enc, raw);
+}
+
+void take_text_frame(Id3v2Found& found, int index, const std::string& body, bool& comment_final) {
+    if (body.empty()) return;
+    const int enc = static_cast<unsigned char>(body[0]);
+    if (enc > 3) {
+        found.warnings.push_back(std::string("the ") + k_id3v2_text_names[index] +
+                                 " frame has an unknown text encoding; it is not read");
+        return;
+    }
+    std::string raw;
+    size_t pos = 1;
+    if (index == 4) { // COMM: the language, a description, then the comment
+        if (body.size() < 4) return;
+        pos = 4;
+        std::string description;
+        if (!take_text(body, pos, enc, description)) return;
+        // The first comment without a description wins; another only stands in until one comes.
+        if (comment_final || (!description.empty() && !found.texts.comment.empty())) return;
+        raw = body.substr(pos);
+        comment_final = description.empty();
+    } else {
+        raw = body.substr(pos);
+    }
+    // Only the first value of a frame that holds several (2.4 separates them with a terminator).
+    std::string first;
+    size_t p = 0;
+    if (take_text(raw, p, enc, first)) raw = first;
+    std::string* const slots[] = {&found.texts.title,   &found.texts.artist, &found.texts.album, &found.texts.year,
+                                  &found.texts.comment, &found.texts.genre,  &found.track};
+    if (index != 4 && !slots[index]->empty()) return; // the first frame of a kind wins
+    bool mis = false;
+    *slots[index] = frame_text(enc, raw, mis);
+    auto& names = found.mis_marked;
+    std::erase(names, std::string(k_id3v2_text_names[index]));
+    if (mis) names.push_back(k_id3v2_text_names[index]);
+}
+
 } // namespace
+
+bool is_mis_marked_cp932(const std::string& bytes) {
+    bool telling = false, last_double = false, last_telling = false;
+    for (size_t i = 0; i < bytes.size();) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) {
+            last_double = false;
+            ++i;
+            continue;
+        }
+        if (!is_lead_byte(b) || i + 1 >= bytes.size()) return false;
+        const auto trail = static_cast<unsigned char>(bytes[i + 1]);
+        if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return false;
+        // A character of the standard set: not the user-defined rows, not unmapped.
+        const std::string utf8 = platform::cp932_to_utf8(bytes.substr(i, 2));
+        if (utf8 == "\xEF\xBF\xBD" || (utf8.size() == 3 && static_cast<unsigned char>(utf8[0]) == 0xEE) ||
+            (utf8.size() == 3 && static_cast<unsigned char>(utf8[0]) == 0xEF &&
+             static_cast<unsigned char>(utf8[1]) < 0xA4))
+            return false;
+        const bool control_lead = b <= 0x9F;
+        if (control_lead && trail >= 0x80) telling = true;
+        if (last_double && (control_lead || last_telling)) telling = true;
+        last_double = true;
+        last_telling = control_lead;
+        i += 2;
+    }
+    return telling;
+}
+
+Id3v2Found find_id3v2(platform::ByteSource& source, uint64_t length) {
+    Id3v2Found at_start = read_id3v2(source, 0, length);
+    if (at_start.present || !at_start.warnings.empty()) return at_start;
+    // A footer is the header's copy with "3DI": it ends the tag, before any ID3v1 record.
+    for (uint64_t end : {length, length >= 128 ? length - 128 : 0}) {
+        unsigned char f[10];
+        uint32_t size = 0;
+        if (end < 20 || !source.read_at(end - 10, f, 10) || f[0] != '3' || f[1] != 'D' || f[2] != 'I' || f[3] != 4 ||
+            !syncsafe(f + 6, size))
+            continue;
+        const uint64_t total = 20 + uint64_t{size};
+        if (total > end) continue;
+        Id3v2Found found = read_id3v2(source, end - total, total);
+        if (found.present) return found;
+    }
+    return at_start;
+}
 
 Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t length) {
     Id3v2Found found;
@@ -226,6 +326,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
     }
     found.present = true;
     found.major = major;
+    found.offset = offset;
     found.size = total;
     std::string body(size, '\0');
     if (size && !source.read_at(offset + 10, body.data(), size)) {
@@ -253,6 +354,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         pos = ext;
     }
     const size_t id_length = major == 2 ? 3 : 4, header = major == 2 ? 6 : 10;
+    bool comment_final = false;
     while (body.size() - pos >= header && body[pos] != 0) {
         std::string id = body.substr(pos, id_length);
         bool valid = true;
@@ -268,9 +370,16 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         }
         const unsigned frame_flags = major == 2 ? 0 : be(body, pos + 8, 2);
         std::string frame = body.substr(pos + header, n);
+        // A 2.4 tag marked unsynchronised as a whole may leave its frames unmarked.
+        const bool tag_unsync_only = major == 4 && (flags & 0x80) && !(frame_flags & 0x0002);
+        found.frames.push_back({id, static_cast<uint16_t>(frame_flags), tag_unsync_only ? undo_unsync(frame) : frame});
         pos += header + n;
-        if (!is_kept(id)) continue;
+        const int text = text_index(id);
         const bool packed = major == 3 ? (frame_flags & 0x00C0) != 0 : (frame_flags & 0x000C) != 0;
+        if (!is_kept(id) && (text < 0 || packed)) {
+            ++found.other_frames;
+            continue;
+        }
         if (packed) {
             found.warnings.push_back("a compressed or encrypted " + id + " frame is not kept");
             continue;
@@ -282,7 +391,8 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         if (skip > frame.size()) continue;
         frame.erase(0, skip);
         if (major == 4 && ((frame_flags & 0x0002) || (flags & 0x80))) frame = undo_unsync(frame);
-        found.kept.push_back({major, id, std::move(frame)});
+        if (text >= 0) take_text_frame(found, text, frame, comment_final);
+        else found.kept.push_back({major, id, std::move(frame)});
     }
     return found;
 }
@@ -321,6 +431,278 @@ std::string make_id3v2(int major, const Id3v2Texts& t, const std::vector<Id3v2Fr
     }
     put_syncsafe(tag, static_cast<uint32_t>(frames.size()));
     return tag + frames;
+}
+
+namespace {
+
+// 2.2's three-letter names and their 2.3 forms.
+const char* const k_v22_names[][2] = {
+    {"BUF", "RBUF"}, {"CNT", "PCNT"}, {"COM", "COMM"}, {"CRA", "AENC"}, {"ETC", "ETCO"}, {"EQU", "EQUA"},
+    {"GEO", "GEOB"}, {"IPL", "IPLS"}, {"LNK", "LINK"}, {"MCI", "MCDI"}, {"MLL", "MLLT"}, {"PIC", "APIC"},
+    {"POP", "POPM"}, {"REV", "RVRB"}, {"RVA", "RVAD"}, {"SLT", "SYLT"}, {"STC", "SYTC"}, {"TAL", "TALB"},
+    {"TBP", "TBPM"}, {"TCM", "TCOM"}, {"TCO", "TCON"}, {"TCR", "TCOP"}, {"TDA", "TDAT"}, {"TDY", "TDLY"},
+    {"TEN", "TENC"}, {"TFT", "TFLT"}, {"TIM", "TIME"}, {"TKE", "TKEY"}, {"TLA", "TLAN"}, {"TLE", "TLEN"},
+    {"TMT", "TMED"}, {"TOA", "TOPE"}, {"TOF", "TOFN"}, {"TOL", "TOLY"}, {"TOR", "TORY"}, {"TOT", "TOAL"},
+    {"TP1", "TPE1"}, {"TP2", "TPE2"}, {"TP3", "TPE3"}, {"TP4", "TPE4"}, {"TPA", "TPOS"}, {"TPB", "TPUB"},
+    {"TRC", "TSRC"}, {"TRD", "TRDA"}, {"TRK", "TRCK"}, {"TSI", "TSIZ"}, {"TSS", "TSSE"}, {"TT1", "TIT1"},
+    {"TT2", "TIT2"}, {"TT3", "TIT3"}, {"TXT", "TEXT"}, {"TXX", "TXXX"}, {"TYE", "TYER"}, {"UFI", "UFID"},
+    {"ULT", "USLT"}, {"WAF", "WOAF"}, {"WAR", "WOAR"}, {"WAS", "WOAS"}, {"WCM", "WCOM"}, {"WCP", "WCOP"},
+    {"WPB", "WPUB"}, {"WXX", "WXXX"}};
+
+std::string v23_name(const std::string& id22) {
+    for (const auto& n : k_v22_names)
+        if (id22 == n[0]) return n[1];
+    return {};
+}
+
+bool one_of(const std::string& id, std::initializer_list<const char*> ids) {
+    for (const char* i : ids)
+        if (id == i) return true;
+    return false;
+}
+
+// Frames that 2.4 dropped, and frames that 2.4 brought, with no counterpart to turn them into.
+bool only_in_23(const std::string& id) { return one_of(id, {"EQUA", "RVAD", "TRDA", "TSIZ"}); }
+bool only_in_24(const std::string& id) {
+    return one_of(id, {"ASPI", "EQU2", "RVA2", "SEEK", "SIGN", "TDEN", "TDRL", "TDTG", "TMCL", "TMOO", "TPRO", "TSOA",
+                       "TSOP", "TSOT", "TSST", "CHAP", "CTOC"});
+}
+// Frames that start with a text encoding byte in a layout this writer does not turn.
+bool has_other_encoded_text(const std::string& id) {
+    return one_of(id, {"GEOB", "SYLT", "USER", "OWNE", "COMR", "WXXX", "IPLS", "TIPL"});
+}
+
+// The frame's body with its version's coding undone; false when it is compressed, encrypted or
+// grouped, which this writer does not turn.
+bool plain_body(int major, const Id3v2Stored& f, std::string& body) {
+    body = f.raw;
+    if (major == 3) return (f.flags & 0x00E0) == 0;
+    if (major != 4) return true;
+    if (f.flags & 0x004C) return false;
+    if (f.flags & 0x0001) {
+        if (body.size() < 4) return false;
+        body.erase(0, 4);
+    }
+    if (f.flags & 0x0002) body = undo_unsync(body);
+    return true;
+}
+
+void put_frame(std::string& out, int major, const std::string& id, uint16_t flags, const std::string& body) {
+    out += id;
+    if (major == 4) put_syncsafe(out, static_cast<uint32_t>(body.size()));
+    else put_be32(out, static_cast<uint32_t>(body.size()));
+    out += static_cast<char>(flags >> 8);
+    out += static_cast<char>(flags & 0xFF);
+    out += body;
+}
+
+// The values of a text frame's body after its encoding byte, in UTF-8.
+std::vector<std::string> text_values(int enc, const std::string& raw) {
+    std::vector<std::string> values;
+    size_t pos = 0;
+    std::string one;
+    while (pos < raw.size() && take_text(raw, pos, enc, one)) values.push_back(decode(enc, one));
+    if (pos < raw.size()) values.push_back(decode(enc, raw.substr(pos)));
+    return values;
+}
+
+// A text frame's body in `major`'s encoding. 2.3 holds one value: several are joined with "/".
+std::string text_body(int major, const std::vector<std::string>& values) {
+    std::string joined;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i) joined += major == 4 ? std::string(1, '\0') : "/";
+        joined += values[i];
+    }
+    return text_frame_body(major, joined);
+}
+
+// One frame of version `from` in the form of `to` (different versions). False when it cannot
+// be turned; `out` may receive no frame (a date frame merged elsewhere).
+struct Turned {
+    std::string id;
+    uint16_t flags;
+    std::string body;
+};
+bool turn(int from, int to, const Id3v2Stored& f, std::vector<Turned>& out) {
+    std::string body;
+    if (!plain_body(from, f, body)) return false;
+    std::string id = from == 2 ? v23_name(f.id) : f.id;
+    if (id.empty()) return false;
+    // Status flags: 2.3 keeps them in the top three bits, 2.4 one bit lower.
+    uint16_t status = from == 3 && to == 4 ? static_cast<uint16_t>((f.flags & 0xE000) >> 1)
+                      : from == 4          ? static_cast<uint16_t>((f.flags & 0x7000) << 1)
+                                           : 0;
+    if (to == 4 && only_in_23(id)) return false;
+    if (to == 3 && only_in_24(id)) return false;
+    const int enc = body.empty() ? 0 : static_cast<unsigned char>(body[0]);
+    if (enc > 3 && (id[0] == 'T' || one_of(id, {"COMM", "USLT", "APIC"}) || has_other_encoded_text(id))) return false;
+    // Renamed frames.
+    if (to == 4 && id == "TORY") id = "TDOR";
+    else if (to == 3 && id == "TDOR") id = "TORY";
+    else if (to == 4 && id == "IPLS") id = "TIPL";
+    else if (to == 3 && id == "TIPL") id = "IPLS";
+    const bool enc_fits = to == 4 || enc <= 1;
+    if (id == "APIC" || id == "USLT" || id == "COMM") {
+        Id3v2Frame old{from, id == "COMM" ? "USLT" : (from == 2 ? f.id : id), body};
+        std::string turned_id, turned;
+        if (!convert(old, to, turned_id, turned)) return false;
+        out.push_back({id, status, turned});
+        return true;
+    }
+    if (id[0] == 'T' && id != "TXXX" && !body.empty()) {
+        if (!enc_fits || from == 4) out.push_back({id, status, text_body(to, text_values(enc, body.substr(1)))});
+        else out.push_back({id, status, body});
+        return true;
+    }
+    if (id == "TXXX" && !body.empty()) {
+        size_t pos = 1;
+        std::string desc;
+        if (!take_text(body, pos, enc, desc)) return false;
+        if (enc_fits) {
+            out.push_back({id, status, body});
+        } else {
+            const int e = encoding_for(to);
+            out.push_back({id, status,
+                           std::string(1, static_cast<char>(e)) + encode(to, decode(enc, desc)) + terminator(e) +
+                               encode(to, decode(enc, body.substr(pos)))});
+        }
+        return true;
+    }
+    if (has_other_encoded_text(id) && !enc_fits) return false;
+    out.push_back({id, status, body});
+    return true;
+}
+
+// Which of the seven texts a frame holds (as `text_index`), for frames of any version.
+bool replaced_by(const Id3v2Stored& f, int major, const Id3v2Texts& t) {
+    const int i = text_index(f.id);
+    const std::string* given[] = {&t.title, &t.artist, &t.album, &t.year, &t.comment, &t.genre};
+    if (i < 0 || i > 5 || given[i]->empty()) return false;
+    if (i != 4) return true;
+    // A comment replaces only the comments without a description.
+    std::string body;
+    if (!plain_body(major, f, body) || body.size() < 4) return false;
+    const int enc = static_cast<unsigned char>(body[0]);
+    size_t pos = 4;
+    std::string desc;
+    return enc <= 3 && take_text(body, pos, enc, desc) && desc.empty();
+}
+
+} // namespace
+
+Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found& old) {
+    Id3v2Rewrite r;
+    std::vector<Id3v2Stored> carried;
+    for (const Id3v2Stored& f : old.frames)
+        if (!replaced_by(f, old.major, texts)) carried.push_back(f);
+    // The date of a 2.3 tag is three frames; 2.4 has one.
+    Id3v2Texts t = texts;
+    std::vector<Turned> frames;
+    if (old.present && old.major != major) {
+        const int from = old.major;
+        std::string year, date, time;
+        for (const Id3v2Stored& f : carried) {
+            std::string body;
+            const std::string id = from == 2 ? v23_name(f.id) : f.id;
+            if (major == 4 && one_of(id, {"TYER", "TDAT", "TIME"}) && plain_body(from, f, body) && !body.empty()) {
+                const auto v = text_values(static_cast<unsigned char>(body[0]) & 3, body.substr(1));
+                (id == "TYER" ? year : id == "TDAT" ? date : time) = v.empty() ? "" : v[0];
+            }
+        }
+        if (major == 4 && t.year.empty() && !year.empty()) {
+            t.year = year;
+            if (date.size() == 4) t.year += "-" + date.substr(2, 2) + "-" + date.substr(0, 2);
+            if (date.size() == 4 && time.size() == 4) t.year += "T" + time.substr(0, 2) + ":" + time.substr(2, 2);
+        }
+        for (const Id3v2Stored& f : carried) {
+            const std::string id = from == 2 ? v23_name(f.id) : f.id;
+            if (major == 4 && one_of(id, {"TYER", "TDAT", "TIME"})) continue;
+            if (major == 3 && id == "TDRC" && t.year.empty()) {
+                std::string body;
+                if (!plain_body(from, f, body) || body.empty()) {
+                    r.left_behind = f.id;
+                    return r;
+                }
+                const auto v = text_values(static_cast<unsigned char>(body[0]) & 3, body.substr(1));
+                const std::string d = v.empty() ? "" : v[0];
+                if (d.size() >= 4) frames.push_back({"TYER", 0, text_frame_body(3, d.substr(0, 4))});
+                if (d.size() >= 10) frames.push_back({"TDAT", 0, text_frame_body(3, d.substr(8, 2) + d.substr(5, 2))});
+                if (d.size() >= 16)
+                    frames.push_back({"TIME", 0, text_frame_body(3, d.substr(11, 2) + d.substr(14, 2))});
+                continue;
+            }
+            if (!turn(from, major, f, frames)) {
+                r.left_behind = f.id;
+                return r;
+            }
+        }
+    } else {
+        for (const Id3v2Stored& f : carried) frames.push_back({f.id, f.flags, f.raw});
+    }
+    std::string body = make_id3v2(major, t, {}, &r.warnings).substr(10);
+    for (const Turned& f : frames) {
+        if (f.body.size() > 0x0FFFFFFF) {
+            r.left_behind = f.id;
+            return r;
+        }
+        put_frame(body, major, f.id, f.flags, f.body);
+    }
+    if (body.size() > 0x0FFFFFFF) {
+        r.left_behind = "the tag as a whole";
+        return r;
+    }
+    r.tag = "ID3";
+    r.tag += static_cast<char>(major);
+    r.tag += std::string(2, '\0');
+    put_syncsafe(r.tag, static_cast<uint32_t>(body.size()));
+    r.tag += body;
+    return r;
+}
+
+Id3v2Rewrite repair_id3v2(int major, const Id3v2Found& old, std::vector<Id3v2Repair>& repairs) {
+    Id3v2Found fixed = old;
+    const int own = old.major == 4 ? 4 : 3; // the encoding of the tag's own version
+    for (Id3v2Stored& f : fixed.frames) {
+        const std::string id = old.major == 2 ? v23_name(f.id) : f.id;
+        const bool text = id.size() == 4 && id[0] == 'T';
+        if (!text && id != "COMM" && id != "USLT") continue;
+        std::string body;
+        if (!plain_body(old.major, f, body) || body.empty() || body[0] != 0) continue;
+        // The fields of the body: a description first for TXXX, COMM and USLT, after the language
+        // for the last two.
+        size_t pos = id == "COMM" || id == "USLT" ? 4 : 1;
+        if (pos > body.size()) continue;
+        const std::string head = body.substr(1, pos - 1);
+        std::vector<std::string> fields;
+        if (id == "TXXX" || id == "COMM" || id == "USLT") {
+            std::string desc;
+            if (!take_text(body, pos, 0, desc)) continue;
+            fields.push_back(desc);
+        }
+        fields.push_back(body.substr(pos));
+        bool any = false;
+        for (const std::string& s : fields) any = any || is_mis_marked_cp932(s);
+        if (!any) continue;
+        std::string rebuilt(1, static_cast<char>(encoding_for(own)));
+        rebuilt += head;
+        std::string before, after;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const bool last = i + 1 == fields.size();
+            const std::string utf8 =
+                is_mis_marked_cp932(fields[i]) ? platform::cp932_to_utf8(fields[i]) : decode(0, fields[i]);
+            if (last) {
+                before = decode(0, fields[i]);
+                after = utf8;
+            }
+            rebuilt += encode(own, utf8);
+            if (!last) rebuilt += terminator(encoding_for(own));
+        }
+        repairs.push_back({f.id, before, after});
+        f.raw = rebuilt;
+        f.flags &= old.major == 4 ? 0x7000 : 0xE000; // the body is plain now
+    }
+    if (repairs.empty() && major == old.major) return {};
+    return rewrite_id3v2(major, {}, fixed);
 }
 
 } // namespace formats

@@ -541,7 +541,7 @@ def main():
     ap = argparse.ArgumentParser()
     for a in ("--wine", "--driver", "--stand-in", "--build", "--work"):
         ap.add_argument(a, required=True)
-    ap.add_argument("--dist", default=os.path.join(os.path.dirname(__file__), "..", "..", "tools", "dist.sh"))
+    ap.add_argument("--dist", default=os.path.join(os.path.dirname(__file__), "..", "..", "..", "tools", "dist.sh"))
     ARGS, rest = ap.parse_known_args()
     ARGS.build = os.path.abspath(ARGS.build)
     # The booted prefix of this build for the runner's locale.

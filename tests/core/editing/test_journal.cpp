@@ -1,0 +1,68 @@
+// The undo journal's records: written, read back, and damage that leaves the later changes out.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/editing/journal.h"
+#include "platform/byte_source.h"
+
+using namespace editing;
+using namespace std::string_literals;
+
+namespace {
+JournalRead read(const std::string& bytes) {
+    platform::MemorySource src(bytes.data(), bytes.size());
+    return read_journal(src);
+}
+} // namespace
+
+TEST(Journal, ChangesReadBackInOrderAndDamageLeavesTheRestOut) {
+    std::string j(k_journal_mark);
+    JournalChange record{JournalChange::Kind::region, "d/\xE6\x9B\xB2.mp3", "", 1000, 1000, "", false, 0, 0};
+    const uint64_t first = j.size();
+    j += journal_before(record);
+    JournalChange rename{JournalChange::Kind::rename, "d/a.mp3", "d/(x)y.mp3", 0, 0, "", false, 0, 0};
+    const uint64_t second = j.size();
+    j += journal_before(rename);
+    j += journal_after(second, 0, 0);
+    j += journal_after(first, 1128, hash_bytes(k_hash_start, "TAG"));
+    JournalChange whole{JournalChange::Kind::whole, "x.mp3", "", 0, 4, "\xFF\xFB\x90\0"s, false, 0, 0};
+    j += journal_before(whole); // not finished: no after record
+
+    JournalRead got = read(j);
+    ASSERT_TRUE(got.ok);
+    EXPECT_TRUE(got.warnings.empty());
+    ASSERT_EQ(got.changes.size(), 3u);
+    EXPECT_EQ(got.changes[0].path, record.path);
+    EXPECT_TRUE(got.changes[0].done);
+    EXPECT_EQ(got.changes[0].new_size, 1128u);
+    EXPECT_EQ(got.changes[0].new_hash, hash_bytes(k_hash_start, "TAG"));
+    EXPECT_EQ(got.changes[1].new_path, "d/(x)y.mp3");
+    EXPECT_TRUE(got.changes[1].done);
+    EXPECT_EQ(got.changes[2].old_bytes, "\xFF\xFB\x90\0"s);
+    EXPECT_FALSE(got.changes[2].done);
+
+    // The hash carries on over pieces, and over a source read in blocks.
+    const std::string big(200000, 'q');
+    platform::MemorySource src(big.data(), big.size());
+    uint64_t h = 0;
+    ASSERT_TRUE(hash_range(src, 10, big.size() - 10, h));
+    EXPECT_EQ(h, hash_bytes(hash_bytes(k_hash_start, big.substr(10, 5)), big.substr(15)));
+    EXPECT_FALSE(hash_range(src, 10, big.size(), h)); // past the end
+
+    // Cut anywhere inside the last record, the journal keeps the changes before it.
+    for (size_t cut = j.size() - journal_before(whole).size() + 1; cut < j.size(); cut += 7) {
+        JournalRead part = read(j.substr(0, cut));
+        EXPECT_EQ(part.changes.size(), 2u) << cut;
+        EXPECT_EQ(part.warnings.size(), 1u) << cut;
+    }
+    // A length that claims more than the journal holds, an after record naming no change, a
+    // stray byte, a missing mark: never read past, never taken.
+    std::string huge = std::string(k_journal_mark) + "B\x01" + std::string(8, '\xFF');
+    EXPECT_TRUE(read(huge).changes.empty());
+    EXPECT_EQ(read(huge).warnings.size(), 1u);
+    EXPECT_EQ(read(std::string(k_journal_mark) + journal_after(3, 0, 0)).warnings.size(), 1u);
+    EXPECT_EQ(read(j + "Z").changes.size(), 3u);
+    EXPECT_EQ(read(j + "Z").warnings.size(), 1u);
+    EXPECT_FALSE(read("tagzo-j0" + j.substr(8)).ok);
+}
