@@ -71,8 +71,8 @@ formats::Tag long_tag(int64_t i) {
     return t;
 }
 
-void fail(benchmark::State& state, const formats::ApplyResult& r) {
-    state.SkipWithError(("apply failed: " + r.error).c_str());
+void fail(benchmark::State& state, const platform::Result& r) {
+    state.SkipWithError(("apply failed: " + r.detail).c_str());
 }
 
 // The record written over the old one, or appended, through the same call the editor uses.
@@ -91,7 +91,7 @@ void BM_WriteId3Record(benchmark::State& state) {
             state.ResumeTiming();
         }
         auto r = formats::apply_tag_to_file(p.string(), short_tag(i++), formats::ApplyForm::id3, "bench");
-        if (!r.ok) return fail(state, r);
+        if (!r.ok()) return fail(state, r);
     }
     fs::remove(p);
 }
@@ -114,7 +114,7 @@ void BM_ConvertToRmp(benchmark::State& state) {
         put_file(p, bytes);
         state.ResumeTiming();
         auto r = formats::apply_tag_to_file(p.string(), long_tag(i++), formats::ApplyForm::convert, "bench");
-        if (!r.ok) return fail(state, r);
+        if (!r.ok()) return fail(state, r);
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(size));
     fs::remove(p);
@@ -133,11 +133,11 @@ void BM_RewriteRmp(benchmark::State& state) {
     fs::path p = g_dir / "rewrite.mp3";
     put_file(p, make_mp3(size, true));
     auto first = formats::apply_tag_to_file(p.string(), long_tag(0), formats::ApplyForm::convert, "bench");
-    if (!first.ok) return fail(state, first);
+    if (!first.ok()) return fail(state, first);
     int64_t i = 1;
     for (auto _ : state) {
         auto r = formats::apply_tag_to_file(p.string(), long_tag(i++), formats::ApplyForm::rewrite, "bench");
-        if (!r.ok) return fail(state, r);
+        if (!r.ok()) return fail(state, r);
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(size));
     fs::remove(p);
@@ -152,13 +152,12 @@ void BM_OpenForEditing(benchmark::State& state) {
     put_file(p, make_mp3(4 << 20, true));
     if (rmp) {
         auto r = formats::apply_tag_to_file(p.string(), long_tag(0), formats::ApplyForm::convert, "bench");
-        if (!r.ok) return fail(state, r);
+        if (!r.ok()) return fail(state, r);
     }
     for (auto _ : state) {
         platform::File f;
-        std::string err;
-        if (!f.open(p.string(), platform::File::Mode::read, err)) {
-            state.SkipWithError(("open failed: " + err).c_str());
+        if (platform::Result opened = f.open(p.string(), platform::File::Mode::read); !opened) {
+            state.SkipWithError(("open failed: " + opened.detail).c_str());
             return;
         }
         formats::ShownTexts s = formats::open_for_editing(f, true);

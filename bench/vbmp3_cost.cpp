@@ -83,7 +83,7 @@ int position() {
 }
 
 bool start_library() {
-    if (decoder::load_decoder() != 1 || decoder::init_decoder(0) != 1) {
+    if (!decoder::load_decoder() || !decoder::init_decoder(0)) {
         std::fprintf(stderr, "vbmp3.dll did not load\n");
         return false;
     }
@@ -93,7 +93,7 @@ bool start_library() {
 int long_file(const std::string& path, const std::string& warm_up, int seconds, bool walk) {
     if (!start_library()) return 1;
     char info[272];
-    if (decoder::decoder_open(warm_up, info) == 1) {
+    if (decoder::decoder_open(warm_up, info)) {
         decoder::decoder_play();
         Sleep(1500);
         decoder::decoder_stop();
@@ -102,7 +102,7 @@ int long_file(const std::string& path, const std::string& warm_up, int seconds, 
     Sleep(500);
     const long base = private_kib();
     long floor = base;
-    if (decoder::decoder_open(warm_up, info) == 1) {
+    if (decoder::decoder_open(warm_up, info)) {
         decoder::decoder_play();
         for (int i = 0; i < 50 && decoder::decoder_get_state(nullptr) != 0; ++i) {
             Sleep(100);
@@ -113,9 +113,9 @@ int long_file(const std::string& path, const std::string& warm_up, int seconds, 
     }
     std::printf("any play: a short file's extra memory while it plays %ld KiB\n", floor - base);
     const double t0 = now_ms();
-    const int opened = decoder::decoder_open(path, info);
+    const platform::Result opened = decoder::decoder_open(path, info);
     const double open_ms = now_ms() - t0;
-    if (opened != 1) {
+    if (!opened) {
         std::printf("open: failed after %.1f ms\n", open_ms);
         decoder::release_decoder(false);
         return 0;
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     decoder::apply_decoder_options(mode);
     const std::string path = wide_arg(1, argv);
     char info[272];
-    if (decoder::decoder_open(path, info) != 1) {
+    if (!decoder::decoder_open(path, info)) {
         std::fprintf(stderr, "cannot open %s\n", argv[1]);
         return 1;
     }

@@ -43,10 +43,10 @@ std::string output_name(const std::string& relative, bool rmp) {
 }
 
 // Makes the folders of `relative` (joined with "/") under `out`.
-bool make_folders(const std::string& out, const std::string& relative, std::string& err) {
+platform::Result make_folders(const std::string& out, const std::string& relative) {
     for (size_t at = relative.find('/'); at != std::string::npos; at = relative.find('/', at + 1))
-        if (!platform::make_folder(out + "/" + relative.substr(0, at), err)) return false;
-    return true;
+        if (platform::Result made = platform::make_folder(out + "/" + relative.substr(0, at)); !made) return made;
+    return {};
 }
 
 struct Job {
@@ -57,18 +57,18 @@ struct Job {
 
 // Writes the new form of one file. The original is read while the new one is written beside
 // the target, and is closed before the target is replaced (Windows cannot replace an open file).
-bool export_one(const Job& job, const Loaded& l, std::string& why) {
+platform::Result export_one(const Job& job, const Loaded& l) {
     platform::File file;
-    if (!file.open(job.path, platform::File::Mode::read, why)) return false;
+    if (platform::Result opened = file.open(job.path, platform::File::Mode::read); !opened) return opened;
     const bool rmp = l.texts.rmp.is_rmp || formats::is_rmp_file(file);
     formats::ByteRange stream{0, file.size()};
     formats::RecordBytes record{};
     bool add_record = false;
-    std::vector<std::string> notices;
+    std::vector<std::string> warnings;
     if (rmp) {
         formats::RmpLayout layout = formats::walk_rmp(file);
         stream = layout.stream;
-        notices = layout.notices;
+        warnings = layout.warnings;
         if (layout.has_iid3 && file.read_at(layout.iid3_data, record.data(), record.size())) {
             add_record = true;
         } else {
@@ -83,23 +83,24 @@ bool export_one(const Job& job, const Loaded& l, std::string& why) {
         }
     }
     formats::Id3v2Found old = formats::read_id3v2(file, stream.offset, stream.length);
-    for (const std::string& n : old.notices) notices.push_back(n);
+    for (const std::string& n : old.warnings) warnings.push_back(n);
     if (old.present) {
         stream.offset += old.size;
         stream.length -= old.size;
     }
-    const std::string tag = formats::make_id3v2(job.major, texts_of(l.texts, job.major), old.kept, &notices);
-    for (const std::string& n : notices) report(job.path, "warning: " + n);
+    const std::string tag = formats::make_id3v2(job.major, texts_of(l.texts, job.major), old.kept, &warnings);
+    for (const std::string& n : warnings) report(job.path, "warning: " + n);
 
     platform::ReplacingWriter out;
-    if (!out.begin(job.target, why)) return false;
-    if (!out.write(tag.data(), tag.size()) || !out.copy_from(file, stream.offset, stream.length) ||
-        (add_record && !out.write(record.data(), record.size()))) {
-        why = out.error();
-        return false;
+    if (platform::Result begun = out.begin(job.target); !begun) return begun;
+    if (platform::Result put = out.write(tag.data(), tag.size()); !put) return put;
+    if (platform::Result put = out.copy_from(file, stream.offset, stream.length); !put) return put;
+    if (add_record) {
+        if (platform::Result put = out.write(record.data(), record.size()); !put) return put;
     }
-    file.close();
-    return out.commit(why);
+    // Only read from: the new file replaces it.
+    static_cast<void>(file.close());
+    return out.commit();
 }
 
 } // namespace
@@ -123,9 +124,8 @@ int run_export(const std::vector<std::string>& args) {
     if (files.empty()) return usage("export needs at least one FILE");
     if (out_dir && out_dir->empty()) return usage("--out needs a folder");
     if (out_dir && platform::path_kind(*out_dir) != platform::PathKind::directory) {
-        std::string err;
-        if (!platform::make_folder(*out_dir, err)) {
-            report(*out_dir, "cannot make the output folder: " + err);
+        if (platform::Result made = platform::make_folder(*out_dir); !made) {
+            report(*out_dir, "cannot make the output folder: " + made.detail);
             return k_failed;
         }
     }
@@ -142,16 +142,15 @@ int run_export(const std::vector<std::string>& args) {
             status = k_failed;
         };
         Loaded l;
-        if (std::string why = load_mp3(path, l); !why.empty()) {
-            failed(why);
+        if (platform::Result loaded = load_mp3(path, l); !loaded) {
+            failed(loaded.detail);
             continue;
         }
         Job job{path, path, major, !out_dir};
         if (out_dir) {
             const std::string name = output_name(relative[i], l.texts.rmp.is_rmp);
-            std::string err;
-            if (!make_folders(*out_dir, name, err)) {
-                failed("cannot make the output folder: " + err);
+            if (platform::Result made = make_folders(*out_dir, name); !made) {
+                failed("cannot make the output folder: " + made.detail);
                 continue;
             }
             job.target = *out_dir + "/" + name;
@@ -162,11 +161,13 @@ int run_export(const std::vector<std::string>& args) {
                 "the file is in the RMP form, which alone holds its long texts; export it with --out into another folder");
             continue;
         }
-        std::string why;
         // Our other writers wait while the file is rewritten in place.
         platform::WriteLock lock;
         if (job.in_place) lock.hold(path);
-        if (!export_one(job, l, why)) failed(why.empty() ? std::string("cannot write") : why);
+        platform::Result exported = export_one(job, l);
+        if (!exported) failed(exported.detail.empty() ? std::string("cannot write") : exported.detail);
+        // What the new file could not keep (its owner), as `set` names it.
+        for (const std::string& w : exported.warnings) report(path, "warning: " + w);
     }
     return status;
 }

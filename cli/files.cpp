@@ -27,9 +27,8 @@ struct Walk {
 
 void walk(const std::string& folder, const std::string& inside, Walk& w) {
     std::vector<platform::FolderEntry> entries;
-    std::string err;
-    if (!platform::list_folder(folder, entries, err)) {
-        report(folder, "cannot read the folder: " + err);
+    if (platform::Result listed = platform::list_folder(folder, entries); !listed) {
+        report(folder, "cannot read the folder: " + listed.detail);
         w.failed = true;
         return;
     }

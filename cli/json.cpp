@@ -230,12 +230,11 @@ private:
 
 } // namespace
 
-bool parse(std::string_view input, Value& out, std::string& err) {
+platform::Result parse(std::string_view input, Value& out) {
     out = Value{};
     Reader r(input);
-    if (r.value(out, 0) && r.finish()) return true;
-    err = r.error();
-    return false;
+    if (r.value(out, 0) && r.finish()) return {};
+    return platform::failure(platform::Fault::bad_input, r.error());
 }
 
 } // namespace cli::json

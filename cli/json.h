@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace cli::json {
 
 // A JSON text in double quotes. U+FFFD and the control characters are escaped, so that the
@@ -26,10 +28,10 @@ struct Member {
     Value value;
 };
 
-// Reads one JSON value that fills the whole input (blanks around it aside). False when the
-// input is none, with `err` saying what is wrong and at which byte. Strings must be valid
+// Reads one JSON value that fills the whole input (blanks around it aside). A failure
+// (Fault::bad_input) when the input is none, its detail saying what is wrong and at which byte. Strings must be valid
 // UTF-8 and unpaired surrogates are refused; nesting deeper than 64 levels is refused rather
 // than followed.
-bool parse(std::string_view input, Value& out, std::string& err);
+platform::Result parse(std::string_view input, Value& out);
 
 } // namespace cli::json

@@ -22,12 +22,14 @@ Loaded load(const std::string& path) {
     return l;
 }
 
-std::string load_mp3(const std::string& path, Loaded& l) {
+platform::Result load_mp3(const std::string& path, Loaded& l) {
     l = load(path);
-    for (const std::string& w : l.texts.notices) report(path, "warning: " + w);
-    if (!l.opened) return l.error;
-    if (l.kind != formats::FileKind::mp3) return std::string("not an MP3 file (") + formats::kind_name(l.kind) + ")";
-    return "";
+    for (const std::string& w : l.texts.warnings) report(path, "warning: " + w);
+    if (!l.opened) return platform::failure(platform::Fault::cannot_open, l.error);
+    if (l.kind != formats::FileKind::mp3)
+        return platform::failure(platform::Fault::not_mp3,
+                                 std::string("not an MP3 file (") + formats::kind_name(l.kind) + ")");
+    return {};
 }
 
 } // namespace cli

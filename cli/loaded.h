@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/formats/load.h"
+#include "platform/result.h"
 
 namespace cli {
 
@@ -16,8 +17,8 @@ struct Loaded {
 
 Loaded load(const std::string& path);
 
-// A file to change (rename, export): loaded and its warnings reported. Gives why it cannot be
-// worked on (it does not open, or it is no MP3 file), empty where it can.
-std::string load_mp3(const std::string& path, Loaded& l);
+// A file to change (rename, export): loaded and its warnings reported. A failure's detail says
+// why it cannot be worked on (it does not open, or it is no MP3 file).
+platform::Result load_mp3(const std::string& path, Loaded& l);
 
 } // namespace cli

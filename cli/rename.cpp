@@ -55,8 +55,8 @@ int run_rename(const std::vector<std::string>& args) {
         platform::WriteLock lock;
         if (!dry_run) lock.hold(path);
         Loaded l;
-        if (std::string why = load_mp3(path, l); !why.empty()) {
-            failed(why);
+        if (platform::Result loaded = load_mp3(path, l); !loaded) {
+            failed(loaded.detail);
             continue;
         }
         const editing::TagRename plan =
@@ -83,9 +83,8 @@ int run_rename(const std::vector<std::string>& args) {
             write_out(line);
             continue;
         }
-        std::string err;
-        if (!platform::move_file(path, new_path, err)) {
-            failed("cannot rename to " + platform::sanitize_utf8(new_path) + ": " + err);
+        if (platform::Result moved = platform::move_file(path, new_path); !moved) {
+            failed("cannot rename to " + platform::sanitize_utf8(new_path) + ": " + moved.detail);
             continue;
         }
         write_out(line);

@@ -183,11 +183,16 @@ bool options_for_line(const JsonLine& line, const Loaded& file, SetOptions& o, s
 }
 
 int set_from_json(const std::string& source, const SetOptions& base) {
-    std::string input, err;
+    std::string input;
     const std::string where = source == "-" ? std::string("<stdin>") : platform::sanitize_utf8(source);
-    bool read = source == "-" ? read_input(input) : platform::read_whole_file(source, input, k_json_max_bytes + 1, err);
+    platform::Result read;
+    if (source == "-") {
+        if (!read_input(input)) read = platform::failure(platform::Fault::cannot_read);
+    } else {
+        read = platform::read_whole_file(source, input, k_json_max_bytes + 1);
+    }
     if (!read) {
-        write_err("tagzo-cli: " + where + ": cannot read: " + err + "\n");
+        write_err("tagzo-cli: " + where + ": cannot read: " + read.detail + "\n");
         return k_failed;
     }
     if (input.size() > k_json_max_bytes) {
@@ -217,8 +222,8 @@ int set_from_json(const std::string& source, const SetOptions& base) {
         json::Value v;
         JsonLine line;
         std::string why;
-        if (!json::parse(lines[i], v, why)) {
-            line_failed(n, "no JSON: " + why);
+        if (platform::Result parsed = json::parse(lines[i], v); !parsed) {
+            line_failed(n, "no JSON: " + parsed.detail);
             continue;
         }
         if (!read_json_line(v, line, why)) {

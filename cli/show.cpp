@@ -106,7 +106,7 @@ int run_show(const std::vector<std::string>& args) {
             report(path, l.error);
             status = k_failed;
         }
-        for (const std::string& n : l.texts.notices) report(path, "warning: " + n);
+        for (const std::string& n : l.texts.warnings) report(path, "warning: " + n);
         if (json) write_out_utf8(show_json(path, l));
         else write_out(show_text(path, l));
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/byte_source.h"
+#include "platform/result.h"
 
 namespace platform {
 
@@ -20,29 +21,30 @@ public:
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
 
-    // On failure returns false and puts a readable reason into err.
-    bool open(const std::string& path, Mode mode, std::string& err);
+    // A failure's detail is a readable reason.
+    Result open(const std::string& path, Mode mode);
     // Takes over an open descriptor (POSIX) of a regular file, opened for reading and writing.
-    bool adopt(intptr_t handle, std::string& err);
+    Result adopt(intptr_t handle);
     intptr_t handle() const { return handle_; }
     bool is_open() const;
     uint64_t size() const override { return size_; }
     bool read_at(uint64_t offset, void* dst, size_t n) override;
     // Writes all n bytes at offset in one call; the size follows when the file grows.
-    bool write_at(uint64_t offset, const void* src, size_t n);
-    bool truncate(uint64_t new_size);
+    Result write_at(uint64_t offset, const void* src, size_t n);
+    Result truncate(uint64_t new_size);
     // Asks the system to start writing a range to disk now, without waiting for it, so that
     // a later flush has little left to do. A hint: it may do nothing.
     void start_writeback(uint64_t offset, uint64_t n);
-    bool flush();
-    bool close();
-    // The reason of the last failed call, in words.
-    const std::string& error() const { return error_; }
+    Result flush();
+    Result close();
+    // The reason of the last failed read_at, in words: reads keep the ByteSource form that the
+    // readers of outside data share, a plain true or false.
+    const std::string& read_error() const { return read_error_; }
 
 private:
     intptr_t handle_ = -1; // a descriptor on POSIX, a HANDLE on Windows
     uint64_t size_ = 0;
-    std::string error_;
+    std::string read_error_;
 };
 
 // Writes a new content for `target` beside it and puts it in the target's place in one step.
@@ -55,23 +57,24 @@ public:
     ReplacingWriter(const ReplacingWriter&) = delete;
     ReplacingWriter& operator=(const ReplacingWriter&) = delete;
 
-    bool begin(const std::string& target, std::string& err);
-    bool write(const void* data, size_t n);
+    Result begin(const std::string& target);
+    // After a failed write, copy or patch the writer takes no more, and its commit fails with
+    // that first failure.
+    Result write(const void* data, size_t n);
     // Copies n bytes of `from` starting at offset, in blocks.
-    bool copy_from(ByteSource& from, uint64_t offset, uint64_t n);
+    Result copy_from(ByteSource& from, uint64_t offset, uint64_t n);
     uint64_t written() const { return written_; }
     // Patches bytes already written (sizes that are known only at the end).
-    bool patch(uint64_t offset, const void* data, size_t n);
-    bool commit(std::string& err);
+    Result patch(uint64_t offset, const void* data, size_t n);
+    // Done, its warnings naming what the replacement could not keep (the owner, where the
+    // system refused it).
+    Result commit();
     void abort();
     // Our temporary files are named with this prefix and six letters or digits, nothing else.
     static constexpr const char* k_temporary_prefix = ".tagzo-";
     static constexpr size_t k_temporary_suffix_length = 6;
     // True for a name (without its folder) of exactly that form.
     static bool is_temporary_name(const std::string& name);
-    const std::string& error() const { return error_; }
-    // What the replacement could not keep, in words (the owner, where the system refused it).
-    const std::vector<std::string>& warnings() const { return warnings_; }
     // The steps of a commit's replace. replace: the new file takes the target's name (rename
     // on POSIX; ReplaceFileW on Windows, whose first move takes the old file to a backup name
     // beside it). restore and move (Windows): where ReplaceFileW failed, the old file's way
@@ -84,14 +87,18 @@ public:
     static StepFault fail_step_for_tests;
 
 private:
-    bool name_unnamed(std::string& err);
+    // The parts each system does its own way: the temporary file made beside target_ (and
+    // opened as file_), and its replace of the target once its content is flushed.
+    Result create_temporary();
+    Result replace_target();
+    Result name_unnamed();
+    Result fail(Result why);
     std::string target_;
     std::string temp_;     // the temporary file's name; for an unnamed one, its folder
     bool unnamed_ = false; // written as a file without a name, named only at the commit
     File file_;
     uint64_t written_ = 0;
-    bool failed_ = false;
-    std::string error_;
+    Result status_; // a failure here is the first failed write, copy or patch
     std::vector<std::string> warnings_;
 };
 
@@ -162,14 +169,14 @@ private:
 enum class PathKind { missing, file, directory, other };
 PathKind path_kind(const std::string& path);
 bool is_read_only(const std::string& path);
-bool set_read_only(const std::string& path, bool read_only, std::string& err);
+Result set_read_only(const std::string& path, bool read_only);
 bool remove_file(const std::string& path);
 // True when both paths name one existing file (through links, other spellings or case).
 bool same_file(const std::string& a, const std::string& b);
 // Makes one folder; one that exists already is no failure.
-bool make_folder(const std::string& path, std::string& err);
+Result make_folder(const std::string& path);
 // Gives a file a new name. A file that already has that name is never replaced: the move fails.
-bool move_file(const std::string& from, const std::string& to, std::string& err);
+Result move_file(const std::string& from, const std::string& to);
 
 // One entry of a folder. `kind` is what a link points at; `link` says the entry is one (a
 // symbolic link, or on Windows any reparse point such as a junction).
@@ -179,11 +186,11 @@ struct FolderEntry {
     bool link = false;
 };
 // The entries of a folder, without "." and "..", in the order the system gives them.
-bool list_folder(const std::string& path, std::vector<FolderEntry>& out, std::string& err);
+Result list_folder(const std::string& path, std::vector<FolderEntry>& out);
 // True when the path lies on a CD-ROM drive (never on POSIX systems).
 bool is_on_cdrom(const std::string& path);
 // Whole small files (the settings file, setup.dat); a read gives at most max_bytes.
-bool read_whole_file(const std::string& path, std::string& out, size_t max_bytes, std::string& err);
-bool replace_file_content(const std::string& path, const void* data, size_t n, std::string& err);
+Result read_whole_file(const std::string& path, std::string& out, size_t max_bytes);
+Result replace_file_content(const std::string& path, const void* data, size_t n);
 
 } // namespace platform

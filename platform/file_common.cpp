@@ -5,17 +5,18 @@
 
 namespace platform {
 
-File::~File() { close(); }
-File::File(File&& other) noexcept : handle_(other.handle_), size_(other.size_), error_(std::move(other.error_)) {
+File::~File() { static_cast<void>(close()); } // a close that fails leaves nothing to do
+File::File(File&& other) noexcept
+    : handle_(other.handle_), size_(other.size_), read_error_(std::move(other.read_error_)) {
     other.handle_ = -1;
 }
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
-        close();
+        static_cast<void>(close());
         handle_ = other.handle_;
         other.handle_ = -1;
         size_ = other.size_;
-        error_ = std::move(other.error_);
+        read_error_ = std::move(other.read_error_);
     }
     return *this;
 }
@@ -47,67 +48,95 @@ std::string extended_length_form(const std::string& full_path) {
     return p;
 }
 
-bool ReplacingWriter::write(const void* data, size_t n) {
-    if (failed_) return false;
-    if (!file_.write_at(written_, data, n)) {
-        failed_ = true;
-        error_ = file_.error();
-        return false;
-    }
-    written_ += n;
-    return true;
+// The bookkeeping of a replacing write, the same on every system; the temporary file's making
+// and the replace itself are the system's (file_posix.cpp, file_win32.cpp).
+Result ReplacingWriter::begin(const std::string& target) {
+    abort();
+    target_ = target;
+    written_ = 0;
+    status_ = {};
+    warnings_.clear();
+    const PathKind kind = path_kind(target);
+    if (kind == PathKind::directory || kind == PathKind::other)
+        return failure(Fault::write_failed, "not a regular file");
+    return create_temporary();
 }
 
-bool ReplacingWriter::copy_from(ByteSource& from, uint64_t offset, uint64_t n) {
+Result ReplacingWriter::fail(Result why) {
+    status_ = why;
+    return why;
+}
+
+Result ReplacingWriter::write(const void* data, size_t n) {
+    if (!status_) return status_;
+    if (Result put = file_.write_at(written_, data, n); !put) return fail(std::move(put));
+    written_ += n;
+    return {};
+}
+
+Result ReplacingWriter::copy_from(ByteSource& from, uint64_t offset, uint64_t n) {
     // 1 MiB blocks: large enough to run at copy speed, small enough for the memory goal.
     constexpr size_t k_block = 1u << 20;
     std::vector<unsigned char> block(static_cast<size_t>(n < k_block ? n : k_block));
-    while (n > 0 && !failed_) {
+    while (n > 0) {
+        if (!status_) return status_;
         size_t part = static_cast<size_t>(n < k_block ? n : k_block);
-        if (!from.read_at(offset, block.data(), part)) {
-            failed_ = true;
-            error_ = "reading the original file failed";
-            return false;
-        }
-        if (!write(block.data(), part)) return false;
+        if (!from.read_at(offset, block.data(), part))
+            return fail(failure(Fault::cannot_read, "reading the original file failed"));
+        if (Result put = write(block.data(), part); !put) return put;
         // The data goes to disk while the copy goes on, not all at once at the commit.
         file_.start_writeback(written_ - part, part);
         offset += part;
         n -= part;
     }
-    return !failed_;
+    return status_;
 }
 
-bool ReplacingWriter::patch(uint64_t offset, const void* data, size_t n) {
-    if (failed_) return false;
-    if (offset > written_ || n > written_ - offset || !file_.write_at(offset, data, n)) {
-        failed_ = true;
-        if (error_.empty()) error_ = file_.error().empty() ? "patch outside the written part" : file_.error();
-        return false;
+Result ReplacingWriter::patch(uint64_t offset, const void* data, size_t n) {
+    if (!status_) return status_;
+    if (offset > written_ || n > written_ - offset)
+        return fail(failure(Fault::write_failed, "patch outside the written part"));
+    if (Result put = file_.write_at(offset, data, n); !put) {
+        if (put.detail.empty()) put.detail = "patch outside the written part";
+        return fail(std::move(put));
     }
-    return true;
+    return {};
 }
 
-bool read_whole_file(const std::string& path, std::string& out, size_t max_bytes, std::string& err) {
+Result ReplacingWriter::commit() {
+    if (temp_.empty()) return failure(Fault::write_failed, "nothing to commit");
+    if (!status_) {
+        Result why = status_;
+        abort();
+        return why;
+    }
+    if (Result flushed = file_.flush(); !flushed) {
+        abort();
+        return failure(Fault::write_failed, "writing the new file failed: " + flushed.detail);
+    }
+    Result replaced = replace_target();
+    if (!replaced) {
+        abort();
+        return replaced;
+    }
+    replaced.warnings = warnings_;
+    return replaced;
+}
+
+Result read_whole_file(const std::string& path, std::string& out, size_t max_bytes) {
     File f;
-    if (!f.open(path, File::Mode::read, err)) return false;
+    if (Result opened = f.open(path, File::Mode::read); !opened) return opened;
     uint64_t n = f.size() < max_bytes ? f.size() : max_bytes;
     out.assign(static_cast<size_t>(n), '\0');
-    if (n && !f.read_at(0, out.data(), static_cast<size_t>(n))) {
-        err = f.error();
-        return false;
-    }
-    return true;
+    if (n && !f.read_at(0, out.data(), static_cast<size_t>(n))) return failure(Fault::cannot_read, f.read_error());
+    return {};
 }
 
-bool replace_file_content(const std::string& path, const void* data, size_t n, std::string& err) {
+Result replace_file_content(const std::string& path, const void* data, size_t n) {
     ReplacingWriter w;
-    if (!w.begin(path, err)) return false;
-    if (!w.write(data, n)) {
-        err = w.error();
-        return false;
-    }
-    return w.commit(err);
+    if (Result begun = w.begin(path); !begun) return begun;
+    if (Result put = w.write(data, n); !put) return put;
+    return w.commit();
 }
 
 } // namespace platform

@@ -27,42 +27,37 @@ std::string folder_of(const std::string& path) {
 }
 } // namespace
 
-bool File::open(const std::string& path, Mode mode, std::string& err) {
-    close();
+Result File::open(const std::string& path, Mode mode) {
+    static_cast<void>(close());
     // Opened without blocking, so that a FIFO or a device cannot hold the program before its
     // type is looked at; only a regular file is taken.
     int flags = (mode == Mode::read ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
     int fd = ::open(path.c_str(), flags);
-    if (fd < 0) {
-        err = errno_text(errno);
-        return false;
-    }
+    if (fd < 0) return failure(Fault::cannot_open, errno_text(errno));
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        err = S_ISDIR(st.st_mode) ? "is a folder" : "not a regular file";
         ::close(fd);
-        return false;
+        return failure(Fault::cannot_open, S_ISDIR(st.st_mode) ? "is a folder" : "not a regular file");
     }
     // O_NONBLOCK stays: reads and writes of a regular file never block on it, and two calls
     // to clear it were a tenth of a batch's system calls.
     handle_ = fd;
     size_ = static_cast<uint64_t>(st.st_size);
-    error_.clear();
-    return true;
+    read_error_.clear();
+    return {};
 }
 
-bool File::adopt(intptr_t handle, std::string& err) {
-    close();
+Result File::adopt(intptr_t handle) {
+    static_cast<void>(close());
     struct stat st {};
     if (fstat(static_cast<int>(handle), &st) != 0 || !S_ISREG(st.st_mode)) {
-        err = "not a regular file";
         ::close(static_cast<int>(handle));
-        return false;
+        return failure(Fault::cannot_open, "not a regular file");
     }
     handle_ = handle;
     size_ = static_cast<uint64_t>(st.st_size);
-    error_.clear();
-    return true;
+    read_error_.clear();
+    return {};
 }
 
 bool File::is_open() const { return handle_ >= 0; }
@@ -74,7 +69,7 @@ bool File::read_at(uint64_t offset, void* dst, size_t n) {
         ssize_t got = ::pread(static_cast<int>(handle_), p, n, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) {
-            error_ = got < 0 ? errno_text(errno) : "unexpected end of file";
+            read_error_ = got < 0 ? errno_text(errno) : "unexpected end of file";
             return false;
         }
         p += got;
@@ -84,33 +79,28 @@ bool File::read_at(uint64_t offset, void* dst, size_t n) {
     return true;
 }
 
-bool File::write_at(uint64_t offset, const void* src, size_t n) {
-    if (!is_open()) return false;
+Result File::write_at(uint64_t offset, const void* src, size_t n) {
+    if (!is_open()) return failure(Fault::write_failed);
     auto* p = static_cast<const unsigned char*>(src);
     uint64_t end = offset + n;
     while (n > 0) {
         ssize_t put = ::pwrite(static_cast<int>(handle_), p, n, static_cast<off_t>(offset));
         if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            error_ = put < 0 ? errno_text(errno) : "nothing was written";
-            return false;
-        }
+        if (put <= 0) return failure(Fault::write_failed, put < 0 ? errno_text(errno) : "nothing was written");
         p += put;
         n -= static_cast<size_t>(put);
         offset += static_cast<uint64_t>(put);
     }
     if (end > size_) size_ = end;
-    return true;
+    return {};
 }
 
-bool File::truncate(uint64_t new_size) {
-    if (!is_open()) return false;
-    if (::ftruncate(static_cast<int>(handle_), static_cast<off_t>(new_size)) != 0) {
-        error_ = errno_text(errno);
-        return false;
-    }
+Result File::truncate(uint64_t new_size) {
+    if (!is_open()) return failure(Fault::write_failed);
+    if (::ftruncate(static_cast<int>(handle_), static_cast<off_t>(new_size)) != 0)
+        return failure(Fault::write_failed, errno_text(errno));
     size_ = new_size;
-    return true;
+    return {};
 }
 
 void File::start_writeback(uint64_t offset, uint64_t n) {
@@ -124,41 +114,26 @@ void File::start_writeback(uint64_t offset, uint64_t n) {
 #endif
 }
 
-bool File::flush() {
-    if (!is_open()) return false;
-    if (::fsync(static_cast<int>(handle_)) != 0) {
-        error_ = errno_text(errno);
-        return false;
-    }
-    return true;
+Result File::flush() {
+    if (!is_open()) return failure(Fault::write_failed);
+    if (::fsync(static_cast<int>(handle_)) != 0) return failure(Fault::write_failed, errno_text(errno));
+    return {};
 }
 
-bool File::close() {
-    if (!is_open()) return true;
+Result File::close() {
+    if (!is_open()) return {};
     int rc = ::close(static_cast<int>(handle_));
     handle_ = -1;
-    if (rc != 0) {
-        error_ = errno_text(errno);
-        return false;
-    }
-    return true;
+    if (rc != 0) return failure(Fault::write_failed, errno_text(errno));
+    return {};
 }
 
-bool ReplacingWriter::begin(const std::string& target, std::string& err) {
-    abort();
-    target_ = target;
+Result ReplacingWriter::create_temporary() {
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        err = "not a regular file";
-        return false;
-    }
     // Through a symbolic link the file it names is replaced; the link stays a link.
-    if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* real = ::realpath(target.c_str(), nullptr);
-        if (!real) {
-            err = "cannot follow the link: " + errno_text(errno);
-            return false;
-        }
+    if (::lstat(target_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* real = ::realpath(target_.c_str(), nullptr);
+        if (!real) return failure(Fault::write_failed, "cannot follow the link: " + errno_text(errno));
         target_ = real;
         std::free(real);
     }
@@ -187,10 +162,8 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
             std::string templ = folder + "/" + k_temporary_prefix + "XXXXXX";
             fd = ::mkostemp(templ.data(), O_CLOEXEC);
-            if (fd < 0) {
-                err = "cannot create a temporary file beside it: " + errno_text(errno);
-                return false;
-            }
+            if (fd < 0)
+                return failure(Fault::write_failed, "cannot create a temporary file beside it: " + errno_text(errno));
             int r;
             while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {}
             struct stat mine {};
@@ -203,20 +176,16 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
             }
             temp_ = templ;
         }
-        if (fd < 0) {
-            err = "cannot create a temporary file beside it";
-            return false;
-        }
+        if (fd < 0) return failure(Fault::write_failed, "cannot create a temporary file beside it");
     }
-    if (!file_.adopt(fd, err)) {
+    if (Result adopted = file_.adopt(fd); !adopted) {
         if (!unnamed_) ::unlink(temp_.c_str());
         temp_.clear();
-        return false;
+        return adopted;
     }
     // The new file keeps the owner, the group and the permissions of the one it replaces.
     // Where the system refuses the owner (another user's file), the write goes ahead and says
     // whose the new file is.
-    warnings_.clear();
     if (::stat(target_.c_str(), &st) == 0) {
         struct stat mine {};
         ::fstat(fd, &mine);
@@ -231,52 +200,33 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
         ::umask(mask);
         ::fchmod(fd, 0666 & ~mask);
     }
-    written_ = 0;
-    failed_ = false;
-    error_.clear();
-    return true;
+    return {};
 }
 
-bool ReplacingWriter::commit(std::string& err) {
-    if (temp_.empty()) {
-        err = "nothing to commit";
-        return false;
-    }
-    if (failed_) {
-        err = error_;
-        abort();
-        return false;
-    }
-    if (!file_.flush()) {
-        err = "writing the new file failed: " + file_.error();
-        abort();
-        return false;
-    }
-    if (unnamed_ && !name_unnamed(err)) {
-        abort();
-        return false;
+// The new content is flushed already; the writer aborts where this fails.
+Result ReplacingWriter::replace_target() {
+    if (unnamed_) {
+        if (Result named = name_unnamed(); !named) return named;
     }
     // The file is renamed while it is still open, and so still locked: a sweep by another
     // writer never finds its name unlocked. Its data is on disk already (the flush above).
     const bool faulted = fail_step_for_tests && fail_step_for_tests(Step::replace, temp_, target_);
-    if (faulted || ::rename(temp_.c_str(), target_.c_str()) != 0) {
-        err = "cannot replace the file: " + errno_text(faulted ? EIO : errno);
-        abort();
-        return false;
-    }
+    if (faulted || ::rename(temp_.c_str(), target_.c_str()) != 0)
+        return failure(Fault::write_failed, "cannot replace the file: " + errno_text(faulted ? EIO : errno));
     temp_.clear();
-    file_.close();
+    // The new file is in place; its descriptor was only read from since the flush.
+    static_cast<void>(file_.close());
     // Make the rename itself durable.
     int dfd = ::open(folder_of(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);
         ::close(dfd);
     }
-    return true;
+    return {};
 }
 
 // Gives the unnamed file a short name beside the target, just before the rename.
-bool ReplacingWriter::name_unnamed(std::string& err) {
+Result ReplacingWriter::name_unnamed() {
     std::string proc = "/proc/self/fd/" + std::to_string(file_.handle());
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         char suffix[16];
@@ -286,21 +236,17 @@ bool ReplacingWriter::name_unnamed(std::string& err) {
         if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             temp_ = name;
             unnamed_ = false;
-            return true;
+            return {};
         }
-        if (errno != EEXIST) {
-            err = "cannot name the new file: " + errno_text(errno);
-            return false;
-        }
+        if (errno != EEXIST) return failure(Fault::write_failed, "cannot name the new file: " + errno_text(errno));
     }
-    err = "cannot name the new file";
-    return false;
+    return failure(Fault::write_failed, "cannot name the new file");
 }
 
 void ReplacingWriter::abort() {
     // The name goes while the file is still locked.
     if (!temp_.empty() && !unnamed_) ::unlink(temp_.c_str());
-    file_.close();
+    static_cast<void>(file_.close()); // the new content is given up
     temp_.clear();
     unnamed_ = false;
 }
@@ -386,19 +332,13 @@ bool is_read_only(const std::string& path) {
     return (st.st_mode & 0222) == 0;
 }
 
-bool set_read_only(const std::string& path, bool read_only, std::string& err) {
+Result set_read_only(const std::string& path, bool read_only) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        err = errno_text(errno);
-        return false;
-    }
+    if (::stat(path.c_str(), &st) != 0) return failure(Fault::cannot_open, errno_text(errno));
     mode_t mode = st.st_mode & 07777;
     mode = read_only ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
-    if (::chmod(path.c_str(), mode) != 0) {
-        err = errno_text(errno);
-        return false;
-    }
-    return true;
+    if (::chmod(path.c_str(), mode) != 0) return failure(Fault::write_failed, errno_text(errno));
+    return {};
 }
 
 bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
@@ -412,50 +352,37 @@ bool same_file(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
-bool make_folder(const std::string& path, std::string& err) {
-    if (::mkdir(path.c_str(), 0777) == 0) return true;
+Result make_folder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) return {};
     const int e = errno;
     struct stat st {};
-    if (e == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
-    err = errno_text(e);
-    return false;
+    if (e == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return {};
+    return failure(Fault::write_failed, errno_text(e));
 }
 
-bool move_file(const std::string& from, const std::string& to, std::string& err) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) {
-        err = errno_text(errno);
-        return false;
-    }
+Result move_file(const std::string& from, const std::string& to) {
+    auto refused = [](int e) { return failure(Fault::write_failed, errno_text(e)); };
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
+    if (errno != EINVAL && errno != ENOSYS) return refused(errno);
     // A file system without the no-replace rename: a second name fails where one exists.
     if (::link(from.c_str(), to.c_str()) == 0) {
-        if (::unlink(from.c_str()) == 0) return true;
-        err = errno_text(errno);
+        if (::unlink(from.c_str()) == 0) return {};
+        Result why = refused(errno);
         ::unlink(to.c_str());
-        return false;
+        return why;
     }
-    if (errno == EEXIST) {
-        err = errno_text(errno);
-        return false;
-    }
+    if (errno == EEXIST) return refused(errno);
     // Nor links (FAT): the check and the move are two steps there.
     struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0) {
-        err = errno_text(EEXIST);
-        return false;
-    }
-    if (::rename(from.c_str(), to.c_str()) == 0) return true;
-    err = errno_text(errno);
-    return false;
+    if (::lstat(to.c_str(), &st) == 0) return refused(EEXIST);
+    if (::rename(from.c_str(), to.c_str()) == 0) return {};
+    return refused(errno);
 }
 
-bool list_folder(const std::string& path, std::vector<FolderEntry>& out, std::string& err) {
+Result list_folder(const std::string& path, std::vector<FolderEntry>& out) {
     out.clear();
     DIR* d = ::opendir(path.c_str());
-    if (!d) {
-        err = errno_text(errno);
-        return false;
-    }
+    if (!d) return failure(Fault::cannot_open, errno_text(errno));
     const int dfd = ::dirfd(d);
     errno = 0;
     while (const dirent* e = ::readdir(d)) {
@@ -477,11 +404,8 @@ bool list_folder(const std::string& path, std::vector<FolderEntry>& out, std::st
     }
     const int read_error = errno;
     ::closedir(d);
-    if (read_error != 0) {
-        err = errno_text(read_error);
-        return false;
-    }
-    return true;
+    if (read_error != 0) return failure(Fault::cannot_read, errno_text(read_error));
+    return {};
 }
 
 } // namespace platform

@@ -61,27 +61,23 @@ std::wstring system_path(const std::string& utf8) {
     return utf8_to_utf16(extended_length_form(utf16_to_utf8(full)));
 }
 
-bool File::open(const std::string& path, Mode mode, std::string& err) {
-    close();
+Result File::open(const std::string& path, Mode mode) {
+    static_cast<void>(close());
     DWORD access = mode == Mode::read ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
     HANDLE h = CreateFileW(wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        err = win_error_text(GetLastError());
-        return false;
-    }
+    if (h == INVALID_HANDLE_VALUE) return failure(Fault::cannot_open, win_error_text(GetLastError()));
     // Devices (NUL, CON, COM1, pipes) are no files to tag.
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        err = "not a regular file";
         CloseHandle(h);
-        return false;
+        return failure(Fault::cannot_open, "not a regular file");
     }
     handle_ = reinterpret_cast<intptr_t>(h);
     size_ = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    error_.clear();
-    return true;
+    read_error_.clear();
+    return {};
 }
 
 bool File::is_open() const { return handle_ != -1; }
@@ -97,11 +93,11 @@ bool File::read_at(uint64_t offset, void* dst, size_t n) {
         DWORD got = 0;
         if (!ReadFile(reinterpret_cast<HANDLE>(handle_), p, part, &got, &ov)) {
             DWORD e = GetLastError();
-            error_ = e == ERROR_HANDLE_EOF ? "unexpected end of file" : win_error_text(e);
+            read_error_ = e == ERROR_HANDLE_EOF ? "unexpected end of file" : win_error_text(e);
             return false;
         }
         if (got == 0) {
-            error_ = "unexpected end of file";
+            read_error_ = "unexpected end of file";
             return false;
         }
         p += got;
@@ -111,8 +107,8 @@ bool File::read_at(uint64_t offset, void* dst, size_t n) {
     return true;
 }
 
-bool File::write_at(uint64_t offset, const void* src, size_t n) {
-    if (!is_open()) return false;
+Result File::write_at(uint64_t offset, const void* src, size_t n) {
+    if (!is_open()) return failure(Fault::write_failed);
     auto* p = static_cast<const unsigned char*>(src);
     uint64_t end = offset + n;
     while (n > 0) {
@@ -121,65 +117,47 @@ bool File::write_at(uint64_t offset, const void* src, size_t n) {
         ov.Offset = static_cast<DWORD>(offset);
         ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD put = 0;
-        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), p, part, &put, &ov)) {
-            error_ = win_error_text(GetLastError());
-            return false;
-        }
-        if (put == 0) {
-            error_ = "nothing was written";
-            return false;
-        }
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), p, part, &put, &ov))
+            return failure(Fault::write_failed, win_error_text(GetLastError()));
+        if (put == 0) return failure(Fault::write_failed, "nothing was written");
         p += put;
         n -= put;
         offset += put;
     }
     if (end > size_) size_ = end;
-    return true;
+    return {};
 }
 
-bool File::truncate(uint64_t new_size) {
-    if (!is_open()) return false;
+Result File::truncate(uint64_t new_size) {
+    if (!is_open()) return failure(Fault::write_failed);
     LARGE_INTEGER li;
     li.QuadPart = static_cast<LONGLONG>(new_size);
     if (!SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), li, nullptr, FILE_BEGIN) ||
-        !SetEndOfFile(reinterpret_cast<HANDLE>(handle_))) {
-        error_ = win_error_text(GetLastError());
-        return false;
-    }
+        !SetEndOfFile(reinterpret_cast<HANDLE>(handle_)))
+        return failure(Fault::write_failed, win_error_text(GetLastError()));
     size_ = new_size;
-    return true;
+    return {};
 }
 
 void File::start_writeback(uint64_t, uint64_t) {}
 
-bool File::flush() {
-    if (!is_open()) return false;
-    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(handle_))) {
-        error_ = win_error_text(GetLastError());
-        return false;
-    }
-    return true;
+Result File::flush() {
+    if (!is_open()) return failure(Fault::write_failed);
+    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(handle_)))
+        return failure(Fault::write_failed, win_error_text(GetLastError()));
+    return {};
 }
 
-bool File::close() {
-    if (!is_open()) return true;
+Result File::close() {
+    if (!is_open()) return {};
     BOOL ok = CloseHandle(reinterpret_cast<HANDLE>(handle_));
     handle_ = -1;
-    if (!ok) {
-        error_ = win_error_text(GetLastError());
-        return false;
-    }
-    return true;
+    if (!ok) return failure(Fault::write_failed, win_error_text(GetLastError()));
+    return {};
 }
 
-bool ReplacingWriter::begin(const std::string& target, std::string& err) {
-    abort();
-    target_ = target;
-    DWORD attrs = GetFileAttributesW(wide(target).c_str());
-    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
-        err = "not a regular file";
-        return false;
-    }
+Result ReplacingWriter::create_temporary() {
+    const std::string& target = target_;
     // The temporary file sits in the target's folder so that the replacement is one step. Its
     // name is short, whatever the target's: a long name must not grow past the limit. Files
     // of ours that a killed writer left there an hour ago or more go first.
@@ -195,43 +173,26 @@ bool ReplacingWriter::begin(const std::string& target, std::string& err) {
         if (h == INVALID_HANDLE_VALUE) {
             DWORD e = GetLastError();
             if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) continue;
-            err = "cannot create a temporary file beside it: " + win_error_text(e);
-            return false;
+            return failure(Fault::write_failed, "cannot create a temporary file beside it: " + win_error_text(e));
         }
         CloseHandle(h);
         temp_ = candidate;
         break;
     }
-    if (temp_.empty()) {
-        err = "cannot create a temporary file beside it";
-        return false;
-    }
-    if (!file_.open(temp_, File::Mode::read_write, err)) {
+    if (temp_.empty()) return failure(Fault::write_failed, "cannot create a temporary file beside it");
+    if (Result opened = file_.open(temp_, File::Mode::read_write); !opened) {
         DeleteFileW(wide(temp_).c_str());
         temp_.clear();
-        return false;
+        return opened;
     }
-    written_ = 0;
-    failed_ = false;
-    error_.clear();
-    return true;
+    return {};
 }
 
-bool ReplacingWriter::commit(std::string& err) {
-    if (temp_.empty()) {
-        err = "nothing to commit";
-        return false;
-    }
-    if (failed_) {
-        err = error_;
-        abort();
-        return false;
-    }
-    if (!file_.flush() || !file_.close()) {
-        err = "writing the new file failed: " + file_.error();
-        abort();
-        return false;
-    }
+// The new content is flushed already; the writer aborts where this fails.
+Result ReplacingWriter::replace_target() {
+    // ReplaceFileW takes the new file only closed.
+    if (Result closed = file_.close(); !closed)
+        return failure(Fault::write_failed, "writing the new file failed: " + closed.detail);
     std::wstring wt = wide(target_), wtemp = wide(temp_);
     DWORD attrs = GetFileAttributesW(wt.c_str());
     auto exists = [](const std::wstring& p) { return GetFileAttributesW(p.c_str()) != INVALID_FILE_ATTRIBUTES; };
@@ -273,18 +234,17 @@ bool ReplacingWriter::commit(std::string& err) {
     // until then it is the one copy of the old content, and it stays.
     if (exists(wt)) DeleteFileW(wbackup.c_str());
     if (!replaced && !moved) {
-        err = "cannot replace the file: " + win_error_text(move_error);
-        if (!exists(wt) && exists(wbackup)) err += "; its old content is in " + backup;
-        abort();
-        return false;
+        std::string why = "cannot replace the file: " + win_error_text(move_error);
+        if (!exists(wt) && exists(wbackup)) why += "; its old content is in " + backup;
+        return failure(Fault::write_failed, why);
     }
     temp_.clear();
     if (attrs != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(wt.c_str(), attrs);
-    return true;
+    return {};
 }
 
 void ReplacingWriter::abort() {
-    file_.close();
+    static_cast<void>(file_.close()); // the new content is given up
     if (!temp_.empty()) {
         DeleteFileW(wide(temp_).c_str());
         temp_.clear();
@@ -374,10 +334,7 @@ void remove_stale_temporaries(const std::string& folder) {
     FindClose(h);
 }
 
-bool File::adopt(intptr_t, std::string& err) {
-    err = "not available on Windows";
-    return false;
-}
+Result File::adopt(intptr_t) { return failure(Fault::cannot_open, "not available on Windows"); }
 
 std::string current_folder() {
     if (!kept_folder.empty()) return kept_folder;
@@ -421,19 +378,13 @@ bool is_read_only(const std::string& path) {
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY);
 }
 
-bool set_read_only(const std::string& path, bool read_only, std::string& err) {
+Result set_read_only(const std::string& path, bool read_only) {
     std::wstring w = wide(path);
     DWORD attrs = GetFileAttributesW(w.c_str());
-    if (attrs == INVALID_FILE_ATTRIBUTES) {
-        err = win_error_text(GetLastError());
-        return false;
-    }
+    if (attrs == INVALID_FILE_ATTRIBUTES) return failure(Fault::cannot_open, win_error_text(GetLastError()));
     attrs = read_only ? (attrs | FILE_ATTRIBUTE_READONLY) : (attrs & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    if (!SetFileAttributesW(w.c_str(), attrs)) {
-        err = win_error_text(GetLastError());
-        return false;
-    }
-    return true;
+    if (!SetFileAttributesW(w.c_str(), attrs)) return failure(Fault::write_failed, win_error_text(GetLastError()));
+    return {};
 }
 
 bool remove_file(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }
@@ -459,25 +410,23 @@ bool same_file(const std::string& a, const std::string& b) {
            info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
-bool make_folder(const std::string& path, std::string& err) {
+Result make_folder(const std::string& path) {
     std::wstring w = wide(path);
-    if (CreateDirectoryW(w.c_str(), nullptr)) return true;
+    if (CreateDirectoryW(w.c_str(), nullptr)) return {};
     const DWORD code = GetLastError();
     const DWORD attrs = GetFileAttributesW(w.c_str());
     if (code == ERROR_ALREADY_EXISTS && attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
-        return true;
-    err = win_error_text(code);
-    return false;
+        return {};
+    return failure(Fault::write_failed, win_error_text(code));
 }
 
-bool move_file(const std::string& from, const std::string& to, std::string& err) {
+Result move_file(const std::string& from, const std::string& to) {
     // Without MOVEFILE_REPLACE_EXISTING a name that exists makes the move fail.
-    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0)) return true;
-    err = win_error_text(GetLastError());
-    return false;
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0)) return {};
+    return failure(Fault::write_failed, win_error_text(GetLastError()));
 }
 
-bool list_folder(const std::string& path, std::vector<FolderEntry>& out, std::string& err) {
+Result list_folder(const std::string& path, std::vector<FolderEntry>& out) {
     out.clear();
     WIN32_FIND_DATAW fd;
     std::string pattern = path;
@@ -485,9 +434,8 @@ bool list_folder(const std::string& path, std::vector<FolderEntry>& out, std::st
     HANDLE h = FindFirstFileExW(wide(pattern + "*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr, 0);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND) return true; // an empty folder (a drive root has no "." entry)
-        err = win_error_text(code);
-        return false;
+        if (code == ERROR_FILE_NOT_FOUND) return {}; // an empty folder (a drive root has no "." entry)
+        return failure(Fault::cannot_open, win_error_text(code));
     }
     do {
         std::string name = utf16_to_utf8(fd.cFileName);
@@ -498,11 +446,8 @@ bool list_folder(const std::string& path, std::vector<FolderEntry>& out, std::st
     } while (FindNextFileW(h, &fd));
     DWORD code = GetLastError();
     FindClose(h);
-    if (code != ERROR_NO_MORE_FILES) {
-        err = win_error_text(code);
-        return false;
-    }
-    return true;
+    if (code != ERROR_NO_MORE_FILES) return failure(Fault::cannot_read, win_error_text(code));
+    return {};
 }
 
 } // namespace platform

@@ -3,14 +3,16 @@
 #pragma once
 #include <string>
 
+#include "platform/result.h"
+
 namespace platform {
 
 // The command line is UTF-8: on Windows the program name is looked for as the system looks
 // for it (the starting program's folder, the current folder, the system folders, PATH) and
 // its window is shown normally, or without taking the focus when `activate` is false; on POSIX
-// systems the line goes to /bin/sh. False, with a reason in err, when the program could not be
+// systems the line goes to /bin/sh. A failure (Fault::cannot_start) with a reason when the program could not be
 // started.
-bool start_process(const std::string& command_line, std::string& err, bool activate = true);
+Result start_process(const std::string& command_line, bool activate = true);
 
 // Called first thing by every program: on Windows the libraries it loads by name, and theirs,
 // are looked for in the program's own folder and the system folders only, never in the current

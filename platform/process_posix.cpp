@@ -10,16 +10,13 @@ extern char** environ;
 
 namespace platform {
 
-bool start_process(const std::string& command_line, std::string& err, bool) {
+Result start_process(const std::string& command_line, bool) {
     std::string sh = "/bin/sh", dash_c = "-c", line = command_line;
     char* argv[] = {sh.data(), dash_c.data(), line.data(), nullptr};
     pid_t pid = 0;
     int rc = posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ);
-    if (rc != 0) {
-        err = "cannot start " + command_line + ": " + std::strerror(rc);
-        return false;
-    }
-    return true;
+    if (rc != 0) return failure(Fault::cannot_start, "cannot start " + command_line + ": " + std::strerror(rc));
+    return {};
 }
 
 void limit_library_search() {}

@@ -8,7 +8,7 @@
 
 namespace platform {
 
-bool start_process(const std::string& command_line, std::string& err, bool activate) {
+Result start_process(const std::string& command_line, bool activate) {
     std::wstring wide = utf8_to_utf16(command_line);
     std::vector<wchar_t> line(wide.begin(), wide.end());
     line.push_back(0); // CreateProcessW may write into the line
@@ -17,13 +17,12 @@ bool start_process(const std::string& command_line, std::string& err, bool activ
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = activate ? SW_SHOW : SW_SHOWNA;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        err = "cannot start " + command_line + " (error " + std::to_string(GetLastError()) + ")";
-        return false;
-    }
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return failure(Fault::cannot_start,
+                       "cannot start " + command_line + " (error " + std::to_string(GetLastError()) + ")");
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    return true;
+    return {};
 }
 
 void limit_library_search() {

@@ -25,16 +25,15 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     // A read-only file loses its attribute only with the user's consent. The attribute is
     // asked for itself, not through a failing open: an administrator could open the file
     // anyway, and the user's mark would be overridden without a word.
-    std::string err;
     if (platform::is_read_only(s.current_path)) {
         bool consent = st.no_confirm_readonly != 0 || ui.ask_clear_read_only(st.no_confirm_readonly);
         if (!consent) {
             ui.notice(Notice::apply_cancelled, "");
             return failure(Fault::read_only);
         }
-        if (!platform::set_read_only(s.current_path, false, err)) {
-            ui.notice(Notice::apply_failed, err);
-            return failure(Fault::write_failed, err);
+        if (Result cleared = platform::set_read_only(s.current_path, false); !cleared) {
+            ui.notice(Notice::apply_failed, cleared.detail);
+            return failure(Fault::write_failed, cleared.detail);
         }
     }
 
@@ -50,7 +49,7 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     bool file_is_rmp = false;
     if ((st.rmp_enabled != 0 && formats::texts_too_long(edited)) || s.rmp_texts.is_rmp) {
         platform::File head;
-        if (head.open(s.current_path, platform::File::Mode::read, err)) file_is_rmp = formats::is_rmp_file(head);
+        if (head.open(s.current_path, platform::File::Mode::read)) file_is_rmp = formats::is_rmp_file(head);
     }
     formats::ApplyForm form = formats::decide_apply_form(edited, st.rmp_enabled != 0, s.rmp_texts.is_rmp, file_is_rmp);
     if (form == formats::ApplyForm::convert && st.no_confirm_rmp == 0 && !ui.ask_convert_to_rmp(st.no_confirm_rmp))
@@ -60,15 +59,16 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     // open.
     if (!lock.held()) lock.hold(s.current_path);
     bool replacing = false;
-    formats::ApplyResult r =
-        formats::apply_tag_to_file(s.current_path, edited, form, settings::slot_text(st.display_name), [&] {
+    formats::Applied written;
+    Result r =
+        formats::apply_tag_to_file(s.current_path, edited, form, settings::slot_text(st.display_name), &written, [&] {
             replacing = true;
             ui.before_replace();
         });
     if (replacing) ui.after_replace(s.current_path);
-    if (!r.ok) {
-        ui.notice(Notice::apply_failed, r.error);
-        return failure(Fault::write_failed, r.error);
+    if (!r.ok()) {
+        ui.notice(Notice::apply_failed, r.detail);
+        return failure(Fault::write_failed, r.detail);
     }
 
     s.current_tag = applied;
@@ -77,7 +77,7 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     if (form != formats::ApplyForm::id3) {
         // The session holds the texts the file holds now. A file read in the ID3v1 form (a
         // read-only one) gave it none of the texts that a rewrite keeps.
-        s.rmp_texts.text = r.rmp_texts;
+        s.rmp_texts.text = written.rmp_texts;
         s.rmp_texts.is_rmp = true;
         ui.set_mode_label(true);
     }
@@ -85,10 +85,9 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     // while the button is switched off, and must find the fields equal to them.
     s.modified = false;
     ui.set_apply_enabled(false);
-    Result done;
-    // r.notices repeat the damage that the load reported.
-    done.warnings = std::move(r.warnings);
-    return done;
+    // The damage mended on the way (written.mended) repeats what the load warned of; r's
+    // warnings name what the written file could not keep.
+    return r;
 }
 
 } // namespace editing

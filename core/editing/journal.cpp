@@ -93,8 +93,8 @@ JournalRead read_journal(platform::ByteSource& source) {
             unsigned char kind = 0;
             if (!r.bytes(&kind, 1) || kind < 1 || kind > 3 || !get_text(r, c.path) || !get_text(r, c.new_path) ||
                 !get_u64(r, c.offset) || !get_u64(r, c.old_size) || !get_text(r, c.old_bytes)) {
-                j.notices.push_back("the journal is damaged at byte " + std::to_string(at) +
-                                    "; the changes from there on are left out");
+                j.warnings.push_back("the journal is damaged at byte " + std::to_string(at) +
+                                     "; the changes from there on are left out");
                 return j;
             }
             c.kind = static_cast<JournalChange::Kind>(kind);
@@ -103,13 +103,13 @@ JournalRead read_journal(platform::ByteSource& source) {
         } else if (type == 'A') {
             uint64_t of = 0, size = 0, hash = 0;
             if (!get_u64(r, of) || !get_u64(r, size) || !get_u64(r, hash)) {
-                j.notices.push_back("the journal ends inside a record at byte " + std::to_string(at));
+                j.warnings.push_back("the journal ends inside a record at byte " + std::to_string(at));
                 return j;
             }
             auto it = std::find(starts.begin(), starts.end(), of);
             if (it == starts.end()) {
-                j.notices.push_back("the journal is damaged at byte " + std::to_string(at) +
-                                    "; the changes from there on are left out");
+                j.warnings.push_back("the journal is damaged at byte " + std::to_string(at) +
+                                     "; the changes from there on are left out");
                 return j;
             }
             JournalChange& c = j.changes[static_cast<size_t>(it - starts.begin())];
@@ -117,8 +117,8 @@ JournalRead read_journal(platform::ByteSource& source) {
             c.new_size = size;
             c.new_hash = hash;
         } else {
-            j.notices.push_back("the journal is damaged at byte " + std::to_string(at) +
-                                "; the changes from there on are left out");
+            j.warnings.push_back("the journal is damaged at byte " + std::to_string(at) +
+                                 "; the changes from there on are left out");
             return j;
         }
     }

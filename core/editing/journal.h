@@ -50,7 +50,7 @@ std::string journal_after(uint64_t at, uint64_t new_size, uint64_t new_hash);
 struct JournalRead {
     bool ok = false;                    // the mark was there
     std::vector<JournalChange> changes; // in the order they were made
-    std::vector<std::string> notices;   // damage found, in words; the changes after it are left out
+    std::vector<std::string> warnings;  // damage found, in words; the changes after it are left out
 };
 // Every size in the journal is checked against the journal's real length before it is used.
 JournalRead read_journal(platform::ByteSource& source);

@@ -5,9 +5,8 @@
 namespace editing {
 
 Result open_and_classify(const std::string& path, platform::File& file, formats::FileHead& head) {
-    std::string err;
-    if (!file.open(path, platform::File::Mode::read, err)) return failure(Fault::cannot_open, err);
-    if (!formats::read_head(file, path, head)) return failure(Fault::cannot_read, file.error());
+    if (Result opened = file.open(path, platform::File::Mode::read); !opened) return opened;
+    if (!formats::read_head(file, path, head)) return failure(Fault::cannot_read, file.read_error());
     return {};
 }
 
@@ -25,7 +24,7 @@ Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, co
         return failure(Fault::not_mp3);
     }
     if (kind != formats::FileKind::mp3) {
-        file.close();
+        static_cast<void>(file.close()); // only read from: the program of its kind opens it
         ui.hand_over(kind, path);
         return failure(Fault::handed_over);
     }
@@ -45,8 +44,8 @@ Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, co
     Result done;
     if (st.rmp_enabled != 0 && head.rmp) {
         platform::File rw;
-        std::string err;
-        if (!platform::is_read_only(path) && rw.open(path, platform::File::Mode::read_write, err))
+        // One that cannot be opened for writing is edited by its ID3v1 record, as a read-only one.
+        if (!platform::is_read_only(path) && rw.open(path, platform::File::Mode::read_write))
             formats::read_rmp_texts(rw, s.rmp_texts, &done.warnings);
     }
     ui.set_field_limits(st.rmp_enabled != 0);

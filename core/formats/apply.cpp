@@ -27,39 +27,36 @@ bool record_would_be_appended_to_rmp(platform::File& file) {
 
 } // namespace
 
-ApplyResult apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
-                              const std::string& display_name, const std::function<void()>& before_replace) {
-    ApplyResult res;
+platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
+                                   const std::string& display_name, Applied* applied,
+                                   const std::function<void()>& before_replace) {
     platform::File file;
     // Opening for writing first tells a read-only or locked file apart before any work.
-    if (!file.open(path, platform::File::Mode::read_write, res.error)) {
-        res.error = "cannot open for writing: " + res.error;
-        return res;
+    if (platform::Result opened = file.open(path, platform::File::Mode::read_write); !opened) {
+        opened.detail = "cannot open for writing: " + opened.detail;
+        return opened;
     }
     // Such a file is written whole in the RMP form instead, which reads back as written.
     if (form == ApplyForm::id3 && record_would_be_appended_to_rmp(file)) form = ApplyForm::rewrite;
     if (form == ApplyForm::id3) {
-        res.ok = write_id3v1_record(file, edited, res.error);
-        if (res.ok && !file.close()) {
-            res.ok = false;
-            res.error = "closing the file failed: " + file.error();
-        }
-        return res;
+        if (platform::Result written = write_id3v1_record(file, edited); !written) return written;
+        if (platform::Result closed = file.close(); !closed)
+            return platform::failure(platform::Fault::write_failed, "closing the file failed: " + closed.detail);
+        return {};
     }
     // The RMP form replaces the whole file: the new one is written beside it, and the record
     // goes straight into its IID3 sub-chunk, so the original is never touched half-way.
     RmpPlan plan = plan_rmp(file, form == ApplyForm::rewrite, edited, display_name);
-    res.notices = plan.notices;
+    if (applied) applied->mended = plan.warnings;
     platform::ReplacingWriter out;
-    if (!out.begin(path, res.error) || !write_rmp_file(out, file, plan, res.error)) return res;
-    file.close();
+    if (platform::Result begun = out.begin(path); !begun) return begun;
+    if (platform::Result written = write_rmp_file(out, file, plan); !written) return written;
+    // Only read from: the new file replaces it.
+    static_cast<void>(file.close());
     if (before_replace) before_replace();
-    res.ok = out.commit(res.error);
-    if (res.ok) {
-        res.warnings = out.warnings();
-        res.rmp_texts = plan.texts;
-    }
-    return res;
+    platform::Result committed = out.commit();
+    if (committed && applied) applied->rmp_texts = plan.texts;
+    return committed;
 }
 
 } // namespace formats

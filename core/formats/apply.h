@@ -21,11 +21,10 @@ enum class ApplyForm {
 // file's bytes 8 to 11 say RMP3 (a file can be RMP3 yet loaded as ID3v1).
 ApplyForm decide_apply_form(const Tag& edited, bool rmp_enabled, bool is_rmp, bool file_is_rmp);
 
-struct ApplyResult {
-    bool ok = false;
-    std::string error;
-    std::vector<std::string> notices;  // damage found and mended on the way
-    std::vector<std::string> warnings; // what the written file could not keep (its owner)
+// What a written file holds beside the result of its write.
+struct Applied {
+    // Damage found in the old file and mended on the way; the load warned of it already.
+    std::vector<std::string> mended;
     // The INFO texts the file holds now, when it was written in the RMP form: the edited ones
     // and those it kept or got (a rewrite keeps the file's own, a conversion records the
     // software name).
@@ -34,9 +33,11 @@ struct ApplyResult {
 
 // Writes `edited` (texts of up to 255 bytes) into the file at `path` in the given form. The
 // record holds the first 30 bytes of each text (year 4), cut at a character boundary. On
-// failure the file is as it was. `before_replace`, when given, is called just before the new
-// file of the RMP form takes the old one's place.
-ApplyResult apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
-                              const std::string& display_name, const std::function<void()>& before_replace = {});
+// failure the file is as it was; done, the result's warnings name what the written file could
+// not keep (its owner), and `applied`, when given, gets what the file holds. `before_replace`,
+// when given, is called just before the new file of the RMP form takes the old one's place.
+platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
+                                   const std::string& display_name, Applied* applied = nullptr,
+                                   const std::function<void()>& before_replace = {});
 
 } // namespace formats

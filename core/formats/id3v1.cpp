@@ -60,25 +60,26 @@ bool read_id3v1_record(platform::ByteSource& file, Id3v1Record& out, uint8_t* tr
     return true;
 }
 
-bool write_id3v1_record(platform::File& file, const Tag& tag, std::string& err) {
+platform::Result write_id3v1_record(platform::File& file, const Tag& tag) {
     uint64_t size = file.size();
     RecordBytes old{};
     bool has_record = false;
     if (size >= k_record_size) {
-        if (!file.read_at(size - k_record_size, old.data(), old.size())) {
-            err = "cannot read the end of the file: " + file.error();
-            return false;
-        }
+        if (!file.read_at(size - k_record_size, old.data(), old.size()))
+            return platform::failure(platform::Fault::cannot_read,
+                                     "cannot read the end of the file: " + file.read_error());
         has_record = std::memcmp(old.data(), "TAG", 3) == 0;
     }
     RecordBytes record = make_record(tag, has_record ? record_track(old.data()) : 0);
     uint64_t at = has_record ? size - k_record_size : size;
-    if (file.write_at(at, record.data(), record.size())) return true;
-    err = "cannot write the tag: " + file.error();
-    // Put back what stood there, so a failed write leaves no half record.
-    if (has_record) file.write_at(at, old.data(), old.size());
-    else file.truncate(size);
-    return false;
+    platform::Result put = file.write_at(at, record.data(), record.size());
+    if (put) return put;
+    put.detail = "cannot write the tag: " + put.detail;
+    // Put back what stood there, so a failed write leaves no half record. Where that fails too
+    // the report stays the first failure's: the write of the tag is what went wrong.
+    if (has_record) static_cast<void>(file.write_at(at, old.data(), old.size()));
+    else static_cast<void>(file.truncate(size));
+    return put;
 }
 
 bool texts_too_long(const Tag& tag) {

@@ -145,9 +145,9 @@ std::string text_frame_body(int major, const std::string& utf8) {
 }
 
 void add_frame(std::string& out, int major, const std::string& id, const std::string& body,
-               std::vector<std::string>* notices) {
+               std::vector<std::string>* warnings) {
     if (body.size() > 0x0FFFFFFF) {
-        if (notices) notices->push_back("the " + id + " frame is too large for a tag; it is left out");
+        if (warnings) warnings->push_back("the " + id + " frame is too large for a tag; it is left out");
         return;
     }
     out += id;
@@ -227,8 +227,8 @@ void take_text_frame(Id3v2Found& found, int index, const std::string& body, bool
     if (body.empty()) return;
     const int enc = static_cast<unsigned char>(body[0]);
     if (enc > 3) {
-        found.notices.push_back(std::string("the ") + k_id3v2_text_names[index] +
-                                " frame has an unknown text encoding; it is not read");
+        found.warnings.push_back(std::string("the ") + k_id3v2_text_names[index] +
+                                 " frame has an unknown text encoding; it is not read");
         return;
     }
     std::string raw;
@@ -291,7 +291,7 @@ bool is_mis_marked_cp932(const std::string& bytes) {
 
 Id3v2Found find_id3v2(platform::ByteSource& source, uint64_t length) {
     Id3v2Found at_start = read_id3v2(source, 0, length);
-    if (at_start.present || !at_start.notices.empty()) return at_start;
+    if (at_start.present || !at_start.warnings.empty()) return at_start;
     // A footer is the header's copy with "3DI": it ends the tag, before any ID3v1 record.
     for (uint64_t end : {length, length >= 128 ? length - 128 : 0}) {
         unsigned char f[10];
@@ -313,15 +313,15 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
     if (length < 10 || !source.read_at(offset, h, 10) || h[0] != 'I' || h[1] != 'D' || h[2] != '3') return found;
     uint32_t size = 0;
     if (h[3] < 2 || h[3] > 4 || h[4] == 0xFF || !syncsafe(h + 6, size)) {
-        found.notices.push_back("an ID3v2 tag of an unknown version or with a damaged header stays as it is");
+        found.warnings.push_back("an ID3v2 tag of an unknown version or with a damaged header stays as it is");
         return found;
     }
     const int major = h[3];
     const unsigned flags = h[5];
     const uint64_t total = 10 + uint64_t{size} + (major == 4 && (flags & 0x10) ? 10 : 0);
     if (total > length) {
-        found.notices.push_back("the ID3v2 tag claims " + std::to_string(total) +
-                                " bytes, more than the file holds; it stays as it is");
+        found.warnings.push_back("the ID3v2 tag claims " + std::to_string(total) +
+                                 " bytes, more than the file holds; it stays as it is");
         return found;
     }
     found.present = true;
@@ -330,12 +330,12 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
     found.size = total;
     std::string body(size, '\0');
     if (size && !source.read_at(offset + 10, body.data(), size)) {
-        found.notices.push_back("the ID3v2 tag cannot be read; its frames are not kept");
+        found.warnings.push_back("the ID3v2 tag cannot be read; its frames are not kept");
         return found;
     }
     if (major < 4 && (flags & 0x80)) body = undo_unsync(body);
     if (major == 2 && (flags & 0x40)) {
-        found.notices.push_back("the ID3v2.2 tag is compressed; its frames are not kept");
+        found.warnings.push_back("the ID3v2.2 tag is compressed; its frames are not kept");
         return found;
     }
     size_t pos = 0;
@@ -348,7 +348,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
             ext = UINT32_MAX;
         }
         if (ext > body.size()) {
-            found.notices.push_back("the ID3v2 tag's extended header runs past the tag; its frames are not kept");
+            found.warnings.push_back("the ID3v2 tag's extended header runs past the tag; its frames are not kept");
             return found;
         }
         pos = ext;
@@ -364,7 +364,8 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         else if (major == 3) n = be(body, pos + 4, 4);
         else valid = valid && syncsafe(reinterpret_cast<const unsigned char*>(body.data() + pos + 4), n);
         if (!valid || n > body.size() - pos - header) {
-            found.notices.push_back("an ID3v2 frame is damaged or runs past the tag; the frames after it are not kept");
+            found.warnings.push_back(
+                "an ID3v2 frame is damaged or runs past the tag; the frames after it are not kept");
             break;
         }
         const unsigned frame_flags = major == 2 ? 0 : be(body, pos + 8, 2);
@@ -380,7 +381,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
             continue;
         }
         if (packed) {
-            found.notices.push_back("a compressed or encrypted " + id + " frame is not kept");
+            found.warnings.push_back("a compressed or encrypted " + id + " frame is not kept");
             continue;
         }
         size_t skip = 0;
@@ -397,7 +398,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
 }
 
 std::string make_id3v2(int major, const Id3v2Texts& t, const std::vector<Id3v2Frame>& kept,
-                       std::vector<std::string>* notices) {
+                       std::vector<std::string>* warnings) {
     std::string frames;
     const struct {
         const char* id;
@@ -408,25 +409,25 @@ std::string make_id3v2(int major, const Id3v2Texts& t, const std::vector<Id3v2Fr
                  {major == 4 ? "TDRC" : "TYER", t.year},
                  {"TCON", t.genre}};
     for (const auto& x : texts)
-        if (!x.text.empty()) add_frame(frames, major, x.id, text_frame_body(major, x.text), notices);
+        if (!x.text.empty()) add_frame(frames, major, x.id, text_frame_body(major, x.text), warnings);
     if (!t.comment.empty()) {
         // Language, an empty description, then the comment.
         const int enc = encoding_for(major);
         std::string body = std::string(1, static_cast<char>(enc)) + "jpn" + encode(major, "") + terminator(enc) +
                            encode(major, t.comment);
-        add_frame(frames, major, "COMM", body, notices);
+        add_frame(frames, major, "COMM", body, warnings);
     }
     for (const Id3v2Frame& f : kept) {
         std::string id, body;
-        if (convert(f, major, id, body)) add_frame(frames, major, id, body, notices);
-        else if (notices) notices->push_back("a damaged " + f.id + " frame is left out");
+        if (convert(f, major, id, body)) add_frame(frames, major, id, body, warnings);
+        else if (warnings) warnings->push_back("a damaged " + f.id + " frame is left out");
     }
     std::string tag = "ID3";
     tag += static_cast<char>(major);
     tag += std::string(2, '\0'); // revision, flags
     if (frames.size() > 0x0FFFFFFF) {
-        if (notices) notices->push_back("the frames are too large for a tag; only the texts are written");
-        return make_id3v2(major, t, {}, notices);
+        if (warnings) warnings->push_back("the frames are too large for a tag; only the texts are written");
+        return make_id3v2(major, t, {}, warnings);
     }
     put_syncsafe(tag, static_cast<uint32_t>(frames.size()));
     return tag + frames;
@@ -638,7 +639,7 @@ Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found&
     } else {
         for (const Id3v2Stored& f : carried) frames.push_back({f.id, f.flags, f.raw});
     }
-    std::string body = make_id3v2(major, t, {}, &r.notices).substr(10);
+    std::string body = make_id3v2(major, t, {}, &r.warnings).substr(10);
     for (const Turned& f : frames) {
         if (f.body.size() > 0x0FFFFFFF) {
             r.left_behind = f.id;

@@ -36,11 +36,11 @@ struct Id3v2Stored {
 
 struct Id3v2Found {
     bool present = false;
-    int major = 0;                    // 2, 3 or 4
-    uint64_t offset = 0;              // where the tag starts in the file
-    uint64_t size = 0;                // the whole tag: header, frames, padding and footer
-    std::vector<Id3v2Frame> kept;     // the pictures and the lyrics
-    std::vector<std::string> notices; // damage and frames left behind, in words
+    int major = 0;                     // 2, 3 or 4
+    uint64_t offset = 0;               // where the tag starts in the file
+    uint64_t size = 0;                 // the whole tag: header, frames, padding and footer
+    std::vector<Id3v2Frame> kept;      // the pictures and the lyrics
+    std::vector<std::string> warnings; // damage and frames left behind, in words
     // What the tag says: the first value of each text frame (for the comment, the first COMM
     // frame with an empty description, else the first COMM frame), and the track as it stands
     // ("3", "3/12").
@@ -75,9 +75,9 @@ bool is_mis_marked_cp932(const std::string& bytes);
 // The whole tag, header included, in version 2.3 or 2.4 (`major` 3 or 4). Kept frames are
 // turned into that version's form: 2.2's PIC and ULT become APIC and USLT, and texts in
 // encodings that 2.3 lacks (UTF-16BE, UTF-8) become UTF-16 with a byte order mark. A kept frame
-// too damaged to turn is left out and named in `notices`.
+// too damaged to turn is left out and named in `warnings`.
 std::string make_id3v2(int major, const Id3v2Texts& texts, const std::vector<Id3v2Frame>& kept,
-                       std::vector<std::string>* notices = nullptr);
+                       std::vector<std::string>* warnings = nullptr);
 
 // A new tag of version `major` (3 or 4) that keeps every frame of `old`: the texts given replace
 // the frames of their kind (an empty text keeps the old frame; the comment replaces the comments
@@ -89,7 +89,7 @@ std::string make_id3v2(int major, const Id3v2Texts& texts, const std::vector<Id3
 struct Id3v2Rewrite {
     std::string tag;
     std::string left_behind;
-    std::vector<std::string> notices;
+    std::vector<std::string> warnings;
 };
 Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found& old);
 

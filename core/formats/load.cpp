@@ -127,7 +127,7 @@ ShownTexts open_for_editing(platform::ByteSource& file, bool rmp_enabled) {
     s.loaded = load_tag(file, Tag{}, no_carry_over, no_snapshot);
     Tag& t = s.loaded.tag;
     trim_fields(t);
-    if (rmp_enabled && is_rmp_file(file)) read_rmp_texts(file, s.rmp, &s.notices);
+    if (rmp_enabled && is_rmp_file(file)) read_rmp_texts(file, s.rmp, &s.warnings);
     if (s.rmp.is_rmp) {
         s.title = s.rmp.text[INAM];
         s.artist = s.rmp.text[IART];

@@ -51,7 +51,7 @@ void trim_fields(Tag& tag);
 struct ShownTexts {
     LoadedTag loaded;
     RmpTexts rmp;
-    std::vector<std::string> notices;
+    std::vector<std::string> warnings;
     std::string title, artist, album, year, comment;
 };
 

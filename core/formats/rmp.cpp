@@ -77,15 +77,15 @@ RmpLayout walk_rmp(platform::ByteSource& file) {
     uint32_t d = 0;
     if (size < 20 || !r.seek(16) || !r.u32le(d)) {
         lay.stream = {size < 20 ? size : 20, 0};
-        lay.notices.push_back("the file ends inside the RIFF header");
+        lay.warnings.push_back("the file ends inside the RIFF header");
         return lay;
     }
     if (d > size - 20) {
         // A size beyond the file: the stream is what is there, up to a trailing record.
         uint64_t limit = tail_is_record(file, 20) ? size - k_record_size : size;
         lay.stream = {20, limit - 20};
-        lay.notices.push_back("the data chunk claims " + number(d) + " bytes but only " + number(size - 20) +
-                              " follow; the stream is taken as the " + number(limit - 20) + " bytes there");
+        lay.warnings.push_back("the data chunk claims " + number(d) + " bytes but only " + number(size - 20) +
+                               " follow; the stream is taken as the " + number(limit - 20) + " bytes there");
         return lay;
     }
     lay.stream = {20, d};
@@ -93,21 +93,21 @@ RmpLayout walk_rmp(platform::ByteSource& file) {
     if (pos & 1) ++pos;
     unsigned char head[12];
     if (pos > size || size - pos < 12 || !r.seek(pos) || !r.bytes(head, 12) || std::memcmp(head, "LIST", 4) != 0) {
-        lay.notices.push_back("no LIST chunk follows the data chunk");
+        lay.warnings.push_back("no LIST chunk follows the data chunk");
         return lay;
     }
     lay.has_list = true;
     uint64_t end = pos + 8 + get_u32le(head + 4);
     if (end > size) {
-        lay.notices.push_back("the LIST chunk claims " + number(end - pos - 8) + " bytes but the file ends after " +
-                              number(size - pos - 8));
+        lay.warnings.push_back("the LIST chunk claims " + number(end - pos - 8) + " bytes but the file ends after " +
+                               number(size - pos - 8));
         end = size;
     }
     pos += 12;
     size_t count = 0;
     while (pos < end) {
         if (end - pos < 8) {
-            lay.notices.push_back(number(end - pos) + " stray bytes at the end of the list are dropped");
+            lay.warnings.push_back(number(end - pos) + " stray bytes at the end of the list are dropped");
             break;
         }
         unsigned char sub[8];
@@ -115,8 +115,8 @@ RmpLayout walk_rmp(platform::ByteSource& file) {
         uint64_t n = get_u32le(sub + 4);
         uint64_t data = pos + 8;
         if (n > end - data) {
-            lay.notices.push_back("sub-chunk '" + printable_id(sub) + "' claims " + number(n) + " bytes but only " +
-                                  number(end - data) + " remain in the list; it and what follows are dropped");
+            lay.warnings.push_back("sub-chunk '" + printable_id(sub) + "' claims " + number(n) + " bytes but only " +
+                                   number(end - data) + " remain in the list; it and what follows are dropped");
             break;
         }
         if (std::memcmp(sub, "IID3", 4) == 0) {
@@ -131,20 +131,20 @@ RmpLayout walk_rmp(platform::ByteSource& file) {
         if (idx < 0) add_range(lay.others, pos, next - pos);
         pos = next;
         if (++count >= k_max_subchunks) {
-            lay.notices.push_back("the list holds more than " + number(k_max_subchunks) +
-                                  " sub-chunks; the rest is not read");
+            lay.warnings.push_back("the list holds more than " + number(k_max_subchunks) +
+                                   " sub-chunks; the rest is not read");
             break;
         }
     }
-    if (!lay.has_iid3) lay.notices.push_back("the list has no IID3 sub-chunk");
+    if (!lay.has_iid3) lay.warnings.push_back("the list has no IID3 sub-chunk");
     return lay;
 }
 
-bool read_rmp_texts(platform::ByteSource& file, RmpTexts& texts, std::vector<std::string>* notices) {
+bool read_rmp_texts(platform::ByteSource& file, RmpTexts& texts, std::vector<std::string>* warnings) {
     texts = RmpTexts{};
     if (!is_rmp_file(file)) return false;
     RmpLayout lay = walk_rmp(file);
-    if (notices) notices->insert(notices->end(), lay.notices.begin(), lay.notices.end());
+    if (warnings) warnings->insert(warnings->end(), lay.warnings.begin(), lay.warnings.end());
     if (!lay.has_list) return false;
     texts.text = std::move(lay.texts);
     texts.is_rmp = true;
@@ -167,7 +167,7 @@ RmpPlan plan_rmp(platform::ByteSource& file, bool already_rmp, const Tag& tag, c
     if (already_rmp) {
         RmpLayout lay = walk_rmp(file);
         plan.stream = lay.stream;
-        plan.notices = std::move(lay.notices);
+        plan.warnings = std::move(lay.warnings);
         if (lay.has_list) {
             keep_from_file = true;
             for (int i : {IGNR, ICOP, IENG, ISRC, ISFT})
@@ -184,7 +184,7 @@ RmpPlan plan_rmp(platform::ByteSource& file, bool already_rmp, const Tag& tag, c
     return plan;
 }
 
-bool write_rmp_file(platform::ReplacingWriter& w, platform::ByteSource& file, const RmpPlan& plan, std::string& err) {
+platform::Result write_rmp_file(platform::ReplacingWriter& w, platform::ByteSource& file, const RmpPlan& plan) {
     // Sizes are known in advance, so the file is written front to back in one pass.
     auto even = [](uint64_t v) { return v + (v & 1); };
     uint64_t list = 4; // "INFO"
@@ -193,39 +193,41 @@ bool write_rmp_file(platform::ReplacingWriter& w, platform::ByteSource& file, co
     list = even(list); // the list starts at an even offset, so this pads the file to even
     list += 8 + k_record_size;
     uint64_t total = 20 + even(plan.stream.length) + 8 + list;
-    if (total - 8 > 0xFFFFFFFFu) {
-        err = "the file is too large for the RMP form (a RIFF file holds at most 4 GiB)";
-        return false;
-    }
+    if (total - 8 > 0xFFFFFFFFu)
+        return platform::failure(platform::Fault::write_failed,
+                                 "the file is too large for the RMP form (a RIFF file holds at most 4 GiB)");
 
     const unsigned char zero[1] = {0};
     unsigned char b[4];
-    auto tag4 = [&](const char* id) { return w.write(id, 4); };
+    platform::Result first; // the writer's first failure; it takes nothing after one
+    auto step = [&](platform::Result r) {
+        if (first) first = std::move(r);
+        return first.ok();
+    };
+    auto put = [&](const void* data, size_t n) { return step(w.write(data, n)); };
+    auto copy = [&](uint64_t offset, uint64_t n) { return step(w.copy_from(file, offset, n)); };
+    auto tag4 = [&](const char* id) { return put(id, 4); };
     auto u32 = [&](uint64_t v) {
         put_u32le(b, static_cast<uint32_t>(v));
-        return w.write(b, 4);
+        return put(b, 4);
     };
-    auto pad = [&] { return (w.written() & 1) == 0 || w.write(zero, 1); };
+    auto pad = [&] { return (w.written() & 1) == 0 || put(zero, 1); };
 
     bool ok = tag4("RIFF") && u32(total - 8) && tag4("RMP3") && tag4("data") && u32(plan.stream.length) &&
-              w.copy_from(file, plan.stream.offset, plan.stream.length) && pad() && tag4("LIST") && u32(list) &&
-              tag4("INFO");
+              copy(plan.stream.offset, plan.stream.length) && pad() && tag4("LIST") && u32(list) && tag4("INFO");
     for (size_t i = 0; ok && i < plan.texts.size(); ++i) {
         const std::string& t = plan.texts[i];
-        ok = tag4(k_rmp_ids[i]) && u32(t.size() + 1) && w.write(t.data(), t.size()) && w.write(zero, 1) && pad();
+        ok = tag4(k_rmp_ids[i]) && u32(t.size() + 1) && put(t.data(), t.size()) && put(zero, 1) && pad();
     }
-    for (size_t i = 0; ok && i < plan.others.size(); ++i)
-        ok = w.copy_from(file, plan.others[i].offset, plan.others[i].length);
-    ok = ok && pad() && tag4("IID3") && u32(k_record_size) && w.write(plan.record.data(), plan.record.size());
-    if (ok && w.written() != total) {
-        err = "internal size mismatch while writing the RMP form";
-        return false;
-    }
+    for (size_t i = 0; ok && i < plan.others.size(); ++i) ok = copy(plan.others[i].offset, plan.others[i].length);
+    ok = ok && pad() && tag4("IID3") && u32(k_record_size) && put(plan.record.data(), plan.record.size());
+    if (ok && w.written() != total)
+        return platform::failure(platform::Fault::write_failed, "internal size mismatch while writing the RMP form");
     if (!ok) {
-        err = w.error().empty() ? "writing the RMP form failed" : w.error();
-        return false;
+        if (first.detail.empty()) first.detail = "writing the RMP form failed";
+        return first;
     }
-    return true;
+    return {};
 }
 
 } // namespace formats

@@ -51,8 +51,8 @@ struct RmpLayout {
     std::array<std::string, k_rmp_text_count> texts;
     std::vector<ByteRange> others; // sub-chunks of other identifiers, with their pad bytes
     bool has_iid3 = false;
-    uint64_t iid3_data = 0;           // offset of the record inside "IID3"
-    std::vector<std::string> notices; // damage found on the way, in words
+    uint64_t iid3_data = 0;            // offset of the record inside "IID3"
+    std::vector<std::string> warnings; // damage found on the way, in words
 };
 
 // Bytes 8 to 11 are "RMP3".
@@ -60,11 +60,11 @@ bool is_rmp_head(const unsigned char* head, size_t n);
 bool is_rmp_file(platform::ByteSource& file);
 
 // Walks the chunks of a file whose head says RMP3. Never reads past the file, never loops:
-// sizes that run past the end are cut or stop the walk, and each case leaves a notice.
+// sizes that run past the end are cut or stop the walk, and each case leaves a warning.
 RmpLayout walk_rmp(platform::ByteSource& file);
 
 // Fills `texts` from the file's text list; false (and no texts) when there is no list.
-bool read_rmp_texts(platform::ByteSource& file, RmpTexts& texts, std::vector<std::string>* notices = nullptr);
+bool read_rmp_texts(platform::ByteSource& file, RmpTexts& texts, std::vector<std::string>* warnings = nullptr);
 
 // The software name that a conversion records.
 std::string software_name(const std::string& display_name);
@@ -75,7 +75,7 @@ struct RmpPlan {
     std::array<std::string, k_rmp_text_count> texts;
     std::vector<ByteRange> others;
     RecordBytes record{};
-    std::vector<std::string> notices;
+    std::vector<std::string> warnings;
 };
 
 // Plans the RMP form of a file: `already_rmp` keeps the file's own IGNR, ICOP, IENG, ISRC,
@@ -85,6 +85,6 @@ RmpPlan plan_rmp(platform::ByteSource& file, bool already_rmp, const Tag& tag, c
 
 // Writes the planned file into a writer begun on the file's path; the caller commits it once
 // the old file is closed (Windows cannot replace a file that is still open).
-bool write_rmp_file(platform::ReplacingWriter& out, platform::ByteSource& file, const RmpPlan& plan, std::string& err);
+platform::Result write_rmp_file(platform::ReplacingWriter& out, platform::ByteSource& file, const RmpPlan& plan);
 
 } // namespace formats

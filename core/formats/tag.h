@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/result.h"
+
 namespace platform {
 class ByteSource;
 class File;
@@ -52,7 +54,7 @@ bool read_id3v1_record(platform::ByteSource& file, Id3v1Record& out, uint8_t* tr
 // Writes the record for `tag` over the file's record, keeping its track number, or appends
 // one when it has none, in one write. A failed write is undone as far as the file allows and
 // reported.
-bool write_id3v1_record(platform::File& file, const Tag& tag, std::string& err);
+platform::Result write_id3v1_record(platform::File& file, const Tag& tag);
 
 // True when a text is too long for the ID3v1 form.
 bool texts_too_long(const Tag& tag);

@@ -28,7 +28,7 @@ bool Preview::open_and_play(View& view, const std::string& utf8_path) {
     unsigned char info[272] = {};
     // The one record of an open file: a failed open leaves none, as the library ends its open
     // file before it opens another.
-    file_open_ = d_.open(utf8_path, info) == 1 ? 1 : 0;
+    file_open_ = d_.open(utf8_path, info).ok() ? 1 : 0;
     if (!file_open_) return false;
     start_play(view);
     update_status(view);
@@ -73,7 +73,7 @@ void Preview::play(View& view, const std::string& utf8_path) {
     if (!d_.ready()) {
         // Marked first: the player's steps run from now on even when the init fails.
         d_.mark_ready();
-        d_.init(settings_.playback_mode);
+        static_cast<void>(d_.init(settings_.playback_mode));
     }
     int state = d_.get_state(nullptr);
     if (state == playing) return;

@@ -9,6 +9,7 @@
 
 #include "core/preview/preview_rules.h"
 #include "core/settings/settings.h"
+#include "platform/result.h"
 
 namespace preview {
 
@@ -17,15 +18,15 @@ struct DecoderCalls {
     // True once the decoder was initialised, or marked ready by a Play whatever its init gave.
     bool (*ready)();
     void (*mark_ready)();
-    // Initialises the decoder and sets the options of a playback mode; 1 on success.
-    int (*init)(int playback_mode);
+    // Initialises the decoder and sets the options of a playback mode.
+    platform::Result (*init)(int playback_mode);
     // The player's state (State) and, when `seconds` is not null, the position in seconds.
     int (*get_state)(int* seconds);
-    // The 56-byte stream information of the open file (the total seconds at offset 52); 1 when
-    // it was filled.
-    int (*get_mpeg_info)(void* block56);
-    // Opens a file by its UTF-8 path: 1 when it can be played.
-    int (*open)(const std::string& utf8_path, void* info272);
+    // The 56-byte stream information of the open file (the total seconds at offset 52); done
+    // when it was filled.
+    platform::Result (*get_mpeg_info)(void* block56);
+    // Opens a file by its UTF-8 path: done when it can be played.
+    platform::Result (*open)(const std::string& utf8_path, void* info272);
     void (*play)();
     void (*pause)();
     void (*restart)(); // resumes a paused file

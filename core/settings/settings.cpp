@@ -134,20 +134,20 @@ void parse_settings(std::string_view image, Settings& s) {
 }
 
 bool load_settings(const std::string& path, Settings& s) {
-    std::string bytes, err;
-    if (!platform::read_whole_file(path, bytes, k_settings_size, err)) return false;
+    std::string bytes;
+    if (!platform::read_whole_file(path, bytes, k_settings_size)) return false;
     parse_settings(bytes, s);
     return true;
 }
 
-bool save_settings(const std::string& path, const Settings& s, std::string& err) {
+platform::Result save_settings(const std::string& path, const Settings& s) {
     std::string bytes = serialize_settings(s);
-    return platform::replace_file_content(path, bytes.data(), bytes.size(), err);
+    return platform::replace_file_content(path, bytes.data(), bytes.size());
 }
 
 bool read_setup_dat(const std::string& path, int32_t& playback_mode) {
-    std::string bytes, err;
-    if (!platform::read_whole_file(path, bytes, 4, err) || bytes.size() < 4) return false;
+    std::string bytes;
+    if (!platform::read_whole_file(path, bytes, 4) || bytes.size() < 4) return false;
     playback_mode = static_cast<int32_t>(formats::get_u32le(reinterpret_cast<const unsigned char*>(bytes.data())));
     return true;
 }
@@ -162,9 +162,7 @@ Settings start_up_settings(const std::string& settings_path, const std::string& 
     }
     // setup.dat speaks only while the editor has never saved its settings.
     platform::File probe;
-    std::string err;
-    if (!probe.open(settings_path, platform::File::Mode::read, err)) read_setup_dat(setup_dat_path, s.playback_mode);
-    probe.close();
+    if (!probe.open(settings_path, platform::File::Mode::read)) read_setup_dat(setup_dat_path, s.playback_mode);
     load_settings(settings_path, s);
     return s;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace settings {
 
 constexpr size_t k_settings_size = 45964;
@@ -94,7 +96,7 @@ void parse_settings(std::string_view image, Settings& s);
 bool load_settings(const std::string& path, Settings& s);
 // Writes the whole file beside the old one and replaces it in one step, so a failed save
 // never leaves a short or empty settings file.
-bool save_settings(const std::string& path, const Settings& s, std::string& err);
+platform::Result save_settings(const std::string& path, const Settings& s);
 
 // Start-up: defaults, the history's used and reserved fields and spare5 cleared, setup.dat's
 // playback mode while no settings file exists, then the settings file.

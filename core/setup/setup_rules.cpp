@@ -42,8 +42,7 @@ Found read_installed_settings(const std::string& kt_dat_path, std::string_view d
     found.display_name = std::string(default_name);
     found.playback_mode = default_mode;
     platform::File f;
-    std::string err;
-    if (!f.open(kt_dat_path, platform::File::Mode::read, err)) return found;
+    if (!f.open(kt_dat_path, platform::File::Mode::read)) return found;
     found.version_up = true;
     found.display_name = display_name_from(read_part(f, k_name_offset, k_name_width), default_name);
     std::string mode = read_part(f, k_mode_offset, 4);
@@ -56,12 +55,11 @@ Found read_installed_settings(const std::string& kt_dat_path, std::string_view d
 
 bool patch_playback_mode(const std::string& kt_dat_path, int32_t mode) {
     platform::File f;
-    std::string err;
-    if (!f.open(kt_dat_path, platform::File::Mode::read_write, err)) return false;
+    if (!f.open(kt_dat_path, platform::File::Mode::read_write)) return false;
     if (f.size() < k_mode_offset + 4) return false;
     std::string image = setup_dat_image(mode);
-    bool ok = f.write_at(k_mode_offset, image.data(), image.size());
-    return f.close() && ok;
+    const platform::Result written = f.write_at(k_mode_offset, image.data(), image.size());
+    return f.close() && written;
 }
 
 std::string setup_dat_image(int32_t mode) {

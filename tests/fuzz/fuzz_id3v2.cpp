@@ -19,16 +19,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(found.size >= 10 && found.size <= size);
     FUZZ_CHECK(found.major >= 2 && found.major <= 4);
     for (int major : {3, 4}) {
-        std::vector<std::string> notices;
-        const std::string tag = formats::make_id3v2(major, {"t", "a", "", "", "c", ""}, found.kept, &notices);
+        std::vector<std::string> warnings;
+        const std::string tag = formats::make_id3v2(major, {"t", "a", "", "", "c", ""}, found.kept, &warnings);
         platform::MemorySource again(tag.data(), tag.size());
         formats::Id3v2Found back = formats::read_id3v2(again, 0, tag.size());
         FUZZ_CHECK(back.present && back.major == major && back.size == tag.size());
-        FUZZ_CHECK(back.notices.empty());
+        FUZZ_CHECK(back.warnings.empty());
         FUZZ_CHECK(back.texts.title == "t" && back.texts.artist == "a" && back.texts.comment == "c");
         FUZZ_CHECK(back.mis_marked.empty() && back.other_frames == 0);
         // Every kept frame went over, unless it was named as left out.
-        FUZZ_CHECK(back.kept.size() + notices.size() >= found.kept.size());
+        FUZZ_CHECK(back.kept.size() + warnings.size() >= found.kept.size());
         for (const formats::Id3v2Frame& f : back.kept) FUZZ_CHECK(f.id == "APIC" || f.id == "USLT");
 
         // A rewrite that keeps every frame reads back with the new texts and, in the tag's own

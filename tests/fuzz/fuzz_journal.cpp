@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(kept_bytes <= size);
     platform::MemorySource back_src(again.data(), again.size());
     editing::JournalRead back = editing::read_journal(back_src);
-    FUZZ_CHECK(back.ok && back.notices.empty() && back.changes.size() == j.changes.size());
+    FUZZ_CHECK(back.ok && back.warnings.empty() && back.changes.size() == j.changes.size());
     for (size_t i = 0; i < back.changes.size(); ++i) {
         const editing::JournalChange &a = back.changes[i], &b = j.changes[i];
         FUZZ_CHECK(a.kind == b.kind && a.path == b.path && a.new_path == b.new_path && a.offset == b.offset &&

@@ -15,8 +15,7 @@ void check(const cli::json::Value& v, int depth) {
     if (v.kind == Kind::string) {
         FUZZ_CHECK(platform::sanitize_utf8(v.text) == v.text);
         cli::json::Value back;
-        std::string err;
-        FUZZ_CHECK(cli::json::parse(cli::json::quote(v.text), back, err));
+        FUZZ_CHECK(cli::json::parse(cli::json::quote(v.text), back));
         FUZZ_CHECK(back.kind == Kind::string && back.text == v.text);
     }
     for (const auto& m : v.members) check(m.value, depth + 1);
@@ -27,8 +26,8 @@ void check(const cli::json::Value& v, int depth) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     cli::json::Value v;
-    std::string err;
-    if (cli::json::parse(std::string_view(reinterpret_cast<const char*>(data), size), v, err)) check(v, 0);
-    else FUZZ_CHECK(!err.empty());
+    const platform::Result parsed = cli::json::parse(std::string_view(reinterpret_cast<const char*>(data), size), v);
+    if (parsed) check(v, 0);
+    else FUZZ_CHECK(!parsed.detail.empty());
     return 0;
 }

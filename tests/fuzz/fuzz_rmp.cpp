@@ -36,8 +36,7 @@ std::string temp_folder() {
 
 std::vector<unsigned char> read_all(const std::string& path) {
     platform::File f;
-    std::string err;
-    FUZZ_CHECK(f.open(path, platform::File::Mode::read, err));
+    FUZZ_CHECK(f.open(path, platform::File::Mode::read));
     std::vector<unsigned char> bytes(static_cast<size_t>(f.size()));
     FUZZ_CHECK(bytes.empty() || f.read_at(0, bytes.data(), bytes.size()));
     return bytes;
@@ -56,16 +55,15 @@ void rewrite_and_check(platform::ByteSource& input, const uint8_t* data, size_t 
 
     {
         platform::ReplacingWriter w;
-        std::string err;
-        if (!w.begin(path, err)) {
-            std::fprintf(stderr, "fuzz_rmp: cannot begin the writer: %s\n", err.c_str());
+        if (platform::Result begun = w.begin(path); !begun) {
+            std::fprintf(stderr, "fuzz_rmp: cannot begin the writer: %s\n", begun.detail.c_str());
             std::abort();
         }
-        bool written = formats::write_rmp_file(w, input, plan, err);
-        if (!written) std::fprintf(stderr, "fuzz_rmp: write_rmp_file failed: %s\n", err.c_str());
+        platform::Result written = formats::write_rmp_file(w, input, plan);
+        if (!written) std::fprintf(stderr, "fuzz_rmp: write_rmp_file failed: %s\n", written.detail.c_str());
         FUZZ_CHECK(written); // a small input always fits the RMP form
-        bool committed = w.commit(err);
-        if (!committed) std::fprintf(stderr, "fuzz_rmp: commit failed: %s\n", err.c_str());
+        platform::Result committed = w.commit();
+        if (!committed) std::fprintf(stderr, "fuzz_rmp: commit failed: %s\n", committed.detail.c_str());
         FUZZ_CHECK(committed);
     }
 
@@ -102,18 +100,17 @@ void rewrite_and_check(platform::ByteSource& input, const uint8_t* data, size_t 
     // Read back through the file layer: every planned text, and a walk without damage.
     {
         platform::File f;
-        std::string err;
-        FUZZ_CHECK(f.open(path, platform::File::Mode::read, err));
+        FUZZ_CHECK(f.open(path, platform::File::Mode::read));
         formats::RmpTexts texts;
-        std::vector<std::string> notices;
-        FUZZ_CHECK(formats::read_rmp_texts(f, texts, &notices));
+        std::vector<std::string> warnings;
+        FUZZ_CHECK(formats::read_rmp_texts(f, texts, &warnings));
         FUZZ_CHECK(texts.is_rmp);
         for (int i : {formats::INAM, formats::IART, formats::IPRD, formats::ICMT, formats::ICRD})
             FUZZ_CHECK(texts.text[static_cast<size_t>(i)] == plan.texts[static_cast<size_t>(i)]);
         for (size_t i = 0; i < formats::k_rmp_text_count; ++i) FUZZ_CHECK(texts.text[i] == plan.texts[i]);
-        for (const std::string& note : notices)
-            std::fprintf(stderr, "fuzz_rmp: notice on the written file: %s\n", note.c_str());
-        FUZZ_CHECK(notices.empty());
+        for (const std::string& note : warnings)
+            std::fprintf(stderr, "fuzz_rmp: warning on the written file: %s\n", note.c_str());
+        FUZZ_CHECK(warnings.empty());
 
         formats::RmpLayout lay = formats::walk_rmp(f);
         FUZZ_CHECK(lay.has_list && lay.has_iid3);
@@ -138,8 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check_layout(lay, size);
 
     formats::RmpTexts texts;
-    std::vector<std::string> notices;
-    bool has_texts = formats::read_rmp_texts(src, texts, &notices);
+    std::vector<std::string> warnings;
+    bool has_texts = formats::read_rmp_texts(src, texts, &warnings);
     FUZZ_CHECK(has_texts == texts.is_rmp);
     if (has_texts) FUZZ_CHECK(formats::is_rmp_file(src) && lay.has_list && texts.text == lay.texts);
     else

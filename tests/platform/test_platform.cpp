@@ -19,6 +19,7 @@
 #include "platform/process.h"
 #include "platform/text.h"
 #include "tests/support/test_files.h"
+#include "tests/support/result_check.h"
 
 using testing_files::read_file;
 using testing_files::TempDir;
@@ -30,7 +31,7 @@ TEST(File, ExactReadsAndWritesAtOffsets) {
     write_file(path, "0123456789");
     platform::File f;
     std::string err;
-    ASSERT_TRUE(f.open(path, platform::File::Mode::read_write, err)) << err;
+    ASSERT_TRUE(testing_files::noted(f.open(path, platform::File::Mode::read_write), err)) << err;
     EXPECT_EQ(f.size(), 10u);
     char b[4] = {};
     EXPECT_TRUE(f.read_at(6, b, 4));
@@ -48,10 +49,10 @@ TEST(File, OpenFailuresSayWhy) {
     TempDir dir;
     platform::File f;
     std::string err;
-    EXPECT_FALSE(f.open(dir.file("missing"), platform::File::Mode::read, err));
+    EXPECT_FALSE(testing_files::noted(f.open(dir.file("missing"), platform::File::Mode::read), err));
     EXPECT_FALSE(err.empty());
     err.clear();
-    EXPECT_FALSE(f.open(dir.path(), platform::File::Mode::read, err)); // a folder
+    EXPECT_FALSE(testing_files::noted(f.open(dir.path(), platform::File::Mode::read), err)); // a folder
     EXPECT_FALSE(err.empty());
 }
 
@@ -62,7 +63,7 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
     std::string err;
     {
         platform::ReplacingWriter w;
-        ASSERT_TRUE(w.begin(path, err)) << err;
+        ASSERT_TRUE(testing_files::noted(w.begin(path), err)) << err;
         EXPECT_TRUE(w.write("new", 3));
         // The new content waits beside it: in a named temporary file on Windows, in one
         // without a name where the file system has them.
@@ -74,19 +75,19 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
     EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
 
     platform::ReplacingWriter w;
-    ASSERT_TRUE(w.begin(path, err));
+    ASSERT_TRUE(testing_files::noted(w.begin(path), err));
     EXPECT_TRUE(w.write("new ", 4));
     std::string src = "copied part";
     platform::MemorySource ms(src.data(), src.size());
     EXPECT_TRUE(w.copy_from(ms, 7, 4));
     EXPECT_TRUE(w.patch(0, "N", 1));
-    EXPECT_FALSE(w.patch(7, "xx", 2)); // past what was written
-    EXPECT_FALSE(w.commit(err));       // a failed step fails the whole
+    EXPECT_FALSE(w.patch(7, "xx", 2));                   // past what was written
+    EXPECT_FALSE(testing_files::noted(w.commit(), err)); // a failed step fails the whole
     EXPECT_EQ(read_file(path), "old content");
     EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
 
     platform::ReplacingWriter w2;
-    ASSERT_TRUE(w2.begin(path, err));
+    ASSERT_TRUE(testing_files::noted(w2.begin(path), err));
     EXPECT_TRUE(w2.copy_from(ms, 0, src.size()));
 #ifdef _WIN32
     // The new file takes the old one's place with its attributes (on Windows also its creation
@@ -94,7 +95,7 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
     const std::wstring wpath = platform::utf8_to_utf16(path);
     SetFileAttributesW(wpath.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
 #endif
-    ASSERT_TRUE(w2.commit(err)) << err;
+    ASSERT_TRUE(testing_files::noted(w2.commit(), err)) << err;
     EXPECT_EQ(read_file(path), "copied part");
     EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
 #ifdef _WIN32
@@ -103,11 +104,11 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
     // A replacement that cannot be made (another program holds the file open without sharing
     // it) leaves the old file as it was, and no temporary file.
     platform::ReplacingWriter w3;
-    ASSERT_TRUE(w3.begin(path, err));
+    ASSERT_TRUE(testing_files::noted(w3.begin(path), err));
     EXPECT_TRUE(w3.write("lost", 4));
     HANDLE held = CreateFileW(wpath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(w3.commit(err));
+    EXPECT_FALSE(testing_files::noted(w3.commit(), err));
     EXPECT_FALSE(err.empty());
     CloseHandle(held);
     EXPECT_EQ(read_file(path), "copied part");
@@ -132,9 +133,9 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
         move_fails = fallback_fails;
         backup.clear();
         platform::ReplacingWriter w4;
-        ASSERT_TRUE(w4.begin(path, err)) << err;
+        ASSERT_TRUE(testing_files::noted(w4.begin(path), err)) << err;
         EXPECT_TRUE(w4.write("half", 4));
-        EXPECT_EQ(w4.commit(err), !fallback_fails) << err;
+        EXPECT_EQ(testing_files::noted(w4.commit(), err).ok(), !fallback_fails) << err;
         ASSERT_FALSE(backup.empty());
         if (fallback_fails) {
             const bool at_target = platform::path_kind(path) == platform::PathKind::file;
@@ -142,7 +143,7 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
             EXPECT_NE(err.find(backup), std::string::npos) << err;
             std::string moved_err;
             if (!at_target) {
-                EXPECT_TRUE(platform::move_file(backup, path, moved_err)) << moved_err;
+                EXPECT_TRUE(testing_files::noted(platform::move_file(backup, path), moved_err)) << moved_err;
             }
         } else {
             EXPECT_EQ(read_file(path), "half");
@@ -165,9 +166,9 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
         std::string path = dir.file(name);
         write_file(path, "old");
         platform::ReplacingWriter w;
-        ASSERT_TRUE(w.begin(path, err)) << err;
+        ASSERT_TRUE(testing_files::noted(w.begin(path), err)) << err;
         EXPECT_TRUE(w.write("new", 3));
-        ASSERT_TRUE(w.commit(err)) << name.size() << ": " << err;
+        ASSERT_TRUE(testing_files::noted(w.commit(), err)) << name.size() << ": " << err;
         EXPECT_EQ(read_file(path), "new");
     }
     EXPECT_EQ(testing_files::count_entries(dir.path()), 2);
@@ -176,7 +177,7 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
 #ifdef _WIN32
     // Devices are refused by name.
     for (const char* device : {"NUL", "CON"}) {
-        EXPECT_FALSE(f.open(device, platform::File::Mode::read, err)) << device;
+        EXPECT_FALSE(testing_files::noted(f.open(device, platform::File::Mode::read), err)) << device;
     }
 
     // A temporary file of ours that a killed writer left two hours ago goes at the next write
@@ -199,9 +200,9 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
         CloseHandle(h);
     }
     platform::ReplacingWriter wn;
-    ASSERT_TRUE(wn.begin(dir.file(japanese + ".mp3"), err)) << err;
+    ASSERT_TRUE(testing_files::noted(wn.begin(dir.file(japanese + ".mp3")), err)) << err;
     EXPECT_TRUE(wn.write("next", 4));
-    ASSERT_TRUE(wn.commit(err)) << err;
+    ASSERT_TRUE(testing_files::noted(wn.commit(), err)) << err;
     EXPECT_FALSE(platform::path_kind(stale) == platform::PathKind::file);
     for (const std::string& name : users) {
         EXPECT_EQ(read_file(dir.file(name)), "aged") << name;
@@ -212,11 +213,11 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
     // A FIFO is refused at once, not waited on for a writer; so is writing through it.
     std::string fifo = dir.file("f.mp3");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(f.open(fifo, platform::File::Mode::read, err));
+    EXPECT_FALSE(testing_files::noted(f.open(fifo, platform::File::Mode::read), err));
     EXPECT_EQ(err, "not a regular file");
-    EXPECT_FALSE(f.open(fifo, platform::File::Mode::read_write, err));
+    EXPECT_FALSE(testing_files::noted(f.open(fifo, platform::File::Mode::read_write), err));
     platform::ReplacingWriter wf;
-    EXPECT_FALSE(wf.begin(fifo, err));
+    EXPECT_FALSE(testing_files::noted(wf.begin(fifo), err));
     ::unlink(fifo.c_str());
 
     // Through a symbolic link the file it names gets the new content; the link stays a link.
@@ -224,9 +225,9 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
     write_file(real, "old");
     ASSERT_EQ(::symlink("real.mp3", link.c_str()), 0);
     platform::ReplacingWriter wl;
-    ASSERT_TRUE(wl.begin(link, err)) << err;
+    ASSERT_TRUE(testing_files::noted(wl.begin(link), err)) << err;
     EXPECT_TRUE(wl.write("new", 3));
-    ASSERT_TRUE(wl.commit(err)) << err;
+    ASSERT_TRUE(testing_files::noted(wl.commit(), err)) << err;
     struct stat st {};
     ASSERT_EQ(::lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
@@ -239,7 +240,8 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
     if (child == 0) {
         platform::ReplacingWriter wk;
         std::string e;
-        if (wk.begin(real, e)) wk.write(std::string(1 << 20, 'k').data(), 1 << 20);
+        if (testing_files::noted(wk.begin(real), e))
+            static_cast<void>(wk.write(std::string(1 << 20, 'k').data(), 1 << 20));
         ::kill(::getpid(), SIGKILL);
     }
     int status = 0;
@@ -253,14 +255,15 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
                                                             const std::string&) -> bool { ::_exit(0); };
         platform::ReplacingWriter wk;
         std::string e;
-        if (wk.begin(real, e) && wk.write(std::string(1 << 20, 'k').data(), 1 << 20)) wk.commit(e);
+        if (testing_files::noted(wk.begin(real), e) && wk.write(std::string(1 << 20, 'k').data(), 1 << 20))
+            static_cast<void>(testing_files::noted(wk.commit(), e));
         ::_exit(1);
     }
     ASSERT_EQ(::waitpid(named_child, &status, 0), named_child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0); // stopped at the replace
     std::string left;
     std::vector<platform::FolderEntry> entries;
-    ASSERT_TRUE(platform::list_folder(dir.path(), entries, err)) << err;
+    ASSERT_TRUE(testing_files::noted(platform::list_folder(dir.path(), entries), err)) << err;
     for (const auto& e : entries)
         if (platform::ReplacingWriter::is_temporary_name(e.name)) left = dir.file(e.name);
     ASSERT_FALSE(left.empty());
@@ -281,9 +284,9 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
     int held = ::open(busy.c_str(), O_RDWR);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     platform::ReplacingWriter wn;
-    ASSERT_TRUE(wn.begin(real, err)) << err;
+    ASSERT_TRUE(testing_files::noted(wn.begin(real), err)) << err;
     EXPECT_TRUE(wn.write("next", 4));
-    ASSERT_TRUE(wn.commit(err)) << err;
+    ASSERT_TRUE(testing_files::noted(wn.commit(), err)) << err;
     ::close(held);
     EXPECT_FALSE(platform::path_kind(stale) == platform::PathKind::file);
     EXPECT_FALSE(platform::path_kind(left) == platform::PathKind::file);
@@ -301,10 +304,11 @@ TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
         ASSERT_EQ(::chown(real.c_str(), 65534, 65534), 0);
         ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
         platform::ReplacingWriter wo;
-        ASSERT_TRUE(wo.begin(real, err)) << err;
+        ASSERT_TRUE(testing_files::noted(wo.begin(real), err)) << err;
         EXPECT_TRUE(wo.write("own", 3));
-        ASSERT_TRUE(wo.commit(err)) << err;
-        EXPECT_TRUE(wo.warnings().empty());
+        platform::Result committed = wo.commit();
+        ASSERT_TRUE(testing_files::noted(committed, err)) << err;
+        EXPECT_TRUE(committed.warnings.empty());
         ASSERT_EQ(::stat(real.c_str(), &st), 0);
         EXPECT_EQ(st.st_uid, 65534u);
         EXPECT_EQ(st.st_gid, 65534u);
@@ -332,9 +336,9 @@ TEST(ReplacingWriter, CopyFromAShortSourceFails) {
     platform::MemorySource ms(src.data(), src.size());
     platform::ReplacingWriter w;
     std::string err;
-    ASSERT_TRUE(w.begin(path, err));
+    ASSERT_TRUE(testing_files::noted(w.begin(path), err));
     EXPECT_FALSE(w.copy_from(ms, 50, 51));
-    EXPECT_FALSE(w.commit(err));
+    EXPECT_FALSE(testing_files::noted(w.commit(), err));
     EXPECT_FALSE(err.empty());
     EXPECT_EQ(read_file(path), "keep");
 }
@@ -345,9 +349,9 @@ TEST(Paths, ReadOnlyKindsAndTheCurrentFolder) {
     write_file(path, "x");
     std::string err;
     EXPECT_FALSE(platform::is_read_only(path));
-    ASSERT_TRUE(platform::set_read_only(path, true, err)) << err;
+    ASSERT_TRUE(testing_files::noted(platform::set_read_only(path, true), err)) << err;
     EXPECT_TRUE(platform::is_read_only(path));
-    ASSERT_TRUE(platform::set_read_only(path, false, err)) << err;
+    ASSERT_TRUE(testing_files::noted(platform::set_read_only(path, false), err)) << err;
     EXPECT_FALSE(platform::is_read_only(path));
     EXPECT_EQ(platform::path_kind(path), platform::PathKind::file);
     EXPECT_EQ(platform::path_kind(dir.path()), platform::PathKind::directory);
@@ -382,11 +386,11 @@ TEST(Process, StartsACommandLineAndNamesAProgramThatCannotStart) {
     std::string made = dir.file("made");
     std::string err;
 #ifdef _WIN32
-    ASSERT_TRUE(platform::start_process("cmd /c mkdir \"" + made + "\"", err)) << err;
-    EXPECT_FALSE(platform::start_process("no-such-program-of-ours.exe /x", err));
+    ASSERT_TRUE(testing_files::noted(platform::start_process("cmd /c mkdir \"" + made + "\""), err)) << err;
+    EXPECT_FALSE(testing_files::noted(platform::start_process("no-such-program-of-ours.exe /x"), err));
     EXPECT_NE(err.find("no-such-program-of-ours.exe"), std::string::npos) << err;
 #else
-    ASSERT_TRUE(platform::start_process("mkdir '" + made + "'", err)) << err;
+    ASSERT_TRUE(testing_files::noted(platform::start_process("mkdir '" + made + "'"), err)) << err;
 #endif
     for (int i = 0; i < 200 && platform::path_kind(made) != platform::PathKind::directory; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -100,14 +100,27 @@ std::wstring library_path() {
     return path.substr(0, slash + 1) + L"vbmp3.dll";
 }
 
+using platform::failure;
+using platform::Fault;
+using platform::Result;
+
+// The library's answer to a call: 1 is done.
+Result answer(int library_result, const char* call) {
+    if (library_result == 1) return {};
+    return failure(Fault::refused, std::string(call) + " answered " + std::to_string(library_result));
+}
+
+Result not_loaded() { return failure(Fault::refused, "vbmp3.dll is not loaded"); }
+
 } // namespace
 
-int load_decoder() {
-    if (g_decoder.module) return 0;
+Result load_decoder() {
+    if (g_decoder.module) return failure(Fault::refused, "vbmp3.dll is loaded already");
     const std::wstring path = library_path();
-    if (path.empty()) return 0;
+    if (path.empty()) return failure(Fault::cannot_open, "the program's own folder is unknown");
     HMODULE m = LoadLibraryW(path.c_str());
-    if (!m) return 0;
+    if (!m)
+        return failure(Fault::cannot_open, "vbmp3.dll cannot be loaded (error " + std::to_string(GetLastError()) + ")");
     Decoder d;
     d.module = m;
     bool ok = resolve(m, "vbmp3_init", d.init) && resolve(m, "vbmp3_getState", d.get_state) &&
@@ -121,18 +134,19 @@ int load_decoder() {
               resolve(m, "vbmp3_free", d.free);
     if (!ok) {
         FreeLibrary(m);
-        return 0;
+        return failure(Fault::cannot_open, "vbmp3.dll lacks one of its entry points");
     }
     resolve(m, "vbmp3_openW", d.open_wide);
     g_decoder = d;
-    return 1;
+    return {};
 }
 
-int init_decoder(int playback_mode) {
-    if (!g_decoder.module || g_decoder.init() != 1) return 0;
+Result init_decoder(int playback_mode) {
+    if (!g_decoder.module) return not_loaded();
+    if (Result r = answer(g_decoder.init(), "vbmp3_init"); !r) return r;
     g_ready = true;
     apply_decoder_options(playback_mode);
-    return 1;
+    return {};
 }
 
 void apply_decoder_options(int playback_mode) {
@@ -159,28 +173,38 @@ bool decoder_ready() { return g_ready; }
 void mark_decoder_ready() { g_ready = true; }
 std::atomic<int32_t> repaint_count{0};
 
-int decoder_init() { return g_decoder.module ? g_decoder.init() : 0; }
+Result decoder_init() { return g_decoder.module ? answer(g_decoder.init(), "vbmp3_init") : not_loaded(); }
 int decoder_get_state(int* seconds) {
     int ignored = 0; // a library may write the position without looking
     return g_decoder.module ? g_decoder.get_state(seconds ? seconds : &ignored) : 0;
 }
-int decoder_get_mpeg_info(void* block56) { return g_decoder.module ? g_decoder.get_mpeg_info(block56) : 0; }
-int decoder_get_wave(int* left256, int* right256) {
-    return g_decoder.module ? g_decoder.get_wave(left256, right256) : 0;
+Result decoder_get_mpeg_info(void* block56) {
+    return g_decoder.module ? answer(g_decoder.get_mpeg_info(block56), "vbmp3_getMpegInfo") : not_loaded();
 }
-int decoder_get_volume(int* left, int* right) { return g_decoder.module ? g_decoder.get_volume(left, right) : 0; }
+Result decoder_get_wave(int* left256, int* right256) {
+    return g_decoder.module ? answer(g_decoder.get_wave(left256, right256), "vbmp3_getWave") : not_loaded();
+}
+Result decoder_get_volume(int* left, int* right) {
+    return g_decoder.module ? answer(g_decoder.get_volume(left, right), "vbmp3_getVolume") : not_loaded();
+}
 void decoder_set_volume(int left, int right) {
     if (g_decoder.module) g_decoder.set_volume(left, right);
 }
-int decoder_open(const std::string& path, void* info272) {
+Result decoder_open(const std::string& path, void* info272) {
+    if (!g_decoder.module) return not_loaded();
     // A zero inside would end the name early, at another file's name.
-    if (!g_decoder.module || path.find('\0') != std::string::npos) return 0;
+    if (path.find('\0') != std::string::npos) return failure(Fault::cannot_open, "the path holds a zero");
     const std::wstring wide = platform::utf8_to_utf16(path);
-    if (g_decoder.open_wide)
-        return g_decoder.open_wide(platform::system_path(path).c_str(), info272); // a long path too
-    std::string ansi;
-    if (!to_ansi(wide, ansi)) return 0; // the library is not called: its open file stays
-    return g_decoder.open(ansi.c_str(), info272);
+    int r;
+    if (g_decoder.open_wide) {
+        r = g_decoder.open_wide(platform::system_path(path).c_str(), info272); // a long path too
+    } else {
+        std::string ansi;
+        // The library is not called: its open file stays.
+        if (!to_ansi(wide, ansi)) return failure(Fault::cannot_open, "the path has no form in the ANSI code page");
+        r = g_decoder.open(ansi.c_str(), info272);
+    }
+    return answer(r, "vbmp3_open");
 }
 void decoder_seek(int seconds) {
     if (g_decoder.module) g_decoder.seek(seconds);

@@ -7,6 +7,7 @@
 
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
+#include "win32/editor/guard.h"
 #include "win32/editor/file_menu.h"
 #include "win32/editor/main_window.h"
 #include "win32/editor/menus.h"
@@ -30,14 +31,16 @@ bool has_mp3_ending(const std::string& name) {
 
 // The title field's procedure reaches the menu's state through its parent, dialog 142.
 LRESULT CALLBACK title_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    HWND dlg = GetParent(h);
-    EditorWindow::FileMenu& menu = window_of(dlg)->file_menu;
-    if (msg == WM_KEYUP && wp == VK_HOME) {
-        menu.warp_request = true;
-        SendMessageW(dlg, WM_COMMAND, IDC_FILE_MENU, 0);
-        SetFocus(h);
-    }
-    return CallWindowProcW(menu.former_title, h, msg, wp, lp);
+    return guarded<LRESULT>(0, [&] {
+        HWND dlg = GetParent(h);
+        EditorWindow::FileMenu& menu = window_of(dlg)->file_menu;
+        if (msg == WM_KEYUP && wp == VK_HOME) {
+            menu.warp_request = true;
+            SendMessageW(dlg, WM_COMMAND, IDC_FILE_MENU, 0);
+            SetFocus(h);
+        }
+        return CallWindowProcW(menu.former_title, h, msg, wp, lp);
+    });
 }
 
 } // namespace
@@ -51,8 +54,7 @@ void show_file_menu(EditorWindow& w) {
     // program's all the same (platform::current_folder).
     std::vector<std::string> found_names, keys;
     std::vector<platform::FolderEntry> entries;
-    std::string err;
-    static_cast<void>(platform::list_folder(current_folder(), entries, err)); // none listed: no rows
+    static_cast<void>(platform::list_folder(current_folder(), entries)); // none listed: no rows
     for (const platform::FolderEntry& e : entries) {
         if (found_names.size() == face::k_file_menu_names) break;
         if (e.kind == platform::PathKind::directory || !has_mp3_ending(e.name)) continue;

@@ -15,6 +15,7 @@
 #include "core/formats/text_rules.h"
 #include "win32/editor/editor.h"
 #include "win32/editor/file_menu.h"
+#include "win32/editor/guard.h"
 #include "win32/editor/main_window.h"
 #include "win32/editor/menus.h"
 #include "win32/editor/options.h"
@@ -100,8 +101,8 @@ BOOL on_init(EditorWindow& w, HWND dlg) {
     place_window(w);
     for (int i = 0; i < 5; ++i) w.bitmaps[i] = LoadBitmapW(w.instance, MAKEINTRESOURCEW(IDB_EDGE + i));
     // Preview needs vbmp3.dll beside the program; without it the editor edits all the same.
-    decoder::load_decoder();
-    if (!decoder::decoder_ready()) decoder::init_decoder(w.settings.playback_mode);
+    static_cast<void>(decoder::load_decoder());
+    if (!decoder::decoder_ready()) static_cast<void>(decoder::init_decoder(w.settings.playback_mode));
     start_player(w);
     watch_home_key(w);
     SendMessageW(dlg, WM_SETICON, ICON_BIG,
@@ -326,8 +327,9 @@ void save_settings_now(EditorWindow& w) {
         w.settings.window_left = r.left;
         w.settings.window_top = r.top;
     }
-    std::string err;
-    settings::save_settings(w.settings_path, w.settings, err);
+    // Reported like the other writes that fail; the settings stay in memory for the next save.
+    if (platform::Result saved = settings::save_settings(w.settings_path, w.settings); !saved)
+        show_write_failure(w.owner, saved.detail);
 }
 
 // The open routine: load, then show the file and take its tag as the undo snapshot.
@@ -378,7 +380,7 @@ INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     EditorWindow* w = window_of(dlg);
     if (!w) return FALSE;
     ++w->messages_in_progress;
-    INT_PTR result = handle_message(*w, dlg, msg, wp, lp);
+    INT_PTR result = guarded<INT_PTR>(FALSE, [&] { return handle_message(*w, dlg, msg, wp, lp); });
     if (--w->messages_in_progress == 0 && w->wake_after_end) {
         w->wake_after_end = false;
         PostMessageW(dlg, WM_NULL, 0, 0);

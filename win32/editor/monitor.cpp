@@ -21,6 +21,7 @@
 #include "win32/decoder/decoder.h"
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
+#include "win32/editor/guard.h"
 
 namespace editor {
 
@@ -53,7 +54,7 @@ void hot_keys(EditorWindow& w, HWND dlg) {
 void levels(EditorWindow& w, HWND dlg) {
     int rows[2][256] = {};
     if (decoder::decoder_get_state(nullptr) == preview::playing) {
-        decoder::decoder_get_wave(rows[0], rows[1]);
+        static_cast<void>(decoder::decoder_get_wave(rows[0], rows[1])); // rows of zeros where it fails
         uint32_t now = timeGetTime();
         for (int r = 0; r < 2; ++r) preview::feed_levels(w.meter[r], rows[r], 256, now);
         InvalidateRect(dlg, &k_meter, FALSE);
@@ -72,12 +73,16 @@ DWORD WINAPI monitor_loop(LPVOID param) {
         bool busy = GetForegroundWindow() == dlg || w.player.was_playing() || decoder::repaint_count < 30;
         WaitForSingleObject(w.monitor.wake, busy ? 12 : INFINITE);
         if (!w.monitor.running.load()) break;
-        if (GetForegroundWindow() == dlg) hot_keys(w, dlg);
-        if (!IsWindow(dlg)) continue;
-        levels(w, dlg);
-        // After a stop the meter is redrawn for 29 more passes as it falls to zero.
-        if (++decoder::repaint_count < 30) InvalidateRect(dlg, &k_meter, FALSE);
-        if (w.player.was_playing()) SendMessageW(dlg, WM_UPDATE_STATUS, 0, 0);
+        // A pass that meets a failure is left undone; the next one tries again.
+        guarded(0, [&] {
+            if (GetForegroundWindow() == dlg) hot_keys(w, dlg);
+            if (!IsWindow(dlg)) return 0;
+            levels(w, dlg);
+            // After a stop the meter is redrawn for 29 more passes as it falls to zero.
+            if (++decoder::repaint_count < 30) InvalidateRect(dlg, &k_meter, FALSE);
+            if (w.player.was_playing()) SendMessageW(dlg, WM_UPDATE_STATUS, 0, 0);
+            return 0;
+        });
     }
     return 0;
 }

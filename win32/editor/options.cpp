@@ -11,6 +11,7 @@
 #include "win32/editor/resources/resource.h"
 #include "core/formats/text_rules.h"
 #include "win32/editor/editor.h"
+#include "win32/editor/guard.h"
 #include "win32/editor/main_window.h"
 #include "win32/editor/options.h"
 #include "win32/editor/ui.h"
@@ -143,7 +144,7 @@ void on_ok(HWND dlg) {
     EndDialog(dlg, 1);
 }
 
-INT_PTR CALLBACK options_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+INT_PTR handle_message(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_INITDIALOG) return on_init(dlg, lp);
     if (msg != WM_COMMAND) return FALSE;
     int id = LOWORD(wp);
@@ -172,6 +173,10 @@ INT_PTR CALLBACK options_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK options_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    return guarded<INT_PTR>(FALSE, [&] { return handle_message(dlg, msg, wp, lp); });
 }
 
 } // namespace

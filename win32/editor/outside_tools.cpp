@@ -19,6 +19,7 @@
 
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
+#include "win32/editor/guard.h"
 #include "win32/editor/main_window.h"
 #include "win32/editor/outside_tools.h"
 #include "win32/editor/ui.h"
@@ -45,8 +46,11 @@ struct LaunchJob {
 DWORD WINAPI copy_thread(LPVOID param) {
     auto* job = static_cast<CopyJob*>(param);
     EditorWindow::Tools& tools = *job->tools;
-    if (!CopyFileExW(platform::system_path(job->source).c_str(), platform::system_path(job->destination).c_str(),
-                     nullptr, nullptr, &tools.copy_cancel, COPY_FILE_FAIL_IF_EXISTS)) {
+    const bool copied = guarded(false, [&] {
+        return CopyFileExW(platform::system_path(job->source).c_str(), platform::system_path(job->destination).c_str(),
+                           nullptr, nullptr, &tools.copy_cancel, COPY_FILE_FAIL_IF_EXISTS) != 0;
+    });
+    if (!copied) {
         tools.copy_failed = 1;
         PostMessageW(job->window, WM_COPY_FAILED, 0, 0);
     }
@@ -58,7 +62,10 @@ DWORD WINAPI copy_thread(LPVOID param) {
 DWORD WINAPI launch_thread(LPVOID param) {
     auto* job = static_cast<LaunchJob*>(param);
     EditorWindow::Tools& tools = *job->tools;
-    start_program(job->command, false);
+    guarded(0, [&] {
+        start_program(job->command, false);
+        return 0;
+    });
     delete job;
     tools.launch_running = 0;
     return 0;
@@ -106,8 +113,8 @@ private:
 } // namespace
 
 void start_program(const std::string& command_line, bool activate) {
-    std::string err;
-    platform::start_process(command_line, err, activate);
+    // A program that does not start shows nothing, as it always was: the user sees no window.
+    static_cast<void>(platform::start_process(command_line, activate));
 }
 
 std::string choose_program(EditorWindow& w, HWND owner, const char* title, const wchar_t* filter,

@@ -9,6 +9,7 @@
 #include "win32/decoder/decoder.h"
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
+#include "win32/editor/guard.h"
 #include "win32/editor/ui.h"
 
 namespace editor {
@@ -45,19 +46,23 @@ int slider_position(HWND slider) { return static_cast<int>(SendMessageW(slider, 
 EditorWindow::Player& player_of(HWND slider) { return window_of(GetParent(slider))->player; }
 
 LRESULT CALLBACK position_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    EditorWindow::Player& p = player_of(h);
-    if (msg == WM_LBUTTONDOWN) p.position_press();
-    else if (msg == WM_LBUTTONUP) p.position_release(slider_position(h));
-    else if (msg == WM_CAPTURECHANGED) p.position_capture_lost();
-    return CallWindowProcW(p.former_position, h, msg, wp, lp);
+    return guarded<LRESULT>(0, [&] {
+        EditorWindow::Player& p = player_of(h);
+        if (msg == WM_LBUTTONDOWN) p.position_press();
+        else if (msg == WM_LBUTTONUP) p.position_release(slider_position(h));
+        else if (msg == WM_CAPTURECHANGED) p.position_capture_lost();
+        return CallWindowProcW(p.former_position, h, msg, wp, lp);
+    });
 }
 
 LRESULT CALLBACK volume_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    EditorWindow::Player& p = player_of(h);
-    if (msg == WM_LBUTTONDOWN) p.volume_press();
-    else if (msg == WM_LBUTTONUP) p.volume_release(slider_position(h));
-    else if (msg == WM_MOUSEMOVE && p.volume_dragging()) p.volume_move(slider_position(h));
-    return CallWindowProcW(p.former_volume, h, msg, wp, lp);
+    return guarded<LRESULT>(0, [&] {
+        EditorWindow::Player& p = player_of(h);
+        if (msg == WM_LBUTTONDOWN) p.volume_press();
+        else if (msg == WM_LBUTTONUP) p.volume_release(slider_position(h));
+        else if (msg == WM_MOUSEMOVE && p.volume_dragging()) p.volume_move(slider_position(h));
+        return CallWindowProcW(p.former_volume, h, msg, wp, lp);
+    });
 }
 
 WNDPROC replace_proc(HWND control, WNDPROC with) {
@@ -129,7 +134,7 @@ void start_player(EditorWindow& w) {
     HWND dlg = w.main;
     start_monitor(w);
     int left = 0, right = 0;
-    decoder::decoder_get_volume(&left, &right);
+    static_cast<void>(decoder::decoder_get_volume(&left, &right)); // 0 where it fails
     SendDlgItemMessageW(dlg, IDC_VOLUME, TBM_SETPOS, TRUE, left > right ? left : right);
     w.player.former_position = replace_proc(GetDlgItem(dlg, IDC_POSITION), position_proc);
     w.player.former_volume = replace_proc(GetDlgItem(dlg, IDC_VOLUME), volume_proc);

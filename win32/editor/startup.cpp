@@ -102,7 +102,10 @@ int start_up(HINSTANCE instance) {
         // not there, and then the file is not either: the load's notice says so.
         std::string folder = editing::folder_of(s.current_path);
         static_cast<void>(set_current_folder(folder.empty() ? "\\" : editing::folder_with_backslash(folder)));
-        static_cast<void>(editing::load_file(s, w.settings, w.ui, s.current_path));
+        // A start file that does not load has had its notice, or went to the program of its
+        // kind: the editor opens empty, holding no path of a file it has not loaded, so that
+        // nothing later (AutoPlay, a copy, a rename) acts on it.
+        if (!editing::load_file(s, w.settings, w.ui, s.current_path).ok()) s.current_path.clear();
     }
     formats::clear_blank_fields(s.current_tag);
 

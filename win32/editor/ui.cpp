@@ -5,6 +5,7 @@
 #include "core/formats/tag.h"
 #include "core/formats/text_rules.h"
 #include "win32/editor/editor.h"
+#include "win32/editor/guard.h"
 #include "win32/editor/ui.h"
 #include "win32/editor/texts.h"
 #include "platform/text.h"
@@ -36,7 +37,7 @@ struct Question {
     std::wstring old_name, new_name;
 };
 
-INT_PTR CALLBACK question_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+INT_PTR handle_question(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_INITDIALOG: {
         SetWindowLongPtrW(dlg, DWLP_USER, lp);
@@ -58,6 +59,10 @@ INT_PTR CALLBACK question_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     }
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK question_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    return guarded<INT_PTR>(FALSE, [&] { return handle_question(dlg, msg, wp, lp); });
 }
 
 } // namespace
@@ -91,16 +96,18 @@ void show_notice_menu(HWND owner, const std::vector<std::wstring>& lines, int dx
     DestroyMenu(menu);
 }
 
+void show_write_failure(HWND owner, const std::string& detail) {
+    std::wstring why = wide_path(detail); // the system's words come as UTF-8
+    show_notice_menu(owner, {wide(texts::error_head), L"", wide(texts::write_failed), why}, 30, -30, IDM_INFO);
+}
+
 void WindowUi::notice(editing::Notice what, const std::string& detail) {
     using editing::Notice;
-    std::wstring why = wide_path(detail); // the system's words come as UTF-8
     switch (what) {
     case Notice::apply_cancelled:
         show_notice_menu(w_.owner, {wide(texts::error_head), L"", wide(texts::cancelled)}, 30, -30, IDM_INFO);
         break;
-    case Notice::apply_failed:
-        show_notice_menu(w_.owner, {wide(texts::error_head), L"", wide(texts::write_failed), why}, 30, -30, IDM_INFO);
-        break;
+    case Notice::apply_failed: show_write_failure(w_.owner, detail); break;
     case Notice::cannot_open:
         show_notice_menu(w_.owner, {wide(texts::error_head), L"", wide(texts::cannot_open)}, 30, -30, IDM_INFO);
         break;

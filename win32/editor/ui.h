@@ -80,6 +80,9 @@ bool ask(const EditorWindow& w, int dialog, int32_t& never_ask, const std::wstri
 // A popup menu of string items that carry no command, at the cursor moved by (dx, dy); an
 // empty line is a separator.
 void show_notice_menu(HWND owner, const std::vector<std::wstring>& lines, int dx, int dy, UINT item_id);
+// The notice of a file that could not be written (a tag, the settings), with the system's words
+// (UTF-8) on why.
+void show_write_failure(HWND owner, const std::string& detail);
 // "Yes" to go on: asked only while the tag is modified.
 bool discard_question(const EditorWindow& w);
 

@@ -145,8 +145,7 @@ void record_playback_mode(Installer& in) {
     if (in.install_mode) {
         if (read_only(k_setup_dat)) return;
         std::string image = setup::setup_dat_image(in.playback_mode);
-        std::string err;
-        (void)platform::replace_file_content(k_setup_dat, image.data(), image.size(), err);
+        (void)platform::replace_file_content(k_setup_dat, image.data(), image.size());
         return;
     }
     setup::Found found = setup::read_installed_settings(k_kt_dat, in.display_name, in.playback_mode);
@@ -205,8 +204,7 @@ void install(HWND dlg, Installer& in) {
         done = format(texts::done, word, in.install_folder);
     }
     setup_win32::message(dlg, done, texts::confirm_caption, MB_OK);
-    std::string err;
-    (void)platform::start_process("explorer " + in.install_folder, err);
+    (void)platform::start_process("explorer " + in.install_folder);
 }
 
 INT_PTR CALLBACK install_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {

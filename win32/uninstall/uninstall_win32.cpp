@@ -26,8 +26,7 @@ const char* const k_kt_dat = "c:\\program files\\Accessories\\tagzo\\kt.dat";
 void phase_one(const std::string& own_folder) {
     // The folder ends in a backslash: the name holds a doubled one, as it always has.
     CopyFileW(wide_path(own_folder + "\\uninstall.exe").c_str(), wide_path(k_temporary_copy).c_str(), FALSE);
-    std::string err;
-    (void)platform::start_process(std::string(k_temporary_copy) + " /del", err);
+    (void)platform::start_process(std::string(k_temporary_copy) + " /del");
 }
 
 // Removes the entry "id3タグ編集" below the class's "shell" key, with its "command" key.

@@ -17,6 +17,7 @@
 #include "platform/file.h"
 #include "platform/text.h"
 #include "tests/support/test_files.h"
+#include "tests/support/result_check.h"
 
 using namespace editing;
 using testing_files::read_file;
@@ -179,7 +180,7 @@ TEST(ApplyTag, ReadOnlyFileRefusedOrCleared) {
     Fixture f;
     std::string before = read_file(f.path);
     std::string err;
-    ASSERT_TRUE(platform::set_read_only(f.path, true, err));
+    ASSERT_TRUE(testing_files::noted(platform::set_read_only(f.path, true), err));
     f.ui.fields.title = "short";
     f.ui.answers = {false};
     f.ui.tick_box = true; // ticked, then "No": refused now, no question next time
@@ -222,7 +223,7 @@ TEST(ApplyTag, AnRmpFileIsRewrittenEvenWithShortTexts) {
     EXPECT_EQ(f.ui.replaces.size(), 4u); // a rewrite replaces the file too
     platform::File file;
     std::string err;
-    ASSERT_TRUE(file.open(f.path, platform::File::Mode::read, err));
+    ASSERT_TRUE(testing_files::noted(file.open(f.path, platform::File::Mode::read), err));
     formats::RmpTexts back;
     ASSERT_TRUE(formats::read_rmp_texts(file, back));
     EXPECT_EQ(back.text[formats::INAM], "short");
@@ -333,16 +334,18 @@ TEST(LoadFile, RmpTextsOnlyFromAWritableFileAndWhileEnabled) {
     {
         // The file gets a copyright holder of its own.
         platform::File in;
-        ASSERT_TRUE(in.open(f.path, platform::File::Mode::read, err)) << err;
+        ASSERT_TRUE(testing_files::noted(in.open(f.path, platform::File::Mode::read), err)) << err;
         formats::RmpPlan plan =
             formats::plan_rmp(in, true, formats::Tag{std::string(40, 'T'), "Artist", "", "", "", 5}, "x");
         plan.texts[formats::ICOP] = "Holder";
         platform::ReplacingWriter out;
-        ASSERT_TRUE(out.begin(f.path, err) && formats::write_rmp_file(out, in, plan, err)) << err;
-        in.close();
-        ASSERT_TRUE(out.commit(err)) << err;
+        ASSERT_TRUE(testing_files::noted(out.begin(f.path), err) &&
+                    testing_files::noted(formats::write_rmp_file(out, in, plan), err))
+            << err;
+        static_cast<void>(in.close()); // only read from
+        ASSERT_TRUE(testing_files::noted(out.commit(), err)) << err;
     }
-    ASSERT_TRUE(platform::set_read_only(f.path, true, err));
+    ASSERT_TRUE(testing_files::noted(platform::set_read_only(f.path, true), err));
     ASSERT_TRUE(load_file(fresh, f.st, f.ui, f.path).ok());
     EXPECT_FALSE(fresh.rmp_texts.is_rmp);
     EXPECT_FALSE(fresh.read_only_media); // read-only on a hard disk: the apply offers to clear it
@@ -356,7 +359,7 @@ TEST(LoadFile, RmpTextsOnlyFromAWritableFileAndWhileEnabled) {
     ASSERT_TRUE(apply_tag(fresh, f.st, f.ui).ok());
     EXPECT_EQ(f.ui.asked.back(), "135");
     platform::File written;
-    ASSERT_TRUE(written.open(f.path, platform::File::Mode::read, err)) << err;
+    ASSERT_TRUE(testing_files::noted(written.open(f.path, platform::File::Mode::read), err)) << err;
     formats::RmpTexts back;
     ASSERT_TRUE(formats::read_rmp_texts(written, back));
     EXPECT_EQ(back.text[formats::ICOP], "Holder");
@@ -379,15 +382,15 @@ TEST(ApplyTag, AnRmpFileCutAfterItsDataReadsBackWhatWasWritten) {
         write_file(path, whole.substr(0, data_end + cut));
         platform::File in;
         std::string err;
-        ASSERT_TRUE(in.open(path, platform::File::Mode::read, err)) << err;
+        ASSERT_TRUE(testing_files::noted(in.open(path, platform::File::Mode::read), err)) << err;
         formats::ShownTexts before = formats::open_for_editing(in, true);
         bool file_is_rmp = formats::is_rmp_file(in);
-        in.close();
+        static_cast<void>(in.close()); // only read from
         formats::Tag edited{"X", "", "", "", "", 255};
         formats::ApplyForm form = formats::decide_apply_form(edited, true, before.rmp.is_rmp, file_is_rmp);
-        formats::ApplyResult r = formats::apply_tag_to_file(path, edited, form, "kessa 0.29");
-        ASSERT_TRUE(r.ok) << cut << ": " << r.error;
-        ASSERT_TRUE(in.open(path, platform::File::Mode::read, err)) << err;
+        platform::Result r = formats::apply_tag_to_file(path, edited, form, "kessa 0.29");
+        ASSERT_TRUE(r.ok()) << cut << ": " << r.detail;
+        ASSERT_TRUE(testing_files::noted(in.open(path, platform::File::Mode::read), err)) << err;
         EXPECT_EQ(formats::open_for_editing(in, true).title, "X") << "cut " << cut;
     }
 }
@@ -469,7 +472,7 @@ TEST(Session, OpenShowsTheFileAndChangesAreToldAgainstIt) {
     ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
     platform::File back_file;
     std::string err;
-    ASSERT_TRUE(back_file.open(odd, platform::File::Mode::read, err));
+    ASSERT_TRUE(testing_files::noted(back_file.open(odd, platform::File::Mode::read), err));
     formats::RmpTexts back;
     ASSERT_TRUE(formats::read_rmp_texts(back_file, back));
     EXPECT_EQ(back.text[formats::IART], odd_tag.artist);

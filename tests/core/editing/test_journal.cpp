@@ -31,7 +31,7 @@ TEST(Journal, ChangesReadBackInOrderAndDamageLeavesTheRestOut) {
 
     JournalRead got = read(j);
     ASSERT_TRUE(got.ok);
-    EXPECT_TRUE(got.notices.empty());
+    EXPECT_TRUE(got.warnings.empty());
     ASSERT_EQ(got.changes.size(), 3u);
     EXPECT_EQ(got.changes[0].path, record.path);
     EXPECT_TRUE(got.changes[0].done);
@@ -54,15 +54,15 @@ TEST(Journal, ChangesReadBackInOrderAndDamageLeavesTheRestOut) {
     for (size_t cut = j.size() - journal_before(whole).size() + 1; cut < j.size(); cut += 7) {
         JournalRead part = read(j.substr(0, cut));
         EXPECT_EQ(part.changes.size(), 2u) << cut;
-        EXPECT_EQ(part.notices.size(), 1u) << cut;
+        EXPECT_EQ(part.warnings.size(), 1u) << cut;
     }
     // A length that claims more than the journal holds, an after record naming no change, a
     // stray byte, a missing mark: never read past, never taken.
     std::string huge = std::string(k_journal_mark) + "B\x01" + std::string(8, '\xFF');
     EXPECT_TRUE(read(huge).changes.empty());
-    EXPECT_EQ(read(huge).notices.size(), 1u);
-    EXPECT_EQ(read(std::string(k_journal_mark) + journal_after(3, 0, 0)).notices.size(), 1u);
+    EXPECT_EQ(read(huge).warnings.size(), 1u);
+    EXPECT_EQ(read(std::string(k_journal_mark) + journal_after(3, 0, 0)).warnings.size(), 1u);
     EXPECT_EQ(read(j + "Z").changes.size(), 3u);
-    EXPECT_EQ(read(j + "Z").notices.size(), 1u);
+    EXPECT_EQ(read(j + "Z").warnings.size(), 1u);
     EXPECT_FALSE(read("tagzo-j0" + j.substr(8)).ok);
 }

@@ -284,12 +284,12 @@ TEST(Id3v2Read, DamageIsNamedAndNeverReadPast) {
     // A size past the end: no tag, the bytes stay audio.
     Id3v2Found past = read("ID3\x03\0\0\x7F\x7F\x7F\x7F"s + frame23("APIC", "\0x\0\x03\0p"s));
     EXPECT_FALSE(past.present);
-    EXPECT_EQ(past.notices.size(), 1u);
+    EXPECT_EQ(past.warnings.size(), 1u);
     // A frame past its tag ends the frames; the tag is still one, and is replaced.
     Id3v2Found frame = read(tag(3, "APIC"s + be32(999999) + "\0\0\0x\0\x03\0p"s));
     EXPECT_TRUE(frame.present);
     EXPECT_TRUE(frame.kept.empty());
-    EXPECT_EQ(frame.notices.size(), 1u);
+    EXPECT_EQ(frame.warnings.size(), 1u);
     // Version 5, a size byte with its top bit set, a short head: none of them a tag.
     EXPECT_FALSE(read(tag(5, "")).present);
     EXPECT_FALSE(read("ID3\x03\0\0\0\0\0\x80"s).present);
@@ -297,8 +297,8 @@ TEST(Id3v2Read, DamageIsNamedAndNeverReadPast) {
     // A compressed picture is not kept; a picture too damaged to turn is left out, and said.
     Id3v2Found packed = read(tag(3, frame23("APIC", "\0\0\0\x10xxxx"s, "\0\x80"s)));
     EXPECT_TRUE(packed.kept.empty());
-    EXPECT_EQ(packed.notices.size(), 1u);
-    std::vector<std::string> notices;
-    EXPECT_EQ(make_id3v2(3, {}, {{2, "PIC", "\0JP"s}}, &notices), tag(3, ""));
-    EXPECT_EQ(notices.size(), 1u);
+    EXPECT_EQ(packed.warnings.size(), 1u);
+    std::vector<std::string> warnings;
+    EXPECT_EQ(make_id3v2(3, {}, {{2, "PIC", "\0JP"s}}, &warnings), tag(3, ""));
+    EXPECT_EQ(warnings.size(), 1u);
 }

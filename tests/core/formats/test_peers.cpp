@@ -5,6 +5,7 @@
 #include "platform/file.h"
 #include "platform/text.h"
 #include "tests/support/test_files.h"
+#include "tests/support/result_check.h"
 
 using namespace formats;
 
@@ -18,7 +19,7 @@ Shown open_peer(const std::string& rel) {
     std::string path = testing_files::peers_dir() + "/" + rel;
     platform::File f;
     std::string err;
-    EXPECT_TRUE(f.open(path, platform::File::Mode::read, err)) << path << ": " << err;
+    EXPECT_TRUE(testing_files::noted(f.open(path, platform::File::Mode::read), err)) << path << ": " << err;
     FileHead head;
     EXPECT_TRUE(read_head(f, path, head));
     s.kind = head.kind;
@@ -51,7 +52,7 @@ TEST_F(Peers, RealRmpFileWithGenreText) {
     EXPECT_EQ(s.texts.rmp.text[IGNR], "A Cappella");
     EXPECT_EQ(s.texts.title, "");
     EXPECT_EQ(s.texts.loaded.tag.genre, 123);
-    EXPECT_TRUE(s.texts.notices.empty());
+    EXPECT_TRUE(s.texts.warnings.empty());
 }
 
 TEST_F(Peers, RmpWithoutListIsEditedAsPlainFile) {
@@ -59,7 +60,7 @@ TEST_F(Peers, RmpWithoutListIsEditedAsPlainFile) {
     EXPECT_EQ(s.kind, FileKind::mp3);
     EXPECT_FALSE(s.texts.rmp.is_rmp);
     EXPECT_FALSE(s.texts.loaded.has_record);
-    EXPECT_FALSE(s.texts.notices.empty());
+    EXPECT_FALSE(s.texts.warnings.empty());
 }
 
 TEST_F(Peers, Id3v1Variants) {

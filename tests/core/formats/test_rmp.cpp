@@ -5,6 +5,7 @@
 #include "core/formats/rmp.h"
 #include "platform/file.h"
 #include "tests/support/test_files.h"
+#include "tests/support/result_check.h"
 
 using namespace formats;
 using testing_files::read_file;
@@ -40,8 +41,16 @@ uint32_t u32_at(const std::string& s, size_t at) {
     return get_u32le(reinterpret_cast<const unsigned char*>(s.data() + at));
 }
 
-ApplyResult apply(const std::string& path, const Tag& t, ApplyForm form, const std::string& name = "kessa") {
-    return apply_tag_to_file(path, t, form, name);
+// A write's result, and what the file holds after it.
+struct Written {
+    platform::Result result;
+    Applied file;
+};
+
+Written apply(const std::string& path, const Tag& t, ApplyForm form, const std::string& name = "kessa") {
+    Written w;
+    w.result = apply_tag_to_file(path, t, form, name, &w.file);
+    return w;
 }
 RmpTexts texts_of(const std::string& image) {
     platform::MemorySource src(image.data(), image.size());
@@ -60,7 +69,7 @@ TEST(RmpConvert, SmallFileGivesExactBytes) {
         "audio"; // 9 bytes: odd, so a pad byte follows
     write_file(path, stream);
     Tag t{"Title", "Artist", "Album", "2001", "Note", 17};
-    ASSERT_TRUE(apply(path, t, ApplyForm::convert).ok);
+    ASSERT_TRUE(apply(path, t, ApplyForm::convert).result.ok());
     std::string subs = text_chunk("INAM", "Title") + text_chunk("IART", "Artist") + text_chunk("IPRD", "Album") +
                        text_chunk("ICMT", "Note") + text_chunk("ICRD", "2001") + text_chunk("IGNR", "") +
                        text_chunk("ICOP", "") + text_chunk("IENG", "") + text_chunk("ISRC", "") +
@@ -78,8 +87,8 @@ TEST(RmpConvert, MillionByteFileWithRecord) {
     ASSERT_EQ(read_file(path).size(), 1000001u);
 
     Tag t{std::string(40, 'L'), "A", "B", "1999", "C", 3};
-    ApplyResult r = apply(path, t, ApplyForm::convert, "disp");
-    ASSERT_TRUE(r.ok) << r.error;
+    Written r = apply(path, t, ApplyForm::convert, "disp");
+    ASSERT_TRUE(r.result.ok()) << r.result.detail;
     std::string f = read_file(path);
     EXPECT_EQ(f.substr(0, 4), "RIFF");
     EXPECT_EQ(u32_at(f, 4), f.size() - 8);
@@ -115,25 +124,25 @@ TEST(RmpRewrite, KeepsOtherChunksAndTheFileOwnTexts) {
     write_file(path, rmp_image(stream, subs));
 
     Tag t{"New title", "New artist", "New album", "2020", "New comment", 9};
-    ApplyResult r = apply(path, t, ApplyForm::rewrite);
-    ASSERT_TRUE(r.ok) << r.error;
+    Written r = apply(path, t, ApplyForm::rewrite);
+    ASSERT_TRUE(r.result.ok()) << r.result.detail;
     std::string want = text_chunk("INAM", "New title") + text_chunk("IART", "New artist") +
                        text_chunk("IPRD", "New album") + text_chunk("ICMT", "New comment") +
                        text_chunk("ICRD", "2020") + text_chunk("IGNR", "Jazz") + text_chunk("ICOP", "(c) someone") +
                        text_chunk("IENG", "engineer") + text_chunk("ISRC", "vinyl") +
                        text_chunk("ISFT", "Other tool 2.0") + keywords + odd + chunk("IID3", record_of(t));
     EXPECT_EQ(read_file(path), rmp_image(stream, want));
-    EXPECT_TRUE(r.notices.empty());
+    EXPECT_TRUE(r.file.mended.empty());
 
     // Writing our own output again with the same texts gives the same bytes.
-    ASSERT_TRUE(apply(path, t, ApplyForm::rewrite).ok);
+    ASSERT_TRUE(apply(path, t, ApplyForm::rewrite).result.ok());
     EXPECT_EQ(read_file(path), rmp_image(stream, want));
     // Also when the record holds a track number after a zero in the comment's last bytes.
     std::string with_track = read_file(path);
     with_track[with_track.size() - 3] = '\0';
     with_track[with_track.size() - 2] = '\x05';
     write_file(path, with_track);
-    ASSERT_TRUE(apply(path, t, ApplyForm::rewrite).ok);
+    ASSERT_TRUE(apply(path, t, ApplyForm::rewrite).result.ok());
     EXPECT_EQ(read_file(path), with_track);
 }
 
@@ -157,7 +166,7 @@ TEST(RmpRead, A255ByteTextIsWrittenAsSize256) {
     std::string path = dir.file("l.mp3");
     write_file(path, "\xFF\xFB\x00\x00");
     Tag t{std::string(255, 'x'), "", "", "", "", 0};
-    ASSERT_TRUE(apply(path, t, ApplyForm::convert).ok);
+    ASSERT_TRUE(apply(path, t, ApplyForm::convert).result.ok());
     std::string f = read_file(path);
     size_t at = f.find("INAM");
     ASSERT_NE(at, std::string::npos);
@@ -177,13 +186,13 @@ TEST(RmpDamage, DataSizeBeyondTheFile) {
     RmpPlan plan = plan_rmp(src, true, Tag{"New", "", "", "", "", 1}, "kessa");
     EXPECT_EQ(plan.stream.offset, 20u);
     EXPECT_EQ(plan.stream.length, stream.size()); // up to the trailing record
-    EXPECT_FALSE(plan.notices.empty());
+    EXPECT_FALSE(plan.warnings.empty());
     EXPECT_EQ(plan.texts[ISFT], "kessa 0.29");
 
     TempDir dir;
     std::string path = dir.file("d.rmp");
     write_file(path, image);
-    ASSERT_TRUE(apply(path, Tag{"New", "", "", "", "", 1}, ApplyForm::rewrite).ok);
+    ASSERT_TRUE(apply(path, Tag{"New", "", "", "", "", 1}, ApplyForm::rewrite).result.ok());
     std::string f = read_file(path);
     EXPECT_EQ(u32_at(f, 16), stream.size());
     EXPECT_EQ(f.substr(20, stream.size()), stream);
@@ -199,7 +208,7 @@ TEST(RmpDamage, SubChunkPastTheEndStopsTheWalk) {
     EXPECT_EQ(lay.texts[INAM], "kept");
     EXPECT_EQ(lay.texts[IART], "");
     EXPECT_FALSE(lay.has_iid3);
-    EXPECT_GE(lay.notices.size(), 2u); // the damaged sub-chunk, and no IID3
+    EXPECT_GE(lay.warnings.size(), 2u); // the damaged sub-chunk, and no IID3
 }
 
 TEST(RmpDamage, ListWithoutIid3IsReadAndRewrittenWithOne) {
@@ -212,8 +221,8 @@ TEST(RmpDamage, ListWithoutIid3IsReadAndRewrittenWithOne) {
     EXPECT_EQ(t.text[INAM], "no record here");
 
     Tag tag{"with record", "", "", "", "", 5};
-    ApplyResult r = apply(path, tag, ApplyForm::rewrite);
-    ASSERT_TRUE(r.ok) << r.error;
+    Written r = apply(path, tag, ApplyForm::rewrite);
+    ASSERT_TRUE(r.result.ok()) << r.result.detail;
     std::string f = read_file(path);
     EXPECT_EQ(f.substr(f.size() - 128), record_of(tag));
     EXPECT_EQ(texts_of(f).text[ISFT], "elsewhere 1");
@@ -229,8 +238,8 @@ TEST(RmpDamage, DataNotFollowedByList) {
     write_file(path, image);
     EXPECT_FALSE(texts_of(image).is_rmp);
     Tag tag{std::string(31, 't'), "", "", "", "", 255};
-    ApplyResult r = apply(path, tag, ApplyForm::rewrite);
-    ASSERT_TRUE(r.ok) << r.error;
+    Written r = apply(path, tag, ApplyForm::rewrite);
+    ASSERT_TRUE(r.result.ok()) << r.result.detail;
     std::string f = read_file(path);
     EXPECT_EQ(f.substr(20, 100), stream);
     RmpTexts back = texts_of(f);
@@ -249,8 +258,8 @@ TEST(RmpDamage, LargeOtherChunksAndHugeTextsAreHandled) {
     Tag old{"o", "", "", "", "", 0};
     write_file(path, rmp_image("s", big1 + huge_text + big2 + chunk("IID3", record_of(old))));
     Tag tag{"t", "", "", "", "", 0};
-    ApplyResult r = apply(path, tag, ApplyForm::rewrite);
-    ASSERT_TRUE(r.ok) << r.error;
+    Written r = apply(path, tag, ApplyForm::rewrite);
+    ASSERT_TRUE(r.result.ok()) << r.result.detail;
     std::string f = read_file(path);
     EXPECT_NE(f.find(big1 + big2), std::string::npos); // both kept, in the order found
     RmpTexts back = texts_of(f);
@@ -314,8 +323,8 @@ TEST(RmpWrite, AFailureHalfWayLeavesTheOriginalAndNoTemporaryFile) {
     std::string err;
     {
         platform::ReplacingWriter w;
-        ASSERT_TRUE(w.begin(path, err));
-        EXPECT_FALSE(write_rmp_file(w, src, plan, err));
+        ASSERT_TRUE(testing_files::noted(w.begin(path), err));
+        EXPECT_FALSE(testing_files::noted(write_rmp_file(w, src, plan), err));
         EXPECT_FALSE(err.empty());
     }
     EXPECT_EQ(read_file(path), original);
@@ -324,8 +333,8 @@ TEST(RmpWrite, AFailureHalfWayLeavesTheOriginalAndNoTemporaryFile) {
 
 TEST(RmpWrite, AFileThatCannotBeOpenedIsReportedNotApplied) {
     TempDir dir;
-    ApplyResult r = apply(dir.file("missing.mp3"), Tag{std::string(40, 'x'), "", "", "", "", 0}, ApplyForm::convert);
-    EXPECT_FALSE(r.ok);
-    EXPECT_FALSE(r.error.empty());
+    Written r = apply(dir.file("missing.mp3"), Tag{std::string(40, 'x'), "", "", "", "", 0}, ApplyForm::convert);
+    EXPECT_FALSE(r.result.ok());
+    EXPECT_FALSE(r.result.detail.empty());
     EXPECT_EQ(testing_files::count_entries(dir.path()), 0);
 }

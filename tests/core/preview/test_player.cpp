@@ -30,6 +30,11 @@ struct FakeDecoder {
 };
 FakeDecoder fake;
 
+// A call's answer as the binding gives it: 1 is done, anything else a failure.
+platform::Result library_answer(int answer) {
+    return answer == 1 ? platform::Result{} : platform::failure(platform::Fault::refused);
+}
+
 const DecoderCalls k_fake_calls{
     .ready =
         [] {
@@ -45,7 +50,7 @@ const DecoderCalls k_fake_calls{
         [](int mode) {
             fake.actions.push_back("init " + std::to_string(mode));
             if (fake.init_result == 1) fake.ready = true;
-            return fake.init_result;
+            return library_answer(fake.init_result);
         },
     .get_state =
         [](int* seconds) {
@@ -56,16 +61,16 @@ const DecoderCalls k_fake_calls{
     .get_mpeg_info =
         [](void* block56) {
             ++fake.queries;
-            if (!fake.has_info || fake.opened.empty()) return 0;
+            if (!fake.has_info || fake.opened.empty()) return library_answer(0);
             std::memset(block56, 0, 56);
             std::memcpy(static_cast<unsigned char*>(block56) + 52, &fake.total, sizeof fake.total);
-            return 1;
+            return library_answer(1);
         },
     .open =
         [](const std::string& path, void*) {
             fake.actions.push_back("open " + path);
             if (fake.open_result == 1) fake.opened = path;
-            return fake.open_result;
+            return library_answer(fake.open_result);
         },
     .play =
         [] {

@@ -5,6 +5,7 @@
 #include "core/settings/settings.h"
 #include "core/formats/reader.h"
 #include "tests/support/test_files.h"
+#include "tests/support/result_check.h"
 
 using namespace settings;
 using testing_files::read_file;
@@ -172,14 +173,14 @@ TEST(SettingsFile, FirstStartReadsSetupDatUntilTheFirstSave) {
     Settings s = start_up_settings(kt, setup);
     EXPECT_EQ(s.playback_mode, 1);
     std::string err;
-    ASSERT_TRUE(save_settings(kt, s, err)) << err;
+    ASSERT_TRUE(testing_files::noted(save_settings(kt, s), err)) << err;
     std::string img = read_file(kt);
     ASSERT_EQ(img.size(), 45964u);
     EXPECT_EQ(int_at(img, 45944), 1);
     // From now on the settings file speaks, whatever setup.dat says.
     write_file(setup, std::string("\x02\x00\x00\x00", 4));
     s.playback_mode = 0;
-    ASSERT_TRUE(save_settings(kt, s, err));
+    ASSERT_TRUE(testing_files::noted(save_settings(kt, s), err));
     EXPECT_EQ(start_up_settings(kt, setup).playback_mode, 0);
 }
 
@@ -212,11 +213,11 @@ TEST(SettingsFile, SaveReplacesWholeAndLeavesNoTemporaryFile) {
     write_file(kt, std::string(50000, 'o'));
     Settings s = default_settings();
     std::string err;
-    ASSERT_TRUE(save_settings(kt, s, err)) << err;
+    ASSERT_TRUE(testing_files::noted(save_settings(kt, s), err)) << err;
     EXPECT_EQ(read_file(kt), serialize_settings(s));
     EXPECT_EQ(testing_files::count_entries(dir.path()), 1);
     // A folder that does not exist: the save fails, is reported, and nothing is left.
-    EXPECT_FALSE(save_settings(dir.file("no/such/kt.dat"), s, err));
+    EXPECT_FALSE(testing_files::noted(save_settings(dir.file("no/such/kt.dat"), s), err));
     EXPECT_FALSE(err.empty());
 }
 

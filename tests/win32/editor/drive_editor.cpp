@@ -801,6 +801,7 @@ TEST_F(Editor, NoMp3GivesTheNoticeAndAnEmptyEditor) {
     close_menu(m);
     ASSERT_TRUE(ed.main());
     EXPECT_EQ(ed.text(IDC_TITLE), "");
+    EXPECT_EQ(ed.text(IDC_FILE_BOX), ""); // the file that did not load is not named as the editor's
     // Undo with no file loaded leaves the empty fields as they are.
     ed.set_text(IDC_TITLE, "typed");
     ed.command(IDC_UNDO);
@@ -1822,6 +1823,25 @@ TEST_F(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
     EXPECT_EQ(int_at(kt, 45936), 1); // 7 flipped to 1
     EXPECT_EQ(int_at(kt, 45940), 1);
     EXPECT_EQ(int_at(kt, 45960), 1);
+
+    // A settings file that cannot be written (a folder has its name): the save says so with the
+    // notice of a write that failed, and the settings stay in memory for the next save.
+    ASSERT_TRUE(DeleteFileW(wide(folder.file("kt.dat")).c_str()));
+    ASSERT_TRUE(CreateDirectoryW(wide(folder.file("kt.dat")).c_str(), nullptr));
+    ed.command(IDC_OPTIONS);
+    o = ed.dialog("ｵﾌﾟ");
+    ASSERT_TRUE(o);
+    EditorRun::answer(o, IDC_OPT_OK);
+    HWND refused = ed.menu();
+    ASSERT_TRUE(refused);
+    std::vector<std::string> items = menu_items(ed.thread());
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0], "<error>");
+    EXPECT_EQ(items[2], "ﾌｧｲﾙに書き込めません");
+    EXPECT_EQ(items[3], "not a regular file");
+    close_menu(refused);
+    for (int w = 0; w < 5000 && IsWindow(o); w += 50) Sleep(50);
+    ASSERT_TRUE(RemoveDirectoryW(wide(folder.file("kt.dat")).c_str()));
 
     // A tick then Escape: the change stays in memory and reaches the file at the close; the
     // text typed is not taken.
