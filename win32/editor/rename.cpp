@@ -31,8 +31,9 @@ void failure_notice(const EditorWindow& w, const std::string& old_name) {
 bool move(const std::string& from, const std::string& to) {
     platform::WriteLock lock;
     lock.hold(from);
-    std::string err;
-    return platform::move_file(from, to, err);
+    // The system's words are not shown: a first failure is expected where the name holds a
+    // character a file name cannot, and the notice of a last one gives the product's reasons.
+    return platform::move_file(from, to).ok();
 }
 
 } // namespace
