@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <iconv.h>
-#endif
 
 #include <map>
 #include <string>
@@ -13,26 +10,11 @@ using namespace formats;
 
 namespace {
 
-// What the system's converter makes of one cp932 character of one or two bytes: iconv, asked
-// here directly, or code page 932 of MultiByteToWideChar on Windows, which has no iconv.
-// False where the bytes are no character.
+// What the system's converter makes of one cp932 character of one or two bytes (iconv, or code
+// page 932 of MultiByteToWideChar on Windows), asked at the time of the test rather than
+// through the tables built from it. False where the bytes are no character.
 bool system_char(const unsigned char* bytes, size_t n, char32_t& cp) {
-#ifdef _WIN32
     return platform::system_decode_cp932(bytes, n, cp);
-#else
-    static iconv_t cd = iconv_open("UTF-32LE", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char in[2] = {static_cast<char>(bytes[0]), static_cast<char>(n > 1 ? bytes[1] : 0)};
-    unsigned char buf[8];
-    char* ip = in;
-    size_t il = n;
-    char* op = reinterpret_cast<char*>(buf);
-    size_t ol = sizeof buf;
-    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<size_t>(-1) || il != 0 || sizeof buf - ol != 4) return false;
-    cp = static_cast<char32_t>(buf[0] | buf[1] << 8 | buf[2] << 16 | static_cast<char32_t>(buf[3]) << 24);
-    return true;
-#endif
 }
 
 bool is_lead(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
