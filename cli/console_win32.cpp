@@ -94,7 +94,8 @@ bool read_input(std::string& out) {
 bool err_is_terminal() { return is_console(GetStdHandle(STD_ERROR_HANDLE)); }
 
 void show_progress(std::string_view line) {
-    std::string s = "\r" + std::string(line);
+    std::string s(1, '\r');
+    s += line;
     if (line.size() < progress_width) s += std::string(progress_width - line.size(), ' ');
     write_handle(STD_ERROR_HANDLE, s);
     progress_width = line.size();
@@ -102,7 +103,8 @@ void show_progress(std::string_view line) {
 
 void end_progress() {
     if (progress_width == 0) return;
-    std::string s = "\r" + std::string(progress_width, ' ') + "\r";
+    std::string s(1, '\r');
+    s.append(progress_width, ' ').append(1, '\r');
     progress_width = 0;
     write_handle(STD_ERROR_HANDLE, s);
 }

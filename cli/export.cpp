@@ -29,7 +29,7 @@ formats::Id3v2Texts texts_of(const formats::ShownTexts& t, int major) {
     const uint8_t number = t.loaded.tag.genre;
     if (t.rmp.is_rmp && !named.empty()) x.genre = utf8(named);
     else if (number != formats::k_no_genre)
-        x.genre = major == 4 ? std::to_string(number) : "(" + std::to_string(number) + ")";
+        x.genre = major == 4 ? std::to_string(number) : std::string("(").append(std::to_string(number)).append(")");
     return x;
 }
 
