@@ -106,10 +106,10 @@ platform::Result export_one(const Job& job, const Loaded& l) {
 } // namespace
 
 int run_export(const std::vector<std::string>& args) {
-    static const std::vector<OptionSpec> specs = {OptionSpec::flag("--id3v2.3"), OptionSpec::flag("--id3v2.4"),
-                                                  OptionSpec::flag("--recursive", "-r"),
-                                                  OptionSpec::valued("--out", "--out needs a folder")};
-    const ParsedArguments p = parse_arguments(args, specs);
+    static const std::vector<KnownOption> known = {KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"),
+                                                   KnownOption::flag("--recursive", "-r"),
+                                                   KnownOption::valued("--out", "--out needs a folder")};
+    const ParsedArguments p = parse_arguments(args, known);
     if (!p.ok()) return usage(p.error.text);
     int major = 3;
     bool recursive = false;

@@ -4,15 +4,15 @@ namespace cli {
 
 namespace {
 
-const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, const std::string& name) {
-    for (const OptionSpec& s : specs)
+const KnownOption* find_known(const std::vector<KnownOption>& known, const std::string& name) {
+    for (const KnownOption& s : known)
         if (name == s.name || (!s.alias.empty() && name == s.alias)) return &s;
     return nullptr;
 }
 
 } // namespace
 
-ParsedArguments parse_arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+ParsedArguments parse_arguments(const std::vector<std::string>& args, const std::vector<KnownOption>& known) {
     ParsedArguments p;
     bool options_done = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -25,7 +25,7 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, const std:
             options_done = true;
             continue;
         }
-        if (const OptionSpec* s = find_spec(specs, a)) {
+        if (const KnownOption* s = find_known(known, a)) {
             if (!s->takes_value) {
                 p.options.push_back({s->name, ""});
                 continue;
@@ -39,7 +39,7 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, const std:
             continue;
         }
         const size_t eq = a.find('=');
-        const OptionSpec* s = eq == std::string::npos ? nullptr : find_spec(specs, a.substr(0, eq));
+        const KnownOption* s = eq == std::string::npos ? nullptr : find_known(known, a.substr(0, eq));
         if (!s || !s->takes_value) {
             p.error = {ArgumentError::Kind::unknown_option, a, "unknown option " + a};
             return p;

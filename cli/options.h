@@ -9,20 +9,20 @@ namespace cli {
 // One option of a command: a flag, or an option that takes a value, either as the next
 // argument ("--title T", taken as it is even when it begins with "-") or after "=" in the same
 // argument ("--title=T").
-struct OptionSpec {
+struct KnownOption {
     std::string name;  // "--recursive"; the name the option is reported under
     std::string alias; // another spelling ("-r"), or empty
     bool takes_value = false;
     std::string missing_value; // the usage error when the value is missing; empty: "NAME needs a value"
 
-    static OptionSpec flag(const std::string& name, const std::string& alias = "") { return {name, alias, false, ""}; }
-    static OptionSpec valued(const std::string& name, const std::string& missing_value = "") {
+    static KnownOption flag(const std::string& name, const std::string& alias = "") { return {name, alias, false, ""}; }
+    static KnownOption valued(const std::string& name, const std::string& missing_value = "") {
         return {name, "", true, missing_value};
     }
 };
 
 struct GivenOption {
-    std::string name;  // the spec's name, whichever spelling was given
+    std::string name;  // the known option's name, whichever spelling was given
     std::string value; // empty for a flag
 };
 
@@ -45,7 +45,7 @@ struct ParsedArguments {
 
 // Reads the arguments after the command's name. An argument is a FILE when it does not begin
 // with "-", when it is "-" (standard input, where a command takes one) or empty, and every
-// argument after "--"; any other is an option of `specs`, else an unknown option.
-ParsedArguments parse_arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+// argument after "--"; any other is an option of `known`, else an unknown option.
+ParsedArguments parse_arguments(const std::vector<std::string>& args, const std::vector<KnownOption>& known);
 
 } // namespace cli

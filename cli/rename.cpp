@@ -19,9 +19,9 @@
 namespace cli {
 
 int run_rename(const std::vector<std::string>& args) {
-    static const std::vector<OptionSpec> specs = {OptionSpec::flag("--dry-run"), OptionSpec::flag("--recursive", "-r"),
-                                                  OptionSpec::valued("--pattern")};
-    const ParsedArguments p = parse_arguments(args, specs);
+    static const std::vector<KnownOption> known = {
+        KnownOption::flag("--dry-run"), KnownOption::flag("--recursive", "-r"), KnownOption::valued("--pattern")};
+    const ParsedArguments p = parse_arguments(args, known);
     int32_t pattern = 0;
     bool dry_run = false, recursive = false;
     // A value is checked in its place on the line, so the first usage error there is the one named.

@@ -27,11 +27,11 @@ namespace {
 
 std::string shown(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
 
-const std::vector<OptionSpec> k_set_options = {
-    OptionSpec::flag("--no-rmp"),    OptionSpec::flag("--recursive", "-r"), OptionSpec::valued("--title"),
-    OptionSpec::valued("--artist"),  OptionSpec::valued("--album"),         OptionSpec::valued("--year"),
-    OptionSpec::valued("--comment"), OptionSpec::valued("--genre"),         OptionSpec::valued("--display-name"),
-    OptionSpec::valued("--json"),
+const std::vector<KnownOption> k_set_options = {
+    KnownOption::flag("--no-rmp"),    KnownOption::flag("--recursive", "-r"), KnownOption::valued("--title"),
+    KnownOption::valued("--artist"),  KnownOption::valued("--album"),         KnownOption::valued("--year"),
+    KnownOption::valued("--comment"), KnownOption::valued("--genre"),         KnownOption::valued("--display-name"),
+    KnownOption::valued("--json"),
 };
 
 // A text option (or the display name) into `o`, in code page 932; the usage error, else empty.

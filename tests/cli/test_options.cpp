@@ -10,18 +10,18 @@ namespace {
 
 using cli::ArgumentError;
 using cli::GivenOption;
-using cli::OptionSpec;
+using cli::KnownOption;
 using cli::parse_arguments;
 using cli::ParsedArguments;
 
 // The options of a command like set and export: flags, an alias, options with values and one
 // with its own words for a missing value.
-const std::vector<OptionSpec> k_specs = {
-    OptionSpec::flag("--json"),
-    OptionSpec::flag("--recursive", "-r"),
-    OptionSpec::valued("--title"),
-    OptionSpec::valued("--genre"),
-    OptionSpec::valued("--out", "--out needs a folder"),
+const std::vector<KnownOption> k_known = {
+    KnownOption::flag("--json"),
+    KnownOption::flag("--recursive", "-r"),
+    KnownOption::valued("--title"),
+    KnownOption::valued("--genre"),
+    KnownOption::valued("--out", "--out needs a folder"),
 };
 
 // The options as "NAME=VALUE" (a flag as its bare name), for one comparison.
@@ -37,42 +37,42 @@ std::vector<std::string> given(const ParsedArguments& p) {
 using Strings = std::vector<std::string>;
 
 TEST(Options, FlagsValuesAndFilesInTheOrderGiven) {
-    ParsedArguments p = parse_arguments({"a.mp3", "--json", "-r", "--title", "T", "b.mp3", "--genre=12"}, k_specs);
+    ParsedArguments p = parse_arguments({"a.mp3", "--json", "-r", "--title", "T", "b.mp3", "--genre=12"}, k_known);
     ASSERT_TRUE(p.ok()) << p.error.text;
     EXPECT_EQ(given(p), (Strings{"--json", "--recursive", "--title=T", "--genre=12"}));
     EXPECT_EQ(p.operands, (Strings{"a.mp3", "b.mp3"}));
 
     // The alias is reported under the option's name, like the name itself.
-    p = parse_arguments({"--recursive", "-r"}, k_specs);
+    p = parse_arguments({"--recursive", "-r"}, k_known);
     EXPECT_EQ(given(p), (Strings{"--recursive", "--recursive"}));
     EXPECT_TRUE(p.operands.empty());
 
     // A value is the next argument whatever it looks like, or all after the first "=".
-    p = parse_arguments({"--title", "--json", "--out", "-", "--title=a=b", "--genre=", "--title", "--", "x"}, k_specs);
+    p = parse_arguments({"--title", "--json", "--out", "-", "--title=a=b", "--genre=", "--title", "--", "x"}, k_known);
     ASSERT_TRUE(p.ok()) << p.error.text;
     EXPECT_EQ(given(p), (Strings{"--title=--json", "--out=-", "--title=a=b", "--genre=", "--title=--"}));
     EXPECT_EQ(p.operands, (Strings{"x"}));
 
     // "-" (standard input) and an empty argument are FILEs, not options.
-    p = parse_arguments({"-", "", "-r"}, k_specs);
+    p = parse_arguments({"-", "", "-r"}, k_known);
     ASSERT_TRUE(p.ok()) << p.error.text;
     EXPECT_EQ(p.operands, (Strings{"-", ""}));
     EXPECT_EQ(given(p), (Strings{"--recursive"}));
 
     // Nothing at all is no error: the command says what it is missing.
-    p = parse_arguments({}, k_specs);
+    p = parse_arguments({}, k_known);
     EXPECT_TRUE(p.ok());
     EXPECT_TRUE(p.options.empty() && p.operands.empty());
 }
 
 TEST(Options, DoubleDashEndsTheOptions) {
-    ParsedArguments p = parse_arguments({"-r", "--", "--json", "-r", "--", "--bogus", "--title", "-"}, k_specs);
+    ParsedArguments p = parse_arguments({"-r", "--", "--json", "-r", "--", "--bogus", "--title", "-"}, k_known);
     ASSERT_TRUE(p.ok()) << p.error.text;
     EXPECT_EQ(given(p), (Strings{"--recursive"}));
     EXPECT_EQ(p.operands, (Strings{"--json", "-r", "--", "--bogus", "--title", "-"}));
 
     // "--" ending the line leaves no FILE.
-    p = parse_arguments({"--json", "--"}, k_specs);
+    p = parse_arguments({"--json", "--"}, k_known);
     ASSERT_TRUE(p.ok());
     EXPECT_TRUE(p.operands.empty());
     EXPECT_EQ(given(p), (Strings{"--json"}));
@@ -80,7 +80,7 @@ TEST(Options, DoubleDashEndsTheOptions) {
 
 TEST(Options, RepeatedOptionsAreEachGivenSoTheLastCounts) {
     ParsedArguments p =
-        parse_arguments({"--title", "one", "--json", "--title=two", "--json", "--out", "a", "--out=b"}, k_specs);
+        parse_arguments({"--title", "one", "--json", "--title=two", "--json", "--out", "a", "--out=b"}, k_known);
     ASSERT_TRUE(p.ok()) << p.error.text;
     EXPECT_EQ(given(p), (Strings{"--title=one", "--json", "--title=two", "--json", "--out=a", "--out=b"}));
     std::string last_title;
@@ -91,19 +91,19 @@ TEST(Options, RepeatedOptionsAreEachGivenSoTheLastCounts) {
 
 TEST(Options, UsageErrorsStopTheReadingAndNameTheArgument) {
     // A value missing at the end of the line, in the option's own words or the common ones.
-    ParsedArguments p = parse_arguments({"a.mp3", "--json", "--title"}, k_specs);
+    ParsedArguments p = parse_arguments({"a.mp3", "--json", "--title"}, k_known);
     EXPECT_FALSE(p.ok());
     EXPECT_EQ(p.error.kind, ArgumentError::Kind::missing_value);
     EXPECT_EQ(p.error.argument, "--title");
     EXPECT_EQ(p.error.text, "--title needs a value");
     EXPECT_EQ(given(p), (Strings{"--json"})); // what came before stays
     EXPECT_EQ(p.operands, (Strings{"a.mp3"}));
-    p = parse_arguments({"--out"}, k_specs);
+    p = parse_arguments({"--out"}, k_known);
     EXPECT_EQ(p.error.kind, ArgumentError::Kind::missing_value);
     EXPECT_EQ(p.error.text, "--out needs a folder");
 
     // An unknown option is named as given; nothing after it is read.
-    p = parse_arguments({"--title", "T", "--bogus", "--json", "b.mp3"}, k_specs);
+    p = parse_arguments({"--title", "T", "--bogus", "--json", "b.mp3"}, k_known);
     EXPECT_EQ(p.error.kind, ArgumentError::Kind::unknown_option);
     EXPECT_EQ(p.error.argument, "--bogus");
     EXPECT_EQ(p.error.text, "unknown option --bogus");
@@ -112,7 +112,7 @@ TEST(Options, UsageErrorsStopTheReadingAndNameTheArgument) {
 
     // Single letters, bare prefixes and longer names are no abbreviations of an option.
     for (const char* a : {"-x", "-j", "--tit", "--titles", "--titles=x", "--js", "---json", "-rr", "--JSON"}) {
-        p = parse_arguments({a, "f.mp3"}, k_specs);
+        p = parse_arguments({a, "f.mp3"}, k_known);
         EXPECT_EQ(p.error.kind, ArgumentError::Kind::unknown_option) << a;
         EXPECT_EQ(p.error.text, std::string("unknown option ") + a);
         EXPECT_TRUE(p.options.empty() && p.operands.empty()) << a;
@@ -120,7 +120,7 @@ TEST(Options, UsageErrorsStopTheReadingAndNameTheArgument) {
 
     // A flag takes no value: "--json=1" and "-r=1" are unknown options, named whole.
     for (const char* a : {"--json=1", "-r=1", "--recursive=", "--bogus=1", "--=1"}) {
-        p = parse_arguments({"-r", a}, k_specs);
+        p = parse_arguments({"-r", a}, k_known);
         EXPECT_EQ(p.error.kind, ArgumentError::Kind::unknown_option) << a;
         EXPECT_EQ(p.error.argument, a);
         EXPECT_EQ(p.error.text, std::string("unknown option ") + a);
@@ -128,9 +128,9 @@ TEST(Options, UsageErrorsStopTheReadingAndNameTheArgument) {
     }
 
     // The first error is the one named, though a later one follows.
-    p = parse_arguments({"--genre=1", "--bogus", "--title"}, k_specs);
+    p = parse_arguments({"--genre=1", "--bogus", "--title"}, k_known);
     EXPECT_EQ(p.error.text, "unknown option --bogus");
-    p = parse_arguments({"--", "--bogus", "--title"}, k_specs);
+    p = parse_arguments({"--", "--bogus", "--title"}, k_known);
     EXPECT_TRUE(p.ok());
     EXPECT_EQ(p.operands, (Strings{"--bogus", "--title"}));
 
