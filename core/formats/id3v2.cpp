@@ -340,7 +340,10 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
     }
     size_t pos = 0;
     if (major >= 3 && (flags & 0x40)) {
-        if (body.size() < 6) return found;
+        if (body.size() < 6) {
+            found.damaged = true;
+            return found;
+        }
         uint32_t ext = 0;
         if (major == 3) {
             ext = 4 + be(body, 0, 4);
@@ -349,6 +352,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         }
         if (ext > body.size()) {
             found.warnings.push_back("the ID3v2 tag's extended header runs past the tag; its frames are not kept");
+            found.damaged = true;
             return found;
         }
         pos = ext;
@@ -366,6 +370,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         if (!valid || n > body.size() - pos - header) {
             found.warnings.push_back(
                 "an ID3v2 frame is damaged or runs past the tag; the frames after it are not kept");
+            found.damaged = true;
             break;
         }
         const unsigned frame_flags = major == 2 ? 0 : be(body, pos + 8, 2);
@@ -376,10 +381,8 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         pos += header + n;
         const int text = text_index(id);
         const bool packed = major == 3 ? (frame_flags & 0x00C0) != 0 : (frame_flags & 0x000C) != 0;
-        if (!is_kept(id) && (text < 0 || packed)) {
-            ++found.other_frames;
-            continue;
-        }
+        if (text < 0 || packed) ++found.other_frames;
+        if (!is_kept(id) && (text < 0 || packed)) continue;
         if (packed) {
             found.warnings.push_back("a compressed or encrypted " + id + " frame is not kept");
             continue;
@@ -473,12 +476,17 @@ bool has_other_encoded_text(const std::string& id) {
 }
 
 // The frame's body with its version's coding undone; false when it is compressed, encrypted or
-// grouped, which this writer does not turn.
-bool plain_body(int major, const Id3v2Stored& f, std::string& body) {
+// grouped, which this writer does not turn. With `as_read`, a grouped frame gives its body after
+// the group byte, as the reader takes it.
+bool plain_body(int major, const Id3v2Stored& f, std::string& body, bool as_read = false) {
     body = f.raw;
-    if (major == 3) return (f.flags & 0x00E0) == 0;
+    const unsigned group = major == 3 ? 0x0020 : major == 4 ? 0x0040 : 0;
+    if ((f.flags & group) && !as_read) return false;
+    if ((f.flags & group) && body.empty()) return false;
+    if (f.flags & group) body.erase(0, 1);
+    if (major == 3) return (f.flags & 0x00C0) == 0;
     if (major != 4) return true;
-    if (f.flags & 0x004C) return false;
+    if (f.flags & 0x000C) return false;
     if (f.flags & 0x0001) {
         if (body.size() < 4) return false;
         body.erase(0, 4);
@@ -581,7 +589,7 @@ bool replaced_by(const Id3v2Stored& f, int major, const Id3v2Texts& t) {
     if (i != 4) return true;
     // A comment replaces only the comments without a description.
     std::string body;
-    if (!plain_body(major, f, body) || body.size() < 4) return false;
+    if (!plain_body(major, f, body, true) || body.size() < 4) return false;
     const int enc = static_cast<unsigned char>(body[0]);
     size_t pos = 4;
     std::string desc;

@@ -49,8 +49,11 @@ struct Id3v2Found {
     // The texts (by their names in `k_id3v2_text_names`) whose frame was marked Latin-1 but held
     // cp932; they are given above in their cp932 reading.
     std::vector<std::string> mis_marked;
-    size_t other_frames = 0;         // frames that are none of the seven texts
+    size_t other_frames = 0;         // frames that are none of the seven texts (pictures too)
     std::vector<Id3v2Stored> frames; // every frame, in the tag's order
+    // The frames end at damage: bytes of the tag that may hold frames were not read, and a new
+    // tag made from `frames` would lose them.
+    bool damaged = false;
 };
 
 // The names of the texts, as `show` gives them.

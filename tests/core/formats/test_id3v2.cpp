@@ -74,7 +74,7 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
     ASSERT_TRUE(v22.present);
     EXPECT_EQ(v22.size, 10u + 10 + 16 + 16 + 10); // header, three frames, padding; not the audio
     EXPECT_EQ(v22.texts.title, "old");
-    EXPECT_EQ(v22.other_frames, 0u);
+    EXPECT_EQ(v22.other_frames, 2u); // the picture and the lyrics
     ASSERT_EQ(v22.kept.size(), 2u);
     EXPECT_EQ(make_id3v2(3, {}, v22.kept), tag(3, frame23("APIC",
                                                           "\0image/jpeg\0\x03"
@@ -203,6 +203,12 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
                                    frame23("TDAT",
                                            "\0"
                                            "3105"s)));
+    // A grouped comment without a description reads as the comment, so it is replaced as well.
+    const Id3v2Found grouped = read(tag(3, frame23("COMM", "\x07\0eng\0old"s, "\0\x20"s)));
+    EXPECT_EQ(grouped.texts.comment, "old");
+    EXPECT_EQ(rewrite_id3v2(3, {"", "", "", "", "c", ""}, grouped).tag, tag(3, frame23("COMM",
+                                                                                       "\x01jpn\xFF\xFE\0\0\xFF\xFE"
+                                                                                       "c\0"s)));
     // Another version: the compressed frame cannot be turned, so nothing is written.
     Id3v2Rewrite to24 = rewrite_id3v2(4, {"new", "", "", "", "", ""}, old23);
     EXPECT_EQ(to24.left_behind, "TXXX");
@@ -290,6 +296,8 @@ TEST(Id3v2Read, DamageIsNamedAndNeverReadPast) {
     EXPECT_TRUE(frame.present);
     EXPECT_TRUE(frame.kept.empty());
     EXPECT_EQ(frame.warnings.size(), 1u);
+    EXPECT_TRUE(frame.damaged); // what follows the damage was not read: no rewrite may drop it
+    EXPECT_FALSE(read(tag(3, frame23("TIT2", "\0ok"s))).damaged);
     // Version 5, a size byte with its top bit set, a short head: none of them a tag.
     EXPECT_FALSE(read(tag(5, "")).present);
     EXPECT_FALSE(read("ID3\x03\0\0\0\0\0\x80"s).present);
