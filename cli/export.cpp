@@ -51,9 +51,44 @@ platform::Result make_folders(const std::string& out, const std::string& relativ
 
 struct Job {
     std::string path, target;
-    int major = 3;
+    int major = 0; // 3 or 4 as asked, 0 for the version of the file's own tag
     bool in_place = false;
+    bool overwrite = false;
 };
+
+// The texts the new tag writes, field by field: the record's (the RMP form's), unless the old
+// tag holds another text for the field, which stays (and is named in `kept`) unless the user
+// said --overwrite. An old text that begins with the record's where the record holds a cut is
+// the whole of that text, and stays without a word. An old text marked Latin-1 that held cp932
+// is written again in Unicode. An empty text in the result keeps the old frame.
+formats::Id3v2Texts merged_texts(const formats::ShownTexts& record, const formats::Id3v2Texts& ours,
+                                 const formats::Id3v2Found& old, bool overwrite, std::vector<std::string>& kept) {
+    if (!old.present) return ours;
+    // The record's bytes of each text; a cut at a character's boundary may leave one short.
+    const size_t sizes[] = {record.title.size(), record.artist.size(), record.album.size(), record.year.size(),
+                            record.comment.size()};
+    formats::Id3v2Texts t = ours;
+    std::string formats::Id3v2Texts::*const fields[] = {&formats::Id3v2Texts::title, &formats::Id3v2Texts::artist,
+                                                        &formats::Id3v2Texts::album, &formats::Id3v2Texts::year,
+                                                        &formats::Id3v2Texts::comment};
+    const size_t widths[] = {29, 29, 29, 4, 27};
+    for (size_t i = 0; i < 5; ++i) {
+        const std::string& mine = ours.*fields[i];
+        const std::string& theirs = old.texts.*fields[i];
+        if (theirs.empty() || theirs == mine || overwrite) continue;
+        const char* name = formats::k_id3v2_text_names[i];
+        bool mis_marked = false;
+        for (const std::string& m : old.mis_marked) mis_marked = mis_marked || m == name;
+        // Kept: as it was, or in Unicode where Latin-1 was the wrong mark.
+        t.*fields[i] = mis_marked ? theirs : "";
+        const bool cut = !mine.empty() && theirs.compare(0, mine.size(), mine) == 0 && sizes[i] >= widths[i];
+        if (!mine.empty() && !cut)
+            kept.push_back("the ID3v2 " + std::string(name) + " '" + platform::sanitize_utf8(theirs) +
+                           "' differs from the record's '" + mine + "' and is kept (--overwrite writes the record's)");
+    }
+    if (!old.texts.genre.empty() && !overwrite) t.genre.clear();
+    return t;
+}
 
 // Writes the new form of one file. The original is read while the new one is written beside
 // the target, and is closed before the target is replaced (Windows cannot replace an open file).
@@ -83,17 +118,30 @@ platform::Result export_one(const Job& job, const Loaded& l) {
         }
     }
     formats::Id3v2Found old = formats::read_id3v2(file, stream.offset, stream.length);
-    for (const std::string& n : old.warnings) warnings.push_back(n);
+    // Damage ends the frames that are read: a new tag would drop the ones after it.
+    if (old.damaged)
+        return platform::failure(platform::Fault::cannot_read,
+                                 "the ID3v2 tag is damaged, and a new one would lose the frames after the damage");
+    // The file's own version, where 2.2 becomes 2.3.
+    const int major = job.major ? job.major : old.present && old.major == 4 ? 4 : 3;
+    std::vector<std::string> kept;
+    const formats::Id3v2Texts texts = merged_texts(l.texts, texts_of(l.texts, major), old, job.overwrite, kept);
+    formats::Id3v2Rewrite rewrite = formats::rewrite_id3v2(major, texts, old);
+    if (!rewrite.left_behind.empty())
+        return platform::failure(
+            platform::Fault::write_failed,
+            "its " + rewrite.left_behind + " frame cannot be carried into ID3v2." + std::to_string(major));
     if (old.present) {
         stream.offset += old.size;
         stream.length -= old.size;
     }
-    const std::string tag = formats::make_id3v2(job.major, texts_of(l.texts, job.major), old.kept, &warnings);
+    for (const std::string& n : rewrite.warnings) warnings.push_back(n);
     for (const std::string& n : warnings) report(job.path, "warning: " + n);
+    for (const std::string& n : kept) report(job.path, n);
 
     platform::ReplacingWriter out;
     if (platform::Result begun = out.begin(job.target); !begun) return begun;
-    if (platform::Result put = out.write(tag.data(), tag.size()); !put) return put;
+    if (platform::Result put = out.write(rewrite.tag.data(), rewrite.tag.size()); !put) return put;
     if (platform::Result put = out.copy_from(file, stream.offset, stream.length); !put) return put;
     if (add_record) {
         if (platform::Result put = out.write(record.data(), record.size()); !put) return put;
@@ -106,18 +154,19 @@ platform::Result export_one(const Job& job, const Loaded& l) {
 } // namespace
 
 int run_export(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"),
-                                                   KnownOption::flag("--recursive", "-r"),
-                                                   KnownOption::valued("--out", "--out needs a folder")};
+    static const std::vector<KnownOption> known = {
+        KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"), KnownOption::flag("--recursive", "-r"),
+        KnownOption::flag("--overwrite"), KnownOption::valued("--out", "--out needs a folder")};
     const ParsedArguments p = parse_arguments(args, known);
     if (!p.ok()) return usage(p.error.text);
-    int major = 3;
-    bool recursive = false;
+    int major = 0;
+    bool recursive = false, overwrite = false;
     std::optional<std::string> out_dir;
     for (const GivenOption& o : p.options) {
         if (o.name == "--id3v2.3") major = 3;
         else if (o.name == "--id3v2.4") major = 4;
         else if (o.name == "--recursive") recursive = true;
+        else if (o.name == "--overwrite") overwrite = true;
         else if (o.name == "--out") out_dir = o.value;
     }
     std::vector<std::string> files = p.operands;
@@ -141,12 +190,22 @@ int run_export(const std::vector<std::string>& args) {
             report(path, why + "; nothing written");
             status = k_failed;
         };
+        // Our other writers wait from the read through the replace: what is read is what is
+        // rewritten.
+        platform::WriteLock lock;
+        lock.hold(path);
         Loaded l;
         if (platform::Result loaded = load_mp3(path, l); !loaded) {
             failed(loaded.detail);
             continue;
         }
-        Job job{path, path, major, !out_dir};
+        // Without the record or the RMP form there is nothing to export, and an ID3v2 tag of
+        // the file's own stays as it is.
+        if (!l.texts.loaded.has_record && !l.texts.rmp.is_rmp) {
+            report(path, "neither an ID3v1 record nor the RMP form to export; the file is left as it is");
+            continue;
+        }
+        Job job{path, path, major, !out_dir, overwrite};
         if (out_dir) {
             const std::string name = output_name(relative[i], l.texts.rmp.is_rmp);
             if (platform::Result made = make_folders(*out_dir, name); !made) {
@@ -161,9 +220,6 @@ int run_export(const std::vector<std::string>& args) {
                 "the file is in the RMP form, which alone holds its long texts; export it with --out into another folder");
             continue;
         }
-        // Our other writers wait while the file is rewritten in place.
-        platform::WriteLock lock;
-        if (job.in_place) lock.hold(path);
         platform::Result exported = export_one(job, l);
         if (!exported) failed(exported.detail.empty() ? std::string("cannot write") : exported.detail);
         // What the new file could not keep (its owner), as `set` names it.

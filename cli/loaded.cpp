@@ -3,6 +3,7 @@
 #include "cli/files.h"
 #include "cli/flag_user.h"
 #include "core/editing/load_file.h"
+#include "core/formats/rmp.h"
 #include "platform/file.h"
 
 namespace cli {
@@ -18,7 +19,16 @@ Loaded load(const std::string& path) {
     }
     l.opened = true;
     l.kind = head.kind;
-    if (l.kind == formats::FileKind::mp3) l.texts = formats::open_for_editing(f, true);
+    if (l.kind != formats::FileKind::mp3) return l;
+    l.texts = formats::open_for_editing(f, true);
+    // The stream of the RMP form is the data chunk's; its tag is at the chunk's start.
+    if (l.texts.rmp.is_rmp || formats::is_rmp_file(f)) {
+        const formats::RmpLayout layout = formats::walk_rmp(f);
+        l.id3v2 = formats::read_id3v2(f, layout.stream.offset, layout.stream.length);
+    } else {
+        l.id3v2 = formats::find_id3v2(f, f.size());
+    }
+    for (const std::string& w : l.id3v2.warnings) l.texts.warnings.push_back(w);
     return l;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 #include <string>
 
+#include "core/formats/id3v2.h"
 #include "core/formats/load.h"
 #include "platform/result.h"
 
@@ -13,6 +14,7 @@ struct Loaded {
     std::string error;
     formats::FileKind kind = formats::FileKind::unknown;
     formats::ShownTexts texts;
+    formats::Id3v2Found id3v2; // at the start of the stream, or a 2.4 tag with a footer at its end
 };
 
 Loaded load(const std::string& path);

@@ -110,7 +110,8 @@ bool read_json_line(const json::Value& v, JsonLine& line, std::string& why) {
             return false;
         }
         // What show prints beside the texts describes the file; it is not applied.
-        if (key == "kind" || key == "form" || key == "id3" || key == "info" || key == "error") continue;
+        if (key == "kind" || key == "form" || key == "id3" || key == "id3v2" || key == "info" || key == "error")
+            continue;
         if (key == "genre") {
             const std::string& t = value.text;
             bool digits = value.kind == Kind::number && !t.empty() && t.size() <= 3 &&

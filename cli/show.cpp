@@ -1,5 +1,6 @@
 // `tagzo-cli show`: each file's kind, form and texts, as lines to read or as one JSON object a
 // line (what `set --json` takes back).
+#include <array>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,36 @@ using json::quote;
 
 std::string shown(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
 
-const char* form_name(const Loaded& l) {
+// The forms a file has: the record ("id3") or the RMP form ("rmp"), and an ID3v2 tag of its
+// version ("v2.3"), joined by "+"; "none" for none of them.
+std::string form_name(const Loaded& l) {
     if (l.kind != formats::FileKind::mp3) return "none";
-    if (l.texts.rmp.is_rmp) return "rmp";
-    return l.texts.loaded.has_record ? "id3" : "none";
+    std::string form = l.texts.rmp.is_rmp ? "rmp" : l.texts.loaded.has_record ? "id3" : "";
+    if (l.id3v2.present) form += (form.empty() ? "v2." : "+v2.") + std::to_string(l.id3v2.major);
+    return form.empty() ? "none" : form;
+}
+
+bool is_mis_marked(const formats::Id3v2Found& v2, const char* name) {
+    for (const std::string& m : v2.mis_marked)
+        if (m == name) return true;
+    return false;
+}
+
+// The tag's own texts as read (a mis-marked cp932 text in its cp932 reading), in UTF-8, in the
+// order of their names.
+std::array<std::string, 7> id3v2_texts(const formats::Id3v2Found& v2) {
+    return {v2.texts.title, v2.texts.artist, v2.texts.album, v2.texts.year, v2.texts.comment, v2.texts.genre, v2.track};
+}
+
+std::string id3v2_json(const formats::Id3v2Found& v2) {
+    if (!v2.present) return "null";
+    const std::array<std::string, 7> texts = id3v2_texts(v2);
+    std::string j = "{\"version\":" + quote("2." + std::to_string(v2.major));
+    for (size_t i = 0; i < texts.size(); ++i)
+        j += "," + quote(formats::k_id3v2_text_names[i]) + ":" + quote(platform::sanitize_utf8(texts[i]));
+    j += ",\"mis_marked\":[";
+    for (size_t i = 0; i < v2.mis_marked.size(); ++i) j += (i ? "," : "") + quote(v2.mis_marked[i]);
+    return j + "],\"other_frames\":" + std::to_string(v2.other_frames) + "}";
 }
 
 std::string show_json(const std::string& path, const Loaded& l) {
@@ -48,6 +75,7 @@ std::string show_json(const std::string& path, const Loaded& l) {
     } else {
         j += ",\"id3\":null";
     }
+    j += ",\"id3v2\":" + id3v2_json(l.id3v2);
     if (t.rmp.is_rmp) {
         j += ",\"info\":{";
         for (size_t i = 0; i < formats::k_rmp_text_count; ++i) {
@@ -79,6 +107,18 @@ std::string show_text(const std::string& path, const Loaded& l) {
             s += std::string("  ") + formats::k_rmp_ids[static_cast<size_t>(i)] + "    : " +
                  shown(t.rmp.text[static_cast<size_t>(i)]) + "\n";
     }
+    if (l.id3v2.present) {
+        const std::array<std::string, 7> texts = id3v2_texts(l.id3v2);
+        for (size_t i = 0; i < texts.size(); ++i) {
+            if (texts[i].empty()) continue;
+            const char* name = formats::k_id3v2_text_names[i];
+            std::string label = std::string("  v2 ") + name;
+            label.resize(12, ' ');
+            s += label + ": " + platform::sanitize_utf8(texts[i]) +
+                 (is_mis_marked(l.id3v2, name) ? "  (cp932 marked as Latin-1)" : "") + "\n";
+        }
+        if (l.id3v2.other_frames) s += "  v2 others : " + std::to_string(l.id3v2.other_frames) + " frames\n";
+    }
     return s;
 }
 
@@ -107,8 +147,9 @@ int run_show(const std::vector<std::string>& args) {
             status = k_failed;
         }
         for (const std::string& n : l.texts.warnings) report(path, "warning: " + n);
+        // In text, a file that could not be read is only the error above.
         if (json) write_out_utf8(show_json(path, l));
-        else write_out(show_text(path, l));
+        else if (l.opened) write_out(show_text(path, l));
     }
     return status;
 }

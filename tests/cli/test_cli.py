@@ -124,9 +124,10 @@ class Show(CliTest):
         self.assertEqual(o["id3"]["title"], "タイトル表" + " " * 20)  # as read, before the load rules
         self.assertIsNone(o["id3"]["track"])
         self.assertIsNone(o["info"])
+        self.assertIsNone(o["id3v2"])
         self.assertIsNone(o["error"])
         self.assertEqual(set(o), {"path", "kind", "form", "title", "artist", "album", "year", "comment",
-                                  "genre", "id3", "info", "error"})
+                                  "genre", "id3", "id3v2", "info", "error"})
 
     def test_rmp_file_shows_its_long_texts(self):
         subs = chunk(b"INAM", "長い題名".encode("cp932") * 5 + b"\0") + chunk(b"ICOP", b"(c) me\0") + \
@@ -869,18 +870,80 @@ class CrossCheck(CliTest):
         audio = frames(20) + record("題".encode("cp932"), "歌手".encode("cp932"))
         for name, major, body in (("v23.mp3", 3, old23), ("v22.mp3", 2, old22)):
             self.make(name, b"ID3" + bytes([major, 0, 0]) + syncsafe(len(body)) + body + audio)
+        _, [o], _ = self.show("v23.mp3")
+        self.assertEqual((o["form"], o["id3v2"]["version"], o["id3v2"]["title"], o["id3v2"]["other_frames"]),
+                         ("id3+v2.3", "2.3", "old!", 2))
+        # The tag's own title differs from the record's: it stays, and is named, unless --overwrite.
         code, _, err = self.run_cli("export", "--id3v2.4", "v23.mp3")
+        self.assertEqual(code, 0)
+        self.assertIn("v23.mp3: the ID3v2 title 'old!' differs from the record's '題' and is kept", err)
+        code, _, err = self.run_cli("export", "--overwrite", "v22.mp3")
         self.assertEqual((code, err), (0, ""))
-        code, _, err = self.run_cli("export", "v22.mp3")
-        self.assertEqual((code, err), (0, ""))
-        for name, version, lyrics in (("v23.mp3", [2, 4, 0], [["歌詞です"]]), ("v22.mp3", [2, 3, 0], [])):
+        for name, version, lyrics, title in (("v23.mp3", [2, 4, 0], [["歌詞です"]], "old!"),
+                                             ("v22.mp3", [2, 3, 0], [], "題")):
             data = self.read(name)
             self.assertEqual(data[id3v2_size(data):], audio, name)
             got = self.read_back(name)
             self.assertEqual(got["version"], version)
-            self.assertEqual(got["mutagen"][:2], ["題", "歌手"], name)
+            self.assertEqual(got["mutagen"][:2], [title, "歌手"], name)
             self.assertEqual((got["pictures"], got["eyed3_pictures"]), ([png.hex()], [png.hex()]), name)
             self.assertEqual([[t] for t in got["lyrics"]], lyrics, name)
+
+        # A collection's tag of today: every frame export does not write goes over byte for byte
+        # in the tag's own version (2.3 here), a title marked Latin-1 that holds cp932 is written
+        # in Unicode, an artist that differs from the record's stays (in Unicode too).
+        def f23(fid, body, flags=0):
+            return fid + struct.pack(">IH", len(body), flags) + body
+        carried = f23(b"TRCK", b"\x003/12") + f23(b"TPOS", b"\x001/2") + \
+            f23(b"TXXX", b"\x00replaygain_track_gain\x00-6.00 dB") + f23(b"UFID", b"http://mb\x00id-1") + \
+            f23(b"PRIV", b"owner\x00\x01\x02") + f23(b"POPM", b"a@b\x00\xc8\x00\x00\x00\x05") + \
+            f23(b"COMM", b"\x00engdesc\x00other comment") + f23(b"TXXX", b"\x00zip\x00x", 0x0080) + \
+            f23(b"GEOB", b"\x00app/x\x00f.bin\x00d\x00\x00\x01")
+        tagged = f23(b"TIT2", b"\x00" + "星に願いを".encode("cp932")) + f23(b"TPE1", b"\x00" + "別の歌手".encode("cp932")) + \
+            carried
+        today = frames(20) + record("星に願いを".encode("cp932"), "星野ひかり".encode("cp932"))
+        self.make("today.mp3", b"ID3\x03\x00\x00" + syncsafe(len(tagged) + 32) + tagged + bytes(32) + today)
+        _, [o], _ = self.show("today.mp3")
+        self.assertEqual((o["id3v2"]["title"], o["id3v2"]["track"], o["id3v2"]["mis_marked"]),
+                         ("星に願いを", "3/12", ["title", "artist"]))
+        before = self.mutagen_frames("today.mp3")
+        code, _, err = self.run_cli("export", "today.mp3")
+        self.assertEqual(code, 0)
+        self.assertEqual(err.count("\n"), 1, err)
+        self.assertIn("today.mp3: the ID3v2 artist '別の歌手' differs from the record's '星野ひかり'", err)
+        data = self.read("today.mp3")
+        self.assertIn(carried, data[:id3v2_size(data)])
+        self.assertEqual(data[id3v2_size(data):], today)
+        after = self.mutagen_frames("today.mp3")
+        self.assertEqual(after["version"], [2, 3, 0])
+        self.assertEqual((after["TIT2"], after["TPE1"]), (["星に願いを"], ["別の歌手"]))
+        self.assertEqual({k: v for k, v in after.items() if k not in ("TIT2", "TPE1", "COMM::jpn")},
+                         {k: v for k, v in before.items() if k not in ("TIT2", "TPE1")})
+        # A frame 2.4 has no place for fails the file, named; a file with only an ID3v2 tag (or
+        # none) has nothing to export and is left as it is.
+        self.make("tyer.mp3", b"ID3\x03\x00\x00" + syncsafe(len(carried)) + carried + today)
+        self.make("v2only.mp3", b"ID3\x03\x00\x00" + syncsafe(len(tagged)) + tagged + frames(20))
+        self.make("bare.mp3", frames(20))
+        was = {n: self.read(n) for n in ("tyer.mp3", "v2only.mp3", "bare.mp3")}
+        code, _, err = self.run_cli("export", "--id3v2.4", "tyer.mp3", "v2only.mp3", "bare.mp3")
+        self.assertEqual(code, 1)
+        self.assertIn("tyer.mp3: its TXXX frame cannot be carried into ID3v2.4; nothing written", err)
+        for n in ("v2only.mp3", "bare.mp3"):
+            self.assertIn(n + ": neither an ID3v1 record nor the RMP form to export; the file is left as it is", err)
+        self.assertEqual({n: self.read(n) for n in was}, was)
+
+    def mutagen_frames(self, name):
+        """mutagen's frames of a file's ID3v2 tag, by key, each as its texts or its raw bytes."""
+        code = ("import json, sys, mutagen.id3 as i\n"
+                "t = i.ID3(sys.argv[1])\n"
+                "d = {k: [str(x) for x in f.text] if hasattr(f, 'text') and not isinstance(f, i.POPM) "
+                "else f._writeData().hex() for k, f in t.items()}\n"
+                "d['version'] = list(t.version)\n"
+                "print(json.dumps(d))\n")
+        p = subprocess.run(["/usr/bin/python3", "-c", code, os.path.join(self.dir, name)], capture_output=True,
+                           text=True)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        return json.loads(p.stdout)
 
     def test_what_we_write_reads_the_same_in_mutagen(self):
         if not os.path.exists("/usr/lib/python3/dist-packages/mutagen"):
