@@ -1,4 +1,6 @@
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 #include "cli/console.h"
@@ -7,11 +9,20 @@ namespace cli {
 
 namespace {
 size_t progress_width = 0; // the length of the progress line on stderr, 0 when none stands
-}
+std::string out_failure;   // the first failed write to stdout
+} // namespace
 
 std::vector<std::string> utf8_arguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
 
-void write_out(std::string_view s) { std::fwrite(s.data(), 1, s.size(), stdout); }
+void write_out(std::string_view s) {
+    if (std::fwrite(s.data(), 1, s.size(), stdout) != s.size() && out_failure.empty())
+        out_failure = std::strerror(errno);
+}
+
+std::string finish_output() {
+    if (std::fflush(stdout) != 0 && out_failure.empty()) out_failure = std::strerror(errno);
+    return out_failure;
+}
 void write_out_utf8(std::string_view s) { write_out(s); }
 
 void write_err(std::string_view s) {
@@ -20,11 +31,14 @@ void write_err(std::string_view s) {
     std::fwrite(s.data(), 1, s.size(), stderr);
 }
 
-bool read_input(std::string& out) {
+bool read_input(std::string& out, std::string& why) {
     char buf[65536];
     size_t n = 0;
+    errno = 0;
     while ((n = std::fread(buf, 1, sizeof buf, stdin)) > 0) out.append(buf, n);
-    return !std::ferror(stdin);
+    if (!std::ferror(stdin)) return true;
+    why = errno ? std::strerror(errno) : "read error";
+    return false;
 }
 
 bool err_is_terminal() { return ::isatty(2) == 1; }

@@ -2,6 +2,7 @@
 #include <shellapi.h>
 
 #include "cli/console.h"
+#include "platform/file.h"
 #include "platform/text.h"
 
 namespace cli {
@@ -18,17 +19,24 @@ std::vector<std::string> utf8_arguments(int, char**) {
 
 namespace {
 size_t progress_width = 0; // the length of the progress line on stderr, 0 when none stands
+std::string out_failure;   // the first failed write to stdout
 
 bool is_console(HANDLE h) {
     DWORD mode = 0;
     return h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode);
 }
 
+// A failed write to stdout is kept, for the exit status.
+void note_failure(HANDLE h) {
+    if (h == GetStdHandle(STD_OUTPUT_HANDLE) && out_failure.empty()) out_failure = platform::last_error_text();
+}
+
 void write_bytes(HANDLE h, std::string_view bytes) {
     DWORD done = 0;
     const char* p = bytes.data();
     size_t left = bytes.size();
-    while (left > 0 && WriteFile(h, p, static_cast<DWORD>(left), &done, nullptr) && done > 0) {
+    while (left > 0) {
+        if (!WriteFile(h, p, static_cast<DWORD>(left), &done, nullptr) || done == 0) return note_failure(h);
         p += done;
         left -= done;
     }
@@ -40,7 +48,9 @@ void write_console(HANDLE h, std::string_view utf8) {
     DWORD done = 0;
     const wchar_t* p = w.data();
     size_t left = w.size();
-    while (left > 0 && WriteConsoleW(h, p, static_cast<DWORD>(left < 8192 ? left : 8192), &done, nullptr) && done > 0) {
+    while (left > 0) {
+        if (!WriteConsoleW(h, p, static_cast<DWORD>(left < 8192 ? left : 8192), &done, nullptr) || done == 0)
+            return note_failure(h);
         p += done;
         left -= done;
     }
@@ -79,17 +89,26 @@ void write_out_utf8(std::string_view s) {
     write_bytes(h, s);
 }
 
-bool read_input(std::string& out) {
+bool read_input(std::string& out, std::string& why) {
     HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
-    if (h == INVALID_HANDLE_VALUE || h == nullptr) return false;
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) {
+        why = "standard input is closed";
+        return false;
+    }
     char buf[65536];
     DWORD n = 0;
     for (;;) {
-        if (!ReadFile(h, buf, sizeof buf, &n, nullptr)) return GetLastError() == ERROR_BROKEN_PIPE;
+        if (!ReadFile(h, buf, sizeof buf, &n, nullptr)) {
+            if (GetLastError() == ERROR_BROKEN_PIPE) return true;
+            why = platform::last_error_text();
+            return false;
+        }
         if (n == 0) return true;
         out.append(buf, n);
     }
 }
+
+std::string finish_output() { return out_failure; }
 
 bool err_is_terminal() { return is_console(GetStdHandle(STD_ERROR_HANDLE)); }
 

@@ -14,9 +14,8 @@
 #include "cli/console.h"
 #include "platform/process.h"
 
-int main(int argc, char** argv) {
-    platform::limit_library_search();
-    std::vector<std::string> args = cli::utf8_arguments(argc, argv);
+namespace {
+int run(std::vector<std::string> args) {
     if (args.empty()) return cli::usage("no command");
     std::string command = args.front();
     args.erase(args.begin());
@@ -29,4 +28,16 @@ int main(int argc, char** argv) {
         return cli::k_ok;
     }
     return cli::usage("unknown command " + command);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    platform::limit_library_search();
+    const int status = run(cli::utf8_arguments(argc, argv));
+    // Output that did not all arrive is a failure, whatever the files said.
+    if (const std::string failed = cli::finish_output(); !failed.empty()) {
+        cli::write_err("tagzo-cli: cannot write the output: " + failed + "\n");
+        return status == cli::k_ok ? cli::k_failed : status;
+    }
+    return status;
 }

@@ -131,11 +131,18 @@ bool read_json_line(const json::Value& v, JsonLine& line, std::string& why) {
                                            : key == "comment" ? &line.comment
                                                               : nullptr;
         if (key != "path" && !text) {
-            why = "unknown key '" + platform::sanitize_utf8(key) + "'";
+            // A key of any length is named by its start.
+            const std::string named = platform::sanitize_utf8(key.size() > 40 ? key.substr(0, 40) : key);
+            why = "unknown key '" + named + (key.size() > 40 ? "...'" : "'");
             return false;
         }
         if (value.kind != Kind::string) {
             why = key + " takes a string";
+            return false;
+        }
+        // A path would be cut at the NUL, and a text hidden behind it.
+        if (value.text.find('\0') != std::string::npos) {
+            why = key + " holds a NUL character (\\u0000)";
             return false;
         }
         if (text) {
@@ -188,7 +195,8 @@ int set_from_json(const std::string& source, const SetOptions& base) {
     const std::string where = source == "-" ? std::string("<stdin>") : platform::sanitize_utf8(source);
     platform::Result read;
     if (source == "-") {
-        if (!read_input(input)) read = platform::failure(platform::Fault::cannot_read);
+        std::string why;
+        if (!read_input(input, why)) read = platform::failure(platform::Fault::cannot_read, why);
     } else {
         read = platform::read_whole_file(source, input, k_json_max_bytes + 1);
     }
@@ -201,7 +209,9 @@ int set_from_json(const std::string& source, const SetOptions& base) {
         return k_failed;
     }
     std::vector<std::string_view> lines;
-    for (size_t at = 0; at < input.size();) {
+    // A byte order mark that an editor put before the first line is no part of it.
+    const size_t bom = input.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    for (size_t at = bom; at < input.size();) {
         size_t end = input.find('\n', at);
         if (end == std::string::npos) end = input.size();
         std::string_view l(input.data() + at, end - at);
@@ -233,7 +243,9 @@ int set_from_json(const std::string& source, const SetOptions& base) {
         }
         Loaded file = load(line.path);
         if (!file.opened) {
-            line_failed(n, platform::sanitize_utf8(line.path) + ": " + file.error);
+            const bool folder = platform::path_kind(line.path) == platform::PathKind::directory;
+            line_failed(n, platform::sanitize_utf8(line.path) + ": " +
+                               (folder ? "is a folder; a line names a file" : file.error));
             continue;
         }
         if (file.kind != formats::FileKind::mp3) {

@@ -144,6 +144,10 @@ void remove_stale_temporaries(const std::string& folder);
 // (the system's stays where it was), so the program hands the system full paths only, built
 // on current_folder(), never a path relative to the system's folder.
 std::string current_folder();
+
+// The system's word on the call that failed last in this thread (errno, or GetLastError on
+// Windows).
+std::string last_error_text();
 bool set_current_folder(const std::string& path);
 #ifdef _WIN32
 // A path for the wide calls of the system: one that reaches the 260-character limit is made

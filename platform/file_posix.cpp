@@ -27,6 +27,8 @@ std::string folder_of(const std::string& path) {
 }
 } // namespace
 
+std::string last_error_text() { return errno_text(errno); }
+
 Result File::open(const std::string& path, Mode mode) {
     static_cast<void>(close());
     // Opened without blocking, so that a FIFO or a device cannot hold the program before its

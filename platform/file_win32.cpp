@@ -51,6 +51,8 @@ std::string folder_of(const std::string& path) {
 std::string kept_folder;
 } // namespace
 
+std::string last_error_text() { return win_error_text(GetLastError()); }
+
 // One that reaches the 260-character limit (with room for the temporary name beside it) is
 // made full and given in the extended-length form, which the system takes at any length.
 std::wstring system_path(const std::string& utf8) {

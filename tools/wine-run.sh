@@ -22,7 +22,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 wine32=/usr/lib/wine/wine
 wine64=/usr/lib/wine/wine64
-export WINEDEBUG=-all
+export WINEDEBUG=${TAGZO_WINEDEBUG:--all}  # TAGZO_WINEDEBUG asks for Wine's own messages
 export WINEARCH=win64
 default_locale=ja_JP.UTF-8
 locale=${TAGZO_WINE_LOCALE:-$default_locale}

@@ -364,17 +364,25 @@ class Set(CliTest):
                  '["j1.mp3"]',
                  '{"path": "j1.mp3", "title": "\\ud800"}',
                  json.dumps({"path": "j1.mp3", "title": "a", "title": "b"}).replace('"title": "b"', '"title": "b", "title": "c"'),
-                 json.dumps({"path": "j3.mp3", "album": "二番目", "kind": "ignored", "id3": None, "info": {"x": 1}})]
+                 json.dumps({"path": "j3.mp3", "album": "二番目", "kind": "ignored", "id3": None, "info": {"x": 1}}),
+                 json.dumps({"path": "j1.mp3\0j4.mp3", "title": "x"}),
+                 json.dumps({"path": "j1.mp3", "title": "hidden\0x"}),
+                 json.dumps({"path": ".", "title": "x"}),
+                 json.dumps({"path": "j1.mp3", "k" * 100000: 1})]
         before = self.listing()
-        self.make("bad.jsonl", ("\n".join(lines) + "\n").encode("utf-8"))
+        # A byte order mark before the first line is no part of it.
+        self.make("bad.jsonl", b"\xef\xbb\xbf" + ("\n".join(lines) + "\n").encode("utf-8"))
         code, _, err = self.run_cli("set", "--json", "bad.jsonl")
         self.assertEqual(code, 1)
         for n, what in ((2, "unknown key 'titel'"), (3, "'.' has no form in code page 932"), (4, "no path"),
                         (5, "missing.mp3"), (6, "no JSON"), (7, "genre takes a number"), (8, "title takes a string"),
-                        (9, "not a JSON object"), (10, "unpaired surrogate"), (11, "given twice")):
+                        (9, "not a JSON object"), (10, "unpaired surrogate"), (11, "given twice"),
+                        (13, r"path holds a NUL character \(\\u0000\)"), (14, "title holds a NUL"),
+                        (15, "is a folder; a line names a file; line not done"), (16, "unknown key 'k{40}\\.\\.\\.'")):
             # (stderr speaks the console's code page, which writes é as a plain e)
             self.assertRegex(err, rf"bad\.jsonl:{n}: .*{what}", n)
         self.assertNotRegex(err, r"bad\.jsonl:(1|12):")
+        self.assertLess(len(err), 2000)
         after = self.listing()
         self.assertEqual(after["j1.mp3"], before["j1.mp3"])
         self.assertEqual(after["j4.mp3"], frames(2) + record(b"first"))
@@ -387,6 +395,13 @@ class Set(CliTest):
         code, _, err = self.run_cli("set", "--json", "none.jsonl")
         self.assertEqual(code, 1)
         self.assertIn("none.jsonl: cannot read", err)
+        # A listing that did not all arrive must not pass for a whole one.
+        cmd = ([self.cli.wine] if self.cli.wine else []) + [self.cli.exe, "show", "--json", "j1.mp3", "j3.mp3"]
+        with open("/dev/full", "wb") as full, tempfile.TemporaryFile() as err:
+            code = subprocess.run(cmd, cwd=self.dir, stdin=subprocess.DEVNULL, stdout=full, stderr=err).returncode
+            err.seek(0)
+            self.assertEqual(code, 1)
+            self.assertIn("tagzo-cli: cannot write the output: ", err.read().decode(self.cli.encoding))
 
     def test_damaged_rmp_keeps_stream_and_gets_a_record(self):
         stream = frames(3)
