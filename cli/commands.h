@@ -12,6 +12,12 @@ constexpr int k_ok = 0, k_failed = 1, k_usage = 2;
 
 extern const char* const k_usage_text;
 
+// What `tagzo-cli COMMAND --help` prints: each option with an example; null for no such command.
+const char* command_help(const std::string& command);
+
+// Prints the command's help; gives k_ok.
+int help(const char* command);
+
 // Names a usage error on stderr, followed by the usage text; gives k_usage.
 int usage(const std::string& why);
 
@@ -21,7 +27,7 @@ int run_show(const std::vector<std::string>& args);
 int run_set(const std::vector<std::string>& args);
 // rename [-r] [--pattern 0|1] [--dry-run] FILE...
 int run_rename(const std::vector<std::string>& args);
-// export [-r] [--id3v2.3|--id3v2.4] [--out DIR] FILE...
+// export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...
 int run_export(const std::vector<std::string>& args);
 
 } // namespace cli

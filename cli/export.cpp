@@ -158,6 +158,7 @@ int run_export(const std::vector<std::string>& args) {
         KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"), KnownOption::flag("--recursive", "-r"),
         KnownOption::flag("--overwrite"), KnownOption::valued("--out", "--out needs a folder")};
     const ParsedArguments p = parse_arguments(args, known);
+    if (p.help) return help("export");
     if (!p.ok()) return usage(p.error.text);
     int major = 0;
     bool recursive = false, overwrite = false;

@@ -12,6 +12,7 @@
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "core/formats/rmp.h"
 #include "platform/process.h"
 
 namespace {
@@ -19,12 +20,18 @@ int run(std::vector<std::string> args) {
     if (args.empty()) return cli::usage("no command");
     std::string command = args.front();
     args.erase(args.begin());
+    if (command == "--version") {
+        cli::write_out(std::string("tagzo-cli ") + formats::k_software_version + "\n");
+        return cli::k_ok;
+    }
     if (command == "show") return cli::run_show(args);
     if (command == "set") return cli::run_set(args);
     if (command == "rename") return cli::run_rename(args);
     if (command == "export") return cli::run_export(args);
     if (command == "--help" || command == "-h" || command == "help") {
-        cli::write_out(cli::k_usage_text);
+        // help COMMAND gives that command's help.
+        const char* of = args.empty() ? nullptr : cli::command_help(args.front());
+        cli::write_out(of ? of : cli::k_usage_text);
         return cli::k_ok;
     }
     return cli::usage("unknown command " + command);

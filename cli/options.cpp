@@ -25,6 +25,10 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, const std:
             options_done = true;
             continue;
         }
+        if (a == "--help" || a == "-h") {
+            p.help = true;
+            return p;
+        }
         if (const KnownOption* s = find_known(known, a)) {
             if (!s->takes_value) {
                 p.options.push_back({s->name, ""});

@@ -40,6 +40,8 @@ struct ParsedArguments {
     std::vector<std::string> operands; // the FILEs, in order
     // The first usage error. Reading stops there: `options` and `operands` hold what came before.
     ArgumentError error;
+    // --help or -h stood where an option may: reading stopped there, and the command gives its help.
+    bool help = false;
     bool ok() const { return error.kind == ArgumentError::Kind::none; }
 };
 

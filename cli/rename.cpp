@@ -22,6 +22,7 @@ int run_rename(const std::vector<std::string>& args) {
     static const std::vector<KnownOption> known = {
         KnownOption::flag("--dry-run"), KnownOption::flag("--recursive", "-r"), KnownOption::valued("--pattern")};
     const ParsedArguments p = parse_arguments(args, known);
+    if (p.help) return help("rename");
     int32_t pattern = 0;
     bool dry_run = false, recursive = false;
     // A value is checked in its place on the line, so the first usage error there is the one named.

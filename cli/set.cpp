@@ -73,8 +73,14 @@ int set_files(const SetOptions& o, settings::Settings& st) {
             continue;
         }
         static_cast<void>(editing::detect_change(s, st, ui));
+        const bool was_rmp = s.rmp_texts.is_rmp;
         editing::Result applied = editing::apply_tag(s, st, ui, lock);
         for (const std::string& w : applied.warnings) report(path, "warning: " + w);
+        // The conversion put an ID3v2 tag of the file inside the data chunk.
+        if (applied.ok() && s.rmp_texts.is_rmp && !was_rmp && load(path).id3v2.present)
+            report(path,
+                   "warning: the file's ID3v2 tag is inside the RMP form now, where the players of today do "
+                   "not look for it (export --out gives them a plain MP3)");
         if (!applied.ok()) {
             // Read-only media are never offered for an apply, so no notice named them.
             if (s.read_only_media) report(path, "the file is read-only; nothing written");
@@ -268,6 +274,7 @@ int set_from_json(const std::string& source, const SetOptions& base) {
 
 int run_set(const std::vector<std::string>& args) {
     const ParsedArguments p = parse_arguments(args, k_set_options);
+    if (p.help) return help("set");
     SetOptions o;
     bool recursive = false;
     std::optional<std::string> json_source;

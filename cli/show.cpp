@@ -127,6 +127,7 @@ std::string show_text(const std::string& path, const Loaded& l) {
 int run_show(const std::vector<std::string>& args) {
     static const std::vector<KnownOption> known = {KnownOption::flag("--json"), KnownOption::flag("--recursive", "-r")};
     const ParsedArguments p = parse_arguments(args, known);
+    if (p.help) return help("show");
     if (!p.ok()) return usage(p.error.text);
     bool json = false, recursive = false;
     for (const GivenOption& o : p.options) {

@@ -12,6 +12,52 @@ const char* const k_usage_text =
     "       tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...\n"
     "  -r, --recursive: folders among the FILEs are walked for their .mp3 and .rmp files\n";
 
+const char* command_help(const std::string& command) {
+    if (command == "show")
+        return "usage: tagzo-cli show [-r] [--json] FILE...\n"
+               "Shows each file's kind, its forms (id3 or rmp, and v2.N for an ID3v2 tag) and its texts.\n"
+               "  -r, --recursive  walk the folders among the FILEs     tagzo-cli show -r Music\n"
+               "  --json           one JSON object a line, UTF-8        tagzo-cli show --json a.mp3 > a.jsonl\n";
+    if (command == "set")
+        return "usage: tagzo-cli set [-r] [OPTION...] FILE...\n"
+               "       tagzo-cli set [--no-rmp] [--display-name NAME] --json FILE.jsonl|-\n"
+               "Writes the tag as the editor does; an option not given keeps the file's text.\n"
+               "  --title T, --artist A, --album B, --year Y, --comment C\n"
+               "                   the texts, up to 255 bytes in code page 932\n"
+               "                                                        tagzo-cli set --artist \"理多\" *.mp3\n"
+               "  --genre N        the genre number, 0 to 255            tagzo-cli set --genre 17 a.mp3\n"
+               "  --no-rmp         keep an ID3v1 file, texts cut to 30 bytes\n"
+               "                                                        tagzo-cli set --no-rmp --title T a.mp3\n"
+               "  --display-name NAME  the software name a conversion records\n"
+               "                                                        tagzo-cli set --display-name me --title T a.mp3\n"
+               "  --json FILE|-    apply the lines show --json prints   tagzo-cli set --json edited.jsonl\n"
+               "  -r, --recursive  walk the folders among the FILEs     tagzo-cli set -r --album B Music\n";
+    if (command == "rename")
+        return "usage: tagzo-cli rename [-r] [--pattern 0|1] [--dry-run] FILE...\n"
+               "Names each file from its tag, in its own folder.\n"
+               "  --pattern 0|1    (artist)title.mp3 (0, the default) or artist-title.mp3 (1)\n"
+               "                                                        tagzo-cli rename --pattern 1 a.mp3\n"
+               "  --dry-run        print the renames, change nothing    tagzo-cli rename --dry-run -r Music\n"
+               "  -r, --recursive  walk the folders among the FILEs     tagzo-cli rename -r Music\n";
+    if (command == "export")
+        return "usage: tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...\n"
+               "Writes the record's texts (the RMP form's) into an ID3v2 tag in Unicode, keeping every frame\n"
+               "of the tag the file has.\n"
+               "  --id3v2.3, --id3v2.4  the version (default: the file's own tag's, else 2.3)\n"
+               "                                                        tagzo-cli export --id3v2.4 a.mp3\n"
+               "  --overwrite      the record's texts replace differing texts of the tag\n"
+               "                                                        tagzo-cli export --overwrite a.mp3\n"
+               "  --out DIR        write new files under DIR, leave the originals\n"
+               "                                                        tagzo-cli export -r --out plain Music\n"
+               "  -r, --recursive  walk the folders among the FILEs     tagzo-cli export -r Music\n";
+    return nullptr;
+}
+
+int help(const char* command) {
+    write_out(command_help(command));
+    return k_ok;
+}
+
 int usage(const std::string& why) {
     write_err("tagzo-cli: " + why + "\n" + k_usage_text);
     return k_usage;

@@ -152,7 +152,7 @@ bool read_rmp_texts(platform::ByteSource& file, RmpTexts& texts, std::vector<std
 }
 
 std::string software_name(const std::string& display_name) {
-    return cut_to_width(display_name + " 0.29", k_text_capacity);
+    return cut_to_width(display_name + " " + k_software_version, k_text_capacity);
 }
 
 RmpPlan plan_rmp(platform::ByteSource& file, bool already_rmp, const Tag& tag, const std::string& display_name) {

@@ -15,6 +15,10 @@ class ReplacingWriter;
 
 namespace formats {
 
+// The version of the software, recorded beside its name by a conversion (and said by
+// tagzo-cli --version).
+inline constexpr const char* k_software_version = "0.29";
+
 enum RmpId { INAM, IART, IPRD, ICMT, ICRD, IGNR, ICOP, IENG, ISRC, ISFT, k_rmp_text_count };
 // The text sub-chunks in the order they are written.
 extern const std::array<const char*, k_rmp_text_count> k_rmp_ids;

@@ -224,6 +224,15 @@ class Set(CliTest):
         self.assertEqual(self.run_cli("set", "--title", "short", "--display-name", "other", name)[0], 0)
         _, [o], _ = self.show(name)
         self.assertEqual((o["form"], o["title"], o["info"]["ISFT"]), ("rmp", "short", "kessa 0.29"))
+        # A file's ID3v2 tag goes inside the RMP form with its stream: said, since players of today
+        # no longer find it there.
+        tag = b"TIT2" + struct.pack(">IH", 4, 0) + b"\x00v2!"
+        v2 = self.make("v2.mp3", b"ID3\x03\x00\x00" + syncsafe(len(tag)) + tag + audio)
+        code, _, err = self.run_cli("set", "--title", title, v2)
+        self.assertEqual(code, 0, err)
+        self.assertIn("v2.mp3: warning: the file's ID3v2 tag is inside the RMP form now", err)
+        _, [o], _ = self.show(v2)
+        self.assertEqual((o["form"], o["id3v2"]["title"]), ("rmp+v2.3", "v2!"))
 
     def test_display_name_and_no_rmp(self):
         a = self.make("a.mp3", frames(2))
@@ -256,6 +265,16 @@ class Set(CliTest):
         self.assertEqual(self.run_cli("set", "--title", "x")[0], 2)
         self.assertEqual(self.run_cli("frobnicate", name)[0], 2)
         self.assertEqual(self.read(name), before)
+        # Each command explains its options, with examples, and writes nothing.
+        for command in ("show", "set", "rename", "export"):
+            code, out, _ = self.run_cli(command, "--help", name)
+            self.assertEqual(code, 0)
+            self.assertTrue(out.startswith("usage: tagzo-cli " + command), out)
+            self.assertIn("  -r, --recursive", out)
+        code, out, _ = self.run_cli("set", "--title", "new", "-h", name)
+        self.assertIn("--display-name NAME", out)
+        self.assertEqual(self.read(name), before)
+        self.assertRegex(self.run_cli("--version")[1], r"^tagzo-cli \d+\.\d+\n$")
 
     def test_failures_are_named_and_the_rest_is_done(self):
         good = self.make("good.mp3", frames(1))

@@ -76,6 +76,15 @@ TEST(Options, DoubleDashEndsTheOptions) {
     ASSERT_TRUE(p.ok());
     EXPECT_TRUE(p.operands.empty());
     EXPECT_EQ(given(p), (Strings{"--json"}));
+
+    // --help where an option may stand asks for help, before any error after it; as a value or
+    // a FILE after "--" it is that.
+    p = parse_arguments({"a.mp3", "-h", "--bogus"}, k_known);
+    EXPECT_TRUE(p.help && p.ok());
+    p = parse_arguments({"--title", "--help", "--", "--help"}, k_known);
+    EXPECT_FALSE(p.help);
+    EXPECT_EQ(given(p), (Strings{"--title=--help"}));
+    EXPECT_EQ(p.operands, (Strings{"--help"}));
 }
 
 TEST(Options, RepeatedOptionsAreEachGivenSoTheLastCounts) {
