@@ -53,15 +53,26 @@ class Cli:
         cmd = ([self.wine] if self.wine else []) + [self.exe] + list(args)
         # Output through files, not pipes: Wine's service processes inherit the handles and
         # would keep a pipe open for seconds after the program has ended.
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err, tempfile.TemporaryFile() as inp:
-            inp.write(input or b"")
-            inp.seek(0)
-            code = subprocess.run(cmd, cwd=cwd, stdin=inp if input is not None else subprocess.DEVNULL,
-                                  stdout=out, stderr=err, timeout=300).returncode
-            out.seek(0)
-            err.seek(0)
-            return (code, out.read().decode(out_encoding or self.encoding, "replace"),
-                    err.read().decode(self.encoding, "replace"))
+        for attempt in (1, 2):
+            with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err, tempfile.TemporaryFile() as inp:
+                inp.write(input or b"")
+                inp.seek(0)
+                code = subprocess.run(cmd, cwd=cwd, stdin=inp if input is not None else subprocess.DEVNULL,
+                                      stdout=out, stderr=err, timeout=300).returncode
+                out.seek(0)
+                err.seek(0)
+                result = (code, out.read().decode(out_encoding or self.encoding, "replace"),
+                          err.read().decode(self.encoding, "replace"))
+            if not self.wine_lost_it(code, result[2]) or attempt == 2:
+                return result
+
+    def wine_lost_it(self, code, err):
+        """Under load, Wine now and then ends a program with status 1 before it has said a word;
+        tagzo-cli names every failure of its own on stderr. Such a run is said and made again."""
+        if not self.wine or code != 1 or err:
+            return False
+        sys.stderr.write("note: Wine ended a run with status 1 and nothing on stderr; it is run again\n")
+        return True
 
 
 class CliTest(unittest.TestCase):
@@ -320,7 +331,11 @@ class Set(CliTest):
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
                     for field in ("--artist", "--album")]
             errs = [r.communicate(timeout=120)[1].decode("utf-8", "replace") for r in runs]
-            self.assertEqual([r.returncode for r in runs], [0, 0], f"trial {trial}: {errs}")
+            codes = [r.returncode for r in runs]
+            for i, field in enumerate(("--artist", "--album")):
+                if self.cli.wine_lost_it(codes[i], errs[i]):
+                    codes[i], _, errs[i] = self.run_cli("set", field, f"{field[2:]} {trial}", name)
+            self.assertEqual(codes, [0, 0], f"trial {trial}: {errs}")
             _, [o], _ = self.show(name)
             self.assertEqual((o["title"], o["artist"], o["album"]),
                              (long_title, f"artist {trial}", f"album {trial}"), f"trial {trial}")
