@@ -48,10 +48,17 @@ std::string id3v2_json(const formats::Id3v2Found& v2) {
     if (!v2.present) return "null";
     const std::array<std::string, 7> texts = id3v2_texts(v2);
     std::string j = "{\"version\":" + quote("2." + std::to_string(v2.major));
-    for (size_t i = 0; i < texts.size(); ++i)
-        j += "," + quote(formats::k_id3v2_text_names[i]) + ":" + quote(platform::sanitize_utf8(texts[i]));
+    for (size_t i = 0; i < texts.size(); ++i) {
+        j += ',';
+        j += quote(formats::k_id3v2_text_names[i]);
+        j += ':';
+        j += quote(platform::sanitize_utf8(texts[i]));
+    }
     j += ",\"mis_marked\":[";
-    for (size_t i = 0; i < v2.mis_marked.size(); ++i) j += (i ? "," : "") + quote(v2.mis_marked[i]);
+    for (size_t i = 0; i < v2.mis_marked.size(); ++i) {
+        if (i) j += ',';
+        j += quote(v2.mis_marked[i]);
+    }
     return j + "],\"other_frames\":" + std::to_string(v2.other_frames) + "}";
 }
 
