@@ -1,4 +1,4 @@
-// tagzo-cli's commands, one file each (show.cpp, set.cpp, rename.cpp, export.cpp), and the usage
+// tagzo-cli's commands, one file each (show.cpp, set.cpp, rename.cpp, export.cpp, repair.cpp), and the usage
 // text they share. Each takes the arguments after its name and gives the exit status.
 #pragma once
 #include <string>
@@ -29,5 +29,7 @@ int run_set(const std::vector<std::string>& args);
 int run_rename(const std::vector<std::string>& args);
 // export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...
 int run_export(const std::vector<std::string>& args);
+// repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] FILE...
+int run_repair(const std::vector<std::string>& args);
 
 } // namespace cli

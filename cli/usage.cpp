@@ -10,6 +10,8 @@ const char* const k_usage_text =
     "       tagzo-cli set [--no-rmp] [--display-name NAME] --json FILE.jsonl|-\n"
     "       tagzo-cli rename [-r] [--pattern 0|1] [--dry-run] FILE...\n"
     "       tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...\n"
+    "       tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] FILE...\n"
+    "       tagzo-cli COMMAND --help, tagzo-cli --version\n"
     "  -r, --recursive: folders among the FILEs are walked for their .mp3 and .rmp files\n";
 
 const char* command_help(const std::string& command) {
@@ -50,6 +52,14 @@ const char* command_help(const std::string& command) {
                "  --out DIR        write new files under DIR, leave the originals\n"
                "                                                        tagzo-cli export -r --out plain Music\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli export -r Music\n";
+    if (command == "repair")
+        return "usage: tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] FILE...\n"
+               "Writes again in Unicode the ID3v2 text frames marked Latin-1 that hold code page 932,\n"
+               "and nothing else; each change is printed as: path: FRAME old -> new\n"
+               "  --dry-run        print the changes, write nothing     tagzo-cli repair --dry-run -r Music\n"
+               "  --id3v2.3, --id3v2.4  the version (default: the tag's own; 2.2 becomes 2.3)\n"
+               "                                                        tagzo-cli repair --id3v2.4 a.mp3\n"
+               "  -r, --recursive  walk the folders among the FILEs     tagzo-cli repair -r Music\n";
     return nullptr;
 }
 

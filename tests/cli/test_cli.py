@@ -12,6 +12,7 @@ import sys
 import tempfile
 import time
 import unittest
+import zlib
 
 ARGS = None
 
@@ -946,7 +947,7 @@ class CrossCheck(CliTest):
         carried = f23(b"TRCK", b"\x003/12") + f23(b"TPOS", b"\x001/2") + \
             f23(b"TXXX", b"\x00replaygain_track_gain\x00-6.00 dB") + f23(b"UFID", b"http://mb\x00id-1") + \
             f23(b"PRIV", b"owner\x00\x01\x02") + f23(b"POPM", b"a@b\x00\xc8\x00\x00\x00\x05") + \
-            f23(b"COMM", b"\x00engdesc\x00other comment") + f23(b"TXXX", b"\x00zip\x00x", 0x0080) + \
+            f23(b"COMM", b"\x00engdesc\x00other comment") + f23(b"TXXX", struct.pack(">I", 6) + zlib.compress(b"\x00zip\x00x"), 0x0080) + \
             f23(b"GEOB", b"\x00app/x\x00f.bin\x00d\x00\x00\x01")
         tagged = f23(b"TIT2", b"\x00" + "星に願いを".encode("cp932")) + f23(b"TPE1", b"\x00" + "別の歌手".encode("cp932")) + \
             carried
@@ -961,7 +962,7 @@ class CrossCheck(CliTest):
         self.assertEqual(err.count("\n"), 1, err)
         self.assertIn("today.mp3: the ID3v2 artist '別の歌手' differs from the record's '星野ひかり'", err)
         data = self.read("today.mp3")
-        self.assertIn(carried, data[:id3v2_size(data)])
+        self.assertTrue(carried in data[:id3v2_size(data)])
         self.assertEqual(data[id3v2_size(data):], today)
         after = self.mutagen_frames("today.mp3")
         self.assertEqual(after["version"], [2, 3, 0])
@@ -974,12 +975,38 @@ class CrossCheck(CliTest):
         self.make("v2only.mp3", b"ID3\x03\x00\x00" + syncsafe(len(tagged)) + tagged + frames(20))
         self.make("bare.mp3", frames(20))
         was = {n: self.read(n) for n in ("tyer.mp3", "v2only.mp3", "bare.mp3")}
+        was_bare = was["bare.mp3"]
         code, _, err = self.run_cli("export", "--id3v2.4", "tyer.mp3", "v2only.mp3", "bare.mp3")
         self.assertEqual(code, 1)
         self.assertIn("tyer.mp3: its TXXX frame cannot be carried into ID3v2.4; nothing written", err)
         for n in ("v2only.mp3", "bare.mp3"):
             self.assertIn(n + ": neither an ID3v1 record nor the RMP form to export; the file is left as it is", err)
         self.assertEqual({n: self.read(n) for n in was}, was)
+
+        # repair writes again in Unicode the texts marked Latin-1 that hold cp932, and nothing
+        # else: French, German and Spanish stay, as do the other frames, byte for byte.
+        western = f23(b"TPE1", b"\x00" + "Mädchen".encode("latin-1")) + \
+            f23(b"TALB", b"\x00" + "élégie".encode("latin-1")) + f23(b"TCON", b"\x00" + "Canción".encode("latin-1"))
+        mixed = f23(b"TIT2", b"\x00" + "星に願いを".encode("cp932")) + western + f23(b"TYER", b"\x001999") + \
+            f23(b"COMM", b"\x00jpn\x00" + "コメント".encode("cp932")) + carried
+        self.make("mis.mp3", b"ID3\x03\x00\x00" + syncsafe(len(mixed)) + mixed + today)
+        was = self.read("mis.mp3")
+        code, out, err = self.run_cli("repair", "--dry-run", "mis.mp3")
+        self.assertEqual((code, err, self.read("mis.mp3")), (0, "", was))
+        self.assertEqual([line.split(" -> ")[0][:14] for line in out.splitlines()], ["mis.mp3: TIT2 ", "mis.mp3: COMM "])
+        self.assertTrue(out.splitlines()[0].endswith(" -> " + self.shown("星に願いを")), out)
+        code, out2, err = self.run_cli("repair", "mis.mp3")
+        self.assertEqual((code, err, out2), (0, "", out))
+        data = self.read("mis.mp3")
+        self.assertEqual(data[id3v2_size(data):], today)
+        comm = f23(b"COMM", b"\x01jpn\xff\xfe\x00\x00\xff\xfe" + "コメント".encode("utf-16-le"))
+        self.assertTrue(western + f23(b"TYER", b"\x001999") + comm + carried in data)
+        got = self.read_back("mis.mp3")
+        for reader in ("mutagen", "eyed3", "kid3", "mediainfo"):
+            self.assertEqual(got[reader], ["星に願いを", "Mädchen", "élégie", "1999", "コメント", "Canción"], reader)
+        # Mended, a tag has nothing left to repair, and a file without a tag is no failure.
+        self.assertEqual(self.run_cli("repair", "mis.mp3", "bare.mp3"), (0, "", ""))
+        self.assertEqual((self.read("mis.mp3"), self.read("bare.mp3")), (data, was_bare))
 
     def mutagen_frames(self, name):
         """mutagen's frames of a file's ID3v2 tag, by key, each as its texts or its raw bytes."""

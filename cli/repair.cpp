@@ -1,0 +1,130 @@
+// `tagzo-cli repair`: the text frames of an ID3v2 tag that are marked Latin-1 but hold cp932
+// (what old Japanese rippers wrote) written again in Unicode, every other byte of the tag's
+// frames as it was.
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/files.h"
+#include "cli/flag_user.h"
+#include "cli/loaded.h"
+#include "cli/options.h"
+#include "core/formats/id3v2.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace cli {
+
+namespace {
+
+struct Repaired {
+    platform::Result result;
+    std::vector<formats::Id3v2Repair> changes;
+    bool nothing_to_do = false;
+};
+
+// Reads the tag at the start of the file and, unless `dry_run`, writes the file again with the
+// repaired tag in front of the rest, byte for byte.
+Repaired repair_one(const std::string& path, int asked_major, bool dry_run) {
+    Repaired r;
+    platform::File file;
+    if (platform::Result opened = file.open(path, platform::File::Mode::read); !opened) {
+        r.result = opened;
+        return r;
+    }
+    const formats::Id3v2Found old = formats::read_id3v2(file, 0, file.size());
+    for (const std::string& w : old.warnings) report(path, "warning: " + w);
+    if (!old.present) {
+        r.nothing_to_do = true;
+        return r;
+    }
+    if (old.damaged) {
+        r.result = platform::failure(platform::Fault::cannot_read,
+                                     "the ID3v2 tag is damaged, and a new one would lose the frames after the damage");
+        return r;
+    }
+    const int major = asked_major ? asked_major : old.major == 4 ? 4 : 3;
+    formats::Id3v2Rewrite rewrite = formats::repair_id3v2(major, old, r.changes);
+    if (!rewrite.left_behind.empty()) {
+        r.changes.clear();
+        r.result = platform::failure(
+            platform::Fault::write_failed,
+            "its " + rewrite.left_behind + " frame cannot be carried into ID3v2." + std::to_string(major));
+        return r;
+    }
+    if (rewrite.tag.empty()) {
+        r.nothing_to_do = true;
+        return r;
+    }
+    for (const std::string& w : rewrite.warnings) report(path, "warning: " + w);
+    if (dry_run) return r;
+    platform::ReplacingWriter out;
+    platform::Result step = out.begin(path);
+    if (step) step = out.write(rewrite.tag.data(), rewrite.tag.size());
+    if (step) step = out.copy_from(file, old.size, file.size() - old.size);
+    // Only read from: the new file replaces it.
+    static_cast<void>(file.close());
+    if (step) step = out.commit();
+    r.result = step;
+    return r;
+}
+
+} // namespace
+
+int run_repair(const std::vector<std::string>& args) {
+    static const std::vector<KnownOption> known = {KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"),
+                                                   KnownOption::flag("--recursive", "-r"),
+                                                   KnownOption::flag("--dry-run")};
+    const ParsedArguments p = parse_arguments(args, known);
+    if (p.help) return help("repair");
+    if (!p.ok()) return usage(p.error.text);
+    int major = 0;
+    bool recursive = false, dry_run = false;
+    for (const GivenOption& o : p.options) {
+        if (o.name == "--id3v2.3") major = 3;
+        else if (o.name == "--id3v2.4") major = 4;
+        else if (o.name == "--recursive") recursive = true;
+        else if (o.name == "--dry-run") dry_run = true;
+    }
+    std::vector<std::string> files = p.operands;
+    if (files.empty()) return usage("repair needs at least one FILE");
+    bool walk_failed = false;
+    files = expand_folders(files, recursive, walk_failed);
+    int status = walk_failed ? k_failed : k_ok;
+    Progress progress(files.size());
+    for (const std::string& path : files) {
+        progress.step();
+        // Our other writers wait from the read through the replace.
+        platform::WriteLock lock;
+        if (!dry_run) lock.hold(path);
+        Loaded l;
+        if (platform::Result loaded = load_mp3(path, l); !loaded) {
+            report(path, loaded.detail + "; nothing written");
+            status = k_failed;
+            continue;
+        }
+        // The tag of a file in the RMP form is inside its data chunk, with the stream.
+        if (l.texts.rmp.is_rmp) {
+            if (l.id3v2.present) {
+                report(path,
+                       "the file is in the RMP form, whose data chunk holds the ID3v2 tag; export it with --out "
+                       "first; nothing written");
+                status = k_failed;
+            }
+            continue;
+        }
+        const Repaired r = repair_one(path, major, dry_run);
+        for (const formats::Id3v2Repair& c : r.changes)
+            write_out(platform::sanitize_utf8(path) + ": " + c.id + " " + platform::sanitize_utf8(c.before) + " -> " +
+                      c.after + "\n");
+        if (!r.result) {
+            report(path,
+                   (r.result.detail.empty() ? std::string("cannot write") : r.result.detail) + "; nothing written");
+            status = k_failed;
+        }
+    }
+    return status;
+}
+
+} // namespace cli
