@@ -1,5 +1,6 @@
 // `tagzo-cli export`: an ID3v2 tag with the texts in Unicode, for the players that read ID3v1
 // bytes as Latin-1 and so show cp932 texts as garbage.
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -184,6 +185,7 @@ int run_export(const std::vector<std::string>& args) {
     files = expand_folders(files, recursive, walk_failed, &relative);
     int status = walk_failed ? k_failed : k_ok;
     Progress progress(files.size());
+    std::map<std::string, std::string> outputs; // the output names under --out, and whose they are
     for (size_t i = 0; i < files.size(); ++i) {
         progress.step();
         const std::string& path = files[i];
@@ -215,6 +217,19 @@ int run_export(const std::vector<std::string>& args) {
             }
             job.target = *out_dir + "/" + name;
             job.in_place = platform::same_file(path, job.target);
+            // Two files of one name (song.mp3 and song.rmp, or a.mp3 from two folders given
+            // apart) would write one output: the later one fails, as a rename clash does.
+            std::string key = name;
+#ifdef _WIN32
+            for (char& c : key)
+                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+#endif
+            const auto [taken, fresh] = outputs.emplace(key, path);
+            if (!fresh) {
+                failed("its output " + platform::sanitize_utf8(job.target) + " is " +
+                       platform::sanitize_utf8(taken->second) + "'s already");
+                continue;
+            }
         }
         if (job.in_place && l.texts.rmp.is_rmp) {
             failed(

@@ -598,6 +598,14 @@ class Folders(CliTest):
             self.assertEqual(data[:3], b"ID3", name)
         self.assertTrue(exported["mirror/sub/A-a.mp3"].endswith(record(b"other a", b"A")))
         self.assertTrue(exported["mirror/A-a.mp3"].endswith(record(b"a", b"A", b"Walked")))
+        # Files given apart are named by their own names: two of one name, or an .rmp beside its
+        # .mp3, would write one output; the later one fails, and the first one's output stays.
+        self.make("top/A-a.rmp", rmp_image(frames(1), chunk(b"IID3", record(b"rmp a", b"A"))))
+        code, _, err = self.run_cli("export", "--out", "flat", "top/A-a.mp3", "top/sub/A-a.mp3", "top/A-a.rmp")
+        self.assertEqual(code, 1)
+        self.assertIn("top/sub/A-a.mp3: its output flat/A-a.mp3 is top/A-a.mp3's already; nothing written", err)
+        self.assertIn("top/A-a.rmp: its output flat/A-a.mp3 is top/A-a.mp3's already; nothing written", err)
+        self.assertTrue(self.read("flat/A-a.mp3").endswith(record(b"a", b"A", b"Walked")))
 
     def test_links_to_folders_are_not_followed(self):
         if self.cli.wine:
