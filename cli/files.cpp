@@ -71,7 +71,7 @@ std::vector<std::string> expand_folders(const std::vector<std::string>& args, bo
             walk(a, "", w);
         } else {
             out.push_back(a);
-            if (relative) relative->push_back(a.substr(a.find_last_of("\\/") + 1));
+            if (relative) relative->push_back(a.substr(a.find_last_of(platform::path_separators()) + 1));
         }
     }
     return out;

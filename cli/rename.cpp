@@ -60,21 +60,27 @@ int run_rename(const std::vector<std::string>& args) {
             failed(loaded.detail);
             continue;
         }
+        const std::string_view separators = platform::path_separators();
         const editing::TagRename plan =
-            editing::plan_tag_rename(path, pattern, l.texts.rmp.is_rmp, l.texts.artist, l.texts.title);
+            editing::plan_tag_rename(path, pattern, l.texts.rmp.is_rmp, l.texts.artist, l.texts.title, separators);
         if (!plan.has_texts) {
             failed("no title or no artist in the tag");
             continue;
         }
         std::string name;
         static_cast<void>(editing::replace_unusable_chars(plan.name, name));
-        if (plan.same_name || editing::has_name(path, name)) continue;
+        if (plan.same_name || editing::has_name(path, name, separators)) continue;
         // A backslash has no look-alike: on Windows it would make a path into some folder.
         if (editing::find_last_backslash(name) != std::string::npos) {
             failed("the tag gives a name with a backslash, which no file name holds");
             continue;
         }
-        const std::string new_path = editing::path_beside(path, name);
+        // The file system's limit, which a dry run meets as a real run does.
+        if (!platform::name_fits(platform::cp932_to_utf8(name))) {
+            failed("the tag gives a name longer than the file system takes (255)");
+            continue;
+        }
+        const std::string new_path = editing::path_beside(path, name, separators);
         const std::string line = platform::sanitize_utf8(path) + " -> " + platform::sanitize_utf8(new_path) + "\n";
         if (dry_run) {
             if (platform::path_kind(new_path) != platform::PathKind::missing || !taken.insert(new_path).second) {

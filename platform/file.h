@@ -145,6 +145,13 @@ void remove_stale_temporaries(const std::string& folder);
 // on current_folder(), never a path relative to the system's folder.
 std::string current_folder();
 
+// The characters that end a folder in a path on this system: "\\/" on Windows, "/" elsewhere.
+const char* path_separators();
+
+// Whether a file system takes a name this long: 255 bytes on Linux and macOS, 255 UTF-16 units on
+// Windows.
+bool name_fits(const std::string& utf8_name);
+
 // The system's word on the call that failed last in this thread (errno, or GetLastError on
 // Windows).
 std::string last_error_text();

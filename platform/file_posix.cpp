@@ -29,6 +29,10 @@ std::string folder_of(const std::string& path) {
 
 std::string last_error_text() { return errno_text(errno); }
 
+const char* path_separators() { return "/"; }
+
+bool name_fits(const std::string& utf8_name) { return utf8_name.size() <= 255; }
+
 Result File::open(const std::string& path, Mode mode) {
     static_cast<void>(close());
     // Opened without blocking, so that a FIFO or a device cannot hold the program before its

@@ -53,6 +53,10 @@ std::string kept_folder;
 
 std::string last_error_text() { return win_error_text(GetLastError()); }
 
+const char* path_separators() { return "\\/"; }
+
+bool name_fits(const std::string& utf8_name) { return utf8_to_utf16(utf8_name).size() <= 255; }
+
 // One that reaches the 260-character limit (with room for the temporary name beside it) is
 // made full and given in the extended-length form, which the system takes at any length.
 std::wstring system_path(const std::string& utf8) {

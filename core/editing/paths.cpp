@@ -104,27 +104,27 @@ bool replace_unusable_chars(std::string_view name, std::string& out) {
     return replaced;
 }
 
-std::string path_beside(std::string_view path, std::string_view cp932_name) {
+std::string path_beside(std::string_view path, std::string_view cp932_name, std::string_view separators) {
     const std::string name = platform::cp932_to_utf8(cp932_name);
-    size_t at = path.find_last_of("\\/");
+    size_t at = path.find_last_of(separators);
     if (at == std::string_view::npos) return name;
     return std::string(path.substr(0, at + 1)) + name;
 }
 
 TagRename plan_tag_rename(std::string_view path, int32_t pattern, bool is_rmp, std::string_view artist,
-                          std::string_view title) {
+                          std::string_view title, std::string_view separators) {
     TagRename r;
     const std::string cut_artist = is_rmp ? std::string(artist) : formats::cut_to_width(artist, 30);
     r.has_texts = !title.empty() && !cut_artist.empty();
     r.name = name_by_tag(pattern, "", cut_artist, title);
-    r.new_path = path_beside(path, r.name);
-    r.same_name = has_name(path, r.name);
+    r.new_path = path_beside(path, r.name, separators);
+    r.same_name = has_name(path, r.name, separators);
     return r;
 }
 
-bool has_name(std::string_view path, std::string_view cp932_name) {
+bool has_name(std::string_view path, std::string_view cp932_name, std::string_view separators) {
     // The old name compares in cp932; one that has no cp932 form differs from any tag's.
-    size_t at = path.find_last_of("\\/");
+    size_t at = path.find_last_of(separators);
     std::string_view old_name = at == std::string_view::npos ? path : path.substr(at + 1);
     std::string old_cp932, bad;
     return platform::utf8_to_cp932(old_name, old_cp932, bad) && formats::equal_ignoring_case(cp932_name, old_cp932);

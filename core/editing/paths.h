@@ -47,15 +47,22 @@ struct TagRename {
     bool same_name = false; // the file has that name already, letter case aside
 };
 
-// The name for the file at `path` (UTF-8; its folder, if any, ends at the last "\\" or "/"):
-// the title whole, and the artist (cp932) cut to the record's 30 bytes in the ID3v1 form.
+// The characters that end a folder in a path: Windows takes both; on Linux and macOS a
+// backslash is a character of a name, and the name's bytes may be any but "/" (a Shift-JIS
+// name's second byte may be 0x5C).
+inline constexpr std::string_view k_windows_separators = "\\/", k_posix_separators = "/";
+
+// The name for the file at `path` (UTF-8; its folder, if any, ends at the last of
+// `separators`): the title whole, and the artist (cp932) cut to the record's 30 bytes in the
+// ID3v1 form.
 TagRename plan_tag_rename(std::string_view path, int32_t pattern, bool is_rmp, std::string_view artist,
-                          std::string_view title);
+                          std::string_view title, std::string_view separators = k_windows_separators);
 
 // True when the file at `path` (UTF-8) has the cp932 name already, letter case aside.
-bool has_name(std::string_view path, std::string_view cp932_name);
+bool has_name(std::string_view path, std::string_view cp932_name, std::string_view separators = k_windows_separators);
 
 // A cp932 name in the folder of `path`, with the separator that path uses (UTF-8).
-std::string path_beside(std::string_view path, std::string_view cp932_name);
+std::string path_beside(std::string_view path, std::string_view cp932_name,
+                        std::string_view separators = k_windows_separators);
 
 } // namespace editing

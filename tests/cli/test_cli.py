@@ -540,6 +540,25 @@ class Rename(CliTest):
         self.assertEqual(after["(A)T.mp3"], b"another file")
         self.assertEqual(after["(B)Same.mp3"], before["b.mp3"])
         self.assertEqual(after["c.mp3"], before["c.mp3"])
+        # A name longer than the file system takes fails in the dry run as in the real one.
+        long = self.make("long.mp3", frames(2) + record(b"x", b"y"))
+        self.assertEqual(self.run_cli("set", "--title", "長" * 120, long)[0], 0)
+        for args in (("--dry-run", long), (long,)):
+            code, out, err = self.rename(*args)
+            self.assertEqual((code, out), (1, []), args)
+            self.assertIn("long.mp3: the tag gives a name longer than the file system takes (255); the name stays", err)
+        if self.cli.wine:
+            return
+        # On Linux a backslash is a character of a name, and a Shift-JIS name's second byte may be
+        # one: the file stays in its folder.
+        for old in ("old\\name.mp3", b"\x83\x5c.mp3"):
+            raw = os.fsencode(old) if isinstance(old, str) else old
+            with open(os.path.join(os.fsencode(self.dir), raw), "wb") as f:
+                f.write(frames(2) + record("曲".encode("cp932"), "歌手".encode("cp932")))
+            code, out, err = self.rename(os.fsdecode(raw))
+            self.assertEqual((code, err), (0, ""), old)
+            self.assertIn("(歌手)曲.mp3", os.listdir(self.dir))
+            os.remove(os.path.join(self.dir, "(歌手)曲.mp3"))
 
 
 class Folders(CliTest):

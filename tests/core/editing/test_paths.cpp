@@ -73,6 +73,10 @@ TEST(RenameByTag, NamesFromBothPatternsInTheFolder) {
     EXPECT_EQ(plan_tag_rename("C:\\Music\\old.mp3", 1, true, "A", "T").new_path, "C:\\Music\\A-T.mp3");
     EXPECT_EQ(plan_tag_rename("/music/old.mp3", 0, true, "A", "T").new_path, "/music/(A)T.mp3");
     EXPECT_EQ(plan_tag_rename("old.mp3", 0, true, "A", "T").new_path, "(A)T.mp3");
+    // On Linux a backslash is a character of a name, a Shift-JIS name's second byte too (ソ).
+    EXPECT_EQ(plan_tag_rename("d/old\\x.mp3", 0, true, "A", "T", k_posix_separators).new_path, "d/(A)T.mp3");
+    EXPECT_EQ(path_beside("/m/\x83\x5C.mp3", "(A)T.mp3", k_posix_separators), "/m/(A)T.mp3");
+    EXPECT_FALSE(has_name("m\\(a)t.mp3", "(A)T.mp3", k_posix_separators));
     EXPECT_EQ(plan_tag_rename("C:\\old.mp3", 0, true, artist, title).new_path,
               "C:\\(\xE5\x9C\xB0\xE7\x8D\x84\xE8\xBB\x8A)\xE7\xA9\xBA\xE6\x89\x8B\xE3\x83\x90"
               "\xE3\x82\xAB\xE2\x98\x86\xE4\xB8\x80\xE4\xBB\xA3.mp3");
