@@ -15,6 +15,7 @@ namespace cli {
 struct SetOptions {
     std::optional<std::string> title, artist, album, year, comment;
     std::optional<uint8_t> genre;
+    std::optional<uint8_t> track; // 0 removes the record's track number
     bool no_rmp = false;
     std::string display_name = "kessa";
     std::vector<std::string> files;
@@ -40,6 +41,7 @@ public:
     // The options given, over the texts of the loaded file.
     editing::FieldTexts field_texts() override;
     std::optional<uint8_t> genre() override { return options_.genre; }
+    std::optional<uint8_t> track() override { return options_.track; }
     void set_apply_enabled(bool) override {}
     void set_mode_label(bool) override {}
     void set_field_limits(bool) override {}

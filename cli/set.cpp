@@ -17,6 +17,7 @@
 #include "core/editing/apply_tag.h"
 #include "core/editing/load_file.h"
 #include "core/formats/load.h"
+#include "core/formats/text_rules.h"
 #include "core/settings/settings.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -31,7 +32,7 @@ const std::vector<KnownOption> k_set_options = {
     KnownOption::flag("--no-rmp"),    KnownOption::flag("--recursive", "-r"), KnownOption::valued("--title"),
     KnownOption::valued("--artist"),  KnownOption::valued("--album"),         KnownOption::valued("--year"),
     KnownOption::valued("--comment"), KnownOption::valued("--genre"),         KnownOption::valued("--display-name"),
-    KnownOption::valued("--json"),
+    KnownOption::valued("--json"),    KnownOption::valued("--track"),
 };
 
 // A text option (or the display name) into `o`, in code page 932; the usage error, else empty.
@@ -69,6 +70,13 @@ int set_files(const SetOptions& o, settings::Settings& st) {
         editing::Result loaded = editing::open_file(s, st, ui, path);
         for (const std::string& w : loaded.warnings) report(path, "warning: " + w);
         if (!loaded.ok()) {
+            status = k_failed;
+            continue;
+        }
+        // The track takes the comment's last two bytes in the record.
+        if (o.track && *o.track != 0 &&
+            formats::cut_to_width(ui.field_texts().comment, formats::k_id3_width).size() > formats::k_id3_width - 2) {
+            report(path, "the comment fills the record's last two bytes, which the track needs; nothing written");
             status = k_failed;
             continue;
         }
@@ -291,6 +299,12 @@ int run_set(const std::vector<std::string>& args) {
             if (g.value.empty() || *end != 0 || genre < 0 || genre > 255)
                 return usage("--genre takes a number from 0 to 255");
             o.genre = static_cast<uint8_t>(genre);
+        } else if (g.name == "--track") {
+            char* end = nullptr;
+            long track = std::strtol(g.value.c_str(), &end, 10);
+            if (g.value.empty() || *end != 0 || track < 0 || track > 255)
+                return usage("--track takes a number from 1 to 255, or 0 to remove it");
+            o.track = static_cast<uint8_t>(track);
         } else if (g.name == "--json") {
             json_source = g.value;
         } else if (std::string why = set_text(o, g.name, g.value); !why.empty()) {

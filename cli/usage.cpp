@@ -6,7 +6,7 @@ namespace cli {
 const char* const k_usage_text =
     "usage: tagzo-cli show [-r] [--json] FILE...\n"
     "       tagzo-cli set [-r] [--title T] [--artist A] [--album B] [--year Y] [--comment C]\n"
-    "                     [--genre N] [--no-rmp] [--display-name NAME] FILE...\n"
+    "                     [--genre N] [--track N] [--no-rmp] [--display-name NAME] FILE...\n"
     "       tagzo-cli set [--no-rmp] [--display-name NAME] --json FILE.jsonl|-\n"
     "       tagzo-cli rename [-r] [--pattern 0|1] [--dry-run] FILE...\n"
     "       tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...\n"
@@ -28,6 +28,8 @@ const char* command_help(const std::string& command) {
                "                   the texts, up to 255 bytes in code page 932\n"
                "                                                        tagzo-cli set --artist \"理多\" *.mp3\n"
                "  --genre N        the genre number, 0 to 255            tagzo-cli set --genre 17 a.mp3\n"
+               "  --track N        the record's track, 1 to 255; 0 removes it\n"
+               "                                                        tagzo-cli set --track 3 a.mp3\n"
                "  --no-rmp         keep an ID3v1 file, texts cut to 30 bytes\n"
                "                                                        tagzo-cli set --no-rmp --title T a.mp3\n"
                "  --display-name NAME  the software name a conversion records\n"

@@ -44,6 +44,8 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
         applied.*field.tag = cut_to_width(f.*field.text, field.id3_width);
     }
     edited.genre = applied.genre = ui.genre().value_or(s.current_tag.genre);
+    const std::optional<uint8_t> track = ui.track();
+    if (track) edited.track = *track;
     // Whether the file is in the RMP form matters only where the texts could take that form;
     // a batch of short texts pays no second open for it.
     bool file_is_rmp = false;
@@ -73,6 +75,7 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
 
     s.current_tag = applied;
     s.undo_snapshot = s.current_tag;
+    if (track) s.track = *track;
     for (const Field& field : k_fields) s.rmp_texts.text[field.info] = edited.*field.tag;
     if (form != formats::ApplyForm::id3) {
         // The session holds the texts the file holds now. A file read in the ID3v1 form (a

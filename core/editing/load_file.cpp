@@ -33,6 +33,7 @@ Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, co
     s.file_loaded = false;
     formats::LoadedTag loaded = formats::load_tag(file, s.current_tag, s.carry_over, s.undo_snapshot);
     s.current_tag = loaded.tag;
+    s.track = loaded.track;
     if (loaded.carry_over_ends) ui.show_carry_over(false);
     s.file_loaded = true;
 

@@ -18,6 +18,7 @@ bool detect_change(Session& s, const settings::Settings& st, UserInterface& ui) 
     if (!s.file_loaded || s.read_only_media || s.modified) return false;
     const FieldTexts f = edited_texts(s, ui);
     const std::optional<uint8_t> genre = ui.genre();
+    const std::optional<uint8_t> track = ui.track();
     // In the ID3v1 form fields_differ counts only what the record holds; while long texts are
     // allowed a longer text is a change all the same, since an apply puts it into the RMP form.
     // Not so for the very text last applied (the session keeps it with the RMP texts), which
@@ -29,7 +30,7 @@ bool detect_change(Session& s, const settings::Settings& st, UserInterface& ui) 
                 longer_than_record || ((f.*field.text).size() > field.id3_width &&
                                        !formats::equal_ignoring_case(f.*field.text, s.rmp_texts.text[field.info]));
     if (!fields_differ(f, s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag) && !longer_than_record &&
-        !(genre && *genre != s.current_tag.genre))
+        !(genre && *genre != s.current_tag.genre) && !(track && *track != s.track))
         return false;
     s.modified = true;
     ui.set_apply_enabled(true);

@@ -26,6 +26,7 @@ struct Session {
     formats::Tag current_tag;
     formats::Tag undo_snapshot;
     formats::RmpTexts rmp_texts; // rmp_texts.is_rmp: the current file is in the RMP form
+    uint8_t track = 0;           // the record's track number as loaded or applied, 0 for none
 };
 
 // Notices are named, not worded: the wording lives with the window, in the user's language.
@@ -54,6 +55,8 @@ public:
     virtual std::string read_back(const std::string& shown) { return shown; }
     // The genre the user chose, where the interface offers one; otherwise the file's stays.
     virtual std::optional<uint8_t> genre() { return std::nullopt; }
+    // The record's track number to write (0 removes it); none keeps the record's.
+    virtual std::optional<uint8_t> track() { return std::nullopt; }
     virtual void set_apply_enabled(bool enabled) = 0;
     virtual void set_mode_label(bool rmp) = 0;
     // The edit-length limits: 255 bytes for every field while long texts are allowed.

@@ -70,7 +70,8 @@ platform::Result write_id3v1_record(platform::File& file, const Tag& tag) {
                                      "cannot read the end of the file: " + file.read_error());
         has_record = std::memcmp(old.data(), "TAG", 3) == 0;
     }
-    RecordBytes record = make_record(tag, has_record ? record_track(old.data()) : 0);
+    const uint8_t kept = has_record ? record_track(old.data()) : 0;
+    RecordBytes record = make_record(tag, tag.track == k_keep_track ? kept : static_cast<uint8_t>(tag.track));
     uint64_t at = has_record ? size - k_record_size : size;
     platform::Result put = file.write_at(at, record.data(), record.size());
     if (put) return put;

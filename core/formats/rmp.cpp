@@ -162,7 +162,7 @@ RmpPlan plan_rmp(platform::ByteSource& file, bool already_rmp, const Tag& tag, c
     Id3v1Record old;
     uint8_t track = 0;
     read_id3v1_record(file, old, &track);
-    plan.record = make_record(tag, track);
+    plan.record = make_record(tag, tag.track == k_keep_track ? track : static_cast<uint8_t>(tag.track));
     bool keep_from_file = false;
     if (already_rmp) {
         RmpLayout lay = walk_rmp(file);

@@ -19,6 +19,7 @@ constexpr size_t k_id3_width = 30;
 constexpr size_t k_id3_year_width = 4;
 constexpr size_t k_record_size = 128;
 constexpr uint8_t k_no_genre = 255;
+constexpr int16_t k_keep_track = -1;
 
 struct Tag {
     std::string title;
@@ -27,6 +28,9 @@ struct Tag {
     std::string year;
     std::string comment;
     uint8_t genre = k_no_genre;
+    // The record's track number to write: 1 to 255, 0 for none, or k_keep_track for the one
+    // the record holds now.
+    int16_t track = k_keep_track;
 
     bool operator==(const Tag&) const = default;
 };

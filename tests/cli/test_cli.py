@@ -211,6 +211,17 @@ class Set(CliTest):
         self.assertEqual((o["comment"], o["id3"]["track"]), ("ten bytes!" + " " * 18, 5))
         code, out, _ = self.run_cli("show", name)
         self.assertIn("  track   : 5", out)
+        # --track writes it, 0 removes it; a comment that fills the last two bytes leaves it no
+        # room, and the file fails as it was.
+        self.assertEqual(self.run_cli("set", "--track", "12", name)[0], 0)
+        self.assertEqual(self.read(name)[-3:], b"\0\x0c\xff")
+        self.assertEqual(self.run_cli("set", "--track", "0", "--comment", "c" * 29, name)[0], 0)
+        self.assertEqual(self.read(name), audio + record(b"New", comment=b"c" * 29))
+        code, _, err = self.run_cli("set", "--track", "3", name)
+        self.assertEqual(code, 1)
+        self.assertIn("t.mp3: the comment fills the record's last two bytes, which the track needs", err)
+        self.assertEqual(self.read(name), audio + record(b"New", comment=b"c" * 29))
+        self.assertEqual(self.run_cli("set", "--track", "256", name)[0], 2)
 
     def test_record_is_appended_to_a_file_without_one(self):
         audio = frames(5)
