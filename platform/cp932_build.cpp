@@ -46,6 +46,23 @@ BuiltTables build_tables(bool (*decode)(const unsigned char* bytes, size_t n, ch
             if (!fresh && preference(code) < preference(it->second)) it->second = code;
         }
     }
+    // Characters that Unicode's own mapping of JIS and Windows' code page pair differently: a
+    // text from a Mac, from Linux or from a tag in Unicode holds the one, code page 932 decodes
+    // to the other. Each is written as the code of the character Windows shows for it.
+    static constexpr struct {
+        char32_t lookalike, windows;
+    } k_lookalikes[] = {
+        {0x301C, 0xFF5E}, // WAVE DASH as FULLWIDTH TILDE
+        {0x2212, 0xFF0D}, // MINUS SIGN as FULLWIDTH HYPHEN-MINUS
+        {0x2016, 0x2225}, // DOUBLE VERTICAL LINE as PARALLEL TO
+        {0x00A2, 0xFFE0}, // CENT SIGN as FULLWIDTH CENT SIGN
+        {0x00A3, 0xFFE1}, // POUND SIGN as FULLWIDTH POUND SIGN
+        {0x00AC, 0xFFE2}, // NOT SIGN as FULLWIDTH NOT SIGN
+        {0x2014, 0x2015}, // EM DASH as HORIZONTAL BAR
+        {0x00A6, 0xFFE4}, // BROKEN BAR as FULLWIDTH BROKEN BAR
+    };
+    for (const auto& l : k_lookalikes)
+        if (auto it = code_of.find(l.windows); it != code_of.end()) code_of.emplace(l.lookalike, it->second);
     t.encode.reserve(code_of.size());
     for (auto [ch, code] : code_of) t.encode.push_back({ch, code});
     return t;

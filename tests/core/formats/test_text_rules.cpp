@@ -252,11 +252,25 @@ TEST(Conversion, CharactersWithoutACp932FormAreRefused) {
     EXPECT_EQ(platform::utf16_to_cp932(std::wstring(1, wchar_t(0xD800)) + L"a", &unmapped), "?a");
     EXPECT_EQ(unmapped, 1u);
 
-    // Every character that no cp932 code decodes to is refused, and named.
+    // Every character that no cp932 code decodes to is refused, and named; but the characters
+    // that Unicode's mapping of JIS pairs with a code where Windows has a look-alike are written
+    // as the look-alike's code (a WAVE DASH from a Mac as the FULLWIDTH TILDE's), one way only.
+    const std::map<char32_t, unsigned> lookalikes = {{0x301C, 0x8160}, {0x2212, 0x817C}, {0x2016, 0x8161},
+                                                     {0x00A2, 0x8191}, {0x00A3, 0x8192}, {0x00AC, 0x81CA},
+                                                     {0x2014, 0x815C}, {0x00A6, 0xFA55}};
     std::map<char32_t, unsigned> codes = system_codes();
     int wrong = 0;
+    for (auto [ch, code] : lookalikes) {
+        EXPECT_FALSE(codes.count(ch)) << std::hex << unsigned(ch);
+        size_t missed = 9;
+        EXPECT_TRUE(platform::utf8_to_cp932(utf8_of({ch}), out, bad));
+        EXPECT_EQ(out, bytes_of(code)) << std::hex << unsigned(ch);
+        EXPECT_EQ(platform::utf16_to_cp932(utf16_of({ch}), &missed), bytes_of(code));
+        EXPECT_EQ(missed, 0u);
+        EXPECT_NE(platform::cp932_to_utf8(out), utf8_of({ch})); // decoded, it is the look-alike
+    }
     for (char32_t ch = 0x80; ch <= 0x10FFFF; ++ch) {
-        if ((ch >= 0xD800 && ch <= 0xDFFF) || codes.count(ch)) continue;
+        if ((ch >= 0xD800 && ch <= 0xDFFF) || codes.count(ch) || lookalikes.count(ch)) continue;
         std::string utf8 = utf8_of({ch});
         size_t missed = 0;
         bool refused = !platform::utf8_to_cp932(utf8, out, bad) && bad == utf8;
