@@ -1,4 +1,5 @@
-// tagzo-cli's commands, one file each (show.cpp, set.cpp, rename.cpp, export.cpp, repair.cpp), and the usage
+// tagzo-cli's commands, one file each (show.cpp, set.cpp, rename.cpp, export.cpp, repair.cpp,
+// import.cpp), and the usage
 // text they share. Each takes the arguments after its name and gives the exit status.
 #pragma once
 #include <string>
@@ -31,5 +32,7 @@ int run_rename(const std::vector<std::string>& args);
 int run_export(const std::vector<std::string>& args);
 // repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] FILE...
 int run_repair(const std::vector<std::string>& args);
+// import [-r] [--rmp] [--dry-run] FILE...
+int run_import(const std::vector<std::string>& args);
 
 } // namespace cli

@@ -25,6 +25,10 @@ struct SetOptions {
 // unless --no-rmp, and the display name that a conversion records.
 settings::Settings settings_for(const SetOptions& options);
 
+// Applies the options to each of `o.files` as the editor's apply does, each file read and
+// written under its write lock; k_failed when some file failed (named on stderr).
+int set_files(const SetOptions& o, settings::Settings& st);
+
 // Names what befell a file on stderr: "tagzo-cli: FILE: WHAT".
 void report(const std::string& path, const std::string& what);
 

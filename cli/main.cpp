@@ -6,6 +6,7 @@
 //   tagzo-cli rename [-r] [--pattern 0|1] [--dry-run] FILE...
 //   tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...
 //   tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] FILE...
+//   tagzo-cli import [-r] [--rmp] [--dry-run] FILE...
 // Exit status: 0 every file done, 1 some file failed (named on stderr, left as it was),
 // 2 usage error (nothing written). Each command is a file of its own (cli/commands.h).
 #include <string>
@@ -30,6 +31,7 @@ int run(std::vector<std::string> args) {
     if (command == "rename") return cli::run_rename(args);
     if (command == "export") return cli::run_export(args);
     if (command == "repair") return cli::run_repair(args);
+    if (command == "import") return cli::run_import(args);
     if (command == "--help" || command == "-h" || command == "help") {
         // help COMMAND gives that command's help.
         const char* of = args.empty() ? nullptr : cli::command_help(args.front());

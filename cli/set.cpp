@@ -55,49 +55,6 @@ std::string set_text(SetOptions& o, const std::string& name, const std::string& 
     return "";
 }
 
-// The editor's own load and apply, with the answers the flags give.
-int set_files(const SetOptions& o, settings::Settings& st) {
-    int status = k_ok;
-    Progress progress(o.files.size());
-    for (const std::string& path : o.files) {
-        progress.step();
-        editing::Session s;
-        FlagUser ui(o, s, path);
-        // Another writer of this file waits from our read through our write, so that two sets
-        // of different fields at once both land.
-        platform::WriteLock lock;
-        lock.hold(path);
-        editing::Result loaded = editing::open_file(s, st, ui, path);
-        for (const std::string& w : loaded.warnings) report(path, "warning: " + w);
-        if (!loaded.ok()) {
-            status = k_failed;
-            continue;
-        }
-        // The track takes the comment's last two bytes in the record.
-        if (o.track && *o.track != 0 &&
-            formats::cut_to_width(ui.field_texts().comment, formats::k_id3_width).size() > formats::k_id3_width - 2) {
-            report(path, "the comment fills the record's last two bytes, which the track needs; nothing written");
-            status = k_failed;
-            continue;
-        }
-        static_cast<void>(editing::detect_change(s, st, ui));
-        const bool was_rmp = s.rmp_texts.is_rmp;
-        editing::Result applied = editing::apply_tag(s, st, ui, lock);
-        for (const std::string& w : applied.warnings) report(path, "warning: " + w);
-        // The conversion put an ID3v2 tag of the file inside the data chunk.
-        if (applied.ok() && s.rmp_texts.is_rmp && !was_rmp && load(path).id3v2.present)
-            report(path,
-                   "warning: the file's ID3v2 tag is inside the RMP form now, where the players of today do "
-                   "not look for it (export --out gives them a plain MP3)");
-        if (!applied.ok()) {
-            // Read-only media are never offered for an apply, so no notice named them.
-            if (s.read_only_media) report(path, "the file is read-only; nothing written");
-            status = k_failed;
-        }
-    }
-    return status;
-}
-
 // The lines of `set --json`: each is one object as `show --json` prints it, applied as `set`
 // would apply its options. A text equal to what `show` prints for the file is no change, so the
 // bytes behind a U+FFFD stay as they are.
@@ -279,6 +236,49 @@ int set_from_json(const std::string& source, const SetOptions& base) {
 }
 
 } // namespace
+
+// The editor's own load and apply, with the answers the flags give.
+int set_files(const SetOptions& o, settings::Settings& st) {
+    int status = k_ok;
+    Progress progress(o.files.size());
+    for (const std::string& path : o.files) {
+        progress.step();
+        editing::Session s;
+        FlagUser ui(o, s, path);
+        // Another writer of this file waits from our read through our write, so that two sets
+        // of different fields at once both land.
+        platform::WriteLock lock;
+        lock.hold(path);
+        editing::Result loaded = editing::open_file(s, st, ui, path);
+        for (const std::string& w : loaded.warnings) report(path, "warning: " + w);
+        if (!loaded.ok()) {
+            status = k_failed;
+            continue;
+        }
+        // The track takes the comment's last two bytes in the record.
+        if (o.track && *o.track != 0 &&
+            formats::cut_to_width(ui.field_texts().comment, formats::k_id3_width).size() > formats::k_id3_width - 2) {
+            report(path, "the comment fills the record's last two bytes, which the track needs; nothing written");
+            status = k_failed;
+            continue;
+        }
+        static_cast<void>(editing::detect_change(s, st, ui));
+        const bool was_rmp = s.rmp_texts.is_rmp;
+        editing::Result applied = editing::apply_tag(s, st, ui, lock);
+        for (const std::string& w : applied.warnings) report(path, "warning: " + w);
+        // The conversion put an ID3v2 tag of the file inside the data chunk.
+        if (applied.ok() && s.rmp_texts.is_rmp && !was_rmp && load(path).id3v2.present)
+            report(path,
+                   "warning: the file's ID3v2 tag is inside the RMP form now, where the players of today do "
+                   "not look for it (export --out gives them a plain MP3)");
+        if (!applied.ok()) {
+            // Read-only media are never offered for an apply, so no notice named them.
+            if (s.read_only_media) report(path, "the file is read-only; nothing written");
+            status = k_failed;
+        }
+    }
+    return status;
+}
 
 int run_set(const std::vector<std::string>& args) {
     const ParsedArguments p = parse_arguments(args, k_set_options);

@@ -11,6 +11,7 @@ const char* const k_usage_text =
     "       tagzo-cli rename [-r] [--pattern 0|1] [--dry-run] FILE...\n"
     "       tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...\n"
     "       tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] FILE...\n"
+    "       tagzo-cli import [-r] [--rmp] [--dry-run] FILE...\n"
     "       tagzo-cli COMMAND --help, tagzo-cli --version\n"
     "  -r, --recursive: folders among the FILEs are walked for their .mp3 and .rmp files\n";
 
@@ -62,6 +63,13 @@ const char* command_help(const std::string& command) {
                "  --id3v2.3, --id3v2.4  the version (default: the tag's own; 2.2 becomes 2.3)\n"
                "                                                        tagzo-cli repair --id3v2.4 a.mp3\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli repair -r Music\n";
+    if (command == "import")
+        return "usage: tagzo-cli import [-r] [--rmp] [--dry-run] FILE...\n"
+               "Writes the record from the texts of the file's ID3v2 tag, in code page 932, cut to 30 bytes\n"
+               "(the year 4) on a character's boundary; each change is printed as: path: field old -> new\n"
+               "  --rmp            longer texts take the RMP form whole  tagzo-cli import --rmp a.mp3\n"
+               "  --dry-run        print the changes, write nothing     tagzo-cli import --dry-run -r Music\n"
+               "  -r, --recursive  walk the folders among the FILEs     tagzo-cli import -r Music\n";
     return nullptr;
 }
 

@@ -1046,6 +1046,32 @@ class CrossCheck(CliTest):
         self.assertEqual(self.run_cli("repair", "mis.mp3", "bare.mp3"), (0, "", ""))
         self.assertEqual((self.read("mis.mp3"), self.read("bare.mp3")), (data, was_bare))
 
+        # import writes the record from the tag, for the players that read only ID3v1: cp932 texts
+        # cut at 30 bytes on a character's boundary, the track in the comment's last two bytes, a
+        # WAVE DASH as the FULLWIDTH TILDE that code page 932 has; the tag stays as it was.
+        long_title = "夢〜歌" + "長" * 20
+        wave = f23(b"TIT2", b"\x01" + long_title.encode("utf-16")) + f23(b"TPE1", b"\x00" + "別の歌手".encode("cp932")) + \
+            f23(b"TRCK", b"\x003/12") + f23(b"TCON", b"\x00(17)")
+        head = b"ID3\x03\x00\x00" + syncsafe(len(wave)) + wave
+        self.make("wave.mp3", head + frames(20))
+        self.make("wave-rmp.mp3", head + frames(20))
+        code, out, err = self.run_cli("import", "--dry-run", "wave.mp3")
+        self.assertEqual((code, err, self.read("wave.mp3")), (0, "", head + frames(20)))
+        self.assertIn("wave.mp3: track 0 -> 3", out)
+        self.assertEqual(self.run_cli("import", "wave.mp3", "bare.mp3"),
+                         (0, out, "tagzo-cli: bare.mp3: no ID3v2 tag to import; the file is left as it is\n"))
+        want = record("夢～歌".encode("cp932") + "長".encode("cp932") * 12, "別の歌手".encode("cp932"), genre=17)
+        self.assertEqual(self.read("wave.mp3"), head + frames(20) + want[:125] + b"\0\x03" + want[127:])
+        if tool("id3tool"):
+            p = subprocess.run(["id3tool", os.path.join(self.dir, "wave.mp3")], capture_output=True)
+            self.assertIn("Song Title:\t" + "夢～歌" + "長" * 12, p.stdout.decode("cp932"))
+        # With --rmp a longer text takes the RMP form whole, with a warning for the tag inside it.
+        code, _, err = self.run_cli("import", "--rmp", "wave-rmp.mp3")
+        self.assertEqual(code, 0)
+        self.assertIn("wave-rmp.mp3: warning: the file's ID3v2 tag is inside the RMP form now", err)
+        _, [o], _ = self.show("wave-rmp.mp3")
+        self.assertEqual((o["form"], o["title"], o["id3"]["track"]), ("rmp+v2.3", "夢～歌" + "長" * 20, 3))
+
     def mutagen_frames(self, name):
         """mutagen's frames of a file's ID3v2 tag, by key, each as its texts or its raw bytes."""
         code = ("import json, sys, mutagen.id3 as i\n"

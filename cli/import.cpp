@@ -1,0 +1,134 @@
+// `tagzo-cli import`: the record written from the texts of the file's ID3v2 tag, in code page
+// 932, for the Japanese players that read only ID3v1.
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/files.h"
+#include "cli/flag_user.h"
+#include "cli/loaded.h"
+#include "cli/options.h"
+#include "core/formats/tag.h"
+#include "core/formats/text_rules.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace cli {
+
+namespace {
+
+// A number from a genre as ID3v2 writes one: "17", "(17)" or "(17)Rock"; none for a name.
+std::optional<uint8_t> genre_number(const std::string& genre) {
+    std::string digits = genre;
+    if (!digits.empty() && digits[0] == '(') digits = digits.substr(1, digits.find(')') - 1);
+    if (digits.empty() || digits.size() > 3 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const long n = std::strtol(digits.c_str(), nullptr, 10);
+    if (n > 254) return std::nullopt;
+    return static_cast<uint8_t>(n);
+}
+
+// The options that write the tag's texts into the record: each text in cp932, cut to the
+// record's width on a character's boundary (to 255 bytes with `rmp`); an empty text keeps the
+// record's. False with `why` for a text that has no cp932 form.
+bool options_from_tag(const Loaded& l, bool rmp, SetOptions& o, std::vector<std::string>& changes, std::string& why) {
+    const formats::Id3v2Texts& v2 = l.id3v2.texts;
+    const formats::ShownTexts& now = l.texts;
+    const struct {
+        const char* name;
+        std::string text;
+        size_t width;
+        const std::string& current;
+        std::optional<std::string>& option;
+    } fields[] = {{"title", v2.title, formats::k_id3_width, now.title, o.title},
+                  {"artist", v2.artist, formats::k_id3_width, now.artist, o.artist},
+                  {"album", v2.album, formats::k_id3_width, now.album, o.album},
+                  {"year", v2.year.substr(0, 4), formats::k_id3_year_width, now.year, o.year},
+                  {"comment", v2.comment, formats::k_id3_width, now.comment, o.comment}};
+    for (const auto& f : fields) {
+        if (f.text.empty()) continue;
+        std::string cp932, bad;
+        if (!platform::utf8_to_cp932(f.text, cp932, bad)) {
+            why = std::string("its ID3v2 ") + f.name + " holds '" + platform::sanitize_utf8(bad) +
+                  "', which has no form in code page 932";
+            return false;
+        }
+        cp932 = formats::cut_to_width(cp932,
+                                      rmp && f.width != formats::k_id3_year_width ? formats::k_text_capacity : f.width);
+        if (formats::equal_ignoring_case(cp932, f.current)) continue;
+        f.option = cp932;
+        changes.push_back(std::string(f.name) + " " + platform::cp932_to_utf8(f.current) + " -> " +
+                          platform::cp932_to_utf8(cp932));
+    }
+    if (const std::optional<uint8_t> genre = genre_number(v2.genre); genre && *genre != now.loaded.tag.genre) {
+        o.genre = genre;
+        changes.push_back("genre " + std::to_string(now.loaded.tag.genre) + " -> " + std::to_string(*genre));
+    }
+    // The track ("3" or "3/12") goes into the comment's last two bytes where they are free.
+    const std::string& track = l.id3v2.track;
+    const long number = std::strtol(track.substr(0, track.find('/')).c_str(), nullptr, 10);
+    const std::string comment = o.comment.value_or(now.comment);
+    if (number >= 1 && number <= 255 && number != now.loaded.track &&
+        formats::cut_to_width(comment, formats::k_id3_width).size() <= formats::k_id3_width - 2) {
+        o.track = static_cast<uint8_t>(number);
+        changes.push_back("track " + std::to_string(now.loaded.track) + " -> " + std::to_string(number));
+    }
+    return true;
+}
+
+} // namespace
+
+int run_import(const std::vector<std::string>& args) {
+    static const std::vector<KnownOption> known = {KnownOption::flag("--rmp"), KnownOption::flag("--dry-run"),
+                                                   KnownOption::flag("--recursive", "-r")};
+    const ParsedArguments p = parse_arguments(args, known);
+    if (p.help) return help("import");
+    if (!p.ok()) return usage(p.error.text);
+    bool rmp = false, dry_run = false, recursive = false;
+    for (const GivenOption& g : p.options) {
+        if (g.name == "--rmp") rmp = true;
+        else if (g.name == "--dry-run") dry_run = true;
+        else if (g.name == "--recursive") recursive = true;
+    }
+    std::vector<std::string> files = p.operands;
+    if (files.empty()) return usage("import needs at least one FILE");
+    bool walk_failed = false;
+    files = expand_folders(files, recursive, walk_failed);
+    int status = walk_failed ? k_failed : k_ok;
+    SetOptions base;
+    base.no_rmp = !rmp;
+    settings::Settings st = settings_for(base);
+    Progress progress(files.size());
+    for (const std::string& path : files) {
+        progress.step();
+        Loaded l;
+        if (platform::Result loaded = load_mp3(path, l); !loaded) {
+            report(path, loaded.detail + "; nothing written");
+            status = k_failed;
+            continue;
+        }
+        if (!l.id3v2.present) {
+            report(path, "no ID3v2 tag to import; the file is left as it is");
+            continue;
+        }
+        SetOptions o = base;
+        o.files = {path};
+        std::vector<std::string> changes;
+        std::string why;
+        if (!options_from_tag(l, rmp, o, changes, why)) {
+            report(path, why + "; nothing written");
+            status = k_failed;
+            continue;
+        }
+        if (changes.empty()) continue;
+        for (const std::string& c : changes) write_out(platform::sanitize_utf8(path) + ": " + c + "\n");
+        // The apply reads the file again under its lock, as `set` does.
+        if (!dry_run && set_files(o, st) != k_ok) status = k_failed;
+    }
+    return status;
+}
+
+} // namespace cli
