@@ -75,6 +75,7 @@ bool read_json_line(const json::Value& v, JsonLine& line, std::string& why) {
     }
     std::set<std::string> seen;
     bool has_path = false;
+    std::optional<std::string> hex_path;
     for (const auto& [key, value] : v.members) {
         if (!seen.insert(key).second) {
             why = "key '" + key + "' given twice";
@@ -83,6 +84,29 @@ bool read_json_line(const json::Value& v, JsonLine& line, std::string& why) {
         // What show prints beside the texts describes the file; it is not applied.
         if (key == "kind" || key == "form" || key == "id3" || key == "id3v2" || key == "info" || key == "error")
             continue;
+        // The path's bytes, for a name that is no UTF-8: they stand in for "path".
+        if (key == "path_hex") {
+            std::string bytes;
+            const std::string& t = value.text;
+            auto nibble = [](char c) {
+                return c >= '0' && c <= '9'   ? c - '0'
+                       : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                       : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                              : -1;
+            };
+            bool ok = value.kind == Kind::string && t.size() % 2 == 0 && !t.empty();
+            for (size_t i = 0; ok && i < t.size(); i += 2) {
+                const int hi = nibble(t[i]), lo = nibble(t[i + 1]);
+                ok = hi >= 0 && lo >= 0 && (hi | lo) != 0;
+                bytes += static_cast<char>(hi * 16 + lo);
+            }
+            if (!ok) {
+                why = "path_hex takes the bytes of a path as pairs of hex digits, none of them 00";
+                return false;
+            }
+            hex_path = bytes;
+            continue;
+        }
         if (key == "genre") {
             const std::string& t = value.text;
             bool digits = value.kind == Kind::number && !t.empty() && t.size() <= 3 &&
@@ -122,6 +146,10 @@ bool read_json_line(const json::Value& v, JsonLine& line, std::string& why) {
             line.path = value.text;
             has_path = true;
         }
+    }
+    if (hex_path) {
+        line.path = *hex_path;
+        has_path = true;
     }
     if (!has_path || line.path.empty()) {
         why = "no path";

@@ -65,6 +65,17 @@ std::string id3v2_json(const formats::Id3v2Found& v2) {
 std::string show_json(const std::string& path, const Loaded& l) {
     const formats::ShownTexts& t = l.texts;
     std::string j = "{\"path\":" + quote(platform::sanitize_utf8(path));
+    // A name that is no UTF-8 (an old archive's Shift-JIS bytes on Linux) also goes as its
+    // bytes, which set --json takes back.
+    if (platform::sanitize_utf8(path) != path) {
+        static const char hex[] = "0123456789abcdef";
+        j += ",\"path_hex\":\"";
+        for (unsigned char c : path) {
+            j += hex[c >> 4];
+            j += hex[c & 15];
+        }
+        j += '"';
+    }
     j += ",\"kind\":" + quote(l.opened ? formats::kind_name(l.kind) : "unknown");
     j += ",\"form\":" + quote(l.opened ? form_name(l) : "none");
     j += ",\"title\":" + quote(shown(t.title));

@@ -395,6 +395,20 @@ class Set(CliTest):
                                                              b"1999", b"c", 12))
         _, objs, _ = self.show("j2.rmp")
         self.assertEqual((objs[0]["comment"], objs[0]["title"]), ("コメント" * 10, "長い題名" * 9))
+        if self.cli.wine:
+            return
+        # A name that is no UTF-8 (Shift-JIS from an old archive) goes through as its bytes.
+        raw = "曲ソ.mp3".encode("cp932")
+        with open(os.path.join(os.fsencode(self.dir), raw), "wb") as f:
+            f.write(frames(2) + record(b"old"))
+        code, out, err = self.run_cli("show", "--json", os.fsdecode(raw), out_encoding="utf-8")
+        [o] = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual((code, o["path_hex"]), (0, raw.hex()))
+        o["title"] = "新"
+        code, _, err = self.run_cli("set", "--json", "-", input=(json.dumps(o) + "\n").encode("utf-8"))
+        self.assertEqual((code, err), (0, ""))
+        with open(os.path.join(os.fsencode(self.dir), raw), "rb") as f:
+            self.assertEqual(f.read(), frames(2) + record("新".encode("cp932")))
 
     def test_json_bad_lines_are_named_and_the_rest_is_done(self):
         self.json_files()
