@@ -46,7 +46,7 @@ constexpr int k_max_depth = 64;
 // A reader over the input that stops at the first fault: every step checks the end first.
 class Reader {
 public:
-    explicit Reader(std::string_view in) : in_(in) {}
+    Reader(std::string_view in, bool nested) : in_(in), nested_(nested) {}
 
     bool value(Value& v, int depth) {
         if (depth > k_max_depth) return fail("nested deeper than 64 levels");
@@ -108,7 +108,7 @@ private:
             if (!take(':')) return fail("':' is missing");
             Value member;
             if (!value(member, depth + 1)) return false;
-            v.members.push_back({std::move(key), std::move(member)});
+            if (nested_ || depth == 0) v.members.push_back({std::move(key), std::move(member)});
             blanks();
             if (take('}')) return true;
             if (!take(',')) return fail("',' or '}' is missing");
@@ -123,7 +123,7 @@ private:
         for (;;) {
             Value item;
             if (!value(item, depth + 1)) return false;
-            v.items.push_back(std::move(item));
+            if (nested_ || depth == 0) v.items.push_back(std::move(item));
             blanks();
             if (take(']')) return true;
             if (!take(',')) return fail("',' or ']' is missing");
@@ -224,15 +224,16 @@ private:
     }
 
     std::string_view in_;
+    bool nested_; // keep what the containers inside the top value hold
     size_t pos_ = 0;
     std::string err_;
 };
 
 } // namespace
 
-platform::Result parse(std::string_view input, Value& out) {
+platform::Result parse(std::string_view input, Value& out, bool nested) {
     out = Value{};
-    Reader r(input);
+    Reader r(input, nested);
     if (r.value(out, 0) && r.finish()) return {};
     return platform::failure(platform::Fault::bad_input, r.error());
 }

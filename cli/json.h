@@ -32,6 +32,8 @@ struct Member {
 // (Fault::bad_input) when the input is none, its detail saying what is wrong and at which byte. Strings must be valid
 // UTF-8 and unpaired surrogates are refused; nesting deeper than 64 levels is refused rather
 // than followed.
-platform::Result parse(std::string_view input, Value& out);
+// With `nested` false, the objects and arrays inside the top value are read and checked but
+// keep nothing (their kind only), so that values a caller ignores cost no memory.
+platform::Result parse(std::string_view input, Value& out, bool nested = true);
 
 } // namespace cli::json

@@ -232,7 +232,8 @@ int set_from_json(const std::string& source, const SetOptions& base) {
         json::Value v;
         JsonLine line;
         std::string why;
-        if (platform::Result parsed = json::parse(lines[i], v); !parsed) {
+        // Only the line's own keys are read; what show's nested objects hold is ignored.
+        if (platform::Result parsed = json::parse(lines[i], v, false); !parsed) {
             line_failed(n, "no JSON: " + parsed.detail);
             continue;
         }

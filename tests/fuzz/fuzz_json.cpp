@@ -29,5 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const platform::Result parsed = cli::json::parse(std::string_view(reinterpret_cast<const char*>(data), size), v);
     if (parsed) check(v, 0);
     else FUZZ_CHECK(!parsed.detail.empty());
+    // Read without what the nested containers hold, the input is as good or as bad, and the top
+    // value holds the same keys.
+    cli::json::Value top;
+    const platform::Result flat =
+        cli::json::parse(std::string_view(reinterpret_cast<const char*>(data), size), top, false);
+    FUZZ_CHECK(flat.ok() == parsed.ok() && flat.detail == parsed.detail);
+    FUZZ_CHECK(!flat ||
+               (top.kind == v.kind && top.members.size() == v.members.size() && top.items.size() == v.items.size()));
+    for (const auto& m : top.members) FUZZ_CHECK(m.value.members.empty() && m.value.items.empty());
     return 0;
 }
