@@ -352,6 +352,21 @@ class Set(CliTest):
             self.assertEqual((o["title"], o["artist"], o["album"]),
                              (long_title, f"artist {trial}", f"album {trial}"), f"trial {trial}")
         self.assertEqual(sorted(os.listdir(self.dir)), ["both.mp3"])
+        # An export in place reads the file under the same lock: it never undoes the RMP form a
+        # set has just written (it refuses that form in place), whichever of the two comes first.
+        for trial in range(5 if self.cli.wine else 20):
+            name = self.make("both.mp3", frames(2000) + record(b"x"))
+            runs = [subprocess.Popen(cmd + args, cwd=self.dir, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.PIPE)
+                    for args in (["set", "--title", long_title, name], ["export", name])]
+            errs = [r.communicate(timeout=120)[1].decode(self.cli.encoding, "replace") for r in runs]
+            codes = [r.returncode for r in runs]
+            if self.cli.wine_lost_it(codes[0], errs[0]):
+                codes[0], _, errs[0] = self.run_cli("set", "--title", long_title, name)
+            self.assertEqual(codes[0], 0, f"trial {trial}: {errs}")
+            self.assertTrue(codes[1] == 0 or "the file is in the RMP form" in errs[1], f"trial {trial}: {errs}")
+            _, [o], _ = self.show(name)
+            self.assertEqual((o["form"][:3], o["title"]), ("rmp", long_title), f"trial {trial}")
 
     def json_files(self):
         """A collection of every form: Japanese ID3v1 with a genre, the RMP form with long
