@@ -34,5 +34,7 @@ int run_export(const std::vector<std::string>& args);
 int run_repair(const std::vector<std::string>& args);
 // import [-r] [--rmp] [--dry-run] FILE...
 int run_import(const std::vector<std::string>& args);
+// undo JOURNAL
+int run_undo(const std::vector<std::string>& args);
 
 } // namespace cli

@@ -2,6 +2,7 @@
 
 #include "cli/console.h"
 #include "cli/files.h"
+#include "cli/journal_file.h"
 #include "core/formats/load.h"
 #include "platform/text.h"
 
@@ -34,6 +35,15 @@ editing::FieldTexts FlagUser::field_texts() {
     const SetOptions& o = options_;
     return {o.title.value_or(file.title), o.artist.value_or(file.artist), o.album.value_or(file.album),
             o.year.value_or(file.year), o.comment.value_or(file.comment)};
+}
+
+void FlagUser::before_replace() {
+    if (!options_.journal) return;
+    uint64_t at = 0;
+    if (platform::Result kept = options_.journal->before_region(path_, editing::JournalChange::Kind::whole, 0, at);
+        !kept)
+        journal_failure = kept.detail;
+    else whole_at = at;
 }
 
 void FlagUser::hand_over(formats::FileKind kind, const std::string& path) {

@@ -11,6 +11,8 @@
 
 namespace cli {
 
+class JournalFile;
+
 // The options of `set`; the texts in code page 932.
 struct SetOptions {
     std::optional<std::string> title, artist, album, year, comment;
@@ -19,6 +21,7 @@ struct SetOptions {
     bool no_rmp = false;
     std::string display_name = "kessa";
     std::vector<std::string> files;
+    JournalFile* journal = nullptr; // --journal: what each change replaces goes there first
 };
 
 // The settings of an editor that works as these options say: long texts (and so the RMP form)
@@ -50,6 +53,13 @@ public:
     void set_mode_label(bool) override {}
     void set_field_limits(bool) override {}
     void hand_over(formats::FileKind kind, const std::string& path) override;
+    // A whole new file is about to replace this one: the journal takes the old one first.
+    void before_replace() override;
+
+    // Where the journal holds this file's whole old content, once before_replace wrote it; a
+    // failure of the journal there, in words.
+    std::optional<uint64_t> whole_at;
+    std::string journal_failure;
 
 private:
     const SetOptions& options_;

@@ -32,6 +32,7 @@ int run(std::vector<std::string> args) {
     if (command == "export") return cli::run_export(args);
     if (command == "repair") return cli::run_repair(args);
     if (command == "import") return cli::run_import(args);
+    if (command == "undo") return cli::run_undo(args);
     if (command == "--help" || command == "-h" || command == "help") {
         // help COMMAND gives that command's help.
         const char* of = args.empty() ? nullptr : cli::command_help(args.front());

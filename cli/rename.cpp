@@ -2,6 +2,7 @@
 // makes the full-width replacements always, not after a failed move, so that a name is the same
 // on every system and a dry run can tell it.
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "cli/console.h"
 #include "cli/files.h"
 #include "cli/flag_user.h"
+#include "cli/journal_file.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
 #include "core/editing/paths.h"
@@ -19,18 +21,22 @@
 namespace cli {
 
 int run_rename(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {
-        KnownOption::flag("--dry-run"), KnownOption::flag("--recursive", "-r"), KnownOption::valued("--pattern")};
+    static const std::vector<KnownOption> known = {KnownOption::flag("--dry-run"),
+                                                   KnownOption::flag("--recursive", "-r"),
+                                                   KnownOption::valued("--pattern"), KnownOption::valued("--journal")};
     const ParsedArguments p = parse_arguments(args, known);
     if (p.help) return help("rename");
     int32_t pattern = 0;
     bool dry_run = false, recursive = false;
+    std::optional<std::string> journal_path;
     // A value is checked in its place on the line, so the first usage error there is the one named.
     for (const GivenOption& o : p.options) {
         if (o.name == "--dry-run") {
             dry_run = true;
         } else if (o.name == "--recursive") {
             recursive = true;
+        } else if (o.name == "--journal") {
+            journal_path = o.value;
         } else if (o.name == "--pattern") {
             if (o.value != "0" && o.value != "1")
                 return usage("--pattern takes 0 for (artist)title.mp3 or 1 for artist-title.mp3");
@@ -40,6 +46,14 @@ int run_rename(const std::vector<std::string>& args) {
     if (!p.ok()) return usage(p.error.text);
     std::vector<std::string> files = p.operands;
     if (files.empty()) return usage("rename needs at least one FILE");
+    if (journal_path && journal_path->empty()) return usage("--journal needs a FILE");
+    JournalFile journal;
+    if (journal_path && !dry_run) {
+        if (platform::Result opened = journal.open(*journal_path); !opened) {
+            report(*journal_path, "the journal: " + opened.detail);
+            return k_failed;
+        }
+    }
     bool walk_failed = false;
     files = expand_folders(files, recursive, walk_failed);
     int status = walk_failed ? k_failed : k_ok;
@@ -90,9 +104,28 @@ int run_rename(const std::vector<std::string>& args) {
             write_out(line);
             continue;
         }
+        // The journal takes the old name first.
+        uint64_t at = 0;
+        if (journal.is_open()) {
+            editing::JournalChange c;
+            c.kind = editing::JournalChange::Kind::rename;
+            c.path = path;
+            c.new_path = new_path;
+            if (platform::Result kept = journal.before(c, at); !kept) {
+                failed("the journal cannot take the rename: " + kept.detail);
+                continue;
+            }
+        }
         if (platform::Result moved = platform::move_file(path, new_path); !moved) {
             failed("cannot rename to " + platform::sanitize_utf8(new_path) + ": " + moved.detail);
             continue;
+        }
+        if (journal.is_open()) {
+            if (platform::Result noted = journal.after(at, new_path, 0); !noted) {
+                report(path,
+                       "warning: the journal could not take the rename, which undo cannot take back: " + noted.detail);
+                status = k_failed;
+            }
         }
         write_out(line);
     }

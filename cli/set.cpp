@@ -11,6 +11,7 @@
 #include "cli/console.h"
 #include "cli/files.h"
 #include "cli/flag_user.h"
+#include "cli/journal_file.h"
 #include "cli/json.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
@@ -32,7 +33,7 @@ const std::vector<KnownOption> k_set_options = {
     KnownOption::flag("--no-rmp"),    KnownOption::flag("--recursive", "-r"), KnownOption::valued("--title"),
     KnownOption::valued("--artist"),  KnownOption::valued("--album"),         KnownOption::valued("--year"),
     KnownOption::valued("--comment"), KnownOption::valued("--genre"),         KnownOption::valued("--display-name"),
-    KnownOption::valued("--json"),    KnownOption::valued("--track"),
+    KnownOption::valued("--json"),    KnownOption::valued("--track"),         KnownOption::valued("--journal"),
 };
 
 // A text option (or the display name) into `o`, in code page 932; the usage error, else empty.
@@ -292,8 +293,38 @@ int set_files(const SetOptions& o, settings::Settings& st) {
             continue;
         }
         static_cast<void>(editing::detect_change(s, st, ui));
+        // The journal takes the record's place (the last 128 bytes, or the end where one is
+        // appended) before the apply; a rewrite of the whole file adds the whole old file.
+        uint64_t region_at = 0, region_offset = 0;
+        const bool journaled = o.journal && s.modified;
+        if (journaled) {
+            platform::File f;
+            if (f.open(path, platform::File::Mode::read)) {
+                char head[3] = {};
+                const uint64_t n = f.size();
+                region_offset = n >= 128 && f.read_at(n - 128, head, 3) && std::string(head, 3) == "TAG" ? n - 128 : n;
+            }
+            if (platform::Result kept =
+                    o.journal->before_region(path, editing::JournalChange::Kind::region, region_offset, region_at);
+                !kept) {
+                report(path, "the journal cannot take the change: " + kept.detail + "; nothing written");
+                status = k_failed;
+                continue;
+            }
+        }
         const bool was_rmp = s.rmp_texts.is_rmp;
         editing::Result applied = editing::apply_tag(s, st, ui, lock);
+        if (journaled && applied.ok()) {
+            platform::Result noted = ui.whole_at ? o.journal->after(*ui.whole_at, path, 0)
+                                                 : o.journal->after(region_at, path, region_offset);
+            if (!ui.journal_failure.empty())
+                noted = platform::failure(platform::Fault::write_failed, ui.journal_failure);
+            if (!noted) {
+                report(path,
+                       "warning: the journal could not take the change, which undo cannot take back: " + noted.detail);
+                status = k_failed;
+            }
+        }
         for (const std::string& w : applied.warnings) report(path, "warning: " + w);
         // The conversion put an ID3v2 tag of the file inside the data chunk.
         if (applied.ok() && s.rmp_texts.is_rmp && !was_rmp && load(path).id3v2.present)
@@ -314,7 +345,7 @@ int run_set(const std::vector<std::string>& args) {
     if (p.help) return help("set");
     SetOptions o;
     bool recursive = false;
-    std::optional<std::string> json_source;
+    std::optional<std::string> json_source, journal_path;
     // The options are taken in the order given, so the first usage error on the line is the one
     // named, whether the reading found it or a value's check.
     for (const GivenOption& g : p.options) {
@@ -334,6 +365,8 @@ int run_set(const std::vector<std::string>& args) {
             if (g.value.empty() || *end != 0 || track < 0 || track > 255)
                 return usage("--track takes a number from 1 to 255, or 0 to remove it");
             o.track = static_cast<uint8_t>(track);
+        } else if (g.name == "--journal") {
+            journal_path = g.value;
         } else if (g.name == "--json") {
             json_source = g.value;
         } else if (std::string why = set_text(o, g.name, g.value); !why.empty()) {
@@ -350,6 +383,15 @@ int run_set(const std::vector<std::string>& args) {
         return usage(p.error.text);
     }
     o.files = p.operands;
+    if (journal_path && journal_path->empty()) return usage("--journal needs a FILE");
+    JournalFile journal;
+    if (journal_path) {
+        if (platform::Result opened = journal.open(*journal_path); !opened) {
+            report(*journal_path, "the journal: " + opened.detail);
+            return k_failed;
+        }
+        o.journal = &journal;
+    }
     if (json_source) {
         if (!o.files.empty() || recursive || o.title || o.artist || o.album || o.year || o.comment || o.genre)
             return usage("set --json takes its files and texts from the lines, and no other FILE or text");

@@ -12,6 +12,7 @@ const char* const k_usage_text =
     "       tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...\n"
     "       tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] FILE...\n"
     "       tagzo-cli import [-r] [--rmp] [--dry-run] FILE...\n"
+    "       tagzo-cli undo JOURNAL   (set --journal JOURNAL keeps what a set replaces)\n"
     "       tagzo-cli COMMAND --help, tagzo-cli --version\n"
     "  -r, --recursive: folders among the FILEs are walked for their .mp3 and .rmp files\n";
 
@@ -36,6 +37,8 @@ const char* command_help(const std::string& command) {
                "  --display-name NAME  the software name a conversion records\n"
                "                                                        tagzo-cli set --display-name me --title T a.mp3\n"
                "  --json FILE|-    apply the lines show --json prints   tagzo-cli set --json edited.jsonl\n"
+               "  --journal FILE   keep what each change replaces, for undo\n"
+               "                                                        tagzo-cli set --journal j.log --album B *.mp3\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli set -r --album B Music\n";
     if (command == "rename")
         return "usage: tagzo-cli rename [-r] [--pattern 0|1] [--dry-run] FILE...\n"
@@ -43,6 +46,7 @@ const char* command_help(const std::string& command) {
                "  --pattern 0|1    (artist)title.mp3 (0, the default) or artist-title.mp3 (1)\n"
                "                                                        tagzo-cli rename --pattern 1 a.mp3\n"
                "  --dry-run        print the renames, change nothing    tagzo-cli rename --dry-run -r Music\n"
+               "  --journal FILE   keep the old names, for undo          tagzo-cli rename --journal j.log -r Music\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli rename -r Music\n";
     if (command == "export")
         return "usage: tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...\n"
@@ -63,6 +67,12 @@ const char* command_help(const std::string& command) {
                "  --id3v2.3, --id3v2.4  the version (default: the tag's own; 2.2 becomes 2.3)\n"
                "                                                        tagzo-cli repair --id3v2.4 a.mp3\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli repair -r Music\n";
+    if (command == "undo")
+        return "usage: tagzo-cli undo JOURNAL\n"
+               "Puts back, newest first and byte for byte, what the changes written with --journal JOURNAL\n"
+               "replaced; a file that has changed since its change is left as it is, named.\n"
+               "                                                        tagzo-cli set --journal j.log --album B *.mp3\n"
+               "                                                        tagzo-cli undo j.log\n";
     if (command == "import")
         return "usage: tagzo-cli import [-r] [--rmp] [--dry-run] FILE...\n"
                "Writes the record from the texts of the file's ID3v2 tag, in code page 932, cut to 30 bytes\n"

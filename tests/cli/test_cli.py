@@ -666,6 +666,26 @@ class Folders(CliTest):
         self.assertIn("top/A-a.rmp: its output flat/A-a.mp3 is top/A-a.mp3's already; nothing written", err)
         self.assertTrue(self.read("flat/A-a.mp3").endswith(record(b"a", b"A", b"Walked")))
 
+        # A batch kept in a journal is one command to take back: records rewritten in place,
+        # files converted to the RMP form, renames, newest first, byte for byte.
+        os.remove(os.path.join(self.dir, "top/A-a.rmp"))  # its RMP form has no texts to be named by
+        before = self.listing()
+        code, _, err = self.run_cli("set", "-r", "--journal", "j.log", "--album", "新盤", "top")
+        self.assertEqual((code, err), (0, ""))
+        code, _, err = self.run_cli("set", "--journal", "j.log", "--comment", "長いコメント" * 4, "top/A-b.mp3")
+        self.assertEqual((code, err), (0, ""))
+        code, _, err = self.run_cli("rename", "-r", "--journal", "j.log", "top")
+        self.assertEqual((code, err), (0, ""))
+        self.assertNotEqual({n: d for n, d in self.listing().items() if n != "j.log"}, before)
+        code, out, err = self.run_cli("undo", "j.log")
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual({n: d for n, d in self.listing().items() if n != "j.log"}, before)
+        # Taken back, the files are no longer as the changes left them: a second undo refuses them.
+        code, _, err = self.run_cli("undo", "j.log")
+        self.assertEqual(code, 1)
+        self.assertIn("has changed since the journal's change; left as it is", err)
+        self.assertEqual({n: d for n, d in self.listing().items() if n != "j.log"}, before)
+
     def test_links_to_folders_are_not_followed(self):
         if self.cli.wine:
             self.skipTest("native only: Wine shows a link as what it points at")
