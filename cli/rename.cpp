@@ -20,15 +20,51 @@
 
 namespace cli {
 
+namespace {
+
+// The name a --format makes from the tag (cp932): %a the artist, %t the title, %b the album, %y
+// the year, %n the track in two digits, %% a percent sign; ".mp3" follows. Empty with `why`
+// naming the field the tag lacks.
+std::string formatted_name(const std::string& format, const formats::ShownTexts& t, std::string& why) {
+    std::string name;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%' || i + 1 >= format.size()) {
+            name += format[i];
+            continue;
+        }
+        const char c = format[++i];
+        std::string year = t.year;
+        while (!year.empty() && year.back() == ' ') year.pop_back();
+        const std::string track =
+            t.loaded.track ? (t.loaded.track < 10 ? "0" : "") + std::to_string(t.loaded.track) : "";
+        const std::string* field = c == 'a' ? &t.artist : c == 't' ? &t.title : c == 'b' ? &t.album : nullptr;
+        const std::string value = field ? *field : c == 'y' ? year : c == 'n' ? track : std::string(1, c);
+        if (value.empty()) {
+            why = std::string("no ") +
+                  (c == 'a'   ? "artist"
+                   : c == 't' ? "title"
+                   : c == 'b' ? "album"
+                   : c == 'y' ? "year"
+                              : "track") +
+                  " in the tag for %" + c;
+            return {};
+        }
+        name += value;
+    }
+    return name + ".mp3";
+}
+
+} // namespace
+
 int run_rename(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {KnownOption::flag("--dry-run"),
-                                                   KnownOption::flag("--recursive", "-r"),
-                                                   KnownOption::valued("--pattern"), KnownOption::valued("--journal")};
+    static const std::vector<KnownOption> known = {
+        KnownOption::flag("--dry-run"), KnownOption::flag("--recursive", "-r"), KnownOption::valued("--pattern"),
+        KnownOption::valued("--journal"), KnownOption::valued("--format")};
     const ParsedArguments p = parse_arguments(args, known);
     if (p.help) return help("rename");
     int32_t pattern = 0;
     bool dry_run = false, recursive = false;
-    std::optional<std::string> journal_path;
+    std::optional<std::string> journal_path, format;
     // A value is checked in its place on the line, so the first usage error there is the one named.
     for (const GivenOption& o : p.options) {
         if (o.name == "--dry-run") {
@@ -37,6 +73,16 @@ int run_rename(const std::vector<std::string>& args) {
             recursive = true;
         } else if (o.name == "--journal") {
             journal_path = o.value;
+        } else if (o.name == "--format") {
+            for (size_t i = 0; i < o.value.size(); ++i)
+                if (o.value[i] == '%' &&
+                    (i + 1 >= o.value.size() || std::string("atbyn%").find(o.value[++i]) == std::string::npos))
+                    return usage("--format takes %a %t %b %y %n and %% beside its text");
+            if (o.value.find_first_not_of(" ") == std::string::npos) return usage("--format needs a FORMAT");
+            std::string cp932, bad;
+            if (!platform::utf8_to_cp932(o.value, cp932, bad))
+                return usage("--format: '" + bad + "' has no form in code page 932");
+            format = cp932;
         } else if (o.name == "--pattern") {
             if (o.value != "0" && o.value != "1")
                 return usage("--pattern takes 0 for (artist)title.mp3 or 1 for artist-title.mp3");
@@ -77,13 +123,20 @@ int run_rename(const std::vector<std::string>& args) {
         const std::string_view separators = platform::path_separators();
         const editing::TagRename plan =
             editing::plan_tag_rename(path, pattern, l.texts.rmp.is_rmp, l.texts.artist, l.texts.title, separators);
-        if (!plan.has_texts) {
+        std::string made = plan.name, why;
+        if (format) {
+            made = formatted_name(*format, l.texts, why);
+            if (made.empty()) {
+                failed(why);
+                continue;
+            }
+        } else if (!plan.has_texts) {
             failed("no title or no artist in the tag");
             continue;
         }
         std::string name;
-        static_cast<void>(editing::replace_unusable_chars(plan.name, name));
-        if (plan.same_name || editing::has_name(path, name, separators)) continue;
+        static_cast<void>(editing::replace_unusable_chars(made, name));
+        if ((!format && plan.same_name) || editing::has_name(path, name, separators)) continue;
         // A backslash has no look-alike: on Windows it would make a path into some folder.
         if (editing::find_last_backslash(name) != std::string::npos) {
             failed("the tag gives a name with a backslash, which no file name holds");

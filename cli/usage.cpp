@@ -8,7 +8,7 @@ const char* const k_usage_text =
     "       tagzo-cli set [-r] [--title T] [--artist A] [--album B] [--year Y] [--comment C]\n"
     "                     [--genre N] [--track N] [--no-rmp] [--display-name NAME] FILE...\n"
     "       tagzo-cli set [--no-rmp] [--display-name NAME] --json FILE.jsonl|-\n"
-    "       tagzo-cli rename [-r] [--pattern 0|1] [--dry-run] FILE...\n"
+    "       tagzo-cli rename [-r] [--pattern 0|1|--format FORMAT] [--dry-run] [--journal J] FILE...\n"
     "       tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...\n"
     "       tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] FILE...\n"
     "       tagzo-cli import [-r] [--rmp] [--dry-run] FILE...\n"
@@ -41,10 +41,12 @@ const char* command_help(const std::string& command) {
                "                                                        tagzo-cli set --journal j.log --album B *.mp3\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli set -r --album B Music\n";
     if (command == "rename")
-        return "usage: tagzo-cli rename [-r] [--pattern 0|1] [--dry-run] FILE...\n"
+        return "usage: tagzo-cli rename [-r] [--pattern 0|1|--format FORMAT] [--dry-run] [--journal J] FILE...\n"
                "Names each file from its tag, in its own folder.\n"
                "  --pattern 0|1    (artist)title.mp3 (0, the default) or artist-title.mp3 (1)\n"
                "                                                        tagzo-cli rename --pattern 1 a.mp3\n"
+               "  --format FORMAT  %a artist, %t title, %b album, %y year, %n track (two digits), %% a %\n"
+               "                                                        tagzo-cli rename --format \"%n %t\" *.mp3\n"
                "  --dry-run        print the renames, change nothing    tagzo-cli rename --dry-run -r Music\n"
                "  --journal FILE   keep the old names, for undo          tagzo-cli rename --journal j.log -r Music\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli rename -r Music\n";

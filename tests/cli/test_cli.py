@@ -529,6 +529,16 @@ class Rename(CliTest):
             chunk(b"IID3", record("曲".encode("cp932"), long_artist.encode("cp932")[:30]))
         self.make("r.rmp", rmp_image(frames(2), subs))
         self.assertEqual(self.rename("r.rmp")[:2], (0, [self.shown(f"r.rmp -> ({long_artist})曲.mp3")]))
+        # --format builds the name from the tag's fields, the track in two digits, with the same
+        # replacements; a field the tag lacks leaves the name as it is.
+        f = self.make("f.mp3", frames(2) + record("題".encode("cp932"), b"A/B", b"Alb", b"1999", b"c")[:125] + b"\0\x07\xff")
+        self.assertEqual(self.rename("--format", "%n %a - %t (%y) 100%%", f)[:2],
+                         (0, [self.shown("f.mp3 -> 07 A／B - 題 (1999) 100%.mp3")]))
+        code, out, err = self.rename("--format", "%n %t", "07 A／B - 題 (1999) 100%.mp3", "(ART)Title.mp3")
+        self.assertEqual((code, out), (1, [self.shown("07 A／B - 題 (1999) 100%.mp3 -> 07 題.mp3")]))
+        self.assertIn("(ART)Title.mp3: no track in the tag for %n; the name stays", err)
+        for bad in ("%q", "50%", " "):
+            self.assertEqual(self.rename("--format", bad, "(ART)Title.mp3")[0], 2, bad)
         # A name that begins like our temporary files is still the user's: two hours later a
         # rewrite of a file beside it leaves it alone.
         self.tagged("u.mp3", "my song", ".tagzo")
