@@ -9,6 +9,7 @@
 #include "cli/console.h"
 #include "cli/files.h"
 #include "cli/flag_user.h"
+#include "cli/journal_file.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
 #include "core/formats/id3v2.h"
@@ -93,7 +94,7 @@ formats::Id3v2Texts merged_texts(const formats::ShownTexts& record, const format
 
 // Writes the new form of one file. The original is read while the new one is written beside
 // the target, and is closed before the target is replaced (Windows cannot replace an open file).
-platform::Result export_one(const Job& job, const Loaded& l) {
+platform::Result export_one(const Job& job, const Loaded& l, JournalFile* journal) {
     platform::File file;
     if (platform::Result opened = file.open(job.path, platform::File::Mode::read); !opened) return opened;
     const bool rmp = l.texts.rmp.is_rmp || formats::is_rmp_file(file);
@@ -140,6 +141,14 @@ platform::Result export_one(const Job& job, const Loaded& l) {
     for (const std::string& n : warnings) report(job.path, "warning: " + n);
     for (const std::string& n : kept) report(job.path, n);
 
+    // In place, the journal takes the whole old file before it is replaced.
+    uint64_t at = 0;
+    if (journal && job.in_place) {
+        if (platform::Result saved = journal->before_region(job.path, editing::JournalChange::Kind::whole, 0, at);
+            !saved)
+            return platform::failure(platform::Fault::write_failed,
+                                     "the journal cannot take the change: " + saved.detail);
+    }
     platform::ReplacingWriter out;
     if (platform::Result begun = out.begin(job.target); !begun) return begun;
     if (platform::Result put = out.write(rewrite.tag.data(), rewrite.tag.size()); !put) return put;
@@ -149,31 +158,49 @@ platform::Result export_one(const Job& job, const Loaded& l) {
     }
     // Only read from: the new file replaces it.
     static_cast<void>(file.close());
-    return out.commit();
+    platform::Result committed = out.commit();
+    if (committed && journal && job.in_place) {
+        if (platform::Result noted = journal->after(at, job.path, 0); !noted)
+            report(job.path,
+                   "warning: the journal could not take the change, which undo cannot take back: " + noted.detail);
+    }
+    return committed;
 }
 
 } // namespace
 
 int run_export(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {
-        KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"), KnownOption::flag("--recursive", "-r"),
-        KnownOption::flag("--overwrite"), KnownOption::valued("--out", "--out needs a folder")};
+    static const std::vector<KnownOption> known = {KnownOption::flag("--id3v2.3"),
+                                                   KnownOption::flag("--id3v2.4"),
+                                                   KnownOption::flag("--recursive", "-r"),
+                                                   KnownOption::flag("--overwrite"),
+                                                   KnownOption::valued("--out", "--out needs a folder"),
+                                                   KnownOption::valued("--journal")};
     const ParsedArguments p = parse_arguments(args, known);
     if (p.help) return help("export");
     if (!p.ok()) return usage(p.error.text);
     int major = 0;
     bool recursive = false, overwrite = false;
-    std::optional<std::string> out_dir;
+    std::optional<std::string> out_dir, journal_path;
     for (const GivenOption& o : p.options) {
         if (o.name == "--id3v2.3") major = 3;
         else if (o.name == "--id3v2.4") major = 4;
         else if (o.name == "--recursive") recursive = true;
         else if (o.name == "--overwrite") overwrite = true;
         else if (o.name == "--out") out_dir = o.value;
+        else if (o.name == "--journal") journal_path = o.value;
     }
     std::vector<std::string> files = p.operands;
     if (files.empty()) return usage("export needs at least one FILE");
     if (out_dir && out_dir->empty()) return usage("--out needs a folder");
+    if (journal_path && journal_path->empty()) return usage("--journal needs a FILE");
+    JournalFile journal;
+    if (journal_path) {
+        if (platform::Result opened = journal.open(*journal_path); !opened) {
+            report(*journal_path, "the journal: " + opened.detail);
+            return k_failed;
+        }
+    }
     if (out_dir && platform::path_kind(*out_dir) != platform::PathKind::directory) {
         if (platform::Result made = platform::make_folder(*out_dir); !made) {
             report(*out_dir, "cannot make the output folder: " + made.detail);
@@ -236,7 +263,7 @@ int run_export(const std::vector<std::string>& args) {
                 "the file is in the RMP form, which alone holds its long texts; export it with --out into another folder");
             continue;
         }
-        platform::Result exported = export_one(job, l);
+        platform::Result exported = export_one(job, l, journal.is_open() ? &journal : nullptr);
         if (!exported) failed(exported.detail.empty() ? std::string("cannot write") : exported.detail);
         // What the new file could not keep (its owner), as `set` names it.
         for (const std::string& w : exported.warnings) report(path, "warning: " + w);

@@ -9,6 +9,7 @@
 #include "cli/console.h"
 #include "cli/files.h"
 #include "cli/flag_user.h"
+#include "cli/journal_file.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
 #include "core/formats/tag.h"
@@ -83,15 +84,18 @@ bool options_from_tag(const Loaded& l, bool rmp, SetOptions& o, std::vector<std:
 
 int run_import(const std::vector<std::string>& args) {
     static const std::vector<KnownOption> known = {KnownOption::flag("--rmp"), KnownOption::flag("--dry-run"),
-                                                   KnownOption::flag("--recursive", "-r")};
+                                                   KnownOption::flag("--recursive", "-r"),
+                                                   KnownOption::valued("--journal")};
     const ParsedArguments p = parse_arguments(args, known);
     if (p.help) return help("import");
     if (!p.ok()) return usage(p.error.text);
     bool rmp = false, dry_run = false, recursive = false;
+    std::optional<std::string> journal_path;
     for (const GivenOption& g : p.options) {
         if (g.name == "--rmp") rmp = true;
         else if (g.name == "--dry-run") dry_run = true;
         else if (g.name == "--recursive") recursive = true;
+        else if (g.name == "--journal") journal_path = g.value;
     }
     std::vector<std::string> files = p.operands;
     if (files.empty()) return usage("import needs at least one FILE");
@@ -100,6 +104,15 @@ int run_import(const std::vector<std::string>& args) {
     int status = walk_failed ? k_failed : k_ok;
     SetOptions base;
     base.no_rmp = !rmp;
+    if (journal_path && journal_path->empty()) return usage("--journal needs a FILE");
+    JournalFile journal;
+    if (journal_path && !dry_run) {
+        if (platform::Result opened = journal.open(*journal_path); !opened) {
+            report(*journal_path, "the journal: " + opened.detail);
+            return k_failed;
+        }
+        base.journal = &journal;
+    }
     settings::Settings st = settings_for(base);
     Progress progress(files.size());
     for (const std::string& path : files) {

@@ -1,6 +1,7 @@
 // `tagzo-cli repair`: the text frames of an ID3v2 tag that are marked Latin-1 but hold cp932
 // (what old Japanese rippers wrote) written again in Unicode, every other byte of the tag's
 // frames as it was.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "cli/console.h"
 #include "cli/files.h"
 #include "cli/flag_user.h"
+#include "cli/journal_file.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
 #include "core/formats/id3v2.h"
@@ -26,7 +28,7 @@ struct Repaired {
 
 // Reads the tag at the start of the file and, unless `dry_run`, writes the file again with the
 // repaired tag in front of the rest, byte for byte.
-Repaired repair_one(const std::string& path, int asked_major, bool dry_run) {
+Repaired repair_one(const std::string& path, int asked_major, bool dry_run, JournalFile* journal) {
     Repaired r;
     platform::File file;
     if (platform::Result opened = file.open(path, platform::File::Mode::read); !opened) {
@@ -59,6 +61,15 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run) {
     }
     for (const std::string& w : rewrite.warnings) report(path, "warning: " + w);
     if (dry_run) return r;
+    // The journal takes the whole old file before it is replaced.
+    uint64_t at = 0;
+    if (journal) {
+        if (platform::Result kept = journal->before_region(path, editing::JournalChange::Kind::whole, 0, at); !kept) {
+            r.result =
+                platform::failure(platform::Fault::write_failed, "the journal cannot take the change: " + kept.detail);
+            return r;
+        }
+    }
     platform::ReplacingWriter out;
     platform::Result step = out.begin(path);
     if (step) step = out.write(rewrite.tag.data(), rewrite.tag.size());
@@ -66,6 +77,11 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run) {
     // Only read from: the new file replaces it.
     static_cast<void>(file.close());
     if (step) step = out.commit();
+    if (step && journal) {
+        if (platform::Result noted = journal->after(at, path, 0); !noted)
+            report(path,
+                   "warning: the journal could not take the change, which undo cannot take back: " + noted.detail);
+    }
     r.result = step;
     return r;
 }
@@ -75,20 +91,30 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run) {
 int run_repair(const std::vector<std::string>& args) {
     static const std::vector<KnownOption> known = {KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"),
                                                    KnownOption::flag("--recursive", "-r"),
-                                                   KnownOption::flag("--dry-run")};
+                                                   KnownOption::flag("--dry-run"), KnownOption::valued("--journal")};
     const ParsedArguments p = parse_arguments(args, known);
     if (p.help) return help("repair");
     if (!p.ok()) return usage(p.error.text);
     int major = 0;
     bool recursive = false, dry_run = false;
+    std::optional<std::string> journal_path;
     for (const GivenOption& o : p.options) {
         if (o.name == "--id3v2.3") major = 3;
         else if (o.name == "--id3v2.4") major = 4;
         else if (o.name == "--recursive") recursive = true;
         else if (o.name == "--dry-run") dry_run = true;
+        else if (o.name == "--journal") journal_path = o.value;
     }
     std::vector<std::string> files = p.operands;
     if (files.empty()) return usage("repair needs at least one FILE");
+    if (journal_path && journal_path->empty()) return usage("--journal needs a FILE");
+    JournalFile journal;
+    if (journal_path && !dry_run) {
+        if (platform::Result opened = journal.open(*journal_path); !opened) {
+            report(*journal_path, "the journal: " + opened.detail);
+            return k_failed;
+        }
+    }
     bool walk_failed = false;
     files = expand_folders(files, recursive, walk_failed);
     int status = walk_failed ? k_failed : k_ok;
@@ -114,7 +140,7 @@ int run_repair(const std::vector<std::string>& args) {
             }
             continue;
         }
-        const Repaired r = repair_one(path, major, dry_run);
+        const Repaired r = repair_one(path, major, dry_run, journal.is_open() ? &journal : nullptr);
         for (const formats::Id3v2Repair& c : r.changes)
             write_out(platform::sanitize_utf8(path) + ": " + c.id + " " + platform::sanitize_utf8(c.before) + " -> " +
                       c.after + "\n");

@@ -6,13 +6,13 @@ namespace cli {
 const char* const k_usage_text =
     "usage: tagzo-cli show [-r] [--json] FILE...\n"
     "       tagzo-cli set [-r] [--title T] [--artist A] [--album B] [--year Y] [--comment C]\n"
-    "                     [--genre N] [--track N] [--no-rmp] [--display-name NAME] FILE...\n"
+    "                     [--genre N] [--track N] [--no-rmp] [--display-name NAME] [--journal J] FILE...\n"
     "       tagzo-cli set [--no-rmp] [--display-name NAME] --json FILE.jsonl|-\n"
     "       tagzo-cli rename [-r] [--pattern 0|1|--format FORMAT] [--dry-run] [--journal J] FILE...\n"
-    "       tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...\n"
-    "       tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] FILE...\n"
-    "       tagzo-cli import [-r] [--rmp] [--dry-run] FILE...\n"
-    "       tagzo-cli undo JOURNAL   (set --journal JOURNAL keeps what a set replaces)\n"
+    "       tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] [--journal J] FILE...\n"
+    "       tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] [--journal J] FILE...\n"
+    "       tagzo-cli import [-r] [--rmp] [--dry-run] [--journal J] FILE...\n"
+    "       tagzo-cli undo JOURNAL   (--journal JOURNAL on a command that writes keeps what it replaces)\n"
     "       tagzo-cli COMMAND --help, tagzo-cli --version\n"
     "  -r, --recursive: folders among the FILEs are walked for their .mp3 and .rmp files\n";
 
@@ -51,7 +51,7 @@ const char* command_help(const std::string& command) {
                "  --journal FILE   keep the old names, for undo          tagzo-cli rename --journal j.log -r Music\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli rename -r Music\n";
     if (command == "export")
-        return "usage: tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...\n"
+        return "usage: tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] [--journal J] FILE...\n"
                "Writes the record's texts (the RMP form's) into an ID3v2 tag in Unicode, keeping every frame\n"
                "of the tag the file has.\n"
                "  --id3v2.3, --id3v2.4  the version (default: the file's own tag's, else 2.3)\n"
@@ -60,14 +60,16 @@ const char* command_help(const std::string& command) {
                "                                                        tagzo-cli export --overwrite a.mp3\n"
                "  --out DIR        write new files under DIR, leave the originals\n"
                "                                                        tagzo-cli export -r --out plain Music\n"
+               "  --journal FILE   keep what each change replaces, for undo\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli export -r Music\n";
     if (command == "repair")
-        return "usage: tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] FILE...\n"
+        return "usage: tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] [--journal J] FILE...\n"
                "Writes again in Unicode the ID3v2 text frames marked Latin-1 that hold code page 932,\n"
                "and nothing else; each change is printed as: path: FRAME old -> new\n"
                "  --dry-run        print the changes, write nothing     tagzo-cli repair --dry-run -r Music\n"
                "  --id3v2.3, --id3v2.4  the version (default: the tag's own; 2.2 becomes 2.3)\n"
                "                                                        tagzo-cli repair --id3v2.4 a.mp3\n"
+               "  --journal FILE   keep what each change replaces, for undo\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli repair -r Music\n";
     if (command == "undo")
         return "usage: tagzo-cli undo JOURNAL\n"
@@ -76,11 +78,12 @@ const char* command_help(const std::string& command) {
                "                                                        tagzo-cli set --journal j.log --album B *.mp3\n"
                "                                                        tagzo-cli undo j.log\n";
     if (command == "import")
-        return "usage: tagzo-cli import [-r] [--rmp] [--dry-run] FILE...\n"
+        return "usage: tagzo-cli import [-r] [--rmp] [--dry-run] [--journal J] FILE...\n"
                "Writes the record from the texts of the file's ID3v2 tag, in code page 932, cut to 30 bytes\n"
                "(the year 4) on a character's boundary; each change is printed as: path: field old -> new\n"
                "  --rmp            longer texts take the RMP form whole  tagzo-cli import --rmp a.mp3\n"
                "  --dry-run        print the changes, write nothing     tagzo-cli import --dry-run -r Music\n"
+               "  --journal FILE   keep what each change replaces, for undo\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli import -r Music\n";
     return nullptr;
 }

@@ -1131,6 +1131,18 @@ class CrossCheck(CliTest):
         _, [o], _ = self.show("wave-rmp.mp3")
         self.assertEqual((o["form"], o["title"], o["id3"]["track"]), ("rmp+v2.3", "夢～歌" + "長" * 20, 3))
 
+        # repair, export in place and import keep what they replace in a journal, and undo puts
+        # the file back byte for byte.
+        self.make("jx.mp3", head + frames(20) + record(b"old", b"old"))
+        was = self.read("jx.mp3")
+        for args in (["repair"], ["export", "--overwrite"], ["import"]):
+            code, _, err = self.run_cli(*args, "--journal", "j2.log", "jx.mp3")
+            self.assertEqual(code, 0, (args, err))
+        self.assertNotEqual(self.read("jx.mp3"), was)
+        code, out, _ = self.run_cli("undo", "j2.log")
+        self.assertEqual((code, out), (0, "jx.mp3: put back\n" * 3))
+        self.assertEqual(self.read("jx.mp3"), was)
+
     def mutagen_frames(self, name):
         """mutagen's frames of a file's ID3v2 tag, by key, each as its texts or its raw bytes."""
         code = ("import json, sys, mutagen.id3 as i\n"
