@@ -946,6 +946,10 @@ class CrossCheck(CliTest):
         m = subprocess.run(["mediainfo", "--Output=JSON", path], capture_output=True, text=True)
         g = json.loads(m.stdout)["media"]["track"][0]
         got["mediainfo"] = [g.get(f, "") for f in ("Title", "Performer", "Album", "Recorded_Date", "Comment", "Genre")]
+        x = subprocess.run(["exiftool", "-j", "-Title", "-Artist", "-Album", "-Comment-jpn", path],
+                           capture_output=True, text=True)
+        e = json.loads(x.stdout)[0] if x.returncode == 0 else {}
+        got["exiftool"] = [str(e.get(f, "")) for f in ("Title", "Artist", "Album", "Comment-jpn")]
         return got
 
     def decoded(self, name):
@@ -956,7 +960,7 @@ class CrossCheck(CliTest):
             return f.read()
 
     def test_export_gives_unicode_that_every_reader_takes(self):
-        missing = [t for t in ("kid3-cli", "mediainfo", "mpg123") if not tool(t)]
+        missing = [t for t in ("kid3-cli", "mediainfo", "mpg123", "exiftool") if not tool(t)]
         if missing or subprocess.run(["/usr/bin/python3", "-c", "import eyed3, mutagen"]).returncode != 0:
             self.skipTest(f"missing: {missing or 'eyed3 or mutagen for /usr/bin/python3'}")
         # An ID3v1 file in Japanese, in both versions, next to the original.
@@ -972,6 +976,7 @@ class CrossCheck(CliTest):
             self.assertEqual(got["version"], version)
             for reader in ("mutagen", "eyed3", "kid3", "mediainfo"):
                 self.assertEqual(got[reader], want, reader + option)
+            self.assertEqual(got["exiftool"], want[:3] + want[4:5], option)
             data = self.read(name)
             self.assertEqual(data[id3v2_size(data):], v1)  # the audio and the record, byte for byte
             self.assertEqual(self.decoded(name), self.decoded("id3.mp3"))
@@ -996,6 +1001,7 @@ class CrossCheck(CliTest):
         got = self.read_back("plain/long.mp3")
         for reader in ("mutagen", "eyed3", "kid3", "mediainfo"):
             self.assertEqual(got[reader][:4], [title, artist, "Disc", "2024"], reader)
+        self.assertEqual(got["exiftool"][:3], [title, artist, "Disc"])
         self.assertEqual(got["mutagen"][5], "演歌")
         self.assertEqual(self.read(rmp), before)
         # An --out that names the file's own place is no --out.
@@ -1101,6 +1107,7 @@ class CrossCheck(CliTest):
         got = self.read_back("mis.mp3")
         for reader in ("mutagen", "eyed3", "kid3", "mediainfo"):
             self.assertEqual(got[reader], ["星に願いを", "Mädchen", "élégie", "1999", "コメント", "Canción"], reader)
+        self.assertEqual(got["exiftool"], ["星に願いを", "Mädchen", "élégie", "コメント"])
         # Mended, a tag has nothing left to repair, and a file without a tag is no failure.
         self.assertEqual(self.run_cli("repair", "mis.mp3", "bare.mp3"), (0, "", ""))
         self.assertEqual((self.read("mis.mp3"), self.read("bare.mp3")), (data, was_bare))
