@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Reading and mending the ID3v2 tags of a collection, against the tools people use for it.
-# Part 1, reading: `tagzo-cli show -r --json` over FILES files with an ID3v2.3 tag (six texts,
+# First, reading: `tagzo-cli show -r --json` over FILES files with an ID3v2.3 tag (six texts,
 # a track, a 30 KB picture) and a record, in nested folders, against `exiftool -j -r`, a
 # mutagen loop in one python process, and kid3-cli, one process per file (it reads one file
-# a call). Part 2, mending: `tagzo-cli repair -r` and `tagzo-cli export -r` over the same
+# a call). Then, mending: `tagzo-cli repair -r` and `tagzo-cli export -r` over the same
 # number of files whose texts are cp932 marked Latin-1, against `mid3iconv -e cp932` over the
 # same files, each on fresh copies. Reports seconds and files per second, the median of ROUNDS.
 #   bench/id3v2_vs_peers.sh [--cli PATH] [--tmp DIR]
