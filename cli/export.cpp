@@ -193,14 +193,8 @@ int run_export(const std::vector<std::string>& args) {
     std::vector<std::string> files = p.operands;
     if (files.empty()) return usage("export needs at least one FILE");
     if (out_dir && out_dir->empty()) return usage("--out needs a folder");
-    if (journal_path && journal_path->empty()) return usage("--journal needs a FILE");
     JournalFile journal;
-    if (journal_path) {
-        if (platform::Result opened = journal.open(*journal_path); !opened) {
-            report(*journal_path, "the journal: " + opened.detail);
-            return k_failed;
-        }
-    }
+    if (const int opened = open_journal(journal_path, false, journal); opened != k_ok) return opened;
     if (out_dir && platform::path_kind(*out_dir) != platform::PathKind::directory) {
         if (platform::Result made = platform::make_folder(*out_dir); !made) {
             report(*out_dir, "cannot make the output folder: " + made.detail);

@@ -104,15 +104,9 @@ int run_import(const std::vector<std::string>& args) {
     int status = walk_failed ? k_failed : k_ok;
     SetOptions base;
     base.no_rmp = !rmp;
-    if (journal_path && journal_path->empty()) return usage("--journal needs a FILE");
     JournalFile journal;
-    if (journal_path && !dry_run) {
-        if (platform::Result opened = journal.open(*journal_path); !opened) {
-            report(*journal_path, "the journal: " + opened.detail);
-            return k_failed;
-        }
-        base.journal = &journal;
-    }
+    if (const int opened = open_journal(journal_path, dry_run, journal); opened != k_ok) return opened;
+    if (journal.is_open()) base.journal = &journal;
     settings::Settings st = settings_for(base);
     Progress progress(files.size());
     for (const std::string& path : files) {

@@ -66,6 +66,17 @@ platform::Result JournalFile::after(uint64_t at, const std::string& path, uint64
     return append(editing::journal_after(at, f.size(), hash));
 }
 
+int open_journal(const std::optional<std::string>& path, bool dry_run, JournalFile& journal) {
+    if (!path) return k_ok;
+    if (path->empty()) return usage("--journal needs a FILE");
+    if (dry_run) return k_ok;
+    if (platform::Result opened = journal.open(*path); !opened) {
+        report(*path, "the journal: " + opened.detail);
+        return k_failed;
+    }
+    return k_ok;
+}
+
 namespace {
 
 // Whether the file is as the change left it: its size and the hash of its bytes from the

@@ -2,6 +2,7 @@
 // replaces; after it, what it wrote, so that `tagzo-cli undo FILE` can put it back.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/editing/journal.h"
@@ -29,5 +30,9 @@ private:
     platform::Result append(const std::string& bytes);
     platform::File file_;
 };
+
+// The --journal a command was given, opened into `journal` (nothing to open without one, or in a
+// dry run): k_ok, k_usage for an empty name, k_failed (named on stderr) when it cannot be kept.
+int open_journal(const std::optional<std::string>& path, bool dry_run, JournalFile& journal);
 
 } // namespace cli

@@ -107,14 +107,8 @@ int run_repair(const std::vector<std::string>& args) {
     }
     std::vector<std::string> files = p.operands;
     if (files.empty()) return usage("repair needs at least one FILE");
-    if (journal_path && journal_path->empty()) return usage("--journal needs a FILE");
     JournalFile journal;
-    if (journal_path && !dry_run) {
-        if (platform::Result opened = journal.open(*journal_path); !opened) {
-            report(*journal_path, "the journal: " + opened.detail);
-            return k_failed;
-        }
-    }
+    if (const int opened = open_journal(journal_path, dry_run, journal); opened != k_ok) return opened;
     bool walk_failed = false;
     files = expand_folders(files, recursive, walk_failed);
     int status = walk_failed ? k_failed : k_ok;

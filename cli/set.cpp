@@ -383,15 +383,9 @@ int run_set(const std::vector<std::string>& args) {
         return usage(p.error.text);
     }
     o.files = p.operands;
-    if (journal_path && journal_path->empty()) return usage("--journal needs a FILE");
     JournalFile journal;
-    if (journal_path) {
-        if (platform::Result opened = journal.open(*journal_path); !opened) {
-            report(*journal_path, "the journal: " + opened.detail);
-            return k_failed;
-        }
-        o.journal = &journal;
-    }
+    if (const int opened = open_journal(journal_path, false, journal); opened != k_ok) return opened;
+    if (journal.is_open()) o.journal = &journal;
     if (json_source) {
         if (!o.files.empty() || recursive || o.title || o.artist || o.album || o.year || o.comment || o.genre)
             return usage("set --json takes its files and texts from the lines, and no other FILE or text");
