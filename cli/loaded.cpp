@@ -2,19 +2,25 @@
 
 #include "cli/files.h"
 #include "cli/flag_user.h"
-#include "core/editing/load_file.h"
 #include "core/formats/rmp.h"
+#include "platform/byte_source.h"
 #include "platform/file.h"
 
 namespace cli {
 
 Loaded load(const std::string& path) {
     Loaded l;
-    platform::File f;
+    platform::File file;
+    if (platform::Result opened = file.open(path, platform::File::Mode::read); !opened) {
+        l.error = folder_refusal(path, opened.detail);
+        return l;
+    }
+    // The readers below come back to the head again and again; the texts of an ID3v2 tag
+    // usually stand in its first few kilobytes, and its pictures are never read.
+    platform::HeadCache f(file, 4096);
     formats::FileHead head;
-    editing::Result r = editing::open_and_classify(path, f, head);
-    if (!r.ok()) {
-        l.error = r.fault == editing::Fault::cannot_read ? "cannot read: " + r.detail : folder_refusal(path, r.detail);
+    if (!formats::read_head(f, path, head)) {
+        l.error = "cannot read: " + file.read_error();
         return l;
     }
     l.opened = true;
@@ -24,9 +30,9 @@ Loaded load(const std::string& path) {
     // The stream of the RMP form is the data chunk's; its tag is at the chunk's start.
     if (l.texts.rmp.is_rmp || formats::is_rmp_file(f)) {
         const formats::RmpLayout layout = formats::walk_rmp(f);
-        l.id3v2 = formats::read_id3v2(f, layout.stream.offset, layout.stream.length);
+        l.id3v2 = formats::read_id3v2(f, layout.stream.offset, layout.stream.length, formats::Id3v2Depth::texts);
     } else {
-        l.id3v2 = formats::find_id3v2(f, f.size());
+        l.id3v2 = formats::find_id3v2(f, f.size(), formats::Id3v2Depth::texts);
     }
     for (const std::string& w : l.id3v2.warnings) l.texts.warnings.push_back(w);
     return l;

@@ -395,6 +395,14 @@ Result list_folder(const std::string& path, std::vector<FolderEntry>& out) {
         std::string name = e->d_name;
         if (name == "." || name == "..") continue;
         FolderEntry entry{name, PathKind::missing, false};
+        // The entry's type as the folder gives it saves a call per file; a link, or a file
+        // system that does not give types, is asked.
+        if (e->d_type == DT_REG || e->d_type == DT_DIR) {
+            entry.kind = e->d_type == DT_REG ? PathKind::file : PathKind::directory;
+            out.push_back(std::move(entry));
+            errno = 0;
+            continue;
+        }
         struct stat st {};
         bool known = ::fstatat(dfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
         if (known && S_ISLNK(st.st_mode)) {

@@ -289,8 +289,8 @@ bool is_mis_marked_cp932(const std::string& bytes) {
     return telling;
 }
 
-Id3v2Found find_id3v2(platform::ByteSource& source, uint64_t length) {
-    Id3v2Found at_start = read_id3v2(source, 0, length);
+Id3v2Found find_id3v2(platform::ByteSource& source, uint64_t length, Id3v2Depth depth) {
+    Id3v2Found at_start = read_id3v2(source, 0, length, depth);
     if (at_start.present || !at_start.warnings.empty()) return at_start;
     // A footer is the header's copy with "3DI": it ends the tag, before any ID3v1 record.
     for (uint64_t end : {length, length >= 128 ? length - 128 : 0}) {
@@ -301,13 +301,48 @@ Id3v2Found find_id3v2(platform::ByteSource& source, uint64_t length) {
             continue;
         const uint64_t total = 20 + uint64_t{size};
         if (total > end) continue;
-        Id3v2Found found = read_id3v2(source, end - total, total);
+        Id3v2Found found = read_id3v2(source, end - total, total, depth);
         if (found.present) return found;
     }
     return at_start;
 }
 
-Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t length) {
+namespace {
+
+// The bytes of a tag after its header: read at once, or, for the texts alone, piece by piece
+// from the source as they are asked for, so that the bytes of a picture are never read.
+class TagBody {
+public:
+    TagBody(platform::ByteSource& source, uint64_t offset, size_t size) : source_(source), offset_(offset), size_(size) {}
+    bool read_whole() {
+        whole_.assign(size_, '\0');
+        if (size_ && !source_.read_at(offset_, whole_.data(), size_)) return false;
+        is_whole_ = true;
+        return true;
+    }
+    void undo_unsync() { whole_ = formats::undo_unsync(whole_), size_ = whole_.size(); }
+    size_t size() const { return size_; }
+    // The n bytes at pos, which the caller has checked lie in the body.
+    bool get(size_t pos, size_t n, std::string& out) {
+        if (is_whole_) {
+            out.assign(whole_, pos, n);
+            return true;
+        }
+        out.resize(n);
+        return n == 0 || source_.read_at(offset_ + pos, out.data(), n);
+    }
+
+private:
+    platform::ByteSource& source_;
+    uint64_t offset_;
+    size_t size_;
+    bool is_whole_ = false;
+    std::string whole_;
+};
+
+} // namespace
+
+Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t length, Id3v2Depth depth) {
     Id3v2Found found;
     unsigned char h[10];
     if (length < 10 || !source.read_at(offset, h, 10) || h[0] != 'I' || h[1] != 'D' || h[2] != '3') return found;
@@ -328,26 +363,35 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
     found.major = major;
     found.offset = offset;
     found.size = total;
-    std::string body(size, '\0');
-    if (size && !source.read_at(offset + 10, body.data(), size)) {
-        found.warnings.push_back("the ID3v2 tag cannot be read; its frames are not kept");
+    const bool whole = depth == Id3v2Depth::whole;
+    const char* const unreadable = "the ID3v2 tag cannot be read; its frames are not kept";
+    TagBody body(source, offset + 10, size);
+    // A 2.3 or 2.2 tag unsynchronised as a whole is read at once to undo that.
+    const bool tag_unsync = major < 4 && (flags & 0x80);
+    if ((whole || tag_unsync) && !body.read_whole()) {
+        found.warnings.push_back(unreadable);
         return found;
     }
-    if (major < 4 && (flags & 0x80)) body = undo_unsync(body);
+    if (tag_unsync) body.undo_unsync();
     if (major == 2 && (flags & 0x40)) {
         found.warnings.push_back("the ID3v2.2 tag is compressed; its frames are not kept");
         return found;
     }
     size_t pos = 0;
+    std::string bytes;
     if (major >= 3 && (flags & 0x40)) {
         if (body.size() < 6) {
             found.damaged = true;
             return found;
         }
+        if (!body.get(0, 4, bytes)) {
+            found.warnings.push_back(unreadable);
+            return found;
+        }
         uint32_t ext = 0;
         if (major == 3) {
-            ext = 4 + be(body, 0, 4);
-        } else if (!syncsafe(reinterpret_cast<const unsigned char*>(body.data()), ext)) {
+            ext = 4 + be(bytes, 0, 4);
+        } else if (!syncsafe(reinterpret_cast<const unsigned char*>(bytes.data()), ext)) {
             ext = UINT32_MAX;
         }
         if (ext > body.size()) {
@@ -359,34 +403,49 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
     }
     const size_t id_length = major == 2 ? 3 : 4, header = major == 2 ? 6 : 10;
     bool comment_final = false;
-    while (body.size() - pos >= header && body[pos] != 0) {
-        std::string id = body.substr(pos, id_length);
+    std::string head;
+    while (body.size() - pos >= header) {
+        if (!body.get(pos, header, head)) {
+            found.warnings.push_back(unreadable);
+            found.damaged = true;
+            break;
+        }
+        if (head[0] == 0) break; // the padding
+        std::string id = head.substr(0, id_length);
         bool valid = true;
         for (char c : id) valid = valid && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
         uint32_t n = 0;
-        if (major == 2) n = be(body, pos + 3, 3);
-        else if (major == 3) n = be(body, pos + 4, 4);
-        else valid = valid && syncsafe(reinterpret_cast<const unsigned char*>(body.data() + pos + 4), n);
+        if (major == 2) n = be(head, 3, 3);
+        else if (major == 3) n = be(head, 4, 4);
+        else valid = valid && syncsafe(reinterpret_cast<const unsigned char*>(head.data() + 4), n);
         if (!valid || n > body.size() - pos - header) {
             found.warnings.push_back(
                 "an ID3v2 frame is damaged or runs past the tag; the frames after it are not kept");
             found.damaged = true;
             break;
         }
-        const unsigned frame_flags = major == 2 ? 0 : be(body, pos + 8, 2);
-        std::string frame = body.substr(pos + header, n);
-        // A 2.4 tag marked unsynchronised as a whole may leave its frames unmarked.
-        const bool tag_unsync_only = major == 4 && (flags & 0x80) && !(frame_flags & 0x0002);
-        found.frames.push_back({id, static_cast<uint16_t>(frame_flags), tag_unsync_only ? undo_unsync(frame) : frame});
-        pos += header + n;
+        const unsigned frame_flags = major == 2 ? 0 : be(head, 8, 2);
+        const size_t at = pos + header;
+        pos = at + n;
         const int text = text_index(id);
         const bool packed = major == 3 ? (frame_flags & 0x00C0) != 0 : (frame_flags & 0x000C) != 0;
         if (text < 0 || packed) ++found.other_frames;
-        if (!is_kept(id) && (text < 0 || packed)) continue;
+        const bool wanted = is_kept(id) || (text >= 0 && !packed);
+        std::string frame;
+        if ((whole || (wanted && !packed && text >= 0)) && !body.get(at, n, frame)) {
+            found.warnings.push_back(unreadable);
+            found.damaged = true;
+            break;
+        }
+        // A 2.4 tag marked unsynchronised as a whole may leave its frames unmarked.
+        const bool tag_unsync_only = major == 4 && (flags & 0x80) && !(frame_flags & 0x0002);
+        if (whole) found.frames.push_back({id, static_cast<uint16_t>(frame_flags), tag_unsync_only ? undo_unsync(frame) : frame});
+        if (!wanted) continue;
         if (packed) {
             found.warnings.push_back("a compressed or encrypted " + id + " frame is not kept");
             continue;
         }
+        if (text < 0 && !whole) continue; // a picture or the lyrics: only the whole read keeps them
         size_t skip = 0;
         if (major == 3 && (frame_flags & 0x0020)) skip += 1; // group
         if (major == 4 && (frame_flags & 0x0040)) skip += 1; // group

@@ -59,14 +59,20 @@ struct Id3v2Found {
 // The names of the texts, as `show` gives them.
 inline constexpr const char* k_id3v2_text_names[] = {"title", "artist", "album", "year", "comment", "genre", "track"};
 
+// How much of a tag a reader takes: everything (to write a new tag that keeps it), or the texts
+// alone (to show them), which leaves `frames` and `kept` empty and reads no other frame's bytes.
+// The rest of what is found (the texts, the counts, the warnings, the damage) is the same.
+enum class Id3v2Depth { whole, texts };
+
 // Looks for a tag at `offset`, in the `length` bytes there. A tag whose size runs past them, or
 // of a version this reader does not know, is reported and not taken as one; a frame that runs
 // past its tag ends the frames.
-Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t length);
+Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t length,
+                      Id3v2Depth depth = Id3v2Depth::whole);
 
 // The tag of a file of `length` bytes: at its start, else a version 2.4 tag with a footer at its
 // end (before the ID3v1 record when there is one). `present` is false when there is neither.
-Id3v2Found find_id3v2(platform::ByteSource& source, uint64_t length);
+Id3v2Found find_id3v2(platform::ByteSource& source, uint64_t length, Id3v2Depth depth = Id3v2Depth::whole);
 
 // Whether bytes marked Latin-1 are cp932 instead: every character is a cp932 one of the
 // standard set, and the bytes show what Latin-1 text never does: a double-byte character whose

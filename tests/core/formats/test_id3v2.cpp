@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "core/formats/id3v2.h"
 #include "platform/byte_source.h"
@@ -10,9 +11,35 @@ using namespace std::string_literals;
 
 namespace {
 
+// Memory that refuses every read touching [from, to): the bytes a reader must not need.
+class Untouchable final : public platform::ByteSource {
+public:
+    Untouchable(const std::string& bytes, size_t from, size_t to) : bytes_(bytes), from_(from), to_(to) {}
+    uint64_t size() const override { return bytes_.size(); }
+    bool read_at(uint64_t offset, void* dst, size_t n) override {
+        if (offset + n > from_ && offset < to_) return false;
+        return platform::MemorySource(bytes_.data(), bytes_.size()).read_at(offset, dst, n);
+    }
+
+private:
+    const std::string& bytes_;
+    size_t from_, to_;
+};
+
+// Every tag is read whole and for its texts alone, which must find the same but the frames.
 Id3v2Found read(const std::string& bytes) {
     platform::MemorySource src(bytes.data(), bytes.size());
-    return read_id3v2(src, 0, bytes.size());
+    Id3v2Found whole = read_id3v2(src, 0, bytes.size());
+    Id3v2Found texts = read_id3v2(src, 0, bytes.size(), Id3v2Depth::texts);
+    EXPECT_TRUE(texts.frames.empty() && texts.kept.empty());
+    EXPECT_EQ(std::tie(texts.present, texts.major, texts.offset, texts.size, texts.track, texts.mis_marked,
+                       texts.other_frames, texts.warnings, texts.damaged),
+              std::tie(whole.present, whole.major, whole.offset, whole.size, whole.track, whole.mis_marked,
+                       whole.other_frames, whole.warnings, whole.damaged));
+    const Id3v2Texts &a = texts.texts, &b = whole.texts;
+    EXPECT_EQ(std::tie(a.title, a.artist, a.album, a.year, a.comment, a.genre),
+              std::tie(b.title, b.artist, b.album, b.year, b.comment, b.genre));
+    return whole;
 }
 
 std::string syncsafe(size_t n) {
@@ -92,6 +119,16 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
     ASSERT_EQ(v24.kept.size(), 2u);
     EXPECT_EQ(v24.kept[0].body, "\x03jpn\0\xE6\x9B\xB2"s);
     EXPECT_EQ(make_id3v2(4, {}, v24.kept), tag(4, frame24("USLT", "\x03jpn\0\xE6\x9B\xB2"s) + frame24("APIC", apic)));
+    // The texts alone are read without a byte of the picture or the lyrics.
+    const std::string pictured =
+        tag(3, frame23("TIT2", "\0t"s) + frame23("APIC", "\0image/jpeg\0\x03\0"s + std::string(70000, 'j')) +
+                   frame23("TPE1", "\0a"s) + std::string(20, '\0'));
+    Untouchable shy(pictured, 10 + 12 + 10, 10 + 12 + 10 + 14 + 70000);
+    Id3v2Found texts = read_id3v2(shy, 0, pictured.size(), Id3v2Depth::texts);
+    EXPECT_TRUE(texts.warnings.empty());
+    EXPECT_EQ(texts.texts.title + texts.texts.artist, "ta");
+    EXPECT_EQ(texts.other_frames, 1u);
+    EXPECT_FALSE(read_id3v2(shy, 0, pictured.size()).warnings.empty()); // the whole read needs them
     EXPECT_EQ(make_id3v2(3, {}, v24.kept), tag(3, frame23("USLT", "\x01jpn\xFF\xFE\0\0\xFF\xFE\xF2\x66"s) +
                                                       frame23("APIC", "\x01image/png\0\x03\xFF\xFE\xF2\x66\0\0PNG"s)));
 
