@@ -4,10 +4,18 @@
 
 namespace cli::json {
 
-std::string quote(std::string_view utf8) {
-    std::string out = "\"";
+void quote_to(std::string& out, std::string_view utf8) {
+    out += '"';
+    size_t plain = 0; // where the bytes that go over as they are begin
     for (size_t i = 0; i < utf8.size(); ++i) {
         auto c = static_cast<unsigned char>(utf8[i]);
+        if (c >= 0x20 && c != '"' && c != '\\' && c != 0xEF) continue;
+        // U+FFFD stands for bytes that are no cp932 text; escaped, it survives a console code
+        // page that has no such character. Any other character from 0xEF goes as it is.
+        const bool replacement = c == 0xEF && i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0xBF &&
+                                 static_cast<unsigned char>(utf8[i + 2]) == 0xBD;
+        if (c == 0xEF && !replacement) continue;
+        out.append(utf8, plain, i - plain);
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -15,28 +23,26 @@ std::string quote(std::string_view utf8) {
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         case 0xEF:
-            // U+FFFD stands for bytes that are no cp932 text; escaped, it survives a console
-            // code page that has no such character.
-            if (i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0xBF &&
-                static_cast<unsigned char>(utf8[i + 2]) == 0xBD) {
-                out += "\\ufffd";
-                i += 2;
-                break;
-            }
-            out += static_cast<char>(c);
+            out += "\\ufffd";
+            i += 2;
             break;
-        default:
-            if (c < 0x20) {
-                static const char hex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += hex[c >> 4];
-                out += hex[c & 15];
-            } else {
-                out += static_cast<char>(c);
-            }
+        default: {
+            static const char hex[] = "0123456789abcdef";
+            const char escaped[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
+            out.append(escaped, sizeof escaped);
         }
+        }
+        plain = i + 1;
     }
-    return out + "\"";
+    out.append(utf8, plain, utf8.size() - plain);
+    out += '"';
+}
+
+std::string quote(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size() + 2);
+    quote_to(out, utf8);
+    return out;
 }
 
 namespace {

@@ -12,6 +12,8 @@ namespace cli::json {
 // A JSON text in double quotes. U+FFFD and the control characters are escaped, so that the
 // text survives a console code page that has no such character.
 std::string quote(std::string_view utf8);
+// The same, added to `out`.
+void quote_to(std::string& out, std::string_view utf8);
 
 struct Member;
 

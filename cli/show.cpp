@@ -1,6 +1,7 @@
 // `tagzo-cli show`: each file's kind, form and texts, as lines to read or as one JSON object a
 // line (what `set --json` takes back).
 #include <array>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,6 @@
 namespace cli {
 
 namespace {
-
-using json::quote;
 
 std::string shown(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
 
@@ -40,34 +39,49 @@ bool is_mis_marked(const formats::Id3v2Found& v2, const char* name) {
 
 // The tag's own texts as read (a mis-marked cp932 text in its cp932 reading), in UTF-8, in the
 // order of their names.
-std::array<std::string, 7> id3v2_texts(const formats::Id3v2Found& v2) {
-    return {v2.texts.title, v2.texts.artist, v2.texts.album, v2.texts.year, v2.texts.comment, v2.texts.genre, v2.track};
+std::array<const std::string*, 7> id3v2_texts(const formats::Id3v2Found& v2) {
+    return {&v2.texts.title,   &v2.texts.artist, &v2.texts.album, &v2.texts.year,
+            &v2.texts.comment, &v2.texts.genre,  &v2.track};
 }
 
-std::string id3v2_json(const formats::Id3v2Found& v2) {
-    if (!v2.present) return "null";
-    const std::array<std::string, 7> texts = id3v2_texts(v2);
-    std::string j = "{\"version\":" + quote("2." + std::to_string(v2.major));
-    for (size_t i = 0; i < texts.size(); ++i) {
-        j += ',';
-        j += quote(formats::k_id3v2_text_names[i]);
-        j += ':';
-        j += quote(platform::sanitize_utf8(texts[i]));
+// `,"name":` and the text in quotes.
+void member(std::string& j, const char* name, std::string_view utf8) {
+    j += ",\"";
+    j += name;
+    j += "\":";
+    json::quote_to(j, utf8);
+}
+
+void add_id3v2_json(std::string& j, const formats::Id3v2Found& v2) {
+    if (!v2.present) {
+        j += "null";
+        return;
     }
+    j += "{\"version\":\"2.";
+    j += std::to_string(v2.major);
+    j += '"';
+    const std::array<const std::string*, 7> texts = id3v2_texts(v2);
+    for (size_t i = 0; i < texts.size(); ++i) member(j, formats::k_id3v2_text_names[i], platform::sanitize_utf8(*texts[i]));
     j += ",\"mis_marked\":[";
     for (size_t i = 0; i < v2.mis_marked.size(); ++i) {
         if (i) j += ',';
-        j += quote(v2.mis_marked[i]);
+        json::quote_to(j, v2.mis_marked[i]);
     }
-    return j + "],\"other_frames\":" + std::to_string(v2.other_frames) + "}";
+    j += "],\"other_frames\":";
+    j += std::to_string(v2.other_frames);
+    j += '}';
 }
 
 std::string show_json(const std::string& path, const Loaded& l) {
     const formats::ShownTexts& t = l.texts;
-    std::string j = "{\"path\":" + quote(platform::sanitize_utf8(path));
+    std::string j;
+    j.reserve(1024);
+    j += "{\"path\":";
+    const std::string utf8_path = platform::sanitize_utf8(path);
+    json::quote_to(j, utf8_path);
     // A name that is no UTF-8 (an old archive's Shift-JIS bytes on Linux) also goes as its
     // bytes, which set --json takes back.
-    if (platform::sanitize_utf8(path) != path) {
+    if (utf8_path != path) {
         static const char hex[] = "0123456789abcdef";
         j += ",\"path_hex\":\"";
         for (unsigned char c : path) {
@@ -76,36 +90,50 @@ std::string show_json(const std::string& path, const Loaded& l) {
         }
         j += '"';
     }
-    j += ",\"kind\":" + quote(l.opened ? formats::kind_name(l.kind) : "unknown");
-    j += ",\"form\":" + quote(l.opened ? form_name(l) : "none");
-    j += ",\"title\":" + quote(shown(t.title));
-    j += ",\"artist\":" + quote(shown(t.artist));
-    j += ",\"album\":" + quote(shown(t.album));
-    j += ",\"year\":" + quote(shown(t.year));
-    j += ",\"comment\":" + quote(shown(t.comment));
-    j += ",\"genre\":" + std::to_string(t.loaded.tag.genre);
+    member(j, "kind", l.opened ? formats::kind_name(l.kind) : "unknown");
+    member(j, "form", l.opened ? form_name(l) : "none");
+    member(j, "title", shown(t.title));
+    member(j, "artist", shown(t.artist));
+    member(j, "album", shown(t.album));
+    member(j, "year", shown(t.year));
+    member(j, "comment", shown(t.comment));
+    j += ",\"genre\":";
+    j += std::to_string(t.loaded.tag.genre);
     if (t.loaded.has_record) {
         const formats::Id3v1Record& r = t.loaded.record;
-        j += ",\"id3\":{\"title\":" + quote(shown(r.title)) + ",\"artist\":" + quote(shown(r.artist)) +
-             ",\"album\":" + quote(shown(r.album)) + ",\"year\":" + quote(shown(r.year)) +
-             ",\"comment\":" + quote(shown(r.comment)) + ",\"genre\":" + std::to_string(r.genre) +
-             ",\"track\":" + (t.loaded.track ? std::to_string(t.loaded.track) : std::string("null")) + "}";
+        j += ",\"id3\":{\"title\":";
+        json::quote_to(j, shown(r.title));
+        member(j, "artist", shown(r.artist));
+        member(j, "album", shown(r.album));
+        member(j, "year", shown(r.year));
+        member(j, "comment", shown(r.comment));
+        j += ",\"genre\":";
+        j += std::to_string(r.genre);
+        j += ",\"track\":";
+        j += t.loaded.track ? std::to_string(t.loaded.track) : std::string("null");
+        j += '}';
     } else {
         j += ",\"id3\":null";
     }
-    j += ",\"id3v2\":" + id3v2_json(l.id3v2);
+    j += ",\"id3v2\":";
+    add_id3v2_json(j, l.id3v2);
     if (t.rmp.is_rmp) {
         j += ",\"info\":{";
         for (size_t i = 0; i < formats::k_rmp_text_count; ++i) {
-            if (i) j += ",";
-            j += quote(formats::k_rmp_ids[i]) + ":" + quote(shown(t.rmp.text[i]));
+            if (i) j += ',';
+            json::quote_to(j, formats::k_rmp_ids[i]);
+            j += ':';
+            json::quote_to(j, shown(t.rmp.text[i]));
         }
-        j += "}";
+        j += '}';
     } else {
         j += ",\"info\":null";
     }
-    j += ",\"error\":" + (l.error.empty() ? std::string("null") : quote(l.error));
-    return j + "}\n";
+    j += ",\"error\":";
+    if (l.error.empty()) j += "null";
+    else json::quote_to(j, l.error);
+    j += "}\n";
+    return j;
 }
 
 std::string show_text(const std::string& path, const Loaded& l) {
@@ -126,13 +154,13 @@ std::string show_text(const std::string& path, const Loaded& l) {
                  shown(t.rmp.text[static_cast<size_t>(i)]) + "\n";
     }
     if (l.id3v2.present) {
-        const std::array<std::string, 7> texts = id3v2_texts(l.id3v2);
+        const std::array<const std::string*, 7> texts = id3v2_texts(l.id3v2);
         for (size_t i = 0; i < texts.size(); ++i) {
-            if (texts[i].empty()) continue;
+            if (texts[i]->empty()) continue;
             const char* name = formats::k_id3v2_text_names[i];
             std::string label = std::string("  v2 ") + name;
             label.resize(12, ' ');
-            s += label + ": " + platform::sanitize_utf8(texts[i]) +
+            s += label + ": " + platform::sanitize_utf8(*texts[i]) +
                  (is_mis_marked(l.id3v2, name) ? "  (cp932 marked as Latin-1)" : "") + "\n";
         }
         if (l.id3v2.other_frames) s += "  v2 others : " + std::to_string(l.id3v2.other_frames) + " frames\n";

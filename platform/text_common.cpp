@@ -64,21 +64,24 @@ bool is_ascii(std::string_view s) {
 } // namespace
 
 void put_utf8(std::string& out, char32_t cp) {
+    char b[4];
+    size_t n = 0;
     if (cp < 0x80) {
-        out += static_cast<char>(cp);
+        b[n++] = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        b[n++] = static_cast<char>(0xC0 | (cp >> 6));
+        b[n++] = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        b[n++] = static_cast<char>(0xE0 | (cp >> 12));
+        b[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        b[n++] = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        b[n++] = static_cast<char>(0xF0 | (cp >> 18));
+        b[n++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        b[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        b[n++] = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    out.append(b, n);
 }
 
 // ASCII is the same in both encodings; such texts skip the tables, which on Windows are built
@@ -129,6 +132,7 @@ bool utf8_to_cp932(std::string_view in, std::string& out, std::string& bad) {
 }
 
 std::string sanitize_utf8(std::string_view in) {
+    if (is_ascii(in)) return std::string(in);
     std::string out;
     out.reserve(in.size());
     for (size_t i = 0; i < in.size();) {
