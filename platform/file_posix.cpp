@@ -109,6 +109,29 @@ Result File::truncate(uint64_t new_size) {
     return {};
 }
 
+uint64_t File::copy_in_system(File& from, uint64_t from_offset, uint64_t offset, uint64_t n) {
+    uint64_t done = 0;
+#ifdef __linux__
+    if (!is_open() || !from.is_open()) return 0;
+    while (done < n) {
+        auto in = static_cast<off_t>(from_offset + done), out = static_cast<off_t>(offset + done);
+        const uint64_t want = n - done < (1u << 30) ? n - done : (1u << 30);
+        const ssize_t put = ::copy_file_range(static_cast<int>(from.handle_), &in, static_cast<int>(handle_), &out,
+                                              static_cast<size_t>(want), 0);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) break; // no such call, other file systems, or the source ended: the caller goes on
+        done += static_cast<uint64_t>(put);
+    }
+    if (offset + done > size_) size_ = offset + done;
+#else
+    (void)from;
+    (void)from_offset;
+    (void)offset;
+    (void)n;
+#endif
+    return done;
+}
+
 void File::start_writeback(uint64_t offset, uint64_t n) {
 #ifdef SYNC_FILE_RANGE_WRITE
     if (is_open())

@@ -328,7 +328,7 @@ TEST(ReplacingWriter, ExtendedLengthFormOfFullPaths) {
     EXPECT_EQ(platform::extended_length_form(deep), "\\\\?\\" + deep);
 }
 
-TEST(ReplacingWriter, CopyFromAShortSourceFails) {
+TEST(ReplacingWriter, CopiesFromAFileAndFailsOnAShortSource) {
     TempDir dir;
     std::string path = dir.file("t");
     write_file(path, "keep");
@@ -341,6 +341,25 @@ TEST(ReplacingWriter, CopyFromAShortSourceFails) {
     EXPECT_FALSE(testing_files::noted(w.commit(), err));
     EXPECT_FALSE(err.empty());
     EXPECT_EQ(read_file(path), "keep");
+
+    // From a file (copied by the system where it can): more than one step of it, from an
+    // offset, after bytes written by the program; a file that ends early fails the same way.
+    std::string big(9u << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 4096);
+    const std::string source = dir.file("source");
+    write_file(source, big);
+    platform::File f;
+    ASSERT_TRUE(f.open(source, platform::File::Mode::read));
+    ASSERT_TRUE(testing_files::noted(w.begin(path), err));
+    EXPECT_TRUE(w.write("head", 4));
+    EXPECT_TRUE(w.copy_from(f, 3, big.size() - 8));
+    EXPECT_EQ(w.written(), 4 + big.size() - 8);
+    ASSERT_TRUE(testing_files::noted(w.commit(), err)) << err;
+    EXPECT_TRUE(read_file(path) == "head" + big.substr(3, big.size() - 8)); // not EXPECT_EQ: 9 MB apart
+    ASSERT_TRUE(testing_files::noted(w.begin(path), err));
+    EXPECT_FALSE(w.copy_from(f, big.size() - 10, 11));
+    EXPECT_FALSE(testing_files::noted(w.commit(), err));
+    EXPECT_EQ(read_file(path).size(), 4 + big.size() - 8);
 }
 
 TEST(Paths, ReadOnlyKindsAndTheCurrentFolder) {
