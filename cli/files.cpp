@@ -19,17 +19,11 @@ std::string joined(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-struct Walk {
-    std::vector<std::string>& out;
-    std::vector<std::string>* relative;
-    bool& failed;
-};
-
-void walk(const std::string& folder, const std::string& inside, Walk& w) {
+void walk(const std::string& folder, const std::string& inside, const FoundFile& found, bool& failed) {
     std::vector<platform::FolderEntry> entries;
     if (platform::Result listed = platform::list_folder(folder, entries); !listed) {
         report(folder, "cannot read the folder: " + listed.detail);
-        w.failed = true;
+        failed = true;
         return;
     }
     std::sort(entries.begin(), entries.end(),
@@ -37,10 +31,9 @@ void walk(const std::string& folder, const std::string& inside, Walk& w) {
     for (const platform::FolderEntry& e : entries) {
         const std::string within = inside.empty() ? e.name : inside + "/" + e.name;
         if (e.kind == platform::PathKind::directory && !e.link) {
-            walk(joined(folder, e.name), within, w);
+            walk(joined(folder, e.name), within, found, failed);
         } else if (e.kind == platform::PathKind::file && is_music_name(e.name)) {
-            w.out.push_back(joined(folder, e.name));
-            if (w.relative) w.relative->push_back(within);
+            found(joined(folder, e.name), within);
         }
     }
 }
@@ -60,32 +53,40 @@ bool is_music_name(const std::string& name) {
     return ext == ".mp3" || ext == ".rmp";
 }
 
-std::vector<std::string> expand_folders(const std::vector<std::string>& args, bool recursive, bool& failed,
-                                        std::vector<std::string>* relative) {
-    std::vector<std::string> out;
-    Walk w{out, relative, failed};
+void for_each_file(const std::vector<std::string>& args, bool recursive, bool& failed, const FoundFile& found) {
     for (const std::string& a : args) {
         // Without -r nothing is asked of the system here: a folder is refused by the command's
         // own open (see folder_refusal), and a batch pays no call for the test.
-        if (recursive && platform::path_kind(a) == platform::PathKind::directory) {
-            walk(a, "", w);
-        } else {
-            out.push_back(a);
-            if (relative) relative->push_back(a.substr(a.find_last_of(platform::path_separators()) + 1));
-        }
+        if (recursive && platform::path_kind(a) == platform::PathKind::directory)
+            walk(a, "", found, failed);
+        else
+            found(a, a.substr(a.find_last_of(platform::path_separators()) + 1));
     }
+}
+
+std::vector<std::string> expand_folders(const std::vector<std::string>& args, bool recursive, bool& failed,
+                                        std::vector<std::string>* relative) {
+    std::vector<std::string> out;
+    for_each_file(args, recursive, failed, [&](const std::string& path, const std::string& within) {
+        out.push_back(path);
+        if (relative) relative->push_back(within);
+    });
     return out;
 }
 
-Progress::Progress(size_t total) : total_(total), shown_(total > k_progress_from && err_is_terminal()) {}
+Progress::Progress(size_t total)
+    : total_(total), shown_((total == k_unknown || total > k_progress_from) && err_is_terminal()) {}
 
 Progress::~Progress() {
-    if (shown_) end_progress();
+    if (drawn_) end_progress();
 }
 
 void Progress::step() {
     ++done_;
-    if (shown_) show_progress("tagzo-cli: " + std::to_string(done_) + "/" + std::to_string(total_) + " files");
+    if (!shown_ || (total_ == k_unknown && done_ <= k_progress_from)) return;
+    drawn_ = true;
+    if (total_ != k_unknown) show_progress("tagzo-cli: " + std::to_string(done_) + "/" + std::to_string(total_) + " files");
+    else show_progress("tagzo-cli: " + std::to_string(done_) + " files");
 }
 
 } // namespace cli

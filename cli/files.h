@@ -2,6 +2,7 @@
 // given, and a progress count for long runs.
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,12 @@ namespace cli {
 std::vector<std::string> expand_folders(const std::vector<std::string>& args, bool recursive, bool& failed,
                                         std::vector<std::string>* relative = nullptr);
 
+// The same files one at a time, each as the walk comes to it (its path, and its path inside
+// the folder it was found in), for a command that needs no list: memory then does not grow
+// with the number of files.
+using FoundFile = std::function<void(const std::string& path, const std::string& within)>;
+void for_each_file(const std::vector<std::string>& args, bool recursive, bool& failed, const FoundFile& found);
+
 // What to say of a FILE that could not be opened: a folder is named as one (Windows gives no
 // word of its own for it), anything else with the system's words.
 std::string folder_refusal(const std::string& path, const std::string& open_error);
@@ -24,9 +31,11 @@ std::string folder_refusal(const std::string& path, const std::string& open_erro
 bool is_music_name(const std::string& name);
 
 // "tagzo-cli: N/TOTAL files" on stderr after each file, for more than 200 files and only on a
-// terminal; the line is wiped at the end.
+// terminal; the line is wiped at the end. Where the total is not known beforehand (a walk
+// that works as it goes), "N files" from the 201st file on.
 class Progress {
 public:
+    static constexpr size_t k_unknown = static_cast<size_t>(-1);
     explicit Progress(size_t total);
     ~Progress();
     Progress(const Progress&) = delete;
@@ -35,7 +44,7 @@ public:
 
 private:
     size_t total_, done_ = 0;
-    bool shown_;
+    bool shown_, drawn_ = false;
 };
 
 } // namespace cli

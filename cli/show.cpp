@@ -180,13 +180,14 @@ int run_show(const std::vector<std::string>& args) {
         if (o.name == "--json") json = true;
         else if (o.name == "--recursive") recursive = true;
     }
-    std::vector<std::string> files = p.operands;
+    const std::vector<std::string>& files = p.operands;
     if (files.empty()) return usage("show needs at least one FILE");
+    // Each file is shown as the walk comes to it: a collection of any size takes no more memory
+    // than one folder's names.
     bool walk_failed = false;
-    files = expand_folders(files, recursive, walk_failed);
-    int status = walk_failed ? k_failed : k_ok;
-    Progress progress(files.size());
-    for (const std::string& path : files) {
+    int status = k_ok;
+    Progress progress(recursive ? Progress::k_unknown : files.size());
+    for_each_file(files, recursive, walk_failed, [&](const std::string& path, const std::string&) {
         progress.step();
         Loaded l = load(path);
         if (!l.opened) {
@@ -197,8 +198,8 @@ int run_show(const std::vector<std::string>& args) {
         // In text, a file that could not be read is only the error above.
         if (json) write_out_utf8(show_json(path, l));
         else if (l.opened) write_out(show_text(path, l));
-    }
-    return status;
+    });
+    return walk_failed ? k_failed : status;
 }
 
 } // namespace cli

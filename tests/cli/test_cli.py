@@ -731,26 +731,36 @@ class Folders(CliTest):
         os.mkdir(os.path.join(self.dir, "many"))
         for i in range(201):
             self.make(f"many/{i:03}.mp3", frames(1))
-        master, slave = pty.openpty()
-        with tempfile.TemporaryFile() as out:
-            p = subprocess.Popen([self.cli.exe, "show", "-r", "--json", "many"], cwd=self.dir, stdout=out,
-                                 stderr=slave, stdin=subprocess.DEVNULL)
-            os.close(slave)
-            seen = b""
-            while True:
-                try:
-                    chunk_ = os.read(master, 65536)
-                except OSError:  # the terminal's far end closed
-                    break
-                if not chunk_:
-                    break
-                seen += chunk_
-            self.assertEqual(p.wait(timeout=60), 0)
-            os.close(master)
-            out.seek(0)
-            self.assertEqual(len(out.read().splitlines()), 201)
+        def on_terminal(*args):
+            master, slave = pty.openpty()
+            with tempfile.TemporaryFile() as out:
+                p = subprocess.Popen([self.cli.exe, *args], cwd=self.dir, stdout=out, stderr=slave,
+                                     stdin=subprocess.DEVNULL)
+                os.close(slave)
+                seen = b""
+                while True:
+                    try:
+                        chunk_ = os.read(master, 65536)
+                    except OSError:  # the terminal's far end closed
+                        break
+                    if not chunk_:
+                        break
+                    seen += chunk_
+                self.assertEqual(p.wait(timeout=60), 0)
+                os.close(master)
+                out.seek(0)
+                self.assertEqual(len(out.read().splitlines()), 201)
+            return seen
+
+        # Files named one by one are counted against their total; a walk that shows each file
+        # as it comes to it counts them from the 201st.
+        names = sorted(f"many/{n}" for n in os.listdir(os.path.join(self.dir, "many")))
+        seen = on_terminal("show", "--json", *names)
         self.assertIn(b"tagzo-cli: 1/201 files", seen)
         self.assertIn(b"tagzo-cli: 201/201 files", seen)
+        seen = on_terminal("show", "-r", "--json", "many")
+        self.assertIn(b"tagzo-cli: 201 files", seen)
+        self.assertNotIn(b"tagzo-cli: 200 files", seen)
         # Not on a file, nor for 200 files on a terminal.
         code, _, err = self.run_cli("show", "-r", "many")
         self.assertEqual((code, err), (0, ""))
