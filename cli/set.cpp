@@ -277,9 +277,10 @@ int set_files(const SetOptions& o, settings::Settings& st) {
         FlagUser ui(o, s, path);
         // Another writer of this file waits from our read through our write, so that two sets
         // of different fields at once both land.
+        // The lock's file is the one descriptor of the change: read, then written through.
         platform::WriteLock lock;
-        lock.hold(path);
-        editing::Result loaded = editing::open_file(s, st, ui, path);
+        lock.hold(path, true);
+        editing::Result loaded = editing::open_file(s, st, ui, path, &lock);
         for (const std::string& w : loaded.warnings) report(path, "warning: " + w);
         if (!loaded.ok()) {
             status = k_failed;
@@ -298,11 +299,13 @@ int set_files(const SetOptions& o, settings::Settings& st) {
         uint64_t region_at = 0, region_offset = 0;
         const bool journaled = o.journal && s.modified;
         if (journaled) {
-            platform::File f;
-            if (f.open(path, platform::File::Mode::read)) {
+            platform::File own;
+            platform::File* f = lock.file();
+            if (!f && own.open(path, platform::File::Mode::read)) f = &own;
+            if (f) {
                 char head[3] = {};
-                const uint64_t n = f.size();
-                region_offset = n >= 128 && f.read_at(n - 128, head, 3) && std::string(head, 3) == "TAG" ? n - 128 : n;
+                const uint64_t n = f->size();
+                region_offset = n >= 128 && f->read_at(n - 128, head, 3) && std::string(head, 3) == "TAG" ? n - 128 : n;
             }
             if (platform::Result kept =
                     o.journal->before_region(path, editing::JournalChange::Kind::region, region_offset, region_at);
@@ -324,6 +327,11 @@ int set_files(const SetOptions& o, settings::Settings& st) {
                        "warning: the journal could not take the change, which undo cannot take back: " + noted.detail);
                 status = k_failed;
             }
+        }
+        // The write through the lock's file ends with its close; other writers waited till here.
+        if (platform::Result closed = lock.release(); !closed && applied.ok()) {
+            report(path, "closing the file failed: " + closed.detail);
+            applied = platform::failure(platform::Fault::write_failed, closed.detail);
         }
         for (const std::string& w : applied.warnings) report(path, "warning: " + w);
         // The conversion put an ID3v2 tag of the file inside the data chunk.

@@ -45,11 +45,28 @@ public:
     // The reason of the last failed read_at, in words: reads keep the ByteSource form that the
     // readers of outside data share, a plain true or false.
     const std::string& read_error() const { return read_error_; }
+    // From now on the last two reads of at most 128 bytes are kept and given again without the
+    // system, until the file is written, truncated or closed: for a file that no one else
+    // writes meanwhile (see WriteLock::file).
+    void keep_small_reads() { keep_small_ = true; }
 
 private:
+    friend class WriteLock;
+    struct SmallRead {
+        uint64_t offset = 0;
+        size_t length = 0;
+        unsigned char bytes[128];
+    };
+    bool kept_read(uint64_t offset, void* dst, size_t n);
+    void keep_read(uint64_t offset, const void* src, size_t n);
+    void forget_reads() { kept_[0].length = kept_[1].length = 0; }
+
     intptr_t handle_ = -1; // a descriptor on POSIX, a HANDLE on Windows
     uint64_t size_ = 0;
     std::string read_error_;
+    bool keep_small_ = false;
+    SmallRead kept_[2];
+    unsigned next_kept_ = 0;
 };
 
 // Writes a new content for `target` beside it and puts it in the target's place in one step.
@@ -121,13 +138,26 @@ public:
 
     // Waits while another writer holds the file. On POSIX it holds nothing where the path names
     // no file that can be opened (the caller's own open says why) or the file system has no
-    // locks.
-    void hold(const std::string& path);
-    bool held() const { return handle_ != -1; }
-    void release();
+    // locks. `for_writing` asks for the locked file open for writing too (see file()).
+    void hold(const std::string& path, bool for_writing = false);
+    bool held() const { return handle_ != -1 || file_.is_open(); }
+    // Ends the hold. Where the holder wrote through file(), the close's failure is the last word
+    // on that write.
+    Result release();
+    // On POSIX the lock is taken on the open file itself: the holder reads, and writes where
+    // writable(), through it, with no other open of the file. The small reads it gives (the
+    // head, the record) are kept until it is written, since our other writers wait. Null where
+    // the lock holds no file (Windows, or not held).
+    File* file() { return file_.is_open() ? &file_ : nullptr; }
+    bool writable() const { return file_.is_open() && writable_; }
+    // Whether that file was read-only (is_read_only) when the lock was taken.
+    bool read_only() const { return read_only_; }
 
 private:
-    intptr_t handle_ = -1; // a locked descriptor on POSIX, a held mutex on Windows
+    intptr_t handle_ = -1; // a held mutex on Windows
+    File file_;            // the locked file on POSIX
+    bool writable_ = false;
+    bool read_only_ = false;
 };
 
 // The extended-length form of a full Windows path, which the system takes past 260

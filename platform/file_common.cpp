@@ -1,4 +1,5 @@
 // The parts of the file layer that need nothing of the system.
+#include <cstring>
 #include <vector>
 
 #include "platform/file.h"
@@ -12,13 +13,32 @@ File::File(File&& other) noexcept
 }
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
-        static_cast<void>(close());
+        static_cast<void>(close()); // and the kept reads go
         handle_ = other.handle_;
         other.handle_ = -1;
         size_ = other.size_;
         read_error_ = std::move(other.read_error_);
     }
     return *this;
+}
+
+bool File::kept_read(uint64_t offset, void* dst, size_t n) {
+    for (const SmallRead& k : kept_) {
+        if (k.length && offset >= k.offset && offset - k.offset <= k.length && n <= k.length - (offset - k.offset)) {
+            if (n) std::memcpy(dst, k.bytes + (offset - k.offset), n);
+            return true;
+        }
+    }
+    return false;
+}
+
+void File::keep_read(uint64_t offset, const void* src, size_t n) {
+    if (n == 0 || n > sizeof kept_[0].bytes) return;
+    SmallRead& k = kept_[next_kept_];
+    next_kept_ ^= 1u;
+    k.offset = offset;
+    k.length = n;
+    std::memcpy(k.bytes, src, n);
 }
 
 ReplacingWriter::~ReplacingWriter() { abort(); }

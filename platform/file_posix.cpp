@@ -70,6 +70,9 @@ bool File::is_open() const { return handle_ >= 0; }
 
 bool File::read_at(uint64_t offset, void* dst, size_t n) {
     if (!is_open()) return false;
+    if (keep_small_ && kept_read(offset, dst, n)) return true;
+    const uint64_t asked_at = offset;
+    const size_t asked = n;
     auto* p = static_cast<unsigned char*>(dst);
     while (n > 0) {
         ssize_t got = ::pread(static_cast<int>(handle_), p, n, static_cast<off_t>(offset));
@@ -82,11 +85,13 @@ bool File::read_at(uint64_t offset, void* dst, size_t n) {
         n -= static_cast<size_t>(got);
         offset += static_cast<uint64_t>(got);
     }
+    if (keep_small_) keep_read(asked_at, dst, asked);
     return true;
 }
 
 Result File::write_at(uint64_t offset, const void* src, size_t n) {
     if (!is_open()) return failure(Fault::write_failed);
+    forget_reads();
     auto* p = static_cast<const unsigned char*>(src);
     uint64_t end = offset + n;
     while (n > 0) {
@@ -103,6 +108,7 @@ Result File::write_at(uint64_t offset, const void* src, size_t n) {
 
 Result File::truncate(uint64_t new_size) {
     if (!is_open()) return failure(Fault::write_failed);
+    forget_reads();
     if (::ftruncate(static_cast<int>(handle_), static_cast<off_t>(new_size)) != 0)
         return failure(Fault::write_failed, errno_text(errno));
     size_ = new_size;
@@ -122,6 +128,7 @@ uint64_t File::copy_in_system(File& from, uint64_t from_offset, uint64_t offset,
         if (put <= 0) break; // no such call, other file systems, or the source ended: the caller goes on
         done += static_cast<uint64_t>(put);
     }
+    if (done) forget_reads();
     if (offset + done > size_) size_ = offset + done;
 #else
     (void)from;
@@ -151,6 +158,8 @@ Result File::flush() {
 
 Result File::close() {
     if (!is_open()) return {};
+    keep_small_ = false;
+    forget_reads();
     int rc = ::close(static_cast<int>(handle_));
     handle_ = -1;
     if (rc != 0) return failure(Fault::write_failed, errno_text(errno));
@@ -280,19 +289,26 @@ void ReplacingWriter::abort() {
     unnamed_ = false;
 }
 
-WriteLock::~WriteLock() { release(); }
+WriteLock::~WriteLock() { static_cast<void>(release()); }
 
-void WriteLock::release() {
-    if (handle_ >= 0) ::close(static_cast<int>(handle_)); // closing drops the lock
-    handle_ = -1;
+Result WriteLock::release() {
+    writable_ = read_only_ = false;
+    return file_.close(); // closing drops the lock
 }
 
-void WriteLock::hold(const std::string& path) {
-    release();
+void WriteLock::hold(const std::string& path, bool for_writing) {
+    static_cast<void>(release());
     // Each round that finds the file replaced under it waited for one whole write; a bound
     // keeps a path that is replaced without end from holding us.
     for (int round = 0; round < 100; ++round) {
-        int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        // For writing where asked and allowed; a file that cannot be opened so (read-only, on
+        // read-only media) is still locked, and its writer finds out by its own open.
+        bool writing = for_writing;
+        int fd = writing ? ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC) : -1;
+        if (fd < 0) {
+            writing = false;
+            fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        }
         if (fd < 0) return;
         struct stat locked {};
         if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode)) {
@@ -307,7 +323,13 @@ void WriteLock::hold(const std::string& path) {
             return;
         }
         if (named.st_dev == locked.st_dev && named.st_ino == locked.st_ino) {
-            handle_ = fd;
+            // The size as it stands now that no writer of ours can change it.
+            file_.handle_ = fd;
+            file_.size_ = static_cast<uint64_t>(named.st_size);
+            file_.read_error_.clear();
+            file_.keep_small_reads();
+            writable_ = writing;
+            read_only_ = (named.st_mode & 0222) == 0;
             return;
         }
         ::close(fd); // the writer before us put a new file in its place: lock that one

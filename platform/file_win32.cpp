@@ -90,6 +90,9 @@ bool File::is_open() const { return handle_ != -1; }
 
 bool File::read_at(uint64_t offset, void* dst, size_t n) {
     if (!is_open()) return false;
+    if (keep_small_ && kept_read(offset, dst, n)) return true;
+    const uint64_t asked_at = offset;
+    const size_t asked = n;
     auto* p = static_cast<unsigned char*>(dst);
     while (n > 0) {
         DWORD part = n > (1u << 30) ? (1u << 30) : static_cast<DWORD>(n);
@@ -110,11 +113,13 @@ bool File::read_at(uint64_t offset, void* dst, size_t n) {
         n -= got;
         offset += got;
     }
+    if (keep_small_) keep_read(asked_at, dst, asked);
     return true;
 }
 
 Result File::write_at(uint64_t offset, const void* src, size_t n) {
     if (!is_open()) return failure(Fault::write_failed);
+    forget_reads();
     auto* p = static_cast<const unsigned char*>(src);
     uint64_t end = offset + n;
     while (n > 0) {
@@ -136,6 +141,7 @@ Result File::write_at(uint64_t offset, const void* src, size_t n) {
 
 Result File::truncate(uint64_t new_size) {
     if (!is_open()) return failure(Fault::write_failed);
+    forget_reads();
     LARGE_INTEGER li;
     li.QuadPart = static_cast<LONGLONG>(new_size);
     if (!SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), li, nullptr, FILE_BEGIN) ||
@@ -160,6 +166,8 @@ Result File::flush() {
 
 Result File::close() {
     if (!is_open()) return {};
+    keep_small_ = false;
+    forget_reads();
     BOOL ok = CloseHandle(reinterpret_cast<HANDLE>(handle_));
     handle_ = -1;
     if (!ok) return failure(Fault::write_failed, win_error_text(GetLastError()));
@@ -291,14 +299,15 @@ std::wstring lock_name(const std::string& path) {
 }
 } // namespace
 
-WriteLock::~WriteLock() { release(); }
+WriteLock::~WriteLock() { static_cast<void>(release()); }
 
-void WriteLock::release() {
-    if (handle_ == -1) return;
+Result WriteLock::release() {
+    if (handle_ == -1) return {};
     HANDLE m = reinterpret_cast<HANDLE>(handle_);
     ReleaseMutex(m);
     CloseHandle(m);
     handle_ = -1;
+    return {};
 }
 
 // The lock is a named mutex for the path, and taking it never opens the file. Windows refuses
@@ -306,9 +315,9 @@ void WriteLock::release() {
 // the read nor a brief open to learn the file's identity may stand in the way of the other
 // writer's replace. A path names the same file before and after a replace, so a writer that
 // waited goes on with the new file. A writer killed while holding the mutex leaves it
-// abandoned, which the next one takes as free.
-void WriteLock::hold(const std::string& path) {
-    release();
+// abandoned, which the next one takes as free. So the lock holds no file here, for writing or not.
+void WriteLock::hold(const std::string& path, bool) {
+    static_cast<void>(release());
     HANDLE m = CreateMutexW(nullptr, FALSE, lock_name(path).c_str());
     if (!m) return;
     DWORD w = WaitForSingleObject(m, INFINITE);

@@ -25,7 +25,8 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     // A read-only file loses its attribute only with the user's consent. The attribute is
     // asked for itself, not through a failing open: an administrator could open the file
     // anyway, and the user's mark would be overridden without a word.
-    if (platform::is_read_only(s.current_path)) {
+    // A lock that holds the file looked at its attribute when it was taken.
+    if (lock.file() ? lock.read_only() : platform::is_read_only(s.current_path)) {
         bool consent = st.no_confirm_readonly != 0 || ui.ask_clear_read_only(st.no_confirm_readonly);
         if (!consent) {
             ui.notice(Notice::apply_cancelled, "");
@@ -51,7 +52,8 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     bool file_is_rmp = false;
     if ((st.rmp_enabled != 0 && formats::texts_too_long(edited)) || s.rmp_texts.is_rmp) {
         platform::File head;
-        if (head.open(s.current_path, platform::File::Mode::read)) file_is_rmp = formats::is_rmp_file(head);
+        if (lock.file()) file_is_rmp = formats::is_rmp_file(*lock.file());
+        else if (head.open(s.current_path, platform::File::Mode::read)) file_is_rmp = formats::is_rmp_file(head);
     }
     formats::ApplyForm form = formats::decide_apply_form(edited, st.rmp_enabled != 0, s.rmp_texts.is_rmp, file_is_rmp);
     if (form == formats::ApplyForm::convert && st.no_confirm_rmp == 0 && !ui.ask_convert_to_rmp(st.no_confirm_rmp))
@@ -59,14 +61,23 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
 
     // Other writers of the file wait while it is read and written, never while a question is
     // open.
-    if (!lock.held()) lock.hold(s.current_path);
+    const bool own_lock = !lock.held();
+    if (own_lock) lock.hold(s.current_path, true);
     bool replacing = false;
     formats::Applied written;
-    Result r =
-        formats::apply_tag_to_file(s.current_path, edited, form, settings::slot_text(st.display_name), &written, [&] {
+    Result r = formats::apply_tag_to_file(
+        s.current_path, edited, form, settings::slot_text(st.display_name), &written,
+        [&] {
             replacing = true;
             ui.before_replace();
-        });
+        },
+        lock.writable() ? lock.file() : nullptr);
+    // A lock taken here ends here, and the close of a file written through it is part of the
+    // write.
+    if (own_lock) {
+        if (Result closed = lock.release(); !closed && r.ok())
+            r = failure(Fault::write_failed, "closing the file failed: " + closed.detail);
+    }
     if (replacing) ui.after_replace(s.current_path);
     if (!r.ok()) {
         ui.notice(Notice::apply_failed, r.detail);

@@ -15,8 +15,9 @@ namespace editing {
 Result apply_tag(Session& s, settings::Settings& settings, UserInterface& ui);
 
 // The same with the caller's lock on the file: one taken before the load that the fields were
-// built on stays held through the write. One not held is taken for the write alone, after the
-// questions, so that other writers never wait on a question.
+// built on stays held through the write, which goes through its file where it holds one open
+// for writing; the caller's release then ends the write. One not held is taken for the write
+// alone, after the questions, so that other writers never wait on a question.
 Result apply_tag(Session& s, settings::Settings& settings, UserInterface& ui, platform::WriteLock& lock);
 
 } // namespace editing

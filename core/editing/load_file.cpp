@@ -10,10 +10,18 @@ Result open_and_classify(const std::string& path, platform::File& file, formats:
     return {};
 }
 
-Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, const std::string& path) {
-    platform::File file;
+Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, const std::string& path,
+                 platform::WriteLock* lock) {
+    platform::File own;
+    platform::File* const locked = lock ? lock->file() : nullptr;
     formats::FileHead head;
-    Result opened = open_and_classify(path, file, head);
+    Result opened;
+    if (locked) {
+        opened = formats::read_head(*locked, path, head) ? Result{} : failure(Fault::cannot_read, locked->read_error());
+    } else {
+        opened = open_and_classify(path, own, head);
+    }
+    platform::File& file = locked ? *locked : own;
     if (!opened.ok()) {
         ui.notice(Notice::cannot_open, opened.detail);
         return opened;
@@ -24,7 +32,7 @@ Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, co
         return failure(Fault::not_mp3);
     }
     if (kind != formats::FileKind::mp3) {
-        static_cast<void>(file.close()); // only read from: the program of its kind opens it
+        static_cast<void>(own.close()); // only read from: the program of its kind opens it
         ui.hand_over(kind, path);
         return failure(Fault::handed_over);
     }
@@ -43,19 +51,20 @@ Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, co
     // The RMP texts are read only from a file that can be written, so a read-only RMP file
     // is edited by its ID3v1 record.
     Result done;
-    if (st.rmp_enabled != 0 && head.rmp) {
+    if (st.rmp_enabled != 0 && head.rmp && !platform::is_read_only(path)) {
         platform::File rw;
         // One that cannot be opened for writing is edited by its ID3v1 record, as a read-only one.
-        if (!platform::is_read_only(path) && rw.open(path, platform::File::Mode::read_write))
-            formats::read_rmp_texts(rw, s.rmp_texts, &done.warnings);
+        if (lock && lock->writable()) formats::read_rmp_texts(file, s.rmp_texts, &done.warnings);
+        else if (rw.open(path, platform::File::Mode::read_write)) formats::read_rmp_texts(rw, s.rmp_texts, &done.warnings);
     }
     ui.set_field_limits(st.rmp_enabled != 0);
     ui.set_mode_label(s.rmp_texts.is_rmp);
     return done;
 }
 
-Result open_file(Session& s, const settings::Settings& st, UserInterface& ui, const std::string& path) {
-    Result loaded = load_file(s, st, ui, path);
+Result open_file(Session& s, const settings::Settings& st, UserInterface& ui, const std::string& path,
+                 platform::WriteLock* lock) {
+    Result loaded = load_file(s, st, ui, path, lock);
     if (!loaded.ok()) return loaded;
     s.current_path = path;
     formats::trim_fields(s.current_tag);

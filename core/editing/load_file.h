@@ -16,11 +16,14 @@ Result open_and_classify(const std::string& path, platform::File& file, formats:
 
 // Done when the file was loaded for editing. Otherwise a notice was shown, or the file went to
 // the program of its kind (handed_over), and the session is unchanged. The warnings name the
-// damage found in the file's RMP form.
-Result load_file(Session& s, const settings::Settings& settings, UserInterface& ui, const std::string& path);
+// damage found in the file's RMP form. `lock`, when given, is the caller's held on `path`: the
+// file it holds open is read instead of another open of the path (see WriteLock::file).
+Result load_file(Session& s, const settings::Settings& settings, UserInterface& ui, const std::string& path,
+                 platform::WriteLock* lock = nullptr);
 
 // Opens a file in the editor: the load, then the file becomes the current one, its texts are
 // trimmed and shown and taken as the undo snapshot, and nothing is modified.
-Result open_file(Session& s, const settings::Settings& settings, UserInterface& ui, const std::string& path);
+Result open_file(Session& s, const settings::Settings& settings, UserInterface& ui, const std::string& path,
+                 platform::WriteLock* lock = nullptr);
 
 } // namespace editing

@@ -29,18 +29,22 @@ bool record_would_be_appended_to_rmp(platform::File& file) {
 
 platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
                                    const std::string& display_name, Applied* applied,
-                                   const std::function<void()>& before_replace) {
-    platform::File file;
+                                   const std::function<void()>& before_replace, platform::File* open) {
+    platform::File own;
     // Opening for writing first tells a read-only or locked file apart before any work.
-    if (platform::Result opened = file.open(path, platform::File::Mode::read_write); !opened) {
-        opened.detail = "cannot open for writing: " + opened.detail;
-        return opened;
+    if (!open) {
+        if (platform::Result opened = own.open(path, platform::File::Mode::read_write); !opened) {
+            opened.detail = "cannot open for writing: " + opened.detail;
+            return opened;
+        }
     }
+    platform::File& file = open ? *open : own;
     // Such a file is written whole in the RMP form instead, which reads back as written.
     if (form == ApplyForm::id3 && record_would_be_appended_to_rmp(file)) form = ApplyForm::rewrite;
     if (form == ApplyForm::id3) {
         if (platform::Result written = write_id3v1_record(file, edited); !written) return written;
-        if (platform::Result closed = file.close(); !closed)
+        // A file of the caller's is closed by the caller, who is told of a failure there.
+        if (platform::Result closed = own.close(); !closed)
             return platform::failure(platform::Fault::write_failed, "closing the file failed: " + closed.detail);
         return {};
     }
@@ -52,7 +56,7 @@ platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, A
     if (platform::Result begun = out.begin(path); !begun) return begun;
     if (platform::Result written = write_rmp_file(out, file, plan); !written) return written;
     // Only read from: the new file replaces it.
-    static_cast<void>(file.close());
+    static_cast<void>(own.close());
     if (before_replace) before_replace();
     platform::Result committed = out.commit();
     if (committed && applied) applied->rmp_texts = plan.texts;

@@ -36,8 +36,11 @@ struct Applied {
 // failure the file is as it was; done, the result's warnings name what the written file could
 // not keep (its owner), and `applied`, when given, gets what the file holds. `before_replace`,
 // when given, is called just before the new file of the RMP form takes the old one's place.
+// `open`, when given, is the file at `path` open for reading and writing (the caller's locked
+// one): it is read and written through, with no open of its own, and left open.
 platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
                                    const std::string& display_name, Applied* applied = nullptr,
-                                   const std::function<void()>& before_replace = {});
+                                   const std::function<void()>& before_replace = {},
+                                   platform::File* open = nullptr);
 
 } // namespace formats

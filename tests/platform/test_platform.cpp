@@ -362,6 +362,39 @@ TEST(ReplacingWriter, CopiesFromAFileAndFailsOnAShortSource) {
     EXPECT_EQ(read_file(path).size(), 4 + big.size() - 8);
 }
 
+TEST(File, KeptSmallReadsLastUntilAWrite) {
+    TempDir dir;
+    const std::string path = dir.file("f");
+    write_file(path, "0123456789" + std::string(200, 'x') + "TAGabc");
+    platform::File f;
+    ASSERT_TRUE(f.open(path, platform::File::Mode::read_write));
+    f.keep_small_reads();
+    char head[4] = {}, tail[6] = {}, part[3] = {};
+    ASSERT_TRUE(f.read_at(0, head, 4));
+    ASSERT_TRUE(f.read_at(210, tail, 6));
+    // Another program's write is not seen: the two reads are kept, and a part of one too.
+    write_file(path, "abcdefghij" + std::string(200, 'y') + "TAGdef");
+    ASSERT_TRUE(f.read_at(0, head, 4));
+    ASSERT_TRUE(f.read_at(213, part, 3));
+    EXPECT_EQ(std::string(head, 4) + std::string(part, 3), "0123abc");
+    // A read past the kept bytes, or a larger one, goes to the file.
+    char more[6] = {};
+    ASSERT_TRUE(f.read_at(8, more, 6));
+    EXPECT_EQ(std::string(more, 6), "ijyyyy");
+    // Our own write forgets them all.
+    ASSERT_TRUE(f.write_at(4, "E", 1));
+    ASSERT_TRUE(f.read_at(0, head, 4));
+    ASSERT_TRUE(f.read_at(210, tail, 6));
+    EXPECT_EQ(std::string(head, 4) + std::string(tail, 6), "abcdTAGdef");
+    // A file not told so keeps nothing.
+    platform::File g;
+    ASSERT_TRUE(g.open(path, platform::File::Mode::read));
+    ASSERT_TRUE(g.read_at(0, head, 4));
+    write_file(path, "ABCD");
+    ASSERT_TRUE(g.read_at(0, head, 4));
+    EXPECT_EQ(std::string(head, 4), "ABCD");
+}
+
 TEST(Paths, ReadOnlyKindsAndTheCurrentFolder) {
     TempDir dir;
     std::string path = dir.file("ro");

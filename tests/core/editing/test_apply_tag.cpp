@@ -258,9 +258,28 @@ TEST(ApplyTag, TheCallersLockStaysHeldThroughTheWrite) {
     EXPECT_TRUE(lock.held());
     EXPECT_EQ(read_file(f.path).substr(8, 4), "RMP3");
     EXPECT_FALSE(taken);
-    lock.release();
+    EXPECT_TRUE(lock.release());
     writer.join();
     EXPECT_TRUE(taken);
+
+    // Loaded and written through a lock taken for writing: on POSIX through the one file it
+    // holds, whose record is there before it lets go; on Windows, which holds no file, as above.
+    Fixture g;
+    lock.hold(g.path, true);
+    ASSERT_TRUE(lock.held());
+#ifndef _WIN32
+    ASSERT_TRUE(lock.writable() && lock.file());
+#endif
+    ASSERT_TRUE(open_file(g.s, g.st, g.ui, g.path, &lock).ok());
+    EXPECT_EQ(g.s.current_tag.title, "Old");
+    g.ui.fields.title = "New";
+    g.ui.fields.artist = "Artist";
+    g.s.modified = true;
+    EXPECT_TRUE(apply_tag(g.s, g.st, g.ui, lock).ok());
+    EXPECT_TRUE(lock.held());
+    EXPECT_EQ(read_file(g.path), g.audio + record_of(formats::Tag{"New", "Artist", "", "", "", 5}));
+    EXPECT_TRUE(lock.release());
+    EXPECT_FALSE(lock.held());
 }
 
 TEST(LoadFile, NoMp3AndUnopenableFilesLeaveTheSessionAlone) {
