@@ -2,6 +2,7 @@
 // makes the full-width replacements always, not after a failed move, so that a name is the same
 // on every system and a dry run can tell it.
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <set>
 #include <string>
@@ -35,8 +36,9 @@ std::string formatted_name(const std::string& format, const formats::ShownTexts&
         const char c = format[++i];
         std::string year = t.year;
         while (!year.empty() && year.back() == ' ') year.pop_back();
-        const std::string track =
-            t.loaded.track ? (t.loaded.track < 10 ? "0" : "") + std::to_string(t.loaded.track) : "";
+        char two_digits[8] = "";
+        if (t.loaded.track) std::snprintf(two_digits, sizeof two_digits, "%02u", static_cast<unsigned>(t.loaded.track));
+        const std::string track = two_digits;
         const std::string* field = c == 'a' ? &t.artist : c == 't' ? &t.title : c == 'b' ? &t.album : nullptr;
         const std::string value = field ? *field : c == 'y' ? year : c == 'n' ? track : std::string(1, c);
         if (value.empty()) {
