@@ -19,7 +19,7 @@ std::string joined(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-void walk(const std::string& folder, const std::string& inside, const FoundFile& found, bool& failed) {
+void walk(const std::string& folder, const std::string& inside, const OnFile& found, bool& failed) {
     std::vector<platform::FolderEntry> entries;
     if (platform::Result listed = platform::list_folder(folder, entries); !listed) {
         report(folder, "cannot read the folder: " + listed.detail);
@@ -28,12 +28,15 @@ void walk(const std::string& folder, const std::string& inside, const FoundFile&
     }
     std::sort(entries.begin(), entries.end(),
               [](const platform::FolderEntry& a, const platform::FolderEntry& b) { return a.name < b.name; });
+    // Its files are opened by their names in it where the system can hold it open.
+    platform::Folder held;
+    const bool holds = held.open(folder).ok();
     for (const platform::FolderEntry& e : entries) {
         const std::string within = inside.empty() ? e.name : inside + "/" + e.name;
         if (e.kind == platform::PathKind::directory && !e.link) {
             walk(joined(folder, e.name), within, found, failed);
         } else if (e.kind == platform::PathKind::file && is_music_name(e.name)) {
-            found(joined(folder, e.name), within);
+            found({joined(folder, e.name), within, holds ? &held : nullptr, e.name});
         }
     }
 }
@@ -53,23 +56,23 @@ bool is_music_name(const std::string& name) {
     return ext == ".mp3" || ext == ".rmp";
 }
 
-void for_each_file(const std::vector<std::string>& args, bool recursive, bool& failed, const FoundFile& found) {
+void for_each_file(const std::vector<std::string>& args, bool recursive, bool& failed, const OnFile& found) {
     for (const std::string& a : args) {
         // Without -r nothing is asked of the system here: a folder is refused by the command's
         // own open (see folder_refusal), and a batch pays no call for the test.
         if (recursive && platform::path_kind(a) == platform::PathKind::directory)
             walk(a, "", found, failed);
         else
-            found(a, a.substr(a.find_last_of(platform::path_separators()) + 1));
+            found({a, a.substr(a.find_last_of(platform::path_separators()) + 1), nullptr, {}});
     }
 }
 
 std::vector<std::string> expand_folders(const std::vector<std::string>& args, bool recursive, bool& failed,
                                         std::vector<std::string>* relative) {
     std::vector<std::string> out;
-    for_each_file(args, recursive, failed, [&](const std::string& path, const std::string& within) {
-        out.push_back(path);
-        if (relative) relative->push_back(within);
+    for_each_file(args, recursive, failed, [&](const FoundFile& f) {
+        out.push_back(f.path);
+        if (relative) relative->push_back(f.within);
     });
     return out;
 }

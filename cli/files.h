@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
+
 namespace cli {
 
 // The arguments with every folder replaced by the MP3 files under it (names ending in .mp3
@@ -17,11 +19,16 @@ namespace cli {
 std::vector<std::string> expand_folders(const std::vector<std::string>& args, bool recursive, bool& failed,
                                         std::vector<std::string>* relative = nullptr);
 
-// The same files one at a time, each as the walk comes to it (its path, and its path inside
-// the folder it was found in), for a command that needs no list: memory then does not grow
-// with the number of files.
-using FoundFile = std::function<void(const std::string& path, const std::string& within)>;
-void for_each_file(const std::vector<std::string>& args, bool recursive, bool& failed, const FoundFile& found);
+// The same files one at a time, each as the walk comes to it, for a command that needs no
+// list: memory then does not grow with the number of files.
+struct FoundFile {
+    std::string path;
+    std::string within;                      // its path inside the folder it was found in
+    const platform::Folder* folder;          // its folder, held open while the walk is in it; or null
+    std::string name;                        // its name in that folder
+};
+using OnFile = std::function<void(const FoundFile& file)>;
+void for_each_file(const std::vector<std::string>& args, bool recursive, bool& failed, const OnFile& found);
 
 // What to say of a FILE that could not be opened: a folder is named as one (Windows gives no
 // word of its own for it), anything else with the system's words.

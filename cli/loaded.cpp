@@ -8,10 +8,12 @@
 
 namespace cli {
 
-Loaded load(const std::string& path) {
+Loaded load(const std::string& path, const platform::Folder* folder, const std::string& name) {
     Loaded l;
     platform::File file;
-    if (platform::Result opened = file.open(path, platform::File::Mode::read); !opened) {
+    platform::Result opened = folder ? file.open_in(*folder, name, platform::File::Mode::read)
+                                     : file.open(path, platform::File::Mode::read);
+    if (!opened) {
         l.error = folder_refusal(path, opened.detail);
         return l;
     }

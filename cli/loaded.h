@@ -5,6 +5,7 @@
 
 #include "core/formats/id3v2.h"
 #include "core/formats/load.h"
+#include "platform/file.h"
 #include "platform/result.h"
 
 namespace cli {
@@ -17,7 +18,8 @@ struct Loaded {
     formats::Id3v2Found id3v2; // at the start of the stream, or a 2.4 tag with a footer at its end
 };
 
-Loaded load(const std::string& path);
+// `folder`, when given, is the path's folder held open, and `name` the file's name in it.
+Loaded load(const std::string& path, const platform::Folder* folder = nullptr, const std::string& name = {});
 
 // A file to change (rename, export): loaded and its warnings reported. A failure's detail says
 // why it cannot be worked on (it does not open, or it is no MP3 file).

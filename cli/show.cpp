@@ -187,9 +187,10 @@ int run_show(const std::vector<std::string>& args) {
     bool walk_failed = false;
     int status = k_ok;
     Progress progress(recursive ? Progress::k_unknown : files.size());
-    for_each_file(files, recursive, walk_failed, [&](const std::string& path, const std::string&) {
+    for_each_file(files, recursive, walk_failed, [&](const FoundFile& found) {
+        const std::string& path = found.path;
         progress.step();
-        Loaded l = load(path);
+        Loaded l = load(path, found.folder, found.name);
         if (!l.opened) {
             report(path, l.error);
             status = k_failed;

@@ -10,6 +10,25 @@
 
 namespace platform {
 
+class File;
+
+// A folder held open, so that the files in it are opened by their names alone, without the
+// system walking the folder's path again for each (openat on POSIX). Windows holds none:
+// there is_open() stays false, and files are opened by their paths.
+class Folder {
+public:
+    Folder() = default;
+    ~Folder();
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    Result open(const std::string& path);
+    bool is_open() const { return handle_ != -1; }
+
+private:
+    friend class File;
+    intptr_t handle_ = -1;
+};
+
 class File final : public ByteSource {
 public:
     enum class Mode { read, read_write };
@@ -23,6 +42,8 @@ public:
 
     // A failure's detail is a readable reason.
     Result open(const std::string& path, Mode mode);
+    // The file `name` (no folder in it) in an open folder.
+    Result open_in(const Folder& folder, const std::string& name, Mode mode);
     // Takes over an open descriptor (POSIX) of a regular file, opened for reading and writing.
     Result adopt(intptr_t handle);
     intptr_t handle() const { return handle_; }
@@ -52,6 +73,9 @@ public:
 
 private:
     friend class WriteLock;
+#ifndef _WIN32
+    Result open_at(int folder, const char* path, Mode mode);
+#endif
     struct SmallRead {
         uint64_t offset = 0;
         size_t length = 0;

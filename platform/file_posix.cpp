@@ -33,12 +33,33 @@ const char* path_separators() { return "/"; }
 
 bool name_fits(const std::string& utf8_name) { return utf8_name.size() <= 255; }
 
-Result File::open(const std::string& path, Mode mode) {
+Folder::~Folder() {
+    if (handle_ != -1) ::close(static_cast<int>(handle_));
+}
+
+Result Folder::open(const std::string& path) {
+    if (handle_ != -1) ::close(static_cast<int>(handle_));
+    handle_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle_ < 0) {
+        handle_ = -1;
+        return failure(Fault::cannot_open, errno_text(errno));
+    }
+    return {};
+}
+
+Result File::open(const std::string& path, Mode mode) { return open_at(AT_FDCWD, path.c_str(), mode); }
+
+Result File::open_in(const Folder& folder, const std::string& name, Mode mode) {
+    if (!folder.is_open()) return failure(Fault::cannot_open, "the folder is not open");
+    return open_at(static_cast<int>(folder.handle_), name.c_str(), mode);
+}
+
+Result File::open_at(int folder, const char* path, Mode mode) {
     static_cast<void>(close());
     // Opened without blocking, so that a FIFO or a device cannot hold the program before its
     // type is looked at; only a regular file is taken.
     int flags = (mode == Mode::read ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
-    int fd = ::open(path.c_str(), flags);
+    int fd = ::openat(folder, path, flags);
     if (fd < 0) return failure(Fault::cannot_open, errno_text(errno));
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -67,6 +67,16 @@ std::wstring system_path(const std::string& utf8) {
     return utf8_to_utf16(extended_length_form(utf16_to_utf8(full)));
 }
 
+Folder::~Folder() = default;
+
+Result Folder::open(const std::string&) {
+    return failure(Fault::cannot_open, "folders are not held open here"); // files go by their paths
+}
+
+Result File::open_in(const Folder&, const std::string&, Mode) {
+    return failure(Fault::cannot_open, "the folder is not open");
+}
+
 Result File::open(const std::string& path, Mode mode) {
     static_cast<void>(close());
     DWORD access = mode == Mode::read ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
