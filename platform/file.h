@@ -54,9 +54,9 @@ public:
     Result write_at(uint64_t offset, const void* src, size_t n);
     Result truncate(uint64_t new_size);
     // Copies up to n bytes of `from` at from_offset to this file at offset inside the system
-    // (copy_file_range on Linux), without the bytes passing through the program. Gives how many
-    // went over: 0 where the system has no such copy or refuses it for these files, and the
-    // caller copies the rest itself.
+    // (copy_file_range on Linux), without the bytes passing through the program, in one call.
+    // Gives how many went over, which may be fewer: 0 where the system has no such copy or
+    // refuses it for these files, and the caller copies the rest itself.
     uint64_t copy_in_system(File& from, uint64_t from_offset, uint64_t offset, uint64_t n);
     // Asks the system to start writing a range to disk now, without waiting for it, so that
     // a later flush has little left to do. A hint: it may do nothing.

@@ -137,27 +137,25 @@ Result File::truncate(uint64_t new_size) {
 }
 
 uint64_t File::copy_in_system(File& from, uint64_t from_offset, uint64_t offset, uint64_t n) {
-    uint64_t done = 0;
+    // One call: a short copy is no failure, and the caller asks again for the rest.
+    ssize_t put = 0;
 #ifdef __linux__
     if (!is_open() || !from.is_open()) return 0;
-    while (done < n) {
-        auto in = static_cast<off_t>(from_offset + done), out = static_cast<off_t>(offset + done);
-        const uint64_t want = n - done < (1u << 30) ? n - done : (1u << 30);
-        const ssize_t put = ::copy_file_range(static_cast<int>(from.handle_), &in, static_cast<int>(handle_), &out,
-                                              static_cast<size_t>(want), 0);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) break; // no such call, other file systems, or the source ended: the caller goes on
-        done += static_cast<uint64_t>(put);
-    }
-    if (done) forget_reads();
-    if (offset + done > size_) size_ = offset + done;
+    auto in = static_cast<off_t>(from_offset), out = static_cast<off_t>(offset);
+    const size_t want = n < (1u << 30) ? static_cast<size_t>(n) : (1u << 30);
+    do {
+        put = ::copy_file_range(static_cast<int>(from.handle_), &in, static_cast<int>(handle_), &out, want, 0);
+    } while (put < 0 && errno == EINTR);
+    if (put <= 0) return 0; // no such call, other file systems, or the source ended: the caller goes on
+    forget_reads();
+    if (offset + static_cast<uint64_t>(put) > size_) size_ = offset + static_cast<uint64_t>(put);
 #else
     (void)from;
     (void)from_offset;
     (void)offset;
     (void)n;
 #endif
-    return done;
+    return static_cast<uint64_t>(put);
 }
 
 void File::start_writeback(uint64_t offset, uint64_t n) {
