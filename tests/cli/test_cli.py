@@ -101,10 +101,15 @@ class Cli:
 
     def wine_lost_it(self, code, err):
         """Under load, Wine now and then ends a program with status 1 before it has said a word;
-        tagzo-cli names every failure of its own on stderr. Such a run is said and made again."""
-        if not self.wine or code != 1 or err:
+        tagzo-cli names every failure of its own on stderr. A run that failed with nothing but
+        Wine's own words on stderr (its client losing the server: "wine client error:...") was
+        lost the same way. Such a run is said and made again."""
+        if not self.wine or code == 0:
             return False
-        sys.stderr.write("note: Wine ended a run with status 1 and nothing on stderr; it is run again\n")
+        wine_only = err and all(line.startswith(("wine client error", "wine: ")) for line in err.splitlines())
+        if not (code == 1 and not err) and not wine_only:
+            return False
+        sys.stderr.write(f"note: Wine lost a run (status {code}, stderr {err.strip()!r}); it is run again\n")
         return True
 
 
