@@ -327,9 +327,11 @@ void save_settings_now(EditorWindow& w) {
         w.settings.window_left = r.left;
         w.settings.window_top = r.top;
     }
-    // Reported like the other writes that fail; the settings stay in memory for the next save.
+    // Reported, with the file's name (a folder the user may not write, say the program folder
+    // of an installation that did not let its users change it); the settings stay in memory for
+    // the next save.
     if (platform::Result saved = settings::save_settings(w.settings_path, w.settings); !saved)
-        show_write_failure(w.owner, saved.detail);
+        show_settings_failure(w.owner, w.settings_path, saved.detail);
 }
 
 // The open routine: load, then show the file and take its tag as the undo snapshot.

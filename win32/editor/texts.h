@@ -14,6 +14,7 @@ inline constexpr const char* read_only_file = "このﾌｧｲﾙは読み込み
 inline constexpr const char* discard_question = "ﾀｸﾞが更新されています\n変更内容を破棄してもよろしいですか?";
 inline constexpr const char* confirm_caption = "確認";
 inline constexpr const char* write_failed = "ﾌｧｲﾙに書き込めません";
+inline constexpr const char* settings_not_saved = "設定を保存できません";
 inline constexpr const char* rmp_other_items = "RMPその他の項目";
 inline constexpr const char* rmp_copyright = "著作者 : %s ";
 inline constexpr const char* rmp_engineer = "作成者 : %s ";

@@ -101,6 +101,12 @@ void show_write_failure(HWND owner, const std::string& detail) {
     show_notice_menu(owner, {wide(texts::error_head), L"", wide(texts::write_failed), why}, 30, -30, IDM_INFO);
 }
 
+void show_settings_failure(HWND owner, const std::string& utf8_path, const std::string& detail) {
+    show_notice_menu(owner, {wide(texts::error_head), L"", wide(texts::settings_not_saved), wide_path(utf8_path),
+                             wide_path(detail)},
+                     30, -30, IDM_INFO);
+}
+
 void WindowUi::notice(editing::Notice what, const std::string& detail) {
     using editing::Notice;
     switch (what) {

@@ -83,6 +83,8 @@ void show_notice_menu(HWND owner, const std::vector<std::wstring>& lines, int dx
 // The notice of a file that could not be written (a tag, the settings), with the system's words
 // (UTF-8) on why.
 void show_write_failure(HWND owner, const std::string& detail);
+// The notice of a settings file that could not be written: the file and the system's words.
+void show_settings_failure(HWND owner, const std::string& utf8_path, const std::string& detail);
 // "Yes" to go on: asked only while the tag is modified.
 bool discard_question(const EditorWindow& w);
 

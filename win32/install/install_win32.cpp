@@ -177,6 +177,9 @@ void install(HWND dlg, Installer& in) {
     CreateDirectoryW(L"c:\\Program Files", nullptr);
     CreateDirectoryW(L"c:\\Program Files\\Accessories\\", nullptr);
     CreateDirectoryW(L"c:\\Program Files\\Accessories\\tagzo", nullptr);
+    std::wstring folder = wide_path(in.install_folder);
+    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    (void)setup_win32::let_users_change(folder);
 
     std::string own = setup_win32::own_folder();
     if (setup::is_install_folder(own)) {

@@ -1,5 +1,7 @@
 #include "win32/install/setup_win32.h"
 
+#include <aclapi.h>
+
 #include <cstdio>
 #include <vector>
 
@@ -56,6 +58,37 @@ std::optional<std::string> mp3_class(size_t buffer_bytes) {
 
 int message(HWND parent, const std::string& cp932_text, const std::string& cp932_caption, UINT type) {
     return MessageBoxW(parent, wide(cp932_text).c_str(), wide(cp932_caption).c_str(), type);
+}
+
+// The editor writes kt.dat beside itself, and it runs as the user, not as the administrator
+// who installed it. The ordinary users of the machine (the Users group) get the right to
+// change the files of the install folder, an entry that the files inherit; without it
+// Windows keeps a per-user copy of kt.dat elsewhere that neither setup program sees. The
+// folder's other entries stay. False when the entry cannot be set, which the installation
+// survives: the editor then says that it cannot save its settings.
+bool let_users_change(const std::wstring& folder) {
+    BYTE sid_bytes[SECURITY_MAX_SID_SIZE];
+    DWORD sid_size = sizeof sid_bytes;
+    if (!CreateWellKnownSid(WinBuiltinUsersSid, nullptr, sid_bytes, &sid_size)) return false;
+    PACL old_acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &old_acl,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    EXPLICIT_ACCESSW entry{};
+    entry.grfAccessPermissions = FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
+    entry.grfAccessMode = GRANT_ACCESS;
+    entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    entry.Trustee.ptstrName = reinterpret_cast<LPWSTR>(sid_bytes);
+    PACL new_acl = nullptr;
+    bool done = SetEntriesInAclW(1, &entry, old_acl, &new_acl) == ERROR_SUCCESS &&
+                SetNamedSecurityInfoW(const_cast<LPWSTR>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, new_acl, nullptr) == ERROR_SUCCESS;
+    if (new_acl) LocalFree(new_acl);
+    LocalFree(descriptor);
+    return done;
 }
 
 } // namespace setup_win32

@@ -24,6 +24,11 @@ std::string own_folder();
 // `buffer_bytes`. UTF-8.
 std::optional<std::string> mp3_class(size_t buffer_bytes);
 
+// Gives the Users group the right to change the files of `folder` (no trailing backslash), an
+// entry that what is made in it inherits; the folder's other entries stay. False when the
+// entry cannot be set.
+bool let_users_change(const std::wstring& folder);
+
 int message(HWND parent, const std::string& cp932_text, const std::string& cp932_caption, UINT type);
 
 } // namespace setup_win32

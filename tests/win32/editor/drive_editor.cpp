@@ -1824,8 +1824,8 @@ TEST_F(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
     EXPECT_EQ(int_at(kt, 45940), 1);
     EXPECT_EQ(int_at(kt, 45960), 1);
 
-    // A settings file that cannot be written (a folder has its name): the save says so with the
-    // notice of a write that failed, and the settings stay in memory for the next save.
+    // A settings file that cannot be written (a folder has its name): the save says so, with the
+    // file's name, and the settings stay in memory for the next save.
     ASSERT_TRUE(DeleteFileW(wide(folder.file("kt.dat")).c_str()));
     ASSERT_TRUE(CreateDirectoryW(wide(folder.file("kt.dat")).c_str(), nullptr));
     ed.command(IDC_OPTIONS);
@@ -1835,10 +1835,11 @@ TEST_F(Editor, OptionsDialogShowsChangesAndSavesTheSettings) {
     HWND refused = ed.menu();
     ASSERT_TRUE(refused);
     std::vector<std::string> items = menu_items(ed.thread());
-    ASSERT_EQ(items.size(), 4u);
+    ASSERT_EQ(items.size(), 5u);
     EXPECT_EQ(items[0], "<error>");
-    EXPECT_EQ(items[2], "ﾌｧｲﾙに書き込めません");
-    EXPECT_EQ(items[3], "not a regular file");
+    EXPECT_EQ(items[2], "設定を保存できません");
+    EXPECT_EQ(_stricmp(items[3].c_str(), folder.file("kt.dat").c_str()), 0) << items[3];
+    EXPECT_EQ(items[4], "not a regular file");
     close_menu(refused);
     for (int w = 0; w < 5000 && IsWindow(o); w += 50) Sleep(50);
     ASSERT_TRUE(RemoveDirectoryW(wide(folder.file("kt.dat")).c_str()));

@@ -8,8 +8,12 @@
 //   drive_install options EXE NAME   the editor's options: a new display name, then closed
 //   drive_install shortcut LNK       the target of a shell link, read through IShellLinkW
 //   drive_install resources EXE      the program's manifest, and the size of bitmap 130
+//   drive_install access FOLDER [--grant]  the entries of the Users group in the folder's access
+//                                    list, after the installer's own call gave them the right
+//                                    to change files there (with --grant)
 // The test around it checks files and the registry from outside.
 #include <windows.h>
+#include <aclapi.h>
 #include <objbase.h>
 #include <shellapi.h>
 #include <shobjidl.h>
@@ -21,6 +25,7 @@
 
 #include "platform/text.h"
 #include "tests/support/window_driver_win32.h"
+#include "win32/install/setup_win32.h"
 
 namespace {
 
@@ -289,6 +294,35 @@ int resources(const std::vector<std::wstring>& args) {
     return 0;
 }
 
+// Each entry for the Users group as "allow|deny MASK FLAGS" (hexadecimal), one a line.
+int access(const std::vector<std::wstring>& args) {
+    if (args.size() > 1 && args[1] == L"--grant") out("granted", setup_win32::let_users_change(args[0]) ? L"1" : L"0");
+    BYTE users[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof users;
+    if (!CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size)) return out("error", L"no Users SID"), 1;
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD got = GetNamedSecurityInfoW(args[0].c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                      &acl, nullptr, &descriptor);
+    if (got != ERROR_SUCCESS) return out("error", L"GetNamedSecurityInfoW " + std::to_wstring(got)), 1;
+    std::wstring entries;
+    for (DWORD i = 0; acl && i < acl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(acl, i, &ace)) continue;
+        auto* header = static_cast<ACE_HEADER*>(ace);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace); // the denied entry has the same layout
+        if (!EqualSid(&allowed->SidStart, users)) continue;
+        wchar_t line[64];
+        swprintf(line, 64, L"%ls %lx %x\n", header->AceType == ACCESS_ALLOWED_ACE_TYPE ? L"allow" : L"deny",
+                 static_cast<unsigned long>(allowed->Mask), static_cast<unsigned>(header->AceFlags));
+        entries += line;
+    }
+    out("users", entries);
+    LocalFree(descriptor);
+    return 0;
+}
+
 } // namespace
 
 int main() {
@@ -297,7 +331,7 @@ int main() {
     std::vector<std::wstring> args(argv + 1, argv + argc);
     LocalFree(argv);
     if (args.size() < 2) {
-        std::fputs("usage: drive_install install|uninstall|verb|options|shortcut|resources ARGS\n", stderr);
+        std::fputs("usage: drive_install install|uninstall|verb|options|shortcut|resources|access ARGS\n", stderr);
         return 2;
     }
     std::wstring what = args[0];
@@ -308,6 +342,7 @@ int main() {
     if (what == L"options" && args.size() == 2) return options(args);
     if (what == L"shortcut") return shortcut(args);
     if (what == L"resources") return resources(args);
+    if (what == L"access") return access(args);
     std::fputs("drive_install: unknown step\n", stderr);
     return 2;
 }
