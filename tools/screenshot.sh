@@ -61,5 +61,5 @@ done
 sleep 1
 id=$(xwininfo -root -tree | awk -v t="$title" 'index($0, t) {print $1; exit}')
 import -window "${id:-root}" "$out"
-WINEPREFIX=${TAGZO_WINEPREFIX:-$root/build/$win_preset/wineprefix} wineserver -k 2>/dev/null || true
+WINEPREFIX=$(TAGZO_WINE_BUILD=$root/build/$win_preset "$root/tools/wine-run.sh" --prefix) wineserver -k 2>/dev/null || true
 echo "screenshot: $out"

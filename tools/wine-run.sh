@@ -15,7 +15,9 @@
 # FOLDER/wineprefix-LOCALE: Wine reads the code page from the locale at every start even in a
 # shared prefix, but each start in another locale than the last one rewrites the prefix's
 # regional settings and font entries (names, substitutes) for the new locale, under any
-# program of the other locale that runs at the same time.
+# program of the other locale that runs at the same time. TAGZO_WINE_FONT_NAMES=plain makes
+# a prefix without stand-ins for the Japanese font names (see below), FOLDER/wineprefix-plain
+# (with the locale after it when that is not the default).
 # The loader fits the program: its PE header says whether it is a 32-bit or a 64-bit program.
 # Wine's own programs (wineboot, reg) are 64-bit in the prefix, which is always a win64 one.
 set -euo pipefail
@@ -78,7 +80,8 @@ program=${1:-}
 machine=$(pe_machine "$program")
 [[ -n $program || -n ${TAGZO_WINE_BUILD:-} ]] || machine=i386  # a bare --boot: the product's
 prefix_name=wineprefix
-[[ $locale == "$default_locale" ]] || prefix_name=wineprefix-$locale
+[[ ${TAGZO_WINE_FONT_NAMES:-} != plain ]] || prefix_name+=-plain
+[[ $locale == "$default_locale" ]] || prefix_name+=-$locale
 WINEPREFIX=${TAGZO_WINEPREFIX:-$(build_of "$program" "$machine")/$prefix_name}
 export WINEPREFIX=$(realpath -m "$WINEPREFIX")  # Wine takes only an absolute path
 if [[ $mode == prefix ]]; then
@@ -131,9 +134,11 @@ boot() {
     wineserver -k || true
     wineserver -w || true
   fi
-  # The dialogs ask for the Japanese system fonts by name; Wine has none of that name, and its
-  # fallback is a fixed-pitch font that cuts the texts. IPA's Gothic fonts take their place.
-  if ! grep -q '^\[Software\\\\Wine\\\\Fonts\\\\Replacements\]' "$WINEPREFIX/user.reg"; then
+  # The dialogs ask for the Japanese system fonts by name; Wine has none of that name. IPA's
+  # Gothic fonts take their place, so that the programs look as on a Japanese system.
+  # TAGZO_WINE_FONT_NAMES=plain leaves them out: a system without fonts of those names, where
+  # the programs choose a font with Japanese glyphs themselves.
+  if [[ ${TAGZO_WINE_FONT_NAMES:-} != plain ]] && ! grep -q '^\[Software\\\\Wine\\\\Fonts\\\\Replacements\]' "$WINEPREFIX/user.reg"; then
     local key='HKCU\Software\Wine\Fonts\Replacements'
     WINELOADER=$wine64 "$wine64" reg add "$key" /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f >/dev/null 2>&1 || true
     WINELOADER=$wine64 "$wine64" reg add "$key" /v 'ＭＳ ゴシック' /d IPAGothic /f >/dev/null 2>&1 || true

@@ -27,6 +27,7 @@ LAYERS = [
     ("core/preview", 4),
     ("core/setup", 4),
     ("cli", 5),
+    ("win32/common", 4),
     ("win32/decoder", 5),
     ("win32/install", 5),
     ("win32/editor", 6),

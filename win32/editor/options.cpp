@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "win32/common/dialog_font_win32.h"
 #include "win32/editor/resources/resource.h"
 #include "core/formats/text_rules.h"
 #include "win32/editor/editor.h"
@@ -185,7 +186,7 @@ void show_options(EditorWindow& w) {
     if (w.options_open) return;
     // No parent: the main window stays usable while the dialog is open.
     OptionsData data{&w, &w.settings, &w.options_open};
-    DialogBoxParamW(w.instance, MAKEINTRESOURCEW(IDD_OPTIONS), nullptr, options_proc, reinterpret_cast<LPARAM>(&data));
+    dialog_font::dialog_box(w.instance, IDD_OPTIONS, nullptr, options_proc, reinterpret_cast<LPARAM>(&data));
     set_title(w); // the display name may have changed
 }
 

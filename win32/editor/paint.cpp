@@ -1,5 +1,6 @@
 // The painted face of dialog 142: the field captions, the "Wave Vol" caption and the level
 // meter made of small bitmaps.
+#include "win32/common/dialog_font_win32.h"
 #include "win32/editor/editor.h"
 #include "win32/editor/paint.h"
 #include "win32/editor/ui.h"
@@ -11,7 +12,8 @@ namespace {
 
 HFONT make_font(int height) {
     return CreateFontW(height, 0, 0, 0, 400, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, wide(texts::label_font).c_str());
+                       CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN,
+                       dialog_font::japanese_face(wide(texts::label_font), true).c_str());
 }
 
 void embossed(HDC dc, int x, int y, const char* cp932) {

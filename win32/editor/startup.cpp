@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "win32/common/dialog_font_win32.h"
 #include "win32/editor/resources/resource.h"
 #include "core/editing/load_file.h"
 #include "core/formats/load.h"
@@ -109,7 +110,7 @@ int start_up(HINSTANCE instance) {
     }
     formats::clear_blank_fields(s.current_tag);
 
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, main_window_proc, reinterpret_cast<LPARAM>(&w));
+    dialog_font::dialog_box(instance, IDD_MAIN, nullptr, main_window_proc, reinterpret_cast<LPARAM>(&w));
     release_player(w);
     end_copy(w);
     DestroyWindow(w.owner);

@@ -1,6 +1,7 @@
 // The question dialogs, the notice menus, and the user interface the core speaks to.
 #include <cstdio>
 
+#include "win32/common/dialog_font_win32.h"
 #include "win32/editor/resources/resource.h"
 #include "core/formats/tag.h"
 #include "core/formats/text_rules.h"
@@ -69,7 +70,7 @@ INT_PTR CALLBACK question_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 bool ask(const EditorWindow& w, int dialog, int32_t& flag, const std::wstring& old_name, const std::wstring& new_name) {
     Question q{&flag, old_name, new_name};
-    return DialogBoxParamW(w.instance, MAKEINTRESOURCEW(dialog), w.main, question_proc, reinterpret_cast<LPARAM>(&q)) ==
+    return dialog_font::dialog_box(w.instance, static_cast<WORD>(dialog), w.main, question_proc, reinterpret_cast<LPARAM>(&q)) ==
            1;
 }
 

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "win32/common/dialog_font_win32.h"
 #include "win32/install/resource.h"
 #include "core/setup/setup_rules.h"
 #include "win32/install/setup_win32.h"
@@ -246,6 +247,6 @@ INT_PTR CALLBACK install_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     platform::limit_library_search();
     Installer in;
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_INSTALL), nullptr, install_proc, reinterpret_cast<LPARAM>(&in));
+    dialog_font::dialog_box(instance, IDD_INSTALL, nullptr, install_proc, reinterpret_cast<LPARAM>(&in));
     return 0;
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -414,6 +415,22 @@ std::vector<std::string> menu_items(DWORD thread) {
     for (const MenuEntry& e : menu_entries(thread)) texts.push_back(e.text);
     return texts;
 }
+// How many characters of `text` the font of `control` has no glyph for, and the font's face:
+// "COUNT\tFACE" ("-1" when the count failed), measured inside the editor.
+std::string missing_glyphs(DWORD thread, HWND control, const std::wstring& text) {
+    std::string file = temp_folder() + "tagzo-glyph-probe.txt";
+    DeleteFileW(wide(file).c_str());
+    write_file(temp_folder() + "tagzo-glyph.txt", utf8(text));
+    Probe probe(thread);
+    if (!probe.ready()) return "no probe";
+    for (int w = 0; w < 10000 && !exists(file); w += 100) {
+        probe.signal(L"tagzo-glyph-probe", reinterpret_cast<WPARAM>(control));
+        Sleep(100);
+    }
+    std::string line = read_file(file);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    return line;
+}
 // Drops files on the window at a client point, as the shell would.
 void drop_files(DWORD thread, HWND target, POINT at, const std::vector<std::wstring>& paths) {
     std::string list = std::to_string(at.x) + " " + std::to_string(at.y) + "\n";
@@ -491,6 +508,13 @@ TEST_F(Editor, FirstStartWritesTheSettingsFile) {
     ASSERT_TRUE(start(""));
     EXPECT_EQ(cp932(window_text(ed.main())), "kessa 0.29");
     look(ed.main(), "main");
+    // The fields and buttons have glyphs for their Japanese texts, also on a system without the
+    // fonts the templates name (then another font with the glyphs takes their place).
+    for (int id : {IDC_TITLE, IDC_CANCEL, IDC_APPLY}) {
+        std::wstring text = id == IDC_TITLE ? wide("曲名ｱｰﾃｨｽﾄｱﾙﾊﾞﾑ年代ｺﾒﾝﾄの音") : window_text(GetDlgItem(ed.main(), id));
+        std::string seen = missing_glyphs(ed.thread(), GetDlgItem(ed.main(), id), text);
+        EXPECT_EQ(seen.substr(0, seen.find('\t')), "0") << id << ": " << seen;
+    }
     // The drop-down lists open tall enough to choose from: the year box 50 x 200, the history
     // boxes 100 high.
     for (auto [id, width, height] :

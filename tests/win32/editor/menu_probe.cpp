@@ -6,6 +6,9 @@
 //       text
 //   "tagzo-drop-probe": reads a drop point and paths from a file and posts WM_DROPFILES
 //       with a handle made here, as the shell does, to the window in wParam.
+//   "tagzo-glyph-probe": reads a text from a file and writes how many of its characters the
+//       font of the control in wParam has no glyph for, a tab and the font's face (a font
+//       handle means nothing in another process).
 // Both files hold UTF-8, and the library reads the menu and hands over the paths in UTF-16
 // through W calls: what it reports is what the menu shows, whatever the system's code page.
 #include <windows.h>
@@ -100,11 +103,43 @@ void drop(HWND target) {
     PostMessageW(target, WM_DROPFILES, reinterpret_cast<WPARAM>(h), 0);
 }
 
+void count_glyphs(HWND control) {
+    std::wstring in = temp_file(L"tagzo-glyph.txt");
+    std::string text;
+    if (FILE* f = _wfopen(in.c_str(), L"rb")) {
+        char buf[4096];
+        for (size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, got);
+        std::fclose(f);
+    }
+    std::wstring chars = from_utf8(text);
+    HDC dc = GetDC(control);
+    HGDIOBJ former = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    std::vector<WORD> glyphs(chars.size() + 1);
+    long missing = -1;
+    if (GetGlyphIndicesW(dc, chars.c_str(), static_cast<int>(chars.size()), glyphs.data(),
+                         GGI_MARK_NONEXISTING_GLYPHS) != GDI_ERROR) {
+        missing = 0;
+        for (size_t i = 0; i < chars.size(); ++i) missing += glyphs[i] == 0xFFFF;
+    }
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    SelectObject(dc, former);
+    ReleaseDC(control, dc);
+    std::wstring out = temp_file(L"tagzo-glyph-probe.txt");
+    std::wstring tmp = out + L".part";
+    if (FILE* f = _wfopen(tmp.c_str(), L"wb")) {
+        std::fprintf(f, "%ld\t%s\n", missing, utf8(face).c_str());
+        std::fclose(f);
+        MoveFileExW(tmp.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+}
+
 } // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK probe_hook(int code, WPARAM wp, LPARAM lp) {
     static const UINT menu_signal = RegisterWindowMessageW(L"tagzo-menu-probe");
     static const UINT drop_signal = RegisterWindowMessageW(L"tagzo-drop-probe");
+    static const UINT glyph_signal = RegisterWindowMessageW(L"tagzo-glyph-probe");
     if (code == HC_ACTION) {
         auto* m = reinterpret_cast<MSG*>(lp);
         if (m->message == menu_signal && m->hwnd == nullptr) {
@@ -112,6 +147,9 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probe_hook(int code, WPARAM wp
             m->message = WM_NULL;
         } else if (m->message == drop_signal && m->hwnd == nullptr) {
             if (wp == PM_REMOVE) drop(reinterpret_cast<HWND>(m->wParam)); // once, not at each peek
+            m->message = WM_NULL;
+        } else if (m->message == glyph_signal && m->hwnd == nullptr) {
+            if (wp == PM_REMOVE) count_glyphs(reinterpret_cast<HWND>(m->wParam));
             m->message = WM_NULL;
         }
     }

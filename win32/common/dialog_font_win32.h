@@ -1,0 +1,27 @@
+// Japanese texts need a font with Japanese glyphs. The dialog templates and the painted
+// captions name the usual fonts of a Japanese system; a system without a font of that name
+// (a Windows of another language, a Wine prefix without a replacement for it) would draw every
+// Japanese text as empty boxes. These functions keep the named font where the system has it
+// and take one with the glyphs where it does not.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+namespace dialog_font {
+
+// The face to ask for in place of `wanted`: `wanted` when the system has a font of that name;
+// else a font the system offers for the Japanese character set, the usual Japanese UI fonts
+// first (fixed-pitch ones first when `fixed_pitch`); else `wanted` (nothing better is there).
+std::wstring japanese_face(const std::wstring& wanted, bool fixed_pitch);
+
+// DialogBoxParamW from dialog template `id` of `instance`, with the template's font replaced by
+// japanese_face() of it when the system lacks it; the template as it is otherwise.
+INT_PTR dialog_box(HINSTANCE instance, WORD id, HWND owner, DLGPROC proc, LPARAM param);
+
+// The template's bytes with its font's face replaced by `face`: empty when the template is no
+// DIALOGEX one with a font, or is cut short. `face_out` (if given) receives the template's face.
+std::string with_face(const void* dialog_template, size_t size, const std::wstring& face,
+                      std::wstring* face_out = nullptr);
+
+} // namespace dialog_font
