@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <vector>
 
 namespace dialog_font {
@@ -90,10 +89,9 @@ size_t skip_name(const unsigned char* p, size_t size, size_t at) {
 } // namespace
 
 std::wstring japanese_face(const std::wstring& wanted, bool fixed_pitch) {
-    // Asked once a face: the fonts of a system do not come and go while a program runs.
-    static std::mutex lock;
+    // Asked once a face: the fonts of a system do not come and go while a program runs. Only
+    // the thread of the programs' windows asks, so the answers need no lock.
     static std::map<std::pair<std::wstring, bool>, std::wstring> known;
-    std::lock_guard<std::mutex> hold(lock);
     auto key = std::make_pair(wanted, fixed_pitch);
     auto it = known.find(key);
     if (it != known.end()) return it->second;

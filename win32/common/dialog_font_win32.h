@@ -13,6 +13,7 @@ namespace dialog_font {
 // The face to ask for in place of `wanted`: `wanted` when the system has a font of that name;
 // else a font the system offers for the Japanese character set, the usual Japanese UI fonts
 // first (fixed-pitch ones first when `fixed_pitch`); else `wanted` (nothing better is there).
+// Called on the thread of the program's windows only.
 std::wstring japanese_face(const std::wstring& wanted, bool fixed_pitch);
 
 // DialogBoxParamW from dialog template `id` of `instance`, with the template's font replaced by
