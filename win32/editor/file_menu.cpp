@@ -74,14 +74,15 @@ void show_file_menu(EditorWindow& w) {
             menu_state.current = static_cast<int>(i);
     }
     menu_state.count = names.size();
-    HMENU menu = owner_drawn_menu(items);
     POINT p;
     GetCursorPos(&p);
     RECT desktop;
     GetWindowRect(GetDesktopWindow(), &desktop);
     int y = face::file_menu_y(p.y, names.size(), desktop.bottom);
-    TrackPopupMenu(menu, TPM_RIGHTALIGN | TPM_BOTTOMALIGN, p.x, y, 0, dlg, nullptr);
-    DestroyMenu(menu);
+    {
+        OwnerDrawnMenu menu(w, items);
+        TrackPopupMenu(menu.handle(), TPM_RIGHTALIGN | TPM_BOTTOMALIGN, p.x, y, 0, dlg, nullptr);
+    }
     if (menu_state.warp_restore) {
         menu_state.warp_restore = false;
         SetCursorPos(menu_state.saved_cursor.x, menu_state.saved_cursor.y);

@@ -17,6 +17,7 @@
 #include "win32/editor/file_menu.h"
 #include "win32/editor/guard.h"
 #include "win32/editor/main_window.h"
+#include "win32/editor/accessible.h"
 #include "win32/editor/menus.h"
 #include "win32/editor/options.h"
 #include "win32/editor/outside_tools.h"
@@ -104,6 +105,14 @@ BOOL on_init(EditorWindow& w, HWND dlg) {
     static_cast<void>(decoder::load_decoder());
     if (!decoder::decoder_ready()) static_cast<void>(decoder::init_decoder(w.settings.playback_mode));
     start_player(w);
+    // Named before the title field's own window procedure goes in (watch_home_key), which the
+    // close takes out again.
+    const std::pair<int, const char*> captions[] = {{IDC_TITLE, texts::caption_title},
+                                                    {IDC_ARTIST, texts::caption_artist},
+                                                    {IDC_ALBUM, texts::caption_album},
+                                                    {IDC_YEAR, texts::caption_year},
+                                                    {IDC_COMMENT, texts::caption_comment}};
+    for (const auto& [id, caption] : captions) name_for_screen_readers(GetDlgItem(dlg, id), wide(caption));
     watch_home_key(w);
     SendMessageW(dlg, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconW(w.instance, MAKEINTRESOURCEW(IDI_TAGZO))));

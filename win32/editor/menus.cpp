@@ -14,13 +14,31 @@
 
 namespace editor {
 
-HMENU owner_drawn_menu(const std::vector<int>& items) {
-    HMENU menu = CreatePopupMenu();
+namespace {
+
+std::wstring item_text(const EditorWindow& w, int id);
+
+} // namespace
+
+OwnerDrawnMenu::OwnerDrawnMenu(const EditorWindow& w, const std::vector<int>& items) : menu_(CreatePopupMenu()) {
     for (int id : items) {
-        if (id == 0) AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        else AppendMenuW(menu, MF_OWNERDRAW, static_cast<UINT_PTR>(id), nullptr);
+        if (id == 0) {
+            AppendMenuW(menu_, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        auto item = std::make_unique<Item>();
+        item->text = item_text(w, id);
+        item->info.dwMSAASignature = static_cast<DWORD>(MSAA_MENU_SIG);
+        item->info.cchWText = static_cast<DWORD>(item->text.size());
+        item->info.pszWText = item->text.data();
+        // With MF_OWNERDRAW the last argument is the item's data.
+        AppendMenuW(menu_, MF_OWNERDRAW, static_cast<UINT_PTR>(id), reinterpret_cast<LPCWSTR>(item.get()));
+        items_.push_back(std::move(item));
     }
-    return menu;
+}
+
+OwnerDrawnMenu::~OwnerDrawnMenu() {
+    if (menu_) DestroyMenu(menu_);
 }
 
 namespace {
@@ -131,21 +149,19 @@ void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item) {
 
 void show_function_menu(const EditorWindow& w) {
     HWND dlg = w.main;
-    HMENU menu = owner_drawn_menu(face::function_menu_items(!settings::slot_text(w.settings.copy_folder).empty()));
+    OwnerDrawnMenu menu(w, face::function_menu_items(!settings::slot_text(w.settings.copy_folder).empty()));
     POINT p;
     GetCursorPos(&p);
-    TrackPopupMenu(menu, TPM_BOTTOMALIGN | TPM_RIGHTALIGN, p.x, p.y - 7, 0, dlg, nullptr);
-    DestroyMenu(menu);
+    TrackPopupMenu(menu.handle(), TPM_BOTTOMALIGN | TPM_RIGHTALIGN, p.x, p.y - 7, 0, dlg, nullptr);
     SetFocus(GetDlgItem(dlg, IDC_TITLE));
 }
 
 void show_context_menu(const EditorWindow& w) {
     HWND dlg = w.main;
-    HMENU menu = owner_drawn_menu({IDM_OPTIONS, 0, IDC_CLOSE_X});
+    OwnerDrawnMenu menu(w, {IDM_OPTIONS, 0, IDC_CLOSE_X});
     POINT p;
     GetCursorPos(&p);
-    TrackPopupMenu(menu, TPM_BOTTOMALIGN | TPM_RIGHTALIGN | TPM_RIGHTBUTTON, p.x, p.y, 0, dlg, nullptr);
-    DestroyMenu(menu);
+    TrackPopupMenu(menu.handle(), TPM_BOTTOMALIGN | TPM_RIGHTALIGN | TPM_RIGHTBUTTON, p.x, p.y, 0, dlg, nullptr);
 }
 
 } // namespace editor

@@ -1,7 +1,10 @@
 // The owner-drawn popup menus (menus.cpp).
 #pragma once
 #include <windows.h>
+#include <oleacc.h>
 
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace editor {
@@ -14,7 +17,23 @@ void show_function_menu(const EditorWindow& w);
 void show_context_menu(const EditorWindow& w);
 void measure_menu_item(EditorWindow& w, MEASUREITEMSTRUCT& item);
 void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item);
-// A popup of owner-drawn items (0 for a separator).
-HMENU owner_drawn_menu(const std::vector<int>& items);
+// A popup of owner-drawn items (0 for a separator), destroyed with this object. Each item's
+// data holds its text for screen readers (MSAAMENUINFO), which cannot read a drawn item.
+class OwnerDrawnMenu {
+public:
+    OwnerDrawnMenu(const EditorWindow& w, const std::vector<int>& items);
+    ~OwnerDrawnMenu();
+    OwnerDrawnMenu(const OwnerDrawnMenu&) = delete;
+    OwnerDrawnMenu& operator=(const OwnerDrawnMenu&) = delete;
+    HMENU handle() const { return menu_; }
+
+private:
+    struct Item {
+        MSAAMENUINFO info; // first: a screen reader finds it at the start of the item's data
+        std::wstring text;
+    };
+    HMENU menu_;
+    std::vector<std::unique_ptr<Item>> items_;
+};
 
 } // namespace editor

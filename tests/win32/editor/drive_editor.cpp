@@ -380,6 +380,7 @@ struct MenuEntry {
     char kind; // 'S' string, 'O' owner-drawn, '-' separator
     int greyed;
     RECT rect; // on the screen
+    std::string name; // an owner-drawn item's text for screen readers
     std::string text;
     long width() const { return rect.right - rect.left; }
     long height() const { return rect.bottom - rect.top; }
@@ -400,12 +401,20 @@ std::vector<MenuEntry> menu_entries(DWORD thread) {
         std::string line = text.substr(start, nl - start);
         MenuEntry e{};
         char kind = 0;
-        int used = 0;
-        if (std::sscanf(line.c_str(), "%u\t%c\t%d\t%ld\t%ld\t%ld\t%ld\t%n", &e.id, &kind, &e.greyed, &e.rect.left,
-                        &e.rect.top, &e.rect.right, &e.rect.bottom, &used) < 7)
+        if (std::sscanf(line.c_str(), "%u\t%c\t%d\t%ld\t%ld\t%ld\t%ld", &e.id, &kind, &e.greyed, &e.rect.left,
+                        &e.rect.top, &e.rect.right, &e.rect.bottom) < 7)
             continue;
         e.kind = kind;
-        e.text = cp932(from_utf8(line.substr(static_cast<size_t>(used))));
+        // The name and the text after the seventh tab (either may be empty).
+        size_t at = 0;
+        for (int tabs = 0; tabs < 7 && at != std::string::npos; ++tabs) {
+            size_t t = line.find('\t', at);
+            at = t == std::string::npos ? t : t + 1;
+        }
+        size_t tab = at == std::string::npos ? at : line.find('\t', at);
+        if (tab == std::string::npos) continue;
+        e.name = cp932(from_utf8(line.substr(at, tab - at)));
+        e.text = cp932(from_utf8(line.substr(tab + 1)));
         out.push_back(e);
     }
     return out;
@@ -415,6 +424,20 @@ std::vector<std::string> menu_items(DWORD thread) {
     for (const MenuEntry& e : menu_entries(thread)) texts.push_back(e.text);
     return texts;
 }
+// The name of a window's accessible object (OBJID_CLIENT), as a screen reader reads it, asked
+// inside the editor: "<none: HRESULT>" without an object, "<no name: HRESULT>" without a name.
+std::string accessible_name(DWORD thread, HWND window) {
+    std::string file = temp_folder() + "tagzo-name-probe.txt";
+    DeleteFileW(wide(file).c_str());
+    Probe probe(thread);
+    if (!probe.ready()) return "no probe";
+    for (int w = 0; w < 10000 && !exists(file); w += 100) {
+        probe.signal(L"tagzo-name-probe", reinterpret_cast<WPARAM>(window));
+        Sleep(100);
+    }
+    return cp932(from_utf8(read_file(file)));
+}
+
 // How many characters of `text` the font of `control` has no glyph for, and the font's face:
 // "COUNT\tFACE" ("-1" when the count failed), measured inside the editor.
 std::string missing_glyphs(DWORD thread, HWND control, const std::wstring& text) {
@@ -514,6 +537,19 @@ TEST_F(Editor, FirstStartWritesTheSettingsFile) {
         std::wstring text = id == IDC_TITLE ? wide("曲名ｱｰﾃｨｽﾄｱﾙﾊﾞﾑ年代ｺﾒﾝﾄの音") : window_text(GetDlgItem(ed.main(), id));
         std::string seen = missing_glyphs(ed.thread(), GetDlgItem(ed.main(), id), text);
         EXPECT_EQ(seen.substr(0, seen.find('\t')), "0") << id << ": " << seen;
+    }
+    // What a screen reader reads: each field is named by the caption painted beside it (a combo
+    // box's edit field as well), each button by its text.
+    const std::pair<int, const char*> names[] = {
+        {IDC_TITLE, "曲名"}, {IDC_ARTIST, "ｱｰﾃｨｽﾄ"}, {IDC_ALBUM, "ｱﾙﾊﾞﾑ"}, {IDC_YEAR, "年代"}, {IDC_COMMENT, "ｺﾒﾝﾄ"},
+        {IDC_UNDO, "undo"},  {IDC_OK, "OK"},         {IDC_CANCEL, "ｷｬﾝｾﾙ"},  {IDC_APPLY, "ﾀｸﾞ適用"},
+        {IDC_FUNCTION, "Function"}, {IDC_FILE_MENU, "File"}};
+    for (const auto& [id, name] : names) {
+        HWND control = GetDlgItem(ed.main(), id);
+        EXPECT_EQ(accessible_name(ed.thread(), control), name) << id;
+        if (id == IDC_ARTIST || id == IDC_ALBUM || id == IDC_YEAR || id == IDC_COMMENT) {
+            EXPECT_EQ(accessible_name(ed.thread(), GetWindow(control, GW_CHILD)), name) << id;
+        }
     }
     // The drop-down lists open tall enough to choose from: the year box 50 x 200, the history
     // boxes 100 high.
@@ -979,6 +1015,13 @@ TEST_F(Editor, FunctionMenuIsOwnerDrawnAndShowsTheCopyItemsOnlyWithACopyFolder) 
             EXPECT_GT(drawn, 30) << e.id;
             EXPECT_EQ(e.greyed, 0) << e.id;
         }
+        // A screen reader finds each drawn item's text in its data.
+        std::vector<std::string> names;
+        for (const MenuEntry& e : entries) names.push_back(e.name);
+        std::vector<std::string> want_names = {"WinAMPを起動", "WinAMPのﾌﾟﾚｲﾘｽﾄに追加", "", "ｵﾌﾟｼｮﾝ", "", "ﾌｧｲﾙのﾘﾈｰﾑ [F12]"};
+        if (copy_folder)
+            want_names.insert(want_names.begin(), {"MP3ﾌｧｲﾙをｺﾋﾟｰする", "", "ｺﾋﾟｰ先ﾃﾞｨﾚｸﾄﾘを開く", "MPManﾏﾈｰｼﾞｬを起動", ""});
+        EXPECT_EQ(names, want_names) << copy_folder;
         close_menu(m);
         EXPECT_TRUE(ed.close());
     }

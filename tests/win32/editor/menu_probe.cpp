@@ -3,15 +3,19 @@
 // library works from inside:
 //   "tagzo-menu-probe": writes the items of the open popup menu to a file, a line each:
 //       number, kind (S string, O owner-drawn, - separator), greyed (1 or 0), screen rectangle,
-//       text
+//       the name a screen reader finds in an owner-drawn item's data (MSAAMENUINFO), text
 //   "tagzo-drop-probe": reads a drop point and paths from a file and posts WM_DROPFILES
 //       with a handle made here, as the shell does, to the window in wParam.
 //   "tagzo-glyph-probe": reads a text from a file and writes how many of its characters the
 //       font of the control in wParam has no glyph for, a tab and the font's face (a font
 //       handle means nothing in another process).
+//   "tagzo-name-probe": writes the name that the accessible object (OBJID_CLIENT) of the
+//       window in wParam gives, as a screen reader reads it; asked here because Wine cannot
+//       carry the object to another process.
 // Both files hold UTF-8, and the library reads the menu and hands over the paths in UTF-16
 // through W calls: what it reports is what the menu shows, whatever the system's code page.
 #include <windows.h>
+#include <oleacc.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -59,14 +63,21 @@ void dump_menu() {
             wchar_t text[512] = {};
             MENUITEMINFOW info{};
             info.cbSize = sizeof info;
-            info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE;
+            info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_DATA;
             GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
             char kind = (info.fType & MFT_SEPARATOR) ? '-' : (info.fType & MFT_OWNERDRAW) ? 'O' : 'S';
             if (kind == 'S') GetMenuStringW(menu, static_cast<UINT>(i), text, 512, MF_BYPOSITION);
+            std::wstring name;
+            if (kind == 'O' && info.dwItemData) {
+                const auto* msaa = reinterpret_cast<const MSAAMENUINFO*>(info.dwItemData);
+                if (msaa->dwMSAASignature == static_cast<DWORD>(MSAA_MENU_SIG) && msaa->pszWText)
+                    name.assign(msaa->pszWText, msaa->cchWText);
+            }
             RECT r{};
             GetMenuItemRect(w, menu, static_cast<UINT>(i), &r);
-            std::fprintf(f, "%u\t%c\t%d\t%ld\t%ld\t%ld\t%ld\t%s\n", info.wID, kind, (info.fState & MFS_GRAYED) ? 1 : 0,
-                         r.left, r.top, r.right, r.bottom, utf8(text).c_str());
+            std::fprintf(f, "%u\t%c\t%d\t%ld\t%ld\t%ld\t%ld\t%s\t%s\n", info.wID, kind,
+                         (info.fState & MFS_GRAYED) ? 1 : 0, r.left, r.top, r.right, r.bottom, utf8(name).c_str(),
+                         utf8(text).c_str());
         }
     }
     std::fclose(f);
@@ -134,12 +145,46 @@ void count_glyphs(HWND control) {
     }
 }
 
+void accessible_name(HWND window) {
+    std::string line;
+    IAccessible* object = nullptr;
+    HRESULT found = AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                               reinterpret_cast<void**>(&object));
+    char code[48];
+    if (FAILED(found) || !object) {
+        std::snprintf(code, sizeof code, "<none: %08lx>", static_cast<unsigned long>(found));
+        line = code;
+    } else {
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR name = nullptr;
+        HRESULT got = object->get_accName(self, &name);
+        if (got == S_OK && name) {
+            line = utf8(std::wstring(name, SysStringLen(name)));
+        } else {
+            std::snprintf(code, sizeof code, "<no name: %08lx>", static_cast<unsigned long>(got));
+            line = code;
+        }
+        SysFreeString(name);
+        object->Release();
+    }
+    std::wstring out = temp_file(L"tagzo-name-probe.txt");
+    std::wstring tmp = out + L".part";
+    if (FILE* f = _wfopen(tmp.c_str(), L"wb")) {
+        std::fputs(line.c_str(), f);
+        std::fclose(f);
+        MoveFileExW(tmp.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+}
+
 } // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK probe_hook(int code, WPARAM wp, LPARAM lp) {
     static const UINT menu_signal = RegisterWindowMessageW(L"tagzo-menu-probe");
     static const UINT drop_signal = RegisterWindowMessageW(L"tagzo-drop-probe");
     static const UINT glyph_signal = RegisterWindowMessageW(L"tagzo-glyph-probe");
+    static const UINT name_signal = RegisterWindowMessageW(L"tagzo-name-probe");
     if (code == HC_ACTION) {
         auto* m = reinterpret_cast<MSG*>(lp);
         if (m->message == menu_signal && m->hwnd == nullptr) {
@@ -150,6 +195,9 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probe_hook(int code, WPARAM wp
             m->message = WM_NULL;
         } else if (m->message == glyph_signal && m->hwnd == nullptr) {
             if (wp == PM_REMOVE) count_glyphs(reinterpret_cast<HWND>(m->wParam));
+            m->message = WM_NULL;
+        } else if (m->message == name_signal && m->hwnd == nullptr) {
+            if (wp == PM_REMOVE) accessible_name(reinterpret_cast<HWND>(m->wParam));
             m->message = WM_NULL;
         }
     }
