@@ -9,9 +9,6 @@
 //   "tagzo-glyph-probe": reads a text from a file and writes how many of its characters the
 //       font of the control in wParam has no glyph for, a tab and the font's face (a font
 //       handle means nothing in another process).
-//   "tagzo-name-probe": writes the name that the accessible object (OBJID_CLIENT) of the
-//       window in wParam gives, as a screen reader reads it; asked here because Wine cannot
-//       carry the object to another process.
 // Both files hold UTF-8, and the library reads the menu and hands over the paths in UTF-16
 // through W calls: what it reports is what the menu shows, whatever the system's code page.
 #include <windows.h>
@@ -145,46 +142,12 @@ void count_glyphs(HWND control) {
     }
 }
 
-void accessible_name(HWND window) {
-    std::string line;
-    IAccessible* object = nullptr;
-    HRESULT found = AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                               reinterpret_cast<void**>(&object));
-    char code[48];
-    if (FAILED(found) || !object) {
-        std::snprintf(code, sizeof code, "<none: %08lx>", static_cast<unsigned long>(found));
-        line = code;
-    } else {
-        VARIANT self{};
-        self.vt = VT_I4;
-        self.lVal = CHILDID_SELF;
-        BSTR name = nullptr;
-        HRESULT got = object->get_accName(self, &name);
-        if (got == S_OK && name) {
-            line = utf8(std::wstring(name, SysStringLen(name)));
-        } else {
-            std::snprintf(code, sizeof code, "<no name: %08lx>", static_cast<unsigned long>(got));
-            line = code;
-        }
-        SysFreeString(name);
-        object->Release();
-    }
-    std::wstring out = temp_file(L"tagzo-name-probe.txt");
-    std::wstring tmp = out + L".part";
-    if (FILE* f = _wfopen(tmp.c_str(), L"wb")) {
-        std::fputs(line.c_str(), f);
-        std::fclose(f);
-        MoveFileExW(tmp.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING);
-    }
-}
-
 } // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK probe_hook(int code, WPARAM wp, LPARAM lp) {
     static const UINT menu_signal = RegisterWindowMessageW(L"tagzo-menu-probe");
     static const UINT drop_signal = RegisterWindowMessageW(L"tagzo-drop-probe");
     static const UINT glyph_signal = RegisterWindowMessageW(L"tagzo-glyph-probe");
-    static const UINT name_signal = RegisterWindowMessageW(L"tagzo-name-probe");
     if (code == HC_ACTION) {
         auto* m = reinterpret_cast<MSG*>(lp);
         if (m->message == menu_signal && m->hwnd == nullptr) {
@@ -196,9 +159,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probe_hook(int code, WPARAM wp
         } else if (m->message == glyph_signal && m->hwnd == nullptr) {
             if (wp == PM_REMOVE) count_glyphs(reinterpret_cast<HWND>(m->wParam));
             m->message = WM_NULL;
-        } else if (m->message == name_signal && m->hwnd == nullptr) {
-            if (wp == PM_REMOVE) accessible_name(reinterpret_cast<HWND>(m->wParam));
-            m->message = WM_NULL;
+
         }
     }
     return CallNextHookEx(nullptr, code, wp, lp);
