@@ -133,6 +133,23 @@ std::string with_face(const void* dialog_template, size_t size, const std::wstri
     return out;
 }
 
+HFONT font_with_glyphs(HDC dc, const std::wstring& text) {
+    if (text.empty()) return nullptr;
+    std::vector<WORD> glyphs(text.size());
+    if (GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS) ==
+        GDI_ERROR)
+        return nullptr;
+    bool missing = false;
+    for (WORD g : glyphs) missing = missing || g == 0xFFFF;
+    LOGFONTW lf{};
+    if (!missing || !GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof lf, &lf)) return nullptr;
+    std::wstring face = japanese_face(L"ＭＳ Ｐゴシック", false);
+    if (face.size() >= LF_FACESIZE) return nullptr;
+    wcscpy(lf.lfFaceName, face.c_str());
+    lf.lfCharSet = SHIFTJIS_CHARSET;
+    return CreateFontIndirectW(&lf);
+}
+
 INT_PTR dialog_box(HINSTANCE instance, WORD id, HWND owner, DLGPROC proc, LPARAM param) {
     HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5)); // RT_DIALOG
     const void* data = found ? LockResource(LoadResource(instance, found)) : nullptr;

@@ -16,6 +16,11 @@ namespace dialog_font {
 // Called on the thread of the program's windows only.
 std::wstring japanese_face(const std::wstring& wanted, bool fixed_pitch);
 
+// A font for drawing `text` into `dc` when the DC's font has no glyph for some of its
+// characters: the same size and weight with japanese_face() of the dialogs' face. Nothing
+// (nullptr) when the DC's font serves; the caller selects the font and deletes it.
+HFONT font_with_glyphs(HDC dc, const std::wstring& text);
+
 // DialogBoxParamW from dialog template `id` of `instance`, with the template's font replaced by
 // japanese_face() of it when the system lacks it; the template as it is otherwise.
 INT_PTR dialog_box(HINSTANCE instance, WORD id, HWND owner, DLGPROC proc, LPARAM param);

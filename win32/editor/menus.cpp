@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "win32/common/dialog_font_win32.h"
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
 #include "win32/editor/file_menu.h"
@@ -142,9 +143,16 @@ void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item) {
         if (owned) DestroyIcon(icon);
     }
     std::wstring text = item_text(w, id);
+    // The menu's font, unless it lacks glyphs for the text (a system without Japanese fonts).
+    HFONT japanese = dialog_font::font_with_glyphs(dc, text);
+    HGDIOBJ former_font = japanese ? SelectObject(dc, japanese) : nullptr;
     UINT former = SetTextAlign(dc, TA_BOTTOM);
     TextOutW(dc, r.left + look.icon_width + 2, r.bottom - 4, text.c_str(), static_cast<int>(text.size()));
     SetTextAlign(dc, former);
+    if (japanese) {
+        SelectObject(dc, former_font);
+        DeleteObject(japanese);
+    }
 }
 
 void show_function_menu(const EditorWindow& w) {
