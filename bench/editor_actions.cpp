@@ -70,25 +70,8 @@ std::wstring temp_folder() {
     return tmp;
 }
 
-std::string read_file(const std::wstring& path) {
-    std::string bytes;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return bytes;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
-    CloseHandle(h);
-    return bytes;
-}
-bool write_file(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD put = 0;
-    BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
-    CloseHandle(h);
-    return ok && put == bytes.size();
-}
+using driver::read_file;
+using driver::write_file;
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::wstring wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
@@ -176,6 +159,10 @@ struct Editor {
         SendMessageW(main, WM_NULL, 0, 0);
     }
     bool applied() const { return !IsWindowEnabled(item(IDC_APPLY)); }
+    // A file loaded: its name in the file box, its title in the title field, nothing to apply.
+    bool shows(const std::string& name, const std::string& title) const {
+        return text(IDC_FILE_BOX) == wide(name) && text(IDC_TITLE) == wide(title) && applied();
+    }
     // Brings the editor to the front, where a user's editor is when they act. For keys, the
     // wait is longer: Wine sets its key states after the focus comes (as EditorRun::to_front).
     bool to_front(bool for_keys = false) {
@@ -378,8 +365,7 @@ struct Load : Action {
         double start = now_ms();
         PostMessageW(m, WM_CHAR, L'\r', 0);
         double t = until(start, [&] {
-            return ed.text(IDC_FILE_BOX) == wide(names[next]) && ed.text(IDC_TITLE) == wide(titles[next]) &&
-                   ed.applied();
+            return ed.shows(names[next], titles[next]);
         });
         if (t < 0) fail(i, "not loaded");
         series("load").add(t);
@@ -476,8 +462,7 @@ struct Discard : Action {
         double answered = now_ms();
         PostMessageW(q, WM_COMMAND, IDYES, 0);
         double t = until(answered, [&] {
-            return ed.text(IDC_FILE_BOX) == wide(names[next]) && ed.text(IDC_TITLE) == wide(titles[next]) &&
-                   ed.applied();
+            return ed.shows(names[next], titles[next]);
         });
         if (t < 0) fail(i, "the other file did not load");
         series("discard").add(t);

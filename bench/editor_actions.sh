@@ -46,11 +46,7 @@ done
 base_exe=$work/base-$base/tagzo.exe
 build_at_commit editor_actions "$base" tagzo tagzo.exe "$base_exe" "$work"
 
-# A prefix and a display of the bench's own.
-export TAGZO_WINEPREFIX=$work/wineprefix TAGZO_DISPLAY=:95
-unset DISPLAY
-"$root/tools/wine-run.sh" --boot "$now_exe" >/dev/null
-export WINEPREFIX=$TAGZO_WINEPREFIX
+bench_own_prefix "$work" :95 "$now_exe"
 x11_key='HKCU\Software\Wine\X11 Driver'
 reg() { "$root/tools/wine-run.sh" reg "$@" >"$work/reg.out" 2>&1; }
 managed_value() {  # the value of "Managed", or "unset"

@@ -25,11 +25,7 @@ now_exe=$root/build/$win_preset/bin/tagzo.exe
 base_exe=$work/base-$base/tagzo.exe
 build_at_commit editor_idle "$base" tagzo tagzo.exe "$base_exe" "$work"
 
-# A prefix and a display of the bench's own, so that nothing else runs beside the editor.
-export TAGZO_WINEPREFIX=$work/wineprefix TAGZO_DISPLAY=:94
-unset DISPLAY
-"$root/tools/wine-run.sh" --boot "$now_exe" >/dev/null
-export WINEPREFIX=$TAGZO_WINEPREFIX
+bench_own_prefix "$work" :94 "$now_exe"
 
 ticks=$(getconf CLK_TCK)
 cpu_ticks() {  # utime + stime of a process, in clock ticks

@@ -93,6 +93,16 @@ start_null_sound() {  # folder for its socket, its log and the programs' HOME
   export PULSE_SERVER=unix:$sock
 }
 
+# A Wine prefix and a display of the bench's own, so that nothing else runs beside the editor:
+# WORK/wineprefix, booted for EXE, and display DISPLAY; exports WINEPREFIX for wineserver.
+#   bench_own_prefix WORK DISPLAY EXE
+bench_own_prefix() {
+  export TAGZO_WINEPREFIX=$1/wineprefix TAGZO_DISPLAY=$2
+  unset DISPLAY
+  "$root/tools/wine-run.sh" --boot "$3" >/dev/null
+  export WINEPREFIX=$TAGZO_WINEPREFIX
+}
+
 # Builds TARGET of commit BASE in a worktree of its own and copies its bin/FILE to DEST, once
 # per commit (nothing when DEST is there). The build's output goes to WORK/base-build.log.
 #   build_at_commit NAME BASE TARGET FILE DEST WORK

@@ -1,6 +1,7 @@
 // What the programs that drive our windows under Wine share (tests/win32/editor/drive_editor
 // and tests/win32/install/drive_install): finding and waiting for windows of another process,
-// reading their controls, pressing their buttons, and starting and ending the programs.
+// reading their controls, pressing their buttons, starting and ending the programs, and the
+// files they work on.
 // Every text here is UTF-16; each driver converts its own texts at its edge.
 #pragma once
 #include <windows.h>
@@ -41,6 +42,11 @@ void click(HWND dialog, int id);
 // A command as a button of the window sends it, posted.
 void command(HWND window, int id);
 bool checked(HWND dialog, int id);
+
+// A whole file's bytes; empty when it cannot be opened. Others may write or delete it meanwhile.
+std::string read_file(const std::wstring& path);
+// Writes a whole file anew; false when it could not be written in full.
+bool write_file(const std::wstring& path, const std::string& bytes);
 
 // One run of a program, started in a folder. A run still going when the object ends, or when
 // another run is started through it, is ended.

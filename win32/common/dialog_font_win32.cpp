@@ -1,7 +1,9 @@
 #include "win32/common/dialog_font_win32.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace dialog_font {
@@ -20,9 +22,7 @@ int CALLBACK collect(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM par
     if (faces->only) return 0;
     if (font->lfFaceName[0] == L'@') return 1; // the vertical forms of a font
     std::wstring name = font->lfFaceName;
-    for (const std::wstring& n : faces->names)
-        if (n == name) return 1;
-    faces->names.push_back(name);
+    if (std::find(faces->names.begin(), faces->names.end(), name) == faces->names.end()) faces->names.push_back(name);
     return 1;
 }
 
@@ -37,41 +37,31 @@ bool system_has(HDC dc, const std::wstring& face) {
     return faces.found;
 }
 
+// The usual Japanese UI fonts of Windows, then those of the free systems, by their English and
+// their Japanese names (a system lists a font by the name of its language).
+const std::vector<const wchar_t*> k_proportional = {
+    L"MS UI Gothic", L"MS PGothic",   L"ＭＳ Ｐゴシック", L"Meiryo UI",      L"メイリオ",         L"Yu Gothic UI",
+    L"IPAPGothic",   L"IPAPゴシック", L"IPAexGothic",    L"IPAexゴシック",  L"VL PGothic",       L"VL Pゴシック",
+    L"TakaoPGothic", L"TakaoPゴシック", L"Noto Sans CJK JP", L"IPAGothic", L"IPAゴシック"};
+const std::vector<const wchar_t*> k_fixed = {
+    L"MS Gothic",   L"ＭＳ ゴシック", L"IPAGothic",   L"IPAゴシック",           L"VL Gothic",  L"VL ゴシック",
+    L"TakaoGothic", L"Takaoゴシック", L"Noto Sans Mono CJK JP", L"IPAPGothic", L"IPAPゴシック"};
+
 std::wstring choose(const std::wstring& wanted, bool fixed_pitch) {
     HDC dc = GetDC(nullptr);
     if (!dc) return wanted;
-    std::wstring face = wanted;
-    if (!system_has(dc, wanted)) {
+    Faces japanese;
+    const bool has_wanted = system_has(dc, wanted);
+    if (!has_wanted) {
         LOGFONTW lf{};
         lf.lfCharSet = SHIFTJIS_CHARSET;
-        Faces japanese;
         EnumFontFamiliesExW(dc, &lf, collect, reinterpret_cast<LPARAM>(&japanese), 0);
-        // The usual Japanese UI fonts of Windows, then those of the free systems, by their
-        // English and their Japanese names (a system lists a font by the name of its language).
-        static const wchar_t* const proportional[] = {
-            L"MS UI Gothic",  L"MS PGothic",   L"ＭＳ Ｐゴシック", L"Meiryo UI",   L"メイリオ",
-            L"Yu Gothic UI",  L"IPAPGothic",   L"IPAPゴシック",    L"IPAexGothic", L"IPAexゴシック",
-            L"VL PGothic",    L"VL Pゴシック", L"TakaoPGothic",    L"TakaoPゴシック", L"Noto Sans CJK JP",
-            L"IPAGothic",     L"IPAゴシック"};
-        static const wchar_t* const fixed[] = {L"MS Gothic",   L"ＭＳ ゴシック", L"IPAGothic",   L"IPAゴシック",
-                                               L"VL Gothic",   L"VL ゴシック",   L"TakaoGothic", L"Takaoゴシック",
-                                               L"Noto Sans Mono CJK JP", L"IPAPGothic", L"IPAPゴシック"};
-        const auto& order = fixed_pitch ? std::vector<const wchar_t*>(std::begin(fixed), std::end(fixed))
-                                        : std::vector<const wchar_t*>(std::begin(proportional), std::end(proportional));
-        bool picked = false;
-        for (const wchar_t* name : order) {
-            for (const std::wstring& have : japanese.names)
-                if (have == name) {
-                    face = have;
-                    picked = true;
-                    break;
-                }
-            if (picked) break;
-        }
-        if (!picked && !japanese.names.empty()) face = japanese.names.front();
     }
     ReleaseDC(nullptr, dc);
-    return face;
+    if (has_wanted) return wanted;
+    for (const wchar_t* name : fixed_pitch ? k_fixed : k_proportional)
+        if (std::find(japanese.names.begin(), japanese.names.end(), name) != japanese.names.end()) return name;
+    return japanese.names.empty() ? wanted : japanese.names.front();
 }
 
 uint16_t word_at(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -86,6 +76,29 @@ size_t skip_name(const unsigned char* p, size_t size, size_t at) {
     return 0;
 }
 
+// Where a DLGTEMPLATEEX names its font's face: the face's first byte and the end of its
+// terminating zero. Nothing when the template is no such one, has no font, or is cut short.
+// The template: version 1, signature 0xFFFF, help id, extended style, style, item count, x, y,
+// cx, cy (26 bytes); menu, class, title; with DS_SETFONT or DS_SHELLFONT the point size,
+// weight, italic, character set and face; the items from the next 4-byte boundary.
+struct FaceSpot {
+    size_t at, end;
+};
+std::optional<FaceSpot> find_face(const unsigned char* p, size_t size) {
+    if (!p || size < 26 || word_at(p) != 1 || word_at(p + 2) != 0xFFFF) return std::nullopt;
+    DWORD style;
+    std::memcpy(&style, p + 12, 4);
+    if (!(style & DS_SETFONT)) return std::nullopt;
+    size_t at = skip_name(p, size, 26);  // menu
+    if (at) at = skip_name(p, size, at); // class
+    if (at) at = skip_name(p, size, at); // title
+    if (!at || size - at < 6) return std::nullopt;
+    size_t end = at + 6;
+    while (size - end >= 2 && word_at(p + end) != 0) end += 2;
+    if (size - end < 2) return std::nullopt;
+    return FaceSpot{at + 6, end + 2};
+}
+
 } // namespace
 
 std::wstring japanese_face(const std::wstring& wanted, bool fixed_pitch) {
@@ -96,41 +109,6 @@ std::wstring japanese_face(const std::wstring& wanted, bool fixed_pitch) {
     auto it = known.find(key);
     if (it != known.end()) return it->second;
     return known[key] = choose(wanted, fixed_pitch);
-}
-
-std::string with_face(const void* dialog_template, size_t size, const std::wstring& face, std::wstring* face_out) {
-    // DLGTEMPLATEEX: version 1, signature 0xFFFF, help id, extended style, style, item count,
-    // x, y, cx, cy (26 bytes); menu, class, title; with DS_SETFONT or DS_SHELLFONT the point
-    // size, weight, italic, character set and face; the items from the next 4-byte boundary.
-    const auto* p = static_cast<const unsigned char*>(dialog_template);
-    if (!p || size < 26 || word_at(p) != 1 || word_at(p + 2) != 0xFFFF) return {};
-    DWORD style;
-    std::memcpy(&style, p + 12, 4);
-    if (!(style & DS_SETFONT)) return {};
-    size_t at = skip_name(p, size, 26);      // menu
-    if (at) at = skip_name(p, size, at);     // class
-    if (at) at = skip_name(p, size, at);     // title
-    if (!at || size - at < 6) return {};
-    const size_t face_at = at + 6;
-    size_t face_end = face_at;
-    while (size - face_end >= 2 && word_at(p + face_end) != 0) face_end += 2;
-    if (size - face_end < 2) return {};
-    face_end += 2;
-    if (face_out) {
-        face_out->clear();
-        for (size_t i = face_at; i + 2 < face_end; i += 2) face_out->push_back(static_cast<wchar_t>(word_at(p + i)));
-    }
-    const size_t items_at = (face_end + 3) & ~size_t{3};
-    if (items_at > size) return {};
-    std::string out(reinterpret_cast<const char*>(p), face_at);
-    for (wchar_t c : face) {
-        out.push_back(static_cast<char>(c & 0xFF));
-        out.push_back(static_cast<char>((c >> 8) & 0xFF));
-    }
-    out.append(2, '\0');
-    while (out.size() % 4) out.push_back('\0');
-    out.append(reinterpret_cast<const char*>(p) + items_at, size - items_at);
-    return out;
 }
 
 HFONT font_with_glyphs(HDC dc, const std::wstring& text) {
@@ -152,16 +130,27 @@ HFONT font_with_glyphs(HDC dc, const std::wstring& text) {
 
 INT_PTR dialog_box(HINSTANCE instance, WORD id, HWND owner, DLGPROC proc, LPARAM param) {
     HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5)); // RT_DIALOG
-    const void* data = found ? LockResource(LoadResource(instance, found)) : nullptr;
+    const auto* p = static_cast<const unsigned char*>(found ? LockResource(LoadResource(instance, found)) : nullptr);
     const size_t size = found ? SizeofResource(instance, found) : 0;
-    std::wstring named;
-    if (data && !with_face(data, size, L"", &named).empty()) {
-        std::wstring face = japanese_face(named, false);
+    const std::optional<FaceSpot> spot = find_face(p, size);
+    const size_t items_at = spot ? (spot->end + 3) & ~size_t{3} : 0;
+    if (spot && items_at <= size) {
+        std::wstring named;
+        for (size_t i = spot->at; i + 2 < spot->end; i += 2) named.push_back(static_cast<wchar_t>(word_at(p + i)));
+        const std::wstring face = japanese_face(named, false);
         if (face != named) {
-            // DialogBoxIndirectParamW wants the template on a 4-byte boundary.
-            std::string bytes = with_face(data, size, face);
-            std::vector<DWORD> aligned((bytes.size() + 3) / 4);
-            std::memcpy(aligned.data(), bytes.data(), bytes.size());
+            // The template up to the face, the new face, and the items from the next 4-byte
+            // boundary, in words on a 4-byte boundary as DialogBoxIndirectParamW wants them.
+            std::vector<WORD> words(spot->at / 2);
+            std::memcpy(words.data(), p, spot->at);
+            words.insert(words.end(), face.begin(), face.end());
+            words.push_back(0);
+            if (words.size() % 2) words.push_back(0);
+            const size_t head = words.size();
+            words.resize(head + (size - items_at + 1) / 2);
+            std::memcpy(words.data() + head, p + items_at, size - items_at);
+            std::vector<DWORD> aligned((words.size() + 1) / 2);
+            std::memcpy(aligned.data(), words.data(), words.size() * 2);
             return DialogBoxIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(aligned.data()), owner, proc,
                                            param);
         }

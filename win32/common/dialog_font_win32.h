@@ -25,9 +25,4 @@ HFONT font_with_glyphs(HDC dc, const std::wstring& text);
 // japanese_face() of it when the system lacks it; the template as it is otherwise.
 INT_PTR dialog_box(HINSTANCE instance, WORD id, HWND owner, DLGPROC proc, LPARAM param);
 
-// The template's bytes with its font's face replaced by `face`: empty when the template is no
-// DIALOGEX one with a font, or is cut short. `face_out` (if given) receives the template's face.
-std::string with_face(const void* dialog_template, size_t size, const std::wstring& face,
-                      std::wstring* face_out = nullptr);
-
 } // namespace dialog_font

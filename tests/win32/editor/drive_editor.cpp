@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -74,25 +75,10 @@ std::string program_folder() {
     return p.substr(0, p.find_last_of('\\') + 1);
 }
 
-std::string read_file(const std::wstring& path) {
-    std::string bytes;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return bytes;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
-    CloseHandle(h);
-    return bytes;
-}
+using driver::read_file;
 std::string read_file(const std::string& path) { return read_file(wide(path)); }
 void write_file(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << cp932(path);
-    DWORD put = 0;
-    BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
-    CloseHandle(h);
-    ASSERT_TRUE(ok && put == bytes.size()) << cp932(path);
+    ASSERT_TRUE(driver::write_file(path, bytes)) << cp932(path);
 }
 void write_file(const std::string& path, const std::string& bytes) { write_file(wide(path), bytes); }
 std::string temp_folder() {
@@ -386,17 +372,24 @@ struct MenuEntry {
     long width() const { return rect.right - rect.left; }
     long height() const { return rect.bottom - rect.top; }
 };
-std::vector<MenuEntry> menu_entries(DWORD thread) {
-    std::vector<MenuEntry> out;
-    std::string file = temp_folder() + "tagzo-menu-probe.txt";
+// Signals the probe in the editor's thread until its answer file is there (up to 10 s), and
+// reads it; nullopt without a probe.
+std::optional<std::string> ask_probe(DWORD thread, const wchar_t* signal, WPARAM wp, const char* answer) {
+    std::string file = temp_folder() + answer;
     DeleteFileW(wide(file).c_str());
     Probe probe(thread);
-    if (!probe.ready()) return out;
+    if (!probe.ready()) return std::nullopt;
     for (int w = 0; w < 10000 && !exists(file); w += 100) {
-        probe.signal(L"tagzo-menu-probe");
+        probe.signal(signal, wp);
         Sleep(100);
     }
-    std::string text = read_file(file);
+    return read_file(file);
+}
+std::vector<MenuEntry> menu_entries(DWORD thread) {
+    std::vector<MenuEntry> out;
+    std::optional<std::string> answer = ask_probe(thread, L"tagzo-menu-probe", 0, "tagzo-menu-probe.txt");
+    if (!answer) return out;
+    const std::string& text = *answer;
     size_t start = 0;
     for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1) {
         std::string line = text.substr(start, nl - start);
@@ -406,16 +399,13 @@ std::vector<MenuEntry> menu_entries(DWORD thread) {
                         &e.rect.top, &e.rect.right, &e.rect.bottom) < 7)
             continue;
         e.kind = kind;
-        // The name and the text after the seventh tab (either may be empty).
+        // The name and the text follow the seventh tab (either may be empty).
         size_t at = 0;
-        for (int tabs = 0; tabs < 7 && at != std::string::npos; ++tabs) {
-            size_t t = line.find('\t', at);
-            at = t == std::string::npos ? t : t + 1;
-        }
-        size_t tab = at == std::string::npos ? at : line.find('\t', at);
-        if (tab == std::string::npos) continue;
-        e.name = cp932(from_utf8(line.substr(at, tab - at)));
-        e.text = cp932(from_utf8(line.substr(tab + 1)));
+        for (int tabs = 0; tabs < 8 && at != std::string::npos; ++tabs) at = line.find('\t', at + (tabs > 0));
+        if (at == std::string::npos) continue;
+        size_t name_at = line.rfind('\t', at - 1) + 1;
+        e.name = cp932(from_utf8(line.substr(name_at, at - name_at)));
+        e.text = cp932(from_utf8(line.substr(at + 1)));
         out.push_back(e);
     }
     return out;
@@ -460,16 +450,11 @@ std::string accessible_name(HWND window) {
 // How many characters of `text` the font of `control` has no glyph for, and the font's face:
 // "COUNT\tFACE" ("-1" when the count failed), measured inside the editor.
 std::string missing_glyphs(DWORD thread, HWND control, const std::wstring& text) {
-    std::string file = temp_folder() + "tagzo-glyph-probe.txt";
-    DeleteFileW(wide(file).c_str());
     write_file(temp_folder() + "tagzo-glyph.txt", utf8(text));
-    Probe probe(thread);
-    if (!probe.ready()) return "no probe";
-    for (int w = 0; w < 10000 && !exists(file); w += 100) {
-        probe.signal(L"tagzo-glyph-probe", reinterpret_cast<WPARAM>(control));
-        Sleep(100);
-    }
-    std::string line = read_file(file);
+    std::optional<std::string> answer =
+        ask_probe(thread, L"tagzo-glyph-probe", reinterpret_cast<WPARAM>(control), "tagzo-glyph-probe.txt");
+    if (!answer) return "no probe";
+    std::string line = *answer;
     if (!line.empty() && line.back() == '\n') line.pop_back();
     return line;
 }

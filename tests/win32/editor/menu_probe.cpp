@@ -31,6 +31,29 @@ std::wstring temp_file(const wchar_t* name) {
     return std::wstring(path) + name;
 }
 
+// A file of the temporary folder that the driver wrote, whole; empty when it is not there.
+std::string read_temp(const wchar_t* name) {
+    std::string text;
+    if (FILE* f = _wfopen(temp_file(name).c_str(), L"rb")) {
+        char buf[4096];
+        for (size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, got);
+        std::fclose(f);
+    }
+    return text;
+}
+
+// An answer for the driver, written beside its name and then moved there: the driver, which
+// waits for the name, never reads half of it.
+void write_temp(const wchar_t* name, const std::string& text) {
+    std::wstring out = temp_file(name);
+    std::wstring tmp = out + L".part";
+    FILE* f = _wfopen(tmp.c_str(), L"wb");
+    if (!f) return;
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    MoveFileExW(tmp.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
 std::string utf8(const std::wstring& w) { return platform::utf16_to_utf8(w); }
 std::wstring from_utf8(const std::string& s) { return platform::utf8_to_utf16(s); }
 
@@ -49,10 +72,7 @@ BOOL CALLBACK find_menu_window(HWND h, LPARAM lp) {
 void dump_menu() {
     HWND w = nullptr;
     EnumWindows(find_menu_window, reinterpret_cast<LPARAM>(&w));
-    std::wstring out = temp_file(L"tagzo-menu-probe.txt");
-    std::wstring tmp = out + L".part";
-    FILE* f = _wfopen(tmp.c_str(), L"wb");
-    if (!f) return;
+    std::string lines;
     if (w) {
         auto menu = reinterpret_cast<HMENU>(SendMessageW(w, 0x01E1 /* MN_GETHMENU */, 0, 0));
         int n = GetMenuItemCount(menu);
@@ -72,23 +92,18 @@ void dump_menu() {
             }
             RECT r{};
             GetMenuItemRect(w, menu, static_cast<UINT>(i), &r);
-            std::fprintf(f, "%u\t%c\t%d\t%ld\t%ld\t%ld\t%ld\t%s\t%s\n", info.wID, kind,
-                         (info.fState & MFS_GRAYED) ? 1 : 0, r.left, r.top, r.right, r.bottom, utf8(name).c_str(),
-                         utf8(text).c_str());
+            char head[128];
+            std::snprintf(head, sizeof head, "%u\t%c\t%d\t%ld\t%ld\t%ld\t%ld\t", info.wID, kind,
+                          (info.fState & MFS_GRAYED) ? 1 : 0, r.left, r.top, r.right, r.bottom);
+            lines += head + utf8(name) + "\t" + utf8(text) + "\n";
         }
     }
-    std::fclose(f);
-    MoveFileExW(tmp.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING);
+    write_temp(L"tagzo-menu-probe.txt", lines);
 }
 
 void drop(HWND target) {
     std::wstring list = temp_file(L"tagzo-drop.txt");
-    std::string text;
-    if (FILE* f = _wfopen(list.c_str(), L"rb")) {
-        char buf[4096];
-        for (size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, got);
-        std::fclose(f);
-    }
+    std::string text = read_temp(L"tagzo-drop.txt");
     long x = 0, y = 0;
     int used = 0;
     if (std::sscanf(text.c_str(), "%ld %ld\n%n", &x, &y, &used) < 2) return;
@@ -112,14 +127,7 @@ void drop(HWND target) {
 }
 
 void count_glyphs(HWND control) {
-    std::wstring in = temp_file(L"tagzo-glyph.txt");
-    std::string text;
-    if (FILE* f = _wfopen(in.c_str(), L"rb")) {
-        char buf[4096];
-        for (size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, got);
-        std::fclose(f);
-    }
-    std::wstring chars = from_utf8(text);
+    std::wstring chars = from_utf8(read_temp(L"tagzo-glyph.txt"));
     HDC dc = GetDC(control);
     HGDIOBJ former = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
     std::vector<WORD> glyphs(chars.size() + 1);
@@ -133,13 +141,7 @@ void count_glyphs(HWND control) {
     GetTextFaceW(dc, LF_FACESIZE, face);
     SelectObject(dc, former);
     ReleaseDC(control, dc);
-    std::wstring out = temp_file(L"tagzo-glyph-probe.txt");
-    std::wstring tmp = out + L".part";
-    if (FILE* f = _wfopen(tmp.c_str(), L"wb")) {
-        std::fprintf(f, "%ld\t%s\n", missing, utf8(face).c_str());
-        std::fclose(f);
-        MoveFileExW(tmp.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING);
-    }
+    write_temp(L"tagzo-glyph-probe.txt", std::to_string(missing) + "\t" + utf8(face) + "\n");
 }
 
 } // namespace
