@@ -92,7 +92,16 @@ bool Process::start(const std::wstring& exe, const std::wstring& args, const std
     line.push_back(0);
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, in.c_str(), &si, &pi_) != 0;
+    // A start that fails for a reason other than a missing file is tried once more: under a
+    // loaded Wine a start can fail once where the next succeeds. What failed is said either way.
+    for (int attempt = 0; attempt < 2 && !started_; ++attempt) {
+        started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, in.c_str(), &si, &pi_) != 0;
+        if (started_) break;
+        last_error_ = GetLastError();
+        fwprintf(stderr, L"CreateProcess %ls: error %lu\n", cmd.c_str(), static_cast<unsigned long>(last_error_));
+        if (last_error_ == ERROR_FILE_NOT_FOUND || last_error_ == ERROR_PATH_NOT_FOUND) break;
+        Sleep(500);
+    }
     return started_;
 }
 

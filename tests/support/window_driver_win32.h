@@ -67,6 +67,8 @@ public:
     void end();
 
     bool started() const { return started_; }
+    // The system's error code of the last start that failed.
+    DWORD start_error() const { return last_error_; }
     bool running() const;
     // True once the program has ended, waiting up to `ms`.
     bool wait_end(int ms) const;
@@ -79,6 +81,7 @@ public:
 private:
     PROCESS_INFORMATION pi_{};
     bool started_ = false;
+    DWORD last_error_ = 0;
 };
 
 } // namespace driver

@@ -114,7 +114,7 @@ int install(const std::vector<std::wstring>& args) {
         }
     } close_editor{editor.get(), editor_main};
     Process p(args[0]);
-    if (!p.started()) return out("error", L"install.exe did not start"), 1;
+    if (!p.started()) return out("error", L"install.exe did not start: error " + std::to_wstring(p.start_error())), 1;
     HWND dlg = wait_window(p.pid(), nullptr, 1002, p.handle());
     if (!dlg) return out("error", L"no dialog 129"), 1;
     Sleep(300);
@@ -190,7 +190,7 @@ int install(const std::vector<std::wstring>& args) {
 int uninstall(const std::vector<std::wstring>& args) {
     std::wstring answer = args.size() > 2 && args[1] == L"--answer" ? args[2] : L"yes";
     Process p(args[0]);
-    if (!p.started()) return out("error", L"uninstall.exe did not start"), 1;
+    if (!p.started()) return out("error", L"uninstall.exe did not start: error " + std::to_wstring(p.start_error())), 1;
     // Phase 2 asks; it is this process or the copy that this one started.
     HWND ask = wait_window(0, k_confirm, 0xFFFF);
     if (!ask) return out("error", L"no question"), 1;
