@@ -6,6 +6,7 @@
 #   tools/screenshot.sh dialogs              every dialog of the editor, as its end-to-end tests
 #                                            open them, into build/PRESET/dialogs; the options
 #                                            dialog also to docs/options.png
+# TAGZO_WINE_DPI=144 or 192 takes it on a screen of that scale.
 # Needs a Windows build (cmake --build --preset windows, or windows64 where this machine cannot
 # run 32-bit programs) and imagemagick's import.
 set -euo pipefail
@@ -40,6 +41,10 @@ cp "$root/samples/sample.mp3" "$work/sample.mp3"
 export DISPLAY=:78
 screen=640x400x24
 [[ $subject == install ]] && screen=800x600x24
+# A screen of another scale (TAGZO_WINE_DPI, see tools/wine-run.sh) gets room for the larger window.
+if [[ ${TAGZO_WINE_DPI:-96} != 96 ]]; then
+  screen=1600x1200x24
+fi
 Xvfb "$DISPLAY" -screen 0 $screen -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT

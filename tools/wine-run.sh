@@ -17,7 +17,10 @@
 # regional settings and font entries (names, substitutes) for the new locale, under any
 # program of the other locale that runs at the same time. TAGZO_WINE_FONT_NAMES=plain makes
 # a prefix without stand-ins for the Japanese font names (see below), FOLDER/wineprefix-plain
-# (with the locale after it when that is not the default).
+# (with the locale after it when that is not the default). TAGZO_WINE_DPI=N (other than 96)
+# makes a prefix whose screen has N dots per inch, FOLDER/wineprefix-dpiN (the same suffixes
+# after it): Wine reads the value (LogPixels) when the prefix starts, and scales its own
+# metrics and the dialogs' fonts by it.
 # The loader fits the program: its PE header says whether it is a 32-bit or a 64-bit program.
 # Wine's own programs (wineboot, reg) are 64-bit in the prefix, which is always a win64 one.
 set -euo pipefail
@@ -80,6 +83,9 @@ program=${1:-}
 machine=$(pe_machine "$program")
 [[ -n $program || -n ${TAGZO_WINE_BUILD:-} ]] || machine=i386  # a bare --boot: the product's
 prefix_name=wineprefix
+dpi=${TAGZO_WINE_DPI:-96}
+[[ $dpi =~ ^[1-9][0-9]*$ ]] || { echo "wine-run: TAGZO_WINE_DPI must be a number of dots per inch, not $dpi" >&2; exit 2; }
+[[ $dpi == 96 ]] || prefix_name+=-dpi$dpi
 [[ ${TAGZO_WINE_FONT_NAMES:-} != plain ]] || prefix_name+=-plain
 [[ $locale == "$default_locale" ]] || prefix_name+=-$locale
 WINEPREFIX=${TAGZO_WINEPREFIX:-$(build_of "$program" "$machine")/$prefix_name}
@@ -143,6 +149,14 @@ boot() {
     WINELOADER=$wine64 "$wine64" reg add "$key" /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f >/dev/null 2>&1 || true
     WINELOADER=$wine64 "$wine64" reg add "$key" /v 'ＭＳ ゴシック' /d IPAGothic /f >/dev/null 2>&1 || true
     wineserver -w || true
+  fi
+  # The screen's dots per inch, read by Wine when the prefix starts.
+  # A file in the prefix says that it is set (Wine's registry holds other values of that name).
+  if [[ $dpi != 96 && $(cat "$WINEPREFIX/tagzo-dpi" 2>/dev/null) != "$dpi" ]]; then
+    WINELOADER=$wine64 "$wine64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+      >/dev/null 2>&1 || true
+    wineserver -w || true
+    echo "$dpi" >"$WINEPREFIX/tagzo-dpi"
   fi
 }
 # Every Wine program of a run shares one display: Wine's desktop process outlives a program,

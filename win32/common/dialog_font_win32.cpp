@@ -99,7 +99,51 @@ std::optional<FaceSpot> find_face(const unsigned char* p, size_t size) {
     return FaceSpot{at + 6, end + 2};
 }
 
+// The template resource `id` of `instance` and its size; null when it is missing.
+const unsigned char* template_of(HINSTANCE instance, WORD id, size_t& size) {
+    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5)); // RT_DIALOG
+    size = found ? SizeofResource(instance, found) : 0;
+    return static_cast<const unsigned char*>(found ? LockResource(LoadResource(instance, found)) : nullptr);
+}
+
 } // namespace
+
+std::optional<TemplateLayout> template_layout(HINSTANCE instance, WORD id) {
+    size_t size = 0;
+    const unsigned char* p = template_of(instance, id, size);
+    const std::optional<FaceSpot> spot = find_face(p, size);
+    if (!spot) return std::nullopt;
+    auto short_at = [&](size_t at) { return static_cast<int>(static_cast<int16_t>(word_at(p + at))); };
+    TemplateLayout t;
+    t.cx = short_at(22);
+    t.cy = short_at(24);
+    // The point size, weight, italic and character set stand before the face.
+    t.point_size = word_at(p + spot->at - 6);
+    t.weight = word_at(p + spot->at - 4);
+    t.italic = p[spot->at - 2] != 0;
+    t.charset = p[spot->at - 1];
+    std::wstring named;
+    for (size_t i = spot->at; i + 2 < spot->end; i += 2) named.push_back(static_cast<wchar_t>(word_at(p + i)));
+    t.face = japanese_face(named, false);
+    // Each item: help id, extended style, style (12 bytes), x, y, cx, cy (words), id (a
+    // double word), class, title, the count of extra bytes and those bytes; the next item from
+    // the next 4-byte boundary.
+    const size_t count = word_at(p + 16);
+    size_t at = (spot->end + 3) & ~size_t{3};
+    for (size_t i = 0; i < count; ++i) {
+        if (at > size || size - at < 24) return std::nullopt;
+        DWORD item_id;
+        std::memcpy(&item_id, p + at + 20, 4);
+        t.items.push_back({static_cast<int>(item_id), short_at(at + 12), short_at(at + 14), short_at(at + 16),
+                           short_at(at + 18)});
+        size_t next = skip_name(p, size, at + 24); // class
+        if (next) next = skip_name(p, size, next);   // title
+        if (!next || size - next < 2) return std::nullopt;
+        next += 2 + word_at(p + next);
+        at = (next + 3) & ~size_t{3};
+    }
+    return t;
+}
 
 std::wstring japanese_face(const std::wstring& wanted, bool fixed_pitch) {
     // Asked once a face: the fonts of a system do not come and go while a program runs. Only
@@ -129,9 +173,8 @@ HFONT font_with_glyphs(HDC dc, const std::wstring& text) {
 }
 
 INT_PTR dialog_box(HINSTANCE instance, WORD id, HWND owner, DLGPROC proc, LPARAM param) {
-    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5)); // RT_DIALOG
-    const auto* p = static_cast<const unsigned char*>(found ? LockResource(LoadResource(instance, found)) : nullptr);
-    const size_t size = found ? SizeofResource(instance, found) : 0;
+    size_t size = 0;
+    const unsigned char* p = template_of(instance, id, size);
     const std::optional<FaceSpot> spot = find_face(p, size);
     const size_t items_at = spot ? (spot->end + 3) & ~size_t{3} : 0;
     if (spot && items_at <= size) {

@@ -6,7 +6,9 @@
 #pragma once
 #include <windows.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace dialog_font {
 
@@ -20,6 +22,23 @@ std::wstring japanese_face(const std::wstring& wanted, bool fixed_pitch);
 // characters: the same size and weight with japanese_face() of the dialogs' face. Nothing
 // (nullptr) when the DC's font serves; the caller selects the font and deletes it.
 HFONT font_with_glyphs(HDC dc, const std::wstring& text);
+
+// What a DLGTEMPLATEEX says of its font and of where its controls lie, in dialog units.
+struct TemplateLayout {
+    std::wstring face; // japanese_face() of the template's face
+    int point_size = 0, weight = 0;
+    bool italic = false;
+    BYTE charset = DEFAULT_CHARSET;
+    int cx = 0, cy = 0; // the dialog's client area
+    struct Item {
+        int id;
+        int x, y, cx, cy;
+    };
+    std::vector<Item> items; // in the template's order, which is the order of the child windows
+};
+// The layout of dialog template `id` of `instance`; nothing when it is missing, is no extended
+// template, has no font or is cut short.
+std::optional<TemplateLayout> template_layout(HINSTANCE instance, WORD id);
 
 // DialogBoxParamW from dialog template `id` of `instance`, with the template's font replaced by
 // japanese_face() of it when the system lacks it; the template as it is otherwise.

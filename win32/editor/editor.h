@@ -7,10 +7,12 @@
 
 #include <array>
 #include <atomic>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "win32/common/dpi_win32.h"
 #include "win32/decoder/decoder.h"
 #include "core/preview/preview.h"
 #include "core/editing/session.h"
@@ -29,6 +31,11 @@ struct EditorWindow {
     editing::Session session;
     settings::Settings settings;
     HBITMAP bitmaps[5] = {}; // 156 to 160
+    // The window's dots per inch; the template's layout, kept for a change of scale, and the
+    // dialog font made for a scale the window was moved to (null while the template's own serves).
+    UINT dpi = 96;
+    std::optional<dialog_font::TemplateLayout> layout;
+    HFONT scaled_font = nullptr;
     // The File menu: the names of the folder's MP3 files as its latest opening listed them
     // (sorted; the owner-drawn menus are as wide as the widest of slots 0 to 49), the slot of
     // the file being edited (-1 when not listed), and the pointer's move onto that row when

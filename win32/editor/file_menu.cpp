@@ -78,7 +78,9 @@ void show_file_menu(EditorWindow& w) {
     GetCursorPos(&p);
     RECT desktop;
     GetWindowRect(GetDesktopWindow(), &desktop);
-    int y = face::file_menu_y(p.y, names.size(), desktop.bottom);
+    // The rule counts in pixels of a 96-DPI screen.
+    int y = dpi::scale(face::file_menu_y(dpi::unscale(p.y, w.dpi), names.size(), dpi::unscale(desktop.bottom, w.dpi)),
+                       w.dpi);
     {
         OwnerDrawnMenu menu(w, items);
         TrackPopupMenu(menu.handle(), TPM_RIGHTALIGN | TPM_BOTTOMALIGN, p.x, y, 0, dlg, nullptr);
@@ -99,9 +101,10 @@ void warp_to_current_row(EditorWindow& w, int row) {
     HWND first = GetWindow(w.main, GW_HWNDFIRST);
     RECT r;
     if (!first || !GetWindowRect(first, &r)) return;
-    int item = GetSystemMetrics(SM_CYSMICON) + 4;
+    // The rows are as high as measure_menu_item makes them.
+    int item = dpi::metric(SM_CYSMICON, w.dpi) + dpi::scale(4, w.dpi), margin = dpi::scale(16, w.dpi);
     GetCursorPos(&menu_state.saved_cursor);
-    SetCursorPos(r.right - 16, r.top + (row + 2) * item + 16 + item / 2);
+    SetCursorPos(r.right - margin, r.top + (row + 2) * item + margin + item / 2);
     menu_state.warp_request = false;
     menu_state.warp_restore = true;
 }

@@ -71,7 +71,7 @@ void place_window(const EditorWindow& w) {
     int width = r.right - r.left, height = r.bottom - r.top;
     POINT p;
     GetCursorPos(&p);
-    face::Point at{p.x, p.y}, offset{-300, -143};
+    face::Point at{p.x, p.y}, offset{dpi::scale(-300, w.dpi), dpi::scale(-143, w.dpi)};
     if (w.settings.fix_window_position == 1) {
         at = {w.settings.window_left, w.settings.window_top};
         offset = {0, 0};
@@ -82,8 +82,8 @@ void place_window(const EditorWindow& w) {
 }
 
 // The drop-down lists' heights: the year box 50 wide and 200 high, the history boxes their
-// own width and 100 high. Each stays where the template put it.
-void size_drop_down_lists(HWND dlg) {
+// own width and 100 high (at 96 DPI). Each stays where the template put it.
+void size_drop_down_lists(HWND dlg, UINT dpi) {
     const struct {
         int id, width, height;
     } boxes[] = {{IDC_YEAR, 50, 200}, {IDC_ARTIST, 0, 100}, {IDC_ALBUM, 0, 100}, {IDC_COMMENT, 0, 100}};
@@ -92,13 +92,20 @@ void size_drop_down_lists(HWND dlg) {
         RECT r{};
         GetWindowRect(box, &r);
         MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
-        MoveWindow(box, r.left, r.top, b.width ? b.width : r.right - r.left, b.height, FALSE);
+        MoveWindow(box, r.left, r.top, b.width ? dpi::scale(b.width, dpi) : r.right - r.left, dpi::scale(b.height, dpi),
+                   FALSE);
     }
 }
 
 BOOL on_init(EditorWindow& w, HWND dlg) {
     w.main = dlg;
     DragAcceptFiles(dlg, TRUE);
+    // On a screen of another scale than 96 DPI the controls go where the template puts them at
+    // 96 DPI, scaled; the dialog manager would have sized them by the font alone.
+    dpi::keep_system_from_scaling(dlg);
+    w.dpi = dpi::of_window(dlg);
+    w.layout = dialog_font::template_layout(w.instance, IDD_MAIN);
+    if (w.dpi != dpi::k_base && w.layout) dpi::lay_out(dlg, *w.layout, w.dpi, nullptr);
     place_window(w);
     for (int i = 0; i < 5; ++i) w.bitmaps[i] = LoadBitmapW(w.instance, MAKEINTRESOURCEW(IDB_EDGE + i));
     // Preview needs vbmp3.dll beside the program; without it the editor edits all the same.
@@ -117,7 +124,7 @@ BOOL on_init(EditorWindow& w, HWND dlg) {
     SendMessageW(dlg, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconW(w.instance, MAKEINTRESOURCEW(IDI_TAGZO))));
     set_title(w);
-    size_drop_down_lists(dlg);
+    size_drop_down_lists(dlg, w.dpi);
     std::time_t now = std::time(nullptr);
     std::tm* local = std::localtime(&now);
     for (const std::string& y : editing::year_list(local ? local->tm_year : 126))
@@ -146,6 +153,8 @@ void on_close(EditorWindow& w, int command) {
         if (b) DeleteObject(b);
         b = nullptr;
     }
+    if (w.scaled_font) DeleteObject(w.scaled_font);
+    w.scaled_font = nullptr;
     save_settings_now(w);
 }
 
@@ -293,6 +302,22 @@ void on_right_button(EditorWindow& w, UINT msg) {
     show_context_menu(w);
 }
 
+// Moved to a screen of another scale: the controls laid out and their font made again for it,
+// the window where the system suggests.
+void on_dpi_changed(EditorWindow& w, UINT dpi, const RECT& suggested) {
+    if (dpi == 0 || dpi == w.dpi) return;
+    w.dpi = dpi;
+    if (w.layout) {
+        HFONT font = dpi::template_font(*w.layout, dpi);
+        dpi::lay_out(w.main, *w.layout, dpi, font);
+        if (w.scaled_font) DeleteObject(w.scaled_font);
+        w.scaled_font = font;
+        size_drop_down_lists(w.main, dpi);
+    }
+    SetWindowPos(w.main, nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(w.main, nullptr, TRUE);
+}
+
 // Only the first of several dropped files is loaded; a path over 1024 characters is refused
 // rather than loaded cut.
 void on_drop(EditorWindow& w, HDROP drop) {
@@ -364,6 +389,7 @@ INT_PTR handle_message(EditorWindow& w, HWND dlg, UINT msg, WPARAM wp, LPARAM lp
     case WM_INITDIALOG: return on_init(w, dlg);
     case WM_COMMAND: return on_command(w, LOWORD(wp), HIWORD(wp));
     case WM_PAINT: paint_main_window(w); return TRUE;
+    case WM_DPICHANGED: on_dpi_changed(w, HIWORD(wp), *reinterpret_cast<const RECT*>(lp)); return TRUE;
     case WM_DROPFILES: on_drop(w, reinterpret_cast<HDROP>(wp)); return 0;
     case WM_MEASUREITEM: measure_menu_item(w, *reinterpret_cast<MEASUREITEMSTRUCT*>(lp)); return TRUE;
     case WM_DRAWITEM: draw_menu_item(w, *reinterpret_cast<const DRAWITEMSTRUCT*>(lp)); return TRUE;

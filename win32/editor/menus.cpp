@@ -92,8 +92,8 @@ std::wstring item_text(const EditorWindow& w, int id) {
 
 void measure_menu_item(EditorWindow& w, MEASUREITEMSTRUCT& item) {
     EditorWindow::MenuLook& look = w.menu_look;
-    look.icon_width = GetSystemMetrics(SM_CXSMICON);
-    look.icon_height = GetSystemMetrics(SM_CYSMICON);
+    look.icon_width = dpi::metric(SM_CXSMICON, w.dpi);
+    look.icon_height = dpi::metric(SM_CYSMICON, w.dpi);
     look.selection = GetSysColor(COLOR_HIGHLIGHT);
     look.selected_text = GetSysColor(COLOR_HIGHLIGHTTEXT);
     std::vector<int> widths;
@@ -102,12 +102,13 @@ void measure_menu_item(EditorWindow& w, MEASUREITEMSTRUCT& item) {
             std::wstring name = wide_path(w.file_menu.names[i]);
             SIZE size{};
             if (!name.empty() && GetTextExtentPoint32W(dc, name.c_str(), static_cast<int>(name.size()), &size))
-                widths.push_back(size.cx);
+                widths.push_back(dpi::unscale(size.cx, w.dpi));
         }
         ReleaseDC(w.owner, dc);
     }
-    item.itemWidth = static_cast<UINT>(face::menu_item_width(widths));
-    item.itemHeight = static_cast<UINT>(look.icon_height + 4);
+    // The rules' widths are those of a 96-DPI screen.
+    item.itemWidth = static_cast<UINT>(dpi::scale(face::menu_item_width(widths), w.dpi));
+    item.itemHeight = static_cast<UINT>(look.icon_height + dpi::scale(4, w.dpi));
 }
 
 void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item) {
@@ -139,7 +140,8 @@ void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item) {
     }
     bool owned = false;
     if (HICON icon = item_icon(w, id, owned)) {
-        DrawIconEx(dc, r.left, r.top + 2, icon, look.icon_width, look.icon_height, 0, nullptr, DI_NORMAL);
+        DrawIconEx(dc, r.left, r.top + dpi::scale(2, w.dpi), icon, look.icon_width, look.icon_height, 0, nullptr,
+                   DI_NORMAL);
         if (owned) DestroyIcon(icon);
     }
     std::wstring text = item_text(w, id);
@@ -147,7 +149,8 @@ void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item) {
     HFONT japanese = dialog_font::font_with_glyphs(dc, text);
     HGDIOBJ former_font = japanese ? SelectObject(dc, japanese) : nullptr;
     UINT former = SetTextAlign(dc, TA_BOTTOM);
-    TextOutW(dc, r.left + look.icon_width + 2, r.bottom - 4, text.c_str(), static_cast<int>(text.size()));
+    TextOutW(dc, r.left + look.icon_width + dpi::scale(2, w.dpi), r.bottom - dpi::scale(4, w.dpi), text.c_str(),
+             static_cast<int>(text.size()));
     SetTextAlign(dc, former);
     if (japanese) {
         SelectObject(dc, former_font);
@@ -160,7 +163,7 @@ void show_function_menu(const EditorWindow& w) {
     OwnerDrawnMenu menu(w, face::function_menu_items(!settings::slot_text(w.settings.copy_folder).empty()));
     POINT p;
     GetCursorPos(&p);
-    TrackPopupMenu(menu.handle(), TPM_BOTTOMALIGN | TPM_RIGHTALIGN, p.x, p.y - 7, 0, dlg, nullptr);
+    TrackPopupMenu(menu.handle(), TPM_BOTTOMALIGN | TPM_RIGHTALIGN, p.x, p.y - dpi::scale(7, w.dpi), 0, dlg, nullptr);
     SetFocus(GetDlgItem(dlg, IDC_TITLE));
 }
 

@@ -78,7 +78,9 @@ void place_dialog(HWND dlg) {
     POINT cursor;
     GetCursorPos(&cursor);
     int w = r.right - r.left, h = r.bottom - r.top;
-    face::Point p = face::place_by_cursor({cursor.x, cursor.y}, -160, -400, w, h, desk.right, desk.bottom);
+    const UINT scale = dpi::of_window(dlg); // the offsets are given at 96 DPI
+    face::Point p = face::place_by_cursor({cursor.x, cursor.y}, dpi::scale(-160, scale), dpi::scale(-400, scale), w, h,
+                                          desk.right, desk.bottom);
     MoveWindow(dlg, p.x, p.y, w, h, TRUE);
 }
 

@@ -1,5 +1,6 @@
 // The painted face of dialog 142: the field captions, the "Wave Vol" caption and the level
-// meter made of small bitmaps.
+// meter made of small bitmaps. Positions and sizes are those of a 96-DPI screen, scaled to the
+// window's.
 #include "win32/common/dialog_font_win32.h"
 #include "win32/editor/editor.h"
 #include "win32/editor/paint.h"
@@ -16,13 +17,14 @@ HFONT make_font(int height) {
                        dialog_font::japanese_face(wide(texts::label_font), true).c_str());
 }
 
-void embossed(HDC dc, int x, int y, const char* cp932) {
+// White, and black one pixel up and left of it (a pixel of a 96-DPI screen).
+void embossed(HDC dc, int x, int y, const char* cp932, UINT dpi) {
     std::wstring text = wide(cp932);
     int n = static_cast<int>(text.size());
     SetTextColor(dc, RGB(255, 255, 255));
-    TextOutW(dc, x, y, text.c_str(), n);
+    TextOutW(dc, dpi::scale(x, dpi), dpi::scale(y, dpi), text.c_str(), n);
     SetTextColor(dc, RGB(0, 0, 0));
-    TextOutW(dc, x - 1, y - 1, text.c_str(), n);
+    TextOutW(dc, dpi::scale(x - 1, dpi), dpi::scale(y - 1, dpi), text.c_str(), n);
 }
 
 // One row of 22 segments and its peak mark; mem[1..4] hold green, dark, yellow and red.
@@ -42,11 +44,10 @@ void meter_row(const EditorWindow& w, HDC dc, HDC* mem, int y, const preview::Me
         return mem[2];
     };
     for (int i = 0; i < 22; ++i)
-        BitBlt(dc, 258 + i * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.segments[static_cast<size_t>(i)]), 0,
-               0, SRCCOPY);
+        dpi::blit(dc, 258 + i * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.segments[static_cast<size_t>(i)]),
+                  w.dpi);
     if (row.peak_mark >= 0)
-        BitBlt(dc, 258 + row.peak_mark * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.peak_colour), 0, 0,
-               SRCCOPY);
+        dpi::blit(dc, 258 + row.peak_mark * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.peak_colour), w.dpi);
 }
 
 } // namespace
@@ -65,7 +66,7 @@ void paint_main_window(const EditorWindow& w) {
         }
         BITMAP edge{};
         GetObjectW(w.bitmaps[0], sizeof edge, &edge);
-        BitBlt(dc, 257, 69, edge.bmWidth, edge.bmHeight, mem[0], 0, 0, SRCCOPY);
+        dpi::blit(dc, 257, 69, edge.bmWidth, edge.bmHeight, mem[0], w.dpi);
         meter_row(w, dc, mem, 69, w.meter[0]);
         meter_row(w, dc, mem, 76, w.meter[1]);
         for (int i = 0; i < 5; ++i) {
@@ -73,14 +74,14 @@ void paint_main_window(const EditorWindow& w) {
             DeleteDC(mem[i]);
         }
     }
-    HFONT font = make_font(12);
+    HFONT font = make_font(dpi::scale(12, w.dpi));
     HGDIOBJ former = SelectObject(dc, font);
-    for (const FieldControl& c : k_field_controls) embossed(dc, c.caption_x, c.caption_y, c.caption);
+    for (const FieldControl& c : k_field_controls) embossed(dc, c.caption_x, c.caption_y, c.caption, w.dpi);
     SelectObject(dc, former);
     DeleteObject(font);
-    font = make_font(11);
+    font = make_font(dpi::scale(11, w.dpi));
     former = SelectObject(dc, font);
-    embossed(dc, 262, 136, texts::caption_wave_vol);
+    embossed(dc, 262, 136, texts::caption_wave_vol, w.dpi);
     SelectObject(dc, former);
     DeleteObject(font);
     EndPaint(dlg, &ps);

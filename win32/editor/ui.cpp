@@ -93,7 +93,9 @@ void show_notice_menu(HWND owner, const std::vector<std::wstring>& lines, int dx
     POINT p;
     GetCursorPos(&p);
     SetForegroundWindow(owner);
-    TrackPopupMenu(menu, TPM_RIGHTALIGN | TPM_BOTTOMALIGN, p.x + dx, p.y + dy, 0, owner, nullptr);
+    const UINT scale = dpi::of_window(owner); // the offsets are given at 96 DPI
+    TrackPopupMenu(menu, TPM_RIGHTALIGN | TPM_BOTTOMALIGN, p.x + dpi::scale(dx, scale), p.y + dpi::scale(dy, scale), 0,
+                   owner, nullptr);
     DestroyMenu(menu);
 }
 

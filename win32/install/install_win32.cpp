@@ -10,6 +10,7 @@
 #include <string>
 
 #include "win32/common/dialog_font_win32.h"
+#include "win32/common/dpi_win32.h"
 #include "win32/install/resource.h"
 #include "core/setup/setup_rules.h"
 #include "win32/install/setup_win32.h"
@@ -41,6 +42,7 @@ struct Installer {
     bool install_mode = true;
     bool same_folder = false;
     bool asking = false; // the question of a start is up
+    HBITMAP scaled_picture = nullptr; // the menu's picture at the screen's scale, when not 96 DPI
 };
 
 // The settings file as the installer names it; the folders differ only in letter case.
@@ -55,7 +57,22 @@ void centre_on_desktop(HWND dlg) {
     MoveWindow(dlg, (desk.right - desk.left) / 2 - w / 2, (desk.bottom - desk.top) / 2 - h / 2, w, h, TRUE);
 }
 
+// The template's controls grow with its font; the picture of the menu entry (a static control
+// that takes its bitmap's size) is drawn at the screen's scale to match.
+void scale_picture(HWND dlg, Installer& in) {
+    const UINT scale = dpi::of_window(dlg);
+    for (HWND c = GetWindow(dlg, GW_CHILD); c && scale != dpi::k_base; c = GetWindow(c, GW_HWNDNEXT)) {
+        if ((GetWindowLongPtrW(c, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP) continue;
+        HBITMAP shown = reinterpret_cast<HBITMAP>(SendMessageW(c, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        in.scaled_picture = dpi::scaled_bitmap(shown, scale);
+        if (in.scaled_picture)
+            SendMessageW(c, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(in.scaled_picture));
+        return;
+    }
+}
+
 void on_init(HWND dlg, Installer& in) {
+    scale_picture(dlg, in);
     centre_on_desktop(dlg);
     CheckDlgButton(dlg, IDC_MENU_ENTRY, BST_CHECKED);
     SetDlgItemTextW(dlg, IDC_INSTALL_FOLDER, wide_path(in.install_folder).c_str());
@@ -248,5 +265,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     platform::limit_library_search();
     Installer in;
     dialog_font::dialog_box(instance, IDD_INSTALL, nullptr, install_proc, reinterpret_cast<LPARAM>(&in));
+    if (in.scaled_picture) DeleteObject(in.scaled_picture);
     return 0;
 }

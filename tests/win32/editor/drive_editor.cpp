@@ -14,7 +14,10 @@
 #include <algorithm>
 #include <optional>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -88,12 +91,25 @@ std::string temp_folder() {
 }
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 bool exists(const std::string& path) { return exists(wide(path)); }
+// The driver reads and sets the editor's places in the screen's own pixels, as the editor
+// does: a program unaware of the screen's scale would get and give them at 96 DPI.
+const bool g_aware_of_the_scale = SetProcessDPIAware() != FALSE;
 // An environment variable, empty when unset.
 std::string environment(const wchar_t* name) {
     wchar_t buf[MAX_PATH] = {};
     DWORD n = GetEnvironmentVariableW(name, buf, MAX_PATH);
     return n > 0 && n < MAX_PATH ? cp932(buf) : std::string();
 }
+// The screen's dots per inch, as the runner's prefix has them (TAGZO_WINE_DPI, 96 unless set),
+// and a length given at 96 DPI at that scale.
+int screen_dpi() {
+    static const int dpi = [] {
+        const std::string set = environment(L"TAGZO_WINE_DPI");
+        return set.empty() ? 96 : std::atoi(set.c_str());
+    }();
+    return dpi;
+}
+long at_scale(long length) { return MulDiv(static_cast<int>(length), screen_dpi(), 96); }
 
 std::string record(const std::string& title, const std::string& artist = "", unsigned char genre = 255) {
     auto field = [](std::string s, size_t w) {
@@ -564,11 +580,11 @@ TEST_F(Editor, FirstStartWritesTheSettingsFile) {
         SendMessageW(box, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&r));
         GetWindowRect(box, &closed);
         if (width) {
-            EXPECT_EQ(r.right - r.left, width) << id;
+            EXPECT_EQ(r.right - r.left, at_scale(width)) << id;
         }
         // Windows counts the edit part in, Wine only the list below it.
-        EXPECT_GE(r.bottom - r.top, height - (closed.bottom - closed.top)) << id;
-        EXPECT_LE(r.bottom - r.top, height) << id;
+        EXPECT_GE(r.bottom - r.top, at_scale(height) - (closed.bottom - closed.top)) << id;
+        EXPECT_LE(r.bottom - r.top, at_scale(height)) << id;
     }
     // The fields' limits: 255 bytes while long texts are allowed; 30, and 4 for the year, when
     // the settings turn them off.
@@ -994,7 +1010,11 @@ TEST_F(Editor, FunctionMenuIsOwnerDrawnAndShowsTheCopyItemsOnlyWithACopyFolder) 
                  {Caption{20, 50, "曲名", 12}, Caption{8, 70, "ｱｰﾃｨｽﾄ", 12}, Caption{14, 90, "ｱﾙﾊﾞﾑ", 12},
                   Caption{21, 108, "年代", 12}, Caption{21, 127, "ｺﾒﾝﾄ", 12}, Caption{262, 136, "Wave Vol", 11}}) {
                 bool shown = false;
-                for (int w = 0; w < 3000 && !(shown = caption_shown(ed.main(), c.x, c.y, c.text, c.height)); w += 100)
+                // Drawn at the screen's scale: the black of the relief one pixel (of 96 DPI) up
+                // and left, the font scaled.
+                const int x = static_cast<int>(at_scale(c.x - 1)) + 1, y = static_cast<int>(at_scale(c.y - 1)) + 1;
+                for (int w = 0; w < 3000 && !(shown = caption_shown(ed.main(), x, y, c.text, static_cast<int>(at_scale(c.height))));
+                     w += 100)
                     Sleep(100);
                 EXPECT_TRUE(shown) << c.text;
             }
@@ -1009,9 +1029,9 @@ TEST_F(Editor, FunctionMenuIsOwnerDrawnAndShowsTheCopyItemsOnlyWithACopyFolder) 
         for (const MenuEntry& e : entries) {
             if (e.kind == '-') continue;
             EXPECT_EQ(e.kind, 'O') << e.id;
-            EXPECT_EQ(e.height(), GetSystemMetrics(SM_CYSMICON) + 4) << e.id;
-            EXPECT_GE(e.width(), 200) << e.id;
-            EXPECT_LE(e.width(), 350 + 2 * GetSystemMetrics(SM_CXMENUCHECK)) << e.id;
+            EXPECT_EQ(e.height(), GetSystemMetrics(SM_CYSMICON) + at_scale(4)) << e.id;
+            EXPECT_GE(e.width(), at_scale(200)) << e.id;
+            EXPECT_LE(e.width(), at_scale(350) + 2 * GetSystemMetrics(SM_CXMENUCHECK)) << e.id;
             // Its icon and text were drawn: the item is more than its background. The screen
             // shows the menu a moment after it opens.
             int drawn = 0;
@@ -1049,7 +1069,9 @@ TEST_F(Editor, ContextMenuOfARightClickClosesThroughItsItem) {
 }
 
 TEST_F(Editor, WindowMovesByItsSurfaceAndSticksToTheLeftEdge) {
-    SetCursorPos(512, 384); // the editor opens by the cursor: away from the screen's edges
+    // The editor opens by the cursor, its corner 300 by 143 pixels of 96 DPI up and left of it:
+    // here 100 pixels from the screen's left and top edges, with room to move right at any scale.
+    SetCursorPos(static_cast<int>(at_scale(300)) + 100, static_cast<int>(at_scale(143)) + 100);
     ASSERT_TRUE(start(""));
     RECT opened = ed.rect();
     ASSERT_GT(opened.left, 50);
@@ -1100,6 +1122,116 @@ TEST_F(Editor, WindowMovesByItsSurfaceAndSticksToTheLeftEdge) {
         EXPECT_EQ(ed.rect().top, want_top) << top;
         EXPECT_TRUE(ed.close());
     }
+}
+
+namespace {
+
+// Where the window's client area (0) and its controls lie, in client coordinates; as text a
+// line each: "ID LEFT TOP RIGHT BOTTOM".
+std::map<int, RECT> layout_of(HWND main) {
+    std::map<int, RECT> out;
+    GetClientRect(main, &out[0]);
+    for (int id : {IDC_TITLE, IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT, IDC_UNDO, IDC_PLAY, IDC_STOP, IDC_VOLUME,
+                   IDC_POSITION, IDC_PAUSE, IDC_STATUS, IDC_APPLY, IDC_FILE_BOX, IDC_CLOSE_X, IDC_FILE_MENU,
+                   IDC_FUNCTION, IDC_CARRY_OVER, IDC_MODE, IDC_OK, IDC_CANCEL, IDC_AUTO_PLAY}) {
+        RECT& r = out[id];
+        GetWindowRect(GetDlgItem(main, id), &r);
+        MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&r), 2);
+    }
+    return out;
+}
+std::string layout_text(const std::map<int, RECT>& layout) {
+    std::string out;
+    for (const auto& [id, r] : layout)
+        out += std::to_string(id) + " " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
+               std::to_string(r.right) + " " + std::to_string(r.bottom) + "\n";
+    return out;
+}
+std::map<int, RECT> layout_from(const std::string& text) {
+    std::map<int, RECT> out;
+    std::istringstream in(text);
+    int id;
+    RECT r;
+    while (in >> id >> r.left >> r.top >> r.right >> r.bottom) out[id] = r;
+    return out;
+}
+// Each edge of `seen` at `dpi` within a pixel of that of `base` at `base_dpi`, scaled. A
+// drop-down list's closed height comes from its font, not from the layout: its bottom is left
+// out.
+void expect_scaled(const std::map<int, RECT>& seen, int dpi, const std::map<int, RECT>& base, int base_dpi,
+                   const char* what) {
+    ASSERT_EQ(seen.size(), base.size()) << what;
+    for (const auto& [id, b] : base) {
+        const RECT& r = seen.at(id);
+        const bool combo = id == IDC_ARTIST || id == IDC_ALBUM || id == IDC_YEAR || id == IDC_COMMENT;
+        const long want[4] = {MulDiv(b.left, dpi, base_dpi), MulDiv(b.top, dpi, base_dpi),
+                              MulDiv(b.right, dpi, base_dpi), MulDiv(b.bottom, dpi, base_dpi)};
+        const long got[4] = {r.left, r.top, r.right, r.bottom};
+        // A base at another scale than 96 DPI carries its own rounding, multiplied.
+        const long slack = base_dpi == 96 ? 1 : 1 + dpi / base_dpi;
+        for (int i = 0; i < (combo ? 3 : 4); ++i)
+            EXPECT_NEAR(got[i], want[i], slack) << what << ": control " << id << " edge " << i;
+    }
+}
+// Tells the editor that its screen's scale changed (as Windows does when the window moves to
+// another screen), through the probe.
+bool change_dpi(DWORD thread, HWND main, int dpi) {
+    write_file(temp_folder() + "tagzo-dpi.txt", std::to_string(dpi) + "\n");
+    return ask_probe(thread, L"tagzo-dpi-probe", reinterpret_cast<WPARAM>(main), "tagzo-dpi-probe.txt").has_value();
+}
+// A press and release of the left button on a point of the screen, through the system's input.
+void mouse_click(EditorRun& ed, POINT at) {
+    ASSERT_TRUE(ed.put_cursor(at.x, at.y));
+    mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+    Sleep(50);
+    mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+    Sleep(200);
+}
+
+} // namespace
+
+// The window at the screen's scale (TAGZO_WINE_DPI, which the runner's prefix has): the client
+// area and every control where the 96-DPI layout puts them, times the scale. A run at 96 DPI
+// keeps its layout in TAGZO_LAYOUT_DIR for the runs at other scales to compare with. A change
+// of scale while the window is open lays it out again, and back at the first scale it is as
+// it was.
+TEST_F(Editor, ScreenScaleLaysOutTheWindowAndItsControls) {
+    const int dpi = screen_dpi();
+    const std::string keep = environment(L"TAGZO_LAYOUT_DIR");
+    ASSERT_TRUE(open("a.mp3", audio() + record("one", "Artist A")));
+    // Compared with the 96-DPI run's layout where there is one, else with its own.
+    const std::map<int, RECT> seen = layout_of(ed.main());
+    std::map<int, RECT> base = seen;
+    int base_dpi = dpi;
+    if (!keep.empty() && dpi == 96) write_file(keep + "\\layout-96.txt", layout_text(seen));
+    if (!keep.empty() && dpi != 96) {
+        ASSERT_TRUE(exists(keep + "\\layout-96.txt")) << "the run at 96 DPI keeps its layout there first";
+        base = layout_from(read_file(keep + "\\layout-96.txt"));
+        base_dpi = 96;
+        expect_scaled(seen, dpi, base, base_dpi, "at the screen's scale");
+    }
+    // A click at the scaled place of the carry-over switch lands on it: the artist's field
+    // turns off, and on again with the next click.
+    const RECT sw = base.at(IDC_CARRY_OVER);
+    POINT at{MulDiv((sw.left + sw.right) / 2, dpi, base_dpi), MulDiv((sw.top + sw.bottom) / 2, dpi, base_dpi)};
+    ClientToScreen(ed.main(), &at);
+    mouse_click(ed, at);
+    EXPECT_TRUE(ed.wait_enabled(IDC_ARTIST, false));
+    mouse_click(ed, at);
+    EXPECT_TRUE(ed.wait_enabled(IDC_ARTIST, true));
+    // Moved to a screen of twice the scale, and back.
+    ASSERT_TRUE(change_dpi(ed.thread(), ed.main(), dpi * 2));
+    expect_scaled(layout_of(ed.main()), dpi * 2, base, base_dpi, "after a change to twice the scale");
+    const RECT drop_list = [&] {
+        RECT r{};
+        SendMessageW(GetDlgItem(ed.main(), IDC_YEAR), CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&r));
+        return r;
+    }();
+    EXPECT_NEAR(drop_list.right - drop_list.left, MulDiv(50, dpi * 2, 96), 1);
+    ASSERT_TRUE(change_dpi(ed.thread(), ed.main(), dpi));
+    EXPECT_EQ(layout_text(layout_of(ed.main())), layout_text(seen));
+    EXPECT_EQ(ed.text(IDC_TITLE), "one");
+    EXPECT_TRUE(ed.close());
 }
 
 TEST_F(Editor, DropLoadsTheFirstFileAndCarriesOverWithAndWithoutRecords) {

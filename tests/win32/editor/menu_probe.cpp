@@ -9,6 +9,9 @@
 //   "tagzo-glyph-probe": reads a text from a file and writes how many of its characters the
 //       font of the control in wParam has no glyph for, a tab and the font's face (a font
 //       handle means nothing in another process).
+//   "tagzo-dpi-probe": tells the window in wParam that its screen's scale changed to the dots
+//       per inch written in a file (WM_DPICHANGED, whose rectangle cannot cross processes), and
+//       writes "done" once the window has taken it.
 // Both files hold UTF-8, and the library reads the menu and hands over the paths in UTF-16
 // through W calls: what it reports is what the menu shows, whatever the system's code page.
 #include <windows.h>
@@ -17,6 +20,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -144,12 +148,21 @@ void count_glyphs(HWND control) {
     write_temp(L"tagzo-glyph-probe.txt", std::to_string(missing) + "\t" + utf8(face) + "\n");
 }
 
+void change_dpi(HWND window) {
+    const int dpi = std::atoi(read_temp(L"tagzo-dpi.txt").c_str());
+    RECT suggested{};
+    GetWindowRect(window, &suggested);
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    write_temp(L"tagzo-dpi-probe.txt", "done\n");
+}
+
 } // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK probe_hook(int code, WPARAM wp, LPARAM lp) {
     static const UINT menu_signal = RegisterWindowMessageW(L"tagzo-menu-probe");
     static const UINT drop_signal = RegisterWindowMessageW(L"tagzo-drop-probe");
     static const UINT glyph_signal = RegisterWindowMessageW(L"tagzo-glyph-probe");
+    static const UINT dpi_signal = RegisterWindowMessageW(L"tagzo-dpi-probe");
     if (code == HC_ACTION) {
         auto* m = reinterpret_cast<MSG*>(lp);
         if (m->message == menu_signal && m->hwnd == nullptr) {
@@ -160,6 +173,9 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK probe_hook(int code, WPARAM wp
             m->message = WM_NULL;
         } else if (m->message == glyph_signal && m->hwnd == nullptr) {
             if (wp == PM_REMOVE) count_glyphs(reinterpret_cast<HWND>(m->wParam));
+            m->message = WM_NULL;
+        } else if (m->message == dpi_signal && m->hwnd == nullptr) {
+            if (wp == PM_REMOVE) change_dpi(reinterpret_cast<HWND>(m->wParam));
             m->message = WM_NULL;
 
         }

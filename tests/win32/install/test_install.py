@@ -231,6 +231,7 @@ class InstallTest(unittest.TestCase):
         self.assertIn("アンインストール", readme.decode("cp932"))
         self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"))
         # The setup programs ask for administrator rights; the editor runs as whoever starts it.
+        # All three draw at each screen's scale themselves.
         for program, level in (("install.exe", "requireAdministrator"), ("uninstall.exe", "requireAdministrator"),
                                ("tagzo.exe", "asInvoker")):
             path = os.path.join(p.root, program)
@@ -238,6 +239,8 @@ class InstallTest(unittest.TestCase):
                 f.write(self.shipped[program])
             seen = p.drive("resources", "z:" + path.replace("/", "\\"))
             self.assertIn(f'level="{level}"', seen["manifest"])
+            self.assertIn(">PerMonitorV2, PerMonitor</dpiAwareness>", seen["manifest"])
+            self.assertIn(">true/pm</dpiAware>", seen["manifest"])
             if program == "install.exe":
                 self.assertEqual(seen["bitmap130"], "168x138x24")
 

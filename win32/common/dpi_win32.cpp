@@ -1,0 +1,140 @@
+#include "win32/common/dpi_win32.h"
+
+namespace dpi {
+
+namespace {
+
+// Functions of the newer systems, looked up once: older ones lack them.
+template <typename F> F user32_function(const char* name) {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(user32, name))) : nullptr;
+}
+
+using DpiForWindow = UINT(WINAPI*)(HWND);
+using MetricsForDpi = int(WINAPI*)(int, UINT);
+using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+using DialogChangeBehaviour = BOOL(WINAPI*)(HWND, int, int);
+
+UINT screen_dpi() {
+    HDC screen = GetDC(nullptr);
+    int found = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return found > 0 ? static_cast<UINT>(found) : k_base;
+}
+
+RECT scale(const RECT& r, UINT dpi) {
+    return {dpi::scale(r.left, dpi), dpi::scale(r.top, dpi), dpi::scale(r.right, dpi), dpi::scale(r.bottom, dpi)};
+}
+
+// The dialog base units of the template's font on a 96-DPI screen, as the dialog manager
+// measures them: the mean width of the 52 Latin letters and the font's height.
+SIZE base_units_at_96(const dialog_font::TemplateLayout& layout) {
+    SIZE units{6, 13}; // the system font's, should the measure fail
+    HDC dc = CreateCompatibleDC(nullptr);
+    HFONT font = template_font(layout, k_base);
+    if (dc && font) {
+        HGDIOBJ former = SelectObject(dc, font);
+        static const wchar_t letters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+        SIZE extent{};
+        TEXTMETRICW metrics{};
+        if (GetTextExtentPoint32W(dc, letters, 52, &extent) && GetTextMetricsW(dc, &metrics))
+            units = {(extent.cx / 26 + 1) / 2, metrics.tmHeight};
+        SelectObject(dc, former);
+    }
+    if (font) DeleteObject(font);
+    if (dc) DeleteDC(dc);
+    return units;
+}
+
+} // namespace
+
+UINT of_window(HWND window) {
+    static const DpiForWindow for_window = user32_function<DpiForWindow>("GetDpiForWindow");
+    UINT found = for_window && window ? for_window(window) : 0;
+    return found ? found : screen_dpi();
+}
+
+int metric(int index, UINT dpi) {
+    static const MetricsForDpi for_dpi = user32_function<MetricsForDpi>("GetSystemMetricsForDpi");
+    return for_dpi ? for_dpi(index, dpi) : GetSystemMetrics(index);
+}
+
+void blit(HDC dc, int x, int y, int w, int h, HDC source, UINT dpi) {
+    if (dpi == k_base) {
+        BitBlt(dc, x, y, w, h, source, 0, 0, SRCCOPY);
+        return;
+    }
+    const RECT to = scale(RECT{x, y, x + w, y + h}, dpi);
+    const int former = SetStretchBltMode(dc, dpi % k_base == 0 ? COLORONCOLOR : HALFTONE);
+    POINT origin;
+    SetBrushOrgEx(dc, 0, 0, &origin);
+    StretchBlt(dc, to.left, to.top, to.right - to.left, to.bottom - to.top, source, 0, 0, w, h, SRCCOPY);
+    SetBrushOrgEx(dc, origin.x, origin.y, nullptr);
+    SetStretchBltMode(dc, former);
+}
+
+HBITMAP scaled_bitmap(HBITMAP bitmap, UINT dpi) {
+    BITMAP info{};
+    if (dpi == k_base || !bitmap || !GetObjectW(bitmap, sizeof info, &info)) return nullptr;
+    HDC screen = GetDC(nullptr);
+    if (!screen) return nullptr;
+    HBITMAP scaled = CreateCompatibleBitmap(screen, scale(info.bmWidth, dpi), scale(info.bmHeight, dpi));
+    HDC from = CreateCompatibleDC(screen), to = CreateCompatibleDC(screen);
+    if (scaled && from && to) {
+        HGDIOBJ former_from = SelectObject(from, bitmap), former_to = SelectObject(to, scaled);
+        blit(to, 0, 0, info.bmWidth, info.bmHeight, from, dpi);
+        SelectObject(from, former_from);
+        SelectObject(to, former_to);
+    }
+    if (from) DeleteDC(from);
+    if (to) DeleteDC(to);
+    ReleaseDC(nullptr, screen);
+    return scaled;
+}
+
+HFONT template_font(const dialog_font::TemplateLayout& layout, UINT dpi) {
+    return CreateFontW(-MulDiv(layout.point_size, static_cast<int>(dpi), 72), 0, 0, 0, layout.weight, layout.italic,
+                       FALSE, FALSE, layout.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       FF_DONTCARE, layout.face.c_str());
+}
+
+void lay_out(HWND dlg, const dialog_font::TemplateLayout& layout, UINT dpi, HFONT font) {
+    const SIZE units = base_units_at_96(layout);
+    auto at_96 = [&](int x, int y, int cx, int cy) {
+        return RECT{MulDiv(x, units.cx, 4), MulDiv(y, units.cy, 8), MulDiv(x + cx, units.cx, 4),
+                    MulDiv(y + cy, units.cy, 8)};
+    };
+    // The children stand in the template's order; one whose number differs is found by it.
+    HWND child = GetWindow(dlg, GW_CHILD);
+    for (const dialog_font::TemplateLayout::Item& item : layout.items) {
+        HWND control = child && static_cast<WORD>(GetDlgCtrlID(child)) == static_cast<WORD>(item.id)
+                           ? child
+                           : GetDlgItem(dlg, item.id);
+        if (child) child = GetWindow(child, GW_HWNDNEXT);
+        if (!control) continue;
+        // Left and top at 96 DPI as the dialog manager puts them, the size from its own
+        // rounding, each scaled.
+        const RECT r96 = at_96(item.x, item.y, 0, 0);
+        const int w96 = MulDiv(item.cx, units.cx, 4), h96 = MulDiv(item.cy, units.cy, 8);
+        if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        SetWindowPos(control, nullptr, scale(r96.left, dpi), scale(r96.top, dpi), scale(w96, dpi), scale(h96, dpi),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RECT client = {0, 0, scale(MulDiv(layout.cx, units.cx, 4), dpi), scale(MulDiv(layout.cy, units.cy, 8), dpi)};
+    const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_STYLE));
+    const DWORD ex_style = static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_EXSTYLE));
+    static const AdjustForDpi adjust_for_dpi = user32_function<AdjustForDpi>("AdjustWindowRectExForDpi");
+    if (!adjust_for_dpi || !adjust_for_dpi(&client, style, FALSE, ex_style, dpi))
+        AdjustWindowRectEx(&client, style, FALSE, ex_style);
+    SetWindowPos(dlg, nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (font) RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void keep_system_from_scaling(HWND dlg) {
+    // DDC_DISABLE_ALL for the dialog: no resize, no new fonts, no new layout.
+    static const DialogChangeBehaviour set = user32_function<DialogChangeBehaviour>("SetDialogDpiChangeBehavior");
+    if (set) set(dlg, 1, 1);
+}
+
+} // namespace dpi
