@@ -99,11 +99,10 @@ HFONT template_font(const dialog_font::TemplateLayout& layout, UINT dpi) {
 }
 
 void lay_out(HWND dlg, const dialog_font::TemplateLayout& layout, UINT dpi, HFONT font) {
+    // Dialog units to pixels at 96 DPI: a quarter of the base width, an eighth of the height.
     const SIZE units = base_units_at_96(layout);
-    auto at_96 = [&](int x, int y, int cx, int cy) {
-        return RECT{MulDiv(x, units.cx, 4), MulDiv(y, units.cy, 8), MulDiv(x + cx, units.cx, 4),
-                    MulDiv(y + cy, units.cy, 8)};
-    };
+    auto across = [&](int du) { return scale(MulDiv(du, units.cx, 4), dpi); };
+    auto down = [&](int du) { return scale(MulDiv(du, units.cy, 8), dpi); };
     // The children stand in the template's order; one whose number differs is found by it.
     HWND child = GetWindow(dlg, GW_CHILD);
     for (const dialog_font::TemplateLayout::Item& item : layout.items) {
@@ -112,15 +111,12 @@ void lay_out(HWND dlg, const dialog_font::TemplateLayout& layout, UINT dpi, HFON
                            : GetDlgItem(dlg, item.id);
         if (child) child = GetWindow(child, GW_HWNDNEXT);
         if (!control) continue;
-        // Left and top at 96 DPI as the dialog manager puts them, the size from its own
-        // rounding, each scaled.
-        const RECT r96 = at_96(item.x, item.y, 0, 0);
-        const int w96 = MulDiv(item.cx, units.cx, 4), h96 = MulDiv(item.cy, units.cy, 8);
+        // The place and the size each rounded as the dialog manager rounds them, then scaled.
         if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        SetWindowPos(control, nullptr, scale(r96.left, dpi), scale(r96.top, dpi), scale(w96, dpi), scale(h96, dpi),
+        SetWindowPos(control, nullptr, across(item.x), down(item.y), across(item.cx), down(item.cy),
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    RECT client = {0, 0, scale(MulDiv(layout.cx, units.cx, 4), dpi), scale(MulDiv(layout.cy, units.cy, 8), dpi)};
+    RECT client = {0, 0, across(layout.cx), down(layout.cy)};
     const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_STYLE));
     const DWORD ex_style = static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_EXSTYLE));
     static const AdjustForDpi adjust_for_dpi = user32_function<AdjustForDpi>("AdjustWindowRectExForDpi");
