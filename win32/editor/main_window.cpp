@@ -97,6 +97,24 @@ void size_drop_down_lists(HWND dlg, UINT dpi) {
     }
 }
 
+// The Tab key goes through the fields and buttons as they are read, row by row from the top,
+// starting at the title (which has the focus first) and coming round to the row above it. The
+// order of the child windows is the order of the Tab key; the controls do not overlap, so it
+// changes nothing on the screen.
+void tab_in_reading_order(HWND dlg) {
+    const int order[] = {IDC_TITLE,    IDC_MODE,      IDC_ARTIST, IDC_CARRY_OVER, IDC_ALBUM, IDC_YEAR,
+                         IDC_PLAY,     IDC_PAUSE,     IDC_STOP,   IDC_COMMENT,    IDC_UNDO,  IDC_OK,
+                         IDC_CANCEL,   IDC_APPLY,     IDC_FUNCTION, IDC_FILE_MENU, IDC_CLOSE_X, IDC_AUTO_PLAY};
+    HWND after = HWND_TOP;
+    for (int id : order) {
+        HWND control = GetDlgItem(dlg, id);
+        if (!control) continue;
+        SetWindowLongPtrW(control, GWL_STYLE, GetWindowLongPtrW(control, GWL_STYLE) | WS_TABSTOP);
+        SetWindowPos(control, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        after = control;
+    }
+}
+
 BOOL on_init(EditorWindow& w, HWND dlg) {
     w.main = dlg;
     DragAcceptFiles(dlg, TRUE);
@@ -120,6 +138,7 @@ BOOL on_init(EditorWindow& w, HWND dlg) {
                                                     {IDC_YEAR, texts::caption_year},
                                                     {IDC_COMMENT, texts::caption_comment}};
     for (const auto& [id, caption] : captions) name_for_screen_readers(GetDlgItem(dlg, id), wide(caption));
+    tab_in_reading_order(dlg);
     watch_home_key(w);
     SendMessageW(dlg, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconW(w.instance, MAKEINTRESOURCEW(IDI_TAGZO))));

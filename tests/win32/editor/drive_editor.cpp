@@ -571,6 +571,17 @@ TEST_F(Editor, FirstStartWritesTheSettingsFile) {
             EXPECT_EQ(accessible_name(GetWindow(control, GW_CHILD)), name) << id;
         }
     }
+    // The Tab key reaches every field and button, row by row as they are read, from the title
+    // (the apply button while it is on; it is off before an edit).
+    std::vector<int> tab_order;
+    HWND at = GetDlgItem(ed.main(), IDC_TITLE);
+    for (int i = 0; i < 30 && at && (tab_order.empty() || at != GetDlgItem(ed.main(), IDC_TITLE)); ++i) {
+        tab_order.push_back(GetDlgCtrlID(at));
+        at = GetNextDlgTabItem(ed.main(), at, FALSE);
+    }
+    EXPECT_EQ(tab_order, (std::vector<int>{IDC_TITLE, IDC_MODE, IDC_ARTIST, IDC_CARRY_OVER, IDC_ALBUM, IDC_YEAR,
+                                           IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_COMMENT, IDC_UNDO, IDC_OK, IDC_CANCEL,
+                                           IDC_FUNCTION, IDC_FILE_MENU, IDC_CLOSE_X, IDC_AUTO_PLAY}));
     // The drop-down lists open tall enough to choose from: the year box 50 x 200, the history
     // boxes 100 high.
     for (auto [id, width, height] :
