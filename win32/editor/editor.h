@@ -31,9 +31,10 @@ struct EditorWindow {
     editing::Session session;
     settings::Settings settings;
     HBITMAP bitmaps[5] = {}; // 156 to 160
-    // The window's dots per inch; the template's layout, kept for a change of scale, and the
-    // dialog font made for a scale the window was moved to (null while the template's own serves).
-    UINT dpi = 96;
+    // The window's dots per inch (read by the monitor thread too); the template's layout, kept
+    // for a change of scale, and the dialog font made for a scale the window was moved to (null
+    // while the template's own serves).
+    std::atomic<UINT> dpi{96};
     std::optional<dialog_font::TemplateLayout> layout;
     HFONT scaled_font = nullptr;
     // The File menu: the names of the folder's MP3 files as its latest opening listed them

@@ -13,6 +13,8 @@
 //   player.was_playing()  the core's preview::Preview flag, written by it on the window
 //                         thread (a play seen, a stream's end), read here
 //   decoder::repaint_count  counted here, set to 0 by each decoder stop
+//   dpi                   the window's scale, written by the window thread (start, a change
+//                         of scale), read here for the meter's rectangle
 // It reaches the window only by sent messages (commands, and a request to update the status,
 // which therefore runs on the window thread) and by invalidating the meter's rectangle.
 #include <windows.h>
@@ -27,7 +29,13 @@ namespace editor {
 
 namespace {
 
+// The meter's rectangle at 96 DPI, and at the window's scale.
 const RECT k_meter{257, 67, 377, 91};
+RECT meter_area(const EditorWindow& w) {
+    const UINT scale = w.dpi.load(std::memory_order_relaxed);
+    return {dpi::scale(k_meter.left, scale), dpi::scale(k_meter.top, scale), dpi::scale(k_meter.right, scale),
+            dpi::scale(k_meter.bottom, scale)};
+}
 
 void hot_keys(EditorWindow& w, HWND dlg) {
     static constexpr int keys[6] = {VK_F12, VK_F5, VK_F6, VK_F7, VK_ADD, VK_SUBTRACT};
@@ -57,7 +65,8 @@ void levels(EditorWindow& w, HWND dlg) {
         static_cast<void>(decoder::decoder_get_wave(rows[0], rows[1])); // rows of zeros where it fails
         uint32_t now = timeGetTime();
         for (int r = 0; r < 2; ++r) preview::feed_levels(w.meter[r], rows[r], 256, now);
-        InvalidateRect(dlg, &k_meter, FALSE);
+        const RECT area = meter_area(w);
+        InvalidateRect(dlg, &area, FALSE);
     } else {
         for (preview::MeterRow& v : w.meter) {
             v.peak.store(0, std::memory_order_relaxed);
@@ -79,7 +88,10 @@ DWORD WINAPI monitor_loop(LPVOID param) {
             if (!IsWindow(dlg)) return 0;
             levels(w, dlg);
             // After a stop the meter is redrawn for 29 more passes as it falls to zero.
-            if (++decoder::repaint_count < 30) InvalidateRect(dlg, &k_meter, FALSE);
+            if (++decoder::repaint_count < 30) {
+                const RECT area = meter_area(w);
+                InvalidateRect(dlg, &area, FALSE);
+            }
             if (w.player.was_playing()) SendMessageW(dlg, WM_UPDATE_STATUS, 0, 0);
             return 0;
         });

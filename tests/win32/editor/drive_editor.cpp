@@ -1574,14 +1574,15 @@ bool wait_status(EditorRun& ed, const std::string& prefix, int ms = 10000) {
     }
     return false;
 }
-// Lit green segments of the level meter (client 257,67 to 377,91) on the screen.
+// Lit green segments of the level meter (client 257,67 to 377,91 at 96 DPI, scaled) on the
+// screen.
 int lit_meter_pixels(HWND main) {
-    POINT at{257, 67};
+    POINT at{static_cast<int>(at_scale(257)), static_cast<int>(at_scale(67))};
     ClientToScreen(main, &at);
     HDC screen = GetDC(nullptr);
     int n = 0;
-    for (int y = 0; y < 24; y += 2)
-        for (int x = 0; x < 120; x += 2) {
+    for (int y = 0; y < at_scale(24); y += 2)
+        for (int x = 0; x < at_scale(120); x += 2) {
             COLORREF c = GetPixel(screen, at.x + x, at.y + y);
             n += GetGValue(c) > 200 && GetRValue(c) < 100;
         }
