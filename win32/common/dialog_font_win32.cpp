@@ -99,6 +99,13 @@ std::optional<FaceSpot> find_face(const unsigned char* p, size_t size) {
     return FaceSpot{at + 6, end + 2};
 }
 
+// The face a template names, as find_face() found it.
+std::wstring face_at(const unsigned char* p, const FaceSpot& spot) {
+    std::wstring named;
+    for (size_t i = spot.at; i + 2 < spot.end; i += 2) named.push_back(static_cast<wchar_t>(word_at(p + i)));
+    return named;
+}
+
 // The template resource `id` of `instance` and its size; null when it is missing.
 const unsigned char* template_of(HINSTANCE instance, WORD id, size_t& size) {
     HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5)); // RT_DIALOG
@@ -122,9 +129,7 @@ std::optional<TemplateLayout> template_layout(HINSTANCE instance, WORD id) {
     t.weight = word_at(p + spot->at - 4);
     t.italic = p[spot->at - 2] != 0;
     t.charset = p[spot->at - 1];
-    std::wstring named;
-    for (size_t i = spot->at; i + 2 < spot->end; i += 2) named.push_back(static_cast<wchar_t>(word_at(p + i)));
-    t.face = japanese_face(named, false);
+    t.face = japanese_face(face_at(p, *spot), false);
     // Each item: help id, extended style, style (12 bytes), x, y, cx, cy (words), id (a
     // double word), class, title, the count of extra bytes and those bytes; the next item from
     // the next 4-byte boundary.
@@ -178,8 +183,7 @@ INT_PTR dialog_box(HINSTANCE instance, WORD id, HWND owner, DLGPROC proc, LPARAM
     const std::optional<FaceSpot> spot = find_face(p, size);
     const size_t items_at = spot ? (spot->end + 3) & ~size_t{3} : 0;
     if (spot && items_at <= size) {
-        std::wstring named;
-        for (size_t i = spot->at; i + 2 < spot->end; i += 2) named.push_back(static_cast<wchar_t>(word_at(p + i)));
+        const std::wstring named = face_at(p, *spot);
         const std::wstring face = japanese_face(named, false);
         if (face != named) {
             // The template up to the face, the new face, and the items from the next 4-byte

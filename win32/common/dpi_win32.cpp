@@ -22,10 +22,6 @@ UINT screen_dpi() {
     return found > 0 ? static_cast<UINT>(found) : k_base;
 }
 
-RECT scale(const RECT& r, UINT dpi) {
-    return {dpi::scale(r.left, dpi), dpi::scale(r.top, dpi), dpi::scale(r.right, dpi), dpi::scale(r.bottom, dpi)};
-}
-
 // The dialog base units of the template's font on a 96-DPI screen, as the dialog manager
 // measures them: the mean width of the 52 Latin letters and the font's height.
 SIZE base_units_at_96(const dialog_font::TemplateLayout& layout) {

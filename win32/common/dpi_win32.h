@@ -16,6 +16,10 @@ UINT of_window(HWND window);
 
 // A length given at 96 DPI, at `dpi`.
 inline int scale(int length, UINT dpi) { return MulDiv(length, static_cast<int>(dpi), static_cast<int>(k_base)); }
+// A rectangle given at 96 DPI, at `dpi`.
+inline RECT scale(const RECT& r, UINT dpi) {
+    return {scale(r.left, dpi), scale(r.top, dpi), scale(r.right, dpi), scale(r.bottom, dpi)};
+}
 // A length at `dpi`, at 96 DPI.
 inline int unscale(int length, UINT dpi) { return MulDiv(length, static_cast<int>(k_base), static_cast<int>(dpi)); }
 // A system metric at `dpi` (GetSystemMetricsForDpi where the system has it).

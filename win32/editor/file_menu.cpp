@@ -101,8 +101,7 @@ void warp_to_current_row(EditorWindow& w, int row) {
     HWND first = GetWindow(w.main, GW_HWNDFIRST);
     RECT r;
     if (!first || !GetWindowRect(first, &r)) return;
-    // The rows are as high as measure_menu_item makes them.
-    int item = dpi::metric(SM_CYSMICON, w.dpi) + dpi::scale(4, w.dpi), margin = dpi::scale(16, w.dpi);
+    const int item = menu_row_height(w), margin = dpi::scale(16, w.dpi);
     GetCursorPos(&menu_state.saved_cursor);
     SetCursorPos(r.right - margin, r.top + (row + 2) * item + margin + item / 2);
     menu_state.warp_request = false;

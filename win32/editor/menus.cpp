@@ -90,6 +90,8 @@ std::wstring item_text(const EditorWindow& w, int id) {
 
 } // namespace
 
+int menu_row_height(const EditorWindow& w) { return dpi::metric(SM_CYSMICON, w.dpi) + dpi::scale(4, w.dpi); }
+
 void measure_menu_item(EditorWindow& w, MEASUREITEMSTRUCT& item) {
     EditorWindow::MenuLook& look = w.menu_look;
     look.icon_width = dpi::metric(SM_CXSMICON, w.dpi);
@@ -108,7 +110,7 @@ void measure_menu_item(EditorWindow& w, MEASUREITEMSTRUCT& item) {
     }
     // The rules' widths are those of a 96-DPI screen.
     item.itemWidth = static_cast<UINT>(dpi::scale(face::menu_item_width(widths), w.dpi));
-    item.itemHeight = static_cast<UINT>(look.icon_height + dpi::scale(4, w.dpi));
+    item.itemHeight = static_cast<UINT>(menu_row_height(w));
 }
 
 void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item) {

@@ -16,6 +16,8 @@ struct EditorWindow;
 void show_function_menu(const EditorWindow& w);
 void show_context_menu(const EditorWindow& w);
 void measure_menu_item(EditorWindow& w, MEASUREITEMSTRUCT& item);
+// The height of an owner-drawn menu row: a small icon and 4 pixels (of 96 DPI).
+int menu_row_height(const EditorWindow& w);
 void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item);
 // A popup of owner-drawn items (0 for a separator), destroyed with this object. Each item's
 // data holds its text for screen readers (MSAAMENUINFO), which cannot read a drawn item.

@@ -31,11 +31,7 @@ namespace {
 
 // The meter's rectangle at 96 DPI, and at the window's scale.
 const RECT k_meter{257, 67, 377, 91};
-RECT meter_area(const EditorWindow& w) {
-    const UINT scale = w.dpi.load(std::memory_order_relaxed);
-    return {dpi::scale(k_meter.left, scale), dpi::scale(k_meter.top, scale), dpi::scale(k_meter.right, scale),
-            dpi::scale(k_meter.bottom, scale)};
-}
+RECT meter_area(const EditorWindow& w) { return dpi::scale(k_meter, w.dpi.load(std::memory_order_relaxed)); }
 
 void hot_keys(EditorWindow& w, HWND dlg) {
     static constexpr int keys[6] = {VK_F12, VK_F5, VK_F6, VK_F7, VK_ADD, VK_SUBTRACT};
