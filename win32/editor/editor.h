@@ -66,6 +66,7 @@ struct EditorWindow {
         HANDLE wake = nullptr; // set to end the monitor's rest
         DWORD tid = 0;
         int32_t key_latch[6] = {}; // monitor thread only
+        HHOOK key_hook = nullptr;  // the window thread's keyboard hook (hot_key_seen)
     } monitor;
     bool options_open = false; // dialog 136 is open
     face::WindowDrag drag;
