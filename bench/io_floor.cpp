@@ -1,8 +1,13 @@
 // The floor for setting a title in a batch: what the system calls alone cost, with nothing of
 // tagzo around them. For each file: open, read the last 128 bytes, put "X" as the title of the
 // ID3v1 record there, write them back, close.
-//   io_floor FILE...
+//   io_floor [--locked] FILE...
+// With --locked, each file also gets the three calls that tagzo-cli's change makes besides
+// those: an exclusive lock on the open file, a look at the name afterwards (does it still name
+// the locked file?), and the read of the file's first 12 bytes, which tell an MP3 from the RMP
+// form. That is the floor of a change made under the write lock.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,12 +16,20 @@
 
 int main(int argc, char** argv) {
     int failed = 0;
-    for (int i = 1; i < argc; ++i) {
+    const bool locked = argc > 1 && std::strcmp(argv[1], "--locked") == 0;
+    for (int i = locked ? 2 : 1; i < argc; ++i) {
         int fd = ::open(argv[i], O_RDWR | O_CLOEXEC);
         struct stat st {};
+        struct stat named {};
+        unsigned char head[12];
         unsigned char rec[128];
-        if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size < 128 ||
-            ::pread(fd, rec, sizeof rec, st.st_size - 128) != 128 || std::memcmp(rec, "TAG", 3) != 0) {
+        bool ok = fd >= 0 && ::fstat(fd, &st) == 0;
+        if (ok && locked)
+            ok = ::flock(fd, LOCK_EX) == 0 && ::stat(argv[i], &named) == 0 && named.st_ino == st.st_ino &&
+                 ::pread(fd, head, sizeof head, 0) == static_cast<ssize_t>(sizeof head);
+        ok = ok && st.st_size >= 128 && ::pread(fd, rec, sizeof rec, st.st_size - 128) == 128 &&
+             std::memcmp(rec, "TAG", 3) == 0;
+        if (!ok) {
             std::fprintf(stderr, "io_floor: %s: no record\n", argv[i]);
             failed = 1;
         } else {
