@@ -105,7 +105,9 @@ public:
 
     Result begin(const std::string& target);
     // After a failed write, copy or patch the writer takes no more, and its commit fails with
-    // that first failure.
+    // that first failure. Small writes are gathered (up to k_gather bytes) and go to the file
+    // together, before the next copy or patch and at the commit; a failure of such a write
+    // shows there.
     Result write(const void* data, size_t n);
     // Copies n bytes of `from` starting at offset, in blocks.
     Result copy_from(ByteSource& from, uint64_t offset, uint64_t n);
@@ -139,6 +141,9 @@ private:
     Result replace_target();
     Result name_unnamed();
     Result fail(Result why);
+    Result write_gathered();
+    static constexpr size_t k_gather = 64 * 1024;
+    std::string gathered_; // written_ counts these bytes too; they end it
     std::string target_;
     std::string temp_;     // the temporary file's name; for an unnamed one, its folder
     bool unnamed_ = false; // written as a file without a name, named only at the commit

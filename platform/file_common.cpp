@@ -74,6 +74,7 @@ Result ReplacingWriter::begin(const std::string& target) {
     abort();
     target_ = target;
     written_ = 0;
+    gathered_.clear();
     status_ = {};
     warnings_.clear();
     const PathKind kind = path_kind(target);
@@ -89,15 +90,30 @@ Result ReplacingWriter::fail(Result why) {
 
 Result ReplacingWriter::write(const void* data, size_t n) {
     if (!status_) return status_;
-    if (Result put = file_.write_at(written_, data, n); !put) return fail(std::move(put));
+    // A chunk's header and its texts are a few bytes each: one system call takes them all.
+    if (gathered_.size() + n > k_gather)
+        if (Result sent = write_gathered(); !sent) return sent;
+    if (n < k_gather) {
+        gathered_.append(static_cast<const char*>(data), n);
+    } else if (Result put = file_.write_at(written_, data, n); !put) {
+        return fail(std::move(put));
+    }
     written_ += n;
     return {};
+}
+
+Result ReplacingWriter::write_gathered() {
+    if (!status_ || gathered_.empty()) return status_;
+    Result put = file_.write_at(written_ - gathered_.size(), gathered_.data(), gathered_.size());
+    gathered_.clear();
+    return put ? Result{} : fail(std::move(put));
 }
 
 Result ReplacingWriter::copy_from(ByteSource& from, uint64_t offset, uint64_t n) {
     // From a file, the system copies where it can, in steps of 8 MiB; each step goes to disk
     // while the copy goes on, not all at once at the commit.
     constexpr uint64_t k_step = 8u << 20;
+    if (Result sent = write_gathered(); !sent) return sent;
     auto* const file = dynamic_cast<File*>(&from);
     while (file && n > 0 && status_) {
         const uint64_t copied = file_.copy_in_system(*file, offset, written_, n < k_step ? n : k_step);
@@ -117,6 +133,7 @@ Result ReplacingWriter::copy_from(ByteSource& from, uint64_t offset, uint64_t n)
         if (!from.read_at(offset, block.data(), part))
             return fail(failure(Fault::cannot_read, "reading the original file failed"));
         if (Result put = write(block.data(), part); !put) return put;
+        if (Result sent = write_gathered(); !sent) return sent;
         // The data goes to disk while the copy goes on, not all at once at the commit.
         file_.start_writeback(written_ - part, part);
         offset += part;
@@ -126,7 +143,7 @@ Result ReplacingWriter::copy_from(ByteSource& from, uint64_t offset, uint64_t n)
 }
 
 Result ReplacingWriter::patch(uint64_t offset, const void* data, size_t n) {
-    if (!status_) return status_;
+    if (Result sent = write_gathered(); !sent) return sent;
     if (offset > written_ || n > written_ - offset)
         return fail(failure(Fault::write_failed, "patch outside the written part"));
     if (Result put = file_.write_at(offset, data, n); !put) {
@@ -138,6 +155,7 @@ Result ReplacingWriter::patch(uint64_t offset, const void* data, size_t n) {
 
 Result ReplacingWriter::commit() {
     if (temp_.empty()) return failure(Fault::write_failed, "nothing to commit");
+    static_cast<void>(write_gathered()); // a failure is status_'s now
     if (!status_) {
         Result why = status_;
         abort();

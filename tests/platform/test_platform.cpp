@@ -153,6 +153,32 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
     }
     platform::ReplacingWriter::fail_step_for_tests = nullptr;
 #endif
+
+    // Small writes wait to go out together; copies (by the system, from a file, or through a
+    // buffer) and patches land after them, a large write in its place among them.
+    {
+        const std::string source = dir.file("source.bin");
+        write_file(source, "0123456789");
+        platform::File source_file;
+        ASSERT_TRUE(source_file.open(source, platform::File::Mode::read));
+        const std::string large(70000, 'x');
+        platform::ReplacingWriter w5;
+        ASSERT_TRUE(testing_files::noted(w5.begin(path), err));
+        EXPECT_TRUE(w5.write("<<", 2));
+        EXPECT_TRUE(w5.copy_from(source_file, 2, 5));
+        EXPECT_TRUE(w5.write("ab", 2));
+        EXPECT_TRUE(w5.write(large.data(), large.size()));
+        EXPECT_TRUE(w5.write("cd", 2));
+        EXPECT_TRUE(w5.copy_from(ms, 0, 6));
+        EXPECT_TRUE(w5.write(">", 1));
+        EXPECT_TRUE(w5.patch(8, "B", 1));
+        EXPECT_TRUE(w5.patch(w5.written() - 1, "]", 1)); // a byte still waiting
+        EXPECT_TRUE(w5.write(">", 1));
+        EXPECT_EQ(w5.written(), 7 + 2 + large.size() + 2 + 6 + 2);
+        ASSERT_TRUE(testing_files::noted(w5.commit(), err)) << err;
+        const std::string made = read_file(path);
+        EXPECT_TRUE(made == "<<23456aB" + large + "cdcopied]>") << made.substr(0, 12) << "..." << made.substr(70000);
+    }
 }
 
 TEST(ReplacingWriter, LongNamesLinksAndFilesThatAreNoFiles) {
