@@ -1,15 +1,28 @@
 #include "cli/json.h"
 
+#include <array>
+
 #include "platform/text.h"
 
 namespace cli::json {
+
+namespace {
+// The bytes that may need an escape: controls, the quote, the backslash, and 0xEF, which
+// begins U+FFFD. Every other byte goes over as it is.
+constexpr std::array<bool, 256> k_may_escape = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 0x20; ++c) t[c] = true;
+    t['"'] = t['\\'] = t[0xEF] = true;
+    return t;
+}();
+} // namespace
 
 void quote_to(std::string& out, std::string_view utf8) {
     out += '"';
     size_t plain = 0; // where the bytes that go over as they are begin
     for (size_t i = 0; i < utf8.size(); ++i) {
         auto c = static_cast<unsigned char>(utf8[i]);
-        if (c >= 0x20 && c != '"' && c != '\\' && c != 0xEF) continue;
+        if (!k_may_escape[c]) continue;
         // U+FFFD stands for bytes that are no cp932 text; escaped, it survives a console code
         // page that has no such character. Any other character from 0xEF goes as it is.
         const bool replacement = c == 0xEF && i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0xBF &&

@@ -74,6 +74,13 @@ void add_id3v2_json(std::string& j, const formats::Id3v2Found& v2) {
 
 std::string show_json(const std::string& path, const Loaded& l) {
     const formats::ShownTexts& t = l.texts;
+    // Each text's UTF-8 form is quoted into the line before the next is made, so one string
+    // holds them all in turn.
+    std::string utf8;
+    auto shown = [&utf8](const std::string& cp932) -> const std::string& {
+        platform::cp932_to_utf8(cp932, utf8);
+        return utf8;
+    };
     std::string j;
     j.reserve(1024);
     j += "{\"path\":";

@@ -11,6 +11,8 @@ void put_utf8(std::string& out, char32_t cp);
 
 // Bytes that are no cp932 character become U+FFFD.
 std::string cp932_to_utf8(std::string_view cp932);
+// The same into `out` (replacing what it held), whose memory a caller of many texts reuses.
+void cp932_to_utf8(std::string_view cp932, std::string& out);
 // False when the input is no valid UTF-8 or holds a character with no cp932 form;
 // `bad` then names the offending character (as UTF-8) or says what is wrong.
 bool utf8_to_cp932(std::string_view utf8, std::string& out, std::string& bad);

@@ -87,9 +87,18 @@ void put_utf8(std::string& out, char32_t cp) {
 // ASCII is the same in both encodings; such texts skip the tables, which on Windows are built
 // at their first use.
 std::string cp932_to_utf8(std::string_view in) {
-    if (is_ascii(in)) return std::string(in);
-    const cp932::Tables& t = cp932::tables();
     std::string out;
+    cp932_to_utf8(in, out);
+    return out;
+}
+
+void cp932_to_utf8(std::string_view in, std::string& out) {
+    if (is_ascii(in)) {
+        out.assign(in);
+        return;
+    }
+    const cp932::Tables& t = cp932::tables();
+    out.clear();
     out.reserve(in.size() * 3 / 2);
     for (size_t i = 0; i < in.size();) {
         auto c = static_cast<unsigned char>(in[i]);
@@ -106,7 +115,6 @@ std::string cp932_to_utf8(std::string_view in) {
         put_utf8(out, cp == k_none ? char32_t(0xFFFD) : cp);
         ++i;
     }
-    return out;
 }
 
 bool utf8_to_cp932(std::string_view in, std::string& out, std::string& bad) {

@@ -231,6 +231,12 @@ TEST(Conversion, InvalidBytesBecomeReplacementCharacters) {
     EXPECT_EQ(platform::cp932_to_utf8("A\x81"), "A\xEF\xBF\xBD");    // lead byte at the end
     EXPECT_EQ(platform::cp932_to_utf8("\x81\x20"), "\xEF\xBF\xBD "); // a trail that is none
     EXPECT_EQ(platform::cp932_to_utf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+    // Into a string that held a longer text before: only the new text stays.
+    std::string reused = "a longer text held before, in both forms";
+    platform::cp932_to_utf8("A\x80", reused);
+    EXPECT_EQ(reused, "A\xEF\xBF\xBD");
+    platform::cp932_to_utf8("ab", reused);
+    EXPECT_EQ(reused, "ab");
 }
 
 TEST(Conversion, CharactersWithoutACp932FormAreRefused) {
