@@ -25,6 +25,24 @@ std::string folder_of(const std::string& path) {
     if (slash == 0) return "/";
     return path.substr(0, slash);
 }
+
+// Opens a regular file and looks at it: the descriptor, with `st` filled, or -1 and `why`.
+// Opened without blocking, so that a FIFO or a device cannot hold the program before its type
+// is looked at. O_NONBLOCK stays: reads and writes of a regular file never block on it, and
+// two calls to clear it were a tenth of a batch's system calls.
+int open_regular(int folder, const char* path, bool writable, struct stat& st, std::string& why) {
+    const int fd = ::openat(folder, path, (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        why = errno_text(errno);
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        why = S_ISDIR(st.st_mode) ? "is a folder" : "not a regular file";
+        return -1;
+    }
+    return fd;
+}
 } // namespace
 
 std::string last_error_text() { return errno_text(errno); }
@@ -56,18 +74,10 @@ Result File::open_in(const Folder& folder, const std::string& name, Mode mode) {
 
 Result File::open_at(int folder, const char* path, Mode mode) {
     static_cast<void>(close());
-    // Opened without blocking, so that a FIFO or a device cannot hold the program before its
-    // type is looked at; only a regular file is taken.
-    int flags = (mode == Mode::read ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
-    int fd = ::openat(folder, path, flags);
-    if (fd < 0) return failure(Fault::cannot_open, errno_text(errno));
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return failure(Fault::cannot_open, S_ISDIR(st.st_mode) ? "is a folder" : "not a regular file");
-    }
-    // O_NONBLOCK stays: reads and writes of a regular file never block on it, and two calls
-    // to clear it were a tenth of a batch's system calls.
+    std::string why;
+    const int fd = open_regular(folder, path, mode == Mode::read_write, st, why);
+    if (fd < 0) return failure(Fault::cannot_open, why);
     handle_ = fd;
     size_ = static_cast<uint64_t>(st.st_size);
     read_error_.clear();
@@ -323,17 +333,14 @@ void WriteLock::hold(const std::string& path, bool for_writing) {
         // For writing where asked and allowed; a file that cannot be opened so (read-only, on
         // read-only media) is still locked, and its writer finds out by its own open.
         bool writing = for_writing;
-        int fd = writing ? ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC) : -1;
+        struct stat locked {};
+        std::string why; // the writer's own open says why, where it matters
+        int fd = writing ? open_regular(AT_FDCWD, path.c_str(), true, locked, why) : -1;
         if (fd < 0) {
             writing = false;
-            fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            fd = open_regular(AT_FDCWD, path.c_str(), false, locked, why);
         }
         if (fd < 0) return;
-        struct stat locked {};
-        if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode)) {
-            ::close(fd);
-            return;
-        }
         int r;
         while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {}
         struct stat named {};
