@@ -142,6 +142,7 @@ private:
     Result name_unnamed();
     Result fail(Result why);
     Result write_gathered();
+    Result write_now(const void* data, size_t n);
     static constexpr size_t k_gather = 64 * 1024;
     std::string gathered_; // written_ counts these bytes too; they end it
     std::string target_;

@@ -93,11 +93,15 @@ Result ReplacingWriter::write(const void* data, size_t n) {
     // A chunk's header and its texts are a few bytes each: one system call takes them all.
     if (gathered_.size() + n > k_gather)
         if (Result sent = write_gathered(); !sent) return sent;
-    if (n < k_gather) {
-        gathered_.append(static_cast<const char*>(data), n);
-    } else if (Result put = file_.write_at(written_, data, n); !put) {
-        return fail(std::move(put));
-    }
+    if (n >= k_gather) return write_now(data, n);
+    gathered_.append(static_cast<const char*>(data), n);
+    written_ += n;
+    return {};
+}
+
+// With nothing gathered: the bytes go to the file at once.
+Result ReplacingWriter::write_now(const void* data, size_t n) {
+    if (Result put = file_.write_at(written_, data, n); !put) return fail(std::move(put));
     written_ += n;
     return {};
 }
@@ -132,8 +136,7 @@ Result ReplacingWriter::copy_from(ByteSource& from, uint64_t offset, uint64_t n)
         size_t part = static_cast<size_t>(n < k_block ? n : k_block);
         if (!from.read_at(offset, block.data(), part))
             return fail(failure(Fault::cannot_read, "reading the original file failed"));
-        if (Result put = write(block.data(), part); !put) return put;
-        if (Result sent = write_gathered(); !sent) return sent;
+        if (Result put = write_now(block.data(), part); !put) return put;
         // The data goes to disk while the copy goes on, not all at once at the commit.
         file_.start_writeback(written_ - part, part);
         offset += part;

@@ -36,9 +36,12 @@ namespace editor {
 
 namespace {
 
-// The meter's rectangle at 96 DPI, and at the window's scale.
+// The meter's rectangle at 96 DPI, invalidated at the window's scale without erasing.
 const RECT k_meter{257, 67, 377, 91};
-RECT meter_area(const EditorWindow& w) { return dpi::scale(k_meter, w.dpi.load(std::memory_order_relaxed)); }
+void repaint_meter(const EditorWindow& w, HWND dlg) {
+    const RECT area = dpi::scale(k_meter, w.dpi.load(std::memory_order_relaxed));
+    InvalidateRect(dlg, &area, FALSE);
+}
 
 constexpr int k_hot_keys[6] = {VK_F12, VK_F5, VK_F6, VK_F7, VK_ADD, VK_SUBTRACT};
 
@@ -69,8 +72,7 @@ void levels(EditorWindow& w, HWND dlg) {
         static_cast<void>(decoder::decoder_get_wave(rows[0], rows[1])); // rows of zeros where it fails
         uint32_t now = timeGetTime();
         for (int r = 0; r < 2; ++r) preview::feed_levels(w.meter[r], rows[r], 256, now);
-        const RECT area = meter_area(w);
-        InvalidateRect(dlg, &area, FALSE);
+        repaint_meter(w, dlg);
     } else {
         for (preview::MeterRow& v : w.meter) {
             v.peak.store(0, std::memory_order_relaxed);
@@ -92,10 +94,7 @@ DWORD WINAPI monitor_loop(LPVOID param) {
             if (!IsWindow(dlg)) return 0;
             levels(w, dlg);
             // After a stop the meter is redrawn for 29 more passes as it falls to zero.
-            if (++decoder::repaint_count < 30) {
-                const RECT area = meter_area(w);
-                InvalidateRect(dlg, &area, FALSE);
-            }
+            if (++decoder::repaint_count < 30) repaint_meter(w, dlg);
             if (w.player.was_playing()) SendMessageW(dlg, WM_UPDATE_STATUS, 0, 0);
             return 0;
         });
@@ -110,11 +109,11 @@ EditorWindow* hooked_window = nullptr;
 LRESULT CALLBACK hot_key_seen(int code, WPARAM key, LPARAM flags) {
     // A press taken from the queue: not a repeat (bit 30) and not a release (bit 31).
     const bool press = code == HC_ACTION && (flags & 0xC0000000) == 0;
-    if (press && hooked_window && hooked_window->monitor.wake) {
+    if (press && hooked_window) {
         for (int k : k_hot_keys) {
             if (static_cast<WPARAM>(k) != key) continue;
             static_cast<void>(GetAsyncKeyState(k));
-            SetEvent(hooked_window->monitor.wake);
+            wake_monitor(*hooked_window);
             break;
         }
     }
