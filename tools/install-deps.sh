@@ -1,43 +1,115 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine, when it is missing.
 # Needs root (apt-get); as any other user it only checks and says what is missing.
-set -euo pipefail
+#
+# A package mirror can be in the middle of a sync, so one index may fail to load and one
+# package may not be had for a while. The script rides that out:
+# - apt-get update is tried up to three times, with a pause between; a failure that remains is
+#   a warning, and the install that follows says whether what is needed could be had;
+# - the required packages (the builds and the tests need them) are installed together; when
+#   that fails, each is tried on its own, and one that cannot be had ends the script with its
+#   name and apt's reason;
+# - the optional ones (the cross-check tools, whose tests skip with a message without them) are
+#   tried after, each on its own where need be; one that fails is a warning;
+# - wine32 (Wine's 32-bit loader, package wine32:i386) is wanted only where the kernel runs
+#   32-bit programs, and is installed on its own: where it cannot be had, one line says so and
+#   the Windows tests run on the 64-bit build, as on machines without 32-bit programs.
+# TAGZO_APT_TRIES and TAGZO_APT_PAUSE (seconds) set the update's tries and pause.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$here/tools/runs-32.sh"
 
-native_pkgs=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
-             python3 clang libclang-rt-14-dev passwd util-linux)
-windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine32 wine64 xvfb xauth
-              locales fonts-ipafont lame sox mpg123 pulseaudio)
-check_pkgs=(libimage-exiftool-perl mediainfo id3v2 id3tool python3-mutagen eyed3 kid3-cli)
+required=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
+          python3 clang libclang-rt-14-dev passwd util-linux
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb xauth
+          locales fonts-ipafont lame sox mpg123 pulseaudio)
+optional=(libimage-exiftool-perl mediainfo id3v2 id3tool python3-mutagen eyed3 kid3-cli)
 
-want=("${native_pkgs[@]}" "${windows_pkgs[@]}" "${check_pkgs[@]}")
-missing=()
-for p in "${want[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-# wine32 lives in the i386 architecture
-if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
-  [[ " ${missing[*]} " == *" wine32 "* ]] || missing+=(wine32)
-fi
+say() { echo "install-deps: $*"; }
+warn() { echo "install-deps: warning: $*" >&2; }
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+missing_of() {
+  local p
+  for p in "$@"; do installed "$p" || echo "$p"; done
+}
 
-if ((${#missing[@]})); then
+mapfile -t need < <(missing_of "${required[@]}")
+mapfile -t want < <(missing_of "${optional[@]}")
+why32=$(why_kernel_no_32)
+want32=
+[[ -z $why32 ]] && ! installed wine32:i386 && want32=1
+
+if ((${#need[@]} + ${#want[@]})) || [[ -n $want32 ]]; then
   if [[ $(id -u) -ne 0 ]]; then
-    echo "install-deps: missing packages: ${missing[*]}" >&2
+    all=("${need[@]}" "${want[@]}")
+    [[ -n $want32 ]] && all+=(wine32:i386)
+    echo "install-deps: missing packages: ${all[*]}" >&2
     echo "install-deps: run this script as root (it uses apt-get) or install them yourself" >&2
-    exit 1
+    ((${#need[@]})) && exit 1
+    warn "going on without the optional ones"
+  else
+    export DEBIAN_FRONTEND=noninteractive
+    if [[ -n $want32 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+      dpkg --add-architecture i386
+    fi
+    tries=${TAGZO_APT_TRIES:-3}
+    for ((try = 1; ; try++)); do
+      if out=$(apt-get update -qq 2>&1); then
+        break
+      fi
+      if ((try >= tries)); then
+        warn "apt-get update failed $tries times; going on with the package lists there are:"
+        grep -E '^(E|W):' <<<"$out" | head -n 5 | sed 's/^/  /' >&2
+        break
+      fi
+      say "apt-get update failed (try $try of $tries); trying again in ${TAGZO_APT_PAUSE:-10} s"
+      sleep "${TAGZO_APT_PAUSE:-10}"
+    done
+    # apt's reason for a package it cannot install: its error lines, or its last line.
+    reason() {
+      local r
+      r=$(grep -E '^E:|Depends:|has no installation candidate|Unable to locate' <<<"$1" | head -n 4)
+      [[ -n $r ]] || r=$(tail -n 2 <<<"$1")
+      sed 's/^/  /' <<<"$r"
+    }
+    get() { apt-get install -y -qq --no-install-recommends "$@" 2>&1 >/dev/null; }
+    # Together first (one resolution, fastest); one by one only when that fails.
+    if ((${#need[@]} + ${#want[@]})); then
+      say "installing ${need[*]} ${want[*]}"
+      if ! out=$(get "${need[@]}" "${want[@]}"); then
+        failed=()
+        if ((${#need[@]})) && ! out=$(get "${need[@]}"); then
+          for p in "${need[@]}"; do
+            installed "$p" && continue
+            if ! out=$(get "$p"); then
+              echo "install-deps: the required package $p cannot be installed; apt-get said:" >&2
+              reason "$out" >&2
+              failed+=("$p")
+            fi
+          done
+        fi
+        for p in "${want[@]}"; do
+          installed "$p" && continue
+          if ! out=$(get "$p"); then
+            warn "the optional package $p cannot be installed (its cross-checks will be skipped); apt-get said:"
+            reason "$out" >&2
+          fi
+        done
+        if ((${#failed[@]})); then
+          echo "install-deps: cannot go on without ${failed[*]}" >&2
+          exit 1
+        fi
+      fi
+    fi
+    if [[ -n $want32 ]]; then
+      say "installing wine32:i386 (this machine runs 32-bit programs)"
+      if ! out=$(get wine32:i386); then
+        warn "wine32:i386 cannot be installed, so the Windows tests will run on the 64-bit build;" \
+             "apt-get said: $(reason "$out" | head -n 1 | sed 's/^ *//')"
+      fi
+    fi
+    [[ -z $why32 ]] || say "wine32 is not wanted: $why32"
   fi
-  echo "install-deps: installing ${missing[*]}"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  pkgs=()
-  for p in "${missing[@]}"; do
-    if [[ $p == wine32 ]]; then pkgs+=(wine32:i386); else pkgs+=("$p"); fi
-  done
-  apt-get install -y -qq --no-install-recommends "${pkgs[@]}" >/dev/null
 fi
 
 # Wine's ANSI code page follows the locale: ja_JP.UTF-8 gives code page 932, the product's
@@ -54,4 +126,9 @@ for loc in ja_JP en_US; do
     fi
   fi
 done
-echo "install-deps: everything is in place"
+mapfile -t still < <(missing_of "${optional[@]}")
+if ((${#still[@]})); then
+  say "the required packages are in place; missing, so their cross-checks skip: ${still[*]}"
+else
+  say "everything is in place"
+fi

@@ -46,8 +46,12 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 source "$here/tools/pe-machine.sh"
 # Why 32-bit programs cannot run here, in the loader's own words; nothing when they can.
+# The kernel is asked first, with the probe the dependency installer uses to decide on wine32.
+source "$here/tools/runs-32.sh"
 why_no_32() {
   local out
+  out=$(why_kernel_no_32)
+  [[ -z $out ]] || { echo "$out"; return; }
   [[ -x $wine32 ]] || { echo "Wine's 32-bit loader $wine32 is not installed (package wine32:i386)"; return; }
   # In the C locale, so that the loader's (or the shell's) error reads the same everywhere.
   if ! out=$(LC_ALL=C; "$wine32" --version 2>&1); then
@@ -164,12 +168,43 @@ boot() {
 # own, a virtual display is started once and kept.
 # A socket alone proves nothing: /tmp can outlive the server (a machine that kept /tmp), so
 # the server counts as running only while the process named in its lock file lives.
-display_alive() {
-  local n=$1 pid
-  [[ -S /tmp/.X11-unix/X$n && -f /tmp/.X$n-lock ]] || return 1
-  pid=$(tr -dc 0-9 </tmp/.X$n-lock)
+# A server started with -displayfd writes no lock file: its process number is given instead.
+display_alive() {  # display_alive N [PID]
+  local n=$1 pid=${2:-}
+  [[ -S /tmp/.X11-unix/X$n ]] || return 1
+  [[ -n $pid ]] || pid=$(tr -dc 0-9 </tmp/.X$n-lock 2>/dev/null)
   # A process of that number may be another program after a restart.
   [[ -n $pid ]] && [[ $(cat "/proc/$pid/comm" 2>/dev/null) == Xvfb ]]
+}
+# The usual number can be taken where this run cannot see it: an X server listens on an abstract
+# socket too, which belongs to the network namespace, so another container or chroot on the
+# same network (with a /tmp of its own) holds the number unseen. Then the server takes a free
+# number itself (-displayfd), and /tmp/tagzo-xvfb-N.moved keeps it for the run's later programs.
+start_xvfb() {  # start_xvfb N: 0 when a server of ours runs on :N
+  local n=$1 log=/tmp/tagzo-xvfb-$1.log
+  rm -f "/tmp/.X11-unix/X$n" "/tmp/.X$n-lock"
+  # The server must not inherit the lock, or it would hold it for as long as it lives.
+  (setsid Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>"$log" 8>&- &)
+  for _ in $(seq 100); do
+    display_alive "$n" && return 0
+    grep -q 'Fatal server error' "$log" 2>/dev/null && return 1
+    sleep 0.1
+  done
+  display_alive "$n"
+}
+start_free_xvfb() {  # prints "NUMBER PID" of a server started on a free display
+  local num=/tmp/tagzo-xvfb-free.$$ m= pid
+  rm -f "$num"
+  # setsid is no group leader in the subshell, so it becomes the server: $! is the server's.
+  pid=$( (setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 3>"$num" 8>&- & echo $!) )
+  for _ in $(seq 100); do
+    m=$(tr -dc 0-9 <"$num" 2>/dev/null)
+    [[ -n $m ]] && display_alive "$m" "$pid" && break
+    m=
+    sleep 0.1
+  done
+  rm -f "$num"
+  [[ -n $m ]] && echo "$m $pid"
 }
 own_display=
 if [[ -z ${DISPLAY:-} ]]; then
@@ -178,12 +213,19 @@ if [[ -z ${DISPLAY:-} ]]; then
   n=${display#:}
   exec 8>"/tmp/tagzo-xvfb-$n.lock"
   flock -w 60 8 || { echo "wine-run: another run holds /tmp/tagzo-xvfb-$n.lock" >&2; exit 1; }
-  if ! display_alive "$n"; then
-    rm -f "/tmp/.X11-unix/X$n" "/tmp/.X$n-lock"
-    # The server must not inherit the lock, or it would hold it for as long as it lives.
-    (setsid Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 8>&- &)
-    for _ in $(seq 100); do display_alive "$n" && break; sleep 0.1; done
-    display_alive "$n" || { echo "wine-run: Xvfb did not start on $display" >&2; exit 1; }
+  read -r moved moved_pid 2>/dev/null <"/tmp/tagzo-xvfb-$n.moved" || moved=
+  if display_alive "$n"; then
+    :
+  elif [[ -n $moved ]] && display_alive "$moved" "$moved_pid"; then
+    display=:$moved
+  elif ! start_xvfb "$n"; then
+    why=$(grep -m1 -iE 'cannot establish|already active' "/tmp/tagzo-xvfb-$n.log" 2>/dev/null |
+          sed 's/(EE)//g; s/^ *//; s/ *$//')
+    free=$(start_free_xvfb) ||
+      { echo "wine-run: Xvfb did not start on $display (${why:-no reason given}), nor on a free display" >&2; exit 1; }
+    echo "$free" >"/tmp/tagzo-xvfb-$n.moved"
+    echo "wine-run: the display $display is taken (Xvfb: ${why:-it did not start}); using :${free% *} instead" >&2
+    display=:${free% *}
   fi
   flock -u 8
   exec 8>&-
