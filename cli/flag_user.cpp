@@ -26,15 +26,24 @@ void FlagUser::notice(editing::Notice what, const std::string& detail) {
     case Notice::apply_failed: report(path_, detail + "; the file is as it was"); return;
     case Notice::cannot_open: report(path_, folder_refusal(path_, detail)); return;
     case Notice::not_mp3: report(path_, "not an MP3 file (unknown); nothing written"); return;
+    case Notice::id3v2_left:
+        id3v2_left = true;
+        report(path_, "the record is written, but the ID3v2 tag, which players read first, is as it was: " + detail);
+        return;
     }
 }
 
 editing::FieldTexts FlagUser::field_texts() {
-    const editing::FieldTexts file =
-        editing::shown_texts(session_.rmp_texts.is_rmp, session_.rmp_texts, session_.current_tag);
+    const editing::FieldTexts file = editing::shown_for(session_);
     const SetOptions& o = options_;
     return {o.title.value_or(file.title), o.artist.value_or(file.artist), o.album.value_or(file.album),
             o.year.value_or(file.year), o.comment.value_or(file.comment)};
+}
+
+bool FlagUser::field_given(size_t field) {
+    const std::optional<std::string>* given[] = {&options_.title, &options_.artist, &options_.album, &options_.year,
+                                                 &options_.comment};
+    return field < 5 && given[field]->has_value();
 }
 
 void FlagUser::before_replace() {

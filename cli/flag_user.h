@@ -19,6 +19,7 @@ struct SetOptions {
     std::optional<uint8_t> genre;
     std::optional<uint8_t> track; // 0 removes the record's track number
     bool no_rmp = false;
+    bool no_id3v2 = false; // --no-id3v2: the file's ID3v2 tag is left as it is
     std::string display_name = "kessa";
     std::vector<std::string> files;
     JournalFile* journal = nullptr; // --journal: what each change replaces goes there first
@@ -53,6 +54,7 @@ public:
     void set_mode_label(bool) override {}
     void set_field_limits(bool) override {}
     void hand_over(formats::FileKind kind, const std::string& path) override;
+    bool field_given(size_t field) override;
     // A whole new file is about to replace this one: the journal takes the old one first.
     void before_replace() override;
 
@@ -60,6 +62,8 @@ public:
     // failure of the journal there, in words.
     std::optional<uint64_t> whole_at;
     std::string journal_failure;
+    // The record was written and the file's ID3v2 tag could not be (named on stderr).
+    bool id3v2_left = false;
 
 private:
     const SetOptions& options_;

@@ -104,6 +104,7 @@ int run_import(const std::vector<std::string>& args) {
     int status = walk_failed ? k_failed : k_ok;
     SetOptions base;
     base.no_rmp = !rmp;
+    base.no_id3v2 = true; // the record comes from the tag, which stays as it is
     JournalFile journal;
     if (const int opened = open_journal(journal_path, dry_run, journal); opened != k_ok) return opened;
     if (journal.is_open()) base.journal = &journal;

@@ -30,7 +30,7 @@ namespace {
 std::string shown(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
 
 const std::vector<KnownOption> k_set_options = {
-    KnownOption::flag("--no-rmp"),    KnownOption::flag("--recursive", "-r"), KnownOption::valued("--title"),
+    KnownOption::flag("--no-rmp"),    KnownOption::flag("--no-id3v2"),        KnownOption::flag("--recursive", "-r"), KnownOption::valued("--title"),
     KnownOption::valued("--artist"),  KnownOption::valued("--album"),         KnownOption::valued("--year"),
     KnownOption::valued("--comment"), KnownOption::valued("--genre"),         KnownOption::valued("--display-name"),
     KnownOption::valued("--json"),    KnownOption::valued("--track"),         KnownOption::valued("--journal"),
@@ -293,7 +293,24 @@ int set_files(const SetOptions& o, settings::Settings& st) {
             status = k_failed;
             continue;
         }
+        // --no-id3v2: the file is edited as if it had no ID3v2 tag, as before there was this.
+        if (o.no_id3v2 && s.id3v2_major != 0) {
+            s.id3v2_major = 0;
+            if (s.fields_from_id3v2) {
+                s.fields_from_id3v2 = false;
+                s.current_tag = formats::Tag{"", "", "", "", "", s.current_tag.genre};
+                s.rmp_texts.text = {};
+            }
+        }
         static_cast<void>(editing::detect_change(s, st, ui));
+        // A text given that the ID3v2 tag lacks is a change even where the record holds it.
+        if (!s.modified && s.id3v2_major != 0) {
+            const editing::FieldTexts f = ui.field_texts();
+            for (size_t i = 0; i < editing::k_fields.size(); ++i)
+                if (ui.field_given(i) && formats::cut_to_width(f.*editing::k_fields[i].text, formats::k_text_capacity) !=
+                                             s.id3v2_texts.*editing::k_fields[i].tag)
+                    s.modified = true;
+        }
         // The journal takes the record's place (the last 128 bytes, or the end where one is
         // appended) before the apply; a rewrite of the whole file adds the whole old file.
         uint64_t region_at = 0, region_offset = 0;
@@ -339,6 +356,7 @@ int set_files(const SetOptions& o, settings::Settings& st) {
             report(path,
                    "warning: the file's ID3v2 tag is inside the RMP form now, where the players of today do "
                    "not look for it (export --out gives them a plain MP3)");
+        if (applied.ok() && ui.id3v2_left) status = k_failed;
         if (!applied.ok()) {
             // Read-only media are never offered for an apply, so no notice named them.
             if (s.read_only_media) report(path, "the file is read-only; nothing written");
@@ -359,6 +377,8 @@ int run_set(const std::vector<std::string>& args) {
     for (const GivenOption& g : p.options) {
         if (g.name == "--no-rmp") {
             o.no_rmp = true;
+        } else if (g.name == "--no-id3v2") {
+            o.no_id3v2 = true;
         } else if (g.name == "--recursive") {
             recursive = true;
         } else if (g.name == "--genre") {

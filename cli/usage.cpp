@@ -6,8 +6,9 @@ namespace cli {
 const char* const k_usage_text =
     "usage: tagzo-cli show [-r] [--json] FILE...\n"
     "       tagzo-cli set [-r] [--title T] [--artist A] [--album B] [--year Y] [--comment C]\n"
-    "                     [--genre N] [--track N] [--no-rmp] [--display-name NAME] [--journal J] FILE...\n"
-    "       tagzo-cli set [--no-rmp] [--display-name NAME] --json FILE.jsonl|-\n"
+    "                     [--genre N] [--track N] [--no-rmp] [--no-id3v2] [--display-name NAME] [--journal J]\n"
+    "                     FILE...\n"
+    "       tagzo-cli set [--no-rmp] [--no-id3v2] [--display-name NAME] --json FILE.jsonl|-\n"
     "       tagzo-cli rename [-r] [--pattern 0|1|--format FORMAT] [--dry-run] [--journal J] FILE...\n"
     "       tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] [--journal J] FILE...\n"
     "       tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] [--journal J] FILE...\n"
@@ -24,8 +25,10 @@ const char* command_help(const std::string& command) {
                "  --json           one JSON object a line, UTF-8        tagzo-cli show --json a.mp3 > a.jsonl\n";
     if (command == "set")
         return "usage: tagzo-cli set [-r] [OPTION...] FILE...\n"
-               "       tagzo-cli set [--no-rmp] [--display-name NAME] --json FILE.jsonl|-\n"
-               "Writes the tag as the editor does; an option not given keeps the file's text.\n"
+               "       tagzo-cli set [--no-rmp] [--no-id3v2] [--display-name NAME] --json FILE.jsonl|-\n"
+               "Writes the tag as the editor does; an option not given keeps the file's text. A file's own\n"
+               "ID3v2 tag takes each text given too (its other frames stay), and then a long text goes\n"
+               "whole into that tag instead of the RMP form.\n"
                "  --title T, --artist A, --album B, --year Y, --comment C\n"
                "                   the texts, up to 255 bytes in code page 932\n"
                "                                                        tagzo-cli set --artist \"理多\" *.mp3\n"
@@ -34,6 +37,7 @@ const char* command_help(const std::string& command) {
                "                                                        tagzo-cli set --track 3 a.mp3\n"
                "  --no-rmp         keep an ID3v1 file, texts cut to 30 bytes\n"
                "                                                        tagzo-cli set --no-rmp --title T a.mp3\n"
+               "  --no-id3v2       leave the file's ID3v2 tag as it is  tagzo-cli set --no-id3v2 --title T a.mp3\n"
                "  --display-name NAME  the software name a conversion records\n"
                "                                                        tagzo-cli set --display-name me --title T a.mp3\n"
                "  --json FILE|-    apply the lines show --json prints   tagzo-cli set --json edited.jsonl\n"

@@ -55,7 +55,18 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
         if (lock.file()) file_is_rmp = formats::is_rmp_file(*lock.file());
         else if (head.open(s.current_path, platform::File::Mode::read)) file_is_rmp = formats::is_rmp_file(head);
     }
-    formats::ApplyForm form = formats::decide_apply_form(edited, st.rmp_enabled != 0, s.rmp_texts.is_rmp, file_is_rmp);
+    formats::ApplyForm form =
+        formats::decide_apply_form(edited, st.rmp_enabled != 0, s.rmp_texts.is_rmp, file_is_rmp, s.id3v2_major != 0);
+    // The file's own ID3v2 tag takes each field the user changed, whole.
+    formats::Id3v2Edit v2;
+    if (s.id3v2_major != 0) {
+        const FieldTexts loaded = shown_for(s);
+        for (size_t i = 0; i < k_fields.size(); ++i) {
+            const Field& field = k_fields[i];
+            const std::string& now = edited.*field.tag;
+            if (now != loaded.*field.text || (ui.field_given(i) && now != s.id3v2_texts.*field.tag)) v2.texts[i] = now;
+        }
+    }
     if (form == formats::ApplyForm::convert && st.no_confirm_rmp == 0 && !ui.ask_convert_to_rmp(st.no_confirm_rmp))
         form = formats::ApplyForm::id3;
 
@@ -71,7 +82,7 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
             replacing = true;
             ui.before_replace();
         },
-        lock.writable() ? lock.file() : nullptr);
+        lock.writable() ? lock.file() : nullptr, &v2);
     // A lock taken here ends here, and the close of a file written through it is part of the
     // write.
     if (own_lock) {
@@ -84,6 +95,12 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
         return failure(Fault::write_failed, r.detail);
     }
 
+    if (written.id3v2_written)
+        for (size_t i = 0; i < k_fields.size(); ++i)
+            if (v2.texts[i])
+                s.id3v2_texts.*k_fields[i].tag =
+                    i == 3 ? cut_to_width(*v2.texts[i], formats::k_id3_year_width) : *v2.texts[i];
+    if (!written.id3v2_left.empty()) ui.notice(Notice::id3v2_left, written.id3v2_left);
     s.current_tag = applied;
     s.undo_snapshot = s.current_tag;
     if (track) s.track = *track;
@@ -95,6 +112,7 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
         s.rmp_texts.is_rmp = true;
         ui.set_mode_label(true);
     }
+    ui.show_id3v2(s.id3v2_major, id3v2_differs(s));
     // Last, when the session holds the applied texts: the window runs its change detection
     // while the button is switched off, and must find the fields equal to them.
     s.modified = false;

@@ -1,6 +1,9 @@
 #include "core/editing/load_file.h"
 
+#include "core/formats/id3v2.h"
 #include "core/formats/load.h"
+#include "core/formats/text_rules.h"
+#include "platform/text.h"
 
 namespace editing {
 
@@ -9,6 +12,46 @@ Result open_and_classify(const std::string& path, platform::File& file, formats:
     if (!formats::read_head(file, path, head)) return failure(Fault::cannot_read, file.read_error());
     return {};
 }
+
+namespace {
+
+// A text of the tag in code page 932; a character that code page lacks becomes "?".
+std::string in_cp932(const std::string& utf8) { return platform::utf16_to_cp932(platform::utf8_to_utf16(utf8)); }
+
+// The file's own ID3v2 tag: at the start (or, in the RMP form, at the data chunk's), or at the
+// end. Where the file has neither a record nor the RMP form, the fields show its texts: the
+// title, and the rest unless they carry over.
+void read_id3v2_texts(Session& s, platform::ByteSource& file, bool rmp_head, bool has_record) {
+    s.id3v2_major = 0;
+    s.id3v2_texts = formats::Tag{};
+    s.fields_from_id3v2 = false;
+    formats::Id3v2Found v2;
+    if (rmp_head) {
+        const formats::RmpLayout lay = formats::walk_rmp(file);
+        v2 = formats::read_id3v2(file, lay.stream.offset, lay.stream.length, formats::Id3v2Depth::texts);
+    } else {
+        v2 = formats::find_id3v2(file, file.size(), formats::Id3v2Depth::texts);
+    }
+    if (!v2.present) return;
+    s.id3v2_major = v2.major;
+    formats::Tag& t = s.id3v2_texts;
+    t.title = in_cp932(v2.texts.title);
+    t.artist = in_cp932(v2.texts.artist);
+    t.album = in_cp932(v2.texts.album);
+    t.year = formats::cut_to_width(in_cp932(v2.texts.year), formats::k_id3_year_width);
+    t.comment = in_cp932(v2.texts.comment);
+    for (const formats::TagText& f : formats::k_tag_texts)
+        t.*f.text = formats::cut_to_width(t.*f.text, formats::k_text_capacity);
+    if (has_record || rmp_head || s.rmp_texts.is_rmp) return;
+    s.fields_from_id3v2 = true;
+    for (size_t i = 0; i < formats::k_tag_texts.size(); ++i) {
+        const formats::TagText& f = formats::k_tag_texts[i];
+        if (i == 0 || !s.carry_over) s.current_tag.*f.text = formats::cut_to_width(t.*f.text, f.id3_width);
+        s.rmp_texts.text[f.info] = i == 0 || !s.carry_over ? t.*f.text : s.current_tag.*f.text;
+    }
+}
+
+} // namespace
 
 Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, const std::string& path,
                  platform::WriteLock* lock) {
@@ -57,8 +100,10 @@ Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, co
         if (lock && lock->writable()) formats::read_rmp_texts(file, s.rmp_texts, &done.warnings);
         else if (rw.open(path, platform::File::Mode::read_write)) formats::read_rmp_texts(rw, s.rmp_texts, &done.warnings);
     }
+    read_id3v2_texts(s, file, head.rmp, loaded.has_record);
     ui.set_field_limits(st.rmp_enabled != 0);
     ui.set_mode_label(s.rmp_texts.is_rmp);
+    ui.show_id3v2(s.id3v2_major, false);
     return done;
 }
 
@@ -68,7 +113,8 @@ Result open_file(Session& s, const settings::Settings& st, UserInterface& ui, co
     if (!loaded.ok()) return loaded;
     s.current_path = path;
     formats::trim_fields(s.current_tag);
-    ui.show_texts(shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag));
+    ui.show_texts(shown_for(s));
+    ui.show_id3v2(s.id3v2_major, id3v2_differs(s));
     // Cleared once the fields show the new texts: change detection may run while they are
     // rewritten one by one.
     s.undo_snapshot = s.current_tag;

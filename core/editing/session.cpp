@@ -6,9 +6,27 @@
 
 namespace editing {
 
+FieldTexts shown_for(const Session& s) {
+    return shown_texts(s.rmp_texts.is_rmp || s.fields_from_id3v2, s.rmp_texts, s.current_tag);
+}
+
+bool id3v2_differs(const Session& s) {
+    if (s.id3v2_major == 0) return false;
+    const FieldTexts shown = shown_for(s);
+    for (const Field& field : k_fields) {
+        const std::string& mine = shown.*field.text;
+        const std::string& theirs = s.id3v2_texts.*field.tag;
+        if (theirs.empty() || theirs == mine) continue;
+        // The record holds a cut of the tag's longer text.
+        const bool cut = mine.size() + 2 > field.id3_width && theirs.compare(0, mine.size(), mine) == 0;
+        if (!cut) return true;
+    }
+    return false;
+}
+
 FieldTexts edited_texts(const Session& s, UserInterface& ui) {
     FieldTexts f = ui.field_texts();
-    const FieldTexts shown = shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag);
+    const FieldTexts shown = shown_for(s);
     for (const Field& field : k_fields)
         if (f.*field.text == ui.read_back(shown.*field.text)) f.*field.text = shown.*field.text;
     return f;
@@ -42,7 +60,7 @@ void window_opened(Session& s, const settings::Settings& st, UserInterface& ui) 
     if (!s.file_loaded) s.current_tag = formats::Tag{"", "", "", "", "", s.current_tag.genre};
     ui.set_field_limits(st.rmp_enabled != 0);
     ui.set_mode_label(s.rmp_texts.is_rmp);
-    ui.show_texts(shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag));
+    ui.show_texts(shown_for(s));
     s.undo_snapshot = s.current_tag;
     s.window_ready = true;
 }
@@ -57,7 +75,7 @@ void set_carry_over(Session& s, UserInterface& ui, bool on) {
 void undo(Session& s, UserInterface& ui) {
     if (s.carry_over) set_carry_over(s, ui, false);
     s.current_tag = s.file_loaded ? s.undo_snapshot : formats::Tag{"", "", "", "", "", s.undo_snapshot.genre};
-    ui.show_texts(shown_texts(s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag));
+    ui.show_texts(shown_for(s));
     // Cleared once the fields show the tag: change detection may run while they are rewritten
     // one by one, and must not leave the session modified.
     s.modified = false;

@@ -27,6 +27,14 @@ struct Session {
     formats::Tag undo_snapshot;
     formats::RmpTexts rmp_texts; // rmp_texts.is_rmp: the current file is in the RMP form
     uint8_t track = 0;           // the record's track number as loaded or applied, 0 for none
+    // The file's own ID3v2 tag: its version (0 for none) and its five texts in code page 932
+    // (a character that code page lacks as "?"), as loaded and since applied; the year is its
+    // first four characters.
+    int id3v2_major = 0;
+    formats::Tag id3v2_texts;
+    // The fields stand for the ID3v2 texts (a file with neither a record nor the RMP form):
+    // rmp_texts.text holds them whole, current_tag as the record would hold them.
+    bool fields_from_id3v2 = false;
 };
 
 // Notices are named, not worded: the wording lives with the window, in the user's language.
@@ -35,6 +43,7 @@ enum class Notice {
     apply_failed,    // the file could not be written; the detail says why
     cannot_open,     // a file to load could not be opened
     not_mp3,         // a file to load is no MP3 file (nor anything the editor hands on)
+    id3v2_left,      // the record was written, the ID3v2 tag could not be; the detail says why
 };
 
 class UserInterface {
@@ -59,6 +68,12 @@ public:
     virtual std::optional<uint8_t> track() { return std::nullopt; }
     virtual void set_apply_enabled(bool enabled) = 0;
     virtual void set_mode_label(bool rmp) = 0;
+    // The file carries an ID3v2 tag of version 2.`major` (0: none), whose texts differ from the
+    // fields' where `differs`. Shown beside the mode; an interface without one shows nothing.
+    virtual void show_id3v2(int /*major*/, bool /*differs*/) {}
+    // A field the caller named itself (an option of a script), which the ID3v2 tag takes
+    // wherever it holds another text, even when the record holds this one already.
+    virtual bool field_given(size_t /*field*/) { return false; }
     // The edit-length limits: 255 bytes for every field while long texts are allowed.
     virtual void set_field_limits(bool long_texts) = 0;
     // Carry-over mode (the session's) has been switched on or off: the window shows it by
@@ -80,6 +95,13 @@ public:
 // field the user edited stands for its own text. Change detection and the apply read the
 // fields through this, so a field the user never touched is written back as it was loaded.
 FieldTexts edited_texts(const Session& s, UserInterface& ui);
+
+// What the fields show for the session's file: the RMP texts, the ID3v2 texts whole, or the tag.
+FieldTexts shown_for(const Session& s);
+
+// Whether the file's ID3v2 tag holds a text other than the field's for some field (a text the
+// record cut to its width counts as the same).
+bool id3v2_differs(const Session& s);
 
 // Change detection: marks the session modified and switches the apply on when what the user
 // has typed (or the genre chosen) differs from the current file's texts. Letter case is no

@@ -7,8 +7,8 @@
 
 namespace formats {
 
-ApplyForm decide_apply_form(const Tag& edited, bool rmp_enabled, bool is_rmp, bool file_is_rmp) {
-    if (!(rmp_enabled && texts_too_long(edited)) && !is_rmp) return ApplyForm::id3;
+ApplyForm decide_apply_form(const Tag& edited, bool rmp_enabled, bool is_rmp, bool file_is_rmp, bool has_id3v2) {
+    if (!(rmp_enabled && texts_too_long(edited) && !has_id3v2) && !is_rmp) return ApplyForm::id3;
     return file_is_rmp ? ApplyForm::rewrite : ApplyForm::convert;
 }
 
@@ -25,11 +25,51 @@ bool record_would_be_appended_to_rmp(platform::File& file) {
            std::memcmp(tail, "TAG", 3) != 0;
 }
 
+// The record and a new ID3v2 tag. A tag that fits its old room is written over it in place
+// after the record, and a failure there puts the old bytes back. A larger one goes into a new
+// file (the tag, the stream, the record) that replaces the old one only when whole.
+platform::Result write_with_id3v2(const std::string& path, platform::File& file, platform::File& own,
+                                  const Tag& edited, const Id3v2Found& old, const Id3v2EditPlan& v2,
+                                  const std::function<void()>& before_replace) {
+    const uint64_t size = file.size();
+    RecordBytes last{};
+    const bool has_record = size >= old.size + k_record_size &&
+                            file.read_at(size - k_record_size, last.data(), last.size()) &&
+                            std::memcmp(last.data(), "TAG", 3) == 0;
+    if (v2.in_place) {
+        std::string before(v2.tag.size(), '\0');
+        if (!file.read_at(old.offset, before.data(), before.size()))
+            return platform::failure(platform::Fault::cannot_read, "cannot read the ID3v2 tag: " + file.read_error());
+        if (before_replace) before_replace();
+        if (platform::Result written = write_id3v1_record(file, edited); !written) return written;
+        platform::Result put = file.write_at(old.offset, v2.tag.data(), v2.tag.size());
+        if (put) return put;
+        static_cast<void>(file.write_at(old.offset, before.data(), before.size()));
+        if (has_record) static_cast<void>(file.write_at(size - k_record_size, last.data(), last.size()));
+        else static_cast<void>(file.truncate(size));
+        put.detail = "cannot write the ID3v2 tag: " + put.detail;
+        return put;
+    }
+    const uint8_t kept = has_record ? record_track(last.data()) : 0;
+    const RecordBytes record = make_record(edited, edited.track == k_keep_track ? kept : static_cast<uint8_t>(edited.track));
+    const uint64_t stream_end = has_record ? size - k_record_size : size;
+    platform::ReplacingWriter out;
+    if (platform::Result begun = out.begin(path); !begun) return begun;
+    if (platform::Result put = out.write(v2.tag.data(), v2.tag.size()); !put) return put;
+    if (platform::Result put = out.copy_from(file, old.size, stream_end - old.size); !put) return put;
+    if (platform::Result put = out.write(record.data(), record.size()); !put) return put;
+    // Only read from: the new file replaces it.
+    static_cast<void>(own.close());
+    if (before_replace) before_replace();
+    return out.commit();
+}
+
 } // namespace
 
 platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
                                    const std::string& display_name, Applied* applied,
-                                   const std::function<void()>& before_replace, platform::File* open) {
+                                   const std::function<void()>& before_replace, platform::File* open,
+                                   const Id3v2Edit* id3v2) {
     platform::File own;
     // Opening for writing first tells a read-only or locked file apart before any work.
     if (!open) {
@@ -41,6 +81,18 @@ platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, A
     platform::File& file = open ? *open : own;
     // Such a file is written whole in the RMP form instead, which reads back as written.
     if (form == ApplyForm::id3 && record_would_be_appended_to_rmp(file)) form = ApplyForm::rewrite;
+    if (form == ApplyForm::id3 && id3v2 && id3v2->any()) {
+        const Id3v2Found old = find_id3v2(file, file.size());
+        const Id3v2EditPlan v2 = plan_id3v2_edit(old, 0, *id3v2);
+        if (applied) applied->id3v2_left = v2.why_not;
+        if (!v2.tag.empty()) {
+            platform::Result written = write_with_id3v2(path, file, own, edited, old, v2, before_replace);
+            if (applied) applied->id3v2_written = written.ok();
+            if (platform::Result closed = own.close(); !closed && written)
+                return platform::failure(platform::Fault::write_failed, "closing the file failed: " + closed.detail);
+            return written;
+        }
+    }
     if (form == ApplyForm::id3) {
         if (platform::Result written = write_id3v1_record(file, edited); !written) return written;
         // A file of the caller's is closed by the caller, who is told of a failure there.
@@ -52,6 +104,16 @@ platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, A
     // goes straight into its IID3 sub-chunk, so the original is never touched half-way.
     RmpPlan plan = plan_rmp(file, form == ApplyForm::rewrite, edited, display_name);
     if (applied) applied->mended = plan.warnings;
+    // The tag inside the data chunk takes the edit as well; the new file is written whole anyway.
+    if (id3v2 && id3v2->any()) {
+        const Id3v2Found old = read_id3v2(file, plan.stream.offset, plan.stream.length);
+        Id3v2EditPlan v2 = plan_id3v2_edit(old, plan.stream.offset, *id3v2);
+        if (applied) applied->id3v2_left = v2.why_not;
+        if (!v2.tag.empty()) {
+            plan.stream_head = std::move(v2.tag);
+            plan.head_replaces = old.size;
+        }
+    }
     platform::ReplacingWriter out;
     if (platform::Result begun = out.begin(path); !begun) return begun;
     if (platform::Result written = write_rmp_file(out, file, plan); !written) return written;
@@ -59,7 +121,10 @@ platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, A
     static_cast<void>(own.close());
     if (before_replace) before_replace();
     platform::Result committed = out.commit();
-    if (committed && applied) applied->rmp_texts = plan.texts;
+    if (committed && applied) {
+        applied->rmp_texts = plan.texts;
+        applied->id3v2_written = !plan.stream_head.empty();
+    }
     return committed;
 }
 

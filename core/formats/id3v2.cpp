@@ -641,10 +641,10 @@ bool turn(int from, int to, const Id3v2Stored& f, std::vector<Turned>& out) {
 }
 
 // Which of the seven texts a frame holds (as `text_index`), for frames of any version.
-bool replaced_by(const Id3v2Stored& f, int major, const Id3v2Texts& t) {
+bool replaced_by(const Id3v2Stored& f, int major, const Id3v2Texts& t, unsigned cleared) {
     const int i = text_index(f.id);
     const std::string* given[] = {&t.title, &t.artist, &t.album, &t.year, &t.comment, &t.genre};
-    if (i < 0 || i > 5 || given[i]->empty()) return false;
+    if (i < 0 || i > 5 || (given[i]->empty() && !(cleared & (1u << i)))) return false;
     if (i != 4) return true;
     // A comment replaces only the comments without a description.
     std::string body;
@@ -657,11 +657,11 @@ bool replaced_by(const Id3v2Stored& f, int major, const Id3v2Texts& t) {
 
 } // namespace
 
-Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found& old) {
+Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found& old, unsigned cleared) {
     Id3v2Rewrite r;
     std::vector<Id3v2Stored> carried;
     for (const Id3v2Stored& f : old.frames)
-        if (!replaced_by(f, old.major, texts)) carried.push_back(f);
+        if (!replaced_by(f, old.major, texts, cleared)) carried.push_back(f);
     // The date of a 2.3 tag is three frames; 2.4 has one.
     Id3v2Texts t = texts;
     std::vector<Turned> frames;

@@ -100,7 +100,9 @@ struct Id3v2Rewrite {
     std::string left_behind;
     std::vector<std::string> warnings;
 };
-Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found& old);
+// `cleared` (bit i for the text `k_id3v2_text_names[i]`) removes the frames of those texts and
+// writes none.
+Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found& old, unsigned cleared = 0);
 
 // The tag with its text frames (T***, TXXX, COMM, USLT) whose Latin-1 texts are cp932 written
 // again in Unicode (UTF-16 with a byte order mark for 2.2 and 2.3, UTF-8 for 2.4), in version

@@ -192,7 +192,9 @@ platform::Result write_rmp_file(platform::ReplacingWriter& w, platform::ByteSour
     for (const auto& o : plan.others) list += o.length;
     list = even(list); // the list starts at an even offset, so this pads the file to even
     list += 8 + k_record_size;
-    uint64_t total = 20 + even(plan.stream.length) + 8 + list;
+    const uint64_t skip = plan.head_replaces < plan.stream.length ? plan.head_replaces : plan.stream.length;
+    const uint64_t data_length = plan.stream_head.size() + plan.stream.length - skip;
+    uint64_t total = 20 + even(data_length) + 8 + list;
     if (total - 8 > 0xFFFFFFFFu)
         return platform::failure(platform::Fault::write_failed,
                                  "the file is too large for the RMP form (a RIFF file holds at most 4 GiB)");
@@ -213,8 +215,9 @@ platform::Result write_rmp_file(platform::ReplacingWriter& w, platform::ByteSour
     };
     auto pad = [&] { return (w.written() & 1) == 0 || put(zero, 1); };
 
-    bool ok = tag4("RIFF") && u32(total - 8) && tag4("RMP3") && tag4("data") && u32(plan.stream.length) &&
-              copy(plan.stream.offset, plan.stream.length) && pad() && tag4("LIST") && u32(list) && tag4("INFO");
+    bool ok = tag4("RIFF") && u32(total - 8) && tag4("RMP3") && tag4("data") && u32(data_length) &&
+              put(plan.stream_head.data(), plan.stream_head.size()) &&
+              copy(plan.stream.offset + skip, plan.stream.length - skip) && pad() && tag4("LIST") && u32(list) && tag4("INFO");
     for (size_t i = 0; ok && i < plan.texts.size(); ++i) {
         const std::string& t = plan.texts[i];
         ok = tag4(k_rmp_ids[i]) && u32(t.size() + 1) && put(t.data(), t.size()) && put(zero, 1) && pad();

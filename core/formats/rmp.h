@@ -76,6 +76,10 @@ std::string software_name(const std::string& display_name);
 // Everything the new file is made of: ranges of the old file and the texts.
 struct RmpPlan {
     ByteRange stream;
+    // The stream begins with these bytes in place of its first `head_replaces` (a new ID3v2 tag
+    // in place of the old one).
+    std::string stream_head;
+    uint64_t head_replaces = 0;
     std::array<std::string, k_rmp_text_count> texts;
     std::vector<ByteRange> others;
     RecordBytes record{};

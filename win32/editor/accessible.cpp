@@ -154,6 +154,12 @@ LRESULT CALLBACK named_control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, U
 }
 
 void name_one(HWND control, const std::wstring& name) {
+    // Named before: the name changes (a reader asks for it anew each time).
+    DWORD_PTR data = 0;
+    if (GetWindowSubclass(control, named_control_proc, k_subclass_id, &data) && data) {
+        *reinterpret_cast<std::wstring*>(data) = name;
+        return;
+    }
     auto* kept = new (std::nothrow) std::wstring(name);
     if (kept && !SetWindowSubclass(control, named_control_proc, k_subclass_id, reinterpret_cast<DWORD_PTR>(kept)))
         delete kept;

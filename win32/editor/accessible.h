@@ -10,7 +10,8 @@
 namespace editor {
 
 // Makes the accessible object of `control` (OBJID_CLIENT) give `name` as its own name; every
-// other property stays the standard one. For a combo box its edit field is named too.
+// other property stays the standard one. For a combo box its edit field is named too. Called
+// again, it changes the name.
 void name_for_screen_readers(HWND control, const std::wstring& name);
 
 } // namespace editor

@@ -8,6 +8,7 @@
 #include "win32/editor/editor.h"
 #include "win32/editor/guard.h"
 #include "win32/editor/ui.h"
+#include "win32/editor/accessible.h"
 #include "win32/editor/texts.h"
 #include "platform/text.h"
 
@@ -121,6 +122,12 @@ void WindowUi::notice(editing::Notice what, const std::string& detail) {
         show_notice_menu(w_.owner, {wide(texts::error_head), L"", wide(texts::cannot_open)}, 30, -30, IDM_INFO);
         break;
     case Notice::not_mp3: show_notice_menu(w_.owner, {wide(texts::not_mp3)}, 30, -30, IDM_INFO); break;
+    case Notice::id3v2_left:
+        show_notice_menu(w_.owner,
+                         {wide(texts::error_head), L"", wide(texts::id3v2_not_written), wide_path(w_.session.current_path),
+                          wide_path(detail)},
+                         30, -30, IDM_INFO);
+        break;
     }
 }
 
@@ -178,7 +185,30 @@ void WindowUi::set_apply_enabled(bool on) {
 }
 
 void WindowUi::set_mode_label(bool rmp) {
-    if (w_.main) SetDlgItemTextW(w_.main, IDC_MODE, rmp ? L"RMP" : L"ID3");
+    rmp_ = rmp;
+    show_mode();
+}
+
+void WindowUi::show_id3v2(int major, bool differs) {
+    id3v2_major_ = major;
+    id3v2_differs_ = major != 0 && differs;
+    show_mode();
+}
+
+// "ID3" or "RMP", with "+v2" where the file carries an ID3v2 tag too, and "≠v2" where that
+// tag's texts differ from the fields. A screen reader hears it in words.
+void WindowUi::show_mode() {
+    if (!w_.main) return;
+    std::wstring label = rmp_ ? L"RMP" : L"ID3";
+    std::string name = rmp_ ? texts::mode_rmp : texts::mode_id3;
+    if (id3v2_major_ != 0) {
+        label += id3v2_differs_ ? L"\x2260v2" : L"+v2";
+        name += " ID3v2." + std::to_string(id3v2_major_);
+        name += id3v2_differs_ ? texts::mode_v2_differs : texts::mode_v2_same;
+    }
+    HWND mode = GetDlgItem(w_.main, IDC_MODE);
+    SetWindowTextW(mode, label.c_str());
+    name_for_screen_readers(mode, wide(name));
 }
 
 void WindowUi::set_field_limits(bool long_texts) {

@@ -46,6 +46,7 @@ public:
     std::string read_back(const std::string& shown) override;
     void set_apply_enabled(bool enabled) override;
     void set_mode_label(bool rmp) override;
+    void show_id3v2(int major, bool differs) override;
     void set_field_limits(bool long_texts) override;
     void show_carry_over(bool on) override;
     void hand_over(formats::FileKind kind, const std::string& path) override;
@@ -53,7 +54,11 @@ public:
     void after_replace(const std::string& path) override;
 
 private:
+    void show_mode();
     EditorWindow& w_;
+    bool rmp_ = false;
+    int id3v2_major_ = 0;
+    bool id3v2_differs_ = false;
 };
 
 // The five fields' controls and painted captions, in the order of editing::k_fields.

@@ -44,7 +44,14 @@ public:
 
     bool ask_clear_read_only(int32_t& flag) override { return answer("135", flag); }
     bool ask_convert_to_rmp(int32_t& flag) override { return answer("141", flag); }
-    void notice(Notice what, const std::string&) override { notices.push_back(what); }
+    void notice(Notice what, const std::string& detail) override {
+        notices.push_back(what);
+        notice_detail = detail;
+    }
+    std::string notice_detail;
+    // The ID3v2 tag beside the mode, as last shown.
+    void show_id3v2(int major, bool differs) override { v2 = {major, differs}; }
+    std::pair<int, bool> v2{-1, false};
     FieldTexts field_texts() override { return fields; }
     // Shows the texts; the window's change detection runs while its fields are rewritten one
     // by one, which `while_showing` plays.
@@ -569,4 +576,186 @@ TEST(Session, TheGenreAndTextsLongerThanTheRecordAreChanges) {
     EXPECT_EQ(read_file(full).back(), '\x07');
     EXPECT_EQ(f.s.current_tag.genre, 7);
     EXPECT_EQ(f.s.undo_snapshot.genre, 7);
+}
+
+namespace {
+
+std::string syncsafe(size_t n) {
+    return {static_cast<char>((n >> 21) & 0x7F), static_cast<char>((n >> 14) & 0x7F),
+            static_cast<char>((n >> 7) & 0x7F), static_cast<char>(n & 0x7F)};
+}
+std::string be32(size_t n) {
+    return {static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8), static_cast<char>(n)};
+}
+// A frame of version `major` (3 or 4) and a tag of its frames and `padding` zero bytes.
+std::string frame(char major, const std::string& id, const std::string& body) {
+    return id + (major == 4 ? syncsafe(body.size()) : be32(body.size())) + std::string(2, '\0') + body;
+}
+std::string id3v2(char major, const std::string& frames, size_t padding) {
+    return std::string("ID3") + major + std::string(2, '\0') + syncsafe(frames.size() + padding) + frames +
+           std::string(padding, '\0');
+}
+std::string utf16(const std::string& cp932) {
+    const std::wstring w = platform::cp932_to_utf16(cp932);
+    std::string out = "\x01\xFF\xFE";
+    for (wchar_t c : w) out += {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF)};
+    return out;
+}
+
+// A file with an ID3v2.3 tag and no record: a title in UTF-16, an artist marked Latin-1 that
+// holds cp932, a year, a picture and a TXXX that must stay byte for byte.
+struct V2File {
+    TempDir dir;
+    std::string path = dir.file("v2.mp3");
+    std::string audio = std::string("\xFF\xFB\x90\x64", 4) + std::string(996, '\x11');
+    std::string picture = frame(3, "APIC", std::string("\0image/png\0\x03\0", 14) + std::string(300, '\x89'));
+    std::string txxx = frame(3, "TXXX", std::string("\0MOOD\0calm", 10));
+    std::string artist = frame(3, "TPE1", std::string(1, '\0') + "\x97\x9D\x91\xBD"); // 理多, marked Latin-1
+    Session s;
+    settings::Settings st = settings::default_settings();
+    ScriptedUser ui;
+
+    explicit V2File(size_t padding = 200, const std::string& more = "") {
+        write_file(path, id3v2(3, frame(3, "TIT2", utf16("\x90\xAF\x82\xC9")) + artist +
+                                      frame(3, "TYER", std::string("\0" "1999", 5)) + picture + txxx + more,
+                               padding) +
+                             audio);
+        ui.session = &s;
+    }
+    formats::Id3v2Found tag() {
+        platform::File file;
+        EXPECT_TRUE(file.open(path, platform::File::Mode::read).ok());
+        return formats::find_id3v2(file, file.size());
+    }
+};
+
+} // namespace
+
+TEST(Id3v2, TheFieldsShowTheTagAndAnApplyWritesTheChangedFieldsIntoIt) {
+    V2File f;
+    const std::string before = read_file(f.path);
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, f.path).ok());
+    // 星に and the mis-marked artist read as the Japanese they are; the file stays as it was.
+    EXPECT_EQ(f.ui.fields.title, "\x90\xAF\x82\xC9");
+    EXPECT_EQ(f.ui.fields.artist, "\x97\x9D\x91\xBD");
+    EXPECT_EQ(f.ui.fields.year, "1999");
+    EXPECT_EQ(f.ui.v2, (std::pair<int, bool>{3, false}));
+    EXPECT_EQ(read_file(f.path), before);
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui));
+    EXPECT_FALSE(f.ui.apply_enabled);
+
+    // A title longer than the record goes whole into the tag, in place (its padding takes it),
+    // with no question and no RMP form; the record holds its first 30 bytes.
+    const std::string title = std::string(20, 'A') + "\x97\xAC\x82\xEA\x90\xAF" + std::string(14, 'B');
+    f.ui.fields.title = title;
+    ASSERT_TRUE(detect_change(f.s, f.st, f.ui));
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    EXPECT_TRUE(f.ui.asked.empty());
+    EXPECT_TRUE(f.ui.notices.empty());
+    std::string file = read_file(f.path);
+    ASSERT_EQ(file.size(), before.size() + 128);
+    const size_t tag_size = before.size() - f.audio.size();
+    EXPECT_EQ(file.substr(tag_size, f.audio.size()), f.audio);
+    EXPECT_EQ(file.substr(file.size() - 128),
+              record_of(formats::Tag{title.substr(0, 30), "\x97\x9D\x91\xBD", "", "1999", "", 255}));
+    formats::Id3v2Found tag = f.tag();
+    EXPECT_EQ(tag.major, 3);
+    EXPECT_EQ(tag.texts.title, platform::cp932_to_utf8(title));
+    // Every frame the user did not change, byte for byte: the mis-marked artist stays as it was.
+    for (const std::string& kept : {f.artist, f.picture, f.txxx}) EXPECT_NE(file.find(kept), std::string::npos);
+    EXPECT_NE(file.find(frame(3, "TIT2", utf16(title))), std::string::npos);
+    EXPECT_FALSE(f.s.modified);
+    EXPECT_FALSE(detect_change(f.s, f.st, f.ui)); // the long title is what the file holds now
+
+    // A field emptied takes its frame away; a tag that outgrows its room goes into a new file.
+    f.s.modified = true;
+    f.ui.fields.artist = "";
+    f.ui.fields.comment = std::string(300, 'c').substr(0, 255);
+    ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+    EXPECT_EQ(f.ui.replaces.front(), "before");
+    file = read_file(f.path);
+    tag = f.tag();
+    EXPECT_GT(tag.size, tag_size);
+    EXPECT_EQ(file.substr(tag.size, f.audio.size()), f.audio);
+    EXPECT_EQ(file.size(), tag.size + f.audio.size() + 128);
+    EXPECT_EQ(std::tie(tag.texts.title, tag.texts.artist, tag.texts.comment),
+              std::make_tuple(platform::cp932_to_utf8(title), std::string(), std::string(255, 'c')));
+    EXPECT_EQ(file.find("TPE1"), std::string::npos);
+    for (const std::string& kept : {f.picture, f.txxx}) EXPECT_NE(file.find(kept), std::string::npos);
+    EXPECT_EQ(f.s.id3v2_texts.comment, std::string(255, 'c'));
+
+    // Opened again, the record's texts show; the tag holds them whole, so nothing differs.
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, f.path).ok());
+    EXPECT_EQ(f.ui.fields.title, title.substr(0, 30));
+    EXPECT_EQ(f.ui.v2, (std::pair<int, bool>{3, false}));
+    // Where the tag says otherwise than the record, the mode says so.
+    formats::Tag other{"Other", "", "", "1999", "", 255};
+    file.replace(file.size() - 128, 128, record_of(other));
+    write_file(f.path, file);
+    ASSERT_TRUE(open_file(f.s, f.st, f.ui, f.path).ok());
+    EXPECT_EQ(f.ui.v2, (std::pair<int, bool>{3, true}));
+}
+
+TEST(Id3v2, Version4TheRmpFormAndATagThatCannotBeWritten) {
+    // 2.4 takes its texts in UTF-8; the year keeps only what the user typed.
+    {
+        TempDir dir;
+        const std::string path = dir.file("v24.mp3");
+        const std::string audio(700, '\x22');
+        const std::string lyrics = frame(4, "USLT", std::string("\3jpn\0words", 9));
+        write_file(path, id3v2(4, frame(4, "TIT2", "\3\xE6\x98\x9F") + frame(4, "TDRC", "\3" "2001-05-01") + lyrics, 0) +
+                             audio);
+        Session s;
+        settings::Settings st = settings::default_settings();
+        ScriptedUser ui;
+        ASSERT_TRUE(open_file(s, st, ui, path).ok());
+        EXPECT_EQ(std::tie(ui.fields.title, ui.fields.year), std::make_tuple("\x90\xAF", "2001"));
+        ui.fields.year = "2002";
+        s.modified = true;
+        ASSERT_TRUE(apply_tag(s, st, ui).ok());
+        const std::string file = read_file(path);
+        EXPECT_NE(file.find(frame(4, "TDRC", "\3" "2002")), std::string::npos);
+        EXPECT_NE(file.find(frame(4, "TIT2", "\3\xE6\x98\x9F")), std::string::npos); // untouched
+        EXPECT_NE(file.find(lyrics), std::string::npos);
+        EXPECT_EQ(file.substr(file.size() - 128 - audio.size(), audio.size()), audio);
+    }
+    // A file already in the RMP form: the tag inside the data chunk takes the edit too.
+    {
+        V2File f;
+        // No apply converts a file that has a tag: the writer makes the RMP form itself here.
+        {
+            platform::File file;
+            ASSERT_TRUE(file.open(f.path, platform::File::Mode::read_write).ok());
+            ASSERT_TRUE(formats::apply_tag_to_file(f.path, formats::Tag{"T", "", "", "", "", 255},
+                                                   formats::ApplyForm::convert, "kessa", nullptr, {}, &file)
+                            .ok());
+        }
+        ASSERT_TRUE(open_file(f.s, f.st, f.ui, f.path).ok());
+        ASSERT_TRUE(f.s.rmp_texts.is_rmp);
+        EXPECT_EQ(f.ui.v2.first, 3);
+        f.ui.fields.album = "\x89\xCC"; // 歌
+        f.s.modified = true;
+        ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+        platform::File file;
+        ASSERT_TRUE(file.open(f.path, platform::File::Mode::read).ok());
+        const formats::RmpLayout lay = formats::walk_rmp(file);
+        EXPECT_TRUE(lay.warnings.empty());
+        const formats::Id3v2Found tag = formats::read_id3v2(file, lay.stream.offset, lay.stream.length);
+        EXPECT_EQ(std::tie(tag.texts.album, tag.texts.title), std::make_tuple("\xE6\xAD\x8C", "\xE6\x98\x9F\xE3\x81\xAB"));
+        const std::string bytes = read_file(f.path);
+        EXPECT_EQ(bytes.substr(lay.stream.offset + tag.size, f.audio.size()), f.audio);
+        EXPECT_NE(bytes.find(f.picture), std::string::npos);
+    }
+    // A damaged tag is left as it was: the record is written, and the user is told.
+    {
+        V2File f(0, "TALB" + be32(5000) + std::string(2, '\0') + "x");
+        const std::string before = read_file(f.path);
+        ASSERT_TRUE(open_file(f.s, f.st, f.ui, f.path).ok());
+        f.ui.fields.title = "New";
+        f.s.modified = true;
+        ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
+        EXPECT_EQ(f.ui.notices, (std::vector<Notice>{Notice::id3v2_left}));
+        EXPECT_NE(f.ui.notice_detail.find("damaged"), std::string::npos);
+        EXPECT_EQ(read_file(f.path).substr(0, before.size()), before);
+    }
 }
