@@ -23,7 +23,7 @@ required=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmar
           python3 clang libclang-rt-14-dev passwd util-linux
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb xauth
           locales fonts-ipafont lame sox mpg123 pulseaudio)
-optional=(libimage-exiftool-perl mediainfo id3v2 id3tool python3-mutagen eyed3 kid3-cli)
+optional=(libimage-exiftool-perl mediainfo id3v2 id3tool python3-mutagen eyed3 kid3-cli ffmpeg)
 
 say() { echo "install-deps: $*"; }
 warn() { echo "install-deps: warning: $*" >&2; }

@@ -1242,6 +1242,57 @@ class CrossCheck(CliTest):
         self.assertEqual(p.returncode, 0, p.stderr)
         return json.loads(p.stdout)
 
+    def test_set_reaches_the_id3v2_tag_that_players_read(self):
+        # Tags made by mutagen (2.3 in UTF-16, 2.4 in UTF-8) with a picture and a TXXX: a set
+        # changes the title there too, every other frame as it was, and what an ffmpeg-based
+        # player shows is the new title; a long one stays whole and the file a plain MP3.
+        if not os.path.exists("/usr/lib/python3/dist-packages/mutagen"):
+            self.skipTest("python3-mutagen missing")
+        make = ("import sys, mutagen.id3 as i\n"
+                "t = i.ID3()\n"
+                "t.add(i.TIT2(encoding=1, text='星に願いを')); t.add(i.TPE1(encoding=1, text='歌手'))\n"
+                "t.add(i.APIC(encoding=0, mime='image/png', type=3, desc='', data=bytes(range(256)) * 4))\n"
+                "t.add(i.TXXX(encoding=1, desc='MOOD', text='静か')); t.add(i.TCON(encoding=0, text='Rock'))\n"
+                "t.save(sys.argv[1], v1=0, v2_version=int(sys.argv[2]))\n")
+        frames_of = ("import sys, json, mutagen.id3 as i\n"
+                     "t = i.ID3(sys.argv[1])\n"
+                     "print(json.dumps({'version': t.version[1], "
+                     "'frames': {k: repr(v) for k, v in t.items() if k != 'TIT2'}, 'title': str(t['TIT2'])}))\n")
+        def mutagen(name):
+            p = subprocess.run(["/usr/bin/python3", "-c", frames_of, os.path.join(self.dir, name)],
+                               capture_output=True, text=True)
+            self.assertEqual(p.returncode, 0, p.stderr)
+            return json.loads(p.stdout)
+        def ffprobe(name):
+            p = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags=title", "-of", "json",
+                                os.path.join(self.dir, name)], capture_output=True, text=True)
+            self.assertEqual(p.returncode, 0, p.stderr)
+            return json.loads(p.stdout)["format"]["tags"]["title"]
+        long_title = "流れ星に願いを込めて夜空を見上げた二人の長い長い物語"
+        for version in (3, 4):
+            name = self.make(f"v{version}.mp3", frames(8))
+            p = subprocess.run(["/usr/bin/python3", "-c", make, os.path.join(self.dir, name), str(version)],
+                               capture_output=True, text=True)
+            if p.returncode != 0 and "No module named" in p.stderr:
+                self.skipTest("mutagen is not importable by /usr/bin/python3")
+            self.assertEqual(p.returncode, 0, p.stderr)
+            before = mutagen(name)
+            self.assertEqual(self.run_cli("set", "--title", "流れ星", name), (0, "", ""))
+            after = mutagen(name)
+            self.assertEqual((after["title"], after["version"], after["frames"]), ("流れ星", version, before["frames"]))
+            # The record, new to the file, holds what the fields showed: the tag's texts.
+            self.assertEqual(self.read(name)[-128:], record("流れ星".encode("cp932"), "歌手".encode("cp932")))
+            if tool("ffprobe"):
+                self.assertEqual(ffprobe(name), "流れ星")
+            _, [o], _ = self.show(name)
+            self.assertEqual((o["title"], o["id3v2"]["title"]), ("流れ星", "流れ星"))
+            self.assertEqual(self.run_cli("set", "--title", long_title, name), (0, "", ""))
+            after = mutagen(name)
+            self.assertEqual((after["title"], after["frames"]), (long_title, before["frames"]))
+            self.assertEqual(self.read(name)[:3], b"ID3")
+            if tool("ffprobe"):
+                self.assertEqual(ffprobe(name), long_title)
+
     def test_what_we_write_reads_the_same_in_mutagen(self):
         if not os.path.exists("/usr/lib/python3/dist-packages/mutagen"):
             self.skipTest("python3-mutagen missing")
