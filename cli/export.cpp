@@ -252,6 +252,11 @@ int run_export(const std::vector<std::string>& args) {
                 continue;
             }
         }
+        // A file its owner keeps read-only is left so, as `set` leaves it.
+        if (job.in_place && platform::is_read_only(path)) {
+            failed("the file is read-only");
+            continue;
+        }
         if (job.in_place && l.texts.rmp.is_rmp) {
             failed(
                 "the file is in the RMP form, which alone holds its long texts; export it with --out into another folder");

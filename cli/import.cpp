@@ -132,6 +132,12 @@ int run_import(const std::vector<std::string>& args) {
             continue;
         }
         if (changes.empty()) continue;
+        // A file its owner keeps read-only is left so, as `set` leaves it, before any plan.
+        if (!dry_run && platform::is_read_only(path)) {
+            report(path, "the file is read-only; nothing written");
+            status = k_failed;
+            continue;
+        }
         for (const std::string& c : changes) write_out(platform::sanitize_utf8(path) + ": " + c + "\n");
         // The apply reads the file again under its lock, as `set` does.
         if (!dry_run && set_files(o, st) != k_ok) status = k_failed;

@@ -89,6 +89,20 @@ bool as_left(const JournalChange& c, const std::string& path) {
     return from <= f.size() && editing::hash_range(f, from, f.size() - from, hash) && hash == c.new_hash;
 }
 
+// Whether the file is as it was before the change: the old name taken and the new one free, or
+// the old size and the old bytes from the change's offset.
+bool as_before(const JournalChange& c) {
+    if (c.kind == JournalChange::Kind::rename)
+        return platform::path_kind(c.path) == platform::PathKind::file &&
+               platform::path_kind(c.new_path) == platform::PathKind::missing;
+    platform::File f;
+    if (!f.open(c.path, platform::File::Mode::read) || f.size() != c.old_size || c.offset > c.old_size ||
+        c.old_bytes.size() != c.old_size - c.offset)
+        return false;
+    std::string now(c.old_bytes.size(), '\0');
+    return now.empty() || (f.read_at(c.offset, now.data(), now.size()) && now == c.old_bytes);
+}
+
 platform::Result put_back(const JournalChange& c) {
     using Kind = JournalChange::Kind;
     if (c.kind == Kind::rename) {
@@ -132,12 +146,23 @@ int run_undo(const std::vector<std::string>& args) {
     }
     for (const std::string& w : j.warnings) report(path, "warning: " + w);
     int status = j.warnings.empty() ? k_ok : k_failed;
-    // Newest first: each change finds the file as the one after it left it.
+    // Newest first: each change finds the file as the one after it left it. A change whose file
+    // stands as before it, or before an earlier change of the same file, was undone already: a
+    // second undo of a journal says so once instead of naming each file.
+    size_t done = 0, already = 0;
     for (auto c = j.changes.rbegin(); c != j.changes.rend(); ++c) {
         if (!c->done) continue; // never made, or cut short: nothing to put back
+        ++done;
         const bool renamed = c->kind == JournalChange::Kind::rename;
         const std::string& now = renamed ? c->new_path : c->path;
         if (!as_left(*c, now)) {
+            bool undone = false;
+            for (auto e = c; e != j.changes.rend() && !undone; ++e)
+                undone = e->done && e->path == c->path && as_before(*e);
+            if (undone) {
+                ++already;
+                continue;
+            }
             report(now, "has changed since the journal's change; left as it is");
             status = k_failed;
             continue;
@@ -152,6 +177,8 @@ int run_undo(const std::vector<std::string>& args) {
         write_out(platform::sanitize_utf8(now) + (renamed ? " -> " + platform::sanitize_utf8(c->path) : ": put back") +
                   "\n");
     }
+    if (already == done && done > 0) report(path, "its changes are undone already; nothing to put back");
+    else if (already > 0) report(path, std::to_string(already) + " of its changes were undone already and are left so");
     return status;
 }
 

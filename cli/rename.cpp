@@ -56,6 +56,24 @@ std::string formatted_name(const std::string& format, const formats::ShownTexts&
     return name + ".mp3";
 }
 
+// A file with neither a record nor the RMP form is named from its ID3v2 texts, in code page
+// 932 (a character that code page lacks becomes "?", which a name then takes as "_" as ever).
+void take_id3v2_texts(Loaded& l) {
+    if (l.texts.loaded.has_record || l.texts.rmp.is_rmp || !l.id3v2.present) return;
+    auto cp932 = [](const std::string& utf8) { return platform::utf16_to_cp932(platform::utf8_to_utf16(utf8)); };
+    const formats::Id3v2Texts& v2 = l.id3v2.texts;
+    l.texts.title = cp932(v2.title);
+    l.texts.artist = cp932(v2.artist);
+    l.texts.album = cp932(v2.album);
+    l.texts.year = cp932(v2.year).substr(0, 4);
+    unsigned track = 0;
+    for (char c : l.id3v2.track) {
+        if (c < '0' || c > '9' || track > 255) break;
+        track = track * 10 + static_cast<unsigned>(c - '0');
+    }
+    l.texts.loaded.track = track <= 255 ? static_cast<uint8_t>(track) : 0;
+}
+
 } // namespace
 
 int run_rename(const std::vector<std::string>& args) {
@@ -116,6 +134,7 @@ int run_rename(const std::vector<std::string>& args) {
             failed(loaded.detail);
             continue;
         }
+        take_id3v2_texts(l);
         const std::string_view separators = platform::path_separators();
         const editing::TagRename plan =
             editing::plan_tag_rename(path, pattern, l.texts.rmp.is_rmp, l.texts.artist, l.texts.title, separators);

@@ -23,6 +23,7 @@ namespace {
 struct Repaired {
     platform::Result result;
     std::vector<formats::Id3v2Repair> changes;
+    int converted_from = 0; // the old version, where the tag goes into another
     bool nothing_to_do = false;
 };
 
@@ -35,8 +36,8 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Jour
         r.result = opened;
         return r;
     }
+    // Its warnings were told by the load.
     const formats::Id3v2Found old = formats::read_id3v2(file, 0, file.size());
-    for (const std::string& w : old.warnings) report(path, "warning: " + w);
     if (!old.present) {
         r.nothing_to_do = true;
         return r;
@@ -48,6 +49,11 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Jour
     }
     const int major = asked_major ? asked_major : old.major == 4 ? 4 : 3;
     formats::Id3v2Rewrite rewrite = formats::repair_id3v2(major, old, r.changes);
+    // A 2.2 tag is written as 2.3 only where it has something to mend, or where asked.
+    if (!asked_major && old.major == 2 && r.changes.empty()) {
+        r.nothing_to_do = true;
+        return r;
+    }
     if (!rewrite.left_behind.empty()) {
         r.changes.clear();
         r.result = platform::failure(
@@ -60,7 +66,13 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Jour
         return r;
     }
     for (const std::string& w : rewrite.warnings) report(path, "warning: " + w);
+    if (major != old.major) r.converted_from = old.major;
     if (dry_run) return r;
+    // A file its owner keeps read-only is left so, as `set` leaves it.
+    if (platform::is_read_only(path)) {
+        r = Repaired{platform::failure(platform::Fault::read_only, "the file is read-only"), {}, 0, false};
+        return r;
+    }
     // The journal takes the whole old file before it is replaced.
     uint64_t at = 0;
     if (journal) {
@@ -135,6 +147,9 @@ int run_repair(const std::vector<std::string>& args) {
             continue;
         }
         const Repaired r = repair_one(path, major, dry_run, journal.is_open() ? &journal : nullptr);
+        if (r.converted_from)
+            write_out(platform::sanitize_utf8(path) + ": ID3v2." + std::to_string(r.converted_from) + " -> ID3v2." +
+                      std::to_string(major ? major : 3) + "\n");
         for (const formats::Id3v2Repair& c : r.changes)
             write_out(platform::sanitize_utf8(path) + ": " + c.id + " " + platform::sanitize_utf8(c.before) + " -> " +
                       c.after + "\n");

@@ -17,6 +17,7 @@
 #include "cli/options.h"
 #include "core/editing/apply_tag.h"
 #include "core/editing/load_file.h"
+#include "core/formats/id3v2.h"
 #include "core/formats/load.h"
 #include "core/formats/text_rules.h"
 #include "core/settings/settings.h"
@@ -280,6 +281,22 @@ int set_files(const SetOptions& o, settings::Settings& st) {
         // The lock's file is the one descriptor of the change: read, then written through.
         platform::WriteLock lock;
         lock.hold(path, true);
+        // Nothing to tag, or a tag that claims more than the file holds: what a record appended
+        // there would make of the file is anybody's guess, and every other command warns of it.
+        if (platform::File* f = lock.file()) {
+            std::string refused;
+            if (f->size() == 0) {
+                refused = "the file is empty: no MP3 stream to tag";
+            } else {
+                const formats::Id3v2Found v2 = formats::find_id3v2(*f, f->size(), formats::Id3v2Depth::texts);
+                if (!v2.present && !v2.warnings.empty()) refused = v2.warnings.front();
+            }
+            if (!refused.empty()) {
+                report(path, refused + "; nothing written");
+                status = k_failed;
+                continue;
+            }
+        }
         editing::Result loaded = editing::open_file(s, st, ui, path, &lock);
         for (const std::string& w : loaded.warnings) report(path, "warning: " + w);
         if (!loaded.ok()) {

@@ -98,6 +98,14 @@ void sort_file_names(std::vector<std::string>& names) {
     names = std::move(sorted);
 }
 
+size_t file_menu_first(size_t count, std::optional<size_t> current) {
+    if (count <= k_file_menu_names || !current || *current >= count) return 0;
+    const size_t half = k_file_menu_names / 2;
+    const size_t last_first = count - k_file_menu_names;
+    const size_t first = *current > half ? *current - half : 0;
+    return first < last_first ? first : last_first;
+}
+
 int file_menu_y(int y, size_t count, int desktop_bottom) {
     y -= 7;
     long long bottom = y + (static_cast<long long>(count) + 5) * 19;

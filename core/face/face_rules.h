@@ -4,6 +4,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +73,11 @@ std::vector<int> function_menu_items(bool copy_folder_set);
 
 // The File menu lists at most this many of the folder's MP3 files.
 inline constexpr size_t k_file_menu_names = 52;
+// Which of a folder's `count` sorted names the File menu lists, [first, first + 52): all of
+// them in a folder of 52 or fewer; in a larger one the 52 around the current file (`current`,
+// its place among them, or none), so that the Home key puts the pointer on it and its
+// neighbours are one arrow key away.
+size_t file_menu_first(size_t count, std::optional<size_t> current);
 // Sorts the names with ASCII letters folded to lower case and the bytes compared unsigned,
 // double-byte characters not treated apart, as the file list always has.
 void sort_file_names(std::vector<std::string>& names);

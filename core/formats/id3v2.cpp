@@ -263,13 +263,19 @@ void take_text_frame(Id3v2Found& found, int index, const std::string& body, bool
 
 bool is_mis_marked_cp932(const std::string& bytes) {
     bool telling = false, last_double = false, last_telling = false;
+    size_t kana_run = 0;
     for (size_t i = 0; i < bytes.size();) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) {
+            // Three half-width katakana in a row: Latin-1 reads them as accented capitals and
+            // signs (ﾗｽﾄ as ×½Ä), which no Western text strings together.
+            kana_run = b >= 0xA1 ? kana_run + 1 : 0;
+            if (kana_run >= 3) telling = true;
             last_double = false;
             ++i;
             continue;
         }
+        kana_run = 0;
         if (!is_lead_byte(b) || i + 1 >= bytes.size()) return false;
         const auto trail = static_cast<unsigned char>(bytes[i + 1]);
         if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return false;
@@ -616,6 +622,12 @@ bool turn(int from, int to, const Id3v2Stored& f, std::vector<Turned>& out) {
         out.push_back({id, status, turned});
         return true;
     }
+    if (id == "TORY" && from == 4 && !body.empty()) {
+        // 2.3's original release year: the year of 2.4's original release date.
+        const auto v = text_values(enc, body.substr(1));
+        out.push_back({id, status, text_body(to, {v.empty() ? "" : v[0].substr(0, 4)})});
+        return true;
+    }
     if (id[0] == 'T' && id != "TXXX" && !body.empty()) {
         if (!enc_fits || from == 4) out.push_back({id, status, text_body(to, text_values(enc, body.substr(1)))});
         else out.push_back({id, status, body});
@@ -681,10 +693,14 @@ Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found&
             if (date.size() == 4) t.year += "-" + date.substr(2, 2) + "-" + date.substr(0, 2);
             if (date.size() == 4 && time.size() == 4) t.year += "T" + time.substr(0, 2) + ":" + time.substr(2, 2);
         }
+        // 2.3 has no release date: where the tag has no recording date, the release date's year
+        // stands in as the year, as a reader of a 2.3 tag looks for it there.
+        bool has_tdrc = false;
+        for (const Id3v2Stored& f : carried) has_tdrc = has_tdrc || f.id == "TDRC";
         for (const Id3v2Stored& f : carried) {
             const std::string id = from == 2 ? v23_name(f.id) : f.id;
             if (major == 4 && one_of(id, {"TYER", "TDAT", "TIME"})) continue;
-            if (major == 3 && id == "TDRC" && t.year.empty()) {
+            if (major == 3 && (id == "TDRC" || (id == "TDRL" && !has_tdrc)) && t.year.empty()) {
                 std::string body;
                 if (!plain_body(from, f, body) || body.empty()) {
                     r.left_behind = f.id;

@@ -77,7 +77,8 @@ Id3v2Found find_id3v2(platform::ByteSource& source, uint64_t length, Id3v2Depth 
 // Whether bytes marked Latin-1 are cp932 instead: every character is a cp932 one of the
 // standard set, and the bytes show what Latin-1 text never does: a double-byte character whose
 // lead byte is one of Latin-1's control codes (0x81 to 0x9F) and whose second byte is no ASCII
-// character, or two double-byte characters in a row of which one has such a lead byte. A text
+// character, two double-byte characters in a row of which one has such a lead byte, or three
+// half-width katakana in a row (which Latin-1 shows as accented capitals and signs). A text
 // in a Western language ("Mädchen", "élégie", "Don’t" in code page 1252) stays Latin-1.
 bool is_mis_marked_cp932(const std::string& bytes);
 

@@ -361,6 +361,23 @@ class Set(CliTest):
         self.assertEqual(self.read(text), b"not music at all")
         self.assertEqual(self.read(ro), frames(1) + record(b"locked"))
         self.assertEqual(self.read(good), frames(1) + record(b"T"))
+        # Every command that writes refuses a read-only file alike, before it says any plan.
+        tag = b"TIT2" + struct.pack(">IH", 9, 0) + b"\x00" + "星に願い".encode("cp932")
+        ro2 = self.make("ro2.mp3", b"ID3\x03\x00\x00" + syncsafe(len(tag)) + tag + frames(1) + record(b"locked"))
+        os.chmod(os.path.join(self.dir, ro2), 0o444)
+        for args in (["export"], ["repair"], ["import"], ["repair", "--id3v2.4"]):
+            self.assertEqual(self.run_cli(*args, ro2),
+                             (1, "", "tagzo-cli: ro2.mp3: the file is read-only; nothing written\n"), args)
+        self.assertEqual(self.read(ro2)[-128:], record(b"locked"))
+        # Nothing to tag, or a tag that claims more than the file holds: refused, as the other
+        # commands warn of it.
+        empty = self.make("empty.mp3", b"")
+        short = self.make("short.mp3", b"ID3\x03\x00\x00" + syncsafe(4000) + b"\x00" * 90)
+        code, _, err = self.run_cli("set", "--title", "T", empty, short)
+        self.assertEqual(code, 1)
+        self.assertIn("empty.mp3: the file is empty: no MP3 stream to tag; nothing written", err)
+        self.assertIn("short.mp3: ", err)
+        self.assertEqual((self.read(empty), len(self.read(short))), (b"", 100))
 
     def test_unchanged_tag_writes_nothing(self):
         content = frames(1) + record(b"Same", pad=b"\0")
@@ -593,6 +610,13 @@ class Rename(CliTest):
         self.assertIn("(ART)Title.mp3: no track in the tag for %n; the name stays", err)
         for bad in ("%q", "50%", " "):
             self.assertEqual(self.rename("--format", bad, "(ART)Title.mp3")[0], 2, bad)
+        # A file with only an ID3v2 tag is named from it, by either kind of name.
+        v2 = b"".join(fid + struct.pack(">IH", len(body), 0) + body for fid, body in
+                      ((b"TIT2", b"\x01" + "流れ星".encode("utf-16")), (b"TPE1", b"\x00Singer"), (b"TRCK", b"\x004/9")))
+        self.make("only-v2.mp3", b"ID3\x03\x00\x00" + syncsafe(len(v2)) + v2 + frames(2))
+        self.assertEqual(self.rename("only-v2.mp3")[:2], (0, [self.shown("only-v2.mp3 -> (Singer)流れ星.mp3")]))
+        self.assertEqual(self.rename("--format", "%n %t", "(Singer)流れ星.mp3")[:2],
+                         (0, [self.shown("(Singer)流れ星.mp3 -> 04 流れ星.mp3")]))
         # A name that begins like our temporary files is still the user's: two hours later a
         # rewrite of a file beside it leaves it alone.
         self.tagged("u.mp3", "my song", ".tagzo")
@@ -744,11 +768,19 @@ class Folders(CliTest):
         code, out, err = self.run_cli("undo", "j.log")
         self.assertEqual((code, err), (0, ""))
         self.assertEqual({n: d for n, d in self.listing().items() if n != "j.log"}, before)
-        # Taken back, the files are no longer as the changes left them: a second undo refuses them.
+        # Taken back, the files stand as before the changes: a second undo says so once.
+        self.assertEqual(self.run_cli("undo", "j.log"),
+                         (0, "", "tagzo-cli: j.log: its changes are undone already; nothing to put back\n"))
+        self.assertEqual({n: d for n, d in self.listing().items() if n != "j.log"}, before)
+        # One file changed since: named, the rest still said once.
+        self.assertEqual(self.run_cli("set", "--journal", "j.log", "--year", "2030", "top/A-b.mp3")[0], 0)
+        self.assertEqual(self.run_cli("undo", "j.log")[0], 0)
+        with open(os.path.join(self.dir, "top/A-b.mp3"), "ab") as f:
+            f.write(b"x")
         code, _, err = self.run_cli("undo", "j.log")
         self.assertEqual(code, 1)
-        self.assertIn("has changed since the journal's change; left as it is", err)
-        self.assertEqual({n: d for n, d in self.listing().items() if n != "j.log"}, before)
+        self.assertIn("top/A-b.mp3: has changed since the journal's change; left as it is", err)
+        self.assertIn("of its changes were undone already and are left so", err)
 
     def test_links_to_folders_are_not_followed(self):
         if self.cli.wine:
@@ -868,6 +900,11 @@ class Peers(CliTest):
                 if objs[0]["kind"] != "mp3":
                     continue
                 code, _, err = self.run_cli("set", "--title", "x" * 35, name)
+                # An empty file, or a tag that claims more than the file holds, is refused whole.
+                if "nothing written" in err:
+                    self.assertEqual((code, self.read(name)), (1, original), name + err)
+                    self.assertTrue(not original or "ID3v2" in err, name + err)
+                    continue
                 # A damaged tag is left as it was, said, and no success; the record is written.
                 left = "the ID3v2 tag, which players read first, is as it was" in err
                 self.assertEqual(code, 1 if left else 0, name + err)
@@ -1190,6 +1227,22 @@ class CrossCheck(CliTest):
         # Mended, a tag has nothing left to repair, and a file without a tag is no failure.
         self.assertEqual(self.run_cli("repair", "mis.mp3", "bare.mp3"), (0, "", ""))
         self.assertEqual((self.read("mis.mp3"), self.read("bare.mp3")), (data, was_bare))
+        # A version asked for is a conversion, named, a dry run too; the version it has already
+        # is no conversion. Half-width katakana marked Latin-1 (ﾗｽﾄｿﾝｸﾞ, read as ×½Ä¿Ý¸Þ) is found.
+        self.assertEqual(self.run_cli("repair", "--id3v2.3", "mis.mp3"), (0, "", ""))
+        self.assertEqual(self.read("mis.mp3"), data)
+        kana = f23(b"TIT2", b"\x00" + "ﾗｽﾄｿﾝｸﾞ".encode("cp932"))
+        self.make("kana.mp3", b"ID3\x03\x00\x00" + syncsafe(len(kana)) + kana + today)
+        code, out, err = self.run_cli("repair", "kana.mp3")
+        self.assertEqual((code, err, out), (0, "", self.shown("kana.mp3: TIT2 ×½Ä¿Ý¸Þ -> ﾗｽﾄｿﾝｸﾞ\n")))
+        mended = self.read("kana.mp3")
+        self.assertEqual(self.run_cli("repair", "--dry-run", "--id3v2.4", "kana.mp3"),
+                         (0, "kana.mp3: ID3v2.3 -> ID3v2.4\n", ""))
+        self.assertEqual(self.read("kana.mp3"), mended)
+        # A tag that claims more than the file holds is warned of once.
+        self.make("cut.mp3", b"ID3\x03\x00\x00" + syncsafe(4000) + bytes(90))
+        code, _, err = self.run_cli("repair", "-r", ".")
+        self.assertEqual(err.count("cut.mp3"), 1, err)
 
         # import writes the record from the tag, for the players that read only ID3v1: cp932 texts
         # cut at 30 bytes on a character's boundary, the track in the comment's last two bytes, a

@@ -125,6 +125,8 @@ private:
 };
 
 constexpr UINT_PTR k_subclass_id = 0x6e616d65; // "name"
+// The control's name as the subclass keeps it, found again for a new name.
+constexpr const wchar_t* k_name_property = L"tagzo.accessible-name";
 
 LRESULT CALLBACK named_control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
     auto* name = reinterpret_cast<std::wstring*>(data);
@@ -147,6 +149,7 @@ LRESULT CALLBACK named_control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, U
         break;
     case WM_NCDESTROY:
         RemoveWindowSubclass(hwnd, named_control_proc, k_subclass_id);
+        RemovePropW(hwnd, k_name_property);
         delete name;
         break;
     }
@@ -155,14 +158,14 @@ LRESULT CALLBACK named_control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, U
 
 void name_one(HWND control, const std::wstring& name) {
     // Named before: the name changes (a reader asks for it anew each time).
-    DWORD_PTR data = 0;
-    if (GetWindowSubclass(control, named_control_proc, k_subclass_id, &data) && data) {
-        *reinterpret_cast<std::wstring*>(data) = name;
+    if (auto* named = static_cast<std::wstring*>(GetPropW(control, k_name_property))) {
+        *named = name;
         return;
     }
     auto* kept = new (std::nothrow) std::wstring(name);
     if (kept && !SetWindowSubclass(control, named_control_proc, k_subclass_id, reinterpret_cast<DWORD_PTR>(kept)))
         delete kept;
+    else if (kept) SetPropW(control, k_name_property, kept);
 }
 
 } // namespace

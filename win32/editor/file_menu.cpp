@@ -3,6 +3,9 @@
 // key in the title field, it puts the pointer on the edited file's row and back afterwards.
 #include <windows.h>
 
+#include <algorithm>
+#include <iterator>
+#include <optional>
 #include <vector>
 
 #include "win32/editor/resources/resource.h"
@@ -48,22 +51,29 @@ LRESULT CALLBACK title_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 void show_file_menu(EditorWindow& w) {
     HWND dlg = w.main;
     EditorWindow::FileMenu& menu_state = w.file_menu;
-    // The folder's MP3 files in the order the search gives them, at most 52, sorted by their
-    // cp932 forms as the list always was.
+    // The folder's MP3 files sorted by their cp932 forms as the list always was: all of them,
+    // or in a folder of more than 52 the 52 around the current file.
     // The folder goes by its full path: one too long for the system's current folder is the
     // program's all the same (platform::current_folder).
     std::vector<std::string> found_names, keys;
     std::vector<platform::FolderEntry> entries;
     static_cast<void>(platform::list_folder(current_folder(), entries)); // none listed: no rows
     for (const platform::FolderEntry& e : entries) {
-        if (found_names.size() == face::k_file_menu_names) break;
         if (e.kind == platform::PathKind::directory || !has_mp3_ending(e.name)) continue;
         found_names.push_back(e.name);
         keys.push_back(narrow(wide_path(e.name)));
     }
-    std::vector<std::string> names;
-    for (size_t i : face::file_name_order(keys)) names.push_back(found_names[i]);
+    std::vector<std::string> sorted;
+    for (size_t i : face::file_name_order(keys)) sorted.push_back(std::move(found_names[i]));
     std::wstring current = wide_path(editing::relative_form(w.session.current_path, current_folder()));
+    std::optional<size_t> current_at;
+    for (size_t i = 0; i < sorted.size() && !current_at; ++i)
+        if (CompareStringOrdinal(wide_path(sorted[i]).c_str(), -1, current.c_str(), -1, TRUE) == CSTR_EQUAL)
+            current_at = i;
+    const size_t first = face::file_menu_first(sorted.size(), current_at);
+    const size_t shown = std::min(sorted.size() - first, face::k_file_menu_names);
+    std::vector<std::string> names(std::make_move_iterator(sorted.begin() + static_cast<std::ptrdiff_t>(first)),
+                                   std::make_move_iterator(sorted.begin() + static_cast<std::ptrdiff_t>(first + shown)));
     std::vector<int> items = {IDM_OPEN_FILE, IDM_OPEN_CURRENT_FOLDER};
     if (!names.empty()) items.push_back(0);
     menu_state.current = -1;

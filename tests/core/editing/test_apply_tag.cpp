@@ -723,13 +723,9 @@ TEST(Id3v2, Version4TheRmpFormAndATagThatCannotBeWritten) {
     {
         V2File f;
         // No apply converts a file that has a tag: the writer makes the RMP form itself here.
-        {
-            platform::File file;
-            ASSERT_TRUE(file.open(f.path, platform::File::Mode::read_write).ok());
-            ASSERT_TRUE(formats::apply_tag_to_file(f.path, formats::Tag{"T", "", "", "", "", 255},
-                                                   formats::ApplyForm::convert, "kessa", nullptr, {}, &file)
-                            .ok());
-        }
+        ASSERT_TRUE(formats::apply_tag_to_file(f.path, formats::Tag{"T", "", "", "", "", 255},
+                                               formats::ApplyForm::convert, "kessa")
+                        .ok());
         ASSERT_TRUE(open_file(f.s, f.st, f.ui, f.path).ok());
         ASSERT_TRUE(f.s.rmp_texts.is_rmp);
         EXPECT_EQ(f.ui.v2.first, 3);

@@ -124,6 +124,15 @@ TEST(FileMenu, SortsFoldingAsciiCaseAndPlacesTheMenuOnScreen) {
     EXPECT_EQ(names[5], "\x83\x41.mp3");
     EXPECT_EQ(names[6], "\x95\x5C.mp3");
 
+    // A folder of up to 52 names lists them all; a larger one the 52 around the current file,
+    // held inside the list at either end.
+    EXPECT_EQ(face::file_menu_first(52, 51), 0u);
+    EXPECT_EQ(face::file_menu_first(3000, std::nullopt), 0u);
+    EXPECT_EQ(face::file_menu_first(3000, 10), 0u);
+    EXPECT_EQ(face::file_menu_first(3000, 1500), 1474u);
+    EXPECT_EQ(face::file_menu_first(3000, 2999), 2948u);
+    EXPECT_EQ(face::file_menu_first(53, 52), 1u);
+
     // The menu of n names takes (n + 5) * 19 pixels under y - 7.
     EXPECT_EQ(face::file_menu_y(300, 3, 768), 293);
     EXPECT_EQ(face::file_menu_y(700, 3, 768), 768 - 152); // lowered by the excess

@@ -207,6 +207,12 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
                                 "ber"})
         EXPECT_FALSE(is_mis_marked_cp932(western)) << western;
     EXPECT_FALSE(is_mis_marked_cp932("\xF0\x40\xF0\x41")); // the user-defined rows are no text
+    // Half-width katakana alone: ﾗｽﾄｿﾝｸﾞ, which Latin-1 shows as ×½Ä¿Ý¸Þ; capitals and signs
+    // that Western text strings together by twos at most stay Latin-1.
+    EXPECT_TRUE(is_mis_marked_cp932("\xD7\xBD\xC4\xBF\xDD\xB8\xDE"));
+    EXPECT_TRUE(is_mis_marked_cp932("AB \xC3\xDA\xCB\xDE")); // ﾃﾚﾋﾞ
+    for (const char* western : {"\xC9LE\xC9 \xAB\xC0 \xC9\xBB", "\xBFQu\xE9?", "CAF\xC9 \xA9 \xB0" "C"})
+        EXPECT_FALSE(is_mis_marked_cp932(western)) << western;
 
     // A rewrite keeps every frame: in its own version byte for byte, flags and all (a
     // compressed frame too), the given texts replacing their own frames and the comments
@@ -294,6 +300,16 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
                                    frame23("TPE1",
                                            "\x01\xFF\xFE"
                                            "a\0/\0b\0"s)));
+    // A release date (eyeD3 writes one) gives 2.3 its year where no recording date does, and
+    // the original release date its year alone; beside a recording date it still has no place.
+    Id3v2Found released = read(tag(4, frame24("TDRL", "\x03" "2003-07-09"s) + frame24("TDOR", "\x03" "1999-01-02"s)));
+    EXPECT_EQ(rewrite_id3v2(3, {}, released).tag,
+              tag(3, frame23("TYER", "\x01\xFF\xFE" "2\0" "0\0" "0\0" "3\0"s) +
+                         frame23("TDAT", "\x01\xFF\xFE" "0\0" "9\0" "0\0" "7\0"s) +
+                         frame23("TORY", "\x01\xFF\xFE" "1\0" "9\0" "9\0" "9\0"s)));
+    EXPECT_EQ(rewrite_id3v2(3, {}, read(tag(4, frame24("TDRC", "\x03" "2001"s) + frame24("TDRL", "\x03" "2003"s))))
+                  .left_behind,
+              "TDRL");
     // 2.2's names become 2.3's; a frame 2.3 has no name for is not guessed at.
     Id3v2Found old22 = read(tag(2, frame22("TRK",
                                            "\0"

@@ -702,6 +702,53 @@ TEST_F(Editor, LongTitleConvertedAfterYes) {
     std::string kt = read_file(folder.file("kt.dat"));
     EXPECT_EQ(int_at(kt, 12), 1); // the history's first entry
     EXPECT_EQ(std::string(kt.c_str() + 16), std::string(30, 'T'));
+
+    // A file with an ID3v2 tag and no record opens with the tag's texts, the mode saying so.
+    // A long title goes whole into the tag, with no question and no RMP form; the record holds
+    // its first 30 bytes; the picture and the TXXX stay byte for byte. (No question came: the
+    // apply would not have ended.)
+    using namespace std::string_literals;
+    auto be32 = [](size_t n) {
+        return std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
+                           static_cast<char>(n)};
+    };
+    auto frame = [&](const std::string& id, const std::string& body) { return id + be32(body.size()) + "\0\0"s + body; };
+    auto utf16 = [](const std::wstring& w) {
+        std::string out = "\x01\xFF\xFE";
+        for (wchar_t c : w) out += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+        return out;
+    };
+    const std::string picture = frame("APIC", "\0image/png\0\x03\0"s + std::string(500, '\x89'));
+    const std::string txxx = frame("TXXX", "\0MOOD\0calm"s);
+    const std::string frames = frame("TIT2", utf16(L"\x661F\x306B")) + frame("TPE1", utf16(L"Singer")) + picture + txxx;
+    const std::string tag = "ID3\3\0\0"s + std::string{0, 0, 4, 0} + frames + std::string(512 - frames.size(), '\0');
+    ASSERT_TRUE(open("v2.mp3", tag + audio()));
+    EXPECT_EQ(ed.text(IDC_TITLE), "星に");
+    EXPECT_EQ(ed.text(IDC_ARTIST), "Singer");
+    EXPECT_EQ(ed.text(IDC_MODE), "ID3+v2");
+    EXPECT_EQ(accessible_name(GetDlgItem(ed.main(), IDC_MODE)), "ID3 ID3v2.3ﾀｸﾞあり");
+    EXPECT_FALSE(ed.enabled(IDC_APPLY));
+    EXPECT_EQ(read_file(path), tag + audio());
+    const std::string long_title = "流れ星" + std::string(30, 'L');
+    ed.set_text(IDC_TITLE, long_title);
+    ed.press(IDC_APPLY);
+    ASSERT_TRUE(ed.wait_applied());
+    EXPECT_EQ(ed.text(IDC_MODE), "ID3+v2");
+    f = read_file(path);
+    ASSERT_EQ(f.size(), tag.size() + audio().size() + 128);
+    EXPECT_EQ(f.substr(tag.size(), audio().size()), audio());
+    EXPECT_EQ(f.substr(f.size() - 128), record(long_title.substr(0, 30), "Singer"));
+    EXPECT_NE(f.find(frame("TIT2", utf16(wide(long_title)))), std::string::npos);
+    for (const std::string& kept : {picture, txxx, frame("TPE1", utf16(L"Singer"))})
+        EXPECT_NE(f.find(kept), std::string::npos);
+    ASSERT_TRUE(ed.close());
+    // Where the record says otherwise than the tag, the mode says that too.
+    f.replace(f.size() - 128, 128, record("Other", "Singer"));
+    ASSERT_TRUE(open("v2.mp3", f));
+    EXPECT_EQ(ed.text(IDC_TITLE), "Other");
+    EXPECT_EQ(ed.text(IDC_MODE), "ID3≠v2");
+    EXPECT_EQ(accessible_name(GetDlgItem(ed.main(), IDC_MODE)), "ID3 ID3v2.3ﾀｸﾞあり、欄と違う文字があります");
+    ASSERT_TRUE(ed.close());
 }
 
 TEST_F(Editor, AnRmpFileShowsItsLongTextsAndKeepsItsOtherSubChunksThroughAnApply) {
@@ -1943,6 +1990,22 @@ TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenO
         EXPECT_GT(entries[i].height(), 5) << i;
     }
     close_menu(m);
+    // Past the 52nd name the menu lists the 52 around the edited file: z48.mp3 (the 52nd of
+    // A, b, c, z00 to z59) then stands 41st of z08 to z59, and Home puts the pointer on it.
+    ed.command(IDM_FILE_LIST + 51);
+    ASSERT_TRUE(ed.wait_text(IDC_FILE_BOX, "z48.mp3"));
+    ASSERT_TRUE(ed.to_front());
+    SetCursorPos(600, 500);
+    key(VK_HOME, 0);
+    m = ed.menu();
+    ASSERT_TRUE(m);
+    entries = menu_entries(ed.thread());
+    ASSERT_EQ(entries.size(), 3u + 52u);
+    GetCursorPos(&at);
+    EXPECT_TRUE(PtInRect(&entries[3 + 40].rect, at)) << at.x << "," << at.y;
+    close_menu(m);
+    ed.command(IDM_FILE_LIST + 51);
+    ASSERT_TRUE(ed.wait_text(IDC_FILE_BOX, "z59.mp3"));
 
     // A file 300 characters deep, dropped on the window: its folder is longer than the system
     // takes as a current folder, and the menu lists that folder's two files all the same, and
