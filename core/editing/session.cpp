@@ -61,6 +61,7 @@ void window_opened(Session& s, const settings::Settings& st, UserInterface& ui) 
     ui.set_field_limits(st.rmp_enabled != 0);
     ui.set_mode_label(s.rmp_texts.is_rmp);
     ui.show_texts(shown_for(s));
+    ui.show_id3v2(s.id3v2_major, id3v2_differs(s));
     s.undo_snapshot = s.current_tag;
     s.window_ready = true;
 }

@@ -694,6 +694,13 @@ TEST(Id3v2, TheFieldsShowTheTagAndAnApplyWritesTheChangedFieldsIntoIt) {
     write_file(f.path, file);
     ASSERT_TRUE(open_file(f.s, f.st, f.ui, f.path).ok());
     EXPECT_EQ(f.ui.v2, (std::pair<int, bool>{3, true}));
+    // So does the window opened on the file at start.
+    Session start;
+    f.ui.v2 = {-1, false};
+    ASSERT_TRUE(load_file(start, f.st, f.ui, f.path).ok());
+    start.current_path = f.path;
+    window_opened(start, f.st, f.ui);
+    EXPECT_EQ(f.ui.v2, (std::pair<int, bool>{3, true}));
 }
 
 TEST(Id3v2, Version4TheRmpFormAndATagThatCannotBeWritten) {

@@ -721,7 +721,7 @@ TEST_F(Editor, LongTitleConvertedAfterYes) {
     const std::string picture = frame("APIC", "\0image/png\0\x03\0"s + std::string(500, '\x89'));
     const std::string txxx = frame("TXXX", "\0MOOD\0calm"s);
     const std::string frames = frame("TIT2", utf16(L"\x661F\x306B")) + frame("TPE1", utf16(L"Singer")) + picture + txxx;
-    const std::string tag = "ID3\3\0\0"s + std::string{0, 0, 4, 0} + frames + std::string(512 - frames.size(), '\0');
+    const std::string tag = "ID3\3\0\0"s + std::string{0, 0, 8, 0} + frames + std::string(1024 - frames.size(), '\0');
     ASSERT_TRUE(open("v2.mp3", tag + audio()));
     EXPECT_EQ(ed.text(IDC_TITLE), "星に");
     EXPECT_EQ(ed.text(IDC_ARTIST), "Singer");
@@ -1990,8 +1990,13 @@ TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenO
         EXPECT_GT(entries[i].height(), 5) << i;
     }
     close_menu(m);
-    // Past the 52nd name the menu lists the 52 around the edited file: z48.mp3 (the 52nd of
-    // A, b, c, z00 to z59) then stands 41st of z08 to z59, and Home puts the pointer on it.
+    // Past the 52nd name the menu lists the 52 around the edited file: with zz00 to zz19 too,
+    // z48.mp3 (the 52nd of 83) then stands 27th of z22 to zz13, and Home puts the pointer on it.
+    for (int i = 0; i < 20; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "zz%02d.mp3", i);
+        write_file(folder.file(name), audio() + record(name));
+    }
     ed.command(IDM_FILE_LIST + 51);
     ASSERT_TRUE(ed.wait_text(IDC_FILE_BOX, "z48.mp3"));
     ASSERT_TRUE(ed.to_front());
@@ -2002,10 +2007,10 @@ TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenO
     entries = menu_entries(ed.thread());
     ASSERT_EQ(entries.size(), 3u + 52u);
     GetCursorPos(&at);
-    EXPECT_TRUE(PtInRect(&entries[3 + 40].rect, at)) << at.x << "," << at.y;
+    EXPECT_TRUE(PtInRect(&entries[3 + 26].rect, at)) << at.x << "," << at.y;
     close_menu(m);
     ed.command(IDM_FILE_LIST + 51);
-    ASSERT_TRUE(ed.wait_text(IDC_FILE_BOX, "z59.mp3"));
+    ASSERT_TRUE(ed.wait_text(IDC_FILE_BOX, "zz13.mp3"));
 
     // A file 300 characters deep, dropped on the window: its folder is longer than the system
     // takes as a current folder, and the menu lists that folder's two files all the same, and
