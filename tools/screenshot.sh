@@ -6,7 +6,8 @@
 #   tools/screenshot.sh dialogs              every dialog of the editor, as its end-to-end tests
 #                                            open them, into build/PRESET/dialogs; the options
 #                                            dialog also to docs/options.png
-# TAGZO_WINE_DPI=144 or 192 takes it on a screen of that scale.
+# TAGZO_WINE_DPI=144 or 192 takes it on a screen of that scale; TAGZO_SHOT_FILE=F.mp3 opens the
+# editor on another file than the bundled sample (docs/editor-id3v2.png: samples/sample-id3v2.mp3).
 # Needs a Windows build (cmake --build --preset windows, or windows64 where this machine cannot
 # run 32-bit programs) and imagemagick's import.
 set -euo pipefail
@@ -37,7 +38,7 @@ mkdir -p "$(dirname "$out")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$bin/tagzo.exe" "$bin/vbmp3.dll" "$work/"
-cp "$root/samples/sample.mp3" "$work/sample.mp3"
+cp "${TAGZO_SHOT_FILE:-$root/samples/sample.mp3}" "$work/sample.mp3"
 export DISPLAY=:78
 screen=640x400x24
 [[ $subject == install ]] && screen=800x600x24
