@@ -95,6 +95,9 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
         return failure(Fault::write_failed, r.detail);
     }
 
+    // A field the user changed stands for its own text now.
+    for (size_t i = 0; i < k_fields.size(); ++i)
+        if (v2.texts[i]) s.id3v2_unicode[i].clear();
     if (written.id3v2_written)
         for (size_t i = 0; i < k_fields.size(); ++i)
             if (v2.texts[i])

@@ -15,8 +15,10 @@ Result open_and_classify(const std::string& path, platform::File& file, formats:
 
 namespace {
 
-// A text of the tag in code page 932; a character that code page lacks becomes "?".
-std::string in_cp932(const std::string& utf8) { return platform::utf16_to_cp932(platform::utf8_to_utf16(utf8)); }
+// A text of the tag in code page 932; a character that code page lacks becomes "?", counted.
+std::string in_cp932(const std::string& utf8, size_t* lacking = nullptr) {
+    return platform::utf16_to_cp932(platform::utf8_to_utf16(utf8), lacking);
+}
 
 // The file's own ID3v2 tag: at the start (or, in the RMP form, at the data chunk's), or at the
 // end. Where the file has neither a record nor the RMP form, the fields show its texts: the
@@ -25,6 +27,7 @@ void read_id3v2_texts(Session& s, platform::ByteSource& file, bool rmp_head, boo
     s.id3v2_major = 0;
     s.id3v2_texts = formats::Tag{};
     s.fields_from_id3v2 = false;
+    s.id3v2_unicode = {};
     formats::Id3v2Found v2;
     if (rmp_head) {
         const formats::RmpLayout lay = formats::walk_rmp(file);
@@ -44,8 +47,12 @@ void read_id3v2_texts(Session& s, platform::ByteSource& file, bool rmp_head, boo
         t.*f.text = formats::cut_to_width(t.*f.text, formats::k_text_capacity);
     if (has_record || rmp_head || s.rmp_texts.is_rmp) return;
     s.fields_from_id3v2 = true;
+    const std::string* utf8[] = {&v2.texts.title, &v2.texts.artist, &v2.texts.album, &v2.texts.year, &v2.texts.comment};
     for (size_t i = 0; i < formats::k_tag_texts.size(); ++i) {
         const formats::TagText& f = formats::k_tag_texts[i];
+        size_t lacking = 0;
+        in_cp932(*utf8[i], &lacking);
+        if (lacking > 0 && i != 3 && (i == 0 || !s.carry_over)) s.id3v2_unicode[i] = *utf8[i];
         if (i == 0 || !s.carry_over) s.current_tag.*f.text = formats::cut_to_width(t.*f.text, f.id3_width);
         s.rmp_texts.text[f.info] = i == 0 || !s.carry_over ? t.*f.text : s.current_tag.*f.text;
     }
@@ -113,7 +120,7 @@ Result open_file(Session& s, const settings::Settings& st, UserInterface& ui, co
     if (!loaded.ok()) return loaded;
     s.current_path = path;
     formats::trim_fields(s.current_tag);
-    ui.show_texts(shown_for(s));
+    show_fields(s, ui);
     ui.show_id3v2(s.id3v2_major, id3v2_differs(s));
     // Cleared once the fields show the new texts: change detection may run while they are
     // rewritten one by one.

@@ -10,6 +10,13 @@ FieldTexts shown_for(const Session& s) {
     return shown_texts(s.rmp_texts.is_rmp || s.fields_from_id3v2, s.rmp_texts, s.current_tag);
 }
 
+void show_fields(const Session& s, UserInterface& ui) {
+    ui.show_texts(shown_for(s));
+    if (!s.fields_from_id3v2) return;
+    for (size_t i = 0; i < s.id3v2_unicode.size(); ++i)
+        if (!s.id3v2_unicode[i].empty()) ui.show_unicode(i, s.id3v2_unicode[i]);
+}
+
 bool id3v2_differs(const Session& s) {
     if (s.id3v2_major == 0) return false;
     const FieldTexts shown = shown_for(s);
@@ -60,7 +67,7 @@ void window_opened(Session& s, const settings::Settings& st, UserInterface& ui) 
     if (!s.file_loaded) s.current_tag = formats::Tag{"", "", "", "", "", s.current_tag.genre};
     ui.set_field_limits(st.rmp_enabled != 0);
     ui.set_mode_label(s.rmp_texts.is_rmp);
-    ui.show_texts(shown_for(s));
+    show_fields(s, ui);
     ui.show_id3v2(s.id3v2_major, id3v2_differs(s));
     s.undo_snapshot = s.current_tag;
     s.window_ready = true;
@@ -76,7 +83,7 @@ void set_carry_over(Session& s, UserInterface& ui, bool on) {
 void undo(Session& s, UserInterface& ui) {
     if (s.carry_over) set_carry_over(s, ui, false);
     s.current_tag = s.file_loaded ? s.undo_snapshot : formats::Tag{"", "", "", "", "", s.undo_snapshot.genre};
-    ui.show_texts(shown_for(s));
+    show_fields(s, ui);
     // Cleared once the fields show the tag: change detection may run while they are rewritten
     // one by one, and must not leave the session modified.
     s.modified = false;

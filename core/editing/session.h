@@ -2,6 +2,7 @@
 // user: the questions, the notices and the edit fields. The editor wires it to its dialogs;
 // the tests wire it to a script.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,6 +36,9 @@ struct Session {
     // The fields stand for the ID3v2 texts (a file with neither a record nor the RMP form):
     // rmp_texts.text holds them whole, current_tag as the record would hold them.
     bool fields_from_id3v2 = false;
+    // While they do: a field's tag text in UTF-8 where it holds a character code page 932 lacks
+    // (the field shows it as it is, and stands for the tag's text until the user edits it).
+    std::array<std::string, 5> id3v2_unicode;
 };
 
 // Notices are named, not worded: the wording lives with the window, in the user's language.
@@ -58,6 +62,9 @@ public:
     virtual FieldTexts field_texts() = 0;
     // The fields show these texts. An interface without fields of its own shows nothing.
     virtual void show_texts(const FieldTexts&) {}
+    // A field shows this text (UTF-8) in place of its code page 932 form, which stands in for it
+    // ("?" for each character that code page lacks) in the session and its change detection.
+    virtual void show_unicode(size_t /*field*/, const std::string& /*utf8*/) {}
     // What a field gives back for a text it was shown. The window's fields hold UTF-16, so
     // bytes that are no cp932 text, and the duplicate codes, come back as other bytes; an
     // interface that keeps the bytes gives them back as they are.
@@ -98,6 +105,8 @@ FieldTexts edited_texts(const Session& s, UserInterface& ui);
 
 // What the fields show for the session's file: the RMP texts, the ID3v2 texts whole, or the tag.
 FieldTexts shown_for(const Session& s);
+// Shows them, each text of the tag that code page 932 cannot hold as it is.
+void show_fields(const Session& s, UserInterface& ui);
 
 // Whether the file's ID3v2 tag holds a text other than the field's for some field (a text the
 // record cut to its width counts as the same).

@@ -180,6 +180,13 @@ void WindowUi::show_texts(const editing::FieldTexts& t) {
     w_.program_sets_text = false;
 }
 
+void WindowUi::show_unicode(size_t field, const std::string& utf8) {
+    if (!w_.main || field >= k_field_controls.size()) return;
+    w_.program_sets_text = true;
+    SetDlgItemTextW(w_.main, k_field_controls[field].id, wide_path(utf8).c_str());
+    w_.program_sets_text = false;
+}
+
 void WindowUi::set_apply_enabled(bool on) {
     if (w_.main) EnableWindow(GetDlgItem(w_.main, IDC_APPLY), on);
 }

@@ -43,6 +43,7 @@ public:
     void notice(editing::Notice what, const std::string& detail) override;
     editing::FieldTexts field_texts() override;
     void show_texts(const editing::FieldTexts& texts) override;
+    void show_unicode(size_t field, const std::string& utf8) override;
     std::string read_back(const std::string& shown) override;
     void set_apply_enabled(bool enabled) override;
     void set_mode_label(bool rmp) override;

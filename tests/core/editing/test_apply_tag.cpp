@@ -5,6 +5,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <thread>
 
@@ -51,6 +52,8 @@ public:
     std::string notice_detail;
     // The ID3v2 tag beside the mode, as last shown.
     void show_id3v2(int major, bool differs) override { v2 = {major, differs}; }
+    void show_unicode(size_t field, const std::string& utf8) override { unicode[field] = utf8; }
+    std::map<size_t, std::string> unicode;
     std::pair<int, bool> v2{-1, false};
     FieldTexts field_texts() override { return fields; }
     // Shows the texts; the window's change detection runs while its fields are rewritten one
@@ -717,6 +720,7 @@ TEST(Id3v2, Version4TheRmpFormAndATagThatCannotBeWritten) {
         ScriptedUser ui;
         ASSERT_TRUE(open_file(s, st, ui, path).ok());
         EXPECT_EQ(std::tie(ui.fields.title, ui.fields.year), std::make_tuple("\x90\xAF", "2001"));
+        EXPECT_TRUE(ui.unicode.empty());
         ui.fields.year = "2002";
         s.modified = true;
         ASSERT_TRUE(apply_tag(s, st, ui).ok());
@@ -725,6 +729,28 @@ TEST(Id3v2, Version4TheRmpFormAndATagThatCannotBeWritten) {
         EXPECT_NE(file.find(frame(4, "TIT2", "\3\xE6\x98\x9F")), std::string::npos); // untouched
         EXPECT_NE(file.find(lyrics), std::string::npos);
         EXPECT_EQ(file.substr(file.size() - 128 - audio.size(), audio.size()), audio);
+    }
+    // A text with characters code page 932 lacks shows as it is, and stands for the tag's text
+    // while the field is left alone: an apply of another field keeps its frame.
+    {
+        TempDir dir;
+        const std::string path = dir.file("cafe.mp3");
+        const std::string title = frame(4, "TIT2", "\3Caf\xC3\xA9 \xE2\x98\x95");
+        write_file(path, id3v2(4, title, 64) + std::string(700, '\x22'));
+        Session s;
+        settings::Settings st = settings::default_settings();
+        ScriptedUser ui;
+        ASSERT_TRUE(open_file(s, st, ui, path).ok());
+        EXPECT_EQ(ui.fields.title, "Caf? ?");
+        EXPECT_EQ(ui.unicode, (std::map<size_t, std::string>{{0, "Caf\xC3\xA9 \xE2\x98\x95"}}));
+        EXPECT_FALSE(detect_change(s, st, ui));
+        ui.fields.artist = "A";
+        ASSERT_TRUE(detect_change(s, st, ui));
+        ASSERT_TRUE(apply_tag(s, st, ui).ok());
+        EXPECT_NE(read_file(path).find(title), std::string::npos);
+        ui.unicode.clear();
+        undo(s, ui);
+        EXPECT_EQ(ui.unicode.size(), 1u); // still the tag's own text
     }
     // A file already in the RMP form: the tag inside the data chunk takes the edit too.
     {

@@ -749,6 +749,19 @@ TEST_F(Editor, LongTitleConvertedAfterYes) {
     EXPECT_EQ(ed.text(IDC_MODE), "ID3≠v2");
     EXPECT_EQ(accessible_name(GetDlgItem(ed.main(), IDC_MODE)), "ID3 ID3v2.3ﾀｸﾞあり、欄と違う文字があります");
     ASSERT_TRUE(ed.close());
+    // A title with a character that code page 932 lacks shows as it is; an apply of another
+    // field keeps its frame byte for byte.
+    const std::string cafe = frame("TIT2", utf16(L"Caf\x00E9"));
+    ASSERT_TRUE(open("cafe.mp3", "ID3\3\0\0"s + std::string{0, 0, 0, static_cast<char>(cafe.size())} + cafe + audio()));
+    wchar_t shown[16] = {};
+    GetDlgItemTextW(ed.main(), IDC_TITLE, shown, 16);
+    EXPECT_EQ(std::wstring(shown), L"Caf\x00E9");
+    EXPECT_FALSE(ed.enabled(IDC_APPLY));
+    ed.set_text(IDC_ARTIST, "A");
+    ed.press(IDC_APPLY);
+    ASSERT_TRUE(ed.wait_applied());
+    EXPECT_NE(read_file(path).find(cafe), std::string::npos);
+    ASSERT_TRUE(ed.close());
 }
 
 TEST_F(Editor, AnRmpFileShowsItsLongTextsAndKeepsItsOtherSubChunksThroughAnApply) {
