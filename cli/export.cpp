@@ -204,6 +204,7 @@ int run_export(const std::vector<std::string>& args) {
     bool walk_failed = false;
     std::vector<std::string> relative;
     files = expand_folders(files, recursive, walk_failed, &relative);
+    journal.leave_out(files, &relative);
     int status = walk_failed ? k_failed : k_ok;
     Progress progress(files.size());
     std::map<std::string, std::string> outputs; // the output names under --out, and whose they are

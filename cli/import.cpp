@@ -99,14 +99,15 @@ int run_import(const std::vector<std::string>& args) {
     }
     std::vector<std::string> files = p.operands;
     if (files.empty()) return usage("import needs at least one FILE");
+    JournalFile journal;
+    if (const int opened = open_journal(journal_path, dry_run, journal); opened != k_ok) return opened;
     bool walk_failed = false;
     files = expand_folders(files, recursive, walk_failed);
+    journal.leave_out(files);
     int status = walk_failed ? k_failed : k_ok;
     SetOptions base;
     base.no_rmp = !rmp;
     base.no_id3v2 = true; // the record comes from the tag, which stays as it is
-    JournalFile journal;
-    if (const int opened = open_journal(journal_path, dry_run, journal); opened != k_ok) return opened;
     if (journal.is_open()) base.journal = &journal;
     settings::Settings st = settings_for(base);
     Progress progress(files.size());

@@ -14,6 +14,25 @@ using editing::JournalChange;
 using platform::failure;
 using platform::Fault;
 
+std::string journal_path_of(const std::string& path) {
+    const std::string_view seps = platform::path_separators();
+    const bool whole = (!path.empty() && seps.find(path[0]) != std::string_view::npos) ||
+                       (seps.size() > 1 && path.size() >= 2 && path[1] == ':'); // C:\ on Windows
+    if (whole) return path;
+    std::string folder = platform::current_folder();
+    if (!folder.empty() && seps.find(folder.back()) == std::string_view::npos) folder += seps[0];
+    return folder + path;
+}
+
+std::string shown_path(const std::string& journaled) {
+    std::string folder = platform::current_folder();
+    const std::string_view seps = platform::path_separators();
+    if (!folder.empty() && seps.find(folder.back()) == std::string_view::npos) folder += seps[0];
+    if (!folder.empty() && journaled.size() > folder.size() && journaled.compare(0, folder.size(), folder) == 0)
+        return journaled.substr(folder.size());
+    return journaled;
+}
+
 platform::Result JournalFile::open(const std::string& path) {
     if (platform::path_kind(path) == platform::PathKind::missing) {
         platform::ReplacingWriter made;
@@ -22,23 +41,55 @@ platform::Result JournalFile::open(const std::string& path) {
         if (step) step = made.commit();
         if (!step) return step;
     }
-    if (platform::Result opened = file_.open(path, platform::File::Mode::read_write); !opened) return opened;
+    // One command at a time appends: another one on the same journal waits here.
+    lock_.hold(path, true);
+    if (lock_.file() && !lock_.writable()) static_cast<void>(lock_.release());
+    if (!lock_.file()) {
+        if (platform::Result opened = file_.open(path, platform::File::Mode::read_write); !opened) return opened;
+    }
+    path_ = path;
     std::string mark(editing::k_journal_mark.size(), '\0');
-    if (!file_.read_at(0, mark.data(), mark.size()) || mark != editing::k_journal_mark) {
-        static_cast<void>(file_.close());
+    if (!file().read_at(0, mark.data(), mark.size()) ||
+        (mark != editing::k_journal_mark && mark != editing::k_journal_mark_v1)) {
+        static_cast<void>(file().close());
         return failure(Fault::bad_input, "is no journal of tagzo-cli; it is left as it is");
+    }
+    if (mark == editing::k_journal_mark_v1) {
+        static_cast<void>(file().close());
+        return failure(Fault::bad_input,
+                       "is a journal of an earlier tagzo-cli, which takes no more changes; undo it, or name a new one");
     }
     return {};
 }
 
-platform::Result JournalFile::append(const std::string& bytes) {
-    if (platform::Result put = file_.write_at(file_.size(), bytes.data(), bytes.size()); !put) return put;
-    return file_.flush();
+void JournalFile::leave_out(std::vector<std::string>& files, std::vector<std::string>* parallel) const {
+    if (!is_open()) return;
+    for (size_t i = files.size(); i-- > 0;) {
+        if (!platform::same_file(files[i], path_)) continue;
+        files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
+        if (parallel && i < parallel->size()) parallel->erase(parallel->begin() + static_cast<std::ptrdiff_t>(i));
+    }
 }
 
+platform::Result JournalFile::append(const std::string& bytes) {
+    const uint64_t size = file().size();
+    platform::Result put = file().write_at(size, bytes.data(), bytes.size());
+    if (put) put = file().flush();
+    if (!put) {
+        static_cast<void>(file().truncate(size));
+        static_cast<void>(file().flush());
+    }
+    return put;
+}
+
+platform::Result JournalFile::undone() { return append(editing::journal_undone()); }
+
 platform::Result JournalFile::before(const JournalChange& change, uint64_t& at) {
-    at = file_.size();
-    return append(editing::journal_before(change));
+    at = file().size();
+    JournalChange c = change;
+    c.path = journal_path_of(c.path);
+    if (!c.new_path.empty()) c.new_path = journal_path_of(c.new_path);
+    return append(editing::journal_before(c));
 }
 
 platform::Result JournalFile::before_region(const std::string& path, JournalChange::Kind kind, uint64_t offset,
@@ -134,6 +185,9 @@ int run_undo(const std::vector<std::string>& args) {
     if (!p.ok()) return usage(p.error.text);
     if (p.operands.size() != 1) return usage("undo takes one journal FILE");
     const std::string& path = p.operands[0];
+    // A command still writing the journal finishes first; the undo is then recorded in it.
+    JournalFile record;
+    if (platform::path_kind(path) == platform::PathKind::file) static_cast<void>(record.open(path));
     platform::File file;
     if (platform::Result opened = file.open(path, platform::File::Mode::read); !opened) {
         report(path, "cannot open: " + opened.detail);
@@ -146,39 +200,66 @@ int run_undo(const std::vector<std::string>& args) {
     }
     for (const std::string& w : j.warnings) report(path, "warning: " + w);
     int status = j.warnings.empty() ? k_ok : k_failed;
-    // Newest first: each change finds the file as the one after it left it. A change whose file
-    // stands as before it, or before an earlier change of the same file, was undone already: a
-    // second undo of a journal says so once instead of naming each file.
-    size_t done = 0, already = 0;
+    // Newest first: each change finds the file as the one after it left it. A change the journal
+    // records as undone, or whose file stands as before it (or before an earlier change of the
+    // same file), was undone already: a second undo says so once instead of naming each file.
+    size_t counted = 0, already = 0;
     for (auto c = j.changes.rbegin(); c != j.changes.rend(); ++c) {
-        if (!c->done) continue; // never made, or cut short: nothing to put back
-        ++done;
+        ++counted;
+        if (c->undone) {
+            ++already;
+            continue;
+        }
         const bool renamed = c->kind == JournalChange::Kind::rename;
         const std::string& now = renamed ? c->new_path : c->path;
+        const std::string shown = platform::sanitize_utf8(shown_path(now));
+        const std::string back_to = renamed ? " -> " + platform::sanitize_utf8(shown_path(c->path)) : ": put back";
+        if (!c->done) {
+            // Cut short between the record and its end: the file stands as before the change,
+            // or the change went through (in part, where it wrote in place): put back, named.
+            if (as_before(*c)) {
+                write_out(platform::sanitize_utf8(shown_path(c->path)) + ": its change was cut short; as it was\n");
+                continue;
+            }
+            platform::WriteLock lock;
+            lock.hold(now);
+            if (platform::Result back = put_back(*c); !back) {
+                report(now, "its change was cut short, and it cannot be put back: " + back.detail);
+                status = k_failed;
+                continue;
+            }
+            write_out(shown + back_to + " (its change was cut short)\n");
+            continue;
+        }
         if (!as_left(*c, now)) {
             bool undone = false;
+            // A rename stands for itself; a change of content for every earlier one of that file.
             for (auto e = c; e != j.changes.rend() && !undone; ++e)
-                undone = e->done && e->path == c->path && as_before(*e);
+                undone = e->path == c->path && (e->kind == JournalChange::Kind::rename) == renamed && as_before(*e);
             if (undone) {
                 ++already;
                 continue;
             }
-            report(now, "has changed since the journal's change; left as it is");
+            report(shown_path(now), "has changed since the journal's change; left as it is");
             status = k_failed;
             continue;
         }
         platform::WriteLock lock;
         lock.hold(now);
         if (platform::Result back = put_back(*c); !back) {
-            report(now, "cannot be put back: " + back.detail);
+            report(shown_path(now), "cannot be put back: " + back.detail);
             status = k_failed;
             continue;
         }
-        write_out(platform::sanitize_utf8(now) + (renamed ? " -> " + platform::sanitize_utf8(c->path) : ": put back") +
-                  "\n");
+        write_out(shown + back_to + "\n");
     }
-    if (already == done && done > 0) report(path, "its changes are undone already; nothing to put back");
+    if (already == counted && counted > 0) report(path, "its changes are undone already; nothing to put back");
     else if (already > 0) report(path, std::to_string(already) + " of its changes were undone already and are left so");
+    // Recorded, so that a later undo knows; only where every change is back.
+    if (status == k_ok && already < counted && record.is_open()) {
+        if (platform::Result noted = record.undone(); !noted)
+            report(path, "warning: the journal could not record the undo: " + noted.detail);
+    }
     return status;
 }
 

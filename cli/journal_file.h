@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/editing/journal.h"
 #include "platform/file.h"
@@ -13,9 +14,15 @@ namespace cli {
 class JournalFile {
 public:
     // Opens the journal for appending, making it with its mark when it does not exist; a file
-    // that is there and is no journal is refused.
+    // that is there and is no journal (or one of the first form, which takes no more records)
+    // is refused. The journal is locked until the object goes: a second command on it waits.
     platform::Result open(const std::string& path);
-    bool is_open() const { return file_.is_open(); }
+    bool is_open() const { return file().is_open(); }
+    // Takes the journal itself out of the files a command was given or walked (and the same
+    // places of `parallel`, where given): a command never changes its own journal.
+    void leave_out(std::vector<std::string>& files, std::vector<std::string>* parallel = nullptr) const;
+    // Records that the journal's changes are undone.
+    platform::Result undone();
 
     // Appends the change before it is made, on the disk before the change; gives where it stands.
     platform::Result before(const editing::JournalChange& change, uint64_t& at);
@@ -27,9 +34,19 @@ public:
     platform::Result after(uint64_t at, const std::string& path, uint64_t offset);
 
 private:
+    // A failed append is cut off again, so that the journal stays whole for later records.
     platform::Result append(const std::string& bytes);
-    platform::File file_;
+    platform::File& file() { return lock_.file() ? *lock_.file() : file_; }
+    const platform::File& file() const { return const_cast<JournalFile*>(this)->file(); }
+    std::string path_;
+    platform::WriteLock lock_;
+    platform::File file_; // where the lock holds no file (Windows)
 };
+
+// A path as the journal keeps it: whole from the root, so that undo finds the file from any
+// folder; and back, relative to the current folder where it lies under it, as it is shown.
+std::string journal_path_of(const std::string& path);
+std::string shown_path(const std::string& journaled);
 
 // The --journal a command was given, opened into `journal` (nothing to open without one, or in a
 // dry run): k_ok, k_usage for an empty name, k_failed (named on stderr) when it cannot be kept.

@@ -116,6 +116,7 @@ int run_rename(const std::vector<std::string>& args) {
     if (const int opened = open_journal(journal_path, dry_run, journal); opened != k_ok) return opened;
     bool walk_failed = false;
     files = expand_folders(files, recursive, walk_failed);
+    journal.leave_out(files);
     int status = walk_failed ? k_failed : k_ok;
     std::set<std::string> taken; // names a dry run has given away already
     Progress progress(files.size());

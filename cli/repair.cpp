@@ -123,6 +123,7 @@ int run_repair(const std::vector<std::string>& args) {
     if (const int opened = open_journal(journal_path, dry_run, journal); opened != k_ok) return opened;
     bool walk_failed = false;
     files = expand_folders(files, recursive, walk_failed);
+    journal.leave_out(files);
     int status = walk_failed ? k_failed : k_ok;
     Progress progress(files.size());
     for (const std::string& path : files) {

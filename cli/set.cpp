@@ -266,6 +266,18 @@ int set_from_json(const std::string& source, const SetOptions& base) {
     return status;
 }
 
+// Why `set` leaves a file alone before it reads the tag: an empty file, or an ID3v2 tag that
+// claims more than the file holds; empty where neither.
+std::string refusal(platform::WriteLock& lock, const std::string& path) {
+    platform::File own;
+    platform::File* f = lock.file();
+    if (!f && own.open(path, platform::File::Mode::read)) f = &own; // Windows: the lock holds no file
+    if (!f) return ""; // the load says why it cannot be read
+    if (f->size() == 0) return "the file is empty: no MP3 stream to tag";
+    const formats::Id3v2Found v2 = formats::find_id3v2(*f, f->size(), formats::Id3v2Depth::texts);
+    return !v2.present && !v2.warnings.empty() ? v2.warnings.front() : "";
+}
+
 } // namespace
 
 // The editor's own load and apply, with the answers the flags give.
@@ -283,19 +295,10 @@ int set_files(const SetOptions& o, settings::Settings& st) {
         lock.hold(path, true);
         // Nothing to tag, or a tag that claims more than the file holds: what a record appended
         // there would make of the file is anybody's guess, and every other command warns of it.
-        if (platform::File* f = lock.file()) {
-            std::string refused;
-            if (f->size() == 0) {
-                refused = "the file is empty: no MP3 stream to tag";
-            } else {
-                const formats::Id3v2Found v2 = formats::find_id3v2(*f, f->size(), formats::Id3v2Depth::texts);
-                if (!v2.present && !v2.warnings.empty()) refused = v2.warnings.front();
-            }
-            if (!refused.empty()) {
-                report(path, refused + "; nothing written");
-                status = k_failed;
-                continue;
-            }
+        if (const std::string refused = refusal(lock, path); !refused.empty()) {
+            report(path, refused + "; nothing written");
+            status = k_failed;
+            continue;
         }
         editing::Result loaded = editing::open_file(s, st, ui, path, &lock);
         for (const std::string& w : loaded.warnings) report(path, "warning: " + w);
@@ -439,6 +442,7 @@ int run_set(const std::vector<std::string>& args) {
     if (o.files.empty()) return usage("set needs at least one FILE");
     bool walk_failed = false;
     o.files = expand_folders(o.files, recursive, walk_failed);
+    journal.leave_out(o.files);
     settings::Settings st = settings_for(o);
     int status = set_files(o, st);
     return walk_failed ? k_failed : status;

@@ -1,6 +1,7 @@
 #include "core/editing/journal.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "core/formats/reader.h"
 #include "platform/byte_source.h"
@@ -58,9 +59,23 @@ bool hash_range(platform::ByteSource& source, uint64_t offset, uint64_t n, uint6
     return true;
 }
 
-std::string journal_before(const JournalChange& c) {
-    std::string out = "B";
-    out += static_cast<char>(c.kind);
+namespace {
+
+constexpr std::string_view k_record_mark = "TZJR";
+constexpr uint64_t k_record_overhead = 4 + 1 + 8 + 8; // mark, type, length, hash
+
+std::string framed(char type, const std::string& payload) {
+    std::string out(k_record_mark);
+    out += type;
+    put_u64(out, payload.size());
+    out += payload;
+    put_u64(out, hash_bytes(k_hash_start, std::string_view(out).substr(k_record_mark.size())));
+    return out;
+}
+
+// The payload of a 'B' record (in the first form, the record after its type byte).
+std::string before_payload(const JournalChange& c) {
+    std::string out(1, static_cast<char>(c.kind));
     put_text(out, c.path);
     put_text(out, c.new_path);
     put_u64(out, c.offset);
@@ -69,20 +84,21 @@ std::string journal_before(const JournalChange& c) {
     return out;
 }
 
-std::string journal_after(uint64_t at, uint64_t new_size, uint64_t new_hash) {
-    std::string out = "A";
-    put_u64(out, at);
-    put_u64(out, new_size);
-    put_u64(out, new_hash);
-    return out;
+bool read_before(formats::Reader& r, JournalChange& c) {
+    unsigned char kind = 0;
+    if (!r.bytes(&kind, 1) || kind < 1 || kind > 3 || !get_text(r, c.path) || !get_text(r, c.new_path) ||
+        !get_u64(r, c.offset) || !get_u64(r, c.old_size) || !get_text(r, c.old_bytes))
+        return false;
+    c.kind = static_cast<JournalChange::Kind>(kind);
+    return true;
 }
 
-JournalRead read_journal(platform::ByteSource& source) {
-    JournalRead j;
-    formats::Reader r(source);
-    std::string mark(k_journal_mark.size(), '\0');
-    if (!r.bytes(mark.data(), mark.size()) || mark != k_journal_mark) return j;
-    j.ok = true;
+std::string damaged_at(uint64_t at) {
+    return "the journal is damaged at byte " + std::to_string(at) + "; the changes from there on are left out";
+}
+
+// The first form: records without marks or hashes; damage ends the reading.
+void read_v1(formats::Reader& r, JournalRead& j) {
     std::vector<uint64_t> starts; // each change's 'B' record offset
     while (r.remaining() > 0) {
         const uint64_t at = r.offset();
@@ -90,37 +106,153 @@ JournalRead read_journal(platform::ByteSource& source) {
         if (!r.bytes(&type, 1)) break;
         if (type == 'B') {
             JournalChange c;
-            unsigned char kind = 0;
-            if (!r.bytes(&kind, 1) || kind < 1 || kind > 3 || !get_text(r, c.path) || !get_text(r, c.new_path) ||
-                !get_u64(r, c.offset) || !get_u64(r, c.old_size) || !get_text(r, c.old_bytes)) {
-                j.warnings.push_back("the journal is damaged at byte " + std::to_string(at) +
-                                     "; the changes from there on are left out");
-                return j;
+            if (!read_before(r, c)) {
+                j.warnings.push_back(damaged_at(at));
+                return;
             }
-            c.kind = static_cast<JournalChange::Kind>(kind);
+            c.at = at;
             j.changes.push_back(std::move(c));
             starts.push_back(at);
         } else if (type == 'A') {
             uint64_t of = 0, size = 0, hash = 0;
             if (!get_u64(r, of) || !get_u64(r, size) || !get_u64(r, hash)) {
                 j.warnings.push_back("the journal ends inside a record at byte " + std::to_string(at));
-                return j;
+                return;
             }
             auto it = std::find(starts.begin(), starts.end(), of);
             if (it == starts.end()) {
-                j.warnings.push_back("the journal is damaged at byte " + std::to_string(at) +
-                                     "; the changes from there on are left out");
-                return j;
+                j.warnings.push_back(damaged_at(at));
+                return;
             }
             JournalChange& c = j.changes[static_cast<size_t>(it - starts.begin())];
             c.done = true;
             c.new_size = size;
             c.new_hash = hash;
         } else {
-            j.warnings.push_back("the journal is damaged at byte " + std::to_string(at) +
-                                 "; the changes from there on are left out");
-            return j;
+            j.warnings.push_back(damaged_at(at));
+            return;
         }
+    }
+}
+
+// One whole record of this form at `at`, its hash right: its type and payload, and where the
+// next one starts.
+bool whole_record(platform::ByteSource& source, uint64_t at, char& type, std::string& payload, uint64_t& next) {
+    const uint64_t size = source.size();
+    if (at > size || size - at < k_record_overhead) return false;
+    unsigned char head[13];
+    if (!source.read_at(at, head, sizeof head) || std::string_view(reinterpret_cast<char*>(head), 4) != k_record_mark)
+        return false;
+    uint64_t n = 0;
+    for (int i = 7; i >= 0; --i) n = n << 8 | head[5 + i];
+    if (n > size - at - k_record_overhead) return false;
+    std::string body(static_cast<size_t>(9 + n + 8), '\0');
+    if (!source.read_at(at + 4, body.data(), body.size())) return false;
+    uint64_t hash = 0;
+    for (int i = 7; i >= 0; --i) hash = hash << 8 | static_cast<unsigned char>(body[static_cast<size_t>(9 + n) + i]);
+    if (hash != hash_bytes(k_hash_start, std::string_view(body).substr(0, static_cast<size_t>(9 + n)))) return false;
+    type = body[0];
+    payload = body.substr(9, static_cast<size_t>(n));
+    next = at + k_record_overhead + n;
+    return true;
+}
+
+// The next whole record after damage at `at`, found by its mark; the journal's size if none.
+uint64_t next_whole_record(platform::ByteSource& source, uint64_t at) {
+    const uint64_t size = source.size();
+    std::string block(64 * 1024, '\0');
+    for (uint64_t from = at + 1; from < size;) {
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(block.size(), size - from));
+        if (!source.read_at(from, block.data(), take)) return size;
+        for (size_t i = 0; i + k_record_mark.size() <= take; ++i) {
+            if (block.compare(i, k_record_mark.size(), k_record_mark) != 0) continue;
+            char type = 0;
+            std::string payload;
+            uint64_t next = 0;
+            if (whole_record(source, from + i, type, payload, next)) return from + i;
+        }
+        if (take < k_record_mark.size()) break;
+        from += take - (k_record_mark.size() - 1);
+    }
+    return size;
+}
+
+void read_v2(platform::ByteSource& source, uint64_t at, JournalRead& j) {
+    const uint64_t size = source.size();
+    while (at < size) {
+        char type = 0;
+        std::string payload;
+        uint64_t next = 0;
+        bool taken = whole_record(source, at, type, payload, next);
+        if (taken) {
+            platform::MemorySource src(payload.data(), payload.size());
+            formats::Reader r(src);
+            if (type == 'B') {
+                JournalChange c;
+                taken = read_before(r, c) && r.remaining() == 0;
+                c.at = at;
+                if (taken) j.changes.push_back(std::move(c));
+            } else if (type == 'A') {
+                uint64_t of = 0, new_size = 0, new_hash = 0;
+                taken = get_u64(r, of) && get_u64(r, new_size) && get_u64(r, new_hash) && r.remaining() == 0;
+                auto it = std::find_if(j.changes.begin(), j.changes.end(),
+                                       [&](const JournalChange& c) { return c.at == of; });
+                if (taken && it != j.changes.end()) {
+                    it->done = true;
+                    it->new_size = new_size;
+                    it->new_hash = new_hash;
+                } else if (taken) {
+                    j.warnings.push_back("the after record at byte " + std::to_string(at) +
+                                         " names no change the journal holds whole; it is left alone");
+                }
+            } else if (type == 'U') {
+                taken = payload.empty();
+                if (taken)
+                    for (JournalChange& c : j.changes) c.undone = true;
+            } else {
+                taken = false;
+            }
+        }
+        if (taken) {
+            at = next;
+            continue;
+        }
+        const uint64_t resume = next_whole_record(source, at);
+        j.warnings.push_back(resume == size ? "the journal ends in a record it does not hold whole, at byte " +
+                                                  std::to_string(at) + "; it is left alone"
+                                            : "the record at byte " + std::to_string(at) +
+                                                  " is damaged (its hash fails); the change it holds is left alone");
+        at = resume;
+    }
+}
+
+} // namespace
+
+std::string journal_before(const JournalChange& c) { return framed('B', before_payload(c)); }
+
+std::string journal_after(uint64_t at, uint64_t new_size, uint64_t new_hash) {
+    std::string payload;
+    put_u64(payload, at);
+    put_u64(payload, new_size);
+    put_u64(payload, new_hash);
+    return framed('A', payload);
+}
+
+std::string journal_undone() { return framed('U', ""); }
+
+JournalRead read_journal(platform::ByteSource& source) {
+    JournalRead j;
+    formats::Reader r(source);
+    std::string mark(k_journal_mark.size(), '\0');
+    if (!r.bytes(mark.data(), mark.size())) return j;
+    if (mark == k_journal_mark_v1) {
+        j.ok = true;
+        j.version = 1;
+        read_v1(r, j);
+    } else if (mark == k_journal_mark) {
+        j.ok = true;
+        j.version = 2;
+        read_v2(source, mark.size(), j);
     }
     return j;
 }

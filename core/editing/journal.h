@@ -1,13 +1,19 @@
 // The undo journal of tagzo-cli: before each change a command makes, what the change replaces
-// (the old bytes of the region it rewrites, the whole old file, or the old name); after it, a
-// hash of what it wrote. An undo puts the old contents back, newest first, and refuses a file
-// that has changed since its change was made.
+// (the old bytes of the region it rewrites, the whole old file, or the old name), on the disk
+// before the change is made; after it, a hash of what it wrote. An undo puts the old contents
+// back, newest first, refuses a file that has changed since its change was made, and records
+// itself, so that a second undo knows the changes are undone.
 //
-// The file: the 8-byte mark "tagzo-j1", then records, each a kind byte and little-endian
-// fields. 'B' (before): the change's kind (1 region, 2 whole file, 3 rename), the path, the new
-// path (a rename's), the region's offset, the file's old size, and the old bytes. 'A' (after):
-// the offset in the journal of its 'B' record, the file's new size, and the hash of the region
-// from its offset to the file's end (of the whole file for kind 2).
+// The file: the 8-byte mark "tagzo-j2", then records. Each record is the 4 bytes "TZJR", its
+// type, the little-endian 64-bit length of its payload, the payload, and a 64-bit FNV-1a hash of
+// the type, the length and the payload: a record whose hash fails is damaged and left alone,
+// and the reader finds the next whole record after it. 'B' (before): the change's kind (1
+// region, 2 whole file, 3 rename), the path, the new path (a rename's), the region's offset, the
+// file's old size, and the old bytes. 'A' (after): the offset in the journal of its 'B' record,
+// the file's new size, and the hash of the region from its offset to the file's end (of the
+// whole file for kind 2). 'U' (undone): every change recorded before it has been undone.
+// Journals of the first form ("tagzo-j1": the same records bare, without mark, length or hash)
+// are read too.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -20,7 +26,8 @@ class ByteSource;
 
 namespace editing {
 
-inline constexpr std::string_view k_journal_mark = "tagzo-j1";
+inline constexpr std::string_view k_journal_mark = "tagzo-j2";
+inline constexpr std::string_view k_journal_mark_v1 = "tagzo-j1";
 
 struct JournalChange {
     enum class Kind : uint8_t { region = 1, whole = 2, rename = 3 };
@@ -34,6 +41,8 @@ struct JournalChange {
     bool done = false;
     uint64_t new_size = 0;
     uint64_t new_hash = 0;
+    bool undone = false; // an undo recorded after it put it back
+    uint64_t at = 0;     // where its 'B' record starts in the journal
 };
 
 // 64-bit FNV-1a, carried on over pieces: start with k_hash_start.
@@ -46,11 +55,15 @@ bool hash_range(platform::ByteSource& source, uint64_t offset, uint64_t n, uint6
 // names the change in its 'A' record.
 std::string journal_before(const JournalChange& change);
 std::string journal_after(uint64_t at, uint64_t new_size, uint64_t new_hash);
+std::string journal_undone();
 
 struct JournalRead {
     bool ok = false;                    // the mark was there
+    int version = 0;                    // 1 or 2, by the mark
     std::vector<JournalChange> changes; // in the order they were made
-    std::vector<std::string> warnings;  // damage found, in words; the changes after it are left out
+    // Damage found, in words. In the first form the changes after it are left out; in this one
+    // only a damaged record is, and where a 'B' record is damaged its change cannot be undone.
+    std::vector<std::string> warnings;
 };
 // Every size in the journal is checked against the journal's real length before it is used.
 JournalRead read_journal(platform::ByteSource& source);
