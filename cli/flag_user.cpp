@@ -23,7 +23,10 @@ void FlagUser::notice(editing::Notice what, const std::string& detail) {
     using editing::Notice;
     switch (what) {
     case Notice::apply_cancelled: report(path_, "the file is read-only; nothing written"); return;
-    case Notice::apply_failed: report(path_, detail + "; the file is as it was"); return;
+    case Notice::apply_failed:
+        report(path_, (journal_failure.empty() ? detail : "the journal cannot take the change: " + journal_failure) +
+                          "; the file is as it was");
+        return;
     case Notice::cannot_open: report(path_, folder_refusal(path_, detail)); return;
     case Notice::not_mp3: report(path_, "not an MP3 file (unknown); nothing written"); return;
     case Notice::id3v2_left:
@@ -46,13 +49,15 @@ bool FlagUser::field_given(size_t field) {
     return field < 5 && given[field]->has_value();
 }
 
-void FlagUser::before_replace() {
-    if (!options_.journal) return;
+bool FlagUser::before_replace() {
+    if (!options_.journal) return true;
     uint64_t at = 0;
     if (platform::Result kept = options_.journal->before_region(path_, editing::JournalChange::Kind::whole, 0, at);
         !kept)
         journal_failure = kept.detail;
     else whole_at = at;
+    // Written ahead or not at all: a change the journal cannot take is not made.
+    return journal_failure.empty();
 }
 
 void FlagUser::hand_over(formats::FileKind kind, const std::string& path) {

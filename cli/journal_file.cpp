@@ -1,5 +1,6 @@
 #include "cli/journal_file.h"
 
+#include <random>
 #include <vector>
 
 #include "cli/commands.h"
@@ -34,12 +35,19 @@ std::string shown_path(const std::string& journaled) {
 }
 
 platform::Result JournalFile::open(const std::string& path) {
+    // A new journal is made whole under another name and moved into place only where no file
+    // has that name yet: two commands that start on one new journal keep the one that came first.
     if (platform::path_kind(path) == platform::PathKind::missing) {
-        platform::ReplacingWriter made;
-        platform::Result step = made.begin(path);
-        if (step) step = made.write(editing::k_journal_mark.data(), editing::k_journal_mark.size());
-        if (step) step = made.commit();
-        if (!step) return step;
+        std::random_device seed;
+        const std::string made = path + ".new-" + std::to_string(seed()) + std::to_string(seed());
+        if (platform::Result step =
+                platform::replace_file_content(made, editing::k_journal_mark.data(), editing::k_journal_mark.size());
+            !step)
+            return step;
+        if (platform::Result moved = platform::move_file(made, path); !moved) {
+            platform::remove_file(made);
+            if (platform::path_kind(path) == platform::PathKind::missing) return moved;
+        }
     }
     // One command at a time appends: another one on the same journal waits here.
     lock_.hold(path, true);

@@ -80,7 +80,7 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
         s.current_path, edited, form, settings::slot_text(st.display_name), &written,
         [&] {
             replacing = true;
-            ui.before_replace();
+            return ui.before_replace();
         },
         lock.writable() ? lock.file() : nullptr, &v2);
     // A lock taken here ends here, and the close of a file written through it is part of the

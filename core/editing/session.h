@@ -93,7 +93,9 @@ public:
     // and has done so (or failed, leaving it as it was). Windows refuses that while another
     // handle holds the file open, as the preview's decoder does while it plays: the window
     // stops the preview before and resumes it after.
-    virtual void before_replace() {}
+    // False holds the change back (a script whose journal cannot take the old file): nothing is
+    // written, and the apply fails.
+    virtual bool before_replace() { return true; }
     virtual void after_replace(const std::string& /*path*/) {}
 };
 

@@ -25,12 +25,16 @@ bool record_would_be_appended_to_rmp(platform::File& file) {
            std::memcmp(tail, "TAG", 3) != 0;
 }
 
+platform::Result held_back() {
+    return platform::failure(platform::Fault::write_failed, "the change was held back before it was written");
+}
+
 // The record and a new ID3v2 tag. A tag that fits its old room is written over it in place
 // after the record, and a failure there puts the old bytes back. A larger one goes into a new
 // file (the tag, the stream, the record) that replaces the old one only when whole.
 platform::Result write_with_id3v2(const std::string& path, platform::File& file, platform::File& own,
                                   const Tag& edited, const Id3v2Found& old, const Id3v2EditPlan& v2,
-                                  const std::function<void()>& before_replace) {
+                                  const std::function<bool()>& before_replace) {
     const uint64_t size = file.size();
     RecordBytes last{};
     const bool has_record = size >= old.size + k_record_size &&
@@ -40,7 +44,7 @@ platform::Result write_with_id3v2(const std::string& path, platform::File& file,
         std::string before(v2.tag.size(), '\0');
         if (!file.read_at(old.offset, before.data(), before.size()))
             return platform::failure(platform::Fault::cannot_read, "cannot read the ID3v2 tag: " + file.read_error());
-        if (before_replace) before_replace();
+        if (before_replace && !before_replace()) return held_back();
         if (platform::Result written = write_id3v1_record(file, edited); !written) return written;
         platform::Result put = file.write_at(old.offset, v2.tag.data(), v2.tag.size());
         if (put) return put;
@@ -60,7 +64,7 @@ platform::Result write_with_id3v2(const std::string& path, platform::File& file,
     if (platform::Result put = out.write(record.data(), record.size()); !put) return put;
     // Only read from: the new file replaces it.
     static_cast<void>(own.close());
-    if (before_replace) before_replace();
+    if (before_replace && !before_replace()) return held_back();
     return out.commit();
 }
 
@@ -68,7 +72,7 @@ platform::Result write_with_id3v2(const std::string& path, platform::File& file,
 
 platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
                                    const std::string& display_name, Applied* applied,
-                                   const std::function<void()>& before_replace, platform::File* open,
+                                   const std::function<bool()>& before_replace, platform::File* open,
                                    const Id3v2Edit* id3v2) {
     platform::File own;
     // Opening for writing first tells a read-only or locked file apart before any work.
@@ -119,7 +123,7 @@ platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, A
     if (platform::Result written = write_rmp_file(out, file, plan); !written) return written;
     // Only read from: the new file replaces it.
     static_cast<void>(own.close());
-    if (before_replace) before_replace();
+    if (before_replace && !before_replace()) return held_back();
     platform::Result committed = out.commit();
     if (committed && applied) {
         applied->rmp_texts = plan.texts;

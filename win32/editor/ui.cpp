@@ -235,7 +235,10 @@ void WindowUi::show_carry_over(bool on) {
     for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EnableWindow(GetDlgItem(w_.main, id), !on);
 }
 
-void WindowUi::before_replace() { stop_for_replace(w_); }
+bool WindowUi::before_replace() {
+    stop_for_replace(w_);
+    return true;
+}
 void WindowUi::after_replace(const std::string& path) { resume_after_replace(w_, path); }
 
 bool discard_question(const EditorWindow& w) {

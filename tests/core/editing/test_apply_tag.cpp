@@ -90,10 +90,12 @@ public:
     std::vector<std::pair<formats::FileKind, std::string>> handed;
     // The window stops the preview before a replace and resumes it after; `while_stopped`
     // looks at the file in between.
-    void before_replace() override {
+    bool before_replace() override {
         replaces.push_back("before");
         if (while_stopped) while_stopped();
+        return !hold_back;
     }
+    bool hold_back = false;
     void after_replace(const std::string& path) override { replaces.push_back("after " + path); }
     std::vector<std::string> replaces;
     std::function<void()> while_stopped;
@@ -129,6 +131,59 @@ struct Fixture {
         s.current_tag = formats::Tag{"Old", "Artist", "", "", "", 5};
         s.undo_snapshot = s.current_tag;
         ui.fields = {std::string(40, 'T'), "Artist", "", "", ""};
+    }
+};
+
+} // namespace
+
+namespace {
+
+std::string syncsafe(size_t n) {
+    return {static_cast<char>((n >> 21) & 0x7F), static_cast<char>((n >> 14) & 0x7F),
+            static_cast<char>((n >> 7) & 0x7F), static_cast<char>(n & 0x7F)};
+}
+std::string be32(size_t n) {
+    return {static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8), static_cast<char>(n)};
+}
+// A frame of version `major` (3 or 4) and a tag of its frames and `padding` zero bytes.
+std::string frame(char major, const std::string& id, const std::string& body) {
+    return id + (major == 4 ? syncsafe(body.size()) : be32(body.size())) + std::string(2, '\0') + body;
+}
+std::string id3v2(char major, const std::string& frames, size_t padding) {
+    return std::string("ID3") + major + std::string(2, '\0') + syncsafe(frames.size() + padding) + frames +
+           std::string(padding, '\0');
+}
+std::string utf16(const std::string& cp932) {
+    const std::wstring w = platform::cp932_to_utf16(cp932);
+    std::string out = "\x01\xFF\xFE";
+    for (wchar_t c : w) out += {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF)};
+    return out;
+}
+
+// A file with an ID3v2.3 tag and no record: a title in UTF-16, an artist marked Latin-1 that
+// holds cp932, a year, a picture and a TXXX that must stay byte for byte.
+struct V2File {
+    TempDir dir;
+    std::string path = dir.file("v2.mp3");
+    std::string audio = std::string("\xFF\xFB\x90\x64", 4) + std::string(996, '\x11');
+    std::string picture = frame(3, "APIC", std::string("\0image/png\0\x03\0", 14) + std::string(300, '\x89'));
+    std::string txxx = frame(3, "TXXX", std::string("\0MOOD\0calm", 10));
+    std::string artist = frame(3, "TPE1", std::string(1, '\0') + "\x97\x9D\x91\xBD"); // 理多, marked Latin-1
+    Session s;
+    settings::Settings st = settings::default_settings();
+    ScriptedUser ui;
+
+    explicit V2File(size_t padding = 200, const std::string& more = "") {
+        write_file(path, id3v2(3, frame(3, "TIT2", utf16("\x90\xAF\x82\xC9")) + artist +
+                                      frame(3, "TYER", std::string("\0" "1999", 5)) + picture + txxx + more,
+                               padding) +
+                             audio);
+        ui.session = &s;
+    }
+    formats::Id3v2Found tag() {
+        platform::File file;
+        EXPECT_TRUE(file.open(path, platform::File::Mode::read).ok());
+        return formats::find_id3v2(file, file.size());
     }
 };
 
@@ -217,6 +272,22 @@ TEST(ApplyTag, AFileThatCannotBeWrittenIsNotApplied) {
     EXPECT_TRUE(f.s.modified);
     EXPECT_TRUE(f.ui.apply_enabled);
     EXPECT_EQ(f.s.undo_snapshot, undo);
+    // A replace held back by the interface (a script's journal that cannot take the old file)
+    // writes nothing, in the RMP form and into an ID3v2 tag alike.
+    Fixture held;
+    held.ui.answers = {true};
+    held.ui.hold_back = true;
+    const std::string before = read_file(held.path);
+    EXPECT_EQ(apply_tag(held.s, held.st, held.ui).fault, Fault::write_failed);
+    EXPECT_EQ(read_file(held.path), before);
+    V2File tagged;
+    const std::string tagged_before = read_file(tagged.path);
+    ASSERT_TRUE(open_file(tagged.s, tagged.st, tagged.ui, tagged.path).ok());
+    tagged.ui.fields.title = "T";
+    tagged.s.modified = true;
+    tagged.ui.hold_back = true;
+    EXPECT_EQ(apply_tag(tagged.s, tagged.st, tagged.ui).fault, Fault::write_failed);
+    EXPECT_EQ(read_file(tagged.path), tagged_before);
 }
 
 TEST(ApplyTag, AnRmpFileIsRewrittenEvenWithShortTexts) {
@@ -580,59 +651,6 @@ TEST(Session, TheGenreAndTextsLongerThanTheRecordAreChanges) {
     EXPECT_EQ(f.s.current_tag.genre, 7);
     EXPECT_EQ(f.s.undo_snapshot.genre, 7);
 }
-
-namespace {
-
-std::string syncsafe(size_t n) {
-    return {static_cast<char>((n >> 21) & 0x7F), static_cast<char>((n >> 14) & 0x7F),
-            static_cast<char>((n >> 7) & 0x7F), static_cast<char>(n & 0x7F)};
-}
-std::string be32(size_t n) {
-    return {static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8), static_cast<char>(n)};
-}
-// A frame of version `major` (3 or 4) and a tag of its frames and `padding` zero bytes.
-std::string frame(char major, const std::string& id, const std::string& body) {
-    return id + (major == 4 ? syncsafe(body.size()) : be32(body.size())) + std::string(2, '\0') + body;
-}
-std::string id3v2(char major, const std::string& frames, size_t padding) {
-    return std::string("ID3") + major + std::string(2, '\0') + syncsafe(frames.size() + padding) + frames +
-           std::string(padding, '\0');
-}
-std::string utf16(const std::string& cp932) {
-    const std::wstring w = platform::cp932_to_utf16(cp932);
-    std::string out = "\x01\xFF\xFE";
-    for (wchar_t c : w) out += {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF)};
-    return out;
-}
-
-// A file with an ID3v2.3 tag and no record: a title in UTF-16, an artist marked Latin-1 that
-// holds cp932, a year, a picture and a TXXX that must stay byte for byte.
-struct V2File {
-    TempDir dir;
-    std::string path = dir.file("v2.mp3");
-    std::string audio = std::string("\xFF\xFB\x90\x64", 4) + std::string(996, '\x11');
-    std::string picture = frame(3, "APIC", std::string("\0image/png\0\x03\0", 14) + std::string(300, '\x89'));
-    std::string txxx = frame(3, "TXXX", std::string("\0MOOD\0calm", 10));
-    std::string artist = frame(3, "TPE1", std::string(1, '\0') + "\x97\x9D\x91\xBD"); // 理多, marked Latin-1
-    Session s;
-    settings::Settings st = settings::default_settings();
-    ScriptedUser ui;
-
-    explicit V2File(size_t padding = 200, const std::string& more = "") {
-        write_file(path, id3v2(3, frame(3, "TIT2", utf16("\x90\xAF\x82\xC9")) + artist +
-                                      frame(3, "TYER", std::string("\0" "1999", 5)) + picture + txxx + more,
-                               padding) +
-                             audio);
-        ui.session = &s;
-    }
-    formats::Id3v2Found tag() {
-        platform::File file;
-        EXPECT_TRUE(file.open(path, platform::File::Mode::read).ok());
-        return formats::find_id3v2(file, file.size());
-    }
-};
-
-} // namespace
 
 TEST(Id3v2, TheFieldsShowTheTagAndAnApplyWritesTheChangedFieldsIntoIt) {
     V2File f;

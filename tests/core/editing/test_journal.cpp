@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "core/editing/journal.h"
 #include "platform/byte_source.h"
@@ -65,4 +66,31 @@ TEST(Journal, ChangesReadBackInOrderAndDamageLeavesTheRestOut) {
     EXPECT_EQ(read(j + "Z").changes.size(), 3u);
     EXPECT_EQ(read(j + "Z").warnings.size(), 1u);
     EXPECT_FALSE(read("tagzo-j0" + j.substr(8)).ok);
+
+    // A flipped byte anywhere in a record fails its hash: that change is left out and named,
+    // and every whole record after it is still read, found again by its mark.
+    const size_t second_at = static_cast<size_t>(second);
+    const size_t second_end = second_at + journal_before(rename).size();
+    for (size_t at = second_at; at < second_end; at += 3) {
+        std::string flipped = j;
+        flipped[at] = static_cast<char>(flipped[at] ^ 0x20);
+        JournalRead got_flipped = read(flipped);
+        ASSERT_EQ(got_flipped.changes.size(), 2u) << at;
+        EXPECT_EQ(got_flipped.changes[0].path, record.path) << at;
+        EXPECT_TRUE(got_flipped.changes[0].done) << at;
+        EXPECT_EQ(got_flipped.changes[1].path, "x.mp3") << at;
+        EXPECT_GE(got_flipped.warnings.size(), 1u) << at;
+    }
+    // An undo records itself: the changes before it read as undone, a later one not.
+    JournalRead undone = read(j + journal_undone() + journal_before(record));
+    ASSERT_EQ(undone.changes.size(), 4u);
+    EXPECT_TRUE(undone.changes[0].undone && undone.changes[2].undone);
+    EXPECT_FALSE(undone.changes[3].undone);
+    // A journal of the first form (bare records) is still read.
+    std::string v1(k_journal_mark_v1);
+    v1 += "B\x01"s + std::string{5, 0, 0, 0, 0, 0, 0, 0} + "a.mp3" + std::string(8, '\0') + std::string(8, '\0') +
+          std::string{3, 0, 0, 0, 0, 0, 0, 0} + std::string(8, '\0');
+    JournalRead old = read(v1);
+    ASSERT_EQ(old.changes.size(), 1u);
+    EXPECT_EQ(std::tie(old.version, old.changes[0].path, old.changes[0].old_size), std::make_tuple(1, "a.mp3", 3));
 }
