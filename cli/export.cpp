@@ -77,10 +77,16 @@ formats::Id3v2Texts merged_texts(const formats::ShownTexts& record, const format
     for (size_t i = 0; i < 5; ++i) {
         const std::string& mine = ours.*fields[i];
         const std::string& theirs = old.texts.*fields[i];
-        if (theirs.empty() || theirs == mine || overwrite) continue;
         const char* name = formats::k_id3v2_text_names[i];
         bool mis_marked = false;
         for (const std::string& m : old.mis_marked) mis_marked = mis_marked || m == name;
+        // The tag says so already: its frames stay as they are (a second TPE1 too), unless
+        // Latin-1 was the wrong mark.
+        if (theirs == mine) {
+            if (!mis_marked) t.*fields[i] = "";
+            continue;
+        }
+        if (theirs.empty() || overwrite) continue;
         // Kept: as it was, or in Unicode where Latin-1 was the wrong mark.
         t.*fields[i] = mis_marked ? theirs : "";
         const bool cut = !mine.empty() && theirs.compare(0, mine.size(), mine) == 0 && sizes[i] >= widths[i];

@@ -238,6 +238,8 @@ void take_text_frame(Id3v2Found& found, int index, const std::string& body, bool
         pos = 4;
         std::string description;
         if (!take_text(body, pos, enc, description)) return;
+        // iTunes keeps machine values in comments (iTunNORM, iTunSMPB): never the user's comment.
+        if (decode(enc, description).rfind("iTun", 0) == 0) return;
         // The first comment without a description wins; another only stands in until one comes.
         if (comment_final || (!description.empty() && !found.texts.comment.empty())) return;
         raw = body.substr(pos);
@@ -346,6 +348,29 @@ private:
     std::string whole_;
 };
 
+// How far a walk of a 2.4 tag's frame headers from `pos` gets: the number of frames whose id
+// is a frame id and whose size stays inside the tag, with the sizes syncsafe or plain.
+size_t frames_walked(TagBody& body, size_t pos, bool plain) {
+    size_t count = 0;
+    std::string head;
+    while (body.size() - pos >= 10 && body.get(pos, 10, head) && head[0] != 0) {
+        bool valid = true;
+        for (size_t i = 0; i < 4; ++i)
+            valid = valid && ((head[i] >= 'A' && head[i] <= 'Z') || (head[i] >= '0' && head[i] <= '9'));
+        uint32_t n = 0;
+        if (plain) n = be(head, 4, 4);
+        else valid = valid && syncsafe(reinterpret_cast<const unsigned char*>(head.data() + 4), n);
+        if (!valid || n > body.size() - pos - 10) break;
+        ++count;
+        pos += 10 + n;
+    }
+    return count;
+}
+
+bool plain_sizes_walk_further(TagBody& body, size_t pos) {
+    return frames_walked(body, pos, true) > frames_walked(body, pos, false);
+}
+
 } // namespace
 
 Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t length, Id3v2Depth depth) {
@@ -395,19 +420,27 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
             return found;
         }
         uint32_t ext = 0;
-        if (major == 3) {
+        // Some writers set the flag and write no extended header: the frames begin at once.
+        bool frame_id = true;
+        for (char c : bytes.substr(0, 4)) frame_id = frame_id && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
+        if (frame_id) {
+            // no extended header after all
+        } else if (major == 3) {
             ext = 4 + be(bytes, 0, 4);
         } else if (!syncsafe(reinterpret_cast<const unsigned char*>(bytes.data()), ext)) {
             ext = UINT32_MAX;
         }
-        if (ext > body.size()) {
+        if (!frame_id && ext > body.size()) {
             found.warnings.push_back("the ID3v2 tag's extended header runs past the tag; its frames are not kept");
             found.damaged = true;
             return found;
         }
-        pos = ext;
+        pos = frame_id ? 0 : ext;
     }
     const size_t id_length = major == 2 ? 3 : 4, header = major == 2 ? 6 : 10;
+    // Some writers put 2.3's plain sizes into a 2.4 tag. Where those walk the frames further
+    // than the syncsafe ones, they are what the tag means.
+    const bool plain_sizes = major == 4 && plain_sizes_walk_further(body, pos);
     bool comment_final = false;
     std::string head;
     while (body.size() - pos >= header) {
@@ -422,7 +455,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         for (char c : id) valid = valid && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
         uint32_t n = 0;
         if (major == 2) n = be(head, 3, 3);
-        else if (major == 3) n = be(head, 4, 4);
+        else if (major == 3 || plain_sizes) n = be(head, 4, 4);
         else valid = valid && syncsafe(reinterpret_cast<const unsigned char*>(head.data() + 4), n);
         if (!valid || n > body.size() - pos - header) {
             found.warnings.push_back(

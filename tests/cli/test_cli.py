@@ -960,6 +960,21 @@ class Peers(CliTest):
         self.assertEqual(by["taglib_mpeg2.rmp"]["info"]["IGNR"], "A Cappella")
         self.assertEqual(by["hsaudiotag_composer.jpg"]["kind"], "jpeg")
         self.assertEqual(by["tinytag_id3v1_does_not_overwrite_id3v2.mp3"]["form"], "id3")
+        # export keeps every frame: both TPE1 of a 2.3 tag whose record names the first artist;
+        # repair changes the version of no tag that has nothing to mend (2.2 ones here).
+        for n in ("mutagen_silence-44-s.mp3", "taglib_itunes10.mp3", "mutagen_id3v22-test.mp3"):
+            os.chmod(os.path.join(self.dir, n), 0o644)  # the shared copies come without write bits
+        before = self.read("mutagen_silence-44-s.mp3")
+        self.assertEqual(before.count(b"TPE1"), 2)
+        self.assertEqual(self.run_cli("export", "mutagen_silence-44-s.mp3")[0], 0)
+        after = self.read("mutagen_silence-44-s.mp3")
+        self.assertEqual(after.count(b"TPE1"), 2)
+        self.assertIn(b"jzig", after)
+        for n in ("taglib_itunes10.mp3", "mutagen_id3v22-test.mp3"):
+            was = self.read(n)
+            self.assertEqual(self.run_cli("repair", n), (0, "", ""), n)
+            self.assertEqual(self.run_cli("repair", "--dry-run", n), (0, "", ""), n)
+            self.assertEqual(self.read(n), was, n)
 
     def test_setting_every_peer_mp3_keeps_the_audio(self):
         d = self.peers()

@@ -1,6 +1,9 @@
 // Files written by other programs, read as the editor would show them.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "core/formats/id3v2.h"
 #include "core/formats/load.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -106,4 +109,25 @@ TEST_F(Peers, OtherKinds) {
     EXPECT_EQ(open_peer("tinytag/mp3_audio.wav").kind, FileKind::mp3);             // RIFF
     EXPECT_EQ(open_peer("nightingale-hacking/fake-file.mp3").kind, FileKind::mp3); // by its name
     EXPECT_EQ(open_peer("taglib/mpeg2.mp3").kind, FileKind::mp3);
+}
+
+// The ID3v2 tags of the peers' hard cases, read as the well-known readers read them.
+TEST_F(Peers, HardId3v2TagsReadAsTheWellKnownReadersReadThem) {
+    auto tag_of = [](const std::string& rel) {
+        platform::File f;
+        EXPECT_TRUE(f.open(testing_files::peers_dir() + "/" + rel, platform::File::Mode::read).ok()) << rel;
+        return find_id3v2(f, f.size());
+    };
+    // 2.4 frame sizes written as plain numbers, as some iTunes versions wrote them.
+    const Id3v2Found plain = tag_of("taglib/005411.id3");
+    EXPECT_EQ(std::tie(plain.texts.title, plain.texts.artist, plain.texts.year, plain.track),
+              std::make_tuple("Sunshine Superman", "Donovan", "1966", "1"));
+    EXPECT_FALSE(plain.damaged);
+    // The extended header's flag set with no extended header written.
+    const Id3v2Found ext = tag_of("mutagen/issue_21.id3");
+    EXPECT_EQ(std::tie(ext.texts.title, ext.texts.artist, ext.texts.year, ext.track),
+              std::make_tuple("Punk To Funk", "FatBoy Slim", "1996", "9"));
+    // iTunes' normalisation values are no comment.
+    for (const char* rel : {"taglib/broken-tenc.id3", "mutagen/too-short.mp3"})
+        EXPECT_EQ(tag_of(rel).texts.comment.find("0000"), std::string::npos) << rel << tag_of(rel).texts.comment;
 }
