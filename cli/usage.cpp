@@ -78,7 +78,10 @@ const char* command_help(const std::string& command) {
     if (command == "undo")
         return "usage: tagzo-cli undo JOURNAL\n"
                "Puts back, newest first and byte for byte, what the changes written with --journal JOURNAL\n"
-               "replaced; a file that has changed since its change is left as it is, named.\n"
+               "replaced; a file that has changed since its change is left as it is, named. The journal keeps,\n"
+               "before each change, the record's old bytes, or the whole old file where it is rewritten, or the\n"
+               "old name, with paths whole from the root; a change cut short is put back and named, a damaged\n"
+               "record is left alone and named, and an undo records itself, so a second one changes nothing.\n"
                "                                                        tagzo-cli set --journal j.log --album B *.mp3\n"
                "                                                        tagzo-cli undo j.log\n";
     if (command == "import")
