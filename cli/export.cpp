@@ -126,6 +126,16 @@ platform::Result export_one(const Job& job, const Loaded& l, JournalFile* journa
         }
     }
     formats::Id3v2Found old = formats::read_id3v2(file, stream.offset, stream.length);
+    // A 2.4 tag with its footer at the end of a plain file is exported in its place: a second
+    // tag at the front would leave the file with two.
+    if (!rmp && !old.present && old.warnings.empty()) {
+        formats::Id3v2Found end = formats::find_id3v2(file, file.size());
+        if (end.present && end.offset > 0) old = std::move(end);
+    }
+    const bool at_end = !rmp && old.present && old.offset > 0;
+    if (at_end && job.major == 3)
+        return platform::failure(platform::Fault::write_failed,
+                                 "its ID3v2.4 tag stands at the end of the file, where a 2.3 tag cannot");
     // Damage ends the frames that are read: a new tag would drop the ones after it.
     if (old.damaged)
         return platform::failure(platform::Fault::cannot_read,
@@ -139,7 +149,7 @@ platform::Result export_one(const Job& job, const Loaded& l, JournalFile* journa
         return platform::failure(
             platform::Fault::write_failed,
             "its " + rewrite.left_behind + " frame cannot be carried into ID3v2." + std::to_string(major));
-    if (old.present) {
+    if (old.present && !at_end) {
         stream.offset += old.size;
         stream.length -= old.size;
     }
@@ -157,8 +167,16 @@ platform::Result export_one(const Job& job, const Loaded& l, JournalFile* journa
     }
     platform::ReplacingWriter out;
     if (platform::Result begun = out.begin(job.target); !begun) return begun;
-    if (platform::Result put = out.write(rewrite.tag.data(), rewrite.tag.size()); !put) return put;
-    if (platform::Result put = out.copy_from(file, stream.offset, stream.length); !put) return put;
+    if (at_end) {
+        const std::string tag = formats::id3v2_with_footer(rewrite.tag);
+        if (platform::Result put = out.copy_from(file, 0, old.offset); !put) return put;
+        if (platform::Result put = out.write(tag.data(), tag.size()); !put) return put;
+        const uint64_t after = old.offset + old.size;
+        if (platform::Result put = out.copy_from(file, after, file.size() - after); !put) return put;
+    } else {
+        if (platform::Result put = out.write(rewrite.tag.data(), rewrite.tag.size()); !put) return put;
+        if (platform::Result put = out.copy_from(file, stream.offset, stream.length); !put) return put;
+    }
     if (add_record) {
         if (platform::Result put = out.write(record.data(), record.size()); !put) return put;
     }

@@ -37,7 +37,8 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Jour
         return r;
     }
     // Its warnings were told by the load.
-    const formats::Id3v2Found old = formats::read_id3v2(file, 0, file.size());
+    // At the start, or a 2.4 tag with its footer at the end (before a record), which stays there.
+    const formats::Id3v2Found old = formats::find_id3v2(file, file.size());
     if (!old.present) {
         r.nothing_to_do = true;
         return r;
@@ -45,6 +46,12 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Jour
     if (old.damaged) {
         r.result = platform::failure(platform::Fault::cannot_read,
                                      "the ID3v2 tag is damaged, and a new one would lose the frames after the damage");
+        return r;
+    }
+    const bool at_end = old.offset > 0;
+    if (at_end && asked_major == 3) {
+        r.result = platform::failure(platform::Fault::write_failed,
+                                     "its ID3v2.4 tag stands at the end of the file, where a 2.3 tag cannot");
         return r;
     }
     const int major = asked_major ? asked_major : old.major == 4 ? 4 : 3;
@@ -82,10 +89,13 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Jour
             return r;
         }
     }
+    // The new tag in the old one's place: every byte before and after it as it was.
+    const std::string tag = at_end ? formats::id3v2_with_footer(rewrite.tag) : rewrite.tag;
     platform::ReplacingWriter out;
     platform::Result step = out.begin(path);
-    if (step) step = out.write(rewrite.tag.data(), rewrite.tag.size());
-    if (step) step = out.copy_from(file, old.size, file.size() - old.size);
+    if (step && old.offset > 0) step = out.copy_from(file, 0, old.offset);
+    if (step) step = out.write(tag.data(), tag.size());
+    if (step) step = out.copy_from(file, old.offset + old.size, file.size() - old.offset - old.size);
     // Only read from: the new file replaces it.
     static_cast<void>(file.close());
     if (step) step = out.commit();

@@ -775,6 +775,15 @@ Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found&
     return r;
 }
 
+std::string id3v2_with_footer(const std::string& tag) {
+    if (tag.size() < 10 || tag[3] != 4) return tag;
+    std::string out = tag;
+    out[5] = static_cast<char>(out[5] | 0x10);
+    out += "3DI";
+    out += out.substr(3, 7);
+    return out;
+}
+
 Id3v2Rewrite repair_id3v2(int major, const Id3v2Found& old, std::vector<Id3v2Repair>& repairs) {
     Id3v2Found fixed = old;
     const int own = old.major == 4 ? 4 : 3; // the encoding of the tag's own version

@@ -115,4 +115,8 @@ struct Id3v2Repair {
 };
 Id3v2Rewrite repair_id3v2(int major, const Id3v2Found& old, std::vector<Id3v2Repair>& repairs);
 
+// A 2.4 tag made to stand at the end of a file, where a reader finds it by its footer: the
+// header's footer flag set and the footer ("3DI", then the header's other bytes) after it.
+std::string id3v2_with_footer(const std::string& tag);
+
 } // namespace formats

@@ -1327,6 +1327,20 @@ class CrossCheck(CliTest):
         self.assertEqual(self.run_cli("repair", "--dry-run", "--id3v2.4", "kana.mp3"),
                          (0, "kana.mp3: ID3v2.3 -> ID3v2.4\n", ""))
         self.assertEqual(self.read("kana.mp3"), mended)
+        # A 2.4 tag with its footer at the end of the file, before the record: mended and exported
+        # in its place, never leaving a second tag at the front.
+        tail = f23(b"TIT2", b"\x00" + "星に願いを".encode("cp932"))
+        end_tag = b"ID3\x04\x00\x10" + syncsafe(len(tail)) + tail + b"3DI\x04\x00\x10" + syncsafe(len(tail))
+        self.make("tail.mp3", frames(20) + end_tag + record(b"old"))
+        code, out, err = self.run_cli("repair", "tail.mp3")
+        self.assertEqual((code, err, out.split(" -> ")[-1]), (0, "", self.shown("星に願いを\n")))
+        for title in ("星に願いを", "old"):
+            data = self.read("tail.mp3")
+            self.assertTrue(data.startswith(frames(20)) and data.endswith(record(b"old")), title)
+            self.assertEqual((data.count(b"ID3\x04"), data.count(b"3DI\x04"), data.count(b"ID3\x03")), (1, 1, 0), title)
+            _, [o], _ = self.show("tail.mp3")
+            self.assertEqual((o["form"], o["id3v2"]["title"]), ("id3+v2.4", title))
+            self.assertEqual(self.run_cli("export", "--overwrite", "tail.mp3")[0], 0)
         # A tag that claims more than the file holds is warned of once.
         self.make("cut.mp3", b"ID3\x03\x00\x00" + syncsafe(4000) + bytes(90))
         code, _, err = self.run_cli("repair", "-r", ".")
