@@ -1956,12 +1956,16 @@ TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenO
 
     // Home in the title field: the menu opens with the pointer on the edited file's row, and
     // the pointer goes back when the menu closes.
-    ASSERT_TRUE(ed.to_front());
-    SetCursorPos(600, 500);
-    key(VK_HOME, 0);
-    m = ed.menu();
+    auto menu_by_home = [&](std::vector<MenuEntry>& rows) -> HWND {
+        if (!ed.to_front()) return nullptr;
+        SetCursorPos(600, 500);
+        key(VK_HOME, 0);
+        HWND menu = ed.menu();
+        if (menu) rows = menu_entries(ed.thread());
+        return menu;
+    };
+    m = menu_by_home(entries);
     ASSERT_TRUE(m);
-    entries = menu_entries(ed.thread());
     ASSERT_EQ(entries.size(), 6u);
     POINT at{};
     GetCursorPos(&at);
@@ -1987,11 +1991,14 @@ TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenO
     EXPECT_EQ(ed.text(IDC_TITLE), "second");
 
     // A folder of 63 MP3 files: the menu lists 52 of them, every row with room for its name.
-    for (int i = 0; i < 60; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "z%02d.mp3", i);
-        write_file(folder.file(name), audio() + record(name));
-    }
+    auto write_numbered = [&](const char* prefix, int count) {
+        for (int i = 0; i < count; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "%s%02d.mp3", prefix, i);
+            write_file(folder.file(name), audio() + record(name));
+        }
+    };
+    write_numbered("z", 60);
     ed.command(IDC_FILE_MENU);
     m = ed.menu();
     ASSERT_TRUE(m);
@@ -2005,19 +2012,11 @@ TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenO
     close_menu(m);
     // Past the 52nd name the menu lists the 52 around the edited file: with zz00 to zz19 too,
     // z48.mp3 (the 52nd of 83) then stands 27th of z22 to zz13, and Home puts the pointer on it.
-    for (int i = 0; i < 20; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "zz%02d.mp3", i);
-        write_file(folder.file(name), audio() + record(name));
-    }
+    write_numbered("zz", 20);
     ed.command(IDM_FILE_LIST + 51);
     ASSERT_TRUE(ed.wait_text(IDC_FILE_BOX, "z48.mp3"));
-    ASSERT_TRUE(ed.to_front());
-    SetCursorPos(600, 500);
-    key(VK_HOME, 0);
-    m = ed.menu();
+    m = menu_by_home(entries);
     ASSERT_TRUE(m);
-    entries = menu_entries(ed.thread());
     ASSERT_EQ(entries.size(), 3u + 52u);
     GetCursorPos(&at);
     // A row below the screen's edge is never drawn, so never warped to: at 144 and 192 DPI the
