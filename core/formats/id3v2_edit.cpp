@@ -42,7 +42,7 @@ Id3v2EditPlan plan_id3v2_edit(const Id3v2Found& old, uint64_t stream_start, cons
     // The new frames in the old tag's place, the rest of it padding: the header's size is the
     // old one, and every byte after the tag stays where it is.
     if (plan.tag.size() <= old.size && old.size - 10 <= 0x0FFFFFFF) {
-        plan.tag.resize(old.size, '\0');
+        plan.tag.resize(static_cast<size_t>(old.size), '\0'); // at most 256 MiB: the size field says so
         const uint32_t body = static_cast<uint32_t>(old.size - 10);
         for (int k = 0; k < 4; ++k) plan.tag[6 + k] = static_cast<char>((body >> (7 * (3 - k))) & 0x7F);
         plan.in_place = true;

@@ -697,7 +697,7 @@ TEST(Id3v2, TheFieldsShowTheTagAndAnApplyWritesTheChangedFieldsIntoIt) {
     file = read_file(f.path);
     tag = f.tag();
     EXPECT_GT(tag.size, tag_size);
-    EXPECT_EQ(file.substr(tag.size, f.audio.size()), f.audio);
+    EXPECT_EQ(file.substr(static_cast<size_t>(tag.size), f.audio.size()), f.audio);
     EXPECT_EQ(file.size(), tag.size + f.audio.size() + 128);
     EXPECT_EQ(std::tie(tag.texts.title, tag.texts.artist, tag.texts.comment),
               std::make_tuple(platform::cp932_to_utf8(title), std::string(), std::string(255, 'c')));
@@ -790,7 +790,7 @@ TEST(Id3v2, Version4TheRmpFormAndATagThatCannotBeWritten) {
         const formats::Id3v2Found tag = formats::read_id3v2(file, lay.stream.offset, lay.stream.length);
         EXPECT_EQ(std::tie(tag.texts.album, tag.texts.title), std::make_tuple("\xE6\xAD\x8C", "\xE6\x98\x9F\xE3\x81\xAB"));
         const std::string bytes = read_file(f.path);
-        EXPECT_EQ(bytes.substr(lay.stream.offset + tag.size, f.audio.size()), f.audio);
+        EXPECT_EQ(bytes.substr(static_cast<size_t>(lay.stream.offset + tag.size), f.audio.size()), f.audio);
         EXPECT_NE(bytes.find(f.picture), std::string::npos);
     }
     // A damaged tag is left as it was: the record is written, and the user is told.
