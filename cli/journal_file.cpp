@@ -1,5 +1,6 @@
 #include "cli/journal_file.h"
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -15,20 +16,25 @@ using editing::JournalChange;
 using platform::failure;
 using platform::Fault;
 
+namespace {
+// The current folder, ending in a separator.
+std::string current_folder_with_separator() {
+    std::string folder = platform::current_folder();
+    const std::string_view seps = platform::path_separators();
+    if (!folder.empty() && seps.find(folder.back()) == std::string_view::npos) folder += seps[0];
+    return folder;
+}
+} // namespace
+
 std::string journal_path_of(const std::string& path) {
     const std::string_view seps = platform::path_separators();
     const bool whole = (!path.empty() && seps.find(path[0]) != std::string_view::npos) ||
                        (seps.size() > 1 && path.size() >= 2 && path[1] == ':'); // C:\ on Windows
-    if (whole) return path;
-    std::string folder = platform::current_folder();
-    if (!folder.empty() && seps.find(folder.back()) == std::string_view::npos) folder += seps[0];
-    return folder + path;
+    return whole ? path : current_folder_with_separator() + path;
 }
 
 std::string shown_path(const std::string& journaled) {
-    std::string folder = platform::current_folder();
-    const std::string_view seps = platform::path_separators();
-    if (!folder.empty() && seps.find(folder.back()) == std::string_view::npos) folder += seps[0];
+    const std::string folder = current_folder_with_separator();
     if (!folder.empty() && journaled.size() > folder.size() && journaled.compare(0, folder.size(), folder) == 0)
         return journaled.substr(folder.size());
     return journaled;
@@ -212,6 +218,7 @@ int run_undo(const std::vector<std::string>& args) {
     // records as undone, or whose file stands as before it (or before an earlier change of the
     // same file), was undone already: a second undo says so once instead of naming each file.
     size_t counted = 0, already = 0;
+    std::vector<std::string> put_back_now; // files this undo has put back already
     for (auto c = j.changes.rbegin(); c != j.changes.rend(); ++c) {
         ++counted;
         if (c->undone) {
@@ -225,7 +232,10 @@ int run_undo(const std::vector<std::string>& args) {
         if (!c->done) {
             // Cut short between the record and its end: the file stands as before the change,
             // or the change went through (in part, where it wrote in place): put back, named.
+            // An earlier record of a change a later one took whole (set records the region, then
+            // the whole file) stands as before once that one is back: nothing to say.
             if (as_before(*c)) {
+                if (std::find(put_back_now.begin(), put_back_now.end(), c->path) != put_back_now.end()) continue;
                 write_out(platform::sanitize_utf8(shown_path(c->path)) + ": its change was cut short; as it was\n");
                 continue;
             }
@@ -236,6 +246,7 @@ int run_undo(const std::vector<std::string>& args) {
                 status = k_failed;
                 continue;
             }
+            put_back_now.push_back(c->path);
             write_out(shown + back_to + " (its change was cut short)\n");
             continue;
         }
@@ -259,6 +270,7 @@ int run_undo(const std::vector<std::string>& args) {
             status = k_failed;
             continue;
         }
+        put_back_now.push_back(c->path);
         write_out(shown + back_to + "\n");
     }
     if (already == counted && counted > 0) report(path, "its changes are undone already; nothing to put back");

@@ -15,6 +15,7 @@
 #include "cli/journal_file.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
+#include "core/editing/load_file.h"
 #include "core/editing/paths.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -60,12 +61,11 @@ std::string formatted_name(const std::string& format, const formats::ShownTexts&
 // 932 (a character that code page lacks becomes "?", which a name then takes as "_" as ever).
 void take_id3v2_texts(Loaded& l) {
     if (l.texts.loaded.has_record || l.texts.rmp.is_rmp || !l.id3v2.present) return;
-    auto cp932 = [](const std::string& utf8) { return platform::utf16_to_cp932(platform::utf8_to_utf16(utf8)); };
-    const formats::Id3v2Texts& v2 = l.id3v2.texts;
-    l.texts.title = cp932(v2.title);
-    l.texts.artist = cp932(v2.artist);
-    l.texts.album = cp932(v2.album);
-    l.texts.year = cp932(v2.year).substr(0, 4);
+    const formats::Tag t = editing::id3v2_fields(l.id3v2);
+    l.texts.title = t.title;
+    l.texts.artist = t.artist;
+    l.texts.album = t.album;
+    l.texts.year = t.year;
     unsigned track = 0;
     for (char c : l.id3v2.track) {
         if (c < '0' || c > '9' || track > 255) break;

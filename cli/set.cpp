@@ -323,14 +323,6 @@ int set_files(const SetOptions& o, settings::Settings& st) {
             }
         }
         static_cast<void>(editing::detect_change(s, st, ui));
-        // A text given that the ID3v2 tag lacks is a change even where the record holds it.
-        if (!s.modified && s.id3v2_major != 0) {
-            const editing::FieldTexts f = ui.field_texts();
-            for (size_t i = 0; i < editing::k_fields.size(); ++i)
-                if (ui.field_given(i) && formats::cut_to_width(f.*editing::k_fields[i].text, formats::k_text_capacity) !=
-                                             s.id3v2_texts.*editing::k_fields[i].tag)
-                    s.modified = true;
-        }
         // The journal takes the record's place (the last 128 bytes, or the end where one is
         // appended) before the apply; a rewrite of the whole file adds the whole old file.
         uint64_t region_at = 0, region_offset = 0;

@@ -13,12 +13,20 @@ Result open_and_classify(const std::string& path, platform::File& file, formats:
     return {};
 }
 
-namespace {
-
-// A text of the tag in code page 932; a character that code page lacks becomes "?", counted.
-std::string in_cp932(const std::string& utf8, size_t* lacking = nullptr) {
-    return platform::utf16_to_cp932(platform::utf8_to_utf16(utf8), lacking);
+formats::Tag id3v2_fields(const formats::Id3v2Found& v2, std::array<bool, 5>* lacking) {
+    const std::string* utf8[] = {&v2.texts.title, &v2.texts.artist, &v2.texts.album, &v2.texts.year, &v2.texts.comment};
+    formats::Tag t;
+    for (size_t i = 0; i < formats::k_tag_texts.size(); ++i) {
+        size_t unmapped = 0;
+        const std::string cp932 = platform::utf16_to_cp932(platform::utf8_to_utf16(*utf8[i]), &unmapped);
+        if (lacking) (*lacking)[i] = unmapped > 0;
+        t.*formats::k_tag_texts[i].text =
+            formats::cut_to_width(cp932, i == 3 ? formats::k_id3_year_width : formats::k_text_capacity);
+    }
+    return t;
 }
+
+namespace {
 
 // The file's own ID3v2 tag: at the start (or, in the RMP form, at the data chunk's), or at the
 // end. Where the file has neither a record nor the RMP form, the fields show its texts: the
@@ -37,22 +45,14 @@ void read_id3v2_texts(Session& s, platform::ByteSource& file, bool rmp_head, boo
     }
     if (!v2.present) return;
     s.id3v2_major = v2.major;
-    formats::Tag& t = s.id3v2_texts;
-    t.title = in_cp932(v2.texts.title);
-    t.artist = in_cp932(v2.texts.artist);
-    t.album = in_cp932(v2.texts.album);
-    t.year = formats::cut_to_width(in_cp932(v2.texts.year), formats::k_id3_year_width);
-    t.comment = in_cp932(v2.texts.comment);
-    for (const formats::TagText& f : formats::k_tag_texts)
-        t.*f.text = formats::cut_to_width(t.*f.text, formats::k_text_capacity);
+    std::array<bool, 5> lacking{};
+    const formats::Tag& t = s.id3v2_texts = id3v2_fields(v2, &lacking);
     if (has_record || rmp_head || s.rmp_texts.is_rmp) return;
     s.fields_from_id3v2 = true;
     const std::string* utf8[] = {&v2.texts.title, &v2.texts.artist, &v2.texts.album, &v2.texts.year, &v2.texts.comment};
     for (size_t i = 0; i < formats::k_tag_texts.size(); ++i) {
         const formats::TagText& f = formats::k_tag_texts[i];
-        size_t lacking = 0;
-        in_cp932(*utf8[i], &lacking);
-        if (lacking > 0 && i != 3 && (i == 0 || !s.carry_over)) s.id3v2_unicode[i] = *utf8[i];
+        if (lacking[i] && i != 3 && (i == 0 || !s.carry_over)) s.id3v2_unicode[i] = *utf8[i];
         if (i == 0 || !s.carry_over) s.current_tag.*f.text = formats::cut_to_width(t.*f.text, f.id3_width);
         s.rmp_texts.text[f.info] = i == 0 || !s.carry_over ? t.*f.text : s.current_tag.*f.text;
     }

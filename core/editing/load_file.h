@@ -1,7 +1,10 @@
 // The load of a file into the editing session: what it is, its record with the carry-over
 // rules, its RMP texts, and whether it lies on read-only media.
 #pragma once
+#include <array>
 #include <string>
+
+#include "core/formats/id3v2.h"
 
 #include "core/editing/result.h"
 #include "core/editing/session.h"
@@ -9,6 +12,11 @@
 #include "platform/file.h"
 
 namespace editing {
+
+// The five texts of an ID3v2 tag as the fields take them, in the editor's order: in code page
+// 932 (a character that code page lacks becomes "?", and `lacking`, when given, marks those
+// texts), the year its first four characters, each at most 255 bytes.
+formats::Tag id3v2_fields(const formats::Id3v2Found& v2, std::array<bool, 5>* lacking = nullptr);
 
 // Opens a file for reading and tells its kind by its first bytes and its name. Fails with
 // cannot_open or cannot_read.

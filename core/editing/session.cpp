@@ -54,7 +54,14 @@ bool detect_change(Session& s, const settings::Settings& st, UserInterface& ui) 
             longer_than_record =
                 longer_than_record || ((f.*field.text).size() > field.id3_width &&
                                        !formats::equal_ignoring_case(f.*field.text, s.rmp_texts.text[field.info]));
-    if (!fields_differ(f, s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag) && !longer_than_record &&
+    // A text the caller named that the file's ID3v2 tag lacks is a change even where the record
+    // holds it.
+    bool tag_lacks_given = false;
+    for (size_t i = 0; i < k_fields.size() && s.id3v2_major != 0; ++i)
+        tag_lacks_given = tag_lacks_given || (ui.field_given(i) && formats::cut_to_width(f.*k_fields[i].text,
+                                                                                         formats::k_text_capacity) !=
+                                                                      s.id3v2_texts.*k_fields[i].tag);
+    if (!fields_differ(f, s.rmp_texts.is_rmp, s.rmp_texts, s.current_tag) && !longer_than_record && !tag_lacks_given &&
         !(genre && *genre != s.current_tag.genre) && !(track && *track != s.track))
         return false;
     s.modified = true;
