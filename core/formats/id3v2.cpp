@@ -548,7 +548,11 @@ const char* const k_v22_names[][2] = {
     {"TRC", "TSRC"}, {"TRD", "TRDA"}, {"TRK", "TRCK"}, {"TSI", "TSIZ"}, {"TSS", "TSSE"}, {"TT1", "TIT1"},
     {"TT2", "TIT2"}, {"TT3", "TIT3"}, {"TXT", "TEXT"}, {"TXX", "TXXX"}, {"TYE", "TYER"}, {"UFI", "UFID"},
     {"ULT", "USLT"}, {"WAF", "WOAF"}, {"WAR", "WOAR"}, {"WAS", "WOAS"}, {"WCM", "WCOM"}, {"WCP", "WCOP"},
-    {"WPB", "WPUB"}, {"WXX", "WXXX"}};
+    {"WPB", "WPUB"}, {"WXX", "WXXX"},
+    // Ids of 2.2 that iTunes writes for its own frames, under the names players know in 2.3 and 2.4.
+    {"TCP", "TCMP"}, {"TS2", "TSO2"}, {"TSC", "TSOC"}, {"TST", "TSOT"}, {"TSA", "TSOA"}, {"TSP", "TSOP"},
+    {"GP1", "GRP1"}, {"MVN", "MVNM"}, {"MVI", "MVIN"}, {"PCS", "PCST"}, {"TDS", "TDES"}, {"TID", "TGID"},
+    {"WFD", "WFED"}};
 
 std::string v23_name(const std::string& id22) {
     for (const auto& n : k_v22_names)

@@ -1009,6 +1009,10 @@ class Peers(CliTest):
             self.assertEqual(self.run_cli("repair", n), (0, "", ""), n)
             self.assertEqual(self.run_cli("repair", "--dry-run", n), (0, "", ""), n)
             self.assertEqual(self.read(n), was, n)
+        # Asked for 2.4, iTunes' TCP becomes TCMP; the 2.3-only RVA is the frame named.
+        code, _, err = self.run_cli("repair", "--id3v2.4", "taglib_itunes10.mp3")
+        self.assertEqual(code, 1)
+        self.assertIn("its RVA frame cannot be carried", err)
 
     def test_setting_every_peer_mp3_keeps_the_audio(self):
         d = self.peers()

@@ -314,11 +314,12 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
     Id3v2Found old22 = read(tag(2, frame22("TRK",
                                            "\0"
                                            "7"s) +
-                                       frame22("CNT", "\0\0\0\x05"s)));
+                                       frame22("CNT", "\0\0\0\x05"s) + frame22("TCP", "\0" "1"s)));
     EXPECT_EQ(rewrite_id3v2(3, {}, old22).tag, tag(3, frame23("TRCK",
                                                               "\0"
                                                               "7"s) +
-                                                          frame23("PCNT", "\0\0\0\x05"s)));
+                                                          frame23("PCNT", "\0\0\0\x05"s) +
+                                                          frame23("TCMP", "\0" "1"s))); // iTunes' compilation
     EXPECT_EQ(rewrite_id3v2(3, {}, read(tag(2, frame22("XYZ", "\0"s)))).left_behind, "XYZ");
 
     // A 2.4 tag with a footer at the end of the file, before the ID3v1 record; not found at the
