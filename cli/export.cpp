@@ -160,7 +160,7 @@ platform::Result export_one(const Job& job, const Loaded& l, JournalFile* journa
     // In place, the journal takes the whole old file before it is replaced.
     uint64_t at = 0;
     if (journal && job.in_place) {
-        if (platform::Result saved = journal->before_region(job.path, editing::JournalChange::Kind::whole, 0, at);
+        if (platform::Result saved = journal->before_replace(job.path, at);
             !saved)
             return platform::failure(platform::Fault::write_failed,
                                      "the journal cannot take the change: " + saved.detail);

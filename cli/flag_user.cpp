@@ -49,10 +49,12 @@ bool FlagUser::field_given(size_t field) {
     return field < 5 && given[field]->has_value();
 }
 
-bool FlagUser::before_replace() {
+bool FlagUser::before_replace(bool new_file) {
     if (!options_.journal) return true;
     uint64_t at = 0;
-    if (platform::Result kept = options_.journal->before_region(path_, editing::JournalChange::Kind::whole, 0, at);
+    // A file written in place has no old file to keep: its bytes go into the journal.
+    if (platform::Result kept = new_file ? options_.journal->before_replace(path_, at)
+                                         : options_.journal->before_region(path_, editing::JournalChange::Kind::whole, 0, at);
         !kept)
         journal_failure = kept.detail;
     else whole_at = at;

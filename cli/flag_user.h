@@ -56,7 +56,7 @@ public:
     void hand_over(formats::FileKind kind, const std::string& path) override;
     bool field_given(size_t field) override;
     // A whole new file is about to replace this one: the journal takes the old one first.
-    bool before_replace() override;
+    bool before_replace(bool new_file) override;
 
     // Where the journal holds this file's whole old content, once before_replace wrote it; a
     // failure of the journal there, in words.

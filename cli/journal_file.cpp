@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "cli/commands.h"
@@ -40,6 +41,32 @@ std::string shown_path(const std::string& journaled) {
     return journaled;
 }
 
+std::string kept_folder_of(const std::string& journal) { return journal_path_of(journal) + ".kept"; }
+
+namespace {
+std::string kept_name(const std::string& folder, uint64_t at) {
+    return folder + platform::path_separators()[0] + std::to_string(at);
+}
+// The folder part of a path, without its last separator; empty for a bare name.
+std::string folder_part(const std::string& path) {
+    const size_t sep = path.find_last_of(platform::path_separators());
+    return sep == std::string::npos ? std::string() : path.substr(0, sep);
+}
+} // namespace
+
+void JournalFile::sweep_kept() const {
+    std::vector<platform::FolderEntry> entries;
+    const std::string folder = kept_folder_of(path_);
+    if (!platform::list_folder(folder, entries)) return;
+    const uint64_t end = file().size();
+    for (const platform::FolderEntry& e : entries) {
+        if (e.kind != platform::PathKind::file || e.name.empty() || e.name.size() > 19 ||
+            e.name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        if (std::stoull(e.name) >= end) platform::remove_file(folder + platform::path_separators()[0] + e.name);
+    }
+}
+
 platform::Result JournalFile::open(const std::string& path) {
     // A new journal is made whole under another name and moved into place only where no file
     // has that name yet: two commands that start on one new journal keep the one that came first.
@@ -73,22 +100,27 @@ platform::Result JournalFile::open(const std::string& path) {
         return failure(Fault::bad_input,
                        "is a journal of an earlier tagzo-cli, which takes no more changes; undo it, or name a new one");
     }
+    sweep_kept();
     return {};
 }
 
 void JournalFile::leave_out(std::vector<std::string>& files, std::vector<std::string>* parallel) const {
     if (!is_open()) return;
+    const std::string kept = kept_folder_of(path_);
+    const bool has_kept = platform::path_kind(kept) == platform::PathKind::directory;
     for (size_t i = files.size(); i-- > 0;) {
-        if (!platform::same_file(files[i], path_)) continue;
+        const std::string folder = folder_part(files[i]);
+        const bool in_kept = has_kept && platform::same_file(folder.empty() ? "." : folder, kept);
+        if (!in_kept && !platform::same_file(files[i], path_)) continue;
         files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
         if (parallel && i < parallel->size()) parallel->erase(parallel->begin() + static_cast<std::ptrdiff_t>(i));
     }
 }
 
-platform::Result JournalFile::append(const std::string& bytes) {
+platform::Result JournalFile::append(const std::string& bytes, bool flush) {
     const uint64_t size = file().size();
     platform::Result put = file().write_at(size, bytes.data(), bytes.size());
-    if (put) put = file().flush();
+    if (put && flush) put = file().flush();
     if (!put) {
         static_cast<void>(file().truncate(size));
         static_cast<void>(file().flush());
@@ -121,14 +153,48 @@ platform::Result JournalFile::before_region(const std::string& path, JournalChan
     return before(c, at);
 }
 
+platform::Result JournalFile::before_replace(const std::string& path, uint64_t& at) {
+    platform::File f;
+    if (platform::Result opened = f.open(path, platform::File::Mode::read); !opened) return opened;
+    const uint64_t old_size = f.size();
+    static_cast<void>(f.close());
+    const std::string folder = kept_folder_of(path_);
+    if (!kept_.empty() || platform::make_folder(folder)) {
+        kept_ = folder;
+        const std::string kept = kept_name(folder, file().size());
+        // A name left by a killed command is swept when the journal opens; none is there now.
+        platform::remove_file(kept);
+        if (platform::link_file(path, kept)) {
+            // The kept name on the disk before the journal's record of it, and so before the replace.
+            platform::flush_folder(folder);
+            JournalChange c;
+            c.kind = JournalChange::Kind::linked;
+            c.path = path;
+            c.new_path = kept;
+            c.old_size = old_size;
+            if (platform::Result put = before(c, at); !put) {
+                platform::remove_file(kept);
+                return put;
+            }
+            linked_.insert(at);
+            return {};
+        }
+    }
+    // Another file system, or one without links: the old bytes go into the journal.
+    return before_region(path, JournalChange::Kind::whole, 0, at);
+}
+
 platform::Result JournalFile::after(uint64_t at, const std::string& path, uint64_t offset) {
     platform::File f;
     if (platform::Result opened = f.open(path, platform::File::Mode::read); !opened) return opened;
     uint64_t hash = editing::k_hash_start;
     const uint64_t from = offset > f.size() ? f.size() : offset;
-    if (!editing::hash_range(f, from, f.size() - from, hash))
+    const JournalChange::Kind kind = linked_.count(at) ? JournalChange::Kind::linked : JournalChange::Kind::whole;
+    if (!editing::change_hash(kind, f, from, f.size() - from, hash))
         return failure(Fault::cannot_read, "cannot read it for the journal: " + f.read_error());
-    return append(editing::journal_after(at, f.size(), hash));
+    // Not flushed on its own: the next record's flush takes it to the disk, as the close does.
+    // One lost to a crash leaves its change to undo as cut short, which finds the file as is.
+    return append(editing::journal_after(at, f.size(), hash), false);
 }
 
 int open_journal(const std::optional<std::string>& path, bool dry_run, JournalFile& journal) {
@@ -151,7 +217,12 @@ bool as_left(const JournalChange& c, const std::string& path) {
     if (!f.open(path, platform::File::Mode::read) || f.size() != c.new_size) return false;
     uint64_t hash = editing::k_hash_start;
     const uint64_t from = c.kind == JournalChange::Kind::region ? c.offset : 0;
-    return from <= f.size() && editing::hash_range(f, from, f.size() - from, hash) && hash == c.new_hash;
+    return from <= f.size() && editing::change_hash(c.kind, f, from, f.size() - from, hash) && hash == c.new_hash;
+}
+
+uint64_t size_of(const std::string& path) {
+    platform::File f;
+    return f.open(path, platform::File::Mode::read) ? f.size() : UINT64_MAX;
 }
 
 // Whether the file is as it was before the change: the old name taken and the new one free, or
@@ -160,6 +231,11 @@ bool as_before(const JournalChange& c) {
     if (c.kind == JournalChange::Kind::rename)
         return platform::path_kind(c.path) == platform::PathKind::file &&
                platform::path_kind(c.new_path) == platform::PathKind::missing;
+    // The kept name still the file's own second name (the replace was not made); or gone, and
+    // the file of its old size (never linked, or moved back).
+    if (c.kind == JournalChange::Kind::linked)
+        return platform::path_kind(c.new_path) == platform::PathKind::missing ? size_of(c.path) == c.old_size
+                                                                               : platform::same_file(c.path, c.new_path);
     platform::File f;
     if (!f.open(c.path, platform::File::Mode::read) || f.size() != c.old_size || c.offset > c.old_size ||
         c.old_bytes.size() != c.old_size - c.offset)
@@ -174,6 +250,16 @@ platform::Result put_back(const JournalChange& c) {
         if (platform::path_kind(c.path) != platform::PathKind::missing)
             return failure(Fault::write_failed, "its old name " + platform::sanitize_utf8(c.path) + " is taken");
         return platform::move_file(c.new_path, c.path);
+    }
+    if (c.kind == Kind::linked) {
+        const uint64_t kept = size_of(c.new_path);
+        if (kept == UINT64_MAX)
+            return failure(Fault::cannot_open, "its old file, kept as " + platform::sanitize_utf8(c.new_path) +
+                                                   ", is missing");
+        if (kept != c.old_size)
+            return failure(Fault::bad_input, "its old file, kept as " + platform::sanitize_utf8(c.new_path) +
+                                                 ", is not of the size the journal recorded");
+        return platform::move_over(c.new_path, c.path);
     }
     if (c.kind == Kind::whole) {
         platform::ReplacingWriter out;
@@ -218,7 +304,8 @@ int run_undo(const std::vector<std::string>& args) {
     // records as undone, or whose file stands as before it (or before an earlier change of the
     // same file), was undone already: a second undo says so once instead of naming each file.
     size_t counted = 0, already = 0;
-    std::vector<std::string> put_back_now; // files this undo has put back already
+    std::vector<std::string> put_back_now; // files this undo has put back, or found as they were
+    std::set<std::string> swept;           // folders whose stale temporaries are gone
     for (auto c = j.changes.rbegin(); c != j.changes.rend(); ++c) {
         ++counted;
         if (c->undone) {
@@ -227,6 +314,9 @@ int run_undo(const std::vector<std::string>& args) {
         }
         const bool renamed = c->kind == JournalChange::Kind::rename;
         const std::string& now = renamed ? c->new_path : c->path;
+        // As a writer beginning there would, the temporaries a killed writer left go first.
+        const std::string folder = folder_part(now).empty() ? "." : folder_part(now);
+        if (swept.insert(folder).second) platform::remove_stale_temporaries(folder);
         const std::string shown = platform::sanitize_utf8(shown_path(now));
         const std::string back_to = renamed ? " -> " + platform::sanitize_utf8(shown_path(c->path)) : ": put back";
         if (!c->done) {
@@ -235,7 +325,11 @@ int run_undo(const std::vector<std::string>& args) {
             // An earlier record of a change a later one took whole (set records the region, then
             // the whole file) stands as before once that one is back: nothing to say.
             if (as_before(*c)) {
+                // A second name made for a replace that never came goes again.
+                if (c->kind == JournalChange::Kind::linked && platform::path_kind(c->new_path) == platform::PathKind::file)
+                    platform::remove_file(c->new_path);
                 if (std::find(put_back_now.begin(), put_back_now.end(), c->path) != put_back_now.end()) continue;
+                put_back_now.push_back(c->path); // said once
                 write_out(platform::sanitize_utf8(shown_path(c->path)) + ": its change was cut short; as it was\n");
                 continue;
             }
@@ -279,6 +373,8 @@ int run_undo(const std::vector<std::string>& args) {
     if (status == k_ok && already < counted && record.is_open()) {
         if (platform::Result noted = record.undone(); !noted)
             report(path, "warning: the journal could not record the undo: " + noted.detail);
+        // Every kept file is back in its place.
+        platform::remove_empty_folder(kept_folder_of(path));
     }
     return status;
 }

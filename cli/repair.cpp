@@ -83,7 +83,7 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Jour
     // The journal takes the whole old file before it is replaced.
     uint64_t at = 0;
     if (journal) {
-        if (platform::Result kept = journal->before_region(path, editing::JournalChange::Kind::whole, 0, at); !kept) {
+        if (platform::Result kept = journal->before_replace(path, at); !kept) {
             r.result =
                 platform::failure(platform::Fault::write_failed, "the journal cannot take the change: " + kept.detail);
             return r;

@@ -41,7 +41,8 @@ const char* command_help(const std::string& command) {
                "  --display-name NAME  the software name a conversion records\n"
                "                                                        tagzo-cli set --display-name me --title T a.mp3\n"
                "  --json FILE|-    apply the lines show --json prints   tagzo-cli set --json edited.jsonl\n"
-               "  --journal FILE   keep what each change replaces, for undo\n"
+               "  --journal FILE   keep what each change replaces, for undo: old bytes in FILE, a rewritten\n"
+               "                   file's old self in the folder FILE.kept beside it (a second name, no copy)\n"
                "                                                        tagzo-cli set --journal j.log --album B *.mp3\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli set -r --album B Music\n";
     if (command == "rename")
@@ -64,7 +65,8 @@ const char* command_help(const std::string& command) {
                "                                                        tagzo-cli export --overwrite a.mp3\n"
                "  --out DIR        write new files under DIR, leave the originals\n"
                "                                                        tagzo-cli export -r --out plain Music\n"
-               "  --journal FILE   keep what each change replaces, for undo\n"
+               "  --journal FILE   keep what each change replaces, for undo: old bytes in FILE, a rewritten\n"
+               "                   file's old self in the folder FILE.kept beside it (a second name, no copy)\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli export -r Music\n";
     if (command == "repair")
         return "usage: tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] [--journal J] FILE...\n"
@@ -73,15 +75,19 @@ const char* command_help(const std::string& command) {
                "  --dry-run        print the changes, write nothing     tagzo-cli repair --dry-run -r Music\n"
                "  --id3v2.3, --id3v2.4  the version (default: the tag's own; 2.2 becomes 2.3)\n"
                "                                                        tagzo-cli repair --id3v2.4 a.mp3\n"
-               "  --journal FILE   keep what each change replaces, for undo\n"
+               "  --journal FILE   keep what each change replaces, for undo: old bytes in FILE, a rewritten\n"
+               "                   file's old self in the folder FILE.kept beside it (a second name, no copy)\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli repair -r Music\n";
     if (command == "undo")
         return "usage: tagzo-cli undo JOURNAL\n"
                "Puts back, newest first and byte for byte, what the changes written with --journal JOURNAL\n"
                "replaced; a file that has changed since its change is left as it is, named. The journal keeps,\n"
-               "before each change, the record's old bytes, or the whole old file where it is rewritten, or the\n"
-               "old name, with paths whole from the root; a change cut short is put back and named, a damaged\n"
-               "record is left alone and named, and an undo records itself, so a second one changes nothing.\n"
+               "before each change, the record's old bytes, or the old name, with paths whole from the root; a\n"
+               "file rewritten whole is kept itself in the folder JOURNAL.kept beside it (a second name on the\n"
+               "same disk; its bytes in the journal where no such name can be made), and undo moves it back.\n"
+               "A change cut short is put back and named, a damaged record is left alone and named, and an\n"
+               "undo records itself, so a second one changes nothing. Delete JOURNAL and JOURNAL.kept together\n"
+               "once the changes are to stay.\n"
                "                                                        tagzo-cli set --journal j.log --album B *.mp3\n"
                "                                                        tagzo-cli undo j.log\n";
     if (command == "import")
@@ -90,7 +96,8 @@ const char* command_help(const std::string& command) {
                "(the year 4) on a character's boundary; each change is printed as: path: field old -> new\n"
                "  --rmp            longer texts take the RMP form whole  tagzo-cli import --rmp a.mp3\n"
                "  --dry-run        print the changes, write nothing     tagzo-cli import --dry-run -r Music\n"
-               "  --journal FILE   keep what each change replaces, for undo\n"
+               "  --journal FILE   keep what each change replaces, for undo: old bytes in FILE, a rewritten\n"
+               "                   file's old self in the folder FILE.kept beside it (a second name, no copy)\n"
                "  -r, --recursive  walk the folders among the FILEs     tagzo-cli import -r Music\n";
     return nullptr;
 }

@@ -254,6 +254,18 @@ Result make_folder(const std::string& path);
 // Gives a file a new name. A file that already has that name is never replaced: the move fails.
 Result move_file(const std::string& from, const std::string& to);
 
+// A second name for a file, in a folder of the same file system. Fails where the name is taken
+// and where the system makes no such links (another file system, FAT): the caller copies then.
+Result link_file(const std::string& existing, const std::string& new_name);
+// Gives a file the name of another, which it replaces in one step; the move is on the disk when
+// this returns.
+Result move_over(const std::string& from, const std::string& to);
+// The folder's entries on the disk: a name just made there survives a crash (nothing to do on
+// Windows, whose moves and links are written through).
+void flush_folder(const std::string& folder);
+// Removes a folder that is empty; false where it is not, or cannot be removed.
+bool remove_empty_folder(const std::string& path);
+
 // One entry of a folder. `kind` is what a link points at; `link` says the entry is one (a
 // symbolic link, or on Windows any reparse point such as a junction).
 struct FolderEntry {

@@ -456,6 +456,27 @@ Result move_file(const std::string& from, const std::string& to) {
     return refused(errno);
 }
 
+Result link_file(const std::string& existing, const std::string& new_name) {
+    if (::link(existing.c_str(), new_name.c_str()) == 0) return {};
+    return failure(Fault::write_failed, errno_text(errno));
+}
+
+void flush_folder(const std::string& folder) {
+    const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0) return;
+    ::fsync(dfd);
+    ::close(dfd);
+}
+
+Result move_over(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) return failure(Fault::write_failed, errno_text(errno));
+    flush_folder(folder_of(to));
+    if (folder_of(from) != folder_of(to)) flush_folder(folder_of(from));
+    return {};
+}
+
+bool remove_empty_folder(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
 Result list_folder(const std::string& path, std::vector<FolderEntry>& out) {
     out.clear();
     DIR* d = ::opendir(path.c_str());

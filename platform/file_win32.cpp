@@ -455,6 +455,21 @@ Result move_file(const std::string& from, const std::string& to) {
     return failure(Fault::write_failed, win_error_text(GetLastError()));
 }
 
+Result link_file(const std::string& existing, const std::string& new_name) {
+    if (CreateHardLinkW(wide(new_name).c_str(), wide(existing).c_str(), nullptr)) return {};
+    return failure(Fault::write_failed, win_error_text(GetLastError()));
+}
+
+Result move_over(const std::string& from, const std::string& to) {
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return {};
+    return failure(Fault::write_failed, win_error_text(GetLastError()));
+}
+
+void flush_folder(const std::string&) {}
+
+bool remove_empty_folder(const std::string& path) { return RemoveDirectoryW(wide(path).c_str()) != 0; }
+
 Result list_folder(const std::string& path, std::vector<FolderEntry>& out) {
     out.clear();
     WIN32_FIND_DATAW fd;

@@ -78,9 +78,9 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
     formats::Applied written;
     Result r = formats::apply_tag_to_file(
         s.current_path, edited, form, settings::slot_text(st.display_name), &written,
-        [&] {
+        [&](bool new_file) {
             replacing = true;
-            return ui.before_replace();
+            return ui.before_replace(new_file);
         },
         lock.writable() ? lock.file() : nullptr, &v2);
     // A lock taken here ends here, and the close of a file written through it is part of the

@@ -1,6 +1,8 @@
 #include "core/editing/journal.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <string_view>
 
 #include "core/formats/reader.h"
@@ -61,6 +63,95 @@ bool hash_range(platform::ByteSource& source, uint64_t offset, uint64_t n, uint6
 
 namespace {
 
+constexpr uint64_t k_p1 = 0x9E3779B185EBCA87ull, k_p2 = 0xC2B2AE3D27D4EB4Full, k_p3 = 0x165667B19E3779F9ull,
+                   k_p4 = 0x85EBCA77C2B2AE63ull, k_p5 = 0x27D4EB2F165667C5ull;
+
+uint64_t rotl(uint64_t v, int n) { return v << n | v >> (64 - n); }
+uint64_t le64(const unsigned char* p) {
+    uint64_t v = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, p, 8); // one load
+    } else {
+        for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+    }
+    return v;
+}
+uint64_t le32(const unsigned char* p) { return uint64_t{p[0]} | uint64_t{p[1]} << 8 | uint64_t{p[2]} << 16 | uint64_t{p[3]} << 24; }
+uint64_t lane_round(uint64_t acc, uint64_t input) { return rotl(acc + input * k_p2, 31) * k_p1; }
+uint64_t merge_lane(uint64_t h, uint64_t lane) { return (h ^ lane_round(0, lane)) * k_p1 + k_p4; }
+
+} // namespace
+
+void FastHash::add(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t n = bytes.size();
+    total_ += n;
+    if (held_size_ > 0) {
+        const size_t take = std::min(n, sizeof held_ - held_size_);
+        std::copy(p, p + take, held_ + held_size_);
+        held_size_ += take;
+        p += take;
+        n -= take;
+        if (held_size_ < sizeof held_) return;
+        for (int i = 0; i < 4; ++i) lanes_[i] = lane_round(lanes_[i], le64(held_ + 8 * i));
+        held_size_ = 0;
+    }
+    uint64_t a = lanes_[0], b = lanes_[1], c = lanes_[2], d = lanes_[3];
+    for (; n >= 32; p += 32, n -= 32) {
+        a = lane_round(a, le64(p));
+        b = lane_round(b, le64(p + 8));
+        c = lane_round(c, le64(p + 16));
+        d = lane_round(d, le64(p + 24));
+    }
+    lanes_[0] = a, lanes_[1] = b, lanes_[2] = c, lanes_[3] = d;
+    std::copy(p, p + n, held_);
+    held_size_ = n;
+}
+
+uint64_t FastHash::value() const {
+    uint64_t h = 0;
+    if (total_ >= 32) {
+        h = rotl(lanes_[0], 1) + rotl(lanes_[1], 7) + rotl(lanes_[2], 12) + rotl(lanes_[3], 18);
+        for (uint64_t lane : lanes_) h = merge_lane(h, lane);
+    } else {
+        h = lanes_[2] + k_p5; // the seed
+    }
+    h += total_;
+    const unsigned char* p = held_;
+    size_t n = held_size_;
+    for (; n >= 8; p += 8, n -= 8) h = rotl(h ^ lane_round(0, le64(p)), 27) * k_p1 + k_p4;
+    if (n >= 4) {
+        h = rotl(h ^ le32(p) * k_p1, 23) * k_p2 + k_p3;
+        p += 4;
+        n -= 4;
+    }
+    for (; n > 0; ++p, --n) h = rotl(h ^ *p * k_p5, 11) * k_p1;
+    h ^= h >> 33;
+    h *= k_p2;
+    h ^= h >> 29;
+    h *= k_p3;
+    return h ^ h >> 32;
+}
+
+bool change_hash(JournalChange::Kind kind, platform::ByteSource& source, uint64_t offset, uint64_t n,
+                 uint64_t& hash) {
+    if (kind != JournalChange::Kind::linked) return hash_range(source, offset, n, hash);
+    if (offset > source.size() || n > source.size() - offset) return false;
+    FastHash fast;
+    std::string block(256 * 1024, '\0');
+    while (n > 0) {
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(n, block.size()));
+        if (!source.read_at(offset, block.data(), take)) return false;
+        fast.add(std::string_view(block.data(), take));
+        offset += take;
+        n -= take;
+    }
+    hash = fast.value();
+    return true;
+}
+
+namespace {
+
 constexpr std::string_view k_record_mark = "TZJR";
 constexpr uint64_t k_record_overhead = 4 + 1 + 8 + 8; // mark, type, length, hash
 
@@ -86,7 +177,7 @@ std::string before_payload(const JournalChange& c) {
 
 bool read_before(formats::Reader& r, JournalChange& c) {
     unsigned char kind = 0;
-    if (!r.bytes(&kind, 1) || kind < 1 || kind > 3 || !get_text(r, c.path) || !get_text(r, c.new_path) ||
+    if (!r.bytes(&kind, 1) || kind < 1 || kind > 4 || !get_text(r, c.path) || !get_text(r, c.new_path) ||
         !get_u64(r, c.offset) || !get_u64(r, c.old_size) || !get_text(r, c.old_bytes))
         return false;
     c.kind = static_cast<JournalChange::Kind>(kind);

@@ -95,7 +95,8 @@ public:
     // stops the preview before and resumes it after.
     // False holds the change back (a script whose journal cannot take the old file): nothing is
     // written, and the apply fails.
-    virtual bool before_replace() { return true; }
+    // `new_file` says whether a new file takes the old one's place, or it is written in place.
+    virtual bool before_replace(bool /*new_file*/) { return true; }
     virtual void after_replace(const std::string& /*path*/) {}
 };
 

@@ -34,7 +34,7 @@ platform::Result held_back() {
 // file (the tag, the stream, the record) that replaces the old one only when whole.
 platform::Result write_with_id3v2(const std::string& path, platform::File& file, platform::File& own,
                                   const Tag& edited, const Id3v2Found& old, const Id3v2EditPlan& v2,
-                                  const std::function<bool()>& before_replace) {
+                                  const std::function<bool(bool new_file)>& before_replace) {
     const uint64_t size = file.size();
     RecordBytes last{};
     const bool has_record = size >= old.size + k_record_size &&
@@ -44,7 +44,7 @@ platform::Result write_with_id3v2(const std::string& path, platform::File& file,
         std::string before(v2.tag.size(), '\0');
         if (!file.read_at(old.offset, before.data(), before.size()))
             return platform::failure(platform::Fault::cannot_read, "cannot read the ID3v2 tag: " + file.read_error());
-        if (before_replace && !before_replace()) return held_back();
+        if (before_replace && !before_replace(false)) return held_back();
         if (platform::Result written = write_id3v1_record(file, edited); !written) return written;
         platform::Result put = file.write_at(old.offset, v2.tag.data(), v2.tag.size());
         if (put) return put;
@@ -64,7 +64,7 @@ platform::Result write_with_id3v2(const std::string& path, platform::File& file,
     if (platform::Result put = out.write(record.data(), record.size()); !put) return put;
     // Only read from: the new file replaces it.
     static_cast<void>(own.close());
-    if (before_replace && !before_replace()) return held_back();
+    if (before_replace && !before_replace(true)) return held_back();
     return out.commit();
 }
 
@@ -72,7 +72,7 @@ platform::Result write_with_id3v2(const std::string& path, platform::File& file,
 
 platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
                                    const std::string& display_name, Applied* applied,
-                                   const std::function<bool()>& before_replace, platform::File* open,
+                                   const std::function<bool(bool new_file)>& before_replace, platform::File* open,
                                    const Id3v2Edit* id3v2) {
     platform::File own;
     // Opening for writing first tells a read-only or locked file apart before any work.
@@ -123,7 +123,7 @@ platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, A
     if (platform::Result written = write_rmp_file(out, file, plan); !written) return written;
     // Only read from: the new file replaces it.
     static_cast<void>(own.close());
-    if (before_replace && !before_replace()) return held_back();
+    if (before_replace && !before_replace(true)) return held_back();
     platform::Result committed = out.commit();
     if (committed && applied) {
         applied->rmp_texts = plan.texts;

@@ -50,11 +50,11 @@ struct Applied {
 // stream's start, in the plain form or inside the RMP form's data chunk): in place where the
 // new tag fits the old one's room, else in a new file that replaces the old one, never half.
 // `before_replace` is then called before anything is written, since more than the record
-// changes. A tag that cannot be written so is left as it was (`applied->id3v2_left` says why).
+// changes; its argument says whether a new file takes the old one's place (false: in place). A tag that cannot be written so is left as it was (`applied->id3v2_left` says why).
 // A `before_replace` that returns false holds the change back: the file stays as it was.
 platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
                                    const std::string& display_name, Applied* applied = nullptr,
-                                   const std::function<bool()>& before_replace = {},
+                                   const std::function<bool(bool new_file)>& before_replace = {},
                                    platform::File* open = nullptr, const Id3v2Edit* id3v2 = nullptr);
 
 } // namespace formats

@@ -6,6 +6,7 @@ import argparse
 import json
 import os
 import random
+import re
 import shutil
 import struct
 import subprocess
@@ -833,6 +834,34 @@ class Folders(CliTest):
             self.assertEqual(r.returncode, 0, e)
         self.assertEqual(self.run_cli("undo", "both.log")[0], 0)
         self.assertEqual({n: self.read(n) for n in originals}, originals)
+        # A rewrite keeps the old file itself, by a second name in the journal's kept folder: the
+        # journal holds no old bytes, and undo moves each file back.
+        self.assertEqual(self.run_cli("export", "-r", "--journal", "keep.log", "d")[0], 0)
+        self.assertNotIn(b"old 3", self.read("keep.log"))
+        kept = os.path.join(self.dir, "keep.log.kept")
+        self.assertEqual(sorted(self.read(os.path.join(kept, n)) for n in os.listdir(kept)),
+                         sorted(originals.values()))
+        # A kept name past the journal's end (a command killed between its link and its record)
+        # goes when the journal is next opened; and no kept file is ever walked.
+        self.make("keep.log.kept/99999999", b"orphan")
+        one = "keep.log.kept/" + min(os.listdir(kept), key=int)
+        code, _, err = self.run_cli("set", "--journal", "keep.log", "--year", "2001", "d/s05.mp3", one)
+        self.assertEqual((code, err), (0, ""))
+        self.assertNotIn("99999999", os.listdir(kept))
+        self.assertEqual(len(os.listdir(kept)), 13)  # the year goes into the tag of the new file
+        # A kept file that is gone: its file is named and left, exit 1; the others come back.
+        lost = os.path.join(kept, min(os.listdir(kept), key=int))
+        with open(lost, "rb") as f:
+            lost_name = [n for n, v in originals.items() if v == f.read()][0]
+        os.remove(lost)
+        code, out, err = self.run_cli("undo", "keep.log")
+        self.assertEqual(code, 1)
+        self.assertIn("is missing", err)
+        self.assertIn(lost_name, err)
+        self.assertEqual({n: self.read(n) for n in originals if n != lost_name},
+                         {n: v for n, v in originals.items() if n != lost_name})
+        self.assertEqual(os.listdir(kept), [])
+        self.make(lost_name, originals[lost_name])
         # A journal on a full file system: the append that does not fit is cut off again, and a
         # later batch on the same journal can still be undone.
         if self.cli.wine or os.geteuid() != 0:
@@ -857,25 +886,53 @@ class Folders(CliTest):
             subprocess.run(["umount", small])
 
     def test_killed_batches_come_back_by_undo(self):
-        # A batch killed at a random point, then undone: every file is back byte for byte, or
-        # named with exit 1; never a silent 0 with a file left changed.
+        # A batch killed at each system call that touches the files or the journal in turn (by
+        # strace; at random points where it is missing), then undone: every file is back byte
+        # for byte, or named with exit 1; never a silent 0 with a file left changed.
         if self.cli.wine:
             self.skipTest("native only: a killed Wine process leaves its children running")
-        rng = random.Random(1234)
         tag = b"TIT2" + struct.pack(">IH", 11, 0) + b"\x00" + "星に願いを".encode("cp932")
-        for trial in range(24):
+        touching = ("openat", "write", "pwrite64", "fsync", "fdatasync", "ftruncate", "rename", "renameat2",
+                    "link", "linkat", "unlink", "unlinkat", "copy_file_range", "mkdir", "close")
+        commands = (["set", "--album", "killed"], ["export", "--overwrite"], ["repair"])
+        if shutil.which("strace"):
+            points = []
+            for args in commands:
+                folder = f"probe{len(points)}"
+                os.mkdir(os.path.join(self.dir, folder))
+                for i in range(3):
+                    self.make(f"{folder}/f{i}.mp3", b"ID3\x03\x00\x00" + syncsafe(len(tag)) + tag + frames(3) +
+                              record(f"t{i}".encode()))
+                trace = os.path.join(self.dir, "calls.txt")
+                subprocess.run(["strace", "-f", "-qq", "-o", trace, "-e", "trace=" + ",".join(touching), self.cli.exe] +
+                               args + ["-r", "--journal", folder + ".log", folder], cwd=self.dir, capture_output=True)
+                seen = {}
+                with open(trace) as f:
+                    for line in f:
+                        call = re.match(r"(?:\d+ +)?(\w+)\(", line)
+                        if call and call.group(1) in touching:
+                            seen[call.group(1)] = seen.get(call.group(1), 0) + 1
+                            points.append((args, 3, ["strace", "-f", "-qq", "-o", "/dev/null", "-e",
+                                                     f"inject={call.group(1)}:signal=KILL:when={seen[call.group(1)]}"]))
+        else:
+            print("strace is missing: the batches are killed at random points instead", file=sys.stderr)
+            rng = random.Random(1234)
+            points = [(commands[t % 3], 40, rng.uniform(0.0, 0.03)) for t in range(24)]
+        self.assertGreater(len(points), 60)
+        for trial, (args, count, kill) in enumerate(points):
             folder = os.path.join(self.dir, f"k{trial}")
             os.mkdir(folder)
             originals = {}
-            for i in range(40):
+            for i in range(count):
                 data = b"ID3\x03\x00\x00" + syncsafe(len(tag)) + tag + frames(3) + record(f"t{i}".encode())
                 originals[f"k{trial}/f{i:02d}.mp3"] = self.make(f"k{trial}/f{i:02d}.mp3", data) and data
-            args = (["set", "--album", "killed"], ["export", "--overwrite"], ["repair"])[trial % 3]
             journal = f"k{trial}.log"
-            run = subprocess.Popen([self.cli.exe] + args + ["-r", "--journal", journal, f"k{trial}"], cwd=self.dir,
+            run = subprocess.Popen((kill if isinstance(kill, list) else []) + [self.cli.exe] + args +
+                                   ["-r", "--journal", journal, f"k{trial}"], cwd=self.dir,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            time.sleep(rng.uniform(0.0, 0.03))
-            run.kill()
+            if not isinstance(kill, list):
+                time.sleep(kill)
+                run.kill()
             run.wait()
             if not os.path.exists(os.path.join(self.dir, journal)):
                 self.assertEqual({n: self.read(n) for n in originals}, originals, trial)
@@ -883,11 +940,14 @@ class Folders(CliTest):
             code, out, err = self.run_cli("undo", journal)
             for name, data in originals.items():
                 if self.read(name) != data:
-                    self.assertEqual(code, 1, f"trial {trial} {args}: {name} left changed\n{out}{err}")
+                    self.assertEqual(code, 1, f"trial {trial} {args} {kill}: {name} left changed\n{out}{err}")
                     self.assertIn(name, err, trial)
-            # Nothing of ours is left beside the files after the next command.
+            # Nothing of ours is left beside the files after the next command, nor in the kept folder.
             self.run_cli("show", "-r", f"k{trial}")
-            self.assertEqual(sorted(os.listdir(folder)), sorted(n.split("/")[1] for n in originals), trial)
+            self.assertEqual(sorted(os.listdir(folder)), sorted(n.split("/")[1] for n in originals),
+                             (trial, args, kill, out, err))
+            self.assertEqual(os.listdir(os.path.join(self.dir, journal + ".kept"))
+                             if os.path.isdir(os.path.join(self.dir, journal + ".kept")) else [], [], (trial, kill))
 
     def test_links_to_folders_are_not_followed(self):
         if self.cli.wine:

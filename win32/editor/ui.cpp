@@ -235,7 +235,7 @@ void WindowUi::show_carry_over(bool on) {
     for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT}) EnableWindow(GetDlgItem(w_.main, id), !on);
 }
 
-bool WindowUi::before_replace() {
+bool WindowUi::before_replace(bool) {
     stop_for_replace(w_);
     return true;
 }

@@ -51,7 +51,7 @@ public:
     void set_field_limits(bool long_texts) override;
     void show_carry_over(bool on) override;
     void hand_over(formats::FileKind kind, const std::string& path) override;
-    bool before_replace() override;
+    bool before_replace(bool new_file) override;
     void after_replace(const std::string& path) override;
 
 private:

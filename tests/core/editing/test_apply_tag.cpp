@@ -90,8 +90,8 @@ public:
     std::vector<std::pair<formats::FileKind, std::string>> handed;
     // The window stops the preview before a replace and resumes it after; `while_stopped`
     // looks at the file in between.
-    bool before_replace() override {
-        replaces.push_back("before");
+    bool before_replace(bool new_file) override {
+        replaces.push_back(new_file ? "before" : "before in place");
         if (while_stopped) while_stopped();
         return !hold_back;
     }
@@ -673,6 +673,9 @@ TEST(Id3v2, TheFieldsShowTheTagAndAnApplyWritesTheChangedFieldsIntoIt) {
     ASSERT_TRUE(apply_tag(f.s, f.st, f.ui).ok());
     EXPECT_TRUE(f.ui.asked.empty());
     EXPECT_TRUE(f.ui.notices.empty());
+    // Said as in place: a journal then copies the old bytes, as no old file stays to be kept.
+    EXPECT_EQ(f.ui.replaces.front(), "before in place");
+    f.ui.replaces.clear();
     std::string file = read_file(f.path);
     ASSERT_EQ(file.size(), before.size() + 128);
     const size_t tag_size = before.size() - f.audio.size();
