@@ -19,7 +19,6 @@
 #include "core/settings/settings.h"
 #include "core/editing/edit_rules.h"
 #include "core/face/face_rules.h"
-#include "win32/editor/ui.h"
 
 namespace editor {
 
@@ -71,8 +70,12 @@ struct EditorWindow {
     bool options_open = false; // dialog 136 is open
     face::WindowDrag drag;
     bool right_button = false;
-    // The user interface that the core speaks to, on this window.
-    WindowUi ui{*this};
+    // What the mode label shows (ui.cpp's WindowUi, the user interface the core speaks to).
+    struct ModeShown {
+        bool rmp = false;
+        int id3v2_major = 0;
+        bool id3v2_differs = false;
+    } mode_shown;
     // Set while the program itself puts a text into a field: a loaded text longer than the
     // field's limit stays whole, as a limit holds only for what the user types.
     bool program_sets_text = false;

@@ -12,7 +12,7 @@
 #include "win32/editor/editor.h"
 #include "win32/editor/guard.h"
 #include "win32/editor/file_menu.h"
-#include "win32/editor/main_window.h"
+#include "win32/editor/window.h"
 #include "win32/editor/menus.h"
 #include "win32/editor/outside_tools.h"
 #include "win32/editor/ui.h"
@@ -101,21 +101,6 @@ void show_file_menu(EditorWindow& w) {
     } else {
         SetFocus(GetDlgItem(dlg, IDC_TITLE));
     }
-}
-
-// Called while the current row is drawn: the menu's window is then the first at the main
-// window's level.
-void warp_to_current_row(EditorWindow& w, int row) {
-    EditorWindow::FileMenu& menu_state = w.file_menu;
-    if (!menu_state.warp_request || !w.main) return;
-    HWND first = GetWindow(w.main, GW_HWNDFIRST);
-    RECT r;
-    if (!first || !GetWindowRect(first, &r)) return;
-    const int item = menu_row_height(w), margin = dpi::scale(16, w.dpi);
-    GetCursorPos(&menu_state.saved_cursor);
-    SetCursorPos(r.right - margin, r.top + (row + 2) * item + margin + item / 2);
-    menu_state.warp_request = false;
-    menu_state.warp_restore = true;
 }
 
 void open_listed_file(EditorWindow& w, int slot) {

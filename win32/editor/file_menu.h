@@ -14,7 +14,5 @@ void open_file_dialog(EditorWindow& w);
 void show_current_folder();
 void watch_home_key(EditorWindow& w);
 void unwatch_home_key(EditorWindow& w);
-// Moves the pointer onto the current file's row of the open File menu, when asked to.
-void warp_to_current_row(EditorWindow& w, int row);
 
 } // namespace editor

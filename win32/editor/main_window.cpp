@@ -24,6 +24,7 @@
 #include "win32/editor/paint.h"
 #include "win32/editor/rename.h"
 #include "win32/editor/ui.h"
+#include "win32/editor/window.h"
 #include "core/editing/paths.h"
 #include "win32/editor/texts.h"
 
@@ -31,36 +32,11 @@ namespace editor {
 
 namespace {
 
-void offer_history(EditorWindow& w, bool latest_first) {
-    HWND dlg = w.main;
-    editing::DropDowns lists;
-    auto read = [&](int id, std::vector<std::string>& items) {
-        LRESULT n = SendDlgItemMessageW(dlg, id, CB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < n; ++i) {
-            wchar_t buf[512] = {};
-            if (SendDlgItemMessageW(dlg, id, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 511)
-                SendDlgItemMessageW(dlg, id, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
-            items.push_back(narrow(buf));
-        }
-    };
-    read(IDC_ARTIST, lists.artist);
-    read(IDC_ALBUM, lists.album);
-    read(IDC_COMMENT, lists.comment);
-    size_t had_artist = lists.artist.size(), had_album = lists.album.size(), had_comment = lists.comment.size();
-    editing::offer_history_texts(w.settings.tag_history, latest_first, lists);
-    auto add = [&](int id, const std::vector<std::string>& items, size_t from) {
-        for (size_t i = from; i < items.size(); ++i)
-            SendDlgItemMessageW(dlg, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(items[i]).c_str()));
-    };
-    add(IDC_ALBUM, lists.album, had_album);
-    add(IDC_ARTIST, lists.artist, had_artist);
-    add(IDC_COMMENT, lists.comment, had_comment);
-}
-
 // Runs before every message once the window is up: the core marks the tag modified, and
 // switches the apply button on, when a field differs from the loaded tag.
 void detect_change(EditorWindow& w) {
-    if (w.session.window_ready) static_cast<void>(editing::detect_change(w.session, w.settings, w.ui));
+    WindowUi ui(w);
+    if (w.session.window_ready) static_cast<void>(editing::detect_change(w.session, w.settings, ui));
 }
 
 // By the pointer, or where the settings fix it, kept inside the screen's full-screen area (the
@@ -150,7 +126,8 @@ BOOL on_init(EditorWindow& w, HWND dlg) {
         SendDlgItemMessageW(dlg, IDC_YEAR, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(y).c_str()));
     offer_history(w, true);
     show_file_box(w);
-    editing::window_opened(w.session, w.settings, w.ui);
+    WindowUi ui(w);
+    editing::window_opened(w.session, w.settings, ui);
     CheckDlgButton(dlg, IDC_AUTO_PLAY, w.settings.auto_play == 1 ? BST_CHECKED : BST_UNCHECKED);
     set_control_text(dlg, IDC_AUTO_PLAY, w.settings.auto_play == 1 ? texts::auto_play_on : texts::auto_play_off);
     return TRUE;
@@ -181,7 +158,8 @@ void on_close(EditorWindow& w, int command) {
 // refused apply keeps the tag modified, leaves the history alone and gives false; its notice
 // has been shown.
 bool apply_and_remember(EditorWindow& w) {
-    bool done = editing::apply_tag(w.session, w.settings, w.ui).ok();
+    WindowUi ui(w);
+    bool done = editing::apply_tag(w.session, w.settings, ui).ok();
     if (!done && w.session.modified) return false;
     if (editing::add_to_history(w.settings.tag_history, w.session.current_tag)) save_settings_now(w);
     return true;
@@ -199,11 +177,15 @@ void on_apply(EditorWindow& w, int command) {
     if (w.settings.quit_after_apply == 1 || command == IDC_OK) SendMessageW(dlg, WM_COMMAND, IDC_CLOSE_X, 0);
 }
 
-void on_undo(EditorWindow& w) { editing::undo(w.session, w.ui); }
+void on_undo(EditorWindow& w) {
+    WindowUi ui(w);
+    editing::undo(w.session, ui);
+}
 
 void on_carry_over(EditorWindow& w) {
     HWND dlg = w.main;
-    editing::set_carry_over(w.session, w.ui, !w.session.carry_over);
+    WindowUi ui(w);
+    editing::set_carry_over(w.session, ui, !w.session.carry_over);
     SetFocus(GetDlgItem(dlg, IDC_TITLE));
 }
 
@@ -360,44 +342,6 @@ void on_drop(EditorWindow& w, HDROP drop) {
     if (!folder.empty()) set_current_folder(editing::folder_with_backslash(folder));
     if (open_file(w, path)) before.keep_new();
 }
-
-} // namespace
-
-void show_file_box(const EditorWindow& w) {
-    SetDlgItemTextW(w.main, IDC_FILE_BOX,
-                    wide_path(editing::relative_form(w.session.current_path, current_folder())).c_str());
-}
-
-void set_title(const EditorWindow& w) {
-    char title[4200];
-    std::snprintf(title, sizeof title, "%s %s", settings::slot_text(w.settings.display_name).c_str(), texts::version);
-    SetWindowTextW(w.main, wide(title).c_str());
-}
-
-void save_settings_now(EditorWindow& w) {
-    RECT r;
-    if (w.main && GetWindowRect(w.main, &r)) {
-        w.settings.window_left = r.left;
-        w.settings.window_top = r.top;
-    }
-    // Reported, with the file's name (a folder the user may not write, say the program folder
-    // of an installation that did not let its users change it); the settings stay in memory for
-    // the next save.
-    if (platform::Result saved = settings::save_settings(w.settings_path, w.settings); !saved)
-        show_settings_failure(w.owner, w.settings_path, saved.detail);
-}
-
-// The open routine: load, then show the file and take its tag as the undo snapshot.
-bool open_file(EditorWindow& w, const std::string& utf8_path) {
-    if (!editing::open_file(w.session, w.settings, w.ui, utf8_path).ok()) return false;
-    offer_history(w, false);
-    show_file_box(w);
-    play_loaded_file(w, utf8_path);
-    update_status(w);
-    return true;
-}
-
-namespace {
 
 INT_PTR handle_message(EditorWindow& w, HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     detect_change(w);

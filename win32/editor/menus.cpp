@@ -8,7 +8,6 @@
 #include "win32/common/dialog_font_win32.h"
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
-#include "win32/editor/file_menu.h"
 #include "win32/editor/menus.h"
 #include "win32/editor/ui.h"
 #include "win32/editor/texts.h"
@@ -175,6 +174,21 @@ void show_context_menu(const EditorWindow& w) {
     POINT p;
     GetCursorPos(&p);
     TrackPopupMenu(menu.handle(), TPM_BOTTOMALIGN | TPM_RIGHTALIGN | TPM_RIGHTBUTTON, p.x, p.y, 0, dlg, nullptr);
+}
+
+// Called while the current row is drawn: the menu's window is then the first at the main
+// window's level.
+void warp_to_current_row(EditorWindow& w, int row) {
+    EditorWindow::FileMenu& menu_state = w.file_menu;
+    if (!menu_state.warp_request || !w.main) return;
+    HWND first = GetWindow(w.main, GW_HWNDFIRST);
+    RECT r;
+    if (!first || !GetWindowRect(first, &r)) return;
+    const int item = menu_row_height(w), margin = dpi::scale(16, w.dpi);
+    GetCursorPos(&menu_state.saved_cursor);
+    SetCursorPos(r.right - margin, r.top + (row + 2) * item + margin + item / 2);
+    menu_state.warp_request = false;
+    menu_state.warp_restore = true;
 }
 
 } // namespace editor

@@ -19,6 +19,9 @@ void measure_menu_item(EditorWindow& w, MEASUREITEMSTRUCT& item);
 // The height of an owner-drawn menu row: a small icon and 4 pixels (of 96 DPI).
 int menu_row_height(const EditorWindow& w);
 void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item);
+// Moves the pointer onto the current file's row of the open File menu, when asked to (the Home
+// key in the title field opened it).
+void warp_to_current_row(EditorWindow& w, int row);
 // A popup of owner-drawn items (0 for a separator), destroyed with this object. Each item's
 // data holds its text for screen readers (MSAAMENUINFO), which cannot read a drawn item.
 class OwnerDrawnMenu {

@@ -13,7 +13,7 @@
 #include "core/formats/text_rules.h"
 #include "win32/editor/editor.h"
 #include "win32/editor/guard.h"
-#include "win32/editor/main_window.h"
+#include "win32/editor/window.h"
 #include "win32/editor/options.h"
 #include "win32/editor/ui.h"
 #include "win32/editor/texts.h"

@@ -20,7 +20,7 @@
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
 #include "win32/editor/guard.h"
-#include "win32/editor/main_window.h"
+#include "win32/editor/window.h"
 #include "win32/editor/outside_tools.h"
 #include "win32/editor/ui.h"
 #include "core/editing/paths.h"

@@ -6,7 +6,7 @@
 #include "win32/editor/resources/resource.h"
 #include "core/formats/text_rules.h"
 #include "win32/editor/editor.h"
-#include "win32/editor/main_window.h"
+#include "win32/editor/window.h"
 #include "win32/editor/rename.h"
 #include "win32/editor/ui.h"
 #include "core/editing/paths.h"

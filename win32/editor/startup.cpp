@@ -106,7 +106,8 @@ int start_up(HINSTANCE instance) {
         // A start file that does not load has had its notice, or went to the program of its
         // kind: the editor opens empty, holding no path of a file it has not loaded, so that
         // nothing later (AutoPlay, a copy, a rename) acts on it.
-        if (!editing::load_file(s, w.settings, w.ui, s.current_path).ok()) s.current_path.clear();
+        WindowUi ui(w);
+        if (!editing::load_file(s, w.settings, ui, s.current_path).ok()) s.current_path.clear();
     }
     formats::clear_blank_fields(s.current_tag);
 

@@ -192,13 +192,13 @@ void WindowUi::set_apply_enabled(bool on) {
 }
 
 void WindowUi::set_mode_label(bool rmp) {
-    rmp_ = rmp;
+    w_.mode_shown.rmp = rmp;
     show_mode();
 }
 
 void WindowUi::show_id3v2(int major, bool differs) {
-    id3v2_major_ = major;
-    id3v2_differs_ = major != 0 && differs;
+    w_.mode_shown.id3v2_major = major;
+    w_.mode_shown.id3v2_differs = major != 0 && differs;
     show_mode();
 }
 
@@ -206,12 +206,12 @@ void WindowUi::show_id3v2(int major, bool differs) {
 // tag's texts differ from the fields. A screen reader hears it in words.
 void WindowUi::show_mode() {
     if (!w_.main) return;
-    std::wstring label = rmp_ ? L"RMP" : L"ID3";
-    std::string name = rmp_ ? texts::mode_rmp : texts::mode_id3;
-    if (id3v2_major_ != 0) {
-        label += id3v2_differs_ ? L"\x2260v2" : L"+v2";
-        name += " ID3v2." + std::to_string(id3v2_major_);
-        name += id3v2_differs_ ? texts::mode_v2_differs : texts::mode_v2_same;
+    std::wstring label = w_.mode_shown.rmp ? L"RMP" : L"ID3";
+    std::string name = w_.mode_shown.rmp ? texts::mode_rmp : texts::mode_id3;
+    if (w_.mode_shown.id3v2_major != 0) {
+        label += w_.mode_shown.id3v2_differs ? L"\x2260v2" : L"+v2";
+        name += " ID3v2." + std::to_string(w_.mode_shown.id3v2_major);
+        name += w_.mode_shown.id3v2_differs ? texts::mode_v2_differs : texts::mode_v2_same;
     }
     HWND mode = GetDlgItem(w_.main, IDC_MODE);
     SetWindowTextW(mode, label.c_str());

@@ -56,10 +56,7 @@ public:
 
 private:
     void show_mode();
-    EditorWindow& w_;
-    bool rmp_ = false;
-    int id3v2_major_ = 0;
-    bool id3v2_differs_ = false;
+    EditorWindow& w_; // its state, the mode label's too, is the window's: one is made per call
 };
 
 // The five fields' controls and painted captions, in the order of editing::k_fields.
