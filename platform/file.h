@@ -247,7 +247,7 @@ PathKind path_kind(const std::string& path);
 bool is_read_only(const std::string& path);
 Result set_read_only(const std::string& path, bool read_only);
 bool remove_file(const std::string& path);
-// True when both paths name one existing file (through links, other spellings or case).
+// True when both paths name one existing file or folder (through links, other spellings or case).
 bool same_file(const std::string& a, const std::string& b);
 // Makes one folder; one that exists already is no failure.
 Result make_folder(const std::string& path);

@@ -429,7 +429,7 @@ bool same_file(const std::string& a, const std::string& b) {
     for (int i = 0; i < 2; ++i) {
         HANDLE h = CreateFileW(wide(*paths[i]).c_str(), FILE_READ_ATTRIBUTES,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr); // a folder opens only so
         if (h == INVALID_HANDLE_VALUE) return false;
         const bool ok = GetFileInformationByHandle(h, &info[i]) != 0;
         CloseHandle(h);

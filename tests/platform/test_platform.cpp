@@ -456,7 +456,21 @@ TEST(Paths, ReadOnlyKindsAndTheCurrentFolder) {
     EXPECT_NE(platform::current_folder(), before);
     EXPECT_FALSE(platform::set_current_folder(dir.file("none")));
     ASSERT_TRUE(platform::set_current_folder(before));
+    // A folder is the same by another spelling, as a file is; a second name of a file is the
+    // same file, moved over another name it replaces it; an empty folder goes, a full one stays.
+    EXPECT_TRUE(platform::same_file(folder, folder + "/."));
+    EXPECT_FALSE(platform::same_file(folder, dir.path()));
+    ASSERT_TRUE(testing_files::noted(platform::link_file(folder + "/here", dir.file("second")), err)) << err;
+    EXPECT_TRUE(platform::same_file(folder + "/here", dir.file("second")));
+    EXPECT_FALSE(platform::link_file(folder + "/here", dir.file("second")).ok()); // the name is taken
+    write_file(dir.file("other"), "other");
+    ASSERT_TRUE(testing_files::noted(platform::move_over(dir.file("other"), dir.file("second")), err)) << err;
+    EXPECT_EQ(read_file(dir.file("second")), "other");
+    EXPECT_EQ(read_file(folder + "/here"), "x");
+    EXPECT_FALSE(platform::remove_empty_folder(folder));
     platform::remove_file(folder + "/here");
+    EXPECT_TRUE(platform::remove_empty_folder(folder));
+    EXPECT_EQ(platform::path_kind(folder), platform::PathKind::missing);
 }
 
 TEST(Process, StartsACommandLineAndNamesAProgramThatCannotStart) {
