@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "win32/common/dpi_win32.h"
+#include "win32/common/toolkit_win32.h"
 #include "win32/decoder/decoder.h"
 #include "core/preview/preview.h"
 #include "core/editing/session.h"
@@ -46,26 +47,24 @@ struct EditorWindow {
         int current = -1;
         bool warp_request = false, warp_restore = false;
         POINT saved_cursor{};
-        WNDPROC former_title = nullptr;
     } file_menu;
     // The level meter's two rows, written by the monitor thread while a file plays and
     // zeroed by the window thread when a play starts or ends.
     preview::MeterRow meter[2];
     // The preview: the core's state machine over the binding's table (it names the flags
-    // that the monitor thread reads), and the sliders' former procedures.
+    // that the monitor thread reads); the sliders are subclassed with it (preview_panel.cpp).
     struct Player : preview::Preview {
         explicit Player(const settings::Settings& s) : preview::Preview(decoder::decoder_calls, s) {}
-        WNDPROC former_position = nullptr, former_volume = nullptr;
         preview::BeforeRename before_replace; // where an apply in the RMP form stopped it
     } player{settings};
     // The monitor thread: runs while `running` is 1.
     struct Monitor {
         std::atomic<int32_t> running{0};
-        HANDLE thread = nullptr;
-        HANDLE wake = nullptr; // set to end the monitor's rest
+        toolkit::HeldHandle thread;
+        toolkit::HeldHandle wake; // set to end the monitor's rest
         DWORD tid = 0;
         int32_t key_latch[6] = {}; // monitor thread only
-        HHOOK key_hook = nullptr;  // the window thread's keyboard hook (hot_key_seen)
+        toolkit::HeldHook key_hook; // the window thread's keyboard hook (hot_key_seen)
     } monitor;
     bool options_open = false; // dialog 136 is open
     face::WindowDrag drag;
@@ -95,8 +94,8 @@ struct EditorWindow {
         std::atomic<int32_t> copy_failed{0};
         std::atomic<int32_t> copy_running{0};
         std::atomic<int32_t> launch_running{0};
-        BOOL copy_cancel = FALSE;     // set at the close: a running copy stops
-        HANDLE copy_handle = nullptr; // window thread only
+        BOOL copy_cancel = FALSE;        // set at the close: a running copy stops
+        toolkit::HeldHandle copy_handle; // window thread only
         std::wstring chosen_path;
     } tools;
 };

@@ -10,7 +10,7 @@
 
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
-#include "win32/editor/guard.h"
+#include "win32/common/toolkit_win32.h"
 #include "win32/editor/file_menu.h"
 #include "win32/editor/window.h"
 #include "win32/editor/menus.h"
@@ -32,18 +32,14 @@ bool has_mp3_ending(const std::string& name) {
     return ending == ".mp3";
 }
 
-// The title field's procedure reaches the menu's state through its parent, dialog 142.
-LRESULT CALLBACK title_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    return guarded<LRESULT>(0, [&] {
-        HWND dlg = GetParent(h);
-        EditorWindow::FileMenu& menu = window_of(dlg)->file_menu;
-        if (msg == WM_KEYUP && wp == VK_HOME) {
-            menu.warp_request = true;
-            SendMessageW(dlg, WM_COMMAND, IDC_FILE_MENU, 0);
-            SetFocus(h);
-        }
-        return CallWindowProcW(menu.former_title, h, msg, wp, lp);
-    });
+// The title field's messages, seen first: Home opens the File menu.
+LRESULT title_keys(EditorWindow& w, HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_KEYUP && wp == VK_HOME) {
+        w.file_menu.warp_request = true;
+        SendMessageW(w.main, WM_COMMAND, IDC_FILE_MENU, 0);
+        SetFocus(h);
+    }
+    return DefSubclassProc(h, msg, wp, lp);
 }
 
 } // namespace
@@ -117,7 +113,7 @@ void open_file_dialog(EditorWindow& w) {
     // A file that does not load leaves the current folder where it was, as a drop does.
     FolderKept before;
     std::string chosen =
-        choose_program(w, w.main, texts::open_mp3_title,
+        choose_file(w, w.main, texts::open_mp3_title,
                        wide(std::string_view(texts::open_mp3_filter, sizeof texts::open_mp3_filter)).c_str(), "", true);
     if (!chosen.empty() && open_file(w, chosen)) before.keep_new();
 }
@@ -125,15 +121,11 @@ void open_file_dialog(EditorWindow& w) {
 void show_current_folder() { start_program("explorer " + current_folder(), true); }
 
 void watch_home_key(EditorWindow& w) {
-    HWND title = GetDlgItem(w.main, IDC_TITLE);
-    w.file_menu.former_title =
-        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(title, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(title_proc)));
+    toolkit::subclass<EditorWindow, title_keys>(GetDlgItem(w.main, IDC_TITLE), w);
 }
 
 void unwatch_home_key(EditorWindow& w) {
-    if (w.file_menu.former_title)
-        SetWindowLongPtrW(GetDlgItem(w.main, IDC_TITLE), GWLP_WNDPROC,
-                          reinterpret_cast<LONG_PTR>(w.file_menu.former_title));
+    toolkit::end_subclass<EditorWindow, title_keys>(GetDlgItem(w.main, IDC_TITLE));
 }
 
 } // namespace editor

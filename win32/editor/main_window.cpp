@@ -15,7 +15,7 @@
 #include "core/formats/text_rules.h"
 #include "win32/editor/editor.h"
 #include "win32/editor/file_menu.h"
-#include "win32/editor/guard.h"
+#include "win32/common/toolkit_win32.h"
 #include "win32/editor/main_window.h"
 #include "win32/editor/accessible.h"
 #include "win32/editor/menus.h"
@@ -373,19 +373,23 @@ INT_PTR handle_message(EditorWindow& w, HWND dlg, UINT msg, WPARAM wp, LPARAM lp
 
 } // namespace
 
-INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-    // The window's state comes as the creation parameter and stays with the window; the few
-    // messages before WM_INITDIALOG get the dialog's defaults.
-    if (msg == WM_INITDIALOG) SetWindowLongPtrW(dlg, DWLP_USER, lp);
-    EditorWindow* w = window_of(dlg);
-    if (!w) return FALSE;
-    ++w->messages_in_progress;
-    INT_PTR result = guarded<INT_PTR>(FALSE, [&] { return handle_message(*w, dlg, msg, wp, lp); });
-    if (--w->messages_in_progress == 0 && w->wake_after_end) {
-        w->wake_after_end = false;
+namespace {
+// Counts the messages in progress around each: the last one to end wakes the dialog's loop
+// where a close asked for it.
+INT_PTR counted_message(EditorWindow& w, HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    ++w.messages_in_progress;
+    INT_PTR result = toolkit::guarded<INT_PTR>(FALSE, [&] { return handle_message(w, dlg, msg, wp, lp); });
+    if (--w.messages_in_progress == 0 && w.wake_after_end) {
+        w.wake_after_end = false;
         PostMessageW(dlg, WM_NULL, 0, 0);
     }
     return result;
+}
+} // namespace
+
+// The window's state comes as the creation parameter and stays with the window.
+INT_PTR CALLBACK main_window_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    return toolkit::dialog_proc<EditorWindow, counted_message>(dlg, msg, wp, lp);
 }
 
 } // namespace editor

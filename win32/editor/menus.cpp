@@ -117,24 +117,17 @@ void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item) {
     const EditorWindow::MenuLook& look = w.menu_look;
     HDC dc = item.hDC;
     RECT r = item.rcItem;
+    const COLORREF ground = item.itemState == ODS_SELECTED ? look.selection : GetBkColor(dc);
+    FillRect(dc, &r, toolkit::HeldBrush(CreateSolidBrush(ground)).get());
     if (item.itemState == ODS_SELECTED) {
-        HBRUSH brush = CreateSolidBrush(look.selection);
-        FillRect(dc, &r, brush);
-        DeleteObject(brush);
         SetBkColor(dc, look.selection);
         SetTextColor(dc, look.selected_text);
-    } else {
-        HBRUSH brush = CreateSolidBrush(GetBkColor(dc));
-        FillRect(dc, &r, brush);
-        DeleteObject(brush);
     }
     int id = static_cast<int>(item.itemID);
     // The File menu's row of the file being edited stands out in red unless the mouse is on it.
     int row = id - IDM_FILE_LIST;
     if (row >= 0 && row == w.file_menu.current && item.itemState != ODS_SELECTED) {
-        HBRUSH red = CreateSolidBrush(RGB(200, 0, 0));
-        FillRect(dc, &r, red);
-        DeleteObject(red);
+        FillRect(dc, &r, toolkit::HeldBrush(CreateSolidBrush(RGB(200, 0, 0))).get());
         SetBkColor(dc, RGB(200, 0, 0));
         SetTextColor(dc, look.selected_text);
         warp_to_current_row(w, row);
@@ -147,16 +140,12 @@ void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item) {
     }
     std::wstring text = item_text(w, id);
     // The menu's font, unless it lacks glyphs for the text (a system without Japanese fonts).
-    HFONT japanese = dialog_font::font_with_glyphs(dc, text);
-    HGDIOBJ former_font = japanese ? SelectObject(dc, japanese) : nullptr;
+    toolkit::HeldFont japanese(dialog_font::font_with_glyphs(dc, text));
+    toolkit::Selected chosen(dc, japanese.get());
     UINT former = SetTextAlign(dc, TA_BOTTOM);
     TextOutW(dc, r.left + look.icon_width + dpi::scale(2, w.dpi), r.bottom - dpi::scale(4, w.dpi), text.c_str(),
              static_cast<int>(text.size()));
     SetTextAlign(dc, former);
-    if (japanese) {
-        SelectObject(dc, former_font);
-        DeleteObject(japanese);
-    }
 }
 
 void show_function_menu(const EditorWindow& w) {

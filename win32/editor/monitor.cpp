@@ -30,7 +30,7 @@
 #include "win32/decoder/decoder.h"
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
-#include "win32/editor/guard.h"
+#include "win32/common/toolkit_win32.h"
 
 namespace editor {
 
@@ -86,10 +86,10 @@ DWORD WINAPI monitor_loop(LPVOID param) {
     HWND dlg = w.main;
     while (w.monitor.running.load()) {
         bool busy = GetForegroundWindow() == dlg || w.player.was_playing() || decoder::repaint_count < 30;
-        WaitForSingleObject(w.monitor.wake, busy ? 12 : INFINITE);
+        WaitForSingleObject(w.monitor.wake.get(), busy ? 12 : INFINITE);
         if (!w.monitor.running.load()) break;
         // A pass that meets a failure is left undone; the next one tries again.
-        guarded(0, [&] {
+        toolkit::guarded(0, [&] {
             if (GetForegroundWindow() == dlg) hot_keys(w, dlg);
             if (!IsWindow(dlg)) return 0;
             levels(w, dlg);
@@ -124,46 +124,42 @@ LRESULT CALLBACK hot_key_seen(int code, WPARAM key, LPARAM flags) {
 
 void start_monitor(EditorWindow& w) {
     if (w.monitor.tid != 0) return;
-    w.monitor.wake = CreateEventW(nullptr, FALSE, FALSE, nullptr); // auto-reset
+    w.monitor.wake.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr)); // auto-reset
     if (!w.monitor.wake) return;
     w.monitor.running = 1;
-    w.monitor.thread = CreateThread(nullptr, 0, monitor_loop, &w, 0, &w.monitor.tid);
+    w.monitor.thread.reset(CreateThread(nullptr, 0, monitor_loop, &w, 0, &w.monitor.tid));
     if (!w.monitor.thread) {
         w.monitor.running = 0;
         w.monitor.tid = 0;
-        CloseHandle(w.monitor.wake);
-        w.monitor.wake = nullptr;
+        w.monitor.wake.reset();
         return;
     }
     hooked_window = &w;
-    w.monitor.key_hook = SetWindowsHookExW(WH_KEYBOARD, hot_key_seen, nullptr, GetCurrentThreadId());
+    w.monitor.key_hook.reset(SetWindowsHookExW(WH_KEYBOARD, hot_key_seen, nullptr, GetCurrentThreadId()));
 }
 
 void wake_monitor(EditorWindow& w) {
-    if (w.monitor.wake) SetEvent(w.monitor.wake);
+    if (w.monitor.wake) SetEvent(w.monitor.wake.get());
 }
 
 // Ends the thread before the decoder goes away. The thread may be inside a message sent to
 // the window, so the wait keeps handling sent messages.
 bool stop_monitor(EditorWindow& w) {
-    if (w.monitor.key_hook) UnhookWindowsHookEx(w.monitor.key_hook);
-    w.monitor.key_hook = nullptr;
+    w.monitor.key_hook.reset();
     hooked_window = nullptr;
     w.monitor.running = 0;
     wake_monitor(w);
     if (!w.monitor.thread) return true;
     for (;;) {
-        DWORD r = MsgWaitForMultipleObjects(1, &w.monitor.thread, FALSE, INFINITE, QS_SENDMESSAGE);
+        DWORD r = MsgWaitForMultipleObjects(1, w.monitor.thread.address(), FALSE, INFINITE, QS_SENDMESSAGE);
         if (r == WAIT_OBJECT_0) break;
         if (r != WAIT_OBJECT_0 + 1) return false;
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
-    CloseHandle(w.monitor.thread);
-    w.monitor.thread = nullptr;
+    w.monitor.thread.reset();
     w.monitor.tid = 0;
-    CloseHandle(w.monitor.wake);
-    w.monitor.wake = nullptr;
+    w.monitor.wake.reset();
     return true;
 }
 

@@ -12,7 +12,7 @@
 #include "win32/editor/resources/resource.h"
 #include "core/formats/text_rules.h"
 #include "win32/editor/editor.h"
-#include "win32/editor/guard.h"
+#include "win32/common/toolkit_win32.h"
 #include "win32/editor/window.h"
 #include "win32/editor/options.h"
 #include "win32/editor/ui.h"
@@ -95,8 +95,7 @@ struct OptionsData {
 
 OptionsData& data_of(HWND dlg) { return *reinterpret_cast<OptionsData*>(GetWindowLongPtrW(dlg, DWLP_USER)); }
 
-BOOL on_init(HWND dlg, LPARAM param) {
-    SetWindowLongPtrW(dlg, DWLP_USER, param);
+BOOL on_init(HWND dlg) {
     *data_of(dlg).open = true;
     place_dialog(dlg);
     settings::Settings& s = *data_of(dlg).settings;
@@ -147,8 +146,9 @@ void on_ok(HWND dlg) {
     EndDialog(dlg, 1);
 }
 
-INT_PTR handle_message(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_INITDIALOG) return on_init(dlg, lp);
+// The dialog's data is also kept with it (data_of), where the handlers below find it.
+INT_PTR handle_message(OptionsData&, HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+    if (msg == WM_INITDIALOG) return on_init(dlg);
     if (msg != WM_COMMAND) return FALSE;
     int id = LOWORD(wp);
     if (HIWORD(wp) == EN_CHANGE) {
@@ -178,17 +178,13 @@ INT_PTR handle_message(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     return FALSE;
 }
 
-INT_PTR CALLBACK options_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-    return guarded<INT_PTR>(FALSE, [&] { return handle_message(dlg, msg, wp, lp); });
-}
-
 } // namespace
 
 void show_options(EditorWindow& w) {
     if (w.options_open) return;
     // No parent: the main window stays usable while the dialog is open.
     OptionsData data{&w, &w.settings, &w.options_open};
-    dialog_font::dialog_box(w.instance, IDD_OPTIONS, nullptr, options_proc, reinterpret_cast<LPARAM>(&data));
+    dialog_font::dialog_box(w.instance, IDD_OPTIONS, nullptr, toolkit::dialog_proc<OptionsData, handle_message>, reinterpret_cast<LPARAM>(&data));
     set_title(w); // the display name may have changed
 }
 

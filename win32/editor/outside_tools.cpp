@@ -19,7 +19,7 @@
 
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
-#include "win32/editor/guard.h"
+#include "win32/common/toolkit_win32.h"
 #include "win32/editor/window.h"
 #include "win32/editor/outside_tools.h"
 #include "win32/editor/ui.h"
@@ -46,7 +46,7 @@ struct LaunchJob {
 DWORD WINAPI copy_thread(LPVOID param) {
     auto* job = static_cast<CopyJob*>(param);
     EditorWindow::Tools& tools = *job->tools;
-    const bool copied = guarded(false, [&] {
+    const bool copied = toolkit::guarded(false, [&] {
         return CopyFileExW(platform::system_path(job->source).c_str(), platform::system_path(job->destination).c_str(),
                            nullptr, nullptr, &tools.copy_cancel, COPY_FILE_FAIL_IF_EXISTS) != 0;
     });
@@ -62,7 +62,7 @@ DWORD WINAPI copy_thread(LPVOID param) {
 DWORD WINAPI launch_thread(LPVOID param) {
     auto* job = static_cast<LaunchJob*>(param);
     EditorWindow::Tools& tools = *job->tools;
-    guarded(0, [&] {
+    toolkit::guarded(0, [&] {
         start_program(job->command, false);
         return 0;
     });
@@ -74,23 +74,19 @@ DWORD WINAPI launch_thread(LPVOID param) {
 // Starts a worker on its own copy of its text, unless one of its kind runs; the thread's
 // handle goes to `keep` when asked for.
 template <class Job>
-void start_worker(std::atomic<int32_t>& running, LPTHREAD_START_ROUTINE proc, Job* job, HANDLE* keep = nullptr) {
+void start_worker(std::atomic<int32_t>& running, LPTHREAD_START_ROUTINE proc, Job* job,
+                  toolkit::HeldHandle* keep = nullptr) {
     if (running.exchange(1)) {
         delete job;
         return;
     }
-    HANDLE h = CreateThread(nullptr, 0, proc, job, 0, nullptr);
-    if (!h) {
+    toolkit::HeldHandle thread(CreateThread(nullptr, 0, proc, job, 0, nullptr));
+    if (!thread) {
         delete job;
         running = 0;
         return;
     }
-    if (keep) {
-        if (*keep) CloseHandle(*keep);
-        *keep = h;
-    } else {
-        CloseHandle(h);
-    }
+    if (keep) *keep = std::move(thread);
 }
 
 // The choosers and questions of the tools are owned by the hidden window; the main window
@@ -117,7 +113,7 @@ void start_program(const std::string& command_line, bool activate) {
     static_cast<void>(platform::start_process(command_line, activate));
 }
 
-std::string choose_program(EditorWindow& w, HWND owner, const char* title, const wchar_t* filter,
+std::string choose_file(EditorWindow& w, HWND owner, const char* title, const wchar_t* filter,
                            const std::string& start_folder, bool keep_folder, bool propose_last) {
     FolderKept saved;
     std::wstring initial = wide_path(start_folder);
@@ -166,7 +162,7 @@ namespace {
 void choose_into(EditorWindow& w, settings::Slot<4096>& slot, const char* title, const wchar_t* filter,
                  bool propose_last) {
     std::string chosen =
-        choose_program(w, w.owner, title, filter, slot_path(texts::program_files), false, propose_last);
+        choose_file(w, w.owner, title, filter, slot_path(texts::program_files), false, propose_last);
     if (chosen.empty()) return;
     std::string stored;
     if (!path_for_slot(chosen, stored)) {
@@ -196,9 +192,8 @@ void copy_current_file(EditorWindow& w) {
 void end_copy(EditorWindow& w) {
     if (!w.tools.copy_handle) return;
     w.tools.copy_cancel = TRUE;
-    WaitForSingleObject(w.tools.copy_handle, 10000);
-    CloseHandle(w.tools.copy_handle);
-    w.tools.copy_handle = nullptr;
+    WaitForSingleObject(w.tools.copy_handle.get(), 10000);
+    w.tools.copy_handle.reset();
 }
 
 void show_copy_failure(EditorWindow& w) {

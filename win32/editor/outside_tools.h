@@ -10,10 +10,11 @@ struct EditorWindow;
 
 // Posted by the copy thread when a copy failed: the window shows the notice.
 constexpr UINT WM_COPY_FAILED = WM_APP + 2;
-// The outside tools (outside_tools.cpp). The program chooser gives the chosen path (UTF-8),
+// The outside tools (outside_tools.cpp). The file chooser (a program, or the MP3 to open)
+// gives the chosen path (UTF-8),
 // or an empty text when nothing was chosen; it proposes the last chosen or opened file unless
 // told not to. keep_folder makes the chosen file's folder current, as the dialog leaves it.
-std::string choose_program(EditorWindow& w, HWND owner, const char* title, const wchar_t* filter,
+std::string choose_file(EditorWindow& w, HWND owner, const char* title, const wchar_t* filter,
                            const std::string& start_folder, bool keep_folder, bool propose_last = true);
 // A file opened from the File menu becomes the chooser's proposal too.
 void remember_chosen(EditorWindow& w, const std::string& utf8_path);

@@ -74,16 +74,16 @@ void paint_main_window(const EditorWindow& w) {
             DeleteDC(mem[i]);
         }
     }
-    HFONT font = make_font(dpi::scale(12, w.dpi));
-    HGDIOBJ former = SelectObject(dc, font);
-    for (const FieldControl& c : k_field_controls) embossed(dc, c.caption_x, c.caption_y, c.caption, w.dpi);
-    SelectObject(dc, former);
-    DeleteObject(font);
-    font = make_font(dpi::scale(11, w.dpi));
-    former = SelectObject(dc, font);
-    embossed(dc, 262, 136, texts::caption_wave_vol, w.dpi);
-    SelectObject(dc, former);
-    DeleteObject(font);
+    {
+        toolkit::HeldFont font(make_font(dpi::scale(12, w.dpi)));
+        toolkit::Selected chosen(dc, font.get());
+        for (const FieldControl& c : k_field_controls) embossed(dc, c.caption_x, c.caption_y, c.caption, w.dpi);
+    }
+    {
+        toolkit::HeldFont font(make_font(dpi::scale(11, w.dpi)));
+        toolkit::Selected chosen(dc, font.get());
+        embossed(dc, 262, 136, texts::caption_wave_vol, w.dpi);
+    }
     EndPaint(dlg, &ps);
 }
 

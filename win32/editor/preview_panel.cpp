@@ -9,7 +9,7 @@
 #include "win32/decoder/decoder.h"
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
-#include "win32/editor/guard.h"
+#include "win32/common/toolkit_win32.h"
 #include "win32/editor/ui.h"
 
 namespace editor {
@@ -42,31 +42,18 @@ int slider_position(HWND slider) { return static_cast<int>(SendMessageW(slider, 
 
 // The slider's position is read before its own procedure moves it: each step takes the
 // position that the previous mouse message left.
-// The sliders' procedures reach the preview through their parent, dialog 142.
-EditorWindow::Player& player_of(HWND slider) { return window_of(GetParent(slider))->player; }
-
-LRESULT CALLBACK position_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    return guarded<LRESULT>(0, [&] {
-        EditorWindow::Player& p = player_of(h);
-        if (msg == WM_LBUTTONDOWN) p.position_press();
-        else if (msg == WM_LBUTTONUP) p.position_release(slider_position(h));
-        else if (msg == WM_CAPTURECHANGED) p.position_capture_lost();
-        return CallWindowProcW(p.former_position, h, msg, wp, lp);
-    });
+LRESULT position_mouse(EditorWindow::Player& p, HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_LBUTTONDOWN) p.position_press();
+    else if (msg == WM_LBUTTONUP) p.position_release(slider_position(h));
+    else if (msg == WM_CAPTURECHANGED) p.position_capture_lost();
+    return DefSubclassProc(h, msg, wp, lp);
 }
 
-LRESULT CALLBACK volume_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    return guarded<LRESULT>(0, [&] {
-        EditorWindow::Player& p = player_of(h);
-        if (msg == WM_LBUTTONDOWN) p.volume_press();
-        else if (msg == WM_LBUTTONUP) p.volume_release(slider_position(h));
-        else if (msg == WM_MOUSEMOVE && p.volume_dragging()) p.volume_move(slider_position(h));
-        return CallWindowProcW(p.former_volume, h, msg, wp, lp);
-    });
-}
-
-WNDPROC replace_proc(HWND control, WNDPROC with) {
-    return reinterpret_cast<WNDPROC>(SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(with)));
+LRESULT volume_mouse(EditorWindow::Player& p, HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_LBUTTONDOWN) p.volume_press();
+    else if (msg == WM_LBUTTONUP) p.volume_release(slider_position(h));
+    else if (msg == WM_MOUSEMOVE && p.volume_dragging()) p.volume_move(slider_position(h));
+    return DefSubclassProc(h, msg, wp, lp);
 }
 
 } // namespace
@@ -136,16 +123,16 @@ void start_player(EditorWindow& w) {
     int left = 0, right = 0;
     static_cast<void>(decoder::decoder_get_volume(&left, &right)); // 0 where it fails
     SendDlgItemMessageW(dlg, IDC_VOLUME, TBM_SETPOS, TRUE, left > right ? left : right);
-    w.player.former_position = replace_proc(GetDlgItem(dlg, IDC_POSITION), position_proc);
-    w.player.former_volume = replace_proc(GetDlgItem(dlg, IDC_VOLUME), volume_proc);
+    toolkit::subclass<EditorWindow::Player, position_mouse>(GetDlgItem(dlg, IDC_POSITION), w.player);
+    toolkit::subclass<EditorWindow::Player, volume_mouse>(GetDlgItem(dlg, IDC_VOLUME), w.player);
     update_status(w);
 }
 
 void end_player(EditorWindow& w) {
     HWND dlg = w.main;
     w.monitor.running = 0;
-    if (w.player.former_position) replace_proc(GetDlgItem(dlg, IDC_POSITION), w.player.former_position);
-    if (w.player.former_volume) replace_proc(GetDlgItem(dlg, IDC_VOLUME), w.player.former_volume);
+    toolkit::end_subclass<EditorWindow::Player, position_mouse>(GetDlgItem(dlg, IDC_POSITION));
+    toolkit::end_subclass<EditorWindow::Player, volume_mouse>(GetDlgItem(dlg, IDC_VOLUME));
 }
 
 // After the window is gone no message of the monitor thread can be in progress (a close may

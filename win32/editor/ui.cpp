@@ -6,7 +6,7 @@
 #include "core/formats/tag.h"
 #include "core/formats/text_rules.h"
 #include "win32/editor/editor.h"
-#include "win32/editor/guard.h"
+#include "win32/common/toolkit_win32.h"
 #include "win32/editor/ui.h"
 #include "win32/editor/accessible.h"
 #include "win32/editor/texts.h"
@@ -39,39 +39,30 @@ struct Question {
     std::wstring old_name, new_name;
 };
 
-INT_PTR handle_question(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+INT_PTR handle_question(Question& q, HWND dlg, UINT msg, WPARAM wp, LPARAM) {
     switch (msg) {
-    case WM_INITDIALOG: {
-        SetWindowLongPtrW(dlg, DWLP_USER, lp);
-        auto* q = reinterpret_cast<const Question*>(lp);
-        if (q && !q->old_name.empty()) SetDlgItemTextW(dlg, IDC_OLD_NAME, q->old_name.c_str());
-        if (q && !q->new_name.empty()) SetDlgItemTextW(dlg, IDC_NEW_NAME, q->new_name.c_str());
+    case WM_INITDIALOG:
+        if (!q.old_name.empty()) SetDlgItemTextW(dlg, IDC_OLD_NAME, q.old_name.c_str());
+        if (!q.new_name.empty()) SetDlgItemTextW(dlg, IDC_NEW_NAME, q.new_name.c_str());
         return TRUE;
-    }
-    case WM_COMMAND: {
-        auto* q = reinterpret_cast<Question*>(GetWindowLongPtrW(dlg, DWLP_USER));
+    case WM_COMMAND:
         switch (LOWORD(wp)) {
         case IDC_ANSWER_YES: EndDialog(dlg, 1); return TRUE;
         case IDC_ANSWER_NO: EndDialog(dlg, 0); return TRUE;
         case IDC_NEVER_ASK:
-            if (q && q->flag) *q->flag = *q->flag ? 0 : 1;
+            if (q.flag) *q.flag = *q.flag ? 0 : 1;
             return TRUE;
         }
         return FALSE;
     }
-    }
     return FALSE;
-}
-
-INT_PTR CALLBACK question_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-    return guarded<INT_PTR>(FALSE, [&] { return handle_question(dlg, msg, wp, lp); });
 }
 
 } // namespace
 
 bool ask(const EditorWindow& w, int dialog, int32_t& flag, const std::wstring& old_name, const std::wstring& new_name) {
     Question q{&flag, old_name, new_name};
-    return dialog_font::dialog_box(w.instance, static_cast<WORD>(dialog), w.main, question_proc, reinterpret_cast<LPARAM>(&q)) ==
+    return dialog_font::dialog_box(w.instance, static_cast<WORD>(dialog), w.main, toolkit::dialog_proc<Question, handle_question>, reinterpret_cast<LPARAM>(&q)) ==
            1;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/editing/session.h"
+#include "win32/common/toolkit_win32.h"
 #include "core/editing/edit_rules.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -17,13 +18,12 @@ namespace editor {
 
 struct EditorWindow;
 
-// The window's one text boundary. Inside, texts are cp932 and paths UTF-8; Windows gets and
-// gives both as UTF-16, so they are right whatever the system's code page.
-inline std::wstring wide(std::string_view cp932) { return platform::cp932_to_utf16(cp932); }
-inline std::wstring wide_path(std::string_view utf8) { return platform::utf8_to_utf16(utf8); }
-// A character with no cp932 form becomes "?".
-inline std::string narrow(std::wstring_view text) { return platform::utf16_to_cp932(text); }
-inline std::string utf8_path(std::wstring_view path) { return platform::utf16_to_utf8(path); }
+// The one text boundary and the guard of every callback (win32/common/toolkit_win32.h).
+using toolkit::guarded;
+using toolkit::narrow;
+using toolkit::utf8_path;
+using toolkit::wide;
+using toolkit::wide_path;
 // A kt.dat slot's text (cp932) as a path, and back: false when the path has no cp932 form.
 inline std::string slot_path(std::string_view cp932) { return platform::cp932_to_utf8(cp932); }
 bool path_for_slot(const std::string& utf8, std::string& cp932);

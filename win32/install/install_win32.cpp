@@ -130,14 +130,13 @@ void register_menu_entry() {
     if (!cls) return;
     std::optional<std::string> key = setup::verb_command_key(*cls, platform::cp932_to_utf8(texts::verb));
     if (!key) return;
-    HKEY k = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, wide_path(*key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
+    toolkit::HeldKey k;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, wide_path(*key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.out(),
                         nullptr) != ERROR_SUCCESS)
         return;
     std::wstring command = wide_path(setup::verb_command());
-    RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+    RegSetValueExW(k.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                    static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(k);
 }
 
 // Copies the archive's files from the installer's own folder; false at the first failure.
@@ -228,30 +227,19 @@ void install(HWND dlg, Installer& in) {
     (void)platform::start_process("explorer " + in.install_folder);
 }
 
-INT_PTR CALLBACK install_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* in = reinterpret_cast<Installer*>(GetWindowLongPtrW(dlg, DWLP_USER));
+// Out of memory in the set-up or the install ends the dialog.
+INT_PTR install_message(Installer& in, HWND dlg, UINT msg, WPARAM wp, LPARAM) {
     switch (msg) {
     case WM_INITDIALOG:
-        SetWindowLongPtrW(dlg, DWLP_USER, lp);
-        try {
-            on_init(dlg, *reinterpret_cast<Installer*>(lp));
-        } catch (...) {
-            EndDialog(dlg, 2);
-        }
+        if (!toolkit::guarded(false, [&] { return on_init(dlg, in), true; })) EndDialog(dlg, 2);
         return TRUE;
     case WM_COMMAND:
-        if (!in) return FALSE;
         switch (LOWORD(wp)) {
-        case IDC_MODE_DEFAULT: in->playback_mode = 0; return TRUE;
-        case IDC_MODE_SLOW_MACHINE: in->playback_mode = 1; return TRUE;
+        case IDC_MODE_DEFAULT: in.playback_mode = 0; return TRUE;
+        case IDC_MODE_SLOW_MACHINE: in.playback_mode = 1; return TRUE;
         case IDCANCEL: EndDialog(dlg, 2); return TRUE;
         case IDOK:
-            // No exception may cross the dialog procedure; out of memory ends the dialog.
-            try {
-                install(dlg, *in);
-            } catch (...) {
-                EndDialog(dlg, 1);
-            }
+            if (!toolkit::guarded(false, [&] { return install(dlg, in), true; })) EndDialog(dlg, 1);
             return TRUE;
         }
         return FALSE;
@@ -264,7 +252,7 @@ INT_PTR CALLBACK install_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     platform::limit_library_search();
     Installer in;
-    dialog_font::dialog_box(instance, IDD_INSTALL, nullptr, install_proc, reinterpret_cast<LPARAM>(&in));
+    dialog_font::dialog_box(instance, IDD_INSTALL, nullptr, toolkit::dialog_proc<Installer, install_message>, reinterpret_cast<LPARAM>(&in));
     if (in.scaled_picture) DeleteObject(in.scaled_picture);
     return 0;
 }

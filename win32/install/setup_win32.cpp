@@ -10,8 +10,6 @@
 
 namespace setup_win32 {
 
-std::wstring wide(const std::string& cp932) { return platform::utf8_to_utf16(platform::cp932_to_utf8(cp932)); }
-std::wstring wide_path(const std::string& utf8) { return platform::utf8_to_utf16(utf8); }
 
 std::string format(const char* fmt, const std::string& a, const std::string& b) {
     int n = std::snprintf(nullptr, 0, fmt, a.c_str(), b.c_str());
@@ -30,10 +28,11 @@ std::string own_folder() {
 }
 
 std::optional<std::string> mp3_class(size_t buffer_bytes) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L".mp3", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+    toolkit::HeldKey held;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L".mp3", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, held.out(), nullptr) !=
         ERROR_SUCCESS)
         return std::nullopt;
+    HKEY key = held.get();
     std::vector<wchar_t> buf(buffer_bytes / sizeof(wchar_t) + 1, 0);
     DWORD type = 0, size = static_cast<DWORD>(buffer_bytes);
     LONG rc = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size);
@@ -52,7 +51,6 @@ std::optional<std::string> mp3_class(size_t buffer_bytes) {
                        static_cast<DWORD>((cls.size() + 1) * sizeof(wchar_t)));
         found = std::string(setup::k_mp3_class);
     }
-    RegCloseKey(key);
     return found;
 }
 

@@ -6,12 +6,13 @@
 #include <optional>
 #include <string>
 
+#include "win32/common/toolkit_win32.h"
+
 namespace setup_win32 {
 
-// A cp932 text (ours, or one read from kt.dat) as UTF-16 for a W call.
-std::wstring wide(const std::string& cp932);
-// A UTF-8 path as UTF-16.
-std::wstring wide_path(const std::string& utf8);
+// A cp932 text (ours, or one read from kt.dat) as UTF-16 for a W call; a UTF-8 path as UTF-16.
+using toolkit::wide;
+using toolkit::wide_path;
 // printf-style with one or two cp932 texts; a text is never used as the format itself.
 std::string format(const char* fmt, const std::string& a, const std::string& b = {});
 

@@ -67,13 +67,13 @@ void phase_two() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     platform::limit_library_search();
-    try {
+    // Out of memory: nothing more can be done, and nothing is half done that a second run would
+    // not finish.
+    toolkit::guarded(0, [] {
         std::string own = setup_win32::own_folder();
         if (setup::is_phase_two(own)) phase_two();
         else phase_one(own);
-    } catch (...) {
-        // Out of memory: nothing more can be done, and nothing is half done that a second
-        // run would not finish.
-    }
+        return 0;
+    });
     return 0;
 }
