@@ -124,4 +124,48 @@ std::string path_in_folder(std::string_view folder, std::string_view name) {
     return path.append(name);
 }
 
+namespace {
+// A length of a 96-DPI screen at `dpi`, rounded as the window's scaling rounds.
+int at_dpi(int length, unsigned dpi) {
+    const long long n = static_cast<long long>(length) * dpi;
+    return static_cast<int>(n >= 0 ? (n + 48) / 96 : -((-n + 48) / 96));
+}
+Box box_at(int left, int top, int width, int height) { return {left, top, left + width, top + height}; }
+// Each caption's corner from its field's corner, and the caption height, at 96 DPI: the template
+// font puts the fields at (48, 47), (47, 66), (47, 84), (47, 103), (47, 121), the captions at
+// (20, 50), (8, 70), (14, 90), (21, 108), (21, 127).
+constexpr int k_caption_offset[5][2] = {{-28, 3}, {-39, 4}, {-33, 6}, {-26, 5}, {-26, 6}};
+constexpr int k_caption_height = 12, k_wave_vol_height = 11;
+} // namespace
+
+int caption_width(std::string_view cp932) {
+    int width = 0;
+    for (size_t i = 0; i < cp932.size(); ++i) {
+        const auto b = static_cast<unsigned char>(cp932[i]);
+        const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+        width += lead && i + 1 < cp932.size() ? 12 : 6;
+        if (lead) ++i;
+    }
+    return width;
+}
+
+PaintedFace place_face(const FaceAnchors& a, const std::array<int, 5>& caption_widths, int wave_vol_width,
+                       int segment_width, int segment_height, unsigned dpi) {
+    PaintedFace face;
+    for (size_t i = 0; i < 5; ++i)
+        face.captions[i] = box_at(a.fields[i].left + at_dpi(k_caption_offset[i][0], dpi),
+                                  a.fields[i].top + at_dpi(k_caption_offset[i][1], dpi),
+                                  at_dpi(caption_widths[i], dpi), at_dpi(k_caption_height, dpi));
+    // The meter below the status display (at 96 DPI: the edge at 257, the rows at 258 and 69,
+    // 76 where the display ends at 66), the volume's caption above its slider (262, 136 over 147).
+    const int left = a.status.left + at_dpi(1, dpi), top = a.status.bottom + at_dpi(3, dpi);
+    face.meter_rows[0] = top;
+    face.meter_rows[1] = top + at_dpi(7, dpi);
+    face.meter = {left - at_dpi(1, dpi), top, left + at_dpi(22 * segment_width, dpi),
+                  face.meter_rows[1] + at_dpi(segment_height, dpi)};
+    face.wave_vol = box_at(a.volume.left + at_dpi(4, dpi), a.volume.top - at_dpi(k_wave_vol_height, dpi),
+                           at_dpi(wave_vol_width, dpi), at_dpi(k_wave_vol_height, dpi));
+    return face;
+}
+
 } // namespace face

@@ -87,6 +87,36 @@ std::vector<size_t> file_name_order(const std::vector<std::string>& names);
 // The top edge for the File menu at the pointer's `y`: lowered (to 5 at least) so that the
 // menu of `count` names fits above the desktop's bottom edge.
 int file_menu_y(int pointer_y, size_t count, int desktop_bottom);
+// A rectangle of the window's client area, in pixels; right and bottom lie outside it.
+struct Box {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool overlaps(const Box& o) const { return left < o.right && o.left < right && top < o.bottom && o.top < bottom; }
+};
+// The controls the painted face is placed from, as the dialog manager laid them out (its font
+// and scale): the five fields in their order, the status display, the volume slider.
+struct FaceAnchors {
+    std::array<Box, 5> fields;
+    Box status, volume;
+};
+// The painted face: each field's caption, the level meter (its edge and both rows), "Wave Vol".
+struct PaintedFace {
+    std::array<Box, 5> captions;
+    Box meter;
+    int meter_rows[2] = {0, 0}; // the top of each row
+    Box wave_vol;
+};
+// The width of a caption of the fixed-pitch caption font at 96 DPI: 6 pixels a single-byte
+// character of cp932, 12 a double-byte one.
+int caption_width(std::string_view cp932);
+// Places the face from its anchors, so that it follows the dialog's font: a caption keeps its
+// offset from its field, the meter from the status display, "Wave Vol" from the volume slider,
+// each offset a length of a 96-DPI screen scaled to `dpi`. Where the template's font lays the
+// controls out at 96 DPI, these are the face's pixels as they always were. `caption_widths`
+// and `wave_vol_width` are 96-DPI widths (caption_width); the meter's segments are
+// `segment_width` by `segment_height` pixels of 96 DPI, 22 to a row.
+PaintedFace place_face(const FaceAnchors& anchors, const std::array<int, 5>& caption_widths, int wave_vol_width,
+                       int segment_width, int segment_height, unsigned dpi);
+
 // A file of the current folder: "folder\name", with no doubled backslash after a root
 // folder such as "C:\".
 std::string path_in_folder(std::string_view folder, std::string_view name);

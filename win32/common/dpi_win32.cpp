@@ -60,7 +60,7 @@ void blit(HDC dc, int x, int y, int w, int h, HDC source, UINT dpi) {
         BitBlt(dc, x, y, w, h, source, 0, 0, SRCCOPY);
         return;
     }
-    const RECT to = scale(RECT{x, y, x + w, y + h}, dpi);
+    const RECT to{x, y, x + scale(w, dpi), y + scale(h, dpi)};
     const int former = SetStretchBltMode(dc, dpi % k_base == 0 ? COLORONCOLOR : HALFTONE);
     POINT origin;
     SetBrushOrgEx(dc, 0, 0, &origin);

@@ -25,8 +25,9 @@ inline int unscale(int length, UINT dpi) { return MulDiv(length, static_cast<int
 // A system metric at `dpi` (GetSystemMetricsForDpi where the system has it).
 int metric(int index, UINT dpi);
 
-// Draws the w×h picture at (0, 0) of `source` at (x, y) of `dc`, all given at 96 DPI: as it is
-// at 96 DPI; at whole multiples each pixel a square of pixels (sharp), smoothed in between.
+// Draws the w×h picture at (0, 0) of `source` at (x, y) of `dc` (its pixels), the size given at
+// 96 DPI: as it is at 96 DPI; at whole multiples each pixel a square of pixels (sharp), smoothed
+// in between.
 void blit(HDC dc, int x, int y, int w, int h, HDC source, UINT dpi);
 // A copy of `bitmap` at `dpi`, drawn as blit() draws; nullptr at 96 DPI or when it fails (the
 // caller keeps the original).

@@ -59,6 +59,27 @@ void place_window(const EditorWindow& w) {
 
 // The drop-down lists' heights: the year box 50 wide and 200 high, the history boxes their
 // own width and 100 high (at 96 DPI). Each stays where the template put it.
+// The year's box is 50 pixels wide (of 96 DPI), or wider where its font needs more for four
+// digits whole (a font that stands in for the template's).
+int year_box_width(HWND box, UINT dpi) {
+    const int width = dpi::scale(50, dpi);
+    RECT r{};
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetWindowRect(box, &r) || !GetComboBoxInfo(box, &info)) return width;
+    SIZE digits{};
+    if (HDC dc = GetDC(box)) {
+        {
+            toolkit::Selected chosen(dc, reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0)));
+            GetTextExtentPoint32W(dc, L"0000", 4, &digits);
+        }
+        ReleaseDC(box, dc);
+    }
+    // Besides the text: the button, the borders and the edit's margins, as at the width it has now.
+    const int around = (r.right - r.left) - (info.rcItem.right - info.rcItem.left) + dpi::scale(2, dpi);
+    return digits.cx + around > width ? digits.cx + around : width;
+}
+
 void size_drop_down_lists(HWND dlg, UINT dpi) {
     const struct {
         int id, width, height;
@@ -68,7 +89,7 @@ void size_drop_down_lists(HWND dlg, UINT dpi) {
         RECT r{};
         GetWindowRect(box, &r);
         MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
-        MoveWindow(box, r.left, r.top, b.width ? dpi::scale(b.width, dpi) : r.right - r.left, dpi::scale(b.height, dpi),
+        MoveWindow(box, r.left, r.top, b.width ? year_box_width(box, dpi) : r.right - r.left, dpi::scale(b.height, dpi),
                    FALSE);
     }
 }
@@ -114,6 +135,10 @@ BOOL on_init(EditorWindow& w, HWND dlg) {
                                                     {IDC_YEAR, texts::caption_year},
                                                     {IDC_COMMENT, texts::caption_comment}};
     for (const auto& [id, caption] : captions) name_for_screen_readers(GetDlgItem(dlg, id), wide(caption));
+    // The sliders and the file box have no caption of their own beside them.
+    name_for_screen_readers(GetDlgItem(dlg, IDC_VOLUME), wide(texts::caption_wave_vol));
+    name_for_screen_readers(GetDlgItem(dlg, IDC_POSITION), wide(texts::name_position));
+    name_for_screen_readers(GetDlgItem(dlg, IDC_FILE_BOX), wide(texts::name_file_box));
     tab_in_reading_order(dlg);
     watch_home_key(w);
     SendMessageW(dlg, WM_SETICON, ICON_BIG,

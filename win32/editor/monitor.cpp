@@ -14,7 +14,8 @@
 //                         thread (a play seen, a stream's end), read here
 //   decoder::repaint_count  counted here, set to 0 by each decoder stop
 //   dpi                   the window's scale, written by the window thread (start, a change
-//                         of scale), read here for the meter's rectangle
+//                         of scale), read here for the meter's rectangle (painted_face, which
+//                         reads the controls' places and the meter's bitmaps as well)
 // It reaches the window only by sent messages (commands, and a request to update the status,
 // which therefore runs on the window thread) and by invalidating the meter's rectangle.
 //
@@ -30,16 +31,18 @@
 #include "win32/decoder/decoder.h"
 #include "win32/editor/resources/resource.h"
 #include "win32/editor/editor.h"
+#include "win32/editor/paint.h"
 #include "win32/common/toolkit_win32.h"
 
 namespace editor {
 
 namespace {
 
-// The meter's rectangle at 96 DPI, invalidated at the window's scale without erasing.
-const RECT k_meter{257, 67, 377, 91};
+// The meter's rectangle where the painting puts it (from the controls' places, which this
+// thread may read), invalidated without erasing.
 void repaint_meter(const EditorWindow& w, HWND dlg) {
-    const RECT area = dpi::scale(k_meter, w.dpi.load(std::memory_order_relaxed));
+    const face::Box m = painted_face(w).meter;
+    const RECT area{m.left, m.top, m.right, m.bottom};
     InvalidateRect(dlg, &area, FALSE);
 }
 

@@ -1,11 +1,12 @@
 // The painted face of dialog 142: the field captions, the "Wave Vol" caption and the level
-// meter made of small bitmaps. Positions and sizes are those of a 96-DPI screen, scaled to the
-// window's.
+// meter made of small bitmaps, placed from the controls as the dialog's font laid them out
+// (face::place_face); sizes are those of a 96-DPI screen, scaled to the window's.
 #include "win32/common/dialog_font_win32.h"
 #include "win32/editor/editor.h"
 #include "win32/editor/paint.h"
 #include "win32/editor/ui.h"
 #include "win32/editor/texts.h"
+#include "win32/editor/resources/resource.h"
 
 namespace editor {
 
@@ -17,18 +18,18 @@ HFONT make_font(int height) {
                        dialog_font::japanese_face(wide(texts::label_font), true).c_str());
 }
 
-// White, and black one pixel up and left of it (a pixel of a 96-DPI screen).
+// White at (x, y), and black one pixel (of a 96-DPI screen) up and left of it.
 void embossed(HDC dc, int x, int y, const char* cp932, UINT dpi) {
     std::wstring text = wide(cp932);
     int n = static_cast<int>(text.size());
     SetTextColor(dc, RGB(255, 255, 255));
-    TextOutW(dc, dpi::scale(x, dpi), dpi::scale(y, dpi), text.c_str(), n);
+    TextOutW(dc, x, y, text.c_str(), n);
     SetTextColor(dc, RGB(0, 0, 0));
-    TextOutW(dc, dpi::scale(x - 1, dpi), dpi::scale(y - 1, dpi), text.c_str(), n);
+    TextOutW(dc, x - dpi::scale(1, dpi), y - dpi::scale(1, dpi), text.c_str(), n);
 }
 
 // One row of 22 segments and its peak mark; mem[1..4] hold green, dark, yellow and red.
-void meter_row(const EditorWindow& w, HDC dc, HDC* mem, int y, const preview::MeterRow& values) {
+void meter_row(const EditorWindow& w, HDC dc, HDC* mem, int x, int y, const preview::MeterRow& values) {
     BITMAP seg{};
     GetObjectW(w.bitmaps[1], sizeof seg, &seg);
     face::MeterSegments row =
@@ -44,16 +45,39 @@ void meter_row(const EditorWindow& w, HDC dc, HDC* mem, int y, const preview::Me
         return mem[2];
     };
     for (int i = 0; i < 22; ++i)
-        dpi::blit(dc, 258 + i * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.segments[static_cast<size_t>(i)]),
-                  w.dpi);
+        dpi::blit(dc, x + dpi::scale(i * seg.bmWidth, w.dpi), y, seg.bmWidth, seg.bmHeight,
+                  bitmap(row.segments[static_cast<size_t>(i)]), w.dpi);
     if (row.peak_mark >= 0)
-        dpi::blit(dc, 258 + row.peak_mark * seg.bmWidth, y, seg.bmWidth, seg.bmHeight, bitmap(row.peak_colour), w.dpi);
+        dpi::blit(dc, x + dpi::scale(row.peak_mark * seg.bmWidth, w.dpi), y, seg.bmWidth, seg.bmHeight,
+                  bitmap(row.peak_colour), w.dpi);
 }
 
 } // namespace
 
+face::PaintedFace painted_face(const EditorWindow& w) {
+    auto box_of = [&](int id) {
+        RECT r{};
+        GetWindowRect(GetDlgItem(w.main, id), &r);
+        MapWindowPoints(nullptr, w.main, reinterpret_cast<POINT*>(&r), 2);
+        return face::Box{r.left, r.top, r.right, r.bottom};
+    };
+    face::FaceAnchors anchors;
+    std::array<int, 5> widths{};
+    for (size_t i = 0; i < k_field_controls.size(); ++i) {
+        anchors.fields[i] = box_of(k_field_controls[i].id);
+        widths[i] = face::caption_width(k_field_controls[i].caption);
+    }
+    anchors.status = box_of(IDC_STATUS);
+    anchors.volume = box_of(IDC_VOLUME);
+    BITMAP seg{};
+    if (w.bitmaps[1]) GetObjectW(w.bitmaps[1], sizeof seg, &seg);
+    return face::place_face(anchors, widths, face::caption_width(texts::caption_wave_vol), seg.bmWidth, seg.bmHeight,
+                            w.dpi);
+}
+
 void paint_main_window(const EditorWindow& w) {
     HWND dlg = w.main;
+    const face::PaintedFace face = painted_face(w);
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(dlg, &ps);
     SetBkMode(dc, TRANSPARENT);
@@ -66,9 +90,10 @@ void paint_main_window(const EditorWindow& w) {
         }
         BITMAP edge{};
         GetObjectW(w.bitmaps[0], sizeof edge, &edge);
-        dpi::blit(dc, 257, 69, edge.bmWidth, edge.bmHeight, mem[0], w.dpi);
-        meter_row(w, dc, mem, 69, w.meter[0]);
-        meter_row(w, dc, mem, 76, w.meter[1]);
+        dpi::blit(dc, face.meter.left, face.meter.top, edge.bmWidth, edge.bmHeight, mem[0], w.dpi);
+        const int x = face.meter.left + dpi::scale(1, w.dpi);
+        meter_row(w, dc, mem, x, face.meter_rows[0], w.meter[0]);
+        meter_row(w, dc, mem, x, face.meter_rows[1], w.meter[1]);
         for (int i = 0; i < 5; ++i) {
             SelectObject(mem[i], old[i]);
             DeleteDC(mem[i]);
@@ -77,12 +102,13 @@ void paint_main_window(const EditorWindow& w) {
     {
         toolkit::HeldFont font(make_font(dpi::scale(12, w.dpi)));
         toolkit::Selected chosen(dc, font.get());
-        for (const FieldControl& c : k_field_controls) embossed(dc, c.caption_x, c.caption_y, c.caption, w.dpi);
+        for (size_t i = 0; i < k_field_controls.size(); ++i)
+            embossed(dc, face.captions[i].left, face.captions[i].top, k_field_controls[i].caption, w.dpi);
     }
     {
         toolkit::HeldFont font(make_font(dpi::scale(11, w.dpi)));
         toolkit::Selected chosen(dc, font.get());
-        embossed(dc, 262, 136, texts::caption_wave_vol, w.dpi);
+        embossed(dc, face.wave_vol.left, face.wave_vol.top, texts::caption_wave_vol, w.dpi);
     }
     EndPaint(dlg, &ps);
 }

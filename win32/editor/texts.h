@@ -30,6 +30,9 @@ inline constexpr const char* caption_album = "ｱﾙﾊﾞﾑ";
 inline constexpr const char* caption_year = "年代";
 inline constexpr const char* caption_comment = "ｺﾒﾝﾄ";
 inline constexpr const char* caption_wave_vol = "Wave Vol";
+// What screen readers call the position slider and the file box, which have no caption.
+inline constexpr const char* name_position = "再生位置";
+inline constexpr const char* name_file_box = "ファイル名";
 inline constexpr const char* label_font = "ＭＳ ゴシック";
 inline constexpr const char* auto_play_on = "AutoPlay ON";
 inline constexpr const char* auto_play_off = "AutoPlay OFF";

@@ -15,11 +15,11 @@
 namespace editor {
 
 const std::array<FieldControl, 5> k_field_controls = {{
-    {IDC_TITLE, texts::caption_title, 20, 50, false},
-    {IDC_ARTIST, texts::caption_artist, 8, 70, true},
-    {IDC_ALBUM, texts::caption_album, 14, 90, true},
-    {IDC_YEAR, texts::caption_year, 21, 108, true},
-    {IDC_COMMENT, texts::caption_comment, 21, 127, true},
+    {IDC_TITLE, texts::caption_title, false},
+    {IDC_ARTIST, texts::caption_artist, true},
+    {IDC_ALBUM, texts::caption_album, true},
+    {IDC_YEAR, texts::caption_year, true},
+    {IDC_COMMENT, texts::caption_comment, true},
 }};
 
 bool path_for_slot(const std::string& utf8, std::string& cp932) {

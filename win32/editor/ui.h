@@ -59,12 +59,12 @@ private:
     EditorWindow& w_; // its state, the mode label's too, is the window's: one is made per call
 };
 
-// The five fields' controls and painted captions, in the order of editing::k_fields.
+// The five fields' controls and painted captions (placed by face::place_face), in the order
+// of editing::k_fields.
 struct FieldControl {
     int id;
     const char* caption; // cp932
-    int caption_x, caption_y;
-    bool combo_box; // the title is an edit control, the others drop-down lists
+    bool combo_box;      // the title is an edit control, the others drop-down lists
 };
 extern const std::array<FieldControl, 5> k_field_controls;
 

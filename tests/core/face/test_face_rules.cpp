@@ -1,7 +1,11 @@
-// The meter's segments, edge snapping, menu width and the Function menu's items.
+// The meter's segments, the painted face's places, edge snapping, menu width and the Function
+// menu's items.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <tuple>
+#include <vector>
 
 #include "core/face/face_rules.h"
 
@@ -36,6 +40,60 @@ TEST(Meter, LevelsLightTheirShareOfSegmentsInTheirColours) {
     // Torn or wild values from the monitor never index outside the row.
     EXPECT_EQ(count(face::meter_row(-5, 0, 0), Segment::dark), 22);
     EXPECT_EQ(count(face::meter_row(1000, 0, 0), Segment::dark), 0);
+}
+
+// The controls of the main window laid out in dialog units (x, y, width, height) by a font
+// of the given base units: the five fields, the status display, the volume slider, and the
+// controls the face must stay clear of (the mode button, the carry-over switch, Play, the
+// position slider, the undo button).
+std::vector<face::Box> laid_out(int base_x, int base_y) {
+    const int dlu[][4] = {{32, 34, 108, 12}, {31, 48, 120, 12}, {31, 61, 120, 12}, {31, 75, 31, 12},
+                          {31, 88, 120, 12}, {171, 34, 59, 14}, {172, 107, 59, 16}, {141, 34, 24, 13},
+                          {153, 49, 12, 54},  {171, 80, 29, 14}, {171, 63, 60, 16}, {3, 108, 23, 15}};
+    auto px = [](int v, int base, int per) { return (v * base * 2 + per) / (2 * per); }; // rounded as MulDiv
+    std::vector<face::Box> boxes;
+    for (const auto& d : dlu)
+        boxes.push_back({px(d[0], base_x, 4), px(d[1], base_y, 8), px(d[0] + d[2], base_x, 4), px(d[1] + d[3], base_y, 8)});
+    return boxes;
+}
+
+TEST(PaintedFace, PlacedFromTheControlsAsTheFontLaidThemOut) {
+    const std::array<int, 5> widths = {face::caption_width("\x8B\xC8\x96\xBC"), face::caption_width("\xB1\xB0\xC3\xA8\xBD\xC4"),
+                                       face::caption_width("\xB1\xD9\xCA\xDE\xD1"), face::caption_width("\x94\x4E\x91\xE3"),
+                                       face::caption_width("\xBA\xD2\xDD\xC4")};
+    EXPECT_EQ(widths, (std::array<int, 5>{24, 36, 30, 24, 24})); // 曲名, half-width ｱｰﾃｨｽﾄ ...
+    auto place = [&](const std::vector<face::Box>& c, unsigned dpi) {
+        face::FaceAnchors a;
+        for (size_t i = 0; i < 5; ++i) a.fields[i] = c[i];
+        a.status = c[5];
+        a.volume = c[6];
+        return face::place_face(a, widths, face::caption_width("Wave Vol"), 4, 7, dpi);
+    };
+    // The template's font (base units 6 by 11 at 96 DPI): the pixels the face always had.
+    const face::PaintedFace at96 = place(laid_out(6, 11), 96);
+    const int corners[5][2] = {{20, 50}, {8, 70}, {14, 90}, {21, 108}, {21, 127}};
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(std::make_pair(at96.captions[i].left, at96.captions[i].top), std::make_pair(corners[i][0], corners[i][1])) << i;
+    EXPECT_EQ(std::make_tuple(at96.meter.left, at96.meter_rows[0], at96.meter_rows[1], at96.meter.right, at96.meter.bottom),
+              std::make_tuple(257, 69, 76, 346, 83));
+    EXPECT_EQ(std::make_pair(at96.wave_vol.left, at96.wave_vol.top), std::make_pair(262, 136));
+    // Fonts that stand in for it, wider or narrower, at three scales: every caption beside its
+    // field, nothing painted under a control (the relief reaches a pixel up and left).
+    for (auto [bx, by] : {std::pair{6, 11}, std::pair{7, 13}, std::pair{8, 15}, std::pair{5, 10}})
+        for (unsigned dpi : {96u, 144u, 192u}) {
+            const std::vector<face::Box> c = laid_out(bx * static_cast<int>(dpi) / 96, by * static_cast<int>(dpi) / 96);
+            const face::PaintedFace f = place(c, dpi);
+            std::vector<face::Box> painted = {f.meter, f.wave_vol};
+            for (size_t i = 0; i < 5; ++i) {
+                painted.push_back(f.captions[i]);
+                EXPECT_LE(f.captions[i].right, c[i].left) << bx << " " << dpi << " " << i;
+                EXPECT_GE(f.captions[i].right, c[i].left - static_cast<int>(12 * dpi / 96)) << bx << " " << dpi << " " << i;
+            }
+            for (face::Box p : painted) {
+                p.left -= static_cast<int>(dpi / 96), p.top -= static_cast<int>(dpi / 96);
+                for (const face::Box& control : c) EXPECT_FALSE(p.overlaps(control)) << bx << " " << dpi;
+            }
+        }
 }
 
 TEST(Meter, PeakMarkOnlyInModeZeroForHeldValuesOneToNinetyNine) {

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "win32/editor/resources/resource.h"
+#include "core/face/face_rules.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "tests/support/window_driver_win32.h"
@@ -582,8 +584,8 @@ TEST_F(Editor, FirstStartWritesTheSettingsFile) {
     EXPECT_EQ(tab_order, (std::vector<int>{IDC_TITLE, IDC_MODE, IDC_ARTIST, IDC_CARRY_OVER, IDC_ALBUM, IDC_YEAR,
                                            IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_COMMENT, IDC_UNDO, IDC_OK, IDC_CANCEL,
                                            IDC_FUNCTION, IDC_FILE_MENU, IDC_CLOSE_X, IDC_AUTO_PLAY}));
-    // The drop-down lists open tall enough to choose from: the year box 50 x 200, the history
-    // boxes 100 high.
+    // The drop-down lists open tall enough to choose from: the year box 50 x 200 (wider where its
+    // font needs more for four digits whole), the history boxes 100 high.
     for (auto [id, width, height] :
          {std::tuple{IDC_YEAR, 50L, 200L}, std::tuple{IDC_ARTIST, 0L, 100L}, std::tuple{IDC_COMMENT, 0L, 100L}}) {
         RECT r{}, closed{};
@@ -591,7 +593,8 @@ TEST_F(Editor, FirstStartWritesTheSettingsFile) {
         SendMessageW(box, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&r));
         GetWindowRect(box, &closed);
         if (width) {
-            EXPECT_EQ(r.right - r.left, at_scale(width)) << id;
+            EXPECT_GE(r.right - r.left, at_scale(width)) << id;
+            EXPECT_LE(r.right - r.left, at_scale(width + 12)) << id;
         }
         // Windows counts the edit part in, Wine only the list below it.
         EXPECT_GE(r.bottom - r.top, at_scale(height) - (closed.bottom - closed.top)) << id;
@@ -1071,20 +1074,58 @@ TEST_F(Editor, FunctionMenuIsOwnerDrawnAndShowsTheCopyItemsOnlyWithACopyFolder) 
         }
         ASSERT_TRUE(start(""));
         if (!copy_folder) {
-            // The painted captions of the five fields and of the volume are on the screen.
+            // The painted face, placed from the controls as the dialog's font laid them out: each
+            // caption beside its field, nothing of it under a control (at every scale and under
+            // both code pages, with the font that stands in for the template's), and on the screen.
+            const HWND main = ed.main();
+            auto box_of = [&](HWND c) {
+                RECT r{};
+                GetWindowRect(c, &r);
+                MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&r), 2);
+                return face::Box{r.left, r.top, r.right, r.bottom};
+            };
+            const int fields[5] = {IDC_TITLE, IDC_ARTIST, IDC_ALBUM, IDC_YEAR, IDC_COMMENT};
+            const char* captions[5] = {"曲名", "ｱｰﾃｨｽﾄ", "ｱﾙﾊﾞﾑ", "年代", "ｺﾒﾝﾄ"};
+            face::FaceAnchors anchors;
+            std::array<int, 5> widths{};
+            for (size_t i = 0; i < 5; ++i) {
+                anchors.fields[i] = box_of(GetDlgItem(main, fields[i]));
+                widths[i] = face::caption_width(captions[i]);
+            }
+            anchors.status = box_of(GetDlgItem(main, IDC_STATUS));
+            anchors.volume = box_of(GetDlgItem(main, IDC_VOLUME));
+            // The meter's segment bitmaps are 4 by 7 pixels.
+            const face::PaintedFace painted =
+                face::place_face(anchors, widths, face::caption_width("Wave Vol"), 4, 7, screen_dpi());
+            const int relief = static_cast<int>(at_scale(1)); // the black one pixel up and left
+            std::vector<std::pair<face::Box, std::string>> boxes = {{painted.meter, "meter"},
+                                                                    {painted.wave_vol, "Wave Vol"}};
+            for (size_t i = 0; i < 5; ++i) {
+                const face::Box& c = painted.captions[i];
+                const face::Box& f = anchors.fields[i];
+                boxes.emplace_back(c, captions[i]);
+                EXPECT_LE(c.right, f.left) << captions[i];
+                EXPECT_GE(c.right, f.left - at_scale(12)) << captions[i];
+                EXPECT_TRUE((c.top + c.bottom) / 2 > f.top && (c.top + c.bottom) / 2 < f.bottom) << captions[i];
+            }
+            for (HWND c = GetWindow(main, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                if (!IsWindowVisible(c)) continue;
+                for (auto [b, what] : boxes) {
+                    b.left -= relief, b.top -= relief;
+                    EXPECT_FALSE(b.overlaps(box_of(c))) << what << " under control " << GetDlgCtrlID(c);
+                }
+            }
             struct Caption {
-                int x, y;
+                face::Box at;
                 const char* text;
                 int height;
             };
-            for (const Caption& c :
-                 {Caption{20, 50, "曲名", 12}, Caption{8, 70, "ｱｰﾃｨｽﾄ", 12}, Caption{14, 90, "ｱﾙﾊﾞﾑ", 12},
-                  Caption{21, 108, "年代", 12}, Caption{21, 127, "ｺﾒﾝﾄ", 12}, Caption{262, 136, "Wave Vol", 11}}) {
+            std::vector<Caption> shown_captions = {{painted.wave_vol, "Wave Vol", 11}};
+            for (size_t i = 0; i < 5; ++i) shown_captions.push_back({painted.captions[i], captions[i], 12});
+            for (const Caption& c : shown_captions) {
                 bool shown = false;
-                // Drawn at the screen's scale: the black of the relief one pixel (of 96 DPI) up
-                // and left, the font scaled.
-                const int x = static_cast<int>(at_scale(c.x - 1)) + 1, y = static_cast<int>(at_scale(c.y - 1)) + 1;
-                for (int w = 0; w < 3000 && !(shown = caption_shown(ed.main(), x, y, c.text, static_cast<int>(at_scale(c.height))));
+                const int x = c.at.left - relief + 1, y = c.at.top - relief + 1;
+                for (int w = 0; w < 3000 && !(shown = caption_shown(main, x, y, c.text, static_cast<int>(at_scale(c.height))));
                      w += 100)
                     Sleep(100);
                 EXPECT_TRUE(shown) << c.text;
@@ -1240,8 +1281,10 @@ void expect_scaled(const std::map<int, RECT>& seen, int dpi, const std::map<int,
         const long got[4] = {r.left, r.top, r.right, r.bottom};
         // A base at another scale than 96 DPI carries its own rounding, multiplied.
         const long slack = base_dpi == 96 ? 1 : 1 + dpi / base_dpi;
-        for (int i = 0; i < (combo ? 3 : 4); ++i)
+        // The year box's width follows its font (four digits whole), at least 50 pixels of 96 DPI.
+        for (int i = 0; i < (id == IDC_YEAR ? 2 : combo ? 3 : 4); ++i)
             EXPECT_NEAR(got[i], want[i], slack) << what << ": control " << id << " edge " << i;
+        if (id == IDC_YEAR) EXPECT_GE(r.right - r.left, MulDiv(50, dpi, 96) - 1) << what;
     }
 }
 // Tells the editor that its screen's scale changed (as Windows does when the window moves to
@@ -1634,11 +1677,12 @@ bool wait_status(EditorRun& ed, const std::string& prefix, int ms = 10000) {
     }
     return false;
 }
-// Lit green segments of the level meter (client 257,67 to 377,91 at 96 DPI, scaled) on the
-// screen.
+// Lit green segments of the level meter (below the status display: from its left edge and its
+// bottom, 120 by 24 pixels at 96 DPI, scaled) on the screen.
 int lit_meter_pixels(HWND main) {
-    POINT at{static_cast<int>(at_scale(257)), static_cast<int>(at_scale(67))};
-    ClientToScreen(main, &at);
+    RECT status{};
+    GetWindowRect(GetDlgItem(main, IDC_STATUS), &status);
+    POINT at{status.left, status.bottom};
     HDC screen = GetDC(nullptr);
     int n = 0;
     for (int y = 0; y < at_scale(24); y += 2)
