@@ -544,7 +544,9 @@ static void expect_scaled(const std::map<int, RECT>& seen, int dpi, const std::m
         // The year box's width follows its font (four digits whole), at least 50 pixels of 96 DPI.
         for (int i = 0; i < (id == IDC_YEAR ? 2 : combo ? 3 : 4); ++i)
             EXPECT_NEAR(got[i], want[i], slack) << what << ": control " << id << " edge " << i;
-        if (id == IDC_YEAR) EXPECT_GE(r.right - r.left, MulDiv(50, dpi, 96) - 1) << what;
+        if (id == IDC_YEAR) {
+            EXPECT_GE(r.right - r.left, MulDiv(50, dpi, 96) - 1) << what;
+        }
     }
 }
 // Tells the editor that its screen's scale changed (as Windows does when the window moves to
