@@ -7,59 +7,56 @@ namespace formats {
 
 namespace id3v2 {
 
-// A kept frame in the form of `major`; false when its body is too damaged to turn.
-bool convert(const Id3v2Frame& f, int major, std::string& id, std::string& body) {
-    if (f.body.empty()) return false;
-    const int enc = static_cast<unsigned char>(f.body[0]);
+bool convert(int from, Layout layout, const std::string& in, int major, std::string& body) {
+    if (in.empty()) return false;
+    const int enc = static_cast<unsigned char>(in[0]);
     if (enc > 3) return false;
     const bool enc_fits = major == 4 || enc <= 1;
-    const bool picture = f.id == "APIC" || f.id == "PIC";
-    id = picture ? "APIC" : "USLT";
-    if (enc_fits && f.major != 2) {
-        body = f.body;
+    if (enc_fits && from != 2) {
+        body = in;
         return true;
     }
     const int to = enc_fits ? enc : encoding_for(major);
     auto text = [&](const std::string& raw) { return enc_fits ? raw : encode(major, decode(enc, raw)); };
     size_t pos = 1;
     std::string head, desc;
-    if (picture) {
-        if (f.major == 2) {
-            if (f.body.size() < 5) return false;
-            std::string format = f.body.substr(1, 3);
+    if (layout == Layout::picture) {
+        if (from == 2) {
+            if (in.size() < 5) return false;
+            std::string format = in.substr(1, 3);
             for (char& c : format)
                 if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
             head = "image/" + (format == "jpg" ? std::string("jpeg") : format) + std::string(1, '\0');
             pos = 4;
         } else {
             std::string mime;
-            if (!take_text(f.body, pos, 0, mime)) return false;
+            if (!take_text(in, pos, 0, mime)) return false;
             head = mime + std::string(1, '\0');
         }
-        if (pos >= f.body.size()) return false;
-        head += f.body[pos++]; // the picture type
-        if (!take_text(f.body, pos, enc, desc)) return false;
-        body = std::string(1, static_cast<char>(to)) + head + text(desc) + terminator(to) + f.body.substr(pos);
+        if (pos >= in.size()) return false;
+        head += in[pos++]; // the picture type
+        if (!take_text(in, pos, enc, desc)) return false;
+        body = std::string(1, static_cast<char>(to)) + head + text(desc) + terminator(to) + in.substr(pos);
         return true;
     }
-    if (f.body.size() < 4) return false;
-    head = f.body.substr(1, 3); // the language
+    if (in.size() < 4) return false;
+    head = in.substr(1, 3); // the language
     pos = 4;
-    if (!take_text(f.body, pos, enc, desc)) return false;
-    std::string lyrics = f.body.substr(pos);
+    if (!take_text(in, pos, enc, desc)) return false;
+    std::string rest = in.substr(pos);
     if (!enc_fits) {
         std::string cut;
         size_t p = 0;
-        if (take_text(lyrics, p, enc, cut)) lyrics = cut; // a terminator at the end is no text
+        if (take_text(rest, p, enc, cut)) rest = cut; // a terminator at the end is no text
     }
-    body = std::string(1, static_cast<char>(to)) + head + text(desc) + terminator(to) + text(lyrics);
+    body = std::string(1, static_cast<char>(to)) + head + text(desc) + terminator(to) + text(rest);
     return true;
 }
 
 namespace {
 
-// be turned; `out` may receive no frame (a date frame merged elsewhere).
-
+// One frame of version `from` in the form of `to` (different versions). False when it cannot
+// be turned.
 bool turn(int from, int to, const Id3v2Stored& f, std::vector<Turned>& out) {
     std::string body;
     if (!plain_body(from, f, body)) return false;
@@ -69,35 +66,32 @@ bool turn(int from, int to, const Id3v2Stored& f, std::vector<Turned>& out) {
     uint16_t status = from == 3 && to == 4 ? static_cast<uint16_t>((f.flags & 0xE000) >> 1)
                       : from == 4          ? static_cast<uint16_t>((f.flags & 0x7000) << 1)
                                            : 0;
-    if (to == 4 && only_in_23(id)) return false;
-    if (to == 3 && only_in_24(id)) return false;
     const int enc = body.empty() ? 0 : static_cast<unsigned char>(body[0]);
-    if (enc > 3 && (id[0] == 'T' || one_of(id, {"COMM", "USLT", "APIC"}) || has_other_encoded_text(id))) return false;
-    // Renamed frames.
-    if (to == 4 && id == "TORY") id = "TDOR";
-    else if (to == 3 && id == "TDOR") id = "TORY";
-    else if (to == 4 && id == "IPLS") id = "TIPL";
-    else if (to == 3 && id == "TIPL") id = "IPLS";
+    if (enc > 3 && layout_of(id) != Layout::binary) return false;
+    if (const FrameRule* rule = frame_rule(id); rule && !exists_in(*rule, to)) {
+        if (rule->missing != Missing::renamed) return false;
+        id = rule->counterpart;
+    }
+    const Layout layout = layout_of(id);
     const bool enc_fits = to == 4 || enc <= 1;
-    if (id == "APIC" || id == "USLT" || id == "COMM") {
-        Id3v2Frame old{from, id == "COMM" ? "USLT" : (from == 2 ? f.id : id), body};
-        std::string turned_id, turned;
-        if (!convert(old, to, turned_id, turned)) return false;
+    if (layout == Layout::picture || layout == Layout::language_text) {
+        std::string turned;
+        if (!convert(from, layout, body, to, turned)) return false;
         out.push_back({id, status, turned});
         return true;
     }
-    if (id == "TORY" && from == 4 && !body.empty()) {
+    if (layout == Layout::year && from == 4 && !body.empty()) {
         // 2.3's original release year: the year of 2.4's original release date.
         const auto v = text_values(enc, body.substr(1));
         out.push_back({id, status, text_body(to, {v.empty() ? "" : v[0].substr(0, 4)})});
         return true;
     }
-    if (id[0] == 'T' && id != "TXXX" && !body.empty()) {
+    if ((layout == Layout::text || layout == Layout::year) && !body.empty()) {
         if (!enc_fits || from == 4) out.push_back({id, status, text_body(to, text_values(enc, body.substr(1)))});
         else out.push_back({id, status, body});
         return true;
     }
-    if (id == "TXXX" && !body.empty()) {
+    if (layout == Layout::described_text && !body.empty()) {
         size_t pos = 1;
         std::string desc;
         if (!take_text(body, pos, enc, desc)) return false;
@@ -111,7 +105,7 @@ bool turn(int from, int to, const Id3v2Stored& f, std::vector<Turned>& out) {
         }
         return true;
     }
-    if (has_other_encoded_text(id) && !enc_fits) return false;
+    if (layout == Layout::other_text && !enc_fits) return false;
     out.push_back({id, status, body});
     return true;
 }
@@ -120,12 +114,17 @@ bool turn(int from, int to, const Id3v2Stored& f, std::vector<Turned>& out) {
 
 std::string turn_frames(int from, int to, const std::vector<Id3v2Stored>& carried, Id3v2Texts& t,
                         std::vector<Turned>& frames) {
+    // Whether `to` lacks the frame and takes its content in the way `way`.
+    auto becomes = [to](const std::string& id, Missing way) {
+        const FrameRule* rule = frame_rule(id);
+        return rule && !exists_in(*rule, to) && rule->missing == way;
+    };
     // The date of a 2.3 tag is three frames; 2.4 has one.
     std::string year, date, time;
     for (const Id3v2Stored& f : carried) {
         std::string body;
         const std::string id = from == 2 ? v23_name(f.id) : f.id;
-        if (to == 4 && one_of(id, {"TYER", "TDAT", "TIME"}) && plain_body(from, f, body) && !body.empty()) {
+        if (becomes(id, Missing::date_merged) && plain_body(from, f, body) && !body.empty()) {
             const auto v = text_values(static_cast<unsigned char>(body[0]) & 3, body.substr(1));
             (id == "TYER" ? year : id == "TDAT" ? date : time) = v.empty() ? "" : v[0];
         }
@@ -141,8 +140,8 @@ std::string turn_frames(int from, int to, const std::vector<Id3v2Stored>& carrie
     for (const Id3v2Stored& f : carried) has_tdrc = has_tdrc || f.id == "TDRC";
     for (const Id3v2Stored& f : carried) {
         const std::string id = from == 2 ? v23_name(f.id) : f.id;
-        if (to == 4 && one_of(id, {"TYER", "TDAT", "TIME"})) continue;
-        if (to == 3 && (id == "TDRC" || (id == "TDRL" && !has_tdrc)) && t.year.empty()) {
+        if (becomes(id, Missing::date_merged)) continue;
+        if (becomes(id, Missing::date_split) && (id == "TDRC" || !has_tdrc) && t.year.empty()) {
             std::string body;
             if (!plain_body(from, f, body) || body.empty()) return f.id;
             const auto v = text_values(static_cast<unsigned char>(body[0]) & 3, body.substr(1));
@@ -167,17 +166,18 @@ Id3v2Rewrite repair_id3v2(int major, const Id3v2Found& old, std::vector<Id3v2Rep
     const int own = old.major == 4 ? 4 : 3; // the encoding of the tag's own version
     for (Id3v2Stored& f : fixed.frames) {
         const std::string id = old.major == 2 ? v23_name(f.id) : f.id;
-        const bool text = id.size() == 4 && id[0] == 'T';
-        if (!text && id != "COMM" && id != "USLT") continue;
+        const Layout layout = layout_of(id);
+        const bool described = layout == Layout::described_text || layout == Layout::language_text;
+        if (!described && layout != Layout::text && layout != Layout::year) continue;
         std::string body;
         if (!plain_body(old.major, f, body) || body.empty() || body[0] != 0) continue;
         // The fields of the body: a description first for TXXX, COMM and USLT, after the language
         // for the last two.
-        size_t pos = id == "COMM" || id == "USLT" ? 4 : 1;
+        size_t pos = layout == Layout::language_text ? 4 : 1;
         if (pos > body.size()) continue;
         const std::string head = body.substr(1, pos - 1);
         std::vector<std::string> fields;
-        if (id == "TXXX" || id == "COMM" || id == "USLT") {
+        if (described) {
             std::string desc;
             if (!take_text(body, pos, 0, desc)) continue;
             fields.push_back(desc);

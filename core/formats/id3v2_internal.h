@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/formats/id3v2.h"
+#include "core/formats/id3v2_frames.h"
 
 namespace formats::id3v2 {
 
@@ -64,8 +65,10 @@ struct Turned {
     std::string body;
 };
 
-// A kept frame in the form of `major`; false when its body is too damaged to turn.
-bool convert(const Id3v2Frame& f, int major, std::string& id, std::string& body);
+// A picture's or a text-after-a-language frame's body (`layout`) of version `from` in the form
+// of `major`: 2.2's image format becomes a MIME type, and texts in encodings that `major` lacks
+// become its own. False when the body is too damaged to turn.
+bool convert(int from, Layout layout, const std::string& in, int major, std::string& body);
 
 // The frames of a tag of version `from` in the form of `to` (different versions), the date
 // frames merged or split; `texts.year` may take the old date. Gives the id of a frame that

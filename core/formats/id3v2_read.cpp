@@ -253,7 +253,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         const int text = text_index(id);
         const bool packed = major == 3 ? (frame_flags & 0x00C0) != 0 : (frame_flags & 0x000C) != 0;
         if (text < 0 || packed) ++found.other_frames;
-        const bool wanted = is_kept(id) || (text >= 0 && !packed);
+        const bool wanted = is_picture_or_lyrics(id) || (text >= 0 && !packed);
         std::string frame;
         if ((whole || (wanted && !packed && text >= 0)) && !body.get(at, n, frame)) {
             found.warnings.push_back(unreadable);

@@ -68,8 +68,9 @@ std::string make_id3v2(int major, const Id3v2Texts& t, const std::vector<Id3v2Fr
         add_frame(frames, major, "COMM", body, warnings);
     }
     for (const Id3v2Frame& f : kept) {
-        std::string id, body;
-        if (convert(f, major, id, body)) add_frame(frames, major, id, body, warnings);
+        const std::string id = f.major == 2 ? v23_name(f.id) : f.id;
+        std::string body;
+        if (convert(f.major, layout_of(id), f.body, major, body)) add_frame(frames, major, id, body, warnings);
         else if (warnings) warnings->push_back("a damaged " + f.id + " frame is left out");
     }
     std::string tag = "ID3";
