@@ -7,6 +7,11 @@ namespace formats {
 
 namespace id3v2 {
 
+namespace {
+
+// A picture's or a text-after-a-language frame's body (`layout`) of version `from` in the form
+// of `major`: 2.2's image format becomes a MIME type, and texts in encodings that `major` lacks
+// become its own. False when the body is too damaged to turn.
 bool convert(int from, Layout layout, const std::string& in, int major, std::string& body) {
     if (in.empty()) return false;
     const int enc = static_cast<unsigned char>(in[0]);
@@ -53,11 +58,9 @@ bool convert(int from, Layout layout, const std::string& in, int major, std::str
     return true;
 }
 
-namespace {
-
 // One frame of version `from` in the form of `to` (different versions). False when it cannot
 // be turned.
-bool turn(int from, int to, const Id3v2Stored& f, std::vector<Turned>& out) {
+bool turn(int from, int to, const Id3v2Frame& f, std::vector<Id3v2Frame>& out) {
     std::string body;
     if (!plain_body(from, f, body)) return false;
     std::string id = from == 2 ? v23_name(f.id) : f.id;
@@ -112,8 +115,8 @@ bool turn(int from, int to, const Id3v2Stored& f, std::vector<Turned>& out) {
 
 } // namespace
 
-std::string turn_frames(int from, int to, const std::vector<Id3v2Stored>& carried, Id3v2Texts& t,
-                        std::vector<Turned>& frames) {
+std::string turn_frames(int from, int to, const std::vector<Id3v2Frame>& carried, Id3v2Texts& t,
+                        std::vector<Id3v2Frame>& frames) {
     // Whether `to` lacks the frame and takes its content in the way `way`.
     auto becomes = [to](const std::string& id, Missing way) {
         const FrameRule* rule = frame_rule(id);
@@ -121,7 +124,7 @@ std::string turn_frames(int from, int to, const std::vector<Id3v2Stored>& carrie
     };
     // The date of a 2.3 tag is three frames; 2.4 has one.
     std::string year, date, time;
-    for (const Id3v2Stored& f : carried) {
+    for (const Id3v2Frame& f : carried) {
         std::string body;
         const std::string id = from == 2 ? v23_name(f.id) : f.id;
         if (becomes(id, Missing::date_merged) && plain_body(from, f, body) && !body.empty()) {
@@ -137,8 +140,8 @@ std::string turn_frames(int from, int to, const std::vector<Id3v2Stored>& carrie
     // 2.3 has no release date: where the tag has no recording date, the release date's year
     // stands in as the year, as a reader of a 2.3 tag looks for it there.
     bool has_tdrc = false;
-    for (const Id3v2Stored& f : carried) has_tdrc = has_tdrc || f.id == "TDRC";
-    for (const Id3v2Stored& f : carried) {
+    for (const Id3v2Frame& f : carried) has_tdrc = has_tdrc || f.id == "TDRC";
+    for (const Id3v2Frame& f : carried) {
         const std::string id = from == 2 ? v23_name(f.id) : f.id;
         if (becomes(id, Missing::date_merged)) continue;
         if (becomes(id, Missing::date_split) && (id == "TDRC" || !has_tdrc) && t.year.empty()) {
@@ -148,8 +151,7 @@ std::string turn_frames(int from, int to, const std::vector<Id3v2Stored>& carrie
             const std::string d = v.empty() ? "" : v[0];
             if (d.size() >= 4) frames.push_back({"TYER", 0, text_frame_body(3, d.substr(0, 4))});
             if (d.size() >= 10) frames.push_back({"TDAT", 0, text_frame_body(3, d.substr(8, 2) + d.substr(5, 2))});
-            if (d.size() >= 16)
-                frames.push_back({"TIME", 0, text_frame_body(3, d.substr(11, 2) + d.substr(14, 2))});
+            if (d.size() >= 16) frames.push_back({"TIME", 0, text_frame_body(3, d.substr(11, 2) + d.substr(14, 2))});
             continue;
         }
         if (!turn(from, to, f, frames)) return f.id;
@@ -164,7 +166,7 @@ using namespace id3v2;
 Id3v2Rewrite repair_id3v2(int major, const Id3v2Found& old, std::vector<Id3v2Repair>& repairs) {
     Id3v2Found fixed = old;
     const int own = old.major == 4 ? 4 : 3; // the encoding of the tag's own version
-    for (Id3v2Stored& f : fixed.frames) {
+    for (Id3v2Frame& f : fixed.frames) {
         const std::string id = old.major == 2 ? v23_name(f.id) : f.id;
         const Layout layout = layout_of(id);
         const bool described = layout == Layout::described_text || layout == Layout::language_text;

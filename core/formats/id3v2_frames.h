@@ -28,8 +28,8 @@ enum class Missing : unsigned char {
 };
 
 struct FrameRule {
-    const char* id;          // in 2.3 and 2.4
-    const char* v22;         // the 2.2 name, or null
+    const char* id;  // in 2.3 and 2.4
+    const char* v22; // the 2.2 name, or null
     Versions versions;
     Layout layout;
     Missing missing;         // when `versions` is not both

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/formats/id3v2.h"
-#include "core/formats/id3v2_frames.h"
 
 namespace formats::id3v2 {
 
@@ -38,16 +37,14 @@ std::string undo_unsync(const std::string& in);
 // The frame's body with its version's coding undone; false when it is compressed, encrypted or
 // grouped, which this writer does not turn. With `as_read`, a grouped frame gives its body after
 // the group byte, as the reader takes it.
-bool plain_body(int major, const Id3v2Stored& f, std::string& body, bool as_read = false);
+bool plain_body(int major, const Id3v2Frame& f, std::string& body, bool as_read = false);
 
 // Frame texts (id3v2_text.cpp): 0 Latin-1, 1 UTF-16 with a byte order mark, 2 UTF-16BE, 3 UTF-8.
 std::string decode(int enc, const std::string& raw);
 // The text encoding a version writes: UTF-16 with a byte order mark (2.3), UTF-8 (2.4).
 inline int encoding_for(int major) { return major == 4 ? 3 : 1; }
 std::string encode(int major, const std::string& utf8);
-inline std::string terminator(int enc) {
-    return enc == 1 || enc == 2 ? std::string(2, '\0') : std::string(1, '\0');
-}
+inline std::string terminator(int enc) { return enc == 1 || enc == 2 ? std::string(2, '\0') : std::string(1, '\0'); }
 // Takes a text that ends in the encoding's terminator (or at the end of the body).
 bool take_text(const std::string& body, size_t& pos, int enc, std::string& raw);
 std::string text_frame_body(int major, const std::string& utf8);
@@ -58,22 +55,10 @@ std::string text_body(int major, const std::vector<std::string>& values);
 // A text as it stands in a frame: cp932 marked as Latin-1 is read as cp932.
 std::string frame_text(int enc, const std::string& raw, bool& mis_marked);
 
-// A frame of the tag a rewrite makes.
-struct Turned {
-    std::string id;
-    uint16_t flags;
-    std::string body;
-};
-
-// A picture's or a text-after-a-language frame's body (`layout`) of version `from` in the form
-// of `major`: 2.2's image format becomes a MIME type, and texts in encodings that `major` lacks
-// become its own. False when the body is too damaged to turn.
-bool convert(int from, Layout layout, const std::string& in, int major, std::string& body);
-
 // The frames of a tag of version `from` in the form of `to` (different versions), the date
 // frames merged or split; `texts.year` may take the old date. Gives the id of a frame that
 // cannot be turned, else empty.
-std::string turn_frames(int from, int to, const std::vector<Id3v2Stored>& carried, Id3v2Texts& texts,
-                        std::vector<Turned>& frames);
+std::string turn_frames(int from, int to, const std::vector<Id3v2Frame>& carried, Id3v2Texts& texts,
+                        std::vector<Id3v2Frame>& frames);
 
 } // namespace formats::id3v2

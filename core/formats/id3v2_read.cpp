@@ -18,7 +18,7 @@ std::string undo_unsync(const std::string& in) {
 }
 
 // the group byte, as the reader takes it.
-bool plain_body(int major, const Id3v2Stored& f, std::string& body, bool as_read) {
+bool plain_body(int major, const Id3v2Frame& f, std::string& body, bool as_read) {
     body = f.raw;
     const unsigned group = major == 3 ? 0x0020 : major == 4 ? 0x0040 : 0;
     if ((f.flags & group) && !as_read) return false;
@@ -105,7 +105,8 @@ namespace {
 // from the source as they are asked for, so that the bytes of a picture are never read.
 class TagBody {
 public:
-    TagBody(platform::ByteSource& source, uint64_t offset, size_t size) : source_(source), offset_(offset), size_(size) {}
+    TagBody(platform::ByteSource& source, uint64_t offset, size_t size)
+        : source_(source), offset_(offset), size_(size) {}
     bool read_whole() {
         whole_.assign(size_, '\0');
         if (size_ && !source_.read_at(offset_, whole_.data(), size_)) return false;
@@ -262,13 +263,15 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         }
         // A 2.4 tag marked unsynchronised as a whole may leave its frames unmarked.
         const bool tag_unsync_only = major == 4 && (flags & 0x80) && !(frame_flags & 0x0002);
-        if (whole) found.frames.push_back({id, static_cast<uint16_t>(frame_flags), tag_unsync_only ? undo_unsync(frame) : frame});
+        if (whole)
+            found.frames.push_back(
+                {id, static_cast<uint16_t>(frame_flags), tag_unsync_only ? undo_unsync(frame) : frame});
         if (!wanted) continue;
         if (packed) {
             found.warnings.push_back("a compressed or encrypted " + id + " frame is not kept");
             continue;
         }
-        if (text < 0 && !whole) continue; // a picture or the lyrics: only the whole read keeps them
+        if (text < 0) continue; // a picture or the lyrics: `frames` holds it
         size_t skip = 0;
         if (major == 3 && (frame_flags & 0x0020)) skip += 1; // group
         if (major == 4 && (frame_flags & 0x0040)) skip += 1; // group
@@ -276,8 +279,7 @@ Id3v2Found read_id3v2(platform::ByteSource& source, uint64_t offset, uint64_t le
         if (skip > frame.size()) continue;
         frame.erase(0, skip);
         if (major == 4 && ((frame_flags & 0x0002) || (flags & 0x80))) frame = undo_unsync(frame);
-        if (text >= 0) take_text_frame(found, text, frame, comment_final);
-        else found.kept.push_back({major, id, std::move(frame)});
+        take_text_frame(found, text, frame, comment_final);
     }
     return found;
 }

@@ -34,7 +34,6 @@ std::u32string code_points(const std::string& utf8) {
     return out;
 }
 
-
 } // namespace
 
 // Frame texts: 0 Latin-1, 1 UTF-16 with a byte order mark, 2 UTF-16BE, 3 UTF-8.
@@ -70,7 +69,6 @@ std::string decode(int enc, const std::string& raw) {
     return out;
 }
 
-
 std::string encode(int major, const std::string& utf8) {
     if (major == 4) return utf8;
     std::string out = "\xFF\xFE";
@@ -88,7 +86,6 @@ std::string encode(int major, const std::string& utf8) {
     }
     return out;
 }
-
 
 // Takes a text that ends in the encoding's terminator (or at the end of the body).
 bool take_text(const std::string& body, size_t& pos, int enc, std::string& raw) {
@@ -129,7 +126,6 @@ std::string text_body(int major, const std::vector<std::string>& values) {
     }
     return text_frame_body(major, joined);
 }
-
 
 std::string frame_text(int enc, const std::string& raw, bool& mis_marked) {
     mis_marked = enc == 0 && is_mis_marked_cp932(raw);

@@ -31,7 +31,7 @@ void put_frame(std::string& out, int major, const std::string& id, uint16_t flag
 }
 
 // Which of the seven texts a frame holds (as `text_index`), for frames of any version.
-bool replaced_by(const Id3v2Stored& f, int major, const Id3v2Texts& t, unsigned cleared) {
+bool replaced_by(const Id3v2Frame& f, int major, const Id3v2Texts& t, unsigned cleared) {
     const int i = text_index(f.id);
     const std::string* given[] = {&t.title, &t.artist, &t.album, &t.year, &t.comment, &t.genre};
     if (i < 0 || i > 5 || (given[i]->empty() && !(cleared & (1u << i)))) return false;
@@ -45,10 +45,8 @@ bool replaced_by(const Id3v2Stored& f, int major, const Id3v2Texts& t, unsigned 
     return enc <= 3 && take_text(body, pos, enc, desc) && desc.empty();
 }
 
-} // namespace
-
-std::string make_id3v2(int major, const Id3v2Texts& t, const std::vector<Id3v2Frame>& kept,
-                       std::vector<std::string>* warnings) {
+// The frames of the texts given; an empty text gets none.
+std::string text_frames(int major, const Id3v2Texts& t, std::vector<std::string>* warnings) {
     std::string frames;
     const struct {
         const char* id;
@@ -67,18 +65,19 @@ std::string make_id3v2(int major, const Id3v2Texts& t, const std::vector<Id3v2Fr
                            encode(major, t.comment);
         add_frame(frames, major, "COMM", body, warnings);
     }
-    for (const Id3v2Frame& f : kept) {
-        const std::string id = f.major == 2 ? v23_name(f.id) : f.id;
-        std::string body;
-        if (convert(f.major, layout_of(id), f.body, major, body)) add_frame(frames, major, id, body, warnings);
-        else if (warnings) warnings->push_back("a damaged " + f.id + " frame is left out");
-    }
+    return frames;
+}
+
+} // namespace
+
+std::string make_id3v2(int major, const Id3v2Texts& t, std::vector<std::string>* warnings) {
+    std::string frames = text_frames(major, t, warnings);
     std::string tag = "ID3";
     tag += static_cast<char>(major);
     tag += std::string(2, '\0'); // revision, flags
     if (frames.size() > 0x0FFFFFFF) {
-        if (warnings) warnings->push_back("the frames are too large for a tag; only the texts are written");
-        return make_id3v2(major, t, {}, warnings);
+        if (warnings) warnings->push_back("the texts are too large for a tag; none is written");
+        frames.clear();
     }
     put_syncsafe(tag, static_cast<uint32_t>(frames.size()));
     return tag + frames;
@@ -86,24 +85,24 @@ std::string make_id3v2(int major, const Id3v2Texts& t, const std::vector<Id3v2Fr
 
 Id3v2Rewrite rewrite_id3v2(int major, const Id3v2Texts& texts, const Id3v2Found& old, unsigned cleared) {
     Id3v2Rewrite r;
-    std::vector<Id3v2Stored> carried;
-    for (const Id3v2Stored& f : old.frames)
+    std::vector<Id3v2Frame> carried;
+    for (const Id3v2Frame& f : old.frames)
         if (!replaced_by(f, old.major, texts, cleared)) carried.push_back(f);
     Id3v2Texts t = texts;
-    std::vector<Turned> frames;
+    std::vector<Id3v2Frame> frames;
     if (old.present && old.major != major) {
         r.left_behind = turn_frames(old.major, major, carried, t, frames);
         if (!r.left_behind.empty()) return r;
     } else {
-        for (const Id3v2Stored& f : carried) frames.push_back({f.id, f.flags, f.raw});
+        frames = std::move(carried);
     }
-    std::string body = make_id3v2(major, t, {}, &r.warnings).substr(10);
-    for (const Turned& f : frames) {
-        if (f.body.size() > 0x0FFFFFFF) {
+    std::string body = text_frames(major, t, &r.warnings);
+    for (const Id3v2Frame& f : frames) {
+        if (f.raw.size() > 0x0FFFFFFF) {
             r.left_behind = f.id;
             return r;
         }
-        put_frame(body, major, f.id, f.flags, f.body);
+        put_frame(body, major, f.id, f.flags, f.raw);
     }
     if (body.size() > 0x0FFFFFFF) {
         r.left_behind = "the tag as a whole";
