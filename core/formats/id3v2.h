@@ -12,14 +12,6 @@ class ByteSource;
 
 namespace formats {
 
-// A frame as it stood in its tag: the identifier and the body, in the form of `major` (2, 3
-// or 4), unsynchronisation undone and any data length indicator taken off.
-struct Id3v2Frame {
-    int major = 0;
-    std::string id;
-    std::string body;
-};
-
 // The texts of a tag, in UTF-8; in a new tag an empty text gets no frame. `genre` is a name, or
 // an ID3v1 genre number written as "(17)".
 struct Id3v2Texts {
@@ -28,7 +20,7 @@ struct Id3v2Texts {
 
 // A frame exactly as it stood in its tag: the identifier, the two flag bytes (0 in 2.2) and the
 // body as stored (a 2.3 tag's unsynchronisation undone; in 2.4 a frame keeps its own).
-struct Id3v2Stored {
+struct Id3v2Frame {
     std::string id;
     uint16_t flags = 0;
     std::string raw;
@@ -39,7 +31,6 @@ struct Id3v2Found {
     int major = 0;                     // 2, 3 or 4
     uint64_t offset = 0;               // where the tag starts in the file
     uint64_t size = 0;                 // the whole tag: header, frames, padding and footer
-    std::vector<Id3v2Frame> kept;      // the pictures and the lyrics
     std::vector<std::string> warnings; // damage and frames left behind, in words
     // What the tag says: the first value of each text frame (for the comment, the first COMM
     // frame with an empty description, else the first COMM frame), and the track as it stands
@@ -49,8 +40,8 @@ struct Id3v2Found {
     // The texts (by their names in `k_id3v2_text_names`) whose frame was marked Latin-1 but held
     // cp932; they are given above in their cp932 reading.
     std::vector<std::string> mis_marked;
-    size_t other_frames = 0;         // frames that are none of the seven texts (pictures too)
-    std::vector<Id3v2Stored> frames; // every frame, in the tag's order
+    size_t other_frames = 0;        // frames that are none of the seven texts (pictures too)
+    std::vector<Id3v2Frame> frames; // every frame, in the tag's order
     // The frames end at damage: bytes of the tag that may hold frames were not read, and a new
     // tag made from `frames` would lose them.
     bool damaged = false;
@@ -60,7 +51,7 @@ struct Id3v2Found {
 inline constexpr const char* k_id3v2_text_names[] = {"title", "artist", "album", "year", "comment", "genre", "track"};
 
 // How much of a tag a reader takes: everything (to write a new tag that keeps it), or the texts
-// alone (to show them), which leaves `frames` and `kept` empty and reads no other frame's bytes.
+// alone (to show them), which leaves `frames` empty and reads no other frame's bytes.
 // The rest of what is found (the texts, the counts, the warnings, the damage) is the same.
 enum class Id3v2Depth { whole, texts };
 
@@ -82,12 +73,9 @@ Id3v2Found find_id3v2(platform::ByteSource& source, uint64_t length, Id3v2Depth 
 // in a Western language ("Mädchen", "élégie", "Don’t" in code page 1252) stays Latin-1.
 bool is_mis_marked_cp932(const std::string& bytes);
 
-// The whole tag, header included, in version 2.3 or 2.4 (`major` 3 or 4). Kept frames are
-// turned into that version's form: 2.2's PIC and ULT become APIC and USLT, and texts in
-// encodings that 2.3 lacks (UTF-16BE, UTF-8) become UTF-16 with a byte order mark. A kept frame
-// too damaged to turn is left out and named in `warnings`.
-std::string make_id3v2(int major, const Id3v2Texts& texts, const std::vector<Id3v2Frame>& kept,
-                       std::vector<std::string>* warnings = nullptr);
+// The whole tag, header included, in version 2.3 or 2.4 (`major` 3 or 4), with the frames of the
+// texts alone. A frame too large for a tag is left out and named in `warnings`.
+std::string make_id3v2(int major, const Id3v2Texts& texts, std::vector<std::string>* warnings = nullptr);
 
 // A new tag of version `major` (3 or 4) that keeps every frame of `old`: the texts given replace
 // the frames of their kind (an empty text keeps the old frame; the comment replaces the comments

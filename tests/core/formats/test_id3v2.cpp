@@ -31,7 +31,7 @@ Id3v2Found read(const std::string& bytes) {
     platform::MemorySource src(bytes.data(), bytes.size());
     Id3v2Found whole = read_id3v2(src, 0, bytes.size());
     Id3v2Found texts = read_id3v2(src, 0, bytes.size(), Id3v2Depth::texts);
-    EXPECT_TRUE(texts.frames.empty() && texts.kept.empty());
+    EXPECT_TRUE(texts.frames.empty());
     EXPECT_EQ(std::tie(texts.present, texts.major, texts.offset, texts.size, texts.track, texts.mis_marked,
                        texts.other_frames, texts.warnings, texts.damaged),
               std::tie(whole.present, whole.major, whole.offset, whole.size, whole.track, whole.mis_marked,
@@ -65,7 +65,7 @@ std::string frame24(const std::string& id, const std::string& body, const std::s
 TEST(Id3v2Write, TextsInUtf16ForVersion3AndUtf8ForVersion4) {
     // 曲 is U+66F2; 𝄞 (U+1D11E) needs a surrogate pair in UTF-16.
     const Id3v2Texts texts{"\xE6\x9B\xB2", "", "", "1999", "c", "(17)"};
-    EXPECT_EQ(make_id3v2(3, texts, {}), tag(3, frame23("TIT2", "\x01\xFF\xFE\xF2\x66"s) +
+    EXPECT_EQ(make_id3v2(3, texts), tag(3, frame23("TIT2", "\x01\xFF\xFE\xF2\x66"s) +
                                                    frame23("TYER",
                                                            "\x01\xFF\xFE"
                                                            "1\0"
@@ -79,19 +79,19 @@ TEST(Id3v2Write, TextsInUtf16ForVersion3AndUtf8ForVersion4) {
                                                    frame23("COMM",
                                                            "\x01jpn\xFF\xFE\0\0\xFF\xFE"
                                                            "c\0"s)));
-    EXPECT_EQ(make_id3v2(4, texts, {}), tag(4, frame24("TIT2", "\x03\xE6\x9B\xB2"s) +
+    EXPECT_EQ(make_id3v2(4, texts), tag(4, frame24("TIT2", "\x03\xE6\x9B\xB2"s) +
                                                    frame24("TDRC",
                                                            "\x03"
                                                            "1999"s) +
                                                    frame24("TCON", "\x03(17)"s) + frame24("COMM", "\x03jpn\0c"s)));
-    EXPECT_EQ(make_id3v2(3, {"\xF0\x9D\x84\x9E", "", "", "", "", ""}, {}),
+    EXPECT_EQ(make_id3v2(3, {"\xF0\x9D\x84\x9E", "", "", "", "", ""}),
               tag(3, frame23("TIT2", "\x01\xFF\xFE\x34\xD8\x1E\xDD"s)));
     // Nothing to say is a tag without frames.
-    EXPECT_EQ(make_id3v2(4, {}, {}), tag(4, ""));
+    EXPECT_EQ(make_id3v2(4, {}), tag(4, ""));
 }
 
 TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
-    // 2.2: PIC with its three-letter format and ULT become APIC and USLT; the rest is left.
+    // 2.2: PIC with its three-letter format and ULT become APIC and USLT; the padding is left.
     Id3v2Found v22 = read(tag(2, frame22("TT2", "\0old"s) +
                                      frame22("PIC",
                                              "\0JPG\x03"
@@ -102,11 +102,10 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
     EXPECT_EQ(v22.size, 10u + 10 + 16 + 16 + 10); // header, three frames, padding; not the audio
     EXPECT_EQ(v22.texts.title, "old");
     EXPECT_EQ(v22.other_frames, 2u); // the picture and the lyrics
-    ASSERT_EQ(v22.kept.size(), 2u);
-    EXPECT_EQ(make_id3v2(3, {}, v22.kept), tag(3, frame23("APIC",
-                                                          "\0image/jpeg\0\x03"
-                                                          "d\0\xFF\xD8\xFF"s) +
-                                                      frame23("USLT", "\0eng\0words"s)));
+    ASSERT_EQ(v22.frames.size(), 3u);
+    EXPECT_EQ(rewrite_id3v2(3, {}, v22).tag, tag(3, frame23("TIT2", "\0old"s) +
+                                                        frame23("APIC", "\0image/jpeg\0\x03" "d\0\xFF\xD8\xFF"s) +
+                                                        frame23("USLT", "\0eng\0words"s)));
 
     // 2.4 with UTF-8 lyrics, a data length indicator and a picture in UTF-16BE: kept as they
     // are in 2.4; in 2.3, which knows neither encoding, the texts become UTF-16 with a mark.
@@ -116,9 +115,10 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
                                          "\x03jpn\0\xE6\x9B\xB2"s,
                                          "\0\x01"s) +
                                      frame24("APIC", apic)));
-    ASSERT_EQ(v24.kept.size(), 2u);
-    EXPECT_EQ(v24.kept[0].body, "\x03jpn\0\xE6\x9B\xB2"s);
-    EXPECT_EQ(make_id3v2(4, {}, v24.kept), tag(4, frame24("USLT", "\x03jpn\0\xE6\x9B\xB2"s) + frame24("APIC", apic)));
+    ASSERT_EQ(v24.frames.size(), 2u);
+    EXPECT_EQ(v24.frames[0].raw, "\0\0\0\x04\x03jpn\0\xE6\x9B\xB2"s); // a new version takes off the length
+    EXPECT_EQ(rewrite_id3v2(4, {}, v24).tag,
+              tag(4, frame24("USLT", "\0\0\0\x04\x03jpn\0\xE6\x9B\xB2"s, "\0\x01"s) + frame24("APIC", apic)));
     // The texts alone are read without a byte of the picture or the lyrics.
     const std::string pictured =
         tag(3, frame23("TIT2", "\0t"s) + frame23("APIC", "\0image/jpeg\0\x03\0"s + std::string(70000, 'j')) +
@@ -129,8 +129,8 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
     EXPECT_EQ(texts.texts.title + texts.texts.artist, "ta");
     EXPECT_EQ(texts.other_frames, 1u);
     EXPECT_FALSE(read_id3v2(shy, 0, pictured.size()).warnings.empty()); // the whole read needs them
-    EXPECT_EQ(make_id3v2(3, {}, v24.kept), tag(3, frame23("USLT", "\x01jpn\xFF\xFE\0\0\xFF\xFE\xF2\x66"s) +
-                                                      frame23("APIC", "\x01image/png\0\x03\xFF\xFE\xF2\x66\0\0PNG"s)));
+    EXPECT_EQ(rewrite_id3v2(3, {}, v24).tag, tag(3, frame23("USLT", "\x01jpn\xFF\xFE\0\0\xFF\xFE\xF2\x66"s) +
+                                                    frame23("APIC", "\x01image/png\0\x03\xFF\xFE\xF2\x66\0\0PNG"s)));
 
     // 2.3 with its whole tag unsynchronised and an extended header.
     const std::string body = be32(6) + std::string(6, '\0') + frame23("APIC", "\0image/png\0\x03\0\xFF\xE0"s);
@@ -140,8 +140,8 @@ TEST(Id3v2Read, PicturesAndLyricsOfEveryVersionGoOver) {
         if (c == '\xFF') unsynced += '\0';
     }
     Id3v2Found v23 = read(tag(3, unsynced, '\xC0'));
-    ASSERT_EQ(v23.kept.size(), 1u);
-    EXPECT_EQ(v23.kept[0].body, "\0image/png\0\x03\0\xFF\xE0"s);
+    ASSERT_EQ(v23.frames.size(), 1u);
+    EXPECT_EQ(rewrite_id3v2(3, {}, v23).tag, tag(3, frame23("APIC", "\0image/png\0\x03\0\xFF\xE0"s)));
 
     // The texts of every version, in UTF-8: 2.3 in UTF-16 with its mark, a comment with a
     // description standing in only until one without comes, 2.4's several values (the first
@@ -348,7 +348,7 @@ TEST(Id3v2Read, DamageIsNamedAndNeverReadPast) {
     // A frame past its tag ends the frames; the tag is still one, and is replaced.
     Id3v2Found frame = read(tag(3, "APIC"s + be32(999999) + "\0\0\0x\0\x03\0p"s));
     EXPECT_TRUE(frame.present);
-    EXPECT_TRUE(frame.kept.empty());
+    EXPECT_TRUE(frame.frames.empty());
     EXPECT_EQ(frame.warnings.size(), 1u);
     EXPECT_TRUE(frame.damaged); // what follows the damage was not read: no rewrite may drop it
     EXPECT_FALSE(read(tag(3, frame23("TIT2", "\0ok"s))).damaged);
@@ -356,11 +356,10 @@ TEST(Id3v2Read, DamageIsNamedAndNeverReadPast) {
     EXPECT_FALSE(read(tag(5, "")).present);
     EXPECT_FALSE(read("ID3\x03\0\0\0\0\0\x80"s).present);
     EXPECT_FALSE(read("ID3\x03\0\0\0\0"s).present);
-    // A compressed picture is not kept; a picture too damaged to turn is left out, and said.
+    // A compressed picture is not turned; a picture too damaged to turn fails the tag, named.
     Id3v2Found packed = read(tag(3, frame23("APIC", "\0\0\0\x10xxxx"s, "\0\x80"s)));
-    EXPECT_TRUE(packed.kept.empty());
+    EXPECT_EQ(rewrite_id3v2(4, {}, packed).left_behind, "APIC");
     EXPECT_EQ(packed.warnings.size(), 1u);
-    std::vector<std::string> warnings;
-    EXPECT_EQ(make_id3v2(3, {}, {{2, "PIC", "\0JP"s}}, &warnings), tag(3, ""));
-    EXPECT_EQ(warnings.size(), 1u);
+    const Id3v2Rewrite damaged = rewrite_id3v2(3, {}, read(tag(2, frame22("PIC", "\0JP"s))));
+    EXPECT_TRUE(damaged.tag.empty() && damaged.left_behind == "PIC");
 }
