@@ -191,17 +191,7 @@ platform::Result export_one(const Job& job, const Loaded& l, JournalFile* journa
     return committed;
 }
 
-} // namespace
-
-int run_export(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {KnownOption::flag("--id3v2.3"),
-                                                   KnownOption::flag("--id3v2.4"),
-                                                   KnownOption::flag("--recursive", "-r"),
-                                                   KnownOption::flag("--overwrite"),
-                                                   KnownOption::valued("--out", "--out needs a folder"),
-                                                   KnownOption::valued("--journal")};
-    const ParsedArguments p = parse_arguments(args, known);
-    if (p.help) return help("export");
+int run_export(const ParsedArguments& p) {
     if (!p.ok()) return usage(p.error.text);
     int major = 0;
     bool recursive = false, overwrite = false;
@@ -294,5 +284,28 @@ int run_export(const std::vector<std::string>& args) {
     }
     return status;
 }
+
+} // namespace
+
+extern const Command k_export_command = {
+    "export",
+    {KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"), KnownOption::flag("--recursive", "-r"),
+     KnownOption::flag("--overwrite"), KnownOption::valued("--out", "--out needs a folder"),
+     KnownOption::valued("--journal")},
+    run_export,
+    "tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] [--journal J] FILE...\n",
+    "usage: tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] [--journal J] FILE...\n"
+    "Writes the record's texts (the RMP form's) into an ID3v2 tag in Unicode, keeping every frame\n"
+    "of the tag the file has.\n"
+    "  --id3v2.3, --id3v2.4  the version (default: the file's own tag's, else 2.3)\n"
+    "                                                        tagzo-cli export --id3v2.4 a.mp3\n"
+    "  --overwrite      the record's texts replace differing texts of the tag\n"
+    "                                                        tagzo-cli export --overwrite a.mp3\n"
+    "  --out DIR        write new files under DIR, leave the originals\n"
+    "                                                        tagzo-cli export -r --out plain Music\n"
+    "  --journal FILE   keep what each change replaces, for undo: old bytes in FILE, a rewritten\n"
+    "                   file's old self in the folder FILE.kept beside it (a second name, no copy)\n"
+    "  -r, --recursive  walk the folders among the FILEs     tagzo-cli export -r Music\n",
+};
 
 } // namespace cli

@@ -80,14 +80,7 @@ bool options_from_tag(const Loaded& l, bool rmp, SetOptions& o, std::vector<std:
     return true;
 }
 
-} // namespace
-
-int run_import(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {KnownOption::flag("--rmp"), KnownOption::flag("--dry-run"),
-                                                   KnownOption::flag("--recursive", "-r"),
-                                                   KnownOption::valued("--journal")};
-    const ParsedArguments p = parse_arguments(args, known);
-    if (p.help) return help("import");
+int run_import(const ParsedArguments& p) {
     if (!p.ok()) return usage(p.error.text);
     bool rmp = false, dry_run = false, recursive = false;
     std::optional<std::string> journal_path;
@@ -145,5 +138,23 @@ int run_import(const std::vector<std::string>& args) {
     }
     return status;
 }
+
+} // namespace
+
+extern const Command k_import_command = {
+    "import",
+    {KnownOption::flag("--rmp"), KnownOption::flag("--dry-run"), KnownOption::flag("--recursive", "-r"),
+     KnownOption::valued("--journal")},
+    run_import,
+    "tagzo-cli import [-r] [--rmp] [--dry-run] [--journal J] FILE...\n",
+    "usage: tagzo-cli import [-r] [--rmp] [--dry-run] [--journal J] FILE...\n"
+    "Writes the record from the texts of the file's ID3v2 tag, in code page 932, cut to 30 bytes\n"
+    "(the year 4) on a character's boundary; each change is printed as: path: field old -> new\n"
+    "  --rmp            longer texts take the RMP form whole  tagzo-cli import --rmp a.mp3\n"
+    "  --dry-run        print the changes, write nothing     tagzo-cli import --dry-run -r Music\n"
+    "  --journal FILE   keep what each change replaces, for undo: old bytes in FILE, a rewritten\n"
+    "                   file's old self in the folder FILE.kept beside it (a second name, no copy)\n"
+    "  -r, --recursive  walk the folders among the FILEs     tagzo-cli import -r Music\n",
+};
 
 } // namespace cli

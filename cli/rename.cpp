@@ -74,14 +74,7 @@ void take_id3v2_texts(Loaded& l) {
     l.texts.loaded.track = track <= 255 ? static_cast<uint8_t>(track) : 0;
 }
 
-} // namespace
-
-int run_rename(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {
-        KnownOption::flag("--dry-run"), KnownOption::flag("--recursive", "-r"), KnownOption::valued("--pattern"),
-        KnownOption::valued("--journal"), KnownOption::valued("--format")};
-    const ParsedArguments p = parse_arguments(args, known);
-    if (p.help) return help("rename");
+int run_rename(const ParsedArguments& p) {
     int32_t pattern = 0;
     bool dry_run = false, recursive = false;
     std::optional<std::string> journal_path, format;
@@ -200,5 +193,24 @@ int run_rename(const std::vector<std::string>& args) {
     }
     return status;
 }
+
+} // namespace
+
+extern const Command k_rename_command = {
+    "rename",
+    {KnownOption::flag("--dry-run"), KnownOption::flag("--recursive", "-r"), KnownOption::valued("--pattern"),
+     KnownOption::valued("--journal"), KnownOption::valued("--format")},
+    run_rename,
+    "tagzo-cli rename [-r] [--pattern 0|1|--format FORMAT] [--dry-run] [--journal J] FILE...\n",
+    "usage: tagzo-cli rename [-r] [--pattern 0|1|--format FORMAT] [--dry-run] [--journal J] FILE...\n"
+    "Names each file from its tag, in its own folder.\n"
+    "  --pattern 0|1    (artist)title.mp3 (0, the default) or artist-title.mp3 (1)\n"
+    "                                                        tagzo-cli rename --pattern 1 a.mp3\n"
+    "  --format FORMAT  %a artist, %t title, %b album, %y year, %n track (two digits), %% a %\n"
+    "                                                        tagzo-cli rename --format \"%n %t\" *.mp3\n"
+    "  --dry-run        print the renames, change nothing    tagzo-cli rename --dry-run -r Music\n"
+    "  --journal FILE   keep the old names, for undo          tagzo-cli rename --journal j.log -r Music\n"
+    "  -r, --recursive  walk the folders among the FILEs     tagzo-cli rename -r Music\n",
+};
 
 } // namespace cli

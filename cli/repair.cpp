@@ -108,14 +108,7 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Jour
     return r;
 }
 
-} // namespace
-
-int run_repair(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"),
-                                                   KnownOption::flag("--recursive", "-r"),
-                                                   KnownOption::flag("--dry-run"), KnownOption::valued("--journal")};
-    const ParsedArguments p = parse_arguments(args, known);
-    if (p.help) return help("repair");
+int run_repair(const ParsedArguments& p) {
     if (!p.ok()) return usage(p.error.text);
     int major = 0;
     bool recursive = false, dry_run = false;
@@ -172,5 +165,24 @@ int run_repair(const std::vector<std::string>& args) {
     }
     return status;
 }
+
+} // namespace
+
+extern const Command k_repair_command = {
+    "repair",
+    {KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"), KnownOption::flag("--recursive", "-r"),
+     KnownOption::flag("--dry-run"), KnownOption::valued("--journal")},
+    run_repair,
+    "tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] [--journal J] FILE...\n",
+    "usage: tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] [--journal J] FILE...\n"
+    "Writes again in Unicode the ID3v2 text frames marked Latin-1 that hold code page 932,\n"
+    "and nothing else; each change is printed as: path: FRAME old -> new\n"
+    "  --dry-run        print the changes, write nothing     tagzo-cli repair --dry-run -r Music\n"
+    "  --id3v2.3, --id3v2.4  the version (default: the tag's own; 2.2 becomes 2.3)\n"
+    "                                                        tagzo-cli repair --id3v2.4 a.mp3\n"
+    "  --journal FILE   keep what each change replaces, for undo: old bytes in FILE, a rewritten\n"
+    "                   file's old self in the folder FILE.kept beside it (a second name, no copy)\n"
+    "  -r, --recursive  walk the folders among the FILEs     tagzo-cli repair -r Music\n",
+};
 
 } // namespace cli

@@ -30,13 +30,6 @@ namespace {
 
 std::string shown(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
 
-const std::vector<KnownOption> k_set_options = {
-    KnownOption::flag("--no-rmp"),    KnownOption::flag("--no-id3v2"),        KnownOption::flag("--recursive", "-r"), KnownOption::valued("--title"),
-    KnownOption::valued("--artist"),  KnownOption::valued("--album"),         KnownOption::valued("--year"),
-    KnownOption::valued("--comment"), KnownOption::valued("--genre"),         KnownOption::valued("--display-name"),
-    KnownOption::valued("--json"),    KnownOption::valued("--track"),         KnownOption::valued("--journal"),
-};
-
 // A text option (or the display name) into `o`, in code page 932; the usage error, else empty.
 std::string set_text(SetOptions& o, const std::string& name, const std::string& value) {
     std::string cp932, bad;
@@ -378,9 +371,9 @@ int set_files(const SetOptions& o, settings::Settings& st) {
     return status;
 }
 
-int run_set(const std::vector<std::string>& args) {
-    const ParsedArguments p = parse_arguments(args, k_set_options);
-    if (p.help) return help("set");
+namespace {
+
+int run_set(const ParsedArguments& p) {
     SetOptions o;
     bool recursive = false;
     std::optional<std::string> json_source, journal_path;
@@ -439,5 +432,42 @@ int run_set(const std::vector<std::string>& args) {
     int status = set_files(o, st);
     return walk_failed ? k_failed : status;
 }
+
+} // namespace
+
+extern const Command k_set_command = {
+    "set",
+    {KnownOption::flag("--no-rmp"), KnownOption::flag("--no-id3v2"), KnownOption::flag("--recursive", "-r"),
+     KnownOption::valued("--title"), KnownOption::valued("--artist"), KnownOption::valued("--album"),
+     KnownOption::valued("--year"), KnownOption::valued("--comment"), KnownOption::valued("--genre"),
+     KnownOption::valued("--display-name"), KnownOption::valued("--json"), KnownOption::valued("--track"),
+     KnownOption::valued("--journal")},
+    run_set,
+    "tagzo-cli set [-r] [--title T] [--artist A] [--album B] [--year Y] [--comment C]\n"
+    "                     [--genre N] [--track N] [--no-rmp] [--no-id3v2] [--display-name NAME] [--journal J]\n"
+    "                     FILE...\n"
+    "       tagzo-cli set [--no-rmp] [--no-id3v2] [--display-name NAME] --json FILE.jsonl|-\n",
+    "usage: tagzo-cli set [-r] [OPTION...] FILE...\n"
+    "       tagzo-cli set [--no-rmp] [--no-id3v2] [--display-name NAME] --json FILE.jsonl|-\n"
+    "Writes the tag as the editor does; an option not given keeps the file's text. A file's own\n"
+    "ID3v2 tag takes each text given too (its other frames stay), and then a long text goes\n"
+    "whole into that tag instead of the RMP form.\n"
+    "  --title T, --artist A, --album B, --year Y, --comment C\n"
+    "                   the texts, up to 255 bytes in code page 932\n"
+    "                                                        tagzo-cli set --artist \"理多\" *.mp3\n"
+    "  --genre N        the genre number, 0 to 255            tagzo-cli set --genre 17 a.mp3\n"
+    "  --track N        the record's track, 1 to 255; 0 removes it\n"
+    "                                                        tagzo-cli set --track 3 a.mp3\n"
+    "  --no-rmp         keep an ID3v1 file, texts cut to 30 bytes\n"
+    "                                                        tagzo-cli set --no-rmp --title T a.mp3\n"
+    "  --no-id3v2       leave the file's ID3v2 tag as it is  tagzo-cli set --no-id3v2 --title T a.mp3\n"
+    "  --display-name NAME  the software name a conversion records\n"
+    "                                                        tagzo-cli set --display-name me --title T a.mp3\n"
+    "  --json FILE|-    apply the lines show --json prints   tagzo-cli set --json edited.jsonl\n"
+    "  --journal FILE   keep what each change replaces, for undo: old bytes in FILE, a rewritten\n"
+    "                   file's old self in the folder FILE.kept beside it (a second name, no copy)\n"
+    "                                                        tagzo-cli set --journal j.log --album B *.mp3\n"
+    "  -r, --recursive  walk the folders among the FILEs     tagzo-cli set -r --album B Music\n",
+};
 
 } // namespace cli

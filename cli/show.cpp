@@ -175,12 +175,7 @@ std::string show_text(const std::string& path, const Loaded& l) {
     return s;
 }
 
-} // namespace
-
-int run_show(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {KnownOption::flag("--json"), KnownOption::flag("--recursive", "-r")};
-    const ParsedArguments p = parse_arguments(args, known);
-    if (p.help) return help("show");
+int run_show(const ParsedArguments& p) {
     if (!p.ok()) return usage(p.error.text);
     bool json = false, recursive = false;
     for (const GivenOption& o : p.options) {
@@ -209,5 +204,18 @@ int run_show(const std::vector<std::string>& args) {
     });
     return walk_failed ? k_failed : status;
 }
+
+} // namespace
+
+extern const Command k_show_command = {
+    "show",
+    {KnownOption::flag("--json"), KnownOption::flag("--recursive", "-r")},
+    run_show,
+    "tagzo-cli show [-r] [--json] FILE...\n",
+    "usage: tagzo-cli show [-r] [--json] FILE...\n"
+    "Shows each file's kind, its forms (id3 or rmp, and v2.N for an ID3v2 tag) and its texts.\n"
+    "  -r, --recursive  walk the folders among the FILEs     tagzo-cli show -r Music\n"
+    "  --json           one JSON object a line, UTF-8        tagzo-cli show --json a.mp3 > a.jsonl\n",
+};
 
 } // namespace cli
