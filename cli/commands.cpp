@@ -48,4 +48,9 @@ int usage(const std::string& why) {
     return k_usage;
 }
 
+int exit_status(const platform::Result& step) {
+    if (step) return k_ok;
+    return step.fault == platform::Fault::bad_input ? usage(step.detail) : k_failed;
+}
+
 } // namespace cli

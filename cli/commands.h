@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "platform/result.h"
 
 namespace cli {
 
@@ -37,5 +38,9 @@ const std::string& usage_text();
 
 // Names a usage error on stderr, followed by the usage text; gives k_usage.
 int usage(const std::string& why);
+
+// The exit status of a step that ends a command: k_ok when done; a failure of kind bad_input is
+// a usage error, named here (k_usage); any other was named where it happened (k_failed).
+int exit_status(const platform::Result& step);
 
 } // namespace cli

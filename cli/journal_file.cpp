@@ -7,7 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/console.h"
-#include "cli/flag_user.h"
+#include "cli/files.h"
 #include "cli/options.h"
 #include "platform/text.h"
 
@@ -195,17 +195,6 @@ platform::Result JournalFile::after(uint64_t at, const std::string& path, uint64
     // Not flushed on its own: the next record's flush takes it to the disk, as the close does.
     // One lost to a crash leaves its change to undo as cut short, which finds the file as is.
     return append(editing::journal_after(at, f.size(), hash), false);
-}
-
-int open_journal(const std::optional<std::string>& path, bool dry_run, JournalFile& journal) {
-    if (!path) return k_ok;
-    if (path->empty()) return usage("--journal needs a FILE");
-    if (dry_run) return k_ok;
-    if (platform::Result opened = journal.open(*path); !opened) {
-        report(*path, "the journal: " + opened.detail);
-        return k_failed;
-    }
-    return k_ok;
 }
 
 namespace {

@@ -1,7 +1,6 @@
 #include "cli/loaded.h"
 
 #include "cli/files.h"
-#include "cli/flag_user.h"
 #include "core/formats/rmp.h"
 #include "platform/byte_source.h"
 #include "platform/file.h"

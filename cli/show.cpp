@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/files.h"
-#include "cli/flag_user.h"
 #include "cli/json.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
@@ -182,27 +182,20 @@ int run_show(const ParsedArguments& p) {
         if (o.name == "--json") json = true;
         else if (o.name == "--recursive") recursive = true;
     }
-    const std::vector<std::string>& files = p.operands;
-    if (files.empty()) return usage("show needs at least one FILE");
-    // Each file is shown as the walk comes to it: a collection of any size takes no more memory
-    // than one folder's names.
-    bool walk_failed = false;
-    int status = k_ok;
-    Progress progress(recursive ? Progress::k_unknown : files.size());
-    for_each_file(files, recursive, walk_failed, [&](const FoundFile& found) {
+    if (p.operands.empty()) return usage("show needs at least one FILE");
+    // Each file is shown as the walk comes to it.
+    Batch batch;
+    return batch.stream(p.operands, {recursive, false, ""}, [&](const FoundFile& found) {
         const std::string& path = found.path;
-        progress.step();
         Loaded l = load(path, found.folder, found.name);
-        if (!l.opened) {
-            report(path, l.error);
-            status = k_failed;
-        }
+        // Named before its warnings and its lines.
+        if (!l.opened) report(path, l.error);
         for (const std::string& n : l.texts.warnings) report(path, "warning: " + n);
         // In text, a file that could not be read is only the error above.
         if (json) write_out_utf8(show_json(path, l));
         else if (l.opened) write_out(show_text(path, l));
+        return l.opened ? platform::Result{} : platform::failure(platform::Fault::cannot_open);
     });
-    return walk_failed ? k_failed : status;
 }
 
 } // namespace
