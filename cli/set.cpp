@@ -215,10 +215,10 @@ int set_from_json(const std::string& source, const SetOptions& base) {
             continue;
         }
         Loaded file = load(line.path);
-        if (!file.opened) {
+        if (!file.read) {
             const bool folder = platform::path_kind(line.path) == platform::PathKind::directory;
             line_failed(n, platform::sanitize_utf8(line.path) + ": " +
-                               (folder ? "is a folder; a line names a file" : file.error));
+                               (folder ? "is a folder; a line names a file" : file.read.detail));
             continue;
         }
         if (file.kind != formats::FileKind::mp3) {

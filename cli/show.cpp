@@ -97,8 +97,8 @@ std::string show_json(const std::string& path, const Loaded& l) {
         }
         j += '"';
     }
-    member(j, "kind", l.opened ? formats::kind_name(l.kind) : "unknown");
-    member(j, "form", l.opened ? form_name(l) : "none");
+    member(j, "kind", l.read ? formats::kind_name(l.kind) : "unknown");
+    member(j, "form", l.read ? form_name(l) : "none");
     member(j, "title", shown(t.title));
     member(j, "artist", shown(t.artist));
     member(j, "album", shown(t.album));
@@ -137,16 +137,16 @@ std::string show_json(const std::string& path, const Loaded& l) {
         j += ",\"info\":null";
     }
     j += ",\"error\":";
-    if (l.error.empty()) j += "null";
-    else json::quote_to(j, l.error);
+    if (l.read) j += "null";
+    else json::quote_to(j, l.read.detail);
     j += "}\n";
     return j;
 }
 
 std::string show_text(const std::string& path, const Loaded& l) {
-    std::string s = platform::sanitize_utf8(path) + ": " + (l.opened ? formats::kind_name(l.kind) : "unknown") +
-                    ", form " + (l.opened ? form_name(l) : "none") + "\n";
-    if (!l.opened || l.kind != formats::FileKind::mp3) return s;
+    std::string s = platform::sanitize_utf8(path) + ": " + (l.read ? formats::kind_name(l.kind) : "unknown") +
+                    ", form " + (l.read ? form_name(l) : "none") + "\n";
+    if (!l.read || l.kind != formats::FileKind::mp3) return s;
     const formats::ShownTexts& t = l.texts;
     s += "  title   : " + shown(t.title) + "\n";
     s += "  artist  : " + shown(t.artist) + "\n";
@@ -189,12 +189,12 @@ int run_show(const ParsedArguments& p) {
         const std::string& path = found.path;
         Loaded l = load(path, found.folder, found.name);
         // Named before its warnings and its lines.
-        if (!l.opened) report(path, l.error);
+        if (!l.read) report(path, l.read.detail);
         for (const std::string& n : l.texts.warnings) report(path, "warning: " + n);
         // In text, a file that could not be read is only the error above.
         if (json) write_out_utf8(show_json(path, l));
-        else if (l.opened) write_out(show_text(path, l));
-        return l.opened ? platform::Result{} : platform::failure(platform::Fault::cannot_open);
+        else if (l.read) write_out(show_text(path, l));
+        return l.read ? platform::Result{} : platform::failure(l.read.fault); // named above
     });
 }
 
