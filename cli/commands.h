@@ -1,9 +1,12 @@
-// tagzo-cli's commands, one file each (show.cpp, set.cpp, rename.cpp, export.cpp, repair.cpp,
-// import.cpp), and the usage
-// text they share. Each takes the arguments after its name and gives the exit status.
+// tagzo-cli's commands: one entry each in the table (commands.cpp) with its options, its run
+// function and its texts; each command's entry and work are in its own file (show.cpp, set.cpp,
+// rename.cpp, export.cpp, repair.cpp, import.cpp, journal_file.cpp for undo).
 #pragma once
 #include <string>
 #include <vector>
+
+#include "cli/options.h"
+#include "platform/result.h"
 
 namespace cli {
 
@@ -11,30 +14,33 @@ namespace cli {
 // was), a usage error (nothing written).
 constexpr int k_ok = 0, k_failed = 1, k_usage = 2;
 
-extern const char* const k_usage_text;
+struct Command {
+    const char* name;
+    std::vector<KnownOption> options;
+    // The command's work on its arguments as read with `options` (a usage error there is its to
+    // name, so that it can check values in their order first); gives the exit status.
+    int (*run)(const ParsedArguments& args);
+    // Its lines in the usage text after "usage: " or the indent, each ending in "\n".
+    const char* usage;
+    // What `tagzo-cli NAME --help` and `tagzo-cli help NAME` print: each option with an example.
+    const char* help;
+};
 
-// What `tagzo-cli COMMAND --help` prints: each option with an example; null for no such command.
-const char* command_help(const std::string& command);
+// The command of that name, or null.
+const Command* find_command(const std::string& name);
 
-// Prints the command's help; gives k_ok.
-int help(const char* command);
+// Runs the command on the arguments after its name: its help where --help or -h stands among
+// its options, else its run function.
+int run_command(const Command& command, const std::vector<std::string>& args);
+
+// The usage text: every command's lines, then the words they share.
+const std::string& usage_text();
 
 // Names a usage error on stderr, followed by the usage text; gives k_usage.
 int usage(const std::string& why);
 
-// show [-r] [--json] FILE...
-int run_show(const std::vector<std::string>& args);
-// set [-r] [--title T] ... FILE..., or set --json FILE.jsonl|-
-int run_set(const std::vector<std::string>& args);
-// rename [-r] [--pattern 0|1] [--dry-run] FILE...
-int run_rename(const std::vector<std::string>& args);
-// export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...
-int run_export(const std::vector<std::string>& args);
-// repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] FILE...
-int run_repair(const std::vector<std::string>& args);
-// import [-r] [--rmp] [--dry-run] FILE...
-int run_import(const std::vector<std::string>& args);
-// undo JOURNAL
-int run_undo(const std::vector<std::string>& args);
+// The exit status of a step that ends a command: k_ok when done; a failure of kind bad_input is
+// a usage error, named here (k_usage); any other was named where it happened (k_failed).
+int exit_status(const platform::Result& step);
 
 } // namespace cli

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/files.h"
-#include "cli/flag_user.h"
 #include "cli/journal_file.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
@@ -191,17 +191,7 @@ platform::Result export_one(const Job& job, const Loaded& l, JournalFile* journa
     return committed;
 }
 
-} // namespace
-
-int run_export(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {KnownOption::flag("--id3v2.3"),
-                                                   KnownOption::flag("--id3v2.4"),
-                                                   KnownOption::flag("--recursive", "-r"),
-                                                   KnownOption::flag("--overwrite"),
-                                                   KnownOption::valued("--out", "--out needs a folder"),
-                                                   KnownOption::valued("--journal")};
-    const ParsedArguments p = parse_arguments(args, known);
-    if (p.help) return help("export");
+int run_export(const ParsedArguments& p) {
     if (!p.ok()) return usage(p.error.text);
     int major = 0;
     bool recursive = false, overwrite = false;
@@ -214,53 +204,34 @@ int run_export(const std::vector<std::string>& args) {
         else if (o.name == "--out") out_dir = o.value;
         else if (o.name == "--journal") journal_path = o.value;
     }
-    std::vector<std::string> files = p.operands;
-    if (files.empty()) return usage("export needs at least one FILE");
+    if (p.operands.empty()) return usage("export needs at least one FILE");
     if (out_dir && out_dir->empty()) return usage("--out needs a folder");
-    JournalFile journal;
-    if (const int opened = open_journal(journal_path, false, journal); opened != k_ok) return opened;
+    Batch batch;
+    if (platform::Result opened = batch.open_journal(journal_path, false); !opened) return exit_status(opened);
     if (out_dir && platform::path_kind(*out_dir) != platform::PathKind::directory) {
         if (platform::Result made = platform::make_folder(*out_dir); !made) {
             report(*out_dir, "cannot make the output folder: " + made.detail);
             return k_failed;
         }
     }
-    bool walk_failed = false;
-    std::vector<std::string> relative;
-    files = expand_folders(files, recursive, walk_failed, &relative);
-    journal.leave_out(files, &relative);
-    int status = walk_failed ? k_failed : k_ok;
-    Progress progress(files.size());
     std::map<std::string, std::string> outputs; // the output names under --out, and whose they are
-    for (size_t i = 0; i < files.size(); ++i) {
-        progress.step();
-        const std::string& path = files[i];
-        auto failed = [&](const std::string& why) {
-            report(path, why + "; nothing written");
-            status = k_failed;
-        };
-        // Our other writers wait from the read through the replace: what is read is what is
-        // rewritten.
-        platform::WriteLock lock;
-        lock.hold(path);
+    // Our other writers wait from the read through the replace: what is read is what is rewritten.
+    return batch.run(p.operands, {recursive, true, "nothing written"}, [&](const FoundFile& file) {
+        const std::string& path = file.path;
+        auto failed = [](const std::string& why) { return platform::failure(platform::Fault::write_failed, why); };
         Loaded l;
-        if (platform::Result loaded = load_mp3(path, l); !loaded) {
-            failed(loaded.detail);
-            continue;
-        }
+        if (platform::Result loaded = load_mp3(path, l); !loaded) return loaded;
         // Without the record or the RMP form there is nothing to export, and an ID3v2 tag of
         // the file's own stays as it is.
         if (!l.texts.loaded.has_record && !l.texts.rmp.is_rmp) {
             report(path, "neither an ID3v1 record nor the RMP form to export; the file is left as it is");
-            continue;
+            return platform::Result{};
         }
         Job job{path, path, major, !out_dir, overwrite};
         if (out_dir) {
-            const std::string name = output_name(relative[i], l.texts.rmp.is_rmp);
-            if (platform::Result made = make_folders(*out_dir, name); !made) {
-                failed("cannot make the output folder: " + made.detail);
-                continue;
-            }
+            const std::string name = output_name(file.within, l.texts.rmp.is_rmp);
+            if (platform::Result made = make_folders(*out_dir, name); !made)
+                return failed("cannot make the output folder: " + made.detail);
             job.target = *out_dir + "/" + name;
             job.in_place = platform::same_file(path, job.target);
             // Two files of one name (song.mp3 and song.rmp, or a.mp3 from two folders given
@@ -271,28 +242,43 @@ int run_export(const std::vector<std::string>& args) {
                 if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
 #endif
             const auto [taken, fresh] = outputs.emplace(key, path);
-            if (!fresh) {
-                failed("its output " + platform::sanitize_utf8(job.target) + " is " +
-                       platform::sanitize_utf8(taken->second) + "'s already");
-                continue;
-            }
+            if (!fresh)
+                return failed("its output " + platform::sanitize_utf8(job.target) + " is " +
+                              platform::sanitize_utf8(taken->second) + "'s already");
         }
         // A file its owner keeps read-only is left so, as `set` leaves it.
-        if (job.in_place && platform::is_read_only(path)) {
-            failed("the file is read-only");
-            continue;
-        }
-        if (job.in_place && l.texts.rmp.is_rmp) {
-            failed(
+        if (job.in_place && platform::is_read_only(path)) return failed("the file is read-only");
+        if (job.in_place && l.texts.rmp.is_rmp)
+            return failed(
                 "the file is in the RMP form, which alone holds its long texts; export it with --out into another folder");
-            continue;
-        }
-        platform::Result exported = export_one(job, l, journal.is_open() ? &journal : nullptr);
-        if (!exported) failed(exported.detail.empty() ? std::string("cannot write") : exported.detail);
-        // What the new file could not keep (its owner), as `set` names it.
-        for (const std::string& w : exported.warnings) report(path, "warning: " + w);
-    }
-    return status;
+        platform::Result exported = export_one(job, l, batch.journal());
+        // What the new file could not keep (its owner), as `set` names it, comes with it.
+        if (!exported && exported.detail.empty()) exported.detail = "cannot write";
+        return exported;
+    });
 }
+
+} // namespace
+
+extern const Command k_export_command = {
+    "export",
+    {KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"), KnownOption::flag("--recursive", "-r"),
+     KnownOption::flag("--overwrite"), KnownOption::valued("--out", "--out needs a folder"),
+     KnownOption::valued("--journal")},
+    run_export,
+    "tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] [--journal J] FILE...\n",
+    "usage: tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] [--journal J] FILE...\n"
+    "Writes the record's texts (the RMP form's) into an ID3v2 tag in Unicode, keeping every frame\n"
+    "of the tag the file has.\n"
+    "  --id3v2.3, --id3v2.4  the version (default: the file's own tag's, else 2.3)\n"
+    "                                                        tagzo-cli export --id3v2.4 a.mp3\n"
+    "  --overwrite      the record's texts replace differing texts of the tag\n"
+    "                                                        tagzo-cli export --overwrite a.mp3\n"
+    "  --out DIR        write new files under DIR, leave the originals\n"
+    "                                                        tagzo-cli export -r --out plain Music\n"
+    "  --journal FILE   keep what each change replaces, for undo: old bytes in FILE, a rewritten\n"
+    "                   file's old self in the folder FILE.kept beside it (a second name, no copy)\n"
+    "  -r, --recursive  walk the folders among the FILEs     tagzo-cli export -r Music\n",
+};
 
 } // namespace cli

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "cli/console.h"
-#include "cli/flag_user.h"
 #include "platform/file.h"
+#include "platform/text.h"
 
 namespace cli {
 
@@ -42,6 +42,10 @@ void walk(const std::string& folder, const std::string& inside, const OnFile& fo
 }
 
 } // namespace
+
+void report(const std::string& path, const std::string& what) {
+    write_err("tagzo-cli: " + platform::sanitize_utf8(path) + ": " + what + "\n");
+}
 
 std::string folder_refusal(const std::string& path, const std::string& open_error) {
     if (platform::path_kind(path) == platform::PathKind::directory) return "is a folder; -r walks it";

@@ -30,6 +30,9 @@ struct FoundFile {
 using OnFile = std::function<void(const FoundFile& file)>;
 void for_each_file(const std::vector<std::string>& args, bool recursive, bool& failed, const OnFile& found);
 
+// Names what befell a file on stderr: "tagzo-cli: FILE: WHAT".
+void report(const std::string& path, const std::string& what);
+
 // What to say of a FILE that could not be opened: a folder is named as one (Windows gives no
 // word of its own for it), anything else with the system's words.
 std::string folder_refusal(const std::string& path, const std::string& open_error);

@@ -1,23 +1,11 @@
 #include "cli/flag_user.h"
 
-#include "cli/console.h"
 #include "cli/files.h"
 #include "cli/journal_file.h"
 #include "core/formats/load.h"
 #include "platform/text.h"
 
 namespace cli {
-
-settings::Settings settings_for(const SetOptions& o) {
-    settings::Settings st = settings::default_settings();
-    st.rmp_enabled = o.no_rmp ? 0 : 1;
-    settings::set_slot_text(st.display_name, o.display_name);
-    return st;
-}
-
-void report(const std::string& path, const std::string& what) {
-    write_err("tagzo-cli: " + platform::sanitize_utf8(path) + ": " + what + "\n");
-}
 
 void FlagUser::notice(editing::Notice what, const std::string& detail) {
     using editing::Notice;

@@ -6,35 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/set.h"
 #include "core/editing/session.h"
-#include "core/settings/settings.h"
 
 namespace cli {
-
-class JournalFile;
-
-// The options of `set`; the texts in code page 932.
-struct SetOptions {
-    std::optional<std::string> title, artist, album, year, comment;
-    std::optional<uint8_t> genre;
-    std::optional<uint8_t> track; // 0 removes the record's track number
-    bool no_rmp = false;
-    bool no_id3v2 = false; // --no-id3v2: the file's ID3v2 tag is left as it is
-    std::string display_name = "kessa";
-    std::vector<std::string> files;
-    JournalFile* journal = nullptr; // --journal: what each change replaces goes there first
-};
-
-// The settings of an editor that works as these options say: long texts (and so the RMP form)
-// unless --no-rmp, and the display name that a conversion records.
-settings::Settings settings_for(const SetOptions& options);
-
-// Applies the options to each of `o.files` as the editor's apply does, each file read and
-// written under its write lock; k_failed when some file failed (named on stderr).
-int set_files(const SetOptions& o, settings::Settings& st);
-
-// Names what befell a file on stderr: "tagzo-cli: FILE: WHAT".
-void report(const std::string& path, const std::string& what);
 
 class FlagUser final : public editing::UserInterface {
 public:

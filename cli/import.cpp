@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/files.h"
-#include "cli/flag_user.h"
+#include "cli/set.h"
 #include "cli/journal_file.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
@@ -34,8 +35,8 @@ std::optional<uint8_t> genre_number(const std::string& genre) {
 
 // The options that write the tag's texts into the record: each text in cp932, cut to the
 // record's width on a character's boundary (to 255 bytes with `rmp`); an empty text keeps the
-// record's. False with `why` for a text that has no cp932 form.
-bool options_from_tag(const Loaded& l, bool rmp, SetOptions& o, std::vector<std::string>& changes, std::string& why) {
+// record's; a failure names a text that has no cp932 form.
+platform::Result options_from_tag(const Loaded& l, bool rmp, SetOptions& o, std::vector<std::string>& changes) {
     const formats::Id3v2Texts& v2 = l.id3v2.texts;
     const formats::ShownTexts& now = l.texts;
     const struct {
@@ -52,11 +53,10 @@ bool options_from_tag(const Loaded& l, bool rmp, SetOptions& o, std::vector<std:
     for (const auto& f : fields) {
         if (f.text.empty()) continue;
         std::string cp932, bad;
-        if (!platform::utf8_to_cp932(f.text, cp932, bad)) {
-            why = std::string("its ID3v2 ") + f.name + " holds '" + platform::sanitize_utf8(bad) +
-                  "', which has no form in code page 932";
-            return false;
-        }
+        if (!platform::utf8_to_cp932(f.text, cp932, bad))
+            return platform::failure(platform::Fault::bad_input, std::string("its ID3v2 ") + f.name + " holds '" +
+                                                                     platform::sanitize_utf8(bad) +
+                                                                     "', which has no form in code page 932");
         cp932 = formats::cut_to_width(cp932,
                                       rmp && f.width != formats::k_id3_year_width ? formats::k_text_capacity : f.width);
         if (formats::equal_ignoring_case(cp932, f.current)) continue;
@@ -77,17 +77,10 @@ bool options_from_tag(const Loaded& l, bool rmp, SetOptions& o, std::vector<std:
         o.track = static_cast<uint8_t>(number);
         changes.push_back("track " + std::to_string(now.loaded.track) + " -> " + std::to_string(number));
     }
-    return true;
+    return {};
 }
 
-} // namespace
-
-int run_import(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {KnownOption::flag("--rmp"), KnownOption::flag("--dry-run"),
-                                                   KnownOption::flag("--recursive", "-r"),
-                                                   KnownOption::valued("--journal")};
-    const ParsedArguments p = parse_arguments(args, known);
-    if (p.help) return help("import");
+int run_import(const ParsedArguments& p) {
     if (!p.ok()) return usage(p.error.text);
     bool rmp = false, dry_run = false, recursive = false;
     std::optional<std::string> journal_path;
@@ -97,53 +90,51 @@ int run_import(const std::vector<std::string>& args) {
         else if (g.name == "--recursive") recursive = true;
         else if (g.name == "--journal") journal_path = g.value;
     }
-    std::vector<std::string> files = p.operands;
-    if (files.empty()) return usage("import needs at least one FILE");
-    JournalFile journal;
-    if (const int opened = open_journal(journal_path, dry_run, journal); opened != k_ok) return opened;
-    bool walk_failed = false;
-    files = expand_folders(files, recursive, walk_failed);
-    journal.leave_out(files);
-    int status = walk_failed ? k_failed : k_ok;
+    if (p.operands.empty()) return usage("import needs at least one FILE");
+    Batch batch;
+    if (platform::Result opened = batch.open_journal(journal_path, dry_run); !opened) return exit_status(opened);
     SetOptions base;
     base.no_rmp = !rmp;
     base.no_id3v2 = true; // the record comes from the tag, which stays as it is
-    if (journal.is_open()) base.journal = &journal;
+    base.journal = batch.journal();
     settings::Settings st = settings_for(base);
-    Progress progress(files.size());
-    for (const std::string& path : files) {
-        progress.step();
+    // The apply reads the file again under its lock, as `set` does: no lock is held here.
+    return batch.run(p.operands, {recursive, false, "nothing written"}, [&](const FoundFile& file) {
+        const std::string& path = file.path;
         Loaded l;
-        if (platform::Result loaded = load_mp3(path, l); !loaded) {
-            report(path, loaded.detail + "; nothing written");
-            status = k_failed;
-            continue;
-        }
+        if (platform::Result loaded = load_mp3(path, l); !loaded) return loaded;
         if (!l.id3v2.present) {
             report(path, "no ID3v2 tag to import; the file is left as it is");
-            continue;
+            return platform::Result{};
         }
         SetOptions o = base;
-        o.files = {path};
         std::vector<std::string> changes;
-        std::string why;
-        if (!options_from_tag(l, rmp, o, changes, why)) {
-            report(path, why + "; nothing written");
-            status = k_failed;
-            continue;
-        }
-        if (changes.empty()) continue;
+        if (platform::Result taken = options_from_tag(l, rmp, o, changes); !taken) return taken;
+        if (changes.empty()) return platform::Result{};
         // A file its owner keeps read-only is left so, as `set` leaves it, before any plan.
-        if (!dry_run && platform::is_read_only(path)) {
-            report(path, "the file is read-only; nothing written");
-            status = k_failed;
-            continue;
-        }
+        if (!dry_run && platform::is_read_only(path))
+            return platform::failure(platform::Fault::read_only, "the file is read-only");
         for (const std::string& c : changes) write_out(platform::sanitize_utf8(path) + ": " + c + "\n");
-        // The apply reads the file again under its lock, as `set` does.
-        if (!dry_run && set_files(o, st) != k_ok) status = k_failed;
-    }
-    return status;
+        return dry_run ? platform::Result{} : set_file(o, st, path);
+    });
 }
+
+} // namespace
+
+extern const Command k_import_command = {
+    "import",
+    {KnownOption::flag("--rmp"), KnownOption::flag("--dry-run"), KnownOption::flag("--recursive", "-r"),
+     KnownOption::valued("--journal")},
+    run_import,
+    "tagzo-cli import [-r] [--rmp] [--dry-run] [--journal J] FILE...\n",
+    "usage: tagzo-cli import [-r] [--rmp] [--dry-run] [--journal J] FILE...\n"
+    "Writes the record from the texts of the file's ID3v2 tag, in code page 932, cut to 30 bytes\n"
+    "(the year 4) on a character's boundary; each change is printed as: path: field old -> new\n"
+    "  --rmp            longer texts take the RMP form whole  tagzo-cli import --rmp a.mp3\n"
+    "  --dry-run        print the changes, write nothing     tagzo-cli import --dry-run -r Music\n"
+    "  --journal FILE   keep what each change replaces, for undo: old bytes in FILE, a rewritten\n"
+    "                   file's old self in the folder FILE.kept beside it (a second name, no copy)\n"
+    "  -r, --recursive  walk the folders among the FILEs     tagzo-cli import -r Music\n",
+};
 
 } // namespace cli

@@ -7,7 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/console.h"
-#include "cli/flag_user.h"
+#include "cli/files.h"
 #include "cli/options.h"
 #include "platform/text.h"
 
@@ -197,17 +197,6 @@ platform::Result JournalFile::after(uint64_t at, const std::string& path, uint64
     return append(editing::journal_after(at, f.size(), hash), false);
 }
 
-int open_journal(const std::optional<std::string>& path, bool dry_run, JournalFile& journal) {
-    if (!path) return k_ok;
-    if (path->empty()) return usage("--journal needs a FILE");
-    if (dry_run) return k_ok;
-    if (platform::Result opened = journal.open(*path); !opened) {
-        report(*path, "the journal: " + opened.detail);
-        return k_failed;
-    }
-    return k_ok;
-}
-
 namespace {
 
 // Whether the file is as the change left it: its size and the hash of its bytes from the
@@ -277,11 +266,7 @@ platform::Result put_back(const JournalChange& c) {
     return f.close();
 }
 
-} // namespace
-
-int run_undo(const std::vector<std::string>& args) {
-    const ParsedArguments p = parse_arguments(args, {});
-    if (p.help) return help("undo");
+int run_undo(const ParsedArguments& p) {
     if (!p.ok()) return usage(p.error.text);
     if (p.operands.size() != 1) return usage("undo takes one journal FILE");
     const std::string& path = p.operands[0];
@@ -378,5 +363,25 @@ int run_undo(const std::vector<std::string>& args) {
     }
     return status;
 }
+
+} // namespace
+
+extern const Command k_undo_command = {
+    "undo",
+    {},
+    run_undo,
+    "tagzo-cli undo JOURNAL   (--journal JOURNAL on a command that writes keeps what it replaces)\n",
+    "usage: tagzo-cli undo JOURNAL\n"
+    "Puts back, newest first and byte for byte, what the changes written with --journal JOURNAL\n"
+    "replaced; a file that has changed since its change is left as it is, named. The journal keeps,\n"
+    "before each change, the record's old bytes, or the old name, with paths whole from the root; a\n"
+    "file rewritten whole is kept itself in the folder JOURNAL.kept beside it (a second name on the\n"
+    "same disk; its bytes in the journal where no such name can be made), and undo moves it back.\n"
+    "A change cut short is put back and named, a damaged record is left alone and named, and an\n"
+    "undo records itself, so a second one changes nothing. Delete JOURNAL and JOURNAL.kept together\n"
+    "once the changes are to stay.\n"
+    "                                                        tagzo-cli set --journal j.log --album B *.mp3\n"
+    "                                                        tagzo-cli undo j.log\n",
+};
 
 } // namespace cli

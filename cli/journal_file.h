@@ -63,8 +63,4 @@ std::string kept_folder_of(const std::string& journal);
 std::string journal_path_of(const std::string& path);
 std::string shown_path(const std::string& journaled);
 
-// The --journal a command was given, opened into `journal` (nothing to open without one, or in a
-// dry run): k_ok, k_usage for an empty name, k_failed (named on stderr) when it cannot be kept.
-int open_journal(const std::optional<std::string>& path, bool dry_run, JournalFile& journal);
-
 } // namespace cli

@@ -1,7 +1,6 @@
 #include "cli/loaded.h"
 
 #include "cli/files.h"
-#include "cli/flag_user.h"
 #include "core/formats/rmp.h"
 #include "platform/byte_source.h"
 #include "platform/file.h"
@@ -14,7 +13,7 @@ Loaded load(const std::string& path, const platform::Folder* folder, const std::
     platform::Result opened = folder ? file.open_in(*folder, name, platform::File::Mode::read)
                                      : file.open(path, platform::File::Mode::read);
     if (!opened) {
-        l.error = folder_refusal(path, opened.detail);
+        l.read = platform::failure(platform::Fault::cannot_open, folder_refusal(path, opened.detail));
         return l;
     }
     // The readers below come back to the head again and again; the texts of an ID3v2 tag
@@ -22,10 +21,10 @@ Loaded load(const std::string& path, const platform::Folder* folder, const std::
     platform::HeadCache f(file, 4096);
     formats::FileHead head;
     if (!formats::read_head(f, path, head)) {
-        l.error = "cannot read: " + file.read_error();
+        l.read = platform::failure(platform::Fault::cannot_read, "cannot read: " + file.read_error());
         return l;
     }
-    l.opened = true;
+    l.read = {};
     l.kind = head.kind;
     if (l.kind != formats::FileKind::mp3) return l;
     l.texts = formats::open_for_editing(f, true);
@@ -43,7 +42,7 @@ Loaded load(const std::string& path, const platform::Folder* folder, const std::
 platform::Result load_mp3(const std::string& path, Loaded& l) {
     l = load(path);
     for (const std::string& w : l.texts.warnings) report(path, "warning: " + w);
-    if (!l.opened) return platform::failure(platform::Fault::cannot_open, l.error);
+    if (!l.read) return l.read;
     if (l.kind != formats::FileKind::mp3)
         return platform::failure(platform::Fault::not_mp3,
                                  std::string("not an MP3 file (") + formats::kind_name(l.kind) + ")");

@@ -11,8 +11,8 @@
 namespace cli {
 
 struct Loaded {
-    bool opened = false;
-    std::string error;
+    // How the reading went: a failure's detail says why the file could not be opened or read.
+    platform::Result read = platform::failure(platform::Fault::cannot_open);
     formats::FileKind kind = formats::FileKind::unknown;
     formats::ShownTexts texts;
     formats::Id3v2Found id3v2; // at the start of the stream, or a 2.4 tag with a footer at its end

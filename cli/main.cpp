@@ -1,14 +1,7 @@
 // tagzo-cli: shows, sets and renames by their tags MP3 files in batches, for scripts.
-//   tagzo-cli show [-r] [--json] FILE...
-//   tagzo-cli set [-r] [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre N]
-//                 [--no-rmp] [--no-id3v2] [--display-name NAME] FILE...
-//   tagzo-cli set [--no-rmp] [--no-id3v2] [--display-name NAME] --json FILE.jsonl|-
-//   tagzo-cli rename [-r] [--pattern 0|1|--format FORMAT] [--dry-run] [--journal J] FILE...
-//   tagzo-cli export [-r] [--id3v2.3|--id3v2.4] [--overwrite] [--out DIR] FILE...
-//   tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] FILE...
-//   tagzo-cli import [-r] [--rmp] [--dry-run] FILE...
+//   tagzo-cli COMMAND [OPTION...] FILE...   (tagzo-cli --help names them all)
 // Exit status: 0 every file done, 1 some file failed (named on stderr, left as it was),
-// 2 usage error (nothing written). Each command is a file of its own (cli/commands.h).
+// 2 usage error (nothing written). The commands are a table (cli/commands.h).
 #include <string>
 #include <vector>
 
@@ -26,17 +19,11 @@ int run(std::vector<std::string> args) {
         cli::write_out(std::string("tagzo-cli ") + formats::k_software_version + "\n");
         return cli::k_ok;
     }
-    if (command == "show") return cli::run_show(args);
-    if (command == "set") return cli::run_set(args);
-    if (command == "rename") return cli::run_rename(args);
-    if (command == "export") return cli::run_export(args);
-    if (command == "repair") return cli::run_repair(args);
-    if (command == "import") return cli::run_import(args);
-    if (command == "undo") return cli::run_undo(args);
+    if (const cli::Command* c = cli::find_command(command)) return cli::run_command(*c, args);
     if (command == "--help" || command == "-h" || command == "help") {
         // help COMMAND gives that command's help.
-        const char* of = args.empty() ? nullptr : cli::command_help(args.front());
-        cli::write_out(of ? of : cli::k_usage_text);
+        const cli::Command* of = args.empty() ? nullptr : cli::find_command(args.front());
+        cli::write_out(of ? std::string(of->help) : cli::usage_text());
         return cli::k_ok;
     }
     return cli::usage("unknown command " + command);

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/files.h"
-#include "cli/flag_user.h"
 #include "cli/journal_file.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
@@ -74,14 +74,74 @@ void take_id3v2_texts(Loaded& l) {
     l.texts.loaded.track = track <= 255 ? static_cast<uint8_t>(track) : 0;
 }
 
-} // namespace
+// Names one file from its tag; a dry run prints the rename alone.
+struct Renamer {
+    int32_t pattern;
+    std::optional<std::string> format;
+    bool dry_run;
+    JournalFile* journal;
+    std::set<std::string> taken; // names a dry run has given away already
 
-int run_rename(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {
-        KnownOption::flag("--dry-run"), KnownOption::flag("--recursive", "-r"), KnownOption::valued("--pattern"),
-        KnownOption::valued("--journal"), KnownOption::valued("--format")};
-    const ParsedArguments p = parse_arguments(args, known);
-    if (p.help) return help("rename");
+    platform::Result rename(const std::string& path);
+};
+
+platform::Result Renamer::rename(const std::string& path) {
+    auto failed = [](const std::string& why) { return platform::failure(platform::Fault::write_failed, why); };
+    Loaded l;
+    if (platform::Result loaded = load_mp3(path, l); !loaded) return loaded;
+    take_id3v2_texts(l);
+    const std::string_view separators = platform::path_separators();
+    const editing::TagRename plan =
+        editing::plan_tag_rename(path, pattern, l.texts.rmp.is_rmp, l.texts.artist, l.texts.title, separators);
+    std::string made = plan.name, why;
+    if (format) {
+        made = formatted_name(*format, l.texts, why);
+        if (made.empty()) return failed(why);
+    } else if (!plan.has_texts) {
+        return failed("no title or no artist in the tag");
+    }
+    std::string name;
+    static_cast<void>(editing::replace_unusable_chars(made, name));
+    if ((!format && plan.same_name) || editing::has_name(path, name, separators)) return {};
+    // A backslash has no look-alike: on Windows it would make a path into some folder.
+    if (editing::find_last_backslash(name) != std::string::npos)
+        return failed("the tag gives a name with a backslash, which no file name holds");
+    // The file system's limit, which a dry run meets as a real run does.
+    if (!platform::name_fits(platform::cp932_to_utf8(name)))
+        return failed("the tag gives a name longer than the file system takes (255)");
+    const std::string new_path = editing::path_beside(path, name, separators);
+    const std::string line = platform::sanitize_utf8(path) + " -> " + platform::sanitize_utf8(new_path) + "\n";
+    if (dry_run) {
+        if (platform::path_kind(new_path) != platform::PathKind::missing || !taken.insert(new_path).second)
+            return failed(platform::sanitize_utf8(new_path) + " exists");
+        write_out(line);
+        return {};
+    }
+    // The journal takes the old name first.
+    uint64_t at = 0;
+    if (journal) {
+        editing::JournalChange c;
+        c.kind = editing::JournalChange::Kind::rename;
+        c.path = path;
+        c.new_path = new_path;
+        if (platform::Result kept = journal->before(c, at); !kept)
+            return failed("the journal cannot take the rename: " + kept.detail);
+    }
+    if (platform::Result moved = platform::move_file(path, new_path); !moved)
+        return failed("cannot rename to " + platform::sanitize_utf8(new_path) + ": " + moved.detail);
+    platform::Result done;
+    if (journal) {
+        if (platform::Result noted = journal->after(at, new_path, 0); !noted) {
+            report(path,
+                   "warning: the journal could not take the rename, which undo cannot take back: " + noted.detail);
+            done = platform::failure(platform::Fault::write_failed); // named
+        }
+    }
+    write_out(line);
+    return done;
+}
+
+int run_rename(const ParsedArguments& p) {
     int32_t pattern = 0;
     bool dry_run = false, recursive = false;
     std::optional<std::string> journal_path, format;
@@ -110,95 +170,33 @@ int run_rename(const std::vector<std::string>& args) {
         }
     }
     if (!p.ok()) return usage(p.error.text);
-    std::vector<std::string> files = p.operands;
-    if (files.empty()) return usage("rename needs at least one FILE");
-    JournalFile journal;
-    if (const int opened = open_journal(journal_path, dry_run, journal); opened != k_ok) return opened;
-    bool walk_failed = false;
-    files = expand_folders(files, recursive, walk_failed);
-    journal.leave_out(files);
-    int status = walk_failed ? k_failed : k_ok;
-    std::set<std::string> taken; // names a dry run has given away already
-    Progress progress(files.size());
-    for (const std::string& path : files) {
-        progress.step();
-        auto failed = [&](const std::string& why) {
-            report(path, why + "; the name stays");
-            status = k_failed;
-        };
-        // A set of this file waits from our read of the tag through the move, so that its
-        // replace cannot bring back the old name with the new tag.
-        platform::WriteLock lock;
-        if (!dry_run) lock.hold(path);
-        Loaded l;
-        if (platform::Result loaded = load_mp3(path, l); !loaded) {
-            failed(loaded.detail);
-            continue;
-        }
-        take_id3v2_texts(l);
-        const std::string_view separators = platform::path_separators();
-        const editing::TagRename plan =
-            editing::plan_tag_rename(path, pattern, l.texts.rmp.is_rmp, l.texts.artist, l.texts.title, separators);
-        std::string made = plan.name, why;
-        if (format) {
-            made = formatted_name(*format, l.texts, why);
-            if (made.empty()) {
-                failed(why);
-                continue;
-            }
-        } else if (!plan.has_texts) {
-            failed("no title or no artist in the tag");
-            continue;
-        }
-        std::string name;
-        static_cast<void>(editing::replace_unusable_chars(made, name));
-        if ((!format && plan.same_name) || editing::has_name(path, name, separators)) continue;
-        // A backslash has no look-alike: on Windows it would make a path into some folder.
-        if (editing::find_last_backslash(name) != std::string::npos) {
-            failed("the tag gives a name with a backslash, which no file name holds");
-            continue;
-        }
-        // The file system's limit, which a dry run meets as a real run does.
-        if (!platform::name_fits(platform::cp932_to_utf8(name))) {
-            failed("the tag gives a name longer than the file system takes (255)");
-            continue;
-        }
-        const std::string new_path = editing::path_beside(path, name, separators);
-        const std::string line = platform::sanitize_utf8(path) + " -> " + platform::sanitize_utf8(new_path) + "\n";
-        if (dry_run) {
-            if (platform::path_kind(new_path) != platform::PathKind::missing || !taken.insert(new_path).second) {
-                failed(platform::sanitize_utf8(new_path) + " exists");
-                continue;
-            }
-            write_out(line);
-            continue;
-        }
-        // The journal takes the old name first.
-        uint64_t at = 0;
-        if (journal.is_open()) {
-            editing::JournalChange c;
-            c.kind = editing::JournalChange::Kind::rename;
-            c.path = path;
-            c.new_path = new_path;
-            if (platform::Result kept = journal.before(c, at); !kept) {
-                failed("the journal cannot take the rename: " + kept.detail);
-                continue;
-            }
-        }
-        if (platform::Result moved = platform::move_file(path, new_path); !moved) {
-            failed("cannot rename to " + platform::sanitize_utf8(new_path) + ": " + moved.detail);
-            continue;
-        }
-        if (journal.is_open()) {
-            if (platform::Result noted = journal.after(at, new_path, 0); !noted) {
-                report(path,
-                       "warning: the journal could not take the rename, which undo cannot take back: " + noted.detail);
-                status = k_failed;
-            }
-        }
-        write_out(line);
-    }
-    return status;
+    if (p.operands.empty()) return usage("rename needs at least one FILE");
+    Batch batch;
+    if (platform::Result opened = batch.open_journal(journal_path, dry_run); !opened) return exit_status(opened);
+    Renamer renamer{pattern, format, dry_run, batch.journal(), {}};
+    // A set of this file waits from our read of the tag through the move, so that its replace
+    // cannot bring back the old name with the new tag.
+    return batch.run(p.operands, {recursive, !dry_run, "the name stays"},
+                     [&](const FoundFile& file) { return renamer.rename(file.path); });
 }
+
+} // namespace
+
+extern const Command k_rename_command = {
+    "rename",
+    {KnownOption::flag("--dry-run"), KnownOption::flag("--recursive", "-r"), KnownOption::valued("--pattern"),
+     KnownOption::valued("--journal"), KnownOption::valued("--format")},
+    run_rename,
+    "tagzo-cli rename [-r] [--pattern 0|1|--format FORMAT] [--dry-run] [--journal J] FILE...\n",
+    "usage: tagzo-cli rename [-r] [--pattern 0|1|--format FORMAT] [--dry-run] [--journal J] FILE...\n"
+    "Names each file from its tag, in its own folder.\n"
+    "  --pattern 0|1    (artist)title.mp3 (0, the default) or artist-title.mp3 (1)\n"
+    "                                                        tagzo-cli rename --pattern 1 a.mp3\n"
+    "  --format FORMAT  %a artist, %t title, %b album, %y year, %n track (two digits), %% a %\n"
+    "                                                        tagzo-cli rename --format \"%n %t\" *.mp3\n"
+    "  --dry-run        print the renames, change nothing    tagzo-cli rename --dry-run -r Music\n"
+    "  --journal FILE   keep the old names, for undo          tagzo-cli rename --journal j.log -r Music\n"
+    "  -r, --recursive  walk the folders among the FILEs     tagzo-cli rename -r Music\n",
+};
 
 } // namespace cli

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/files.h"
-#include "cli/flag_user.h"
 #include "cli/journal_file.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
@@ -108,14 +108,7 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Jour
     return r;
 }
 
-} // namespace
-
-int run_repair(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"),
-                                                   KnownOption::flag("--recursive", "-r"),
-                                                   KnownOption::flag("--dry-run"), KnownOption::valued("--journal")};
-    const ParsedArguments p = parse_arguments(args, known);
-    if (p.help) return help("repair");
+int run_repair(const ParsedArguments& p) {
     if (!p.ok()) return usage(p.error.text);
     int major = 0;
     bool recursive = false, dry_run = false;
@@ -127,50 +120,51 @@ int run_repair(const std::vector<std::string>& args) {
         else if (o.name == "--dry-run") dry_run = true;
         else if (o.name == "--journal") journal_path = o.value;
     }
-    std::vector<std::string> files = p.operands;
-    if (files.empty()) return usage("repair needs at least one FILE");
-    JournalFile journal;
-    if (const int opened = open_journal(journal_path, dry_run, journal); opened != k_ok) return opened;
-    bool walk_failed = false;
-    files = expand_folders(files, recursive, walk_failed);
-    journal.leave_out(files);
-    int status = walk_failed ? k_failed : k_ok;
-    Progress progress(files.size());
-    for (const std::string& path : files) {
-        progress.step();
-        // Our other writers wait from the read through the replace.
-        platform::WriteLock lock;
-        if (!dry_run) lock.hold(path);
+    if (p.operands.empty()) return usage("repair needs at least one FILE");
+    Batch batch;
+    if (platform::Result opened = batch.open_journal(journal_path, dry_run); !opened) return exit_status(opened);
+    // Our other writers wait from the read through the replace.
+    return batch.run(p.operands, {recursive, !dry_run, "nothing written"}, [&](const FoundFile& file) {
+        const std::string& path = file.path;
         Loaded l;
-        if (platform::Result loaded = load_mp3(path, l); !loaded) {
-            report(path, loaded.detail + "; nothing written");
-            status = k_failed;
-            continue;
-        }
+        if (platform::Result loaded = load_mp3(path, l); !loaded) return loaded;
         // The tag of a file in the RMP form is inside its data chunk, with the stream.
-        if (l.texts.rmp.is_rmp) {
-            if (l.id3v2.present) {
-                report(path,
-                       "the file is in the RMP form, whose data chunk holds the ID3v2 tag; export it with --out "
-                       "first; nothing written");
-                status = k_failed;
-            }
-            continue;
-        }
-        const Repaired r = repair_one(path, major, dry_run, journal.is_open() ? &journal : nullptr);
+        if (l.texts.rmp.is_rmp && l.id3v2.present)
+            return platform::failure(platform::Fault::write_failed,
+                                     "the file is in the RMP form, whose data chunk holds the ID3v2 tag; export it "
+                                     "with --out first");
+        if (l.texts.rmp.is_rmp) return platform::Result{};
+        Repaired r = repair_one(path, major, dry_run, batch.journal());
         if (r.converted_from)
             write_out(platform::sanitize_utf8(path) + ": ID3v2." + std::to_string(r.converted_from) + " -> ID3v2." +
                       std::to_string(major ? major : 3) + "\n");
         for (const formats::Id3v2Repair& c : r.changes)
             write_out(platform::sanitize_utf8(path) + ": " + c.id + " " + platform::sanitize_utf8(c.before) + " -> " +
                       c.after + "\n");
-        if (!r.result) {
-            report(path,
-                   (r.result.detail.empty() ? std::string("cannot write") : r.result.detail) + "; nothing written");
-            status = k_failed;
-        }
-    }
-    return status;
+        if (!r.result && r.result.detail.empty()) r.result.detail = "cannot write";
+        // What the replace could not keep (the owner) is not named by repair.
+        r.result.warnings.clear();
+        return r.result;
+    });
 }
+
+} // namespace
+
+extern const Command k_repair_command = {
+    "repair",
+    {KnownOption::flag("--id3v2.3"), KnownOption::flag("--id3v2.4"), KnownOption::flag("--recursive", "-r"),
+     KnownOption::flag("--dry-run"), KnownOption::valued("--journal")},
+    run_repair,
+    "tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] [--journal J] FILE...\n",
+    "usage: tagzo-cli repair [-r] [--dry-run] [--id3v2.3|--id3v2.4] [--journal J] FILE...\n"
+    "Writes again in Unicode the ID3v2 text frames marked Latin-1 that hold code page 932,\n"
+    "and nothing else; each change is printed as: path: FRAME old -> new\n"
+    "  --dry-run        print the changes, write nothing     tagzo-cli repair --dry-run -r Music\n"
+    "  --id3v2.3, --id3v2.4  the version (default: the tag's own; 2.2 becomes 2.3)\n"
+    "                                                        tagzo-cli repair --id3v2.4 a.mp3\n"
+    "  --journal FILE   keep what each change replaces, for undo: old bytes in FILE, a rewritten\n"
+    "                   file's old self in the folder FILE.kept beside it (a second name, no copy)\n"
+    "  -r, --recursive  walk the folders among the FILEs     tagzo-cli repair -r Music\n",
+};
 
 } // namespace cli

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/batch.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/files.h"
@@ -15,6 +16,7 @@
 #include "cli/json.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
+#include "cli/set.h"
 #include "core/editing/apply_tag.h"
 #include "core/editing/load_file.h"
 #include "core/formats/id3v2.h"
@@ -29,13 +31,6 @@ namespace cli {
 namespace {
 
 std::string shown(const std::string& cp932) { return platform::cp932_to_utf8(cp932); }
-
-const std::vector<KnownOption> k_set_options = {
-    KnownOption::flag("--no-rmp"),    KnownOption::flag("--no-id3v2"),        KnownOption::flag("--recursive", "-r"), KnownOption::valued("--title"),
-    KnownOption::valued("--artist"),  KnownOption::valued("--album"),         KnownOption::valued("--year"),
-    KnownOption::valued("--comment"), KnownOption::valued("--genre"),         KnownOption::valued("--display-name"),
-    KnownOption::valued("--json"),    KnownOption::valued("--track"),         KnownOption::valued("--journal"),
-};
 
 // A text option (or the display name) into `o`, in code page 932; the usage error, else empty.
 std::string set_text(SetOptions& o, const std::string& name, const std::string& value) {
@@ -68,21 +63,16 @@ struct JsonLine {
     std::optional<long> genre;
 };
 
-// The keys of a line; false with `why` for a line that cannot be applied.
-bool read_json_line(const json::Value& v, JsonLine& line, std::string& why) {
+// The keys of a line; a failure says why the line cannot be applied.
+platform::Result read_json_line(const json::Value& v, JsonLine& line) {
+    auto bad = [](const std::string& why) { return platform::failure(platform::Fault::bad_input, why); };
     using Kind = json::Value::Kind;
-    if (v.kind != Kind::object) {
-        why = "not a JSON object";
-        return false;
-    }
+    if (v.kind != Kind::object) return bad("not a JSON object");
     std::set<std::string> seen;
     bool has_path = false;
     std::optional<std::string> hex_path;
     for (const auto& [key, value] : v.members) {
-        if (!seen.insert(key).second) {
-            why = "key '" + key + "' given twice";
-            return false;
-        }
+        if (!seen.insert(key).second) return bad("key '" + key + "' given twice");
         // What show prints beside the texts describes the file; it is not applied.
         if (key == "kind" || key == "form" || key == "id3" || key == "id3v2" || key == "info" || key == "error")
             continue;
@@ -102,10 +92,7 @@ bool read_json_line(const json::Value& v, JsonLine& line, std::string& why) {
                 ok = hi >= 0 && lo >= 0 && (hi | lo) != 0;
                 bytes += static_cast<char>(hi * 16 + lo);
             }
-            if (!ok) {
-                why = "path_hex takes the bytes of a path as pairs of hex digits, none of them 00";
-                return false;
-            }
+            if (!ok) return bad("path_hex takes the bytes of a path as pairs of hex digits, none of them 00");
             hex_path = bytes;
             continue;
         }
@@ -114,10 +101,7 @@ bool read_json_line(const json::Value& v, JsonLine& line, std::string& why) {
             bool digits = value.kind == Kind::number && !t.empty() && t.size() <= 3 &&
                           t.find_first_not_of("0123456789") == std::string::npos;
             long g = digits ? std::strtol(t.c_str(), nullptr, 10) : -1;
-            if (g < 0 || g > 255) {
-                why = "genre takes a number from 0 to 255";
-                return false;
-            }
+            if (g < 0 || g > 255) return bad("genre takes a number from 0 to 255");
             line.genre = g;
             continue;
         }
@@ -130,18 +114,11 @@ bool read_json_line(const json::Value& v, JsonLine& line, std::string& why) {
         if (key != "path" && !text) {
             // A key of any length is named by its start.
             const std::string named = platform::sanitize_utf8(key.size() > 40 ? key.substr(0, 40) : key);
-            why = "unknown key '" + named + (key.size() > 40 ? "...'" : "'");
-            return false;
+            return bad("unknown key '" + named + (key.size() > 40 ? "...'" : "'"));
         }
-        if (value.kind != Kind::string) {
-            why = key + " takes a string";
-            return false;
-        }
+        if (value.kind != Kind::string) return bad(key + " takes a string");
         // A path would be cut at the NUL, and a text hidden behind it.
-        if (value.text.find('\0') != std::string::npos) {
-            why = key + " holds a NUL character (\\u0000)";
-            return false;
-        }
+        if (value.text.find('\0') != std::string::npos) return bad(key + " holds a NUL character (\\u0000)");
         if (text) {
             *text = value.text;
         } else {
@@ -153,15 +130,12 @@ bool read_json_line(const json::Value& v, JsonLine& line, std::string& why) {
         line.path = *hex_path;
         has_path = true;
     }
-    if (!has_path || line.path.empty()) {
-        why = "no path";
-        return false;
-    }
-    return true;
+    if (!has_path || line.path.empty()) return bad("no path");
+    return {};
 }
 
 // The texts of a line over the file as `show` reads it: unchanged ones are left out.
-bool options_for_line(const JsonLine& line, const Loaded& file, SetOptions& o, std::string& why) {
+platform::Result options_for_line(const JsonLine& line, const Loaded& file, SetOptions& o) {
     const formats::ShownTexts& t = file.texts;
     const struct {
         const char* key;
@@ -176,19 +150,17 @@ bool options_for_line(const JsonLine& line, const Loaded& file, SetOptions& o, s
     for (const auto& f : fields) {
         if (!f.given || *f.given == shown(f.file_text)) continue;
         std::string cp932, bad;
-        if (!platform::utf8_to_cp932(*f.given, cp932, bad)) {
-            why = std::string(f.key) + ": '" + bad + "' has no form in code page 932";
-            return false;
-        }
-        if (cp932.size() > formats::k_text_capacity) {
-            why =
-                std::string(f.key) + " is " + std::to_string(cp932.size()) + " bytes in code page 932; at most 255 fit";
-            return false;
-        }
+        if (!platform::utf8_to_cp932(*f.given, cp932, bad))
+            return platform::failure(platform::Fault::bad_input,
+                                     std::string(f.key) + ": '" + bad + "' has no form in code page 932");
+        if (cp932.size() > formats::k_text_capacity)
+            return platform::failure(platform::Fault::bad_input, std::string(f.key) + " is " +
+                                                                     std::to_string(cp932.size()) +
+                                                                     " bytes in code page 932; at most 255 fit");
         f.option = cp932;
     }
     if (line.genre && *line.genre != t.loaded.tag.genre) o.genre = static_cast<uint8_t>(*line.genre);
-    return true;
+    return {};
 }
 
 int set_from_json(const std::string& source, const SetOptions& base) {
@@ -233,21 +205,20 @@ int set_from_json(const std::string& source, const SetOptions& base) {
         if (lines[i].find_first_not_of(" \t") == std::string_view::npos) continue;
         json::Value v;
         JsonLine line;
-        std::string why;
         // Only the line's own keys are read; what show's nested objects hold is ignored.
         if (platform::Result parsed = json::parse(lines[i], v, false); !parsed) {
             line_failed(n, "no JSON: " + parsed.detail);
             continue;
         }
-        if (!read_json_line(v, line, why)) {
-            line_failed(n, why);
+        if (platform::Result read_line = read_json_line(v, line); !read_line) {
+            line_failed(n, read_line.detail);
             continue;
         }
         Loaded file = load(line.path);
-        if (!file.opened) {
+        if (!file.read) {
             const bool folder = platform::path_kind(line.path) == platform::PathKind::directory;
             line_failed(n, platform::sanitize_utf8(line.path) + ": " +
-                               (folder ? "is a folder; a line names a file" : file.error));
+                               (folder ? "is a folder; a line names a file" : file.read.detail));
             continue;
         }
         if (file.kind != formats::FileKind::mp3) {
@@ -256,12 +227,13 @@ int set_from_json(const std::string& source, const SetOptions& base) {
             continue;
         }
         SetOptions o = base;
-        o.files = {line.path};
-        if (!options_for_line(line, file, o, why)) {
-            line_failed(n, why);
+        if (platform::Result given = options_for_line(line, file, o); !given) {
+            line_failed(n, given.detail);
             continue;
         }
-        if (set_files(o, st) != k_ok) line_failed(n, platform::sanitize_utf8(line.path) + " could not be set");
+        const platform::Result set = set_file(o, st, line.path);
+        report_outcome(line.path, set, "nothing written");
+        if (!set) line_failed(n, platform::sanitize_utf8(line.path) + " could not be set");
     }
     return status;
 }
@@ -272,7 +244,7 @@ std::string refusal(platform::WriteLock& lock, const std::string& path) {
     platform::File own;
     platform::File* f = lock.file();
     if (!f && own.open(path, platform::File::Mode::read)) f = &own; // Windows: the lock holds no file
-    if (!f) return ""; // the load says why it cannot be read
+    if (!f) return "";                                              // the load says why it cannot be read
     if (f->size() == 0) return "the file is empty: no MP3 stream to tag";
     const formats::Id3v2Found v2 = formats::find_id3v2(*f, f->size(), formats::Id3v2Depth::texts);
     return !v2.present && !v2.warnings.empty() ? v2.warnings.front() : "";
@@ -280,107 +252,98 @@ std::string refusal(platform::WriteLock& lock, const std::string& path) {
 
 } // namespace
 
-// The editor's own load and apply, with the answers the flags give.
-int set_files(const SetOptions& o, settings::Settings& st) {
-    int status = k_ok;
-    Progress progress(o.files.size());
-    for (const std::string& path : o.files) {
-        progress.step();
-        editing::Session s;
-        FlagUser ui(o, s, path);
-        // Another writer of this file waits from our read through our write, so that two sets
-        // of different fields at once both land.
-        // The lock's file is the one descriptor of the change: read, then written through.
-        platform::WriteLock lock;
-        lock.hold(path, true);
-        // Nothing to tag, or a tag that claims more than the file holds: what a record appended
-        // there would make of the file is anybody's guess, and every other command warns of it.
-        if (const std::string refused = refusal(lock, path); !refused.empty()) {
-            report(path, refused + "; nothing written");
-            status = k_failed;
-            continue;
-        }
-        editing::Result loaded = editing::open_file(s, st, ui, path, &lock);
-        for (const std::string& w : loaded.warnings) report(path, "warning: " + w);
-        if (!loaded.ok()) {
-            status = k_failed;
-            continue;
-        }
-        // The track takes the comment's last two bytes in the record.
-        if (o.track && *o.track != 0 &&
-            formats::cut_to_width(ui.field_texts().comment, formats::k_id3_width).size() > formats::k_id3_width - 2) {
-            report(path, "the comment fills the record's last two bytes, which the track needs; nothing written");
-            status = k_failed;
-            continue;
-        }
-        // --no-id3v2: the file is edited as if it had no ID3v2 tag, as before there was this.
-        if (o.no_id3v2 && s.id3v2_major != 0) {
-            s.id3v2_major = 0;
-            if (s.fields_from_id3v2) {
-                s.fields_from_id3v2 = false;
-                s.current_tag = formats::Tag{"", "", "", "", "", s.current_tag.genre};
-                s.rmp_texts.text = {};
-            }
-        }
-        static_cast<void>(editing::detect_change(s, st, ui));
-        // The journal takes the record's place (the last 128 bytes, or the end where one is
-        // appended) before the apply; a rewrite of the whole file adds the whole old file.
-        uint64_t region_at = 0, region_offset = 0;
-        const bool journaled = o.journal && s.modified;
-        if (journaled) {
-            platform::File own;
-            platform::File* f = lock.file();
-            if (!f && own.open(path, platform::File::Mode::read)) f = &own;
-            if (f) {
-                char head[3] = {};
-                const uint64_t n = f->size();
-                region_offset = n >= 128 && f->read_at(n - 128, head, 3) && std::string(head, 3) == "TAG" ? n - 128 : n;
-            }
-            if (platform::Result kept =
-                    o.journal->before_region(path, editing::JournalChange::Kind::region, region_offset, region_at);
-                !kept) {
-                report(path, "the journal cannot take the change: " + kept.detail + "; nothing written");
-                status = k_failed;
-                continue;
-            }
-        }
-        const bool was_rmp = s.rmp_texts.is_rmp;
-        editing::Result applied = editing::apply_tag(s, st, ui, lock);
-        if (journaled && applied.ok()) {
-            platform::Result noted = ui.whole_at ? o.journal->after(*ui.whole_at, path, 0)
-                                                 : o.journal->after(region_at, path, region_offset);
-            if (!ui.journal_failure.empty())
-                noted = platform::failure(platform::Fault::write_failed, ui.journal_failure);
-            if (!noted) {
-                report(path,
-                       "warning: the journal could not take the change, which undo cannot take back: " + noted.detail);
-                status = k_failed;
-            }
-        }
-        // The write through the lock's file ends with its close; other writers waited till here.
-        if (platform::Result closed = lock.release(); !closed && applied.ok()) {
-            report(path, "closing the file failed: " + closed.detail);
-            applied = platform::failure(platform::Fault::write_failed, closed.detail);
-        }
-        for (const std::string& w : applied.warnings) report(path, "warning: " + w);
-        // The conversion put an ID3v2 tag of the file inside the data chunk.
-        if (applied.ok() && s.rmp_texts.is_rmp && !was_rmp && load(path).id3v2.present)
-            report(path,
-                   "warning: the file's ID3v2 tag is inside the RMP form now, where the players of today do "
-                   "not look for it (export --out gives them a plain MP3)");
-        if (applied.ok() && ui.id3v2_left) status = k_failed;
-        if (!applied.ok()) {
-            // Read-only media are never offered for an apply, so no notice named them.
-            if (s.read_only_media) report(path, "the file is read-only; nothing written");
-            status = k_failed;
-        }
-    }
-    return status;
+settings::Settings settings_for(const SetOptions& o) {
+    settings::Settings st = settings::default_settings();
+    st.rmp_enabled = o.no_rmp ? 0 : 1;
+    settings::set_slot_text(st.display_name, o.display_name);
+    return st;
 }
 
-int run_set(const std::vector<std::string>& args) {
-    const ParsedArguments p = parse_arguments(args, k_set_options);
-    if (p.help) return help("set");
+// The editor's own load and apply, with the answers the flags give.
+platform::Result set_file(const SetOptions& o, settings::Settings& st, const std::string& path) {
+    auto refused = [](const std::string& why) { return platform::failure(platform::Fault::write_failed, why); };
+    platform::Result done;
+    editing::Session s;
+    FlagUser ui(o, s, path);
+    // Another writer of this file waits from our read through our write, so that two sets
+    // of different fields at once both land.
+    // The lock's file is the one descriptor of the change: read, then written through.
+    platform::WriteLock lock;
+    lock.hold(path, true);
+    // Nothing to tag, or a tag that claims more than the file holds: what a record appended
+    // there would make of the file is anybody's guess, and every other command warns of it.
+    if (const std::string why = refusal(lock, path); !why.empty()) return refused(why);
+    editing::Result loaded = editing::open_file(s, st, ui, path, &lock);
+    for (const std::string& w : loaded.warnings) report(path, "warning: " + w);
+    if (!loaded.ok()) return platform::failure(loaded.fault); // named by the notice
+    // The track takes the comment's last two bytes in the record.
+    if (o.track && *o.track != 0 &&
+        formats::cut_to_width(ui.field_texts().comment, formats::k_id3_width).size() > formats::k_id3_width - 2) {
+        return refused("the comment fills the record's last two bytes, which the track needs");
+    }
+    // --no-id3v2: the file is edited as if it had no ID3v2 tag, as before there was this.
+    if (o.no_id3v2 && s.id3v2_major != 0) {
+        s.id3v2_major = 0;
+        if (s.fields_from_id3v2) {
+            s.fields_from_id3v2 = false;
+            s.current_tag = formats::Tag{"", "", "", "", "", s.current_tag.genre};
+            s.rmp_texts.text = {};
+        }
+    }
+    static_cast<void>(editing::detect_change(s, st, ui));
+    // The journal takes the record's place (the last 128 bytes, or the end where one is
+    // appended) before the apply; a rewrite of the whole file adds the whole old file.
+    uint64_t region_at = 0, region_offset = 0;
+    const bool journaled = o.journal && s.modified;
+    if (journaled) {
+        platform::File own;
+        platform::File* f = lock.file();
+        if (!f && own.open(path, platform::File::Mode::read)) f = &own;
+        if (f) {
+            char head[3] = {};
+            const uint64_t n = f->size();
+            region_offset = n >= 128 && f->read_at(n - 128, head, 3) && std::string(head, 3) == "TAG" ? n - 128 : n;
+        }
+        if (platform::Result kept =
+                o.journal->before_region(path, editing::JournalChange::Kind::region, region_offset, region_at);
+            !kept)
+            return refused("the journal cannot take the change: " + kept.detail);
+    }
+    const bool was_rmp = s.rmp_texts.is_rmp;
+    editing::Result applied = editing::apply_tag(s, st, ui, lock);
+    if (journaled && applied.ok()) {
+        platform::Result noted =
+            ui.whole_at ? o.journal->after(*ui.whole_at, path, 0) : o.journal->after(region_at, path, region_offset);
+        if (!ui.journal_failure.empty()) noted = platform::failure(platform::Fault::write_failed, ui.journal_failure);
+        if (!noted) {
+            report(path,
+                   "warning: the journal could not take the change, which undo cannot take back: " + noted.detail);
+            done = platform::failure(platform::Fault::write_failed);
+        }
+    }
+    // The write through the lock's file ends with its close; other writers waited till here.
+    if (platform::Result closed = lock.release(); !closed && applied.ok()) {
+        report(path, "closing the file failed: " + closed.detail);
+        applied = platform::failure(platform::Fault::write_failed, closed.detail);
+    }
+    for (const std::string& w : applied.warnings) report(path, "warning: " + w);
+    // The conversion put an ID3v2 tag of the file inside the data chunk.
+    if (applied.ok() && s.rmp_texts.is_rmp && !was_rmp && load(path).id3v2.present)
+        report(path,
+               "warning: the file's ID3v2 tag is inside the RMP form now, where the players of today do "
+               "not look for it (export --out gives them a plain MP3)");
+    if (applied.ok() && ui.id3v2_left) done = platform::failure(platform::Fault::write_failed);
+    if (!applied.ok()) {
+        // Read-only media are never offered for an apply, so no notice named them.
+        if (s.read_only_media) report(path, "the file is read-only; nothing written");
+        done = platform::failure(applied.fault);
+    }
+    return done;
+}
+
+namespace {
+
+int run_set(const ParsedArguments& p) {
     SetOptions o;
     bool recursive = false;
     std::optional<std::string> json_source, journal_path;
@@ -422,22 +385,56 @@ int run_set(const std::vector<std::string>& args) {
             return usage(set_text(o, a.substr(0, eq), a.substr(eq + 1)));
         return usage(p.error.text);
     }
-    o.files = p.operands;
-    JournalFile journal;
-    if (const int opened = open_journal(journal_path, false, journal); opened != k_ok) return opened;
-    if (journal.is_open()) o.journal = &journal;
+    Batch batch;
+    if (platform::Result opened = batch.open_journal(journal_path, false); !opened) return exit_status(opened);
+    o.journal = batch.journal();
     if (json_source) {
-        if (!o.files.empty() || recursive || o.title || o.artist || o.album || o.year || o.comment || o.genre)
+        if (!p.operands.empty() || recursive || o.title || o.artist || o.album || o.year || o.comment || o.genre)
             return usage("set --json takes its files and texts from the lines, and no other FILE or text");
         return set_from_json(*json_source, o);
     }
-    if (o.files.empty()) return usage("set needs at least one FILE");
-    bool walk_failed = false;
-    o.files = expand_folders(o.files, recursive, walk_failed);
-    journal.leave_out(o.files);
+    if (p.operands.empty()) return usage("set needs at least one FILE");
     settings::Settings st = settings_for(o);
-    int status = set_files(o, st);
-    return walk_failed ? k_failed : status;
+    // set_file holds each file's write lock itself, for writing through it.
+    return batch.run(p.operands, {recursive, false, "nothing written"},
+                     [&](const FoundFile& file) { return set_file(o, st, file.path); });
 }
+
+} // namespace
+
+extern const Command k_set_command = {
+    "set",
+    {KnownOption::flag("--no-rmp"), KnownOption::flag("--no-id3v2"), KnownOption::flag("--recursive", "-r"),
+     KnownOption::valued("--title"), KnownOption::valued("--artist"), KnownOption::valued("--album"),
+     KnownOption::valued("--year"), KnownOption::valued("--comment"), KnownOption::valued("--genre"),
+     KnownOption::valued("--display-name"), KnownOption::valued("--json"), KnownOption::valued("--track"),
+     KnownOption::valued("--journal")},
+    run_set,
+    "tagzo-cli set [-r] [--title T] [--artist A] [--album B] [--year Y] [--comment C]\n"
+    "                     [--genre N] [--track N] [--no-rmp] [--no-id3v2] [--display-name NAME] [--journal J]\n"
+    "                     FILE...\n"
+    "       tagzo-cli set [--no-rmp] [--no-id3v2] [--display-name NAME] --json FILE.jsonl|-\n",
+    "usage: tagzo-cli set [-r] [OPTION...] FILE...\n"
+    "       tagzo-cli set [--no-rmp] [--no-id3v2] [--display-name NAME] --json FILE.jsonl|-\n"
+    "Writes the tag as the editor does; an option not given keeps the file's text. A file's own\n"
+    "ID3v2 tag takes each text given too (its other frames stay), and then a long text goes\n"
+    "whole into that tag instead of the RMP form.\n"
+    "  --title T, --artist A, --album B, --year Y, --comment C\n"
+    "                   the texts, up to 255 bytes in code page 932\n"
+    "                                                        tagzo-cli set --artist \"理多\" *.mp3\n"
+    "  --genre N        the genre number, 0 to 255            tagzo-cli set --genre 17 a.mp3\n"
+    "  --track N        the record's track, 1 to 255; 0 removes it\n"
+    "                                                        tagzo-cli set --track 3 a.mp3\n"
+    "  --no-rmp         keep an ID3v1 file, texts cut to 30 bytes\n"
+    "                                                        tagzo-cli set --no-rmp --title T a.mp3\n"
+    "  --no-id3v2       leave the file's ID3v2 tag as it is  tagzo-cli set --no-id3v2 --title T a.mp3\n"
+    "  --display-name NAME  the software name a conversion records\n"
+    "                                                        tagzo-cli set --display-name me --title T a.mp3\n"
+    "  --json FILE|-    apply the lines show --json prints   tagzo-cli set --json edited.jsonl\n"
+    "  --journal FILE   keep what each change replaces, for undo: old bytes in FILE, a rewritten\n"
+    "                   file's old self in the folder FILE.kept beside it (a second name, no copy)\n"
+    "                                                        tagzo-cli set --journal j.log --album B *.mp3\n"
+    "  -r, --recursive  walk the folders among the FILEs     tagzo-cli set -r --album B Music\n",
+};
 
 } // namespace cli

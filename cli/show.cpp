@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/files.h"
-#include "cli/flag_user.h"
 #include "cli/json.h"
 #include "cli/loaded.h"
 #include "cli/options.h"
@@ -97,8 +97,8 @@ std::string show_json(const std::string& path, const Loaded& l) {
         }
         j += '"';
     }
-    member(j, "kind", l.opened ? formats::kind_name(l.kind) : "unknown");
-    member(j, "form", l.opened ? form_name(l) : "none");
+    member(j, "kind", l.read ? formats::kind_name(l.kind) : "unknown");
+    member(j, "form", l.read ? form_name(l) : "none");
     member(j, "title", shown(t.title));
     member(j, "artist", shown(t.artist));
     member(j, "album", shown(t.album));
@@ -137,16 +137,16 @@ std::string show_json(const std::string& path, const Loaded& l) {
         j += ",\"info\":null";
     }
     j += ",\"error\":";
-    if (l.error.empty()) j += "null";
-    else json::quote_to(j, l.error);
+    if (l.read) j += "null";
+    else json::quote_to(j, l.read.detail);
     j += "}\n";
     return j;
 }
 
 std::string show_text(const std::string& path, const Loaded& l) {
-    std::string s = platform::sanitize_utf8(path) + ": " + (l.opened ? formats::kind_name(l.kind) : "unknown") +
-                    ", form " + (l.opened ? form_name(l) : "none") + "\n";
-    if (!l.opened || l.kind != formats::FileKind::mp3) return s;
+    std::string s = platform::sanitize_utf8(path) + ": " + (l.read ? formats::kind_name(l.kind) : "unknown") +
+                    ", form " + (l.read ? form_name(l) : "none") + "\n";
+    if (!l.read || l.kind != formats::FileKind::mp3) return s;
     const formats::ShownTexts& t = l.texts;
     s += "  title   : " + shown(t.title) + "\n";
     s += "  artist  : " + shown(t.artist) + "\n";
@@ -175,39 +175,40 @@ std::string show_text(const std::string& path, const Loaded& l) {
     return s;
 }
 
-} // namespace
-
-int run_show(const std::vector<std::string>& args) {
-    static const std::vector<KnownOption> known = {KnownOption::flag("--json"), KnownOption::flag("--recursive", "-r")};
-    const ParsedArguments p = parse_arguments(args, known);
-    if (p.help) return help("show");
+int run_show(const ParsedArguments& p) {
     if (!p.ok()) return usage(p.error.text);
     bool json = false, recursive = false;
     for (const GivenOption& o : p.options) {
         if (o.name == "--json") json = true;
         else if (o.name == "--recursive") recursive = true;
     }
-    const std::vector<std::string>& files = p.operands;
-    if (files.empty()) return usage("show needs at least one FILE");
-    // Each file is shown as the walk comes to it: a collection of any size takes no more memory
-    // than one folder's names.
-    bool walk_failed = false;
-    int status = k_ok;
-    Progress progress(recursive ? Progress::k_unknown : files.size());
-    for_each_file(files, recursive, walk_failed, [&](const FoundFile& found) {
+    if (p.operands.empty()) return usage("show needs at least one FILE");
+    // Each file is shown as the walk comes to it.
+    Batch batch;
+    return batch.stream(p.operands, {recursive, false, ""}, [&](const FoundFile& found) {
         const std::string& path = found.path;
-        progress.step();
         Loaded l = load(path, found.folder, found.name);
-        if (!l.opened) {
-            report(path, l.error);
-            status = k_failed;
-        }
+        // Named before its warnings and its lines.
+        if (!l.read) report(path, l.read.detail);
         for (const std::string& n : l.texts.warnings) report(path, "warning: " + n);
         // In text, a file that could not be read is only the error above.
         if (json) write_out_utf8(show_json(path, l));
-        else if (l.opened) write_out(show_text(path, l));
+        else if (l.read) write_out(show_text(path, l));
+        return l.read ? platform::Result{} : platform::failure(l.read.fault); // named above
     });
-    return walk_failed ? k_failed : status;
 }
+
+} // namespace
+
+extern const Command k_show_command = {
+    "show",
+    {KnownOption::flag("--json"), KnownOption::flag("--recursive", "-r")},
+    run_show,
+    "tagzo-cli show [-r] [--json] FILE...\n",
+    "usage: tagzo-cli show [-r] [--json] FILE...\n"
+    "Shows each file's kind, its forms (id3 or rmp, and v2.N for an ID3v2 tag) and its texts.\n"
+    "  -r, --recursive  walk the folders among the FILEs     tagzo-cli show -r Music\n"
+    "  --json           one JSON object a line, UTF-8        tagzo-cli show --json a.mp3 > a.jsonl\n",
+};
 
 } // namespace cli

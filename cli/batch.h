@@ -1,0 +1,48 @@
+// The walk a command that works file by file shares: its FILEs (the folders among them walked
+// with -r), the journal kept out of them, the write lock, a progress count, what befell each
+// file on stderr, and the exit status. The command gives only its work on one file.
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/files.h"
+#include "cli/journal_file.h"
+#include "platform/result.h"
+
+namespace cli {
+
+// Names a file's failure on stderr, "tagzo-cli: FILE: DETAIL; LEFT" (a failure without a detail
+// was named where it happened), then each of its warnings.
+void report_outcome(const std::string& path, const platform::Result& outcome, const std::string& left);
+
+// A file's work: done, or the failure to name (see report_outcome).
+using FileWork = std::function<platform::Result(const FoundFile& file)>;
+
+struct Walk {
+    bool recursive = false;
+    bool lock = false;                    // each file is held under its write lock through its work
+    std::string left = "nothing written"; // what a failed file's report adds
+};
+
+class Batch {
+public:
+    // The --journal a command was given, opened (nothing to open without one, or in a dry run).
+    // bad_input: an empty name, a usage error; any other failure is named on stderr.
+    platform::Result open_journal(const std::optional<std::string>& path, bool dry_run);
+    JournalFile* journal() { return journal_.is_open() ? &journal_ : nullptr; }
+
+    // The work on each of the FILEs, the folders walked first and the journal left out; k_failed
+    // when a folder could not be walked or some file failed, else k_ok.
+    int run(const std::vector<std::string>& files, const Walk& walk, const FileWork& work);
+    // The same, each file as the walk comes to it, so that a collection of any size takes no
+    // more memory than one folder's names; no journal is left out.
+    int stream(const std::vector<std::string>& files, const Walk& walk, const FileWork& work);
+
+private:
+    platform::Result one(const FoundFile& file, const Walk& walk, const FileWork& work);
+    JournalFile journal_;
+};
+
+} // namespace cli
