@@ -104,7 +104,9 @@ bool take_text(const std::string& body, size_t& pos, int enc, std::string& raw) 
 }
 
 std::string text_frame_body(int major, const std::string& utf8) {
-    return std::string(1, static_cast<char>(encoding_for(major))) + encode(major, utf8);
+    std::string body(1, static_cast<char>(encoding_for(major)));
+    body += encode(major, utf8);
+    return body;
 }
 
 // The values of a text frame's body after its encoding byte, in UTF-8.
