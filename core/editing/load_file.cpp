@@ -1,4 +1,5 @@
 #include "core/editing/load_file.h"
+#include "core/editing/carry_over.h"
 
 #include "core/formats/id3v2.h"
 #include "core/formats/load.h"
@@ -89,7 +90,7 @@ Result load_file(Session& s, const settings::Settings& st, UserInterface& ui, co
 
     s.rmp_texts = formats::RmpTexts{};
     s.file_loaded = false;
-    formats::LoadedTag loaded = formats::load_tag(file, s.current_tag, s.carry_over, s.undo_snapshot);
+    formats::LoadedTag loaded = load_tag(file, s.current_tag, s.carry_over, s.undo_snapshot);
     s.current_tag = loaded.tag;
     s.track = loaded.track;
     if (loaded.carry_over_ends) ui.show_carry_over(false);

@@ -52,56 +52,11 @@ bool read_head(platform::ByteSource& file, std::string_view path, FileHead& head
     return true;
 }
 
-LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, bool& carry_over, Tag& undo_snapshot) {
+LoadedTag read_tag(platform::ByteSource& file) {
     LoadedTag out;
-    out.tag = previous;
     out.has_record = read_id3v1_record(file, out.record, &out.track);
-    Tag& t = out.tag;
-    if (out.has_record) {
-        t = out.record;
-        if (carry_over) {
-            const Id3v1Record& rec = out.record;
-            std::string artist = pad_to_width(previous.artist, k_id3_width);
-            std::string album = pad_to_width(previous.album, k_id3_width);
-            std::string year = pad_to_width(previous.year, k_id3_year_width);
-            std::string comment = pad_to_width(previous.comment, k_id3_width);
-            bool release = true;
-            if (equal_ignoring_case(rec.artist, artist) && equal_ignoring_case(rec.album, album) &&
-                equal_ignoring_case(rec.year, year) && equal_ignoring_case(rec.comment, comment) &&
-                rec.genre == previous.genre)
-                release = false;
-            if (is_blank(rec.artist, k_id3_width) && is_blank(rec.album, k_id3_width) &&
-                is_blank(rec.year, k_id3_year_width) && is_blank(rec.comment, k_id3_width)) {
-                // The file brings no values of its own: it takes the carried ones.
-                release = false;
-                undo_snapshot = rec;
-                t.artist = artist;
-                t.album = album;
-                t.year = year;
-                t.comment = comment;
-                t.genre = previous.genre;
-            }
-            if (release) {
-                out.carry_over_ends = true;
-                carry_over = false;
-            }
-        }
-    } else {
-        t.title.clear();
-        if (carry_over) {
-            t.artist = undo_snapshot.artist;
-            t.album = undo_snapshot.album;
-            t.year = undo_snapshot.year;
-            t.comment = undo_snapshot.comment;
-        } else {
-            t.artist.clear();
-            t.album.clear();
-            t.year.clear();
-            t.comment.clear();
-            t.genre = k_no_genre;
-        }
-    }
-    clear_blank_fields(t);
+    if (out.has_record) out.tag = out.record;
+    clear_blank_fields(out.tag);
     return out;
 }
 
@@ -122,9 +77,7 @@ void trim_fields(Tag& t) {
 
 ShownTexts open_for_editing(platform::ByteSource& file, bool rmp_enabled) {
     ShownTexts s;
-    bool no_carry_over = false;
-    Tag no_snapshot;
-    s.loaded = load_tag(file, Tag{}, no_carry_over, no_snapshot);
+    s.loaded = read_tag(file);
     Tag& t = s.loaded.tag;
     trim_fields(t);
     if (rmp_enabled && is_rmp_file(file)) read_rmp_texts(file, s.rmp, &s.warnings);

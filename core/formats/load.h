@@ -32,15 +32,12 @@ struct LoadedTag {
     bool has_record = false;
     Id3v1Record record; // the record as read, when there is one
     uint8_t track = 0;  // its track number, 0 for none (the editor shows none)
-    bool carry_over_ends = false;
+    bool carry_over_ends = false; // set by editing::load_tag
 };
 
-// Reads the record and applies the load rules: the carry-over of the old texts, the empty
-// tag of a file without a record, and the clearing of blank fields. `previous` is the tag of
-// the file edited so far. The load reads and may change the carry-over state that its caller
-// keeps: `carry_over` (artist, album, year and comment carry over to the next file) and
-// `undo_snapshot` (the tag as it stood after the last load or apply).
-LoadedTag load_tag(platform::ByteSource& file, const Tag& previous, bool& carry_over, Tag& undo_snapshot);
+// Reads the record: the tag is the record's, blank fields emptied, or for a file without one an
+// empty tag without a genre. The editing session's carry-over rules are editing::load_tag's.
+LoadedTag read_tag(platform::ByteSource& file);
 
 // The text rules over the whole tag: blank fields emptied (widths 30, year 4), and the
 // padding of full 30-byte texts trimmed (not the year).

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/formats/load.h"
+#include "core/editing/carry_over.h"
 #include "core/formats/tag.h"
 #include "platform/byte_source.h"
 #include "tests/fuzz/fuzz_check.h"
@@ -69,7 +69,7 @@ void check_carry_over(const uint8_t* data, size_t size) {
     for (int round = 0; round < 2; ++round) {
         bool carry_over = true;
         formats::Tag undo_snapshot = previous;
-        formats::LoadedTag loaded = formats::load_tag(src, previous, carry_over, undo_snapshot);
+        formats::LoadedTag loaded = editing::load_tag(src, previous, carry_over, undo_snapshot);
         if (loaded.carry_over_ends) FUZZ_CHECK(!carry_over);
         if (!loaded.has_record) FUZZ_CHECK(loaded.tag.title.empty());
         if (loaded.has_record) previous = loaded.record;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/formats/apply.h"
-#include "core/formats/load.h"
+#include "core/editing/carry_over.h"
 #include "platform/byte_source.h"
 
 using namespace formats;
@@ -29,7 +29,7 @@ struct CarryOver {
 };
 LoadedTag load(const std::string& image, const Tag& previous, CarryOver& carry) {
     platform::MemorySource src(image.data(), image.size());
-    return load_tag(src, previous, carry.on, carry.undo_snapshot);
+    return editing::load_tag(src, previous, carry.on, carry.undo_snapshot);
 }
 } // namespace
 
