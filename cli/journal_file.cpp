@@ -47,11 +47,6 @@ namespace {
 std::string kept_name(const std::string& folder, uint64_t at) {
     return folder + platform::path_separators()[0] + std::to_string(at);
 }
-// The folder part of a path, without its last separator; empty for a bare name.
-std::string folder_part(const std::string& path) {
-    const size_t sep = path.find_last_of(platform::path_separators());
-    return sep == std::string::npos ? std::string() : path.substr(0, sep);
-}
 } // namespace
 
 void JournalFile::sweep_kept() const {
@@ -108,9 +103,16 @@ void JournalFile::leave_out(std::vector<std::string>& files, std::vector<std::st
     if (!is_open()) return;
     const std::string kept = kept_folder_of(path_);
     const bool has_kept = platform::path_kind(kept) == platform::PathKind::directory;
+    // A walk gives a folder's files together: each folder is looked at once.
+    std::string last_folder;
+    bool last_in_kept = false;
     for (size_t i = files.size(); i-- > 0;) {
-        const std::string folder = folder_part(files[i]);
-        const bool in_kept = has_kept && platform::same_file(folder.empty() ? "." : folder, kept);
+        std::string folder = platform::folder_of(files[i]);
+        if (has_kept && (i + 1 == files.size() || folder != last_folder)) {
+            last_in_kept = platform::same_file(folder, kept);
+            last_folder = std::move(folder);
+        }
+        const bool in_kept = has_kept && last_in_kept;
         if (!in_kept && !platform::same_file(files[i], path_)) continue;
         files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
         if (parallel && i < parallel->size()) parallel->erase(parallel->begin() + static_cast<std::ptrdiff_t>(i));
@@ -300,7 +302,7 @@ int run_undo(const ParsedArguments& p) {
         const bool renamed = c->kind == JournalChange::Kind::rename;
         const std::string& now = renamed ? c->new_path : c->path;
         // As a writer beginning there would, the temporaries a killed writer left go first.
-        const std::string folder = folder_part(now).empty() ? "." : folder_part(now);
+        const std::string folder = platform::folder_of(now);
         if (swept.insert(folder).second) platform::remove_stale_temporaries(folder);
         const std::string shown = platform::sanitize_utf8(shown_path(now));
         const std::string back_to = renamed ? " -> " + platform::sanitize_utf8(shown_path(c->path)) : ": put back";

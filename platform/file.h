@@ -2,6 +2,8 @@
 // replacement through a temporary file in the same folder. Paths are UTF-8 on every system.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -115,8 +117,15 @@ public:
     // Patches bytes already written (sizes that are known only at the end).
     Result patch(uint64_t offset, const void* data, size_t n);
     // Done, its warnings naming what the replacement could not keep (the owner, where the
-    // system refused it).
+    // system refused it). The three steps of a commit, which a ReplaceGroup takes one at a
+    // time for many writers: finish (the content whole, handed to the system), flush (on the
+    // disk) and take_place (the target replaced; its folder flushed, unless the caller flushes
+    // it once for many). Each step aborts the writer where it fails.
     Result commit();
+    Result finish();
+    Result flush();
+    Result take_place(bool flush_folder = true);
+    const std::string& target() const { return target_; }
     void abort();
     // Our temporary files are named with this prefix and six letters or digits, nothing else.
     static constexpr const char* k_temporary_prefix = ".tagzo-";
@@ -138,7 +147,7 @@ private:
     // The parts each system does its own way: the temporary file made beside target_ (and
     // opened as file_), and its replace of the target once its content is flushed.
     Result create_temporary();
-    Result replace_target();
+    Result replace_target(bool flush_folder);
     Result name_unnamed();
     Result fail(Result why);
     Result write_gathered();
@@ -152,6 +161,30 @@ private:
     uint64_t written_ = 0;
     Result status_; // a failure here is the first failed write, copy or patch
     std::vector<std::string> warnings_;
+};
+
+// Many replaces made together, as a batch makes them: each writer's content is written whole
+// first, then all of them are flushed, then each takes its target's place, then each folder
+// is flushed once. A crash at any point leaves every target wholly old or wholly new, at a
+// flush or two per group where one replace alone takes two.
+class ReplaceGroup {
+public:
+    static constexpr size_t k_files = 64;
+    static constexpr uint64_t k_bytes = uint64_t(64) << 20;
+    // Takes a writer whose content is all written, and finishes it; where that fails, the
+    // writer is given up and the failure returned.
+    Result add(std::unique_ptr<ReplacingWriter> writer);
+    bool full() const { return writers_.size() >= k_files || bytes_ >= k_bytes; }
+    bool empty() const { return writers_.empty(); }
+    // Commits every writer, and gives each one's outcome in the order they were added.
+    // `before_places`, where given, runs once the new contents are on the disk and before the
+    // first target is replaced (a journal flushes its records of them there); where it fails,
+    // every target stays as it was.
+    std::vector<Result> commit(const std::function<Result()>& before_places = {});
+
+private:
+    std::vector<std::unique_ptr<ReplacingWriter>> writers_;
+    uint64_t bytes_ = 0;
 };
 
 // Keeps our other writers away from one file from the read that a change is built on through
@@ -251,6 +284,8 @@ bool remove_file(const std::string& path);
 bool same_file(const std::string& a, const std::string& b);
 // Makes one folder; one that exists already is no failure.
 Result make_folder(const std::string& path);
+// The folder of a path: what comes before its last separator, "." for a bare name.
+std::string folder_of(const std::string& path);
 // Gives a file a new name. A file that already has that name is never replaced: the move fails.
 Result move_file(const std::string& from, const std::string& to);
 

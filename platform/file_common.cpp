@@ -157,6 +157,12 @@ Result ReplacingWriter::patch(uint64_t offset, const void* data, size_t n) {
 }
 
 Result ReplacingWriter::commit() {
+    if (Result finished = finish(); !finished) return finished;
+    if (Result flushed = flush(); !flushed) return flushed;
+    return take_place();
+}
+
+Result ReplacingWriter::finish() {
     if (temp_.empty()) return failure(Fault::write_failed, "nothing to commit");
     static_cast<void>(write_gathered()); // a failure is status_'s now
     if (!status_) {
@@ -164,17 +170,64 @@ Result ReplacingWriter::commit() {
         abort();
         return why;
     }
+    return {};
+}
+
+Result ReplacingWriter::flush() {
+    if (temp_.empty()) return failure(Fault::write_failed, "nothing to commit");
     if (Result flushed = file_.flush(); !flushed) {
         abort();
         return failure(Fault::write_failed, "writing the new file failed: " + flushed.detail);
     }
-    Result replaced = replace_target();
+    return {};
+}
+
+Result ReplacingWriter::take_place(bool flush_folder) {
+    if (temp_.empty()) return failure(Fault::write_failed, "nothing to commit");
+    Result replaced = replace_target(flush_folder);
     if (!replaced) {
         abort();
         return replaced;
     }
     replaced.warnings = warnings_;
     return replaced;
+}
+
+Result ReplaceGroup::add(std::unique_ptr<ReplacingWriter> writer) {
+    if (Result finished = writer->finish(); !finished) return finished;
+    bytes_ += writer->written();
+    writers_.push_back(std::move(writer));
+    return {};
+}
+
+std::vector<Result> ReplaceGroup::commit(const std::function<Result()>& before_places) {
+    std::vector<Result> outcome(writers_.size());
+    // Every content on the disk first: the system writes them together, so the flushes after
+    // the first find little left to wait for.
+    for (size_t i = 0; i < writers_.size(); ++i) outcome[i] = writers_[i]->flush();
+    if (before_places) {
+        if (Result ready = before_places(); !ready) {
+            for (size_t i = 0; i < writers_.size(); ++i) {
+                writers_[i]->abort();
+                if (outcome[i]) outcome[i] = ready;
+            }
+        }
+    }
+    std::vector<std::string> folders;
+    for (size_t i = 0; i < writers_.size(); ++i) {
+        if (!outcome[i]) continue;
+        outcome[i] = writers_[i]->take_place(false);
+        if (!outcome[i]) continue;
+        std::string folder = folder_of(writers_[i]->target());
+        bool known = false;
+        for (const std::string& f : folders) known = known || f == folder;
+        if (!known) folders.push_back(std::move(folder));
+    }
+    // The renames on the disk: once a folder.
+    for (const std::string& f : folders) flush_folder(f);
+    writers_.clear();
+    bytes_ = 0;
+    return outcome;
 }
 
 Result read_whole_file(const std::string& path, std::string& out, size_t max_bytes) {

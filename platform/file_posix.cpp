@@ -12,19 +12,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <unordered_set>
+
 #include "platform/file.h"
 
 namespace platform {
 
 namespace {
 std::string errno_text(int e) { return std::strerror(e); }
-
-std::string folder_of(const std::string& path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
 
 // Opens a regular file and looks at it: the descriptor, with `st` filled, or -1 and `why`.
 // Opened without blocking, so that a FIFO or a device cannot hold the program before its type
@@ -44,6 +40,13 @@ int open_regular(int folder, const char* path, bool writable, struct stat& st, s
     return fd;
 }
 } // namespace
+
+std::string folder_of(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
 
 std::string last_error_text() { return errno_text(errno); }
 
@@ -210,12 +213,21 @@ Result ReplacingWriter::create_temporary() {
     // target name must not grow past the name limit). Either way the file is locked from the
     // moment it has a name until that name is gone, so that a later writer can tell one left
     // by a kill (unlocked) from one still being written, and remove it at once.
+    // A batch writes many files of a folder: a process sweeps it at its first write there
+    // (a child forked later is another writer, and sweeps again).
     const std::string folder = folder_of(target_);
-    remove_stale_temporaries(folder);
+    static std::unordered_set<std::string> swept;
+    static pid_t swept_by = 0;
+    if (swept_by != ::getpid()) {
+        swept.clear();
+        swept_by = ::getpid();
+    }
+    if (swept.insert(folder).second) remove_stale_temporaries(folder);
     int fd = -1;
 #ifdef O_TMPFILE
     // The name is given through /proc, which must be there.
-    if (::access("/proc/self/fd", X_OK) == 0) fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    static const bool has_proc = ::access("/proc/self/fd", X_OK) == 0;
+    if (has_proc) fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     // Locked before it has a name: no one else can reach it yet.
     if (fd >= 0) ::flock(fd, LOCK_EX | LOCK_NB);
 #endif
@@ -271,7 +283,7 @@ Result ReplacingWriter::create_temporary() {
 }
 
 // The new content is flushed already; the writer aborts where this fails.
-Result ReplacingWriter::replace_target() {
+Result ReplacingWriter::replace_target(bool flush_folder) {
     if (unnamed_) {
         if (Result named = name_unnamed(); !named) return named;
     }
@@ -284,11 +296,7 @@ Result ReplacingWriter::replace_target() {
     // The new file is in place; its descriptor was only read from since the flush.
     static_cast<void>(file_.close());
     // Make the rename itself durable.
-    int dfd = ::open(folder_of(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    if (flush_folder) platform::flush_folder(folder_of(target_));
     return {};
 }
 

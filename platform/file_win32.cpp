@@ -40,16 +40,17 @@ std::wstring full_path(const std::wstring& given) {
     return full;
 }
 
-std::string folder_of(const std::string& path) {
-    auto slash = path.find_last_of("\\/");
-    if (slash == std::string::npos) return ".";
-    return path.substr(0, slash);
-}
 
 // A folder too long for the system's current folder, which the program then keeps as its own;
 // empty while the system's is the program's. Read and written by the window thread only.
 std::string kept_folder;
 } // namespace
+
+std::string folder_of(const std::string& path) {
+    auto slash = path.find_last_of("\\/");
+    if (slash == std::string::npos) return ".";
+    return path.substr(0, slash);
+}
 
 std::string last_error_text() { return win_error_text(GetLastError()); }
 
@@ -217,7 +218,7 @@ Result ReplacingWriter::create_temporary() {
 }
 
 // The new content is flushed already; the writer aborts where this fails.
-Result ReplacingWriter::replace_target() {
+Result ReplacingWriter::replace_target(bool /*flush_folder: a move through the system is written through*/) {
     // ReplaceFileW takes the new file only closed.
     if (Result closed = file_.close(); !closed)
         return failure(Fault::write_failed, "writing the new file failed: " + closed.detail);
