@@ -3,12 +3,14 @@
 // file on stderr, and the exit status. The command gives only its work on one file.
 #pragma once
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/files.h"
 #include "cli/journal_file.h"
+#include "platform/file.h"
 #include "platform/result.h"
 
 namespace cli {
@@ -24,6 +26,9 @@ struct Walk {
     bool recursive = false;
     bool lock = false;                    // each file is held under its write lock through its work
     std::string left = "nothing written"; // what a failed file's report adds
+    // The work hands its new files to the batch (replace_later), which replaces them a group
+    // at a time; the journal's records of a group go to the disk together, before its replaces.
+    bool grouped = false;
 };
 
 class Batch {
@@ -40,9 +45,28 @@ public:
     // more memory than one folder's names; no journal is left out.
     int stream(const std::vector<std::string>& files, const Walk& walk, const FileWork& work);
 
+    // In a grouped walk: the file's new content, which takes the file's place with the others
+    // of its group; the file's outcome is reported then, and the journal's record of the change
+    // made at `journal_at` is completed. The work returns what this returns: a failure here
+    // (the content could not be finished) is the file's, reported at once.
+    platform::Result replace_later(std::unique_ptr<platform::ReplacingWriter> out, const std::string& path,
+                                   std::optional<uint64_t> journal_at, bool tell_warnings = true);
+
 private:
+    struct Waiting {
+        std::string path;
+        std::optional<uint64_t> journal_at;
+        bool tell_warnings = true;
+        std::unique_ptr<platform::WriteLock> lock; // held until the file is replaced
+        std::string left;
+    };
     platform::Result one(const FoundFile& file, const Walk& walk, const FileWork& work);
+    void commit_group();
     JournalFile journal_;
+    platform::ReplaceGroup group_;
+    std::vector<Waiting> waiting_;
+    bool handed_over_ = false;
+    bool failed_ = false;
 };
 
 } // namespace cli

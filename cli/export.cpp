@@ -1,6 +1,7 @@
 // `tagzo-cli export`: an ID3v2 tag with the texts in Unicode, for the players that read ID3v1
 // bytes as Latin-1 and so show cp932 texts as garbage.
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -100,7 +101,8 @@ formats::Id3v2Texts merged_texts(const formats::ShownTexts& record, const format
 
 // Writes the new form of one file. The original is read while the new one is written beside
 // the target, and is closed before the target is replaced (Windows cannot replace an open file).
-platform::Result export_one(const Job& job, const Loaded& l, JournalFile* journal) {
+platform::Result export_one(const Job& job, const Loaded& l, Batch& batch) {
+    JournalFile* journal = batch.journal();
     platform::File file;
     if (platform::Result opened = file.open(job.path, platform::File::Mode::read); !opened) return opened;
     const bool rmp = l.texts.rmp.is_rmp || formats::is_rmp_file(file);
@@ -165,30 +167,25 @@ platform::Result export_one(const Job& job, const Loaded& l, JournalFile* journa
             return platform::failure(platform::Fault::write_failed,
                                      "the journal cannot take the change: " + saved.detail);
     }
-    platform::ReplacingWriter out;
-    if (platform::Result begun = out.begin(job.target); !begun) return begun;
+    auto out = std::make_unique<platform::ReplacingWriter>();
+    if (platform::Result begun = out->begin(job.target); !begun) return begun;
     if (at_end) {
         const std::string tag = formats::id3v2_with_footer(rewrite.tag);
-        if (platform::Result put = out.copy_from(file, 0, old.offset); !put) return put;
-        if (platform::Result put = out.write(tag.data(), tag.size()); !put) return put;
+        if (platform::Result put = out->copy_from(file, 0, old.offset); !put) return put;
+        if (platform::Result put = out->write(tag.data(), tag.size()); !put) return put;
         const uint64_t after = old.offset + old.size;
-        if (platform::Result put = out.copy_from(file, after, file.size() - after); !put) return put;
+        if (platform::Result put = out->copy_from(file, after, file.size() - after); !put) return put;
     } else {
-        if (platform::Result put = out.write(rewrite.tag.data(), rewrite.tag.size()); !put) return put;
-        if (platform::Result put = out.copy_from(file, stream.offset, stream.length); !put) return put;
+        if (platform::Result put = out->write(rewrite.tag.data(), rewrite.tag.size()); !put) return put;
+        if (platform::Result put = out->copy_from(file, stream.offset, stream.length); !put) return put;
     }
     if (add_record) {
-        if (platform::Result put = out.write(record.data(), record.size()); !put) return put;
+        if (platform::Result put = out->write(record.data(), record.size()); !put) return put;
     }
     // Only read from: the new file replaces it.
     static_cast<void>(file.close());
-    platform::Result committed = out.commit();
-    if (committed && journal && job.in_place) {
-        if (platform::Result noted = journal->after(at, job.path, 0); !noted)
-            report(job.path,
-                   "warning: the journal could not take the change, which undo cannot take back: " + noted.detail);
-    }
-    return committed;
+    const bool journaled = journal && job.in_place;
+    return batch.replace_later(std::move(out), job.path, journaled ? std::optional<uint64_t>(at) : std::nullopt);
 }
 
 int run_export(const ParsedArguments& p) {
@@ -216,7 +213,7 @@ int run_export(const ParsedArguments& p) {
     }
     std::map<std::string, std::string> outputs; // the output names under --out, and whose they are
     // Our other writers wait from the read through the replace: what is read is what is rewritten.
-    return batch.run(p.operands, {recursive, true, "nothing written"}, [&](const FoundFile& file) {
+    return batch.run(p.operands, {recursive, true, "nothing written", true}, [&](const FoundFile& file) {
         const std::string& path = file.path;
         auto failed = [](const std::string& why) { return platform::failure(platform::Fault::write_failed, why); };
         Loaded l;
@@ -251,7 +248,7 @@ int run_export(const ParsedArguments& p) {
         if (job.in_place && l.texts.rmp.is_rmp)
             return failed(
                 "the file is in the RMP form, which alone holds its long texts; export it with --out into another folder");
-        platform::Result exported = export_one(job, l, batch.journal());
+        platform::Result exported = export_one(job, l, batch);
         // What the new file could not keep (its owner), as `set` names it, comes with it.
         if (!exported && exported.detail.empty()) exported.detail = "cannot write";
         return exported;

@@ -122,7 +122,7 @@ void JournalFile::leave_out(std::vector<std::string>& files, std::vector<std::st
 platform::Result JournalFile::append(const std::string& bytes, bool flush) {
     const uint64_t size = file().size();
     platform::Result put = file().write_at(size, bytes.data(), bytes.size());
-    if (put && flush) put = file().flush();
+    if (put && flush && !hold_) put = file().flush();
     if (!put) {
         static_cast<void>(file().truncate(size));
         static_cast<void>(file().flush());
@@ -168,7 +168,8 @@ platform::Result JournalFile::before_replace(const std::string& path, uint64_t& 
         platform::remove_file(kept);
         if (platform::link_file(path, kept)) {
             // The kept name on the disk before the journal's record of it, and so before the replace.
-            platform::flush_folder(folder);
+            if (hold_) kept_unflushed_ = true;
+            else platform::flush_folder(folder);
             JournalChange c;
             c.kind = JournalChange::Kind::linked;
             c.path = path;
@@ -184,6 +185,12 @@ platform::Result JournalFile::before_replace(const std::string& path, uint64_t& 
     }
     // Another file system, or one without links: the old bytes go into the journal.
     return before_region(path, JournalChange::Kind::whole, 0, at);
+}
+
+platform::Result JournalFile::flush_held() {
+    if (kept_unflushed_) platform::flush_folder(kept_);
+    kept_unflushed_ = false;
+    return file().flush();
 }
 
 platform::Result JournalFile::after(uint64_t at, const std::string& path, uint64_t offset) {

@@ -36,6 +36,10 @@ public:
     // journal's kept folder (where the file system makes no such link, its bytes are copied
     // into the journal instead). Undo then moves it back: a rename.
     platform::Result before_replace(const std::string& path, uint64_t& at);
+    // From now on a record goes to the disk only at flush_held(), which a batch calls before it
+    // makes the changes recorded since (a group of replaces).
+    void hold_flushes() { hold_ = true; }
+    platform::Result flush_held();
     // After the change: the file's new size and the hash of its bytes from the change's offset.
     platform::Result after(uint64_t at, const std::string& path, uint64_t offset);
 
@@ -50,6 +54,8 @@ private:
     std::string path_;
     std::string kept_;              // the kept folder, once made
     std::unordered_set<uint64_t> linked_; // the changes recorded with a kept file
+    bool hold_ = false;                   // records wait for flush_held()
+    bool kept_unflushed_ = false;         // a name made in the kept folder since its last flush
     platform::WriteLock lock_;
     platform::File file_; // where the lock holds no file (Windows)
 };

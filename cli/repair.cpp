@@ -1,6 +1,7 @@
 // `tagzo-cli repair`: the text frames of an ID3v2 tag that are marked Latin-1 but hold cp932
 // (what old Japanese rippers wrote) written again in Unicode, every other byte of the tag's
 // frames as it was.
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,7 +30,8 @@ struct Repaired {
 
 // Reads the tag at the start of the file and, unless `dry_run`, writes the file again with the
 // repaired tag in front of the rest, byte for byte.
-Repaired repair_one(const std::string& path, int asked_major, bool dry_run, JournalFile* journal) {
+Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Batch& batch) {
+    JournalFile* journal = batch.journal();
     Repaired r;
     platform::File file;
     if (platform::Result opened = file.open(path, platform::File::Mode::read); !opened) {
@@ -91,19 +93,16 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Jour
     }
     // The new tag in the old one's place: every byte before and after it as it was.
     const std::string tag = at_end ? formats::id3v2_with_footer(rewrite.tag) : rewrite.tag;
-    platform::ReplacingWriter out;
-    platform::Result step = out.begin(path);
-    if (step && old.offset > 0) step = out.copy_from(file, 0, old.offset);
-    if (step) step = out.write(tag.data(), tag.size());
-    if (step) step = out.copy_from(file, old.offset + old.size, file.size() - old.offset - old.size);
-    // Only read from: the new file replaces it.
+    auto out = std::make_unique<platform::ReplacingWriter>();
+    platform::Result step = out->begin(path);
+    if (step && old.offset > 0) step = out->copy_from(file, 0, old.offset);
+    if (step) step = out->write(tag.data(), tag.size());
+    if (step) step = out->copy_from(file, old.offset + old.size, file.size() - old.offset - old.size);
+    // Only read from: the new file replaces it. What the replace could not keep (the owner) is
+    // not named by repair.
     static_cast<void>(file.close());
-    if (step) step = out.commit();
-    if (step && journal) {
-        if (platform::Result noted = journal->after(at, path, 0); !noted)
-            report(path,
-                   "warning: the journal could not take the change, which undo cannot take back: " + noted.detail);
-    }
+    if (step) step = batch.replace_later(std::move(out), path, journal ? std::optional<uint64_t>(at) : std::nullopt,
+                                         false);
     r.result = step;
     return r;
 }
@@ -124,7 +123,7 @@ int run_repair(const ParsedArguments& p) {
     Batch batch;
     if (platform::Result opened = batch.open_journal(journal_path, dry_run); !opened) return exit_status(opened);
     // Our other writers wait from the read through the replace.
-    return batch.run(p.operands, {recursive, !dry_run, "nothing written"}, [&](const FoundFile& file) {
+    return batch.run(p.operands, {recursive, !dry_run, "nothing written", true}, [&](const FoundFile& file) {
         const std::string& path = file.path;
         Loaded l;
         if (platform::Result loaded = load_mp3(path, l); !loaded) return loaded;
@@ -134,7 +133,7 @@ int run_repair(const ParsedArguments& p) {
                                      "the file is in the RMP form, whose data chunk holds the ID3v2 tag; export it "
                                      "with --out first");
         if (l.texts.rmp.is_rmp) return platform::Result{};
-        Repaired r = repair_one(path, major, dry_run, batch.journal());
+        Repaired r = repair_one(path, major, dry_run, batch);
         if (r.converted_from)
             write_out(platform::sanitize_utf8(path) + ": ID3v2." + std::to_string(r.converted_from) + " -> ID3v2." +
                       std::to_string(major ? major : 3) + "\n");
@@ -142,8 +141,6 @@ int run_repair(const ParsedArguments& p) {
             write_out(platform::sanitize_utf8(path) + ": " + c.id + " " + platform::sanitize_utf8(c.before) + " -> " +
                       c.after + "\n");
         if (!r.result && r.result.detail.empty()) r.result.detail = "cannot write";
-        // What the replace could not keep (the owner) is not named by repair.
-        r.result.warnings.clear();
         return r.result;
     });
 }
