@@ -22,15 +22,29 @@ platform::Result Batch::open_journal(const std::optional<std::string>& path, boo
     return {};
 }
 
+Batch::~Batch() { finish_commit(); }
+
 platform::Result Batch::one(const FoundFile& file, const Walk& walk, const FileWork& work) {
+    // A file the batch has yet to put in place is reached again (given twice): that goes first.
+    if (waiting_paths_.count(file.path)) {
+        commit_group();
+        finish_commit();
+    }
     // Our other writers wait from the read through the write: what is read is what is written.
+    // The locks the batch holds for its waiting files are let go before a wait: one of them
+    // may be this file's under another name.
     auto lock = std::make_unique<platform::WriteLock>();
-    if (walk.lock) lock->hold(file.path);
+    if (walk.lock)
+        lock->hold(file.path, false, [this] {
+            commit_group();
+            finish_commit();
+        });
     handed_over_ = false;
     platform::Result done = work(file);
     if (handed_over_ && done) {
         waiting_.back().lock = std::move(lock);
         waiting_.back().left = walk.left;
+        waiting_paths_.insert(file.path);
         if (group_.full()) commit_group();
         return done;
     }
@@ -47,17 +61,31 @@ platform::Result Batch::replace_later(std::unique_ptr<platform::ReplacingWriter>
 }
 
 void Batch::commit_group() {
+    finish_commit();
     if (waiting_.empty()) return;
+    // The journal's records of the group on the disk before any of its files is replaced.
     JournalFile* journal = this->journal();
-    const std::vector<platform::Result> outcome = group_.commit([journal] {
-        if (!journal) return platform::Result{};
-        platform::Result flushed = journal->flush_held();
-        if (!flushed) flushed.detail = "the journal cannot take the change: " + flushed.detail;
-        return flushed;
+    platform::Result recorded = journal ? journal->flush_held() : platform::Result{};
+    if (!recorded) recorded.detail = "the journal cannot take the change: " + recorded.detail;
+    committing_.group = std::move(group_);
+    group_ = platform::ReplaceGroup();
+    committing_.waiting = std::move(waiting_);
+    waiting_.clear();
+    // The thread touches only its group and its locks: the files' new contents flushed, the
+    // renames, the folders flushed, and the old files let go (the freeing of their blocks).
+    committing_.thread = std::thread([c = &committing_, recorded] {
+        c->outcome = c->group.commit([&recorded] { return recorded; });
+        for (Waiting& w : c->waiting) w.lock.reset();
     });
-    for (size_t i = 0; i < waiting_.size(); ++i) {
-        Waiting& w = waiting_[i];
-        platform::Result done = outcome[i];
+}
+
+void Batch::finish_commit() {
+    if (!committing_.thread.joinable()) return;
+    committing_.thread.join();
+    JournalFile* journal = this->journal();
+    for (size_t i = 0; i < committing_.waiting.size(); ++i) {
+        Waiting& w = committing_.waiting[i];
+        platform::Result done = committing_.outcome[i];
         if (done && journal && w.journal_at) {
             if (platform::Result noted = journal->after(*w.journal_at, w.path, 0); !noted)
                 report(w.path,
@@ -68,7 +96,10 @@ void Batch::commit_group() {
         report_outcome(w.path, done, w.left);
         if (!done) failed_ = true;
     }
-    waiting_.clear(); // and so their locks
+    committing_.waiting.clear();
+    committing_.outcome.clear();
+    waiting_paths_.clear();
+    for (const Waiting& w : waiting_) waiting_paths_.insert(w.path);
 }
 
 int Batch::run(const std::vector<std::string>& files, const Walk& walk, const FileWork& work) {
@@ -83,6 +114,7 @@ int Batch::run(const std::vector<std::string>& files, const Walk& walk, const Fi
         if (!one({paths[i], within[i], nullptr, {}}, walk, work)) failed = true;
     }
     commit_group();
+    finish_commit();
     return failed || failed_ ? k_failed : k_ok;
 }
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "cli/files.h"
@@ -52,6 +54,8 @@ public:
     platform::Result replace_later(std::unique_ptr<platform::ReplacingWriter> out, const std::string& path,
                                    std::optional<uint64_t> journal_at, bool tell_warnings = true);
 
+    ~Batch();
+
 private:
     struct Waiting {
         std::string path;
@@ -60,11 +64,23 @@ private:
         std::unique_ptr<platform::WriteLock> lock; // held until the file is replaced
         std::string left;
     };
+    // A group whose replaces a thread of its own makes while the next group is written.
+    struct Committing {
+        platform::ReplaceGroup group;
+        std::vector<Waiting> waiting;
+        std::vector<platform::Result> outcome;
+        std::thread thread;
+    };
     platform::Result one(const FoundFile& file, const Walk& walk, const FileWork& work);
+    // Hands the group written so far to the committing thread, once the one before is done.
     void commit_group();
+    // Waits for the committing thread, and reports its files.
+    void finish_commit();
     JournalFile journal_;
     platform::ReplaceGroup group_;
     std::vector<Waiting> waiting_;
+    std::unordered_set<std::string> waiting_paths_; // of waiting_ and committing_
+    Committing committing_;
     bool handed_over_ = false;
     bool failed_ = false;
 };

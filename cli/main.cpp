@@ -4,6 +4,9 @@
 // 2 usage error (nothing written). The commands are a table (cli/commands.h).
 #include <string>
 #include <vector>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -32,6 +35,12 @@ int run(std::vector<std::string> args) {
 
 int main(int argc, char** argv) {
     platform::limit_library_search();
+#ifdef __GLIBC__
+    // A batch takes and gives back the same buffers file after file (a tag with its picture):
+    // kept by the allocator, they are not mapped and faulted in again for each file.
+    mallopt(M_MMAP_THRESHOLD, 8 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
     const int status = run(cli::utf8_arguments(argc, argv));
     // Output that did not all arrive is a failure, whatever the files said.
     if (const std::string failed = cli::finish_output(); !failed.empty()) {

@@ -125,6 +125,10 @@ public:
     Result finish();
     Result flush();
     Result take_place(bool flush_folder = true);
+    // Flushes everything written to the file system of the new file, this writer's and all
+    // others' (syncfs); false where the system has no such call or it failed, and then each
+    // writer is flushed alone.
+    bool flush_file_system();
     const std::string& target() const { return target_; }
     void abort();
     // Our temporary files are named with this prefix and six letters or digits, nothing else.
@@ -153,6 +157,7 @@ private:
     Result write_gathered();
     Result write_now(const void* data, size_t n);
     static constexpr size_t k_gather = 64 * 1024;
+    static constexpr size_t k_direct = 4 * 1024; // a write this large is not gathered
     std::string gathered_; // written_ counts these bytes too; they end it
     std::string target_;
     std::string temp_;     // the temporary file's name; for an unnamed one, its folder
@@ -202,7 +207,10 @@ public:
     // Waits while another writer holds the file. On POSIX it holds nothing where the path names
     // no file that can be opened (the caller's own open says why) or the file system has no
     // locks. `for_writing` asks for the locked file open for writing too (see file()).
-    void hold(const std::string& path, bool for_writing = false);
+    // `before_waiting`, where given, is called once the file is found held, before the wait:
+    // a holder that is the caller itself (a batch's locks of files it has yet to replace, the
+    // same file reached twice) lets go there.
+    void hold(const std::string& path, bool for_writing = false, const std::function<void()>& before_waiting = {});
     bool held() const { return handle_ != -1 || file_.is_open(); }
     // Ends the hold. Where the holder wrote through file(), the close's failure is the last word
     // on that write.

@@ -91,9 +91,10 @@ Result ReplacingWriter::fail(Result why) {
 Result ReplacingWriter::write(const void* data, size_t n) {
     if (!status_) return status_;
     // A chunk's header and its texts are a few bytes each: one system call takes them all.
-    if (gathered_.size() + n > k_gather)
+    // A large piece (a tag with its picture) goes as it is, after what was gathered.
+    if (gathered_.size() + n > k_gather || n >= k_direct)
         if (Result sent = write_gathered(); !sent) return sent;
-    if (n >= k_gather) return write_now(data, n);
+    if (n >= k_direct) return write_now(data, n);
     gathered_.append(static_cast<const char*>(data), n);
     written_ += n;
     return {};
@@ -202,9 +203,20 @@ Result ReplaceGroup::add(std::unique_ptr<ReplacingWriter> writer) {
 
 std::vector<Result> ReplaceGroup::commit(const std::function<Result()>& before_places) {
     std::vector<Result> outcome(writers_.size());
-    // Every content on the disk first: the system writes them together, so the flushes after
-    // the first find little left to wait for.
-    for (size_t i = 0; i < writers_.size(); ++i) outcome[i] = writers_[i]->flush();
+    // Every content on the disk first, with one flush of each file system the group writes
+    // to (the files of a folder are on one); where that cannot be had, a flush of each file.
+    std::vector<std::string> flushed;
+    for (size_t i = 0; i < writers_.size(); ++i) {
+        const std::string folder = folder_of(writers_[i]->target());
+        bool known = false;
+        for (const std::string& f : flushed) known = known || f == folder;
+        if (known) continue;
+        if (!writers_[i]->flush_file_system()) {
+            for (size_t j = i; j < writers_.size(); ++j)
+                if (folder_of(writers_[j]->target()) == folder) outcome[j] = writers_[j]->flush();
+        }
+        flushed.push_back(folder);
+    }
     if (before_places) {
         if (Result ready = before_places(); !ready) {
             for (size_t i = 0; i < writers_.size(); ++i) {

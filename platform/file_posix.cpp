@@ -300,6 +300,14 @@ Result ReplacingWriter::replace_target(bool flush_folder) {
     return {};
 }
 
+bool ReplacingWriter::flush_file_system() {
+#ifdef __linux__
+    return file_.is_open() && ::syncfs(static_cast<int>(file_.handle())) == 0;
+#else
+    return false;
+#endif
+}
+
 // Gives the unnamed file a short name beside the target, just before the rename.
 Result ReplacingWriter::name_unnamed() {
     std::string proc = "/proc/self/fd/" + std::to_string(file_.handle());
@@ -333,7 +341,7 @@ Result WriteLock::release() {
     return file_.close(); // closing drops the lock
 }
 
-void WriteLock::hold(const std::string& path, bool for_writing) {
+void WriteLock::hold(const std::string& path, bool for_writing, const std::function<void()>& before_waiting) {
     static_cast<void>(release());
     // Each round that finds the file replaced under it waited for one whole write; a bound
     // keeps a path that is replaced without end from holding us.
@@ -349,8 +357,10 @@ void WriteLock::hold(const std::string& path, bool for_writing) {
             fd = open_regular(AT_FDCWD, path.c_str(), false, locked, why);
         }
         if (fd < 0) return;
-        int r;
-        while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {}
+        int r = ::flock(fd, LOCK_EX | LOCK_NB);
+        if (r != 0 && errno == EWOULDBLOCK && before_waiting) before_waiting();
+        if (r != 0)
+            while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {}
         struct stat named {};
         if (r != 0 || ::stat(path.c_str(), &named) != 0) {
             ::close(fd);

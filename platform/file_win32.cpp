@@ -218,6 +218,8 @@ Result ReplacingWriter::create_temporary() {
 }
 
 // The new content is flushed already; the writer aborts where this fails.
+bool ReplacingWriter::flush_file_system() { return false; } // each file is flushed alone
+
 Result ReplacingWriter::replace_target(bool /*flush_folder: a move through the system is written through*/) {
     // ReplaceFileW takes the new file only closed.
     if (Result closed = file_.close(); !closed)
@@ -327,11 +329,15 @@ Result WriteLock::release() {
 // writer's replace. A path names the same file before and after a replace, so a writer that
 // waited goes on with the new file. A writer killed while holding the mutex leaves it
 // abandoned, which the next one takes as free. So the lock holds no file here, for writing or not.
-void WriteLock::hold(const std::string& path, bool) {
+void WriteLock::hold(const std::string& path, bool, const std::function<void()>& before_waiting) {
     static_cast<void>(release());
     HANDLE m = CreateMutexW(nullptr, FALSE, lock_name(path).c_str());
     if (!m) return;
-    DWORD w = WaitForSingleObject(m, INFINITE);
+    DWORD w = WaitForSingleObject(m, 0);
+    if (w == WAIT_TIMEOUT) {
+        if (before_waiting) before_waiting();
+        w = WaitForSingleObject(m, INFINITE);
+    }
     if (w != WAIT_OBJECT_0 && w != WAIT_ABANDONED) {
         CloseHandle(m);
         return;
