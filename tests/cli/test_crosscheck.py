@@ -264,6 +264,13 @@ class CrossCheck(CliTest):
         self.make("cut.mp3", b"ID3\x03\x00\x00" + syncsafe(4000) + bytes(90))
         code, _, err = self.run_cli("repair", "-r", ".")
         self.assertEqual(err.count("cut.mp3"), 1, err)
+        # A file given twice, and under a second name, is mended each time: the batch never waits
+        # on its own hold of a file it has yet to replace.
+        self.make("twice.mp3", b"ID3\x03\x00\x00" + syncsafe(len(mixed)) + mixed + today)
+        os.link(os.path.join(self.dir, "twice.mp3"), os.path.join(self.dir, "again.mp3"))
+        self.assertEqual(self.run_cli("repair", "twice.mp3", "twice.mp3", "again.mp3")[::2], (0, ""))
+        self.assertEqual(self.read("twice.mp3"), self.read("again.mp3"))
+        self.assertEqual(self.run_cli("repair", "--dry-run", "twice.mp3", "again.mp3"), (0, "", ""))
 
         # import writes the record from the tag, for the players that read only ID3v1: cp932 texts
         # cut at 30 bytes on a character's boundary, the track in the comment's last two bytes, a

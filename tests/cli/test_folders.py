@@ -213,7 +213,7 @@ class Folders(CliTest):
         if self.cli.wine:
             self.skipTest("native only: a killed Wine process leaves its children running")
         tag = b"TIT2" + struct.pack(">IH", 11, 0) + b"\x00" + "星に願いを".encode("cp932")
-        touching = ("openat", "write", "pwrite64", "fsync", "fdatasync", "ftruncate", "rename", "renameat2",
+        touching = ("openat", "write", "pwrite64", "fsync", "fdatasync", "syncfs", "ftruncate", "rename", "renameat2",
                     "link", "linkat", "unlink", "unlinkat", "copy_file_range", "mkdir", "close")
         commands = (["set", "--album", "killed"], ["export", "--overwrite"], ["repair"])
         if shutil.which("strace"):
@@ -240,6 +240,9 @@ class Folders(CliTest):
             rng = random.Random(1234)
             points = [(commands[t % 3], 40, rng.uniform(0.0, 0.03)) for t in range(24)]
         self.assertGreater(len(points), 60)
+        # Batches of more files than a group holds, killed while groups are written and replaced.
+        rng = random.Random(4321)
+        points += [(commands[1 + t % 2], 150, rng.uniform(0.01, 0.15)) for t in range(4)]
         for trial, (args, count, kill) in enumerate(points):
             folder = os.path.join(self.dir, f"k{trial}")
             os.mkdir(folder)

@@ -169,15 +169,53 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
         EXPECT_TRUE(w5.write("ab", 2));
         EXPECT_TRUE(w5.write(large.data(), large.size()));
         EXPECT_TRUE(w5.write("cd", 2));
+        const std::string mid(5000, 'm'); // too large to gather, too small for a write of its own before
+        EXPECT_TRUE(w5.write(mid.data(), mid.size()));
         EXPECT_TRUE(w5.copy_from(ms, 0, 6));
         EXPECT_TRUE(w5.write(">", 1));
         EXPECT_TRUE(w5.patch(8, "B", 1));
         EXPECT_TRUE(w5.patch(w5.written() - 1, "]", 1)); // a byte still waiting
         EXPECT_TRUE(w5.write(">", 1));
-        EXPECT_EQ(w5.written(), 7 + 2 + large.size() + 2 + 6 + 2);
+        EXPECT_EQ(w5.written(), 7 + 2 + large.size() + 2 + mid.size() + 6 + 2);
         ASSERT_TRUE(testing_files::noted(w5.commit(), err)) << err;
         const std::string made = read_file(path);
-        EXPECT_TRUE(made == "<<23456aB" + large + "cdcopied]>") << made.substr(0, 12) << "..." << made.substr(70000);
+        EXPECT_TRUE(made == "<<23456aB" + large + "cd" + mid + "copied]>")
+            << made.substr(0, 12) << "..." << made.substr(75000);
+    }
+
+    // A group of replaces: each target wholly new after the commit, or wholly old where the step
+    // before the renames fails (a journal that cannot flush) or its own rename is refused; no
+    // temporary is left beside them either way.
+    {
+        const std::vector<std::string> names = {dir.file("g0.mp3"), dir.file("g1.mp3"), dir.file("g2.mp3")};
+        auto group_of = [&](platform::ReplaceGroup& g) {
+            for (const std::string& n : names) {
+                write_file(n, "old");
+                auto gw = std::make_unique<platform::ReplacingWriter>();
+                ASSERT_TRUE(gw->begin(n));
+                EXPECT_TRUE(gw->write("new", 3));
+                EXPECT_TRUE(g.add(std::move(gw)));
+            }
+            EXPECT_FALSE(g.empty() || g.full());
+        };
+        const int before = testing_files::count_entries(dir.path());
+        platform::ReplaceGroup g;
+        group_of(g);
+        std::vector<platform::Result> got =
+            g.commit([] { return platform::failure(platform::Fault::write_failed, "no journal"); });
+        ASSERT_EQ(got.size(), 3u);
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(got[i].detail + read_file(names[i]), "no journalold") << i;
+        EXPECT_TRUE(g.empty());
+        platform::ReplacingWriter::fail_step_for_tests = [](platform::ReplacingWriter::Step, const std::string&,
+                                                            const std::string& to) {
+            return to.find("g1.mp3") != std::string::npos;
+        };
+        group_of(g);
+        got = g.commit();
+        platform::ReplacingWriter::fail_step_for_tests = nullptr;
+        EXPECT_TRUE(got[0] && !got[1] && got[2]);
+        EXPECT_EQ(read_file(names[0]) + read_file(names[1]) + read_file(names[2]), "newoldnew");
+        EXPECT_EQ(testing_files::count_entries(dir.path()), before + 3); // the three targets alone
     }
 }
 
