@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -198,6 +199,40 @@ Result File::close() {
     return {};
 }
 
+bool File::close_if_nameless() {
+    struct stat st {};
+    const int fd = static_cast<int>(handle_);
+    if (!is_open() || size_ < k_free_elsewhere || ::fstat(fd, &st) != 0 || st.st_nlink != 0) return false;
+    // The helper holds the file, and nothing else of ours (not the output, not a lock), until
+    // the pipe tells it that this process has closed it; its end then frees the blocks. It is
+    // the child of a child that ends at once, so no one need wait for it.
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) == 0) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::fork() == 0) {
+                for (int other = 0; other < 3; ++other)
+                    if (other != fd && other != ends[0]) ::close(other);
+                const int low = fd < ends[0] ? fd : ends[0], high = fd < ends[0] ? ends[0] : fd;
+                ::close_range(3, static_cast<unsigned>(low) - 1, 0);
+                ::close_range(static_cast<unsigned>(low) + 1, static_cast<unsigned>(high) - 1, 0);
+                ::close_range(static_cast<unsigned>(high) + 1, ~0U, 0);
+                char c;
+                while (::read(ends[0], &c, 1) < 0 && errno == EINTR) {}
+                ::_exit(0);
+            }
+            ::_exit(0);
+        }
+        if (child > 0) ::waitpid(child, nullptr, 0);
+        ::close(ends[0]);
+        static_cast<void>(close());
+        ::close(ends[1]); // the helper goes on: this process holds the file no more
+        return true;
+    }
+    static_cast<void>(close());
+    return true;
+}
+
 Result ReplacingWriter::create_temporary() {
     struct stat st {};
     // Through a symbolic link the file it names is replaced; the link stays a link.
@@ -338,7 +373,10 @@ WriteLock::~WriteLock() { static_cast<void>(release()); }
 
 Result WriteLock::release() {
     writable_ = read_only_ = false;
-    return file_.close(); // closing drops the lock
+    // Closing drops the lock. A file replaced while it was held has no name left: its blocks
+    // are freed elsewhere, after the replace is on the disk.
+    if (file_.close_if_nameless()) return {};
+    return file_.close();
 }
 
 void WriteLock::hold(const std::string& path, bool for_writing, const std::function<void()>& before_waiting) {

@@ -175,6 +175,8 @@ Result File::flush() {
     return {};
 }
 
+bool File::close_if_nameless() { return false; } // a replaced file is closed before its replace
+
 Result File::close() {
     if (!is_open()) return {};
     keep_small_ = false;
