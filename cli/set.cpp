@@ -163,7 +163,10 @@ platform::Result options_for_line(const JsonLine& line, const Loaded& file, SetO
     return {};
 }
 
-int set_from_json(const std::string& source, const SetOptions& base) {
+// Applies the lines of `source` (a file, or "-" for standard input). Each line that cannot be
+// done is named on stderr with its number, and the others are done: a failure here was named
+// where it happened (the input unread, or some line not done; its file as it was).
+platform::Result set_from_json(const std::string& source, const SetOptions& base) {
     std::string input;
     const std::string where = source == "-" ? std::string("<stdin>") : platform::sanitize_utf8(source);
     platform::Result read;
@@ -175,11 +178,11 @@ int set_from_json(const std::string& source, const SetOptions& base) {
     }
     if (!read) {
         write_err("tagzo-cli: " + where + ": cannot read: " + read.detail + "\n");
-        return k_failed;
+        return platform::failure(platform::Fault::cannot_read);
     }
     if (input.size() > k_json_max_bytes) {
         write_err("tagzo-cli: " + where + ": larger than 256 MiB; nothing done\n");
-        return k_failed;
+        return platform::failure(platform::Fault::cannot_read);
     }
     std::vector<std::string_view> lines;
     // A byte order mark that an editor put before the first line is no part of it.
@@ -193,10 +196,10 @@ int set_from_json(const std::string& source, const SetOptions& base) {
         at = end + 1;
     }
     settings::Settings st = settings_for(base);
-    int status = k_ok;
+    platform::Result outcome;
     auto line_failed = [&](size_t n, const std::string& why) {
         write_err("tagzo-cli: " + where + ":" + std::to_string(n) + ": " + why + "; line not done\n");
-        status = k_failed;
+        outcome = platform::failure(platform::Fault::write_failed);
     };
     Progress progress(lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -235,7 +238,7 @@ int set_from_json(const std::string& source, const SetOptions& base) {
         report_outcome(line.path, set, "nothing written");
         if (!set) line_failed(n, platform::sanitize_utf8(line.path) + " could not be set");
     }
-    return status;
+    return outcome;
 }
 
 // Why `set` leaves a file alone before it reads the tag: an empty file, or an ID3v2 tag that
@@ -391,7 +394,7 @@ int run_set(const ParsedArguments& p) {
     if (json_source) {
         if (!p.operands.empty() || recursive || o.title || o.artist || o.album || o.year || o.comment || o.genre)
             return usage("set --json takes its files and texts from the lines, and no other FILE or text");
-        return set_from_json(*json_source, o);
+        return exit_status(set_from_json(*json_source, o));
     }
     if (p.operands.empty()) return usage("set needs at least one FILE");
     settings::Settings st = settings_for(o);

@@ -43,10 +43,14 @@ class Cli:
         western = os.environ.get("TAGZO_WINE_LOCALE", "").startswith("en_")
         self.encoding = ("cp1252" if western else "cp932") if wine else "utf-8"
 
+    def command(self, *args):
+        """The command line that runs tagzo-cli with `args`, under Wine where the tests use it."""
+        return ([self.wine] if self.wine else []) + [self.exe] + list(args)
+
     def run(self, *args, cwd, input=None, out_encoding=None):
         """`input` (bytes) goes to standard input; JSON output is UTF-8 on every system
         (out_encoding="utf-8"), other output is in the console's encoding."""
-        cmd = ([self.wine] if self.wine else []) + [self.exe] + list(args)
+        cmd = self.command(*args)
         # Output through files, not pipes: Wine's service processes inherit the handles and
         # would keep a pipe open for seconds after the program has ended.
         for attempt in (1, 2):
@@ -94,6 +98,18 @@ class Cli:
             self.say_hung(args)
             return 1, b""
 
+    def together(self, commands, cwd):
+        """Starts a run of each of `commands` at once; gives each one's status and stderr when all
+        have ended, a run that Wine lost (see wine_lost_it) made again alone."""
+        runs = [subprocess.Popen(self.command(*args), cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.PIPE) for args in commands]
+        ended = [self.finish(r, args) for r, args in zip(runs, commands)]
+        result = []
+        for (code, err), args in zip(ended, commands):
+            err = err.decode(self.encoding, "replace")
+            result.append(self.run(*args, cwd=cwd)[::2] if self.wine_lost_it(code, err) else (code, err))
+        return result
+
     def wine_lost_it(self, code, err):
         """Under load, Wine now and then ends a program with status 1 before it has said a word;
         tagzo-cli names every failure of its own on stderr. A run that failed with nothing but
@@ -139,20 +155,33 @@ class CliTest(unittest.TestCase):
     def run_cli(self, *args, **kw):
         return self.cli.run(*args, cwd=self.dir, **kw)
 
+    def expect(self, status, *args, **kw):
+        """Runs tagzo-cli and checks its exit status (stderr is the message); gives stdout and stderr."""
+        code, out, err = self.run_cli(*args, **kw)
+        self.assertEqual(code, status, err)
+        return out, err
+
+    def quiet(self, *args, **kw):
+        """Runs tagzo-cli and checks that it ended well with nothing on stderr; gives stdout."""
+        out, err = self.expect(0, *args, **kw)
+        self.assertEqual(err, "")
+        return out
+
     def show(self, *names):
         code, out, err = self.run_cli("show", "--json", *names, out_encoding="utf-8")
         objs = [json.loads(line) for line in out.splitlines()]
         return code, objs, err
 
-    def listing(self):
-        """Every file under the test's folder with its content, by relative path ("/")."""
+    def listing(self, leave_out=()):
+        """Every file under the test's folder with its content, by relative path ("/"), but those
+        named in `leave_out`."""
         got = {}
         for root, _, files in os.walk(self.dir):
             for n in files:
                 p = os.path.join(root, n)
                 with open(p, "rb") as f:
                     got[os.path.relpath(p, self.dir).replace(os.sep, "/")] = f.read()
-        return got
+        return {n: d for n, d in got.items() if n not in leave_out}
 
 
 
@@ -173,6 +202,16 @@ def from_exiftool(text):
 
 def syncsafe(n):
     return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+
+
+def f23(fid, body, flags=0):
+    """An ID3v2.3 frame."""
+    return fid + struct.pack(">IH", len(body), flags) + body
+
+
+def id3v23(frames_, padding=0):
+    """An ID3v2.3 tag of those frames (and that many bytes of padding), header first."""
+    return b"ID3\x03\x00\x00" + syncsafe(len(frames_) + padding) + frames_ + bytes(padding)
 
 
 def id3v2_size(data):

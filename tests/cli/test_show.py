@@ -16,9 +16,8 @@ class Show(CliTest):
                          ("タイトル表", "理多", "Album", "99  ", "note", 12))
         self.assertEqual(o["id3"]["title"], "タイトル表" + " " * 20)  # as read, before the load rules
         self.assertIsNone(o["id3"]["track"])
-        self.assertIsNone(o["info"])
-        self.assertIsNone(o["id3v2"])
-        self.assertIsNone(o["error"])
+        for key in ("info", "id3v2", "error"):
+            self.assertIsNone(o[key], key)
         self.assertEqual(set(o), {"path", "kind", "form", "title", "artist", "album", "year", "comment",
                                   "genre", "id3", "id3v2", "info", "error"})
 
@@ -27,9 +26,7 @@ class Show(CliTest):
             chunk(b"IID3", record(b"short"))
         name = self.make("r.rmp", rmp_image(frames(3), subs))
         code, [o], _ = self.show(name)
-        self.assertEqual(code, 0)
-        self.assertEqual(o["form"], "rmp")
-        self.assertEqual(o["title"], "長い題名" * 5)
+        self.assertEqual((code, o["form"], o["title"]), (0, "rmp", "長い題名" * 5))
         self.assertEqual(o["id3"]["title"], "short" + " " * 25)
         self.assertEqual(o["info"]["ICOP"], "(c) me")
         self.assertEqual(list(o["info"]), ["INAM", "IART", "IPRD", "ICMT", "ICRD", "IGNR", "ICOP", "IENG",
@@ -60,13 +57,11 @@ class Show(CliTest):
     def test_bytes_that_are_no_cp932_show_as_replacement(self):
         name = self.make("bad.mp3", frames(1) + record(b"A\x80B\x81"))
         code, [o], _ = self.show(name)
-        self.assertEqual(code, 0)
-        self.assertEqual(o["title"], "A\ufffdB\ufffd")
+        self.assertEqual((code, o["title"]), (0, "A\ufffdB\ufffd"))
 
     def test_text_output(self):
         name = self.make("t.mp3", frames(1) + record("理多".encode("cp932")))
-        code, out, _ = self.run_cli("show", name)
-        self.assertEqual(code, 0)
+        out, _ = self.expect(0, "show", name)
         self.assertIn(self.shown("title   : 理多"), out)
         self.assertIn("form id3", out)
         self.assertNotIn("track", out)

@@ -170,11 +170,15 @@ HFONT font_with_glyphs(HDC dc, const std::wstring& text) {
     for (WORD g : glyphs) missing = missing || g == 0xFFFF;
     LOGFONTW lf{};
     if (!missing || !GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof lf, &lf)) return nullptr;
+    return to_japanese_face(lf) ? CreateFontIndirectW(&lf) : nullptr;
+}
+
+bool to_japanese_face(LOGFONTW& font) {
     std::wstring face = japanese_face(L"ＭＳ Ｐゴシック", false);
-    if (face.size() >= LF_FACESIZE) return nullptr;
-    wcscpy(lf.lfFaceName, face.c_str());
-    lf.lfCharSet = SHIFTJIS_CHARSET;
-    return CreateFontIndirectW(&lf);
+    if (face.size() >= LF_FACESIZE) return false;
+    wcscpy(font.lfFaceName, face.c_str());
+    font.lfCharSet = SHIFTJIS_CHARSET;
+    return true;
 }
 
 INT_PTR dialog_box(HINSTANCE instance, WORD id, HWND owner, DLGPROC proc, LPARAM param) {

@@ -22,6 +22,9 @@ std::wstring japanese_face(const std::wstring& wanted, bool fixed_pitch);
 // characters: the same size and weight with japanese_face() of the dialogs' face. Nothing
 // (nullptr) when the DC's font serves; the caller selects the font and deletes it.
 HFONT font_with_glyphs(HDC dc, const std::wstring& text);
+// Turns `font` into the one font_with_glyphs() makes of it: the same size and weight in
+// japanese_face() of the dialogs' face. False (and `font` as it was) when that face does not fit.
+bool to_japanese_face(LOGFONTW& font);
 
 // What a DLGTEMPLATEEX says of its font and of where its controls lie, in dialog units.
 struct TemplateLayout {

@@ -12,6 +12,7 @@ template <typename F> F user32_function(const char* name) {
 
 using DpiForWindow = UINT(WINAPI*)(HWND);
 using MetricsForDpi = int(WINAPI*)(int, UINT);
+using ParametersForDpi = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
 using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
 using DialogChangeBehaviour = BOOL(WINAPI*)(HWND, int, int);
 
@@ -53,6 +54,14 @@ UINT of_window(HWND window) {
 int metric(int index, UINT dpi) {
     static const MetricsForDpi for_dpi = user32_function<MetricsForDpi>("GetSystemMetricsForDpi");
     return for_dpi ? for_dpi(index, dpi) : GetSystemMetrics(index);
+}
+
+bool nonclient_metrics(NONCLIENTMETRICSW& metrics, UINT dpi) {
+    static const ParametersForDpi for_dpi = user32_function<ParametersForDpi>("SystemParametersInfoForDpi");
+    metrics = NONCLIENTMETRICSW{};
+    metrics.cbSize = sizeof metrics;
+    return for_dpi ? for_dpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi) != FALSE
+                   : SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) != FALSE;
 }
 
 void blit(HDC dc, int x, int y, int w, int h, HDC source, UINT dpi) {

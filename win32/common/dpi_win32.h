@@ -24,6 +24,9 @@ inline RECT scale(const RECT& r, UINT dpi) {
 inline int unscale(int length, UINT dpi) { return MulDiv(length, static_cast<int>(k_base), static_cast<int>(dpi)); }
 // A system metric at `dpi` (GetSystemMetricsForDpi where the system has it).
 int metric(int index, UINT dpi);
+// The fonts and sizes of menus, captions and messages at `dpi` (SystemParametersInfoForDpi
+// where the system has it, else the screen's); false when the system gives none.
+bool nonclient_metrics(NONCLIENTMETRICSW& metrics, UINT dpi);
 
 // Draws the w×h picture at (0, 0) of `source` at (x, y) of `dc` (its pixels), the size given at
 // 96 DPI: as it is at 96 DPI; at whole multiples each pixel a square of pixels (sharp), smoothed

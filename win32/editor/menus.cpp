@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "win32/common/dialog_font_win32.h"
@@ -89,7 +90,39 @@ std::wstring item_text(const EditorWindow& w, int id) {
 
 } // namespace
 
-int menu_row_height(const EditorWindow& w) { return dpi::metric(SM_CYSMICON, w.dpi) + dpi::scale(4, w.dpi); }
+namespace {
+
+// The height of the rows' text with its descent (tmHeight) at `dpi`: that of the menu's font, or
+// of the Japanese face that draws a text the menu's font has no glyphs for, whichever is taller.
+int menu_text_height(UINT dpi) {
+    NONCLIENTMETRICSW metrics;
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc || !dpi::nonclient_metrics(metrics, dpi)) {
+        if (dc) DeleteDC(dc);
+        return 0;
+    }
+    int height = 0;
+    auto measure = [&](const LOGFONTW& form) {
+        toolkit::HeldFont font(CreateFontIndirectW(&form));
+        toolkit::Selected chosen(dc, font.get());
+        TEXTMETRICW text{};
+        if (font && GetTextMetricsW(dc, &text)) height = std::max(height, static_cast<int>(text.tmHeight));
+    };
+    LOGFONTW form = metrics.lfMenuFont;
+    measure(form);
+    if (dialog_font::to_japanese_face(form)) measure(form);
+    DeleteDC(dc);
+    return height;
+}
+
+} // namespace
+
+// The text stands 4 pixels (of 96 DPI) above the row's bottom and at least 2 below its top,
+// the icon 2 below the top: a font taller than the icon makes the row taller.
+int menu_row_height(const EditorWindow& w) {
+    return std::max(dpi::metric(SM_CYSMICON, w.dpi) + dpi::scale(4, w.dpi),
+                    menu_text_height(w.dpi) + dpi::scale(6, w.dpi));
+}
 
 void measure_menu_item(EditorWindow& w, MEASUREITEMSTRUCT& item) {
     EditorWindow::MenuLook& look = w.menu_look;

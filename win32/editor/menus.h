@@ -16,7 +16,8 @@ struct EditorWindow;
 void show_function_menu(const EditorWindow& w);
 void show_context_menu(const EditorWindow& w);
 void measure_menu_item(EditorWindow& w, MEASUREITEMSTRUCT& item);
-// The height of an owner-drawn menu row: a small icon and 4 pixels (of 96 DPI).
+// The height of an owner-drawn menu row: a small icon and 4 pixels (of 96 DPI), or the menu
+// font's full height (its descent too) and 6 pixels where that is more.
 int menu_row_height(const EditorWindow& w);
 void draw_menu_item(EditorWindow& w, const DRAWITEMSTRUCT& item);
 // Moves the pointer onto the current file's row of the open File menu, when asked to (the Home

@@ -13,6 +13,29 @@ static int red_pixels(RECT r) {
     return n;
 }
 
+// The full height of the menu font at the screen's scale, its descent in it (tmHeight); 0 when
+// the system gives no menu font.
+static long menu_font_height() {
+    using ForDpi = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
+    const auto for_dpi = reinterpret_cast<ForDpi>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SystemParametersInfoForDpi")));
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    const UINT dpi = static_cast<UINT>(screen_dpi());
+    if (!(for_dpi ? for_dpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)
+                  : SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)))
+        return 0;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HFONT font = CreateFontIndirectW(&metrics.lfMenuFont);
+    HGDIOBJ former = SelectObject(dc, font);
+    TEXTMETRICW text{};
+    GetTextMetricsW(dc, &text);
+    SelectObject(dc, former);
+    DeleteObject(font);
+    DeleteDC(dc);
+    return text.tmHeight;
+}
+
 TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenOne) {
     // Made in an order that is not the sorted one.
     write_file(folder.file("c.mp3"), audio() + record("third"));
@@ -29,6 +52,14 @@ TEST_F(Editor, FileMenuListsTheFolderSortedMarksTheCurrentFileAndOpensTheChosenO
     EXPECT_EQ(ids_of(entries), (std::vector<unsigned>{IDM_OPEN_FILE, IDM_OPEN_CURRENT_FOLDER, 0, IDM_FILE_LIST,
                                                       IDM_FILE_LIST + 1, IDM_FILE_LIST + 2}));
     for (const MenuEntry& e : entries) EXPECT_TRUE(e.kind == '-' || (e.kind == 'O' && e.greyed == 0)) << e.id;
+    // Each row holds the whole height of the menu's font, the descent of a name's "_" and "p" too.
+    const long font_height = menu_font_height();
+    EXPECT_GT(font_height, 0);
+    for (const MenuEntry& e : entries) {
+        if (e.kind == 'O') {
+            EXPECT_GE(e.height(), font_height) << e.id;
+        }
+    }
     // Sorted A, b, c: the edited c.mp3 is the third row, drawn in red; the others are not.
     ASSERT_EQ(entries.size(), 6u);
     int red = 0;
