@@ -6,6 +6,9 @@
 #   bench/rmp_convert.sh [--cli PATH] [--tmp DIR]
 #   ROUNDS=N (default 7) rounds of cp and conversion, alternating which goes first.
 #   SIZE_MB=N (default 200) size of the file in MB (10^6 bytes).
+#   BASE_CLI=PATH also times the conversion of a tagzo-cli of an earlier commit, in the same rounds.
+# A third goal: the conversion at 0.9 times the speed of cp followed by an fsync of the copy
+# or more (the replace is flushed as today; the old file's blocks may be freed after it).
 set -euo pipefail
 # shellcheck source=bench/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -54,13 +57,14 @@ time_cp_fsync() {  # cp and an fsync of the copy, as the conversion syncs its ne
   elapsed "$t0" "$t1"
 }
 
-time_convert() {  # prints seconds
+time_convert() {  # [cli] -> seconds
+  local cli=${1:-$CLI}
   rm -f "$WORK/work.mp3"
   cp "$SRC" "$WORK/work.mp3"
   sync
   local t0 t1
   t0=$(now)
-  "$CLI" set --title "$TITLE" "$WORK/work.mp3" || { echo "tagzo-cli set failed" >&2; exit 1; }
+  "$cli" set --title "$TITLE" "$WORK/work.mp3" || { echo "tagzo-cli set failed" >&2; exit 1; }
   t1=$(now)
   check_rmp "$WORK/work.mp3"
   elapsed "$t0" "$t1"
@@ -71,7 +75,7 @@ time_cp >/dev/null
 time_convert >/dev/null
 rm -f "$WORK/cp.mp3" "$WORK/work.mp3"
 
-cp_times=() conv_times=() cps_times=() ratios=()
+cp_times=() conv_times=() cps_times=() ratios=() base_times=()
 printf '%-6s %12s %12s %12s %8s\n' round "cp MB/s" "convert MB/s" "cp+fsync MB/s" ratio
 for ((r = 1; r <= ROUNDS; r++)); do
   if ((r % 2)); then
@@ -80,6 +84,7 @@ for ((r = 1; r <= ROUNDS; r++)); do
     tv=$(time_convert); tc=$(time_cp)
   fi
   ts=$(time_cp_fsync)
+  [[ -z ${BASE_CLI:-} ]] || base_times+=("$(time_convert "$BASE_CLI")")
   rm -f "$WORK/cp.mp3" "$WORK/work.mp3"
   cp_times+=("$tc") conv_times+=("$tv") cps_times+=("$ts") ratios+=("$(calc '%.6f' "$tc / $tv")")
   printf '%-6s %12s %12s %12s %8s\n' "$r" "$(calc '%.1f' "$SIZE / 1e6 / $tc")" "$(calc '%.1f' "$SIZE / 1e6 / $tv")" \
@@ -97,6 +102,13 @@ echo "median of $ROUNDS rounds: cp $cp_speed MB/s (${mc} s), conversion $conv_sp
 echo "  (median of the rounds' own ratios: $(calc '%.3f' "$(median "${ratios[@]}")"))"
 echo "  (for reference: cp followed by an fsync of the copy, $cps_speed MB/s, ratio $(calc '%.3f' "$ms / $mv");" \
   "the conversion syncs its new file)"
+sync_ratio=$(calc '%.3f' "$ms / $mv")
+echo "conversion against cp and an fsync: $sync_ratio times its speed (goal 0.9 or more):" \
+  "$(awk -v r="$sync_ratio" 'BEGIN { print (r >= 0.9) ? "PASS" : "FAIL" }')"
+if [[ -n ${BASE_CLI:-} ]]; then
+  mb=$(median "${base_times[@]}")
+  echo "  BASE_CLI's conversion: $(calc '%.1f' "$SIZE / 1e6 / $mb") MB/s (${mb} s), $(calc '%.3f' "$ms / $mb") times cp and an fsync"
+fi
 
 # Where a conversion's time goes: wall-clock time in the copy's reads and writes, the syncs
 # and the rename that drops the old file (informational; needs strace).
