@@ -206,9 +206,9 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
         ASSERT_EQ(got.size(), 3u);
         for (size_t i = 0; i < 3; ++i) EXPECT_EQ(got[i].detail + read_file(names[i]), "no journalold") << i;
         EXPECT_TRUE(g.empty());
-        platform::ReplacingWriter::fail_step_for_tests = [](platform::ReplacingWriter::Step, const std::string&,
+        platform::ReplacingWriter::fail_step_for_tests = [](platform::ReplacingWriter::Step, const std::string& from,
                                                             const std::string& to) {
-            return to.find("g1.mp3") != std::string::npos;
+            return (from + to).find("g1.mp3") != std::string::npos;
         };
         group_of(g);
         got = g.commit();
