@@ -7,6 +7,9 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -40,6 +43,15 @@ int main(int argc, char** argv) {
     // kept by the allocator, they are not mapped and faulted in again for each file.
     mallopt(M_MMAP_THRESHOLD, 8 << 20);
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+#ifndef _WIN32
+    // A batch holds two groups of files open at once (one written, one being replaced), two
+    // descriptors a file: the soft limit is raised as far as the system lets a user.
+    if (rlimit files{}; ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 4096 &&
+                        files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max < 4096 ? files.rlim_max : 4096;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
 #endif
     const int status = run(cli::utf8_arguments(argc, argv));
     // Output that did not all arrive is a failure, whatever the files said.

@@ -164,6 +164,7 @@ private:
     Result write_now(const void* data, size_t n);
     static constexpr size_t k_gather = 64 * 1024;
     static constexpr size_t k_direct = 4 * 1024; // a write this large is not gathered
+    static constexpr uint64_t k_writeback = 1024 * 1024; // a copy this large is sent to the disk at once
     std::string gathered_; // written_ counts these bytes too; they end it
     std::string target_;
     std::string temp_;     // the temporary file's name; for an unnamed one, its folder
@@ -180,12 +181,15 @@ private:
 // flush or two per group where one replace alone takes two.
 class ReplaceGroup {
 public:
-    static constexpr size_t k_files = 64;
+    static constexpr size_t k_files = 128;
     static constexpr uint64_t k_bytes = uint64_t(64) << 20;
     // Takes a writer whose content is all written, and finishes it; where that fails, the
     // writer is given up and the failure returned.
     Result add(std::unique_ptr<ReplacingWriter> writer);
-    bool full() const { return writers_.size() >= k_files || bytes_ >= k_bytes; }
+    bool full() const { return writers_.size() >= files_at_once() || bytes_ >= k_bytes; }
+    // k_files, or fewer where the system lets a process open fewer files: a batch holds two
+    // groups open at once (one written, one being replaced), two descriptors a file.
+    static size_t files_at_once();
     bool empty() const { return writers_.empty(); }
     // Commits every writer, and gives each one's outcome in the order they were added.
     // `before_places`, where given, runs once the new contents are on the disk and before the

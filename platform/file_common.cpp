@@ -124,7 +124,8 @@ Result ReplacingWriter::copy_from(ByteSource& from, uint64_t offset, uint64_t n)
         const uint64_t copied = file_.copy_in_system(*file, offset, written_, n < k_step ? n : k_step);
         if (copied == 0) break;
         written_ += copied;
-        file_.start_writeback(written_ - copied, copied);
+        // A large file's data goes to the disk while the copy goes on, not all at the commit.
+        if (copied >= k_writeback) file_.start_writeback(written_ - copied, copied);
         offset += copied;
         n -= copied;
     }
@@ -139,7 +140,7 @@ Result ReplacingWriter::copy_from(ByteSource& from, uint64_t offset, uint64_t n)
             return fail(failure(Fault::cannot_read, "reading the original file failed"));
         if (Result put = write_now(block.data(), part); !put) return put;
         // The data goes to disk while the copy goes on, not all at once at the commit.
-        file_.start_writeback(written_ - part, part);
+        if (part >= k_writeback) file_.start_writeback(written_ - part, part);
         offset += part;
         n -= part;
     }

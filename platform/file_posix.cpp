@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -197,6 +198,17 @@ Result File::close() {
     handle_ = -1;
     if (rc != 0) return failure(Fault::write_failed, errno_text(errno));
     return {};
+}
+
+size_t ReplaceGroup::files_at_once() {
+    static const size_t n = [] {
+        rlimit files{};
+        if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return k_files;
+        // Room kept for the journal, the output and the files a file's work opens beside.
+        const uint64_t room = files.rlim_cur > 64 ? (files.rlim_cur - 64) / 4 : 1;
+        return static_cast<size_t>(room < 1 ? 1 : room < k_files ? room : k_files);
+    }();
+    return n;
 }
 
 bool File::close_if_nameless() {

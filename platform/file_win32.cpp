@@ -175,6 +175,8 @@ Result File::flush() {
     return {};
 }
 
+size_t ReplaceGroup::files_at_once() { return k_files; } // handles are not counted so tightly
+
 bool File::close_if_nameless() { return false; } // a replaced file is closed before its replace
 
 Result File::close() {
