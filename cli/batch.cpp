@@ -73,9 +73,13 @@ void Batch::commit_group() {
     waiting_.clear();
     // The thread touches only its group and its locks: the files' new contents flushed, the
     // renames, the folders flushed, and the old files let go (the freeing of their blocks).
+    // On Windows a lock is a mutex that only the thread that took it can give back: there the
+    // locks go when the group is reported.
     committing_.thread = std::thread([c = &committing_, recorded] {
         c->outcome = c->group.commit([&recorded] { return recorded; });
+#ifndef _WIN32
         for (Waiting& w : c->waiting) w.lock.reset();
+#endif
     });
 }
 
@@ -96,7 +100,7 @@ void Batch::finish_commit() {
         report_outcome(w.path, done, w.left);
         if (!done) failed_ = true;
     }
-    committing_.waiting.clear();
+    committing_.waiting.clear(); // and with them their locks, where they are still held
     committing_.outcome.clear();
     waiting_paths_.clear();
     for (const Waiting& w : waiting_) waiting_paths_.insert(w.path);
