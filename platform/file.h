@@ -2,6 +2,7 @@
 // replacement through a temporary file in the same folder. Paths are UTF-8 on every system.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -72,7 +73,7 @@ public:
     // last k_kept_window bytes reads all of those at once, so that the tag readers' looks at
     // either end (the head, an ID3v2 header or footer, the ID3v1 record) take one call there
     // between them; another such read is kept as it is. The two used last are kept.
-    void keep_small_reads() { keep_small_ = true; }
+    void keep_small_reads();
     static constexpr size_t k_kept_window = 256;
 
 private:
@@ -85,16 +86,23 @@ private:
         size_t length = 0;
         unsigned char bytes[k_kept_window];
     };
+    struct KeptReads {
+        SmallRead read[2];
+        unsigned next = 0; // the one used less lately, which a new read replaces
+    };
     bool kept_read(uint64_t offset, void* dst, size_t n);
     void keep_read(uint64_t offset, const void* src, size_t n);
-    void forget_reads() { kept_[0].length = kept_[1].length = 0; }
+    void forget_reads() {
+        if (kept_) kept_->read[0].length = kept_->read[1].length = 0;
+    }
 
     intptr_t handle_ = -1; // a descriptor on POSIX, a HANDLE on Windows
     uint64_t size_ = 0;
     std::string read_error_;
     bool keep_small_ = false;
-    SmallRead kept_[2];
-    unsigned next_kept_ = 0; // the one used less lately, which a new read replaces
+    // Made by keep_small_reads, beside the file: the many files that keep nothing stay small
+    // on the stack.
+    std::unique_ptr<KeptReads> kept_;
 };
 
 // Writes a new content for `target` beside it and puts it in the target's place in one step.

@@ -23,12 +23,17 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
+void File::keep_small_reads() {
+    if (!kept_) kept_ = std::make_unique<KeptReads>();
+    keep_small_ = true;
+}
+
 bool File::kept_read(uint64_t offset, void* dst, size_t n) {
     for (unsigned i = 0; i < 2; ++i) {
-        const SmallRead& k = kept_[i];
+        const SmallRead& k = kept_->read[i];
         if (k.length && offset >= k.offset && offset - k.offset <= k.length && n <= k.length - (offset - k.offset)) {
             if (n) std::memcpy(dst, k.bytes + (offset - k.offset), n);
-            next_kept_ = i ^ 1u;
+            kept_->next = i ^ 1u;
             return true;
         }
     }
@@ -40,7 +45,7 @@ bool File::kept_read(uint64_t offset, void* dst, size_t n) {
         if (offset < size_ - window) return false;
         at = size_ - window;
     }
-    SmallRead& k = kept_[next_kept_];
+    SmallRead& k = kept_->read[kept_->next];
     k.length = 0;
     // The window's read goes to the system; where it fails, the caller reads just what it asked
     // for, and the reason of a failure is that read's own.
@@ -52,15 +57,15 @@ bool File::kept_read(uint64_t offset, void* dst, size_t n) {
     if (!got) return false;
     k.offset = at;
     k.length = static_cast<size_t>(window);
-    next_kept_ ^= 1u;
+    kept_->next ^= 1u;
     std::memcpy(dst, k.bytes + (offset - at), n);
     return true;
 }
 
 void File::keep_read(uint64_t offset, const void* src, size_t n) {
-    if (n == 0 || n > sizeof kept_[0].bytes) return;
-    SmallRead& k = kept_[next_kept_];
-    next_kept_ ^= 1u;
+    if (n == 0 || n > k_kept_window) return;
+    SmallRead& k = kept_->read[kept_->next];
+    kept_->next ^= 1u;
     k.offset = offset;
     k.length = n;
     std::memcpy(k.bytes, src, n);
