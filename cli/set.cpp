@@ -192,7 +192,7 @@ int set_from_json(const std::string& source, const SetOptions& base) {
         lines.push_back(l);
         at = end + 1;
     }
-    settings::Settings st = settings_for(base);
+    settings::Settings& st = settings_for(base);
     int status = k_ok;
     auto line_failed = [&](size_t n, const std::string& why) {
         write_err("tagzo-cli: " + where + ":" + std::to_string(n) + ": " + why + "; line not done\n");
@@ -252,8 +252,12 @@ std::string refusal(platform::WriteLock& lock, const std::string& path) {
 
 } // namespace
 
-settings::Settings settings_for(const SetOptions& o) {
-    settings::Settings st = settings::default_settings();
+settings::Settings& settings_for(const SetOptions& o) {
+    // Constant-initialized: zero before the program starts, with no code run for it.
+    static settings::Settings st;
+    static bool defaults_put = false;
+    if (!defaults_put) settings::put_defaults(st);
+    defaults_put = true;
     st.rmp_enabled = o.no_rmp ? 0 : 1;
     settings::set_slot_text(st.display_name, o.display_name);
     return st;
@@ -394,7 +398,7 @@ int run_set(const ParsedArguments& p) {
         return set_from_json(*json_source, o);
     }
     if (p.operands.empty()) return usage("set needs at least one FILE");
-    settings::Settings st = settings_for(o);
+    settings::Settings& st = settings_for(o);
     // set_file holds each file's write lock itself, for writing through it.
     return batch.run(p.operands, {recursive, false, "nothing written"},
                      [&](const FoundFile& file) { return set_file(o, st, file.path); });

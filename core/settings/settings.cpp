@@ -108,12 +108,16 @@ void set_slot_text(char* slot, size_t width, std::string_view text) {
 
 Settings default_settings() {
     Settings s;
+    put_defaults(s);
+    return s;
+}
+
+void put_defaults(Settings& s) {
     set_slot_text(s.winamp_path, "c:\\program files\\winamp\\winamp.exe");
     set_slot_text(s.display_name, "kessa");
     set_slot_text(s.mpman_path, "C:\\Program Files\\MPMan-F20\\Mpman.exe");
     set_slot_text(s.start_folder, "c:\\");
     s.rmp_enabled = 1;
-    return s;
 }
 
 std::string serialize_settings(const Settings& s) {

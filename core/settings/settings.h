@@ -85,6 +85,10 @@ void set_slot_text(Slot<N>& slot, std::string_view text) {
 
 // The editor's start-up defaults.
 Settings default_settings();
+// The same defaults written over a new Settings (every field zero): only the fields whose
+// default is not zero are written, so that where the image lies in the program's zeroed data,
+// the pages of the rest of its 45 KB are never touched.
+void put_defaults(Settings& fresh);
 
 // The file image: exactly 45,964 bytes, every slot in full width.
 std::string serialize_settings(const Settings& s);
