@@ -253,13 +253,11 @@ std::string refusal(platform::WriteLock& lock, const std::string& path) {
 } // namespace
 
 settings::Settings& settings_for(const SetOptions& o) {
-    // Constant-initialized: zero before the program starts, with no code run for it.
-    static settings::Settings st;
-    static bool defaults_put = false;
-    if (!defaults_put) settings::put_defaults(st);
-    defaults_put = true;
-    st.rmp_enabled = o.no_rmp ? 0 : 1;
-    settings::set_slot_text(st.display_name, o.display_name);
+    constinit static settings::Settings st = settings::default_settings_image();
+    // Only a field that differs is written, so that the page of one left as it was is only read.
+    const int32_t rmp_enabled = o.no_rmp ? 0 : 1;
+    if (st.rmp_enabled != rmp_enabled) st.rmp_enabled = rmp_enabled;
+    if (settings::slot_text(st.display_name) != o.display_name) settings::set_slot_text(st.display_name, o.display_name);
     return st;
 }
 

@@ -24,9 +24,9 @@ struct SetOptions {
 
 // The settings of an editor that works as these options say: long texts (and so the RMP form)
 // unless --no-rmp, and the display name that a conversion records. The program has one image
-// of them, in its zeroed data, which each call sets anew: the editor's image is 45 KB, of
-// which a change reads four fields, and there only the pages written are ever touched (an
-// image made on the stack is zeroed in full, eleven pages of it).
+// of them, made with the defaults when the program is built, which each call sets anew: the
+// editor's image is 45 KB, of which a change reads four fields, and a process touches only
+// the pages of those (an image made at run time is zeroed in full, eleven pages of it).
 settings::Settings& settings_for(const SetOptions& options);
 
 // Applies the options to the file at `path` as the editor's apply does, the file read and
