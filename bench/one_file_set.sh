@@ -125,6 +125,6 @@ for k in "${!exes[@]}"; do
     peak=$(awk '{ print $1 }' "$WORK/time.out")
     [[ -n $faults ]] || faults="$(awk '{ print $2 }' "$WORK/time.out") (GNU time)"
   fi
-  printf '   %-32s %3d system calls (%d from the open on), page faults %s, peak memory %s KiB\n' \
+  printf '   %-32s %3d system calls (%d from the open of the file to the exit), page faults %s, peak memory %s KiB\n' \
     "${names[k]}" "$calls" "$after_start" "${faults:-?}" "${peak:-?}"
 done
