@@ -4,8 +4,10 @@
 # its own), against the floor started the same way: `io_floor --locked FILE`, a static program
 # that makes the system calls of set on one file and nothing else (the open and its fstat, the
 # lock, the look at the name, a read at each end, the write, the close). Goal: at most 1.15
-# times the floor's time. Each round works on fresh copies of the same files, the order of the
-# programs turning from round to round. Then counts for one process of each: its system calls
+# times the floor's time. Each round works on fresh copies of the same files, a set of its own
+# for each program, which take turns by 100 files (the order turning each time), so that a
+# change in the machine's other load falls on all of them alike; a program's time in a round
+# is the sum of its turns. Then counts for one process of each: its system calls
 # (strace), and its page faults and peak memory (perf stat, else GNU time, when there).
 # Prints PASS/FAIL; exits 0 either way, and non-zero only when a tool failed.
 #   bench/one_file_set.sh [--cli PATH] [--tmp DIR]
@@ -33,8 +35,10 @@ PRISTINE="$WORK/pristine"
 RUN="$WORK/run"
 mkdir -p "$PRISTINE"
 make_mp3 "$WORK/master.mp3" 20000
-for ((i = 1; i <= FILES; i++)); do cp "$WORK/master.mp3" "$(printf '%s/f%05d.mp3' "$PRISTINE" "$i")"; done
+# Named by number from 0, so that the files of each turn of 100 share the name's start.
+for ((i = 0; i < FILES; i++)); do cp "$WORK/master.mp3" "$(printf '%s/f%05d.mp3' "$PRISTINE" "$i")"; done
 sync
+TURNS=$(((FILES + 99) / 100))
 
 q() { printf '%q' "$1"; }
 # Each program, and its options (words without spaces) before the FILE.
@@ -48,16 +52,17 @@ if [[ -n ${BASE_CLI:-} ]]; then
 fi
 ERRORS="$WORK/errors.log"
 : >"$ERRORS"
-# One process per file, each started by the shell's loop as a script starts it.
-cmds=()
-for k in "${!exes[@]}"; do
-  cmds+=("for f in $(q "$RUN")/*.mp3; do $(q "${exes[k]}") ${opts[k]} \"\$f\" 2>>$(q "$ERRORS") ||
-            { echo \"failed on \$f\" >>$(q "$ERRORS"); exit 1; }; done")
-done
+# One process per file, each started by the shell's loop as a script starts it: the loop of
+# program k over its files of turn t.
+turn() {  # k t
+  # shellcheck disable=SC2016 # $f is the loop's, expanded by sh
+  printf 'for f in %s/f%03d??.mp3; do %s %s "$f" 2>>%s || { echo "failed on $f" >>%s; exit 1; }; done' \
+    "$(q "$RUN/$1")" "$2" "$(q "${exes[$1]}")" "${opts[$1]}" "$(q "$ERRORS")" "$(q "$ERRORS")"
+}
 
-# Every file of the last run must end in a record whose title is X.
-verify() {  # name
-  python3 - "$RUN" "$FILES" "$1" <<'EOF'
+# Every file of program k's last run must end in a record whose title is X.
+verify() {  # k
+  python3 - "$RUN/$1" "$FILES" "${names[$1]}" <<'EOF'
 import os, sys
 folder, want, name = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 files = sorted(os.listdir(folder))
@@ -75,26 +80,38 @@ EOF
 
 echo "== set --title X on $FILES files of 20 KB, one process per file, $ROUNDS rounds (scratch folder $WORK)"
 declare -A times
+n=${#exes[@]}
 for ((r = 0; r < ROUNDS; r++)); do
-  for ((j = 0; j < ${#cmds[@]}; j++)); do
-    k=$(((j + r) % ${#cmds[@]}))
-    rm -rf "$RUN" && cp -r "$PRISTINE" "$RUN" && sync
-    t0=$(now)
-    sh -c "${cmds[k]}" || { echo "${names[k]} failed:" >&2; cat "$ERRORS" >&2; exit 1; }
-    t1=$(now)
-    verify "${names[k]}"
-    times[$k]="${times[$k]:-} $(elapsed "$t0" "$t1")"
+  rm -rf "$RUN"
+  mkdir -p "$RUN"
+  for k in "${!exes[@]}"; do cp -r "$PRISTINE" "$RUN/$k"; done
+  sync
+  declare -a sum=()
+  for k in "${!exes[@]}"; do sum[k]=0; done
+  for ((t = 0; t < TURNS; t++)); do
+    for ((j = 0; j < n; j++)); do
+      k=$(((j + t + r) % n))
+      t0=$(now)
+      sh -c "$(turn "$k" "$t")" || { echo "${names[k]} failed:" >&2; cat "$ERRORS" >&2; exit 1; }
+      t1=$(now)
+      sum[k]=$(calc '%.6f' "${sum[k]} + $(elapsed "$t0" "$t1")")
+    done
+  done
+  for k in "${!exes[@]}"; do
+    verify "$k"
+    times[$k]="${times[$k]:-} ${sum[k]}"
   done
 done
+rm -rf "$RUN"
 
 declare -a medians
-for k in "${!cmds[@]}"; do
+for k in "${!exes[@]}"; do
   # shellcheck disable=SC2086
   medians[k]=$(median ${times[$k]})
   printf '   %-32s rounds (s):%s\n' "${names[k]}" "${times[$k]}"
 done
 printf '%-32s %10s %16s %14s\n' program "median s" "per process ms" "over the floor"
-for k in "${!cmds[@]}"; do
+for k in "${!exes[@]}"; do
   printf '%-32s %10.3f %16.3f %14.2f\n' "${names[k]}" "${medians[k]}" "$(calc '%.4f' "${medians[k]} * 1000 / $FILES")" \
     "$(calc '%.4f' "${medians[k]} / ${medians[1]}")"
 done
