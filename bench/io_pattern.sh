@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # What `tagzo-cli set --title X` does to a 1 MB file's bytes when it writes the ID3v1 record,
-# watched with strace: it should read nothing but the first 12 bytes (the kind and the RMP
-# test) and the last 128, and write the 128 bytes of the record in one write, over the old
-# record or after the end. Run on a file with a record and on one without.
+# watched with strace: it should read nothing but the first 256 bytes and the last 256, once
+# each (the windows in which its readers find the kind and the RMP test, an ID3v2 header, an
+# ID3v2 footer at the end or before the record, and the record), and write the 128 bytes of
+# the record in one write, over the old record or after the end. Run on a file with a record
+# and on one without.
 # Prints each call on the file's descriptors and PASS/FAIL; exits 0 either way, and
 # non-zero only when a tool failed.
 #   bench/io_pattern.sh [--cli PATH] [--tmp DIR]
@@ -91,12 +93,12 @@ for fd, kind, name, offset, length, extra in events:
         print(f"   fd {fd}: lseek to {offset} ({extra})")
     else:
         end = offset + length
-        where = ("the first 12 bytes" if end <= 12 else
-                 "the last 128 bytes" if offset >= size - 128 and end <= size else
+        where = ("the first 256 bytes" if end <= 256 else
+                 "the last 256 bytes" if offset >= size - 256 and end <= size else
                  "after the end" if offset >= size else "the middle of the file")
         print(f"   fd {fd}: {name} {length} bytes at {offset} ({where})")
-        if kind == "read" and not (end <= 12 or (offset >= size - 128 and end <= size)):
-            problems.append(f"a read of {length} bytes at {offset} lies outside the first 12 and the last 128 bytes")
+        if kind == "read" and not (end <= 256 or (offset >= size - 256 and end <= size)):
+            problems.append(f"a read of {length} bytes at {offset} lies outside the first 256 and the last 256 bytes")
 for o in others:
     print(f"   other call on the file: {o}")
     problems.append(f"unexpected call: {o}")
@@ -110,6 +112,10 @@ elif wr[0][3] != want_at or wr[0][4] != 128:
 if size_after != (size if with_record else size + 128):
     problems.append(f"the file is {size_after} bytes afterwards")
 rd = [e for e in events if e[1] == "read"]
+for part, in_part in (("first", lambda e: e[3] + e[4] <= 256), ("last", lambda e: e[3] >= size - 256)):
+    n = len([e for e in rd if in_part(e)])
+    if n > 1:
+        problems.append(f"{n} reads of the {part} 256 bytes instead of one")
 print(f"   {len(rd)} reads ({sum(e[4] for e in rd)} bytes), {len(wr)} write(s) ({sum(e[4] for e in wr)} bytes)")
 for p in problems:
     print(f"   problem: {p}")
@@ -125,5 +131,5 @@ echo "$out_without" | grep -v '^RESULT'
 result() { echo "$1" | grep -q '^RESULT PASS' && echo PASS || echo FAIL; }
 r1=$(result "$out_with")
 r2=$(result "$out_without")
-echo "$r1 io pattern, file with a record: reads only within the first 12 and the last 128 bytes, one 128-byte write over the record"
-echo "$r2 io pattern, file without a record: reads only within the first 12 and the last 128 bytes, one 128-byte write after the end"
+echo "$r1 io pattern, file with a record: one read each of the first and the last 256 bytes, one 128-byte write over the record"
+echo "$r2 io pattern, file without a record: one read each of the first and the last 256 bytes, one 128-byte write after the end"

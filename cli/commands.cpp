@@ -24,7 +24,7 @@ const Command* find_command(const std::string& name) {
 }
 
 int run_command(const Command& command, const std::vector<std::string>& args) {
-    const ParsedArguments p = parse_arguments(args, command.options);
+    const ParsedArguments p = parse_arguments(args, command.known_options());
     if (p.help) {
         write_out(command.help);
         return k_ok;

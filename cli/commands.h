@@ -2,6 +2,8 @@
 // function and its texts; each command's entry and work are in its own file (show.cpp, set.cpp,
 // rename.cpp, export.cpp, repair.cpp, import.cpp, journal_file.cpp for undo).
 #pragma once
+#include <array>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -14,9 +16,15 @@ namespace cli {
 // was), a usage error (nothing written).
 constexpr int k_ok = 0, k_failed = 1, k_usage = 2;
 
+// An entry is a constant: the table is part of the program as built, and its start does
+// nothing for it (no allocation, nothing to free at the exit).
 struct Command {
+    // The most options a command has; one with more raises it (the table does not compile).
+    static constexpr size_t k_max_options = 16;
+
     const char* name;
-    std::vector<KnownOption> options;
+    // Its options, followed by empty entries up to k_max_options.
+    std::array<KnownOption, k_max_options> options;
     // The command's work on its arguments as read with `options` (a usage error there is its to
     // name, so that it can check values in their order first); gives the exit status.
     int (*run)(const ParsedArguments& args);
@@ -24,6 +32,13 @@ struct Command {
     const char* usage;
     // What `tagzo-cli NAME --help` and `tagzo-cli help NAME` print: each option with an example.
     const char* help;
+
+    // The options given, without the empty entries after them.
+    std::span<const KnownOption> known_options() const {
+        size_t n = 0;
+        while (n < options.size() && !options[n].name.empty()) ++n;
+        return std::span<const KnownOption>(options.data(), n);
+    }
 };
 
 // The command of that name, or null.

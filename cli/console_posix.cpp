@@ -9,19 +9,27 @@ namespace cli {
 
 namespace {
 size_t progress_width = 0; // the length of the progress line on stderr, 0 when none stands
-std::string out_failure;   // the first failed write to stdout
+// The first failed write to stdout, by its errno; plain values, which the program's start sets
+// up with nothing run for them.
+bool out_failed = false;
+int out_errno = 0;
+
+void note_out_failure() {
+    if (out_failed) return;
+    out_failed = true;
+    out_errno = errno;
+}
 } // namespace
 
 std::vector<std::string> utf8_arguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
 
 void write_out(std::string_view s) {
-    if (std::fwrite(s.data(), 1, s.size(), stdout) != s.size() && out_failure.empty())
-        out_failure = std::strerror(errno);
+    if (std::fwrite(s.data(), 1, s.size(), stdout) != s.size()) note_out_failure();
 }
 
 std::string finish_output() {
-    if (std::fflush(stdout) != 0 && out_failure.empty()) out_failure = std::strerror(errno);
-    return out_failure;
+    if (std::fflush(stdout) != 0) note_out_failure();
+    return out_failed ? std::strerror(out_errno) : "";
 }
 void write_out_utf8(std::string_view s) { write_out(s); }
 

@@ -4,7 +4,7 @@ namespace cli {
 
 namespace {
 
-const KnownOption* find_known(const std::vector<KnownOption>& known, const std::string& name) {
+const KnownOption* find_known(std::span<const KnownOption> known, const std::string& name) {
     for (const KnownOption& s : known)
         if (name == s.name || (!s.alias.empty() && name == s.alias)) return &s;
     return nullptr;
@@ -12,7 +12,7 @@ const KnownOption* find_known(const std::vector<KnownOption>& known, const std::
 
 } // namespace
 
-ParsedArguments parse_arguments(const std::vector<std::string>& args, const std::vector<KnownOption>& known) {
+ParsedArguments parse_arguments(const std::vector<std::string>& args, std::span<const KnownOption> known) {
     ParsedArguments p;
     bool options_done = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -31,15 +31,15 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, const std:
         }
         if (const KnownOption* s = find_known(known, a)) {
             if (!s->takes_value) {
-                p.options.push_back({s->name, ""});
+                p.options.push_back({std::string(s->name), ""});
                 continue;
             }
             if (i + 1 >= args.size()) {
                 p.error = {ArgumentError::Kind::missing_value, a,
-                           s->missing_value.empty() ? a + " needs a value" : s->missing_value};
+                           s->missing_value.empty() ? a + " needs a value" : std::string(s->missing_value)};
                 return p;
             }
-            p.options.push_back({s->name, args[++i]});
+            p.options.push_back({std::string(s->name), args[++i]});
             continue;
         }
         const size_t eq = a.find('=');
@@ -48,7 +48,7 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args, const std:
             p.error = {ArgumentError::Kind::unknown_option, a, "unknown option " + a};
             return p;
         }
-        p.options.push_back({s->name, a.substr(eq + 1)});
+        p.options.push_back({std::string(s->name), a.substr(eq + 1)});
     }
     return p;
 }

@@ -1,7 +1,9 @@
 // The one reader of tagzo-cli's command lines: each command names its options, and the
 // arguments come back as the options given, in order, and the FILEs.
 #pragma once
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cli {
@@ -9,15 +11,19 @@ namespace cli {
 // One option of a command: a flag, or an option that takes a value, either as the next
 // argument ("--title T", taken as it is even when it begins with "-") or after "=" in the same
 // argument ("--title=T").
+// The texts are the program's own literals: the commands' tables are built when the program is,
+// with nothing done for them at its start.
 struct KnownOption {
-    std::string name;  // "--recursive"; the name the option is reported under
-    std::string alias; // another spelling ("-r"), or empty
+    std::string_view name;  // "--recursive"; the name the option is reported under
+    std::string_view alias; // another spelling ("-r"), or empty
     bool takes_value = false;
-    std::string missing_value; // the usage error when the value is missing; empty: "NAME needs a value"
+    std::string_view missing_value; // the usage error when the value is missing; empty: "NAME needs a value"
 
-    static KnownOption flag(const std::string& name, const std::string& alias = "") { return {name, alias, false, ""}; }
-    static KnownOption valued(const std::string& name, const std::string& missing_value = "") {
-        return {name, "", true, missing_value};
+    static constexpr KnownOption flag(std::string_view name, std::string_view alias = {}) {
+        return {name, alias, false, {}};
+    }
+    static constexpr KnownOption valued(std::string_view name, std::string_view missing_value = {}) {
+        return {name, {}, true, missing_value};
     }
 };
 
@@ -48,6 +54,6 @@ struct ParsedArguments {
 // Reads the arguments after the command's name. An argument is a FILE when it does not begin
 // with "-", when it is "-" (standard input, where a command takes one) or empty, and every
 // argument after "--"; any other is an option of `known`, else an unknown option.
-ParsedArguments parse_arguments(const std::vector<std::string>& args, const std::vector<KnownOption>& known);
+ParsedArguments parse_arguments(const std::vector<std::string>& args, std::span<const KnownOption> known);
 
 } // namespace cli

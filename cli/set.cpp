@@ -195,7 +195,7 @@ platform::Result set_from_json(const std::string& source, const SetOptions& base
         lines.push_back(l);
         at = end + 1;
     }
-    settings::Settings st = settings_for(base);
+    settings::Settings& st = settings_for(base);
     platform::Result outcome;
     auto line_failed = [&](size_t n, const std::string& why) {
         write_err("tagzo-cli: " + where + ":" + std::to_string(n) + ": " + why + "; line not done\n");
@@ -255,10 +255,12 @@ std::string refusal(platform::WriteLock& lock, const std::string& path) {
 
 } // namespace
 
-settings::Settings settings_for(const SetOptions& o) {
-    settings::Settings st = settings::default_settings();
-    st.rmp_enabled = o.no_rmp ? 0 : 1;
-    settings::set_slot_text(st.display_name, o.display_name);
+settings::Settings& settings_for(const SetOptions& o) {
+    constinit static settings::Settings st = settings::default_settings_image();
+    // Only a field that differs is written, so that the page of one left as it was is only read.
+    const int32_t rmp_enabled = o.no_rmp ? 0 : 1;
+    if (st.rmp_enabled != rmp_enabled) st.rmp_enabled = rmp_enabled;
+    if (settings::slot_text(st.display_name) != o.display_name) settings::set_slot_text(st.display_name, o.display_name);
     return st;
 }
 
@@ -397,7 +399,7 @@ int run_set(const ParsedArguments& p) {
         return exit_status(set_from_json(*json_source, o));
     }
     if (p.operands.empty()) return usage("set needs at least one FILE");
-    settings::Settings st = settings_for(o);
+    settings::Settings& st = settings_for(o);
     // set_file holds each file's write lock itself, for writing through it.
     return batch.run(p.operands, {recursive, false, "nothing written"},
                      [&](const FoundFile& file) { return set_file(o, st, file.path); });

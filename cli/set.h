@@ -23,8 +23,11 @@ struct SetOptions {
 };
 
 // The settings of an editor that works as these options say: long texts (and so the RMP form)
-// unless --no-rmp, and the display name that a conversion records.
-settings::Settings settings_for(const SetOptions& options);
+// unless --no-rmp, and the display name that a conversion records. The program has one image
+// of them, made with the defaults when the program is built, which each call sets anew: the
+// editor's image is 45 KB, of which a change reads four fields, and a process touches only
+// the pages of those (an image made at run time is zeroed in full, eleven pages of it).
+settings::Settings& settings_for(const SetOptions& options);
 
 // Applies the options to the file at `path` as the editor's apply does, the file read and
 // written under its write lock. A failure's detail is what was left undone ("; nothing written"

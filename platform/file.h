@@ -74,10 +74,14 @@ public:
     // The reason of the last failed read_at, in words: reads keep the ByteSource form that the
     // readers of outside data share, a plain true or false.
     const std::string& read_error() const { return read_error_; }
-    // From now on the last two reads of at most 128 bytes are kept and given again without the
-    // system, until the file is written, truncated or closed: for a file that no one else
-    // writes meanwhile (see WriteLock::file).
-    void keep_small_reads() { keep_small_ = true; }
+    // From now on small reads are kept and given again without the system, until the file is
+    // written, truncated or closed: for a file that no one else writes meanwhile (see
+    // WriteLock::file). A read of at most k_kept_window bytes that lies in the file's first or
+    // last k_kept_window bytes reads all of those at once, so that the tag readers' looks at
+    // either end (the head, an ID3v2 header or footer, the ID3v1 record) take one call there
+    // between them; another such read is kept as it is. The two used last are kept.
+    void keep_small_reads();
+    static constexpr size_t k_kept_window = 256;
 
 private:
     friend class WriteLock;
@@ -87,18 +91,25 @@ private:
     struct SmallRead {
         uint64_t offset = 0;
         size_t length = 0;
-        unsigned char bytes[128];
+        unsigned char bytes[k_kept_window];
+    };
+    struct KeptReads {
+        SmallRead read[2];
+        unsigned next = 0; // the one used less lately, which a new read replaces
     };
     bool kept_read(uint64_t offset, void* dst, size_t n);
     void keep_read(uint64_t offset, const void* src, size_t n);
-    void forget_reads() { kept_[0].length = kept_[1].length = 0; }
+    void forget_reads() {
+        if (kept_) kept_->read[0].length = kept_->read[1].length = 0;
+    }
 
     intptr_t handle_ = -1; // a descriptor on POSIX, a HANDLE on Windows
     uint64_t size_ = 0;
     std::string read_error_;
     bool keep_small_ = false;
-    SmallRead kept_[2];
-    unsigned next_kept_ = 0;
+    // Made by keep_small_reads, beside the file: the many files that keep nothing stay small
+    // on the stack.
+    std::unique_ptr<KeptReads> kept_;
 };
 
 // Writes a new content for `target` beside it and puts it in the target's place in one step.

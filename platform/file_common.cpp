@@ -1,5 +1,6 @@
 // The parts of the file layer that need nothing of the system.
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/file.h"
@@ -22,20 +23,49 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
+void File::keep_small_reads() {
+    if (!kept_) kept_ = std::make_unique<KeptReads>();
+    keep_small_ = true;
+}
+
 bool File::kept_read(uint64_t offset, void* dst, size_t n) {
-    for (const SmallRead& k : kept_) {
+    for (unsigned i = 0; i < 2; ++i) {
+        const SmallRead& k = kept_->read[i];
         if (k.length && offset >= k.offset && offset - k.offset <= k.length && n <= k.length - (offset - k.offset)) {
             if (n) std::memcpy(dst, k.bytes + (offset - k.offset), n);
+            kept_->next = i ^ 1u;
             return true;
         }
     }
-    return false;
+    // Not kept: one that lies in the window at either end of the file reads the whole window.
+    const uint64_t window = size_ < k_kept_window ? size_ : k_kept_window;
+    if (n == 0 || offset > size_ || n > size_ - offset) return false;
+    uint64_t at = 0; // the head's window, or else the end's
+    if (offset + n > window) {
+        if (offset < size_ - window) return false;
+        at = size_ - window;
+    }
+    SmallRead& k = kept_->read[kept_->next];
+    k.length = 0;
+    // The window's read goes to the system; where it fails, the caller reads just what it asked
+    // for, and the reason of a failure is that read's own.
+    std::string earlier = std::move(read_error_);
+    keep_small_ = false;
+    const bool got = read_at(at, k.bytes, static_cast<size_t>(window));
+    keep_small_ = true;
+    read_error_ = std::move(earlier);
+    if (!got) return false;
+    k.offset = at;
+    k.length = static_cast<size_t>(window);
+    kept_->next ^= 1u;
+    std::memcpy(dst, k.bytes + (offset - at), n);
+    return true;
 }
 
 void File::keep_read(uint64_t offset, const void* src, size_t n) {
-    if (n == 0 || n > sizeof kept_[0].bytes) return;
-    SmallRead& k = kept_[next_kept_];
-    next_kept_ ^= 1u;
+    if (n == 0 || n > k_kept_window) return;
+    SmallRead& k = kept_->read[kept_->next];
+    kept_->next ^= 1u;
     k.offset = offset;
     k.length = n;
     std::memcpy(k.bytes, src, n);

@@ -20,7 +20,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$here/tools/runs-32.sh"
 
 required=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
-          python3 clang libclang-rt-14-dev passwd util-linux
+          python3 clang libclang-rt-14-dev lld passwd util-linux
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb xauth
           locales fonts-ipafont lame sox mpg123 pulseaudio)
 optional=(libimage-exiftool-perl mediainfo id3v2 id3tool python3-mutagen eyed3 kid3-cli ffmpeg)

@@ -106,15 +106,7 @@ void set_slot_text(char* slot, size_t width, std::string_view text) {
     slot[n] = 0;
 }
 
-Settings default_settings() {
-    Settings s;
-    set_slot_text(s.winamp_path, "c:\\program files\\winamp\\winamp.exe");
-    set_slot_text(s.display_name, "kessa");
-    set_slot_text(s.mpman_path, "C:\\Program Files\\MPMan-F20\\Mpman.exe");
-    set_slot_text(s.start_folder, "c:\\");
-    s.rmp_enabled = 1;
-    return s;
-}
+Settings default_settings() { return default_settings_image(); }
 
 std::string serialize_settings(const Settings& s) {
     std::string bytes(k_settings_size, '\0');

@@ -441,27 +441,57 @@ TEST(ReplacingWriter, CopiesFromAFileAndFailsOnAShortSource) {
 TEST(File, KeptSmallReadsLastUntilAWrite) {
     TempDir dir;
     const std::string path = dir.file("f");
-    write_file(path, "0123456789" + std::string(200, 'x') + "TAGabc");
+    write_file(path, "0123456789" + std::string(1000, 'x') + "TAGabc");
     platform::File f;
     ASSERT_TRUE(f.open(path, platform::File::Mode::read_write));
     f.keep_small_reads();
     char head[4] = {}, tail[6] = {}, part[3] = {};
     ASSERT_TRUE(f.read_at(0, head, 4));
-    ASSERT_TRUE(f.read_at(210, tail, 6));
+    ASSERT_TRUE(f.read_at(1010, tail, 6));
     // Another program's write is not seen: the two reads are kept, and a part of one too.
-    write_file(path, "abcdefghij" + std::string(200, 'y') + "TAGdef");
+    write_file(path, "abcdefghij" + std::string(1000, 'y') + "TAGdef");
     ASSERT_TRUE(f.read_at(0, head, 4));
-    ASSERT_TRUE(f.read_at(213, part, 3));
+    ASSERT_TRUE(f.read_at(1013, part, 3));
     EXPECT_EQ(std::string(head, 4) + std::string(part, 3), "0123abc");
-    // A read past the kept bytes, or a larger one, goes to the file.
+    // Each read at an end kept the window there whole: the first and the last 256 bytes.
     char more[6] = {};
     ASSERT_TRUE(f.read_at(8, more, 6));
-    EXPECT_EQ(std::string(more, 6), "ijyyyy");
+    EXPECT_EQ(std::string(more, 6), "89xxxx");
+    ASSERT_TRUE(f.read_at(1016 - 256, more, 6));
+    EXPECT_EQ(std::string(more, 6), "xxxxxx");
+    ASSERT_TRUE(f.read_at(255, more, 1));
+    EXPECT_EQ(more[0], 'x');
+    // A read past the kept bytes, or a larger one, goes to the file.
+    ASSERT_TRUE(f.read_at(1016 - 257, more, 6));
+    EXPECT_EQ(std::string(more, 6), "yyyyyy");
+    std::string large(257, '\0');
+    ASSERT_TRUE(f.read_at(0, large.data(), large.size()));
+    EXPECT_EQ(large.substr(0, 12), "abcdefghijyy");
+    // A small read between the windows is kept as it is, in the place of the one used less
+    // lately: here the read before the large one, the head's window having been used since.
+    ASSERT_TRUE(f.read_at(0, head, 4));
+    ASSERT_TRUE(f.read_at(500, more, 6));
+    write_file(path, "ABCDEFGHIJ" + std::string(1000, 'z') + "TAGghi");
+    ASSERT_TRUE(f.read_at(502, part, 3));
+    ASSERT_TRUE(f.read_at(1, head, 3));
+    ASSERT_TRUE(f.read_at(1010, tail, 6));
+    EXPECT_EQ(std::string(part, 3) + std::string(head, 3) + std::string(tail, 6), "yyy123TAGghi");
     // Our own write forgets them all.
     ASSERT_TRUE(f.write_at(4, "E", 1));
     ASSERT_TRUE(f.read_at(0, head, 4));
-    ASSERT_TRUE(f.read_at(210, tail, 6));
-    EXPECT_EQ(std::string(head, 4) + std::string(tail, 6), "abcdTAGdef");
+    ASSERT_TRUE(f.read_at(1010, tail, 6));
+    EXPECT_EQ(std::string(head, 4) + std::string(tail, 6), "ABCDTAGghi");
+    // A file shorter than the window is kept whole by its first small read.
+    write_file(path, "0123456789TAGabc");
+    platform::File s;
+    ASSERT_TRUE(s.open(path, platform::File::Mode::read));
+    s.keep_small_reads();
+    ASSERT_TRUE(s.read_at(13, part, 3));
+    write_file(path, "abcdefghijTAGdef");
+    ASSERT_TRUE(s.read_at(0, head, 4));
+    EXPECT_EQ(std::string(head, 4) + std::string(part, 3), "0123abc");
+    // A read past the end fails as it always did, whatever is kept.
+    EXPECT_FALSE(s.read_at(14, part, 3));
     // A file not told so keeps nothing.
     platform::File g;
     ASSERT_TRUE(g.open(path, platform::File::Mode::read));

@@ -30,6 +30,10 @@ TEST(SettingsImage, DefaultsAtTheirOffsets) {
     EXPECT_EQ(int_at(img, 45948), 1);
     for (size_t at : {45944u, 45952u, 45956u, 45960u, 0u, 4u, 8u, 8012u}) EXPECT_EQ(int_at(img, at), 0) << at;
     EXPECT_EQ(img.substr(12, 8000), std::string(8000, '\0'));
+    // The defaults made when the program is built, as tagzo-cli keeps its own image, are the
+    // same image.
+    constinit static Settings built = default_settings_image();
+    EXPECT_EQ(serialize_settings(built), img);
 }
 
 TEST(SettingsImage, EveryFieldAtItsOffset) {
