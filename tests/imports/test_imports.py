@@ -29,6 +29,7 @@ RUNTIME_BOTH = {
     "CreateEventA": "libwinpthread (mutex.o, thread.o), behind std::mutex and std::thread",
     "CreateSemaphoreA": "libwinpthread (cond.o), behind std::condition_variable",
     "OutputDebugStringA": "libwinpthread (thread.o), its debug trace",
+    "FormatMessageA": "libstdc++ (system_error.o), the message of a std::system_error, as std::thread throws it",
 }
 RUNTIME = {
     "x86_64": RUNTIME_BOTH,
