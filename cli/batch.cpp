@@ -26,19 +26,13 @@ Batch::~Batch() { finish_commit(); }
 
 platform::Result Batch::one(const FoundFile& file, const Walk& walk, const FileWork& work) {
     // A file the batch has yet to put in place is reached again (given twice): that goes first.
-    if (waiting_paths_.count(file.path)) {
-        commit_group();
-        finish_commit();
-    }
+    if (waiting_paths_.count(file.path)) settle();
     // Our other writers wait from the read through the write: what is read is what is written.
     // The locks the batch holds for its waiting files are let go before a wait: one of them
     // may be this file's under another name.
     auto lock = std::make_unique<platform::WriteLock>();
     if (walk.lock)
-        lock->hold(file.path, false, [this] {
-            commit_group();
-            finish_commit();
-        });
+        lock->hold(file.path, false, [this] { settle(); });
     handed_over_ = false;
     platform::Result done = work(file);
     if (handed_over_ && done) {
@@ -117,8 +111,7 @@ int Batch::run(const std::vector<std::string>& files, const Walk& walk, const Fi
         progress.step();
         if (!one({paths[i], within[i], nullptr, {}}, walk, work)) failed = true;
     }
-    commit_group();
-    finish_commit();
+    settle();
     return failed || failed_ ? k_failed : k_ok;
 }
 

@@ -76,6 +76,11 @@ private:
     void commit_group();
     // Waits for the committing thread, and reports its files.
     void finish_commit();
+    // Every file handed over is in place and reported, and its lock let go.
+    void settle() {
+        commit_group();
+        finish_commit();
+    }
     JournalFile journal_;
     platform::ReplaceGroup group_;
     std::vector<Waiting> waiting_;

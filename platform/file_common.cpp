@@ -232,6 +232,16 @@ Result ReplaceGroup::add(std::unique_ptr<ReplacingWriter> writer) {
     return {};
 }
 
+namespace {
+// Adds a folder to a list of them unless it is there: true where it was not.
+bool add_once(std::vector<std::string>& folders, std::string folder) {
+    for (const std::string& f : folders)
+        if (f == folder) return false;
+    folders.push_back(std::move(folder));
+    return true;
+}
+} // namespace
+
 std::vector<Result> ReplaceGroup::commit(const std::function<Result()>& before_places) {
     std::vector<Result> outcome(writers_.size());
     // Every content on the disk first, with one flush of each file system the group writes
@@ -239,14 +249,11 @@ std::vector<Result> ReplaceGroup::commit(const std::function<Result()>& before_p
     std::vector<std::string> flushed;
     for (size_t i = 0; i < writers_.size(); ++i) {
         const std::string folder = folder_of(writers_[i]->target());
-        bool known = false;
-        for (const std::string& f : flushed) known = known || f == folder;
-        if (known) continue;
+        if (!add_once(flushed, folder)) continue;
         if (!writers_[i]->flush_file_system()) {
             for (size_t j = i; j < writers_.size(); ++j)
                 if (folder_of(writers_[j]->target()) == folder) outcome[j] = writers_[j]->flush();
         }
-        flushed.push_back(folder);
     }
     if (before_places) {
         if (Result ready = before_places(); !ready) {
@@ -261,10 +268,7 @@ std::vector<Result> ReplaceGroup::commit(const std::function<Result()>& before_p
         if (!outcome[i]) continue;
         outcome[i] = writers_[i]->take_place(false);
         if (!outcome[i]) continue;
-        std::string folder = folder_of(writers_[i]->target());
-        bool known = false;
-        for (const std::string& f : folders) known = known || f == folder;
-        if (!known) folders.push_back(std::move(folder));
+        add_once(folders, folder_of(writers_[i]->target()));
     }
     // The renames on the disk: once a folder.
     for (const std::string& f : folders) flush_folder(f);
