@@ -34,7 +34,9 @@ platform::Result Batch::one(const FoundFile& file, const Walk& walk, const FileW
     if (walk.lock)
         lock->hold(file.path, false, [this] { settle(); });
     handed_over_ = false;
+    lock_ = walk.lock ? lock.get() : nullptr;
     platform::Result done = work(file);
+    lock_ = nullptr;
     if (handed_over_ && done) {
         waiting_.back().lock = std::move(lock);
         waiting_.back().left = walk.left;

@@ -39,6 +39,12 @@ public:
     // bad_input: an empty name, a usage error; any other failure is named on stderr.
     platform::Result open_journal(const std::optional<std::string>& path, bool dry_run);
     JournalFile* journal() { return journal_.is_open() ? &journal_ : nullptr; }
+    // The file whose work runs now, open under its lock in a walk that locks (POSIX): the work
+    // reads it through this, with no open of its own, and it is let go with the lock. Null
+    // outside a work, in a walk without locks, and on Windows.
+    platform::File* held_file() { return lock_ ? lock_->file() : nullptr; }
+    // Whether that file was read-only when it was locked (is_read_only without another look).
+    bool held_read_only() const { return lock_ && lock_->read_only(); }
 
     // The work on each of the FILEs, the folders walked first and the journal left out; k_failed
     // when a folder could not be walked or some file failed, else k_ok.
@@ -87,6 +93,7 @@ private:
     std::unordered_set<std::string> waiting_paths_; // of waiting_ and committing_
     Committing committing_;
     bool handed_over_ = false;
+    platform::WriteLock* lock_ = nullptr;
     bool failed_ = false;
 };
 

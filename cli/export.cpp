@@ -100,11 +100,17 @@ formats::Id3v2Texts merged_texts(const formats::ShownTexts& record, const format
 }
 
 // Writes the new form of one file. The original is read while the new one is written beside
-// the target, and is closed before the target is replaced (Windows cannot replace an open file).
+// the target. Opened here, it is closed before the target is replaced (Windows cannot replace
+// an open file); read through its lock (POSIX), it stays open, locked, until the replace.
 platform::Result export_one(const Job& job, const Loaded& l, Batch& batch) {
     JournalFile* journal = batch.journal();
-    platform::File file;
-    if (platform::Result opened = file.open(job.path, platform::File::Mode::read); !opened) return opened;
+    // Read through the file's lock where it holds the file, else opened here.
+    platform::File own;
+    platform::File* held = batch.held_file();
+    if (!held) {
+        if (platform::Result opened = own.open(job.path, platform::File::Mode::read); !opened) return opened;
+    }
+    platform::File& file = held ? *held : own;
     const bool rmp = l.texts.rmp.is_rmp || formats::is_rmp_file(file);
     formats::ByteRange stream{0, file.size()};
     formats::RecordBytes record{};
@@ -162,8 +168,7 @@ platform::Result export_one(const Job& job, const Loaded& l, Batch& batch) {
     // In place, the journal takes the whole old file before it is replaced.
     uint64_t at = 0;
     if (journal && job.in_place) {
-        if (platform::Result saved = journal->before_replace(job.path, at);
-            !saved)
+        if (platform::Result saved = journal->before_replace(job.path, at); !saved)
             return platform::failure(platform::Fault::write_failed,
                                      "the journal cannot take the change: " + saved.detail);
     }
@@ -182,8 +187,8 @@ platform::Result export_one(const Job& job, const Loaded& l, Batch& batch) {
     if (add_record) {
         if (platform::Result put = out->write(record.data(), record.size()); !put) return put;
     }
-    // Only read from: the new file replaces it.
-    static_cast<void>(file.close());
+    // Only read from: the new file replaces it (a held file is let go with its lock).
+    static_cast<void>(own.close());
     const bool journaled = journal && job.in_place;
     return batch.replace_later(std::move(out), job.path, journaled ? std::optional<uint64_t>(at) : std::nullopt);
 }
@@ -217,7 +222,7 @@ int run_export(const ParsedArguments& p) {
         const std::string& path = file.path;
         auto failed = [](const std::string& why) { return platform::failure(platform::Fault::write_failed, why); };
         Loaded l;
-        if (platform::Result loaded = load_mp3(path, l); !loaded) return loaded;
+        if (platform::Result loaded = load_mp3(path, l, batch.held_file()); !loaded) return loaded;
         // Without the record or the RMP form there is nothing to export, and an ID3v2 tag of
         // the file's own stays as it is.
         if (!l.texts.loaded.has_record && !l.texts.rmp.is_rmp) {
@@ -244,7 +249,8 @@ int run_export(const ParsedArguments& p) {
                               platform::sanitize_utf8(taken->second) + "'s already");
         }
         // A file its owner keeps read-only is left so, as `set` leaves it.
-        if (job.in_place && platform::is_read_only(path)) return failed("the file is read-only");
+        if (job.in_place && (batch.held_file() ? batch.held_read_only() : platform::is_read_only(path)))
+            return failed("the file is read-only");
         if (job.in_place && l.texts.rmp.is_rmp)
             return failed(
                 "the file is in the RMP form, which alone holds its long texts; export it with --out into another folder");

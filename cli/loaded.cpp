@@ -7,15 +7,10 @@
 
 namespace cli {
 
-Loaded load(const std::string& path, const platform::Folder* folder, const std::string& name) {
+namespace {
+
+Loaded load_open(platform::File& file, const std::string& path) {
     Loaded l;
-    platform::File file;
-    platform::Result opened = folder ? file.open_in(*folder, name, platform::File::Mode::read)
-                                     : file.open(path, platform::File::Mode::read);
-    if (!opened) {
-        l.read = platform::failure(platform::Fault::cannot_open, folder_refusal(path, opened.detail));
-        return l;
-    }
     // The readers below come back to the head again and again; the texts of an ID3v2 tag
     // usually stand in its first few kilobytes, and its pictures are never read.
     platform::HeadCache f(file, 4096);
@@ -39,8 +34,22 @@ Loaded load(const std::string& path, const platform::Folder* folder, const std::
     return l;
 }
 
-platform::Result load_mp3(const std::string& path, Loaded& l) {
-    l = load(path);
+} // namespace
+
+Loaded load(const std::string& path, const platform::Folder* folder, const std::string& name) {
+    platform::File file;
+    platform::Result opened =
+        folder ? file.open_in(*folder, name, platform::File::Mode::read) : file.open(path, platform::File::Mode::read);
+    if (!opened) {
+        Loaded l;
+        l.read = platform::failure(platform::Fault::cannot_open, folder_refusal(path, opened.detail));
+        return l;
+    }
+    return load_open(file, path);
+}
+
+platform::Result load_mp3(const std::string& path, Loaded& l, platform::File* held) {
+    l = held ? load_open(*held, path) : load(path);
     for (const std::string& w : l.texts.warnings) report(path, "warning: " + w);
     if (!l.read) return l.read;
     if (l.kind != formats::FileKind::mp3)

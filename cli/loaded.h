@@ -22,7 +22,8 @@ struct Loaded {
 Loaded load(const std::string& path, const platform::Folder* folder = nullptr, const std::string& name = {});
 
 // A file to change (rename, export): loaded and its warnings reported. A failure's detail says
-// why it cannot be worked on (it does not open, or it is no MP3 file).
-platform::Result load_mp3(const std::string& path, Loaded& l);
+// why it cannot be worked on (it does not open, or it is no MP3 file). `held`, where given, is
+// the file open already (under its write lock), read through without another open.
+platform::Result load_mp3(const std::string& path, Loaded& l, platform::File* held = nullptr);
 
 } // namespace cli

@@ -33,11 +33,16 @@ struct Repaired {
 Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Batch& batch) {
     JournalFile* journal = batch.journal();
     Repaired r;
-    platform::File file;
-    if (platform::Result opened = file.open(path, platform::File::Mode::read); !opened) {
-        r.result = opened;
-        return r;
+    // Read through the file's lock where it holds the file, else opened here.
+    platform::File own;
+    platform::File* held = batch.held_file();
+    if (!held) {
+        if (platform::Result opened = own.open(path, platform::File::Mode::read); !opened) {
+            r.result = opened;
+            return r;
+        }
     }
+    platform::File& file = held ? *held : own;
     // Its warnings were told by the load.
     // At the start, or a 2.4 tag with its footer at the end (before a record), which stays there.
     const formats::Id3v2Found old = formats::find_id3v2(file, file.size());
@@ -78,7 +83,7 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Batc
     if (major != old.major) r.converted_from = old.major;
     if (dry_run) return r;
     // A file its owner keeps read-only is left so, as `set` leaves it.
-    if (platform::is_read_only(path)) {
+    if (held ? batch.held_read_only() : platform::is_read_only(path)) {
         r = Repaired{platform::failure(platform::Fault::read_only, "the file is read-only"), {}, 0, false};
         return r;
     }
@@ -98,11 +103,11 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Batc
     if (step && old.offset > 0) step = out->copy_from(file, 0, old.offset);
     if (step) step = out->write(tag.data(), tag.size());
     if (step) step = out->copy_from(file, old.offset + old.size, file.size() - old.offset - old.size);
-    // Only read from: the new file replaces it. What the replace could not keep (the owner) is
-    // not named by repair.
-    static_cast<void>(file.close());
-    if (step) step = batch.replace_later(std::move(out), path, journal ? std::optional<uint64_t>(at) : std::nullopt,
-                                         false);
+    // Only read from: the new file replaces it (a held file is let go with its lock). What the
+    // replace could not keep (the owner) is not named by repair.
+    static_cast<void>(own.close());
+    if (step)
+        step = batch.replace_later(std::move(out), path, journal ? std::optional<uint64_t>(at) : std::nullopt, false);
     r.result = step;
     return r;
 }
@@ -126,7 +131,7 @@ int run_repair(const ParsedArguments& p) {
     return batch.run(p.operands, {recursive, !dry_run, "nothing written", true}, [&](const FoundFile& file) {
         const std::string& path = file.path;
         Loaded l;
-        if (platform::Result loaded = load_mp3(path, l); !loaded) return loaded;
+        if (platform::Result loaded = load_mp3(path, l, batch.held_file()); !loaded) return loaded;
         // The tag of a file in the RMP form is inside its data chunk, with the stream.
         if (l.texts.rmp.is_rmp && l.id3v2.present)
             return platform::failure(platform::Fault::write_failed,

@@ -107,9 +107,7 @@ Result ReplacingWriter::begin(const std::string& target) {
     gathered_.clear();
     status_ = {};
     warnings_.clear();
-    const PathKind kind = path_kind(target);
-    if (kind == PathKind::directory || kind == PathKind::other)
-        return failure(Fault::write_failed, "not a regular file");
+    // Each system looks at the target there, once: a folder or a device is refused.
     return create_temporary();
 }
 

@@ -102,6 +102,13 @@ Result File::adopt(intptr_t handle) {
     return {};
 }
 
+void File::adopt_new(intptr_t handle) {
+    static_cast<void>(close());
+    handle_ = handle;
+    size_ = 0;
+    read_error_.clear();
+}
+
 bool File::is_open() const { return handle_ >= 0; }
 
 bool File::read_at(uint64_t offset, void* dst, size_t n) {
@@ -248,12 +255,15 @@ bool File::close_if_nameless() {
 Result ReplacingWriter::create_temporary() {
     struct stat st {};
     // Through a symbolic link the file it names is replaced; the link stays a link.
-    if (::lstat(target_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    bool exists = ::lstat(target_.c_str(), &st) == 0;
+    if (exists && S_ISLNK(st.st_mode)) {
         char* real = ::realpath(target_.c_str(), nullptr);
         if (!real) return failure(Fault::write_failed, "cannot follow the link: " + errno_text(errno));
         target_ = real;
         std::free(real);
+        exists = ::stat(target_.c_str(), &st) == 0;
     }
+    if (exists && !S_ISREG(st.st_mode)) return failure(Fault::write_failed, "not a regular file");
     // The new content is written beside the target so that the rename is one step. Where the
     // file system can, it goes into a file without a name, which a kill leaves nowhere; it
     // is named only at the commit. Elsewhere the temporary file has a short name (a long
@@ -304,15 +314,12 @@ Result ReplacingWriter::create_temporary() {
         }
         if (fd < 0) return failure(Fault::write_failed, "cannot create a temporary file beside it");
     }
-    if (Result adopted = file_.adopt(fd); !adopted) {
-        if (!unnamed_) ::unlink(temp_.c_str());
-        temp_.clear();
-        return adopted;
-    }
+    // Made here a moment ago: a regular file, empty.
+    file_.adopt_new(fd);
     // The new file keeps the owner, the group and the permissions of the one it replaces.
     // Where the system refuses the owner (another user's file), the write goes ahead and says
     // whose the new file is.
-    if (::stat(target_.c_str(), &st) == 0) {
+    if (exists) {
         struct stat mine {};
         ::fstat(fd, &mine);
         if ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) && ::fchown(fd, st.st_uid, st.st_gid) != 0)

@@ -191,6 +191,9 @@ Result File::close() {
 
 Result ReplacingWriter::create_temporary() {
     const std::string& target = target_;
+    const PathKind kind = path_kind(target);
+    if (kind == PathKind::directory || kind == PathKind::other)
+        return failure(Fault::write_failed, "not a regular file");
     // The temporary file sits in the target's folder so that the replacement is one step. Its
     // name is short, whatever the target's: a long name must not grow past the limit. Files
     // of ours that a killed writer left there an hour ago or more go first.
