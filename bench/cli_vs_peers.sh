@@ -63,22 +63,7 @@ failed() {  # name
 prepare="rm -rf $(q "$RUN") && cp -r $(q "$PRISTINE") $(q "$RUN") && sync"
 
 # Every file of the last run must end in a record whose title is X.
-verify() {  # name
-  python3 - "$RUN" "$FILES" "$1" <<'EOF'
-import os, sys
-folder, want, name = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-files = sorted(os.listdir(folder))
-bad = 0
-for f in files:
-    with open(os.path.join(folder, f), "rb") as fh:
-        fh.seek(-128, 2)
-        rec = fh.read(128)
-    if rec[:3] != b"TAG" or rec[3:33].rstrip(b" \0") != b"X":
-        bad += 1
-if len(files) != want or bad:
-    sys.exit(f"{name}: {bad} of {len(files)} files do not carry the title X")
-EOF
-}
+verify() { verify_titles "$RUN" "$FILES" "$1"; }  # name
 
 echo "== setting the title of $FILES files of 20 KB (scratch folder $WORK)"
 declare -a medians

@@ -61,16 +61,7 @@ run_set() {  # label prepare counts-array names... -- cmds...
   shift
   cmds=("$@")
   declare -A times=()
-  for ((r = 0; r < ROUNDS; r++)); do
-    for ((j = 0; j < ${#cmds[@]}; j++)); do
-      k=$(((j + r) % ${#cmds[@]}))
-      [[ -z $prepare ]] || bash -c "$prepare"
-      t0=$(now)
-      bash -c "${cmds[k]}" || { echo "${names[k]} failed" >&2; exit 1; }
-      t1=$(now)
-      times[$k]="${times[$k]:-} $(elapsed "$t0" "$t1")"
-    done
-  done
+  time_rounds "$prepare"
   echo "== $label, median of $ROUNDS"
   printf '%-34s %7s %10s %12s\n' tool files "median s" "files/s"
   for k in "${!cmds[@]}"; do

@@ -76,6 +76,44 @@ median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) 
 # Prints a floating-point expression's value, e.g. calc '%.1f' '200 / 1.5'.
 calc() { awk "BEGIN { printf \"$1\", $2 }"; }
 
+# Runs each command of the caller's cmds ROUNDS times, taking turns (each round starts one
+# later, so that the machine's drift falls on all alike), with the command PREPARE (none where
+# empty) before each; the seconds of command k are added to the caller's times[k], a list.
+# Exits when a command fails, naming it by the caller's names[k].
+# shellcheck disable=SC2154,SC2004 # the caller's arrays; times is associative, keyed by $k
+time_rounds() {  # prepare
+  local prepare=$1 r j k t0 t1
+  for ((r = 0; r < ROUNDS; r++)); do
+    for ((j = 0; j < ${#cmds[@]}; j++)); do
+      k=$(((j + r) % ${#cmds[@]}))
+      [[ -z $prepare ]] || bash -c "$prepare"
+      t0=$(now)
+      bash -c "${cmds[k]}" || { echo "${names[k]} failed" >&2; exit 1; }
+      t1=$(now)
+      times[$k]="${times[$k]:-} $(elapsed "$t0" "$t1")"
+    done
+  done
+}
+
+# Checks that FOLDER holds WANT files and that each ends in a record whose title is X; exits
+# naming NAME and the count of those that do not.
+verify_titles() {  # folder want name
+  python3 - "$1" "$2" "$3" <<'PY'
+import os, sys
+folder, want, name = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+files = sorted(os.listdir(folder))
+bad = 0
+for f in files:
+    with open(os.path.join(folder, f), "rb") as fh:
+        fh.seek(-128, 2)
+        rec = fh.read(128)
+    if rec[:3] != b"TAG" or rec[3:33].rstrip(b" \0") != b"X":
+        bad += 1
+if len(files) != want or bad:
+    sys.exit(f"{name}: {bad} of {len(files)} files do not carry the title X")
+PY
+}
+
 # A PulseAudio server of the script's own with a null sink, which keeps real time: Wine plays to
 # it, and no sound card is needed. Its pid is in NULL_SOUND_PID for the caller's exit trap.
 start_null_sound() {  # folder for its socket, its log and the programs' HOME

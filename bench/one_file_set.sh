@@ -61,22 +61,7 @@ turn() {  # k t
 }
 
 # Every file of program k's last run must end in a record whose title is X.
-verify() {  # k
-  python3 - "$RUN/$1" "$FILES" "${names[$1]}" <<'EOF'
-import os, sys
-folder, want, name = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-files = sorted(os.listdir(folder))
-bad = 0
-for f in files:
-    with open(os.path.join(folder, f), "rb") as fh:
-        fh.seek(-128, 2)
-        rec = fh.read(128)
-    if rec[:3] != b"TAG" or rec[3:33].rstrip(b" \0") != b"X":
-        bad += 1
-if len(files) != want or bad:
-    sys.exit(f"{name}: {bad} of {len(files)} files do not carry the title X")
-EOF
-}
+verify() { verify_titles "$RUN/$1" "$FILES" "${names[$1]}"; }  # k
 
 echo "== set --title X on $FILES files of 20 KB, one process per file, $ROUNDS rounds (scratch folder $WORK)"
 declare -A times

@@ -33,16 +33,7 @@ names+=("mid3iconv -e cp932")
 cmds+=("find $(q "$RUN") -name '*.mp3' -print0 | xargs -0 mid3iconv -q -e cp932")
 
 declare -A times=()
-for ((r = 0; r < ROUNDS; r++)); do
-  for ((j = 0; j < ${#cmds[@]}; j++)); do
-    k=$(((j + r) % ${#cmds[@]}))
-    rm -rf "$RUN" && cp -r "$MEND" "$RUN" && sync
-    t0=$(now)
-    bash -c "${cmds[k]}" || { echo "${names[k]} failed" >&2; exit 1; }
-    t1=$(now)
-    times[$k]="${times[$k]:-} $(elapsed "$t0" "$t1")"
-  done
-done
+time_rounds "rm -rf $(q "$RUN") && cp -r $(q "$MEND") $(q "$RUN") && sync"
 echo "== rewriting $FILES files, median of $ROUNDS (scratch folder $WORK)"
 printf '%-26s %10s %12s\n' tool "median s" "files/s"
 declare -a rate=()
