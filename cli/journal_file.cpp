@@ -242,7 +242,8 @@ bool as_before(const JournalChange& c) {
     return now.empty() || (f.read_at(c.offset, now.data(), now.size()) && now == c.old_bytes);
 }
 
-platform::Result put_back(const JournalChange& c) {
+// A file moved back is on the disk once `moved` is flushed.
+platform::Result put_back(const JournalChange& c, platform::FolderFlushes& moved) {
     using Kind = JournalChange::Kind;
     if (c.kind == Kind::rename) {
         if (platform::path_kind(c.path) != platform::PathKind::missing)
@@ -257,7 +258,7 @@ platform::Result put_back(const JournalChange& c) {
         if (kept != c.old_size)
             return failure(Fault::bad_input, "its old file, kept as " + platform::sanitize_utf8(c.new_path) +
                                                  ", is not of the size the journal recorded");
-        return platform::move_over(c.new_path, c.path);
+        return platform::move_over(c.new_path, c.path, &moved);
     }
     if (c.kind == Kind::whole) {
         platform::ReplacingWriter out;
@@ -300,6 +301,7 @@ int run_undo(const ParsedArguments& p) {
     size_t counted = 0, already = 0;
     std::vector<std::string> put_back_now; // files this undo has put back, or found as they were
     std::set<std::string> swept;           // folders whose stale temporaries are gone
+    platform::FolderFlushes moved;         // the folders of the files moved back, flushed once
     for (auto c = j.changes.rbegin(); c != j.changes.rend(); ++c) {
         ++counted;
         if (c->undone) {
@@ -329,7 +331,7 @@ int run_undo(const ParsedArguments& p) {
             }
             platform::WriteLock lock;
             lock.hold(now);
-            if (platform::Result back = put_back(*c); !back) {
+            if (platform::Result back = put_back(*c, moved); !back) {
                 report(now, "its change was cut short, and it cannot be put back: " + back.detail);
                 status = k_failed;
                 continue;
@@ -353,7 +355,7 @@ int run_undo(const ParsedArguments& p) {
         }
         platform::WriteLock lock;
         lock.hold(now);
-        if (platform::Result back = put_back(*c); !back) {
+        if (platform::Result back = put_back(*c, moved); !back) {
             report(shown_path(now), "cannot be put back: " + back.detail);
             status = k_failed;
             continue;
@@ -361,6 +363,8 @@ int run_undo(const ParsedArguments& p) {
         put_back_now.push_back(c->path);
         write_out(shown + back_to + "\n");
     }
+    // The files moved back on the disk, before the undo is recorded.
+    moved.flush();
     if (already == counted && counted > 0) report(path, "its changes are undone already; nothing to put back");
     else if (already > 0) report(path, std::to_string(already) + " of its changes were undone already and are left so");
     // Recorded, so that a later undo knows; only where every change is back.

@@ -324,9 +324,18 @@ Result move_file(const std::string& from, const std::string& to);
 // A second name for a file, in a folder of the same file system. Fails where the name is taken
 // and where the system makes no such links (another file system, FAT): the caller copies then.
 Result link_file(const std::string& existing, const std::string& new_name);
+// The folders that many moves change, each flushed once for all of them (flush_folder).
+class FolderFlushes {
+public:
+    void add(const std::string& folder);
+    void flush();
+
+private:
+    std::vector<std::string> folders_;
+};
 // Gives a file the name of another, which it replaces in one step; the move is on the disk when
-// this returns.
-Result move_over(const std::string& from, const std::string& to);
+// this returns, or, where `later` is given, once `later` is flushed.
+Result move_over(const std::string& from, const std::string& to, FolderFlushes* later = nullptr);
 // The folder's entries on the disk: a name just made there survives a crash (nothing to do on
 // Windows, whose moves and links are written through).
 void flush_folder(const std::string& folder);

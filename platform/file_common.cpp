@@ -240,6 +240,13 @@ bool add_once(std::vector<std::string>& folders, std::string folder) {
 }
 } // namespace
 
+void FolderFlushes::add(const std::string& folder) { add_once(folders_, folder); }
+
+void FolderFlushes::flush() {
+    for (const std::string& f : folders_) flush_folder(f);
+    folders_.clear();
+}
+
 std::vector<Result> ReplaceGroup::commit(const std::function<Result()>& before_places) {
     std::vector<Result> outcome(writers_.size());
     // Every content on the disk first, with one flush of each file system the group writes
@@ -261,15 +268,14 @@ std::vector<Result> ReplaceGroup::commit(const std::function<Result()>& before_p
             }
         }
     }
-    std::vector<std::string> folders;
+    FolderFlushes folders;
     for (size_t i = 0; i < writers_.size(); ++i) {
         if (!outcome[i]) continue;
         outcome[i] = writers_[i]->take_place(false);
-        if (!outcome[i]) continue;
-        add_once(folders, folder_of(writers_[i]->target()));
+        if (outcome[i]) folders.add(folder_of(writers_[i]->target()));
     }
     // The renames on the disk: once a folder.
-    for (const std::string& f : folders) flush_folder(f);
+    folders.flush();
     writers_.clear();
     bytes_ = 0;
     return outcome;

@@ -543,10 +543,13 @@ void flush_folder(const std::string& folder) {
     ::close(dfd);
 }
 
-Result move_over(const std::string& from, const std::string& to) {
+Result move_over(const std::string& from, const std::string& to, FolderFlushes* later) {
     if (::rename(from.c_str(), to.c_str()) != 0) return failure(Fault::write_failed, errno_text(errno));
-    flush_folder(folder_of(to));
-    if (folder_of(from) != folder_of(to)) flush_folder(folder_of(from));
+    FolderFlushes now;
+    FolderFlushes& folders = later ? *later : now;
+    folders.add(folder_of(to));
+    folders.add(folder_of(from));
+    now.flush();
     return {};
 }
 

@@ -474,7 +474,8 @@ Result link_file(const std::string& existing, const std::string& new_name) {
     return failure(Fault::write_failed, win_error_text(GetLastError()));
 }
 
-Result move_over(const std::string& from, const std::string& to) {
+// Written through: nothing is left for `later`.
+Result move_over(const std::string& from, const std::string& to, FolderFlushes* /*later*/) {
     if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return {};
     return failure(Fault::write_failed, win_error_text(GetLastError()));
