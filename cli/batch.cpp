@@ -32,15 +32,18 @@ platform::Result Batch::one(const FoundFile& file, const Walk& walk, const FileW
     // may be this file's under another name.
     auto lock = std::make_unique<platform::WriteLock>();
     if (walk.lock)
-        lock->hold(file.path, false, [this] { settle(); });
+        lock->hold(file.path, walk.for_writing, [this] { settle(); });
     handed_over_ = false;
     lock_ = walk.lock ? lock.get() : nullptr;
     platform::Result done = work(file);
     lock_ = nullptr;
-    if (handed_over_ && done) {
+    if (handed_over_) {
+        // The new file is in the group: the file's outcome is told when it is replaced. A
+        // failure of the work's after that (a warning it made one) is told now as well.
         waiting_.back().lock = std::move(lock);
         waiting_.back().left = walk.left;
         waiting_paths_.insert(file.path);
+        if (!done) report_outcome(file.path, done, walk.left);
         if (group_.full()) commit_group();
         return done;
     }

@@ -31,6 +31,7 @@ struct Walk {
     // The work hands its new files to the batch (replace_later), which replaces them a group
     // at a time; the journal's records of a group go to the disk together, before its replaces.
     bool grouped = false;
+    bool for_writing = false; // the lock's file open for writing too, where the file allows
 };
 
 class Batch {
@@ -45,6 +46,9 @@ public:
     platform::File* held_file() { return lock_ ? lock_->file() : nullptr; }
     // Whether that file was read-only when it was locked (is_read_only without another look).
     bool held_read_only() const { return lock_ && lock_->read_only(); }
+    // The lock on the file whose work runs now, in a walk that locks; null otherwise. A work
+    // that hands its new file over leaves it held: the batch lets it go after the replace.
+    platform::WriteLock* held_lock() { return lock_; }
 
     // The work on each of the FILEs, the folders walked first and the journal left out; k_failed
     // when a folder could not be walked or some file failed, else k_ok.

@@ -98,11 +98,12 @@ int run_import(const ParsedArguments& p) {
     base.no_id3v2 = true; // the record comes from the tag, which stays as it is
     base.journal = batch.journal();
     settings::Settings st = settings_for(base);
-    // The apply reads the file again under its lock, as `set` does: no lock is held here.
-    return batch.run(p.operands, {recursive, false, "nothing written"}, [&](const FoundFile& file) {
+    // Each file's write lock is held for writing through it, as `set` holds it; conversions
+    // are replaced a group at a time.
+    return batch.run(p.operands, {recursive, true, "nothing written", false, true}, [&](const FoundFile& file) {
         const std::string& path = file.path;
         Loaded l;
-        if (platform::Result loaded = load_mp3(path, l); !loaded) return loaded;
+        if (platform::Result loaded = load_mp3(path, l, batch.held_file()); !loaded) return loaded;
         if (!l.id3v2.present) {
             report(path, "no ID3v2 tag to import; the file is left as it is");
             return platform::Result{};
@@ -112,10 +113,10 @@ int run_import(const ParsedArguments& p) {
         if (platform::Result taken = options_from_tag(l, rmp, o, changes); !taken) return taken;
         if (changes.empty()) return platform::Result{};
         // A file its owner keeps read-only is left so, as `set` leaves it, before any plan.
-        if (!dry_run && platform::is_read_only(path))
+        if (!dry_run && (batch.held_file() ? batch.held_read_only() : platform::is_read_only(path)))
             return platform::failure(platform::Fault::read_only, "the file is read-only");
         for (const std::string& c : changes) write_out(platform::sanitize_utf8(path) + ": " + c + "\n");
-        return dry_run ? platform::Result{} : set_file(o, st, path);
+        return dry_run ? platform::Result{} : set_file(o, st, path, &batch);
     });
 }
 

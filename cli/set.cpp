@@ -265,7 +265,7 @@ settings::Settings& settings_for(const SetOptions& o) {
 }
 
 // The editor's own load and apply, with the answers the flags give.
-platform::Result set_file(const SetOptions& o, settings::Settings& st, const std::string& path) {
+platform::Result set_file(const SetOptions& o, settings::Settings& st, const std::string& path, Batch* batch) {
     auto refused = [](const std::string& why) { return platform::failure(platform::Fault::write_failed, why); };
     platform::Result done;
     editing::Session s;
@@ -273,8 +273,20 @@ platform::Result set_file(const SetOptions& o, settings::Settings& st, const std
     // Another writer of this file waits from our read through our write, so that two sets
     // of different fields at once both land.
     // The lock's file is the one descriptor of the change: read, then written through.
-    platform::WriteLock lock;
-    lock.hold(path, true);
+    platform::WriteLock own_lock;
+    platform::WriteLock* held = batch ? batch->held_lock() : nullptr;
+    platform::WriteLock& lock = held ? *held : own_lock;
+    if (!held) lock.hold(path, true);
+    // In a batch a new file joins the batch's group, which replaces the old one later, completes
+    // the journal's record of it, and tells how it went; the lock stays held till then.
+    bool handed = false;
+    formats::HandOver hand_over;
+    if (held)
+        hand_over = [&](std::unique_ptr<platform::ReplacingWriter> out) {
+            platform::Result taken = batch->replace_later(std::move(out), path, ui.whole_at);
+            handed = taken.ok();
+            return taken;
+        };
     // Nothing to tag, or a tag that claims more than the file holds: what a record appended
     // there would make of the file is anybody's guess, and every other command warns of it.
     if (const std::string why = refusal(lock, path); !why.empty()) return refused(why);
@@ -315,8 +327,8 @@ platform::Result set_file(const SetOptions& o, settings::Settings& st, const std
             return refused("the journal cannot take the change: " + kept.detail);
     }
     const bool was_rmp = s.rmp_texts.is_rmp;
-    editing::Result applied = editing::apply_tag(s, st, ui, lock);
-    if (journaled && applied.ok()) {
+    editing::Result applied = editing::apply_tag(s, st, ui, lock, hand_over);
+    if (journaled && applied.ok() && !handed) {
         platform::Result noted =
             ui.whole_at ? o.journal->after(*ui.whole_at, path, 0) : o.journal->after(region_at, path, region_offset);
         if (!ui.journal_failure.empty()) noted = platform::failure(platform::Fault::write_failed, ui.journal_failure);
@@ -327,7 +339,8 @@ platform::Result set_file(const SetOptions& o, settings::Settings& st, const std
         }
     }
     // The write through the lock's file ends with its close; other writers waited till here.
-    if (platform::Result closed = lock.release(); !closed && applied.ok()) {
+    // A handed-over file's lock is let go once the new file is in its place.
+    if (platform::Result closed = handed ? platform::Result{} : lock.release(); !closed && applied.ok()) {
         report(path, "closing the file failed: " + closed.detail);
         applied = platform::failure(platform::Fault::write_failed, closed.detail);
     }
@@ -400,9 +413,10 @@ int run_set(const ParsedArguments& p) {
     }
     if (p.operands.empty()) return usage("set needs at least one FILE");
     settings::Settings& st = settings_for(o);
-    // set_file holds each file's write lock itself, for writing through it.
-    return batch.run(p.operands, {recursive, false, "nothing written"},
-                     [&](const FoundFile& file) { return set_file(o, st, file.path); });
+    // Each file's write lock is held for writing through it; conversions are replaced a group
+    // at a time. The journal's records go to the disk one by one: a record is written in place.
+    return batch.run(p.operands, {recursive, true, "nothing written", false, true},
+                     [&](const FoundFile& file) { return set_file(o, st, file.path, &batch); });
 }
 
 } // namespace

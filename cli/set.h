@@ -32,6 +32,10 @@ settings::Settings& settings_for(const SetOptions& options);
 // Applies the options to the file at `path` as the editor's apply does, the file read and
 // written under its write lock. A failure's detail is what was left undone ("; nothing written"
 // follows it); one without a detail was named on stderr where it happened.
-platform::Result set_file(const SetOptions& o, settings::Settings& st, const std::string& path);
+// With a batch whose walk holds the file's lock for writing, the lock is the batch's, and a
+// new file that replaces the old one (a conversion) goes into the batch's group.
+class Batch;
+platform::Result set_file(const SetOptions& o, settings::Settings& st, const std::string& path,
+                          Batch* batch = nullptr);
 
 } // namespace cli

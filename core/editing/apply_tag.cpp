@@ -15,7 +15,8 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui) {
     return apply_tag(s, st, ui, lock);
 }
 
-Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform::WriteLock& lock) {
+Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform::WriteLock& lock,
+                 const formats::HandOver& hand_over) {
     // The window lets nothing count as a change on read-only media; a caller that marks the
     // session all the same is told the file stays as it is.
     if (s.read_only_media) return failure(Fault::read_only);
@@ -82,7 +83,7 @@ Result apply_tag(Session& s, settings::Settings& st, UserInterface& ui, platform
             replacing = true;
             return ui.before_replace(new_file);
         },
-        lock.writable() ? lock.file() : nullptr, &v2);
+        lock.writable() ? lock.file() : nullptr, &v2, own_lock ? formats::HandOver{} : hand_over);
     // A lock taken here ends here, and the close of a file written through it is part of the
     // write.
     if (own_lock) {

@@ -2,6 +2,7 @@
 #pragma once
 #include "core/editing/result.h"
 #include "core/editing/session.h"
+#include "core/formats/apply.h"
 #include "core/settings/settings.h"
 #include "platform/file.h"
 
@@ -18,6 +19,9 @@ Result apply_tag(Session& s, settings::Settings& settings, UserInterface& ui);
 // built on stays held through the write, which goes through its file where it holds one open
 // for writing; the caller's release then ends the write. One not held is taken for the write
 // alone, after the questions, so that other writers never wait on a question.
-Result apply_tag(Session& s, settings::Settings& settings, UserInterface& ui, platform::WriteLock& lock);
+// `hand_over`, where given with a lock held by the caller, takes a new file that is to replace
+// the old one (formats::apply_tag_to_file); the caller then keeps the lock until it has.
+Result apply_tag(Session& s, settings::Settings& settings, UserInterface& ui, platform::WriteLock& lock,
+                 const formats::HandOver& hand_over = {});
 
 } // namespace editing

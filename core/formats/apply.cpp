@@ -1,6 +1,7 @@
 #include "core/formats/apply.h"
 
 #include <cstring>
+#include <memory>
 
 #include "core/formats/rmp.h"
 #include "platform/file.h"
@@ -34,7 +35,7 @@ platform::Result held_back() {
 // file (the tag, the stream, the record) that replaces the old one only when whole.
 platform::Result write_with_id3v2(const std::string& path, platform::File& file, platform::File& own,
                                   const Tag& edited, const Id3v2Found& old, const Id3v2EditPlan& v2,
-                                  const std::function<bool(bool new_file)>& before_replace) {
+                                  const std::function<bool(bool new_file)>& before_replace, const HandOver& hand_over) {
     const uint64_t size = file.size();
     RecordBytes last{};
     const bool has_record = size >= old.size + k_record_size &&
@@ -57,15 +58,15 @@ platform::Result write_with_id3v2(const std::string& path, platform::File& file,
     const uint8_t kept = has_record ? record_track(last.data()) : 0;
     const RecordBytes record = make_record(edited, edited.track == k_keep_track ? kept : static_cast<uint8_t>(edited.track));
     const uint64_t stream_end = has_record ? size - k_record_size : size;
-    platform::ReplacingWriter out;
-    if (platform::Result begun = out.begin(path); !begun) return begun;
-    if (platform::Result put = out.write(v2.tag.data(), v2.tag.size()); !put) return put;
-    if (platform::Result put = out.copy_from(file, old.size, stream_end - old.size); !put) return put;
-    if (platform::Result put = out.write(record.data(), record.size()); !put) return put;
+    auto out = std::make_unique<platform::ReplacingWriter>();
+    if (platform::Result begun = out->begin(path); !begun) return begun;
+    if (platform::Result put = out->write(v2.tag.data(), v2.tag.size()); !put) return put;
+    if (platform::Result put = out->copy_from(file, old.size, stream_end - old.size); !put) return put;
+    if (platform::Result put = out->write(record.data(), record.size()); !put) return put;
     // Only read from: the new file replaces it.
     static_cast<void>(own.close());
     if (before_replace && !before_replace(true)) return held_back();
-    return out.commit();
+    return hand_over ? hand_over(std::move(out)) : out->commit();
 }
 
 } // namespace
@@ -73,7 +74,7 @@ platform::Result write_with_id3v2(const std::string& path, platform::File& file,
 platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
                                    const std::string& display_name, Applied* applied,
                                    const std::function<bool(bool new_file)>& before_replace, platform::File* open,
-                                   const Id3v2Edit* id3v2) {
+                                   const Id3v2Edit* id3v2, const HandOver& hand_over) {
     platform::File own;
     // Opening for writing first tells a read-only or locked file apart before any work.
     if (!open) {
@@ -90,7 +91,7 @@ platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, A
         const Id3v2EditPlan v2 = plan_id3v2_edit(old, 0, *id3v2);
         if (applied) applied->id3v2_left = v2.why_not;
         if (!v2.tag.empty()) {
-            platform::Result written = write_with_id3v2(path, file, own, edited, old, v2, before_replace);
+            platform::Result written = write_with_id3v2(path, file, own, edited, old, v2, before_replace, hand_over);
             if (applied) applied->id3v2_written = written.ok();
             if (platform::Result closed = own.close(); !closed && written)
                 return platform::failure(platform::Fault::write_failed, "closing the file failed: " + closed.detail);
@@ -118,13 +119,13 @@ platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, A
             plan.head_replaces = old.size;
         }
     }
-    platform::ReplacingWriter out;
-    if (platform::Result begun = out.begin(path); !begun) return begun;
-    if (platform::Result written = write_rmp_file(out, file, plan); !written) return written;
+    auto out = std::make_unique<platform::ReplacingWriter>();
+    if (platform::Result begun = out->begin(path); !begun) return begun;
+    if (platform::Result written = write_rmp_file(*out, file, plan); !written) return written;
     // Only read from: the new file replaces it.
     static_cast<void>(own.close());
     if (before_replace && !before_replace(true)) return held_back();
-    platform::Result committed = out.commit();
+    platform::Result committed = hand_over ? hand_over(std::move(out)) : out->commit();
     if (committed && applied) {
         applied->rmp_texts = plan.texts;
         applied->id3v2_written = !plan.stream_head.empty();

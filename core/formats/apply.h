@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,9 +53,14 @@ struct Applied {
 // `before_replace` is then called before anything is written, since more than the record
 // changes; its argument says whether a new file takes the old one's place (false: in place). A tag that cannot be written so is left as it was (`applied->id3v2_left` says why).
 // A `before_replace` that returns false holds the change back: the file stays as it was.
+// `hand_over`, where given, takes a new file whose content is all written, in place of its
+// replace: the taker puts it in the target's place later (with others, a group at a time), and
+// what it returns is the apply's result. The caller holds the target's lock until then.
+using HandOver = std::function<platform::Result(std::unique_ptr<platform::ReplacingWriter> written)>;
 platform::Result apply_tag_to_file(const std::string& path, const Tag& edited, ApplyForm form,
                                    const std::string& display_name, Applied* applied = nullptr,
                                    const std::function<bool(bool new_file)>& before_replace = {},
-                                   platform::File* open = nullptr, const Id3v2Edit* id3v2 = nullptr);
+                                   platform::File* open = nullptr, const Id3v2Edit* id3v2 = nullptr,
+                                   const HandOver& hand_over = {});
 
 } // namespace formats

@@ -265,6 +265,12 @@ class CrossCheck(CliTest):
         self.assertEqual(self.run_cli("repair", "twice.mp3", "twice.mp3", "again.mp3")[::2], (0, ""))
         self.assertEqual(self.read("twice.mp3"), self.read("again.mp3"))
         self.assertEqual(self.run_cli("repair", "--dry-run", "twice.mp3", "again.mp3"), (0, "", ""))
+        # So is a conversion of set, which the batch replaces later.
+        self.make("conv.mp3", frames(20))
+        os.link(os.path.join(self.dir, "conv.mp3"), os.path.join(self.dir, "conv2.mp3"))
+        self.assertEqual(self.run_cli("set", "--title", "長" * 20, "conv.mp3", "conv.mp3", "conv2.mp3")[::2], (0, ""))
+        self.assertEqual([(o["form"], o["title"]) for o in self.show("conv.mp3", "conv2.mp3")[1]],
+                         [("rmp", "長" * 20)] * 2)
         # A process that may open few files writes smaller groups: every file is still mended.
         if not self.cli.wine:
             os.mkdir(os.path.join(self.dir, "few"))
@@ -274,6 +280,16 @@ class CrossCheck(CliTest):
                                  preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (80, 80)))
             self.assertEqual((few.returncode, few.stderr), (0, b""))
             self.assertEqual({self.read(f"few/{i}.mp3") for i in range(150)}, {self.read("twice.mp3")})
+            # And set's conversions of as many files.
+            os.mkdir(os.path.join(self.dir, "few-rmp"))
+            for i in range(150):
+                self.make(f"few-rmp/{i}.mp3", frames(20))
+            few = subprocess.run([self.cli.exe, "set", "-r", "--title", "長" * 20, "few-rmp"], cwd=self.dir,
+                                 capture_output=True,
+                                 preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (80, 80)))
+            self.assertEqual((few.returncode, few.stderr), (0, b""))
+            self.assertEqual({(o["form"], o["title"]) for o in self.show("-r", "few-rmp")[1]}, {("rmp", "長" * 20)})
+            self.assertEqual(len(os.listdir(os.path.join(self.dir, "few-rmp"))), 150)
 
         # import writes the record from the tag, for the players that read only ID3v1: cp932 texts
         # cut at 30 bytes on a character's boundary, the track in the comment's last two bytes, a
