@@ -42,16 +42,22 @@ for line in open(trace):
 # The C library picks each string function's form for the processor it runs on, and valgrind's
 # processor has no AVX-512: beside each AVX form it ran go the EVEX and AVX-512 forms that
 # such a processor runs in its place.
+# A function whose form valgrind's processor took from the generic code (its chooser, NAME_ifunc,
+# ran) gets the EVEX and AVX-512 forms of NAME beside its chooser.
 names = {f[2] for f in functions}
 with_forms = []
 for name in order:
     with_forms.append(name)
+    others = []
     if name.startswith("__") and re.search(r"_avx2?(?=_|$)", name):
-        for form in ("_evex", "_avx512"):
-            other = re.sub(r"_avx2?(?=_|$)", form, name, count=1)
-            if other in names and other not in seen:
-                seen.add(other)
-                with_forms.append(other)
+        others = [re.sub(r"_avx2?(?=_|$)", form, name, count=1) for form in ("_evex", "_avx512")]
+    elif name.endswith("_ifunc"):
+        base = "__" + name[: -len("_ifunc")]
+        others = [base + "_evex", base + "_avx512"]
+    for other in others:
+        if other in names and other not in seen:
+            seen.add(other)
+            with_forms.append(other)
 order = with_forms
 with open(out, "w") as f:
     f.write("# The functions of `tagzo-cli set --title X FILE` on one small MP3 file, in the order they\n"
