@@ -38,8 +38,9 @@ platform::Result Batch::one(const FoundFile& file, const Walk& walk, const FileW
     platform::Result done = work(file);
     lock_ = nullptr;
     if (handed_over_) {
-        // The new file is in the group: the file's outcome is told when it is replaced. A
-        // failure of the work's after that (a warning it made one) is told now as well.
+        // The new file is in the group: the file's outcome is told when it is replaced. Where
+        // the work failed after it handed the file over (a text the ID3v2 tag could not take),
+        // that is told now.
         waiting_.back().lock = std::move(lock);
         waiting_.back().left = walk.left;
         waiting_paths_.insert(file.path);
