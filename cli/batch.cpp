@@ -52,6 +52,14 @@ platform::Result Batch::one(const FoundFile& file, const Walk& walk, const FileW
     return done;
 }
 
+platform::Result Batch::open_current(const std::string& path, platform::File& own, platform::File*& file) {
+    file = held_file();
+    if (file) return {};
+    if (platform::Result opened = own.open(path, platform::File::Mode::read); !opened) return opened;
+    file = &own;
+    return {};
+}
+
 platform::Result Batch::replace_later(std::unique_ptr<platform::ReplacingWriter> out, const std::string& path,
                                       std::optional<uint64_t> journal_at, bool tell_warnings) {
     if (platform::Result added = group_.add(std::move(out)); !added) return added;

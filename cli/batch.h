@@ -44,8 +44,13 @@ public:
     // reads it through this, with no open of its own, and it is let go with the lock. Null
     // outside a work, in a walk without locks, and on Windows.
     platform::File* held_file() { return lock_ ? lock_->file() : nullptr; }
-    // Whether that file was read-only when it was locked (is_read_only without another look).
-    bool held_read_only() const { return lock_ && lock_->read_only(); }
+    // That file to read, in `file`: the one the lock holds open, else `own`, opened here (which
+    // the caller closes). Fails where it cannot be opened.
+    platform::Result open_current(const std::string& path, platform::File& own, platform::File*& file);
+    // Whether that file is read-only: as its lock found it where the lock holds it, else looked at.
+    bool current_read_only(const std::string& path) const {
+        return lock_ && lock_->file() ? lock_->read_only() : platform::is_read_only(path);
+    }
     // The lock on the file whose work runs now, in a walk that locks; null otherwise. A work
     // that hands its new file over leaves it held: the batch lets it go after the replace.
     platform::WriteLock* held_lock() { return lock_; }

@@ -104,13 +104,10 @@ formats::Id3v2Texts merged_texts(const formats::ShownTexts& record, const format
 // an open file); read through its lock (POSIX), it stays open, locked, until the replace.
 platform::Result export_one(const Job& job, const Loaded& l, Batch& batch) {
     JournalFile* journal = batch.journal();
-    // Read through the file's lock where it holds the file, else opened here.
     platform::File own;
-    platform::File* held = batch.held_file();
-    if (!held) {
-        if (platform::Result opened = own.open(job.path, platform::File::Mode::read); !opened) return opened;
-    }
-    platform::File& file = held ? *held : own;
+    platform::File* read = nullptr;
+    if (platform::Result opened = batch.open_current(job.path, own, read); !opened) return opened;
+    platform::File& file = *read;
     const bool rmp = l.texts.rmp.is_rmp || formats::is_rmp_file(file);
     formats::ByteRange stream{0, file.size()};
     formats::RecordBytes record{};
@@ -249,8 +246,7 @@ int run_export(const ParsedArguments& p) {
                               platform::sanitize_utf8(taken->second) + "'s already");
         }
         // A file its owner keeps read-only is left so, as `set` leaves it.
-        if (job.in_place && (batch.held_file() ? batch.held_read_only() : platform::is_read_only(path)))
-            return failed("the file is read-only");
+        if (job.in_place && batch.current_read_only(path)) return failed("the file is read-only");
         if (job.in_place && l.texts.rmp.is_rmp)
             return failed(
                 "the file is in the RMP form, which alone holds its long texts; export it with --out into another folder");

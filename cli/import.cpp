@@ -113,7 +113,7 @@ int run_import(const ParsedArguments& p) {
         if (platform::Result taken = options_from_tag(l, rmp, o, changes); !taken) return taken;
         if (changes.empty()) return platform::Result{};
         // A file its owner keeps read-only is left so, as `set` leaves it, before any plan.
-        if (!dry_run && (batch.held_file() ? batch.held_read_only() : platform::is_read_only(path)))
+        if (!dry_run && batch.current_read_only(path))
             return platform::failure(platform::Fault::read_only, "the file is read-only");
         for (const std::string& c : changes) write_out(platform::sanitize_utf8(path) + ": " + c + "\n");
         return dry_run ? platform::Result{} : set_file(o, st, path, &batch);

@@ -33,16 +33,13 @@ struct Repaired {
 Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Batch& batch) {
     JournalFile* journal = batch.journal();
     Repaired r;
-    // Read through the file's lock where it holds the file, else opened here.
     platform::File own;
-    platform::File* held = batch.held_file();
-    if (!held) {
-        if (platform::Result opened = own.open(path, platform::File::Mode::read); !opened) {
-            r.result = opened;
-            return r;
-        }
+    platform::File* read = nullptr;
+    if (platform::Result opened = batch.open_current(path, own, read); !opened) {
+        r.result = opened;
+        return r;
     }
-    platform::File& file = held ? *held : own;
+    platform::File& file = *read;
     // Its warnings were told by the load.
     // At the start, or a 2.4 tag with its footer at the end (before a record), which stays there.
     const formats::Id3v2Found old = formats::find_id3v2(file, file.size());
@@ -83,7 +80,7 @@ Repaired repair_one(const std::string& path, int asked_major, bool dry_run, Batc
     if (major != old.major) r.converted_from = old.major;
     if (dry_run) return r;
     // A file its owner keeps read-only is left so, as `set` leaves it.
-    if (held ? batch.held_read_only() : platform::is_read_only(path)) {
+    if (batch.current_read_only(path)) {
         r = Repaired{platform::failure(platform::Fault::read_only, "the file is read-only"), {}, 0, false};
         return r;
     }

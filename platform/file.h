@@ -86,9 +86,9 @@ public:
 private:
     friend class WriteLock;
     friend class ReplacingWriter;
+#ifndef _WIN32
     // Takes over the descriptor of an empty regular file just made, without looking at it.
     void adopt_new(intptr_t handle);
-#ifndef _WIN32
     Result open_at(int folder, const char* path, Mode mode);
 #endif
     struct SmallRead {
