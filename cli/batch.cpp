@@ -84,10 +84,12 @@ void Batch::commit_group() {
     // On Windows a lock is a mutex that only the thread that took it can give back: there the
     // locks go when the group is reported.
     committing_.thread = std::thread([c = &committing_, recorded] {
-        c->outcome = c->group.commit([&recorded] { return recorded; });
+        c->outcome = c->group.commit([&recorded] { return recorded; },
+                                     [c] {
 #ifndef _WIN32
-        for (Waiting& w : c->waiting) w.lock.reset();
+                                         for (Waiting& w : c->waiting) w.lock.reset();
 #endif
+                                     });
     });
 }
 
@@ -126,6 +128,8 @@ int Batch::run(const std::vector<std::string>& files, const Walk& walk, const Fi
         if (!one({paths[i], within[i], nullptr, {}}, walk, work)) failed = true;
     }
     settle();
+    // The old files kept for the group's next writers: none is left under a temporary name.
+    platform::ReplacingWriter::let_go_of_old_files();
     return failed || failed_ ? k_failed : k_ok;
 }
 

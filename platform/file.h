@@ -87,8 +87,9 @@ private:
     friend class WriteLock;
     friend class ReplacingWriter;
 #ifndef _WIN32
-    // Takes over the descriptor of an empty regular file just made, without looking at it.
-    void adopt_new(intptr_t handle);
+    // Takes over the descriptor of a regular file just made (or one of ours to write over, of
+    // `size` bytes), without looking at it.
+    void adopt_new(intptr_t handle, uint64_t size = 0);
     Result open_at(int folder, const char* path, Mode mode);
 #endif
     struct SmallRead {
@@ -141,10 +142,22 @@ public:
     // time for many writers: finish (the content whole, handed to the system), flush (on the
     // disk) and take_place (the target replaced; its folder flushed, unless the caller flushes
     // it once for many). Each step aborts the writer where it fails.
+    // take_place's keep_old (POSIX, a group's replaces): the old file is not let go at the
+    // replace but swaps names with the new one, and so stays whole under the temporary name
+    // until offer_old_file, once the swap is on the disk.
     Result commit();
     Result finish();
     Result flush();
-    Result take_place(bool flush_folder = true);
+    Result take_place(bool flush_folder = true, bool keep_old = false);
+    // Where take_place kept the old file: it is kept for a later writer into the same folder,
+    // which empties it and writes its new content there (making a new file, and letting an old
+    // one go, cost a file system more than all the rest of a small file's replace). It is kept
+    // only where nothing else can reach it: no other name, no one else holding it open, no
+    // extended attributes, and smaller than k_free_elsewhere; otherwise its name goes now.
+    void offer_old_file();
+    // The old files kept so and never written again: their names removed. A batch calls it at
+    // its end; a program's normal end does too.
+    static void let_go_of_old_files();
     // Flushes everything written to the file system of the new file, this writer's and all
     // others' (syncfs); false where the system has no such call or it failed, and then each
     // writer is flushed alone.
@@ -171,7 +184,7 @@ private:
     // The parts each system does its own way: the temporary file made beside target_ (and
     // opened as file_), and its replace of the target once its content is flushed.
     Result create_temporary();
-    Result replace_target(bool flush_folder);
+    Result replace_target(bool flush_folder, bool keep_old);
     Result name_unnamed();
     Result fail(Result why);
     Result write_gathered();
@@ -183,6 +196,7 @@ private:
     std::string target_;
     std::string temp_;     // the temporary file's name; for an unnamed one, its folder
     bool unnamed_ = false; // written as a file without a name, named only at the commit
+    std::string old_name_; // where take_place kept the old file, until offer_old_file
     File file_;
     uint64_t written_ = 0;
     Result status_; // a failure here is the first failed write, copy or patch
@@ -202,14 +216,18 @@ public:
     Result add(std::unique_ptr<ReplacingWriter> writer);
     bool full() const { return writers_.size() >= files_at_once() || bytes_ >= k_bytes; }
     // k_files, or fewer where the system lets a process open fewer files: a batch holds two
-    // groups open at once (one written, one being replaced), two descriptors a file.
+    // groups open at once (one written, one being replaced), two descriptors a file, and
+    // the old files of two groups kept to be written again (offer_old_file).
     static size_t files_at_once();
     bool empty() const { return writers_.empty(); }
     // Commits every writer, and gives each one's outcome in the order they were added.
     // `before_places`, where given, runs once the new contents are on the disk and before the
     // first target is replaced (a journal flushes its records of them there); where it fails,
-    // every target stays as it was.
-    std::vector<Result> commit(const std::function<Result()>& before_places = {});
+    // every target stays as it was. `after_places`, where given, runs once the replaces are on
+    // the disk, before the old files are offered (offer_old_file): the caller lets go of its
+    // own hold on them there (its locks), or they are not kept.
+    std::vector<Result> commit(const std::function<Result()>& before_places = {},
+                               const std::function<void()>& after_places = {});
 
 private:
     std::vector<std::unique_ptr<ReplacingWriter>> writers_;

@@ -195,6 +195,10 @@ Result ReplacingWriter::commit() {
 Result ReplacingWriter::finish() {
     if (temp_.empty()) return failure(Fault::write_failed, "nothing to commit");
     static_cast<void>(write_gathered()); // a failure is status_'s now
+    // A file written over (an old one of ours) ends where its new content does.
+    if (status_ && file_.size() > written_) {
+        if (Result cut = file_.truncate(written_); !cut) status_ = cut;
+    }
     if (!status_) {
         Result why = status_;
         abort();
@@ -212,9 +216,9 @@ Result ReplacingWriter::flush() {
     return {};
 }
 
-Result ReplacingWriter::take_place(bool flush_folder) {
+Result ReplacingWriter::take_place(bool flush_folder, bool keep_old) {
     if (temp_.empty()) return failure(Fault::write_failed, "nothing to commit");
-    Result replaced = replace_target(flush_folder);
+    Result replaced = replace_target(flush_folder, keep_old);
     if (!replaced) {
         abort();
         return replaced;
@@ -247,7 +251,8 @@ void FolderFlushes::flush() {
     folders_.clear();
 }
 
-std::vector<Result> ReplaceGroup::commit(const std::function<Result()>& before_places) {
+std::vector<Result> ReplaceGroup::commit(const std::function<Result()>& before_places,
+                                         const std::function<void()>& after_places) {
     std::vector<Result> outcome(writers_.size());
     // Every content on the disk first, with one flush of each file system the group writes
     // to (the files of a folder are on one); where that cannot be had, a flush of each file.
@@ -271,11 +276,13 @@ std::vector<Result> ReplaceGroup::commit(const std::function<Result()>& before_p
     FolderFlushes folders;
     for (size_t i = 0; i < writers_.size(); ++i) {
         if (!outcome[i]) continue;
-        outcome[i] = writers_[i]->take_place(false);
+        outcome[i] = writers_[i]->take_place(false, true);
         if (outcome[i]) folders.add(folder_of(writers_[i]->target()));
     }
-    // The renames on the disk: once a folder.
+    // The renames on the disk: once a folder. Only then may an old file be written again.
     folders.flush();
+    if (after_places) after_places();
+    for (const std::unique_ptr<ReplacingWriter>& w : writers_) w->offer_old_file();
     writers_.clear();
     bytes_ = 0;
     return outcome;

@@ -12,8 +12,12 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <unordered_set>
 
@@ -102,10 +106,10 @@ Result File::adopt(intptr_t handle) {
     return {};
 }
 
-void File::adopt_new(intptr_t handle) {
+void File::adopt_new(intptr_t handle, uint64_t size) {
     static_cast<void>(close());
     handle_ = handle;
-    size_ = 0;
+    size_ = size;
     read_error_.clear();
 }
 
@@ -212,30 +216,35 @@ size_t ReplaceGroup::files_at_once() {
         rlimit files{};
         if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return k_files;
         // Room kept for the journal, the output and the files a file's work opens beside.
-        const uint64_t room = files.rlim_cur > 64 ? (files.rlim_cur - 64) / 4 : 1;
+        const uint64_t room = files.rlim_cur > 64 ? (files.rlim_cur - 64) / 6 : 1;
         return static_cast<size_t>(room < 1 ? 1 : room < k_files ? room : k_files);
     }();
     return n;
 }
 
-bool File::close_if_nameless() {
-    struct stat st {};
-    const int fd = static_cast<int>(handle_);
-    if (!is_open() || size_ < k_free_elsewhere || ::fstat(fd, &st) != 0 || st.st_nlink != 0) return false;
-    // The helper holds the file, and nothing else of ours (not the output, not a lock), until
-    // the pipe tells it that this process has closed it; its end then frees the blocks. It is
-    // the child of a child that ends at once, so no one need wait for it.
+namespace {
+// Closes files that no longer have a name so that the freeing of their blocks (a tenth of a
+// second for 200 MB, and on a file system that discards freed blocks a wait for the device for
+// any file) is not this process's: a helper holds them, and nothing else of ours (not the
+// output, not a lock), until the pipe tells it that this process has closed them; its end then
+// frees the blocks. It is the child of a child that ends at once, so no one need wait for it.
+// Where no helper can be had they are closed here.
+void close_elsewhere(std::vector<int> fds) {
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) == 0) {
+    if (!fds.empty() && ::pipe2(ends, O_CLOEXEC) == 0) {
+        // Made before the fork: a child of a process with threads allocates nothing.
+        std::vector<int> kept = fds;
+        kept.push_back(ends[0]);
+        std::sort(kept.begin(), kept.end());
         const pid_t child = ::fork();
         if (child == 0) {
             if (::fork() == 0) {
-                for (int other = 0; other < 3; ++other)
-                    if (other != fd && other != ends[0]) ::close(other);
-                const int low = fd < ends[0] ? fd : ends[0], high = fd < ends[0] ? ends[0] : fd;
-                ::close_range(3, static_cast<unsigned>(low) - 1, 0);
-                ::close_range(static_cast<unsigned>(low) + 1, static_cast<unsigned>(high) - 1, 0);
-                ::close_range(static_cast<unsigned>(high) + 1, ~0U, 0);
+                unsigned from = 0;
+                for (const int k : kept) {
+                    if (static_cast<unsigned>(k) > from) ::close_range(from, static_cast<unsigned>(k) - 1, 0);
+                    from = static_cast<unsigned>(k) + 1;
+                }
+                ::close_range(from, ~0U, 0);
                 char c;
                 while (::read(ends[0], &c, 1) < 0 && errno == EINTR) {}
                 ::_exit(0);
@@ -244,13 +253,185 @@ bool File::close_if_nameless() {
         }
         if (child > 0) ::waitpid(child, nullptr, 0);
         ::close(ends[0]);
-        static_cast<void>(close());
-        ::close(ends[1]); // the helper goes on: this process holds the file no more
-        return true;
+        for (const int fd : fds) ::close(fd);
+        ::close(ends[1]); // the helper goes on: this process holds the files no more
+        return;
     }
-    static_cast<void>(close());
+    for (const int fd : fds) ::close(fd);
+}
+} // namespace
+
+bool File::close_if_nameless() {
+    struct stat st {};
+    const int fd = static_cast<int>(handle_);
+    if (!is_open() || size_ < k_free_elsewhere || ::fstat(fd, &st) != 0 || st.st_nlink != 0) return false;
+    keep_small_ = false;
+    forget_reads();
+    handle_ = -1;
+    close_elsewhere({fd});
     return true;
 }
+
+namespace {
+// The old files that a group's replaces kept under temporary names (ReplacingWriter::
+// offer_old_file), each open and locked, for the next writers into their folders. Its end (the
+// program's) removes the names of those left, in the process that kept them only.
+struct OldFile {
+    std::string folder;
+    std::string name;
+    struct stat st {}; // as it was kept
+    int fd = -1;
+};
+
+// Whether two files, or two folders, have one owner, group and permissions: an old file is
+// written again only for a file of its kind, in a folder of its kind, so that no one can read
+// of it meanwhile what they could not read before.
+bool same_access(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_uid == b.st_uid && a.st_gid == b.st_gid &&
+           (a.st_mode & 07777) == (b.st_mode & 07777);
+}
+
+// A name of our temporary form in a folder, the attempt-th to try.
+std::string temporary_name(const std::string& folder, unsigned attempt) {
+    static std::atomic<unsigned> made{0};
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%06x",
+                  static_cast<unsigned>((::getpid() * 2654435761u + (attempt + made++) * 40503u) & 0xFFFFFF));
+    return folder + "/" + ReplacingWriter::k_temporary_prefix + suffix;
+}
+
+class OldFiles {
+public:
+    ~OldFiles() {
+        if (owner_ == ::getpid()) let_go();
+    }
+    // Kept where nothing else can reach it: locked by us, still under its name with no other,
+    // no one else holding it open, and nothing beside its bytes (extended attributes belong to
+    // the file it was). False where it is not, or enough are kept (each holds a descriptor: two
+    // groups' worth at most, those a group replaces while the next is written).
+    bool keep(OldFile f) {
+        struct stat mine {};
+        struct stat named {};
+        if (::flock(f.fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(f.fd, &mine) != 0 || mine.st_nlink != 1 ||
+            ::lstat(f.name.c_str(), &named) != 0 || named.st_dev != mine.st_dev || named.st_ino != mine.st_ino)
+            return false;
+        const ssize_t attributes = ::flistxattr(f.fd, nullptr, 0);
+        if (attributes > 0 || (attributes < 0 && errno != ENOTSUP)) return false;
+        // A write lease is granted only while no other descriptor of the file is open anywhere
+        // (a player still reading the old file keeps it as it was); given back at once.
+        if (::fcntl(f.fd, F_SETLEASE, F_WRLCK) != 0) return false;
+        ::fcntl(f.fd, F_SETLEASE, F_UNLCK);
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (kept_.size() >= 2 * ReplaceGroup::files_at_once()) return false;
+        owner_ = ::getpid();
+        any_ = true;
+        kept_.push_back(std::move(f));
+        return true;
+    }
+    // One for a file like `target` in the folder, in `f`; false where none can be had. One of
+    // the folder's own goes first; else one of a folder like it moves there.
+    bool take(const std::string& folder, const struct stat& target, OldFile& f) {
+        if (!any_) return false; // a command that makes no group
+        std::lock_guard<std::mutex> hold(mutex_);
+        for (int pass = 0; pass < 2; ++pass) {
+            struct stat here {};
+            if (pass == 1 && ::stat(folder.c_str(), &here) != 0) return false;
+            for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+                if ((it->folder == folder) != (pass == 0) || !same_access(it->st, target)) continue;
+                struct stat there {};
+                if (pass == 1 && (::stat(it->folder.c_str(), &there) != 0 || !same_access(here, there))) continue;
+                f = std::move(*it);
+                kept_.erase(it);
+                if (pass == 0 || move_to(f, folder)) return true;
+                remove({std::move(f)}, false);
+                return false;
+            }
+        }
+        return false;
+    }
+    void let_go() {
+        if (!any_) return;
+        std::lock_guard<std::mutex> hold(mutex_);
+        remove(std::move(kept_), true);
+        kept_.clear();
+    }
+    // Their names go (we hold their locks, so each name is still its file's), and the files
+    // close: `elsewhere`, without holding this process up.
+    static void remove(std::vector<OldFile> files, bool elsewhere) {
+        std::vector<int> fds;
+        for (const OldFile& f : files) {
+            ::unlink(f.name.c_str());
+            fds.push_back(f.fd);
+        }
+        if (elsewhere) {
+            close_elsewhere(std::move(fds));
+            return;
+        }
+        for (const int fd : fds) ::close(fd);
+    }
+
+private:
+    // Moved, still locked, under a new temporary name in `folder`.
+    static bool move_to(OldFile& f, const std::string& folder) {
+        for (unsigned attempt = 0; attempt < 100; ++attempt) {
+            std::string name = temporary_name(folder, attempt);
+            if (::renameat2(AT_FDCWD, f.name.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) {
+                f.name = std::move(name);
+                f.folder = folder;
+                return true;
+            }
+            if (errno != EEXIST) return false;
+        }
+        return false;
+    }
+    std::mutex mutex_;
+    std::vector<OldFile> kept_;
+    std::atomic<bool> any_{false}; // kept_ had a file once
+    pid_t owner_ = 0;
+};
+OldFiles& old_files() {
+    static OldFiles files;
+    return files;
+}
+// Off once the file system refuses the swap of two names.
+std::atomic<bool> can_swap{true};
+} // namespace
+
+void ReplacingWriter::offer_old_file() {
+    if (old_name_.empty()) return;
+    OldFile f;
+    f.name = std::move(old_name_);
+    old_name_.clear();
+    f.folder = folder_of(target_);
+    f.fd = ::open(f.name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (f.fd < 0) {
+        ::unlink(f.name.c_str());
+        return;
+    }
+    const bool looked = ::fstat(f.fd, &f.st) == 0 && S_ISREG(f.st.st_mode);
+    const bool large = looked && static_cast<uint64_t>(f.st.st_size) >= File::k_free_elsewhere;
+    if (looked && !large && old_files().keep(f)) return;
+    // Another name holds it (the journal's), someone reads it, it is large, or enough are
+    // kept: only the name goes, as a rename's would; a large one's blocks are freed elsewhere.
+    OldFiles::remove({std::move(f)}, large);
+}
+
+void ReplacingWriter::let_go_of_old_files() { old_files().let_go(); }
+
+namespace {
+// The new file keeps the owner, the group and the permissions of the one it replaces (`old`).
+// Where the system refuses the owner (another user's file), the write goes ahead and says whose
+// the new file is.
+void keep_owner(int fd, const struct stat& old, std::vector<std::string>& warnings) {
+    struct stat mine {};
+    ::fstat(fd, &mine);
+    if ((mine.st_uid != old.st_uid || mine.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
+        warnings.push_back("the file could not keep its owner " + std::to_string(old.st_uid) + ":" +
+                           std::to_string(old.st_gid) + " (" + errno_text(errno) + "); it now belongs to " +
+                           std::to_string(mine.st_uid) + ":" + std::to_string(mine.st_gid));
+    if ((mine.st_mode & 07777) != (old.st_mode & 07777)) ::fchmod(fd, old.st_mode & 07777);
+}
+} // namespace
 
 Result ReplacingWriter::create_temporary() {
     struct stat st {};
@@ -280,6 +461,17 @@ Result ReplacingWriter::create_temporary() {
         swept_by = ::getpid();
     }
     if (swept.insert(folder).second) remove_stale_temporaries(folder);
+    // An old file that an earlier group kept, with the target's owner and permissions, is
+    // written again: named and locked already. It is written over from its start and cut at the
+    // commit to what was written, so its blocks are used again rather than freed and found anew.
+    // A new target gets a new file, with the permissions of a new file.
+    OldFile old;
+    if (exists && old_files().take(folder, st, old)) {
+        temp_ = old.name;
+        unnamed_ = false;
+        file_.adopt_new(old.fd, static_cast<uint64_t>(old.st.st_size));
+        return {};
+    }
     int fd = -1;
 #ifdef O_TMPFILE
     // The name is given through /proc, which must be there.
@@ -316,36 +508,39 @@ Result ReplacingWriter::create_temporary() {
     }
     // Made here a moment ago: a regular file, empty.
     file_.adopt_new(fd);
-    // The new file keeps the owner, the group and the permissions of the one it replaces.
-    // Where the system refuses the owner (another user's file), the write goes ahead and says
-    // whose the new file is.
     if (exists) {
-        struct stat mine {};
-        ::fstat(fd, &mine);
-        if ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) && ::fchown(fd, st.st_uid, st.st_gid) != 0)
-            warnings_.push_back("the file could not keep its owner " + std::to_string(st.st_uid) + ":" +
-                                std::to_string(st.st_gid) + " (" + errno_text(errno) + "); it now belongs to " +
-                                std::to_string(mine.st_uid) + ":" + std::to_string(mine.st_gid));
-        ::fchmod(fd, st.st_mode & 07777);
-    } else {
-        // A new file gets the permissions any new file of this process gets.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
+        keep_owner(fd, st, warnings_);
+        return {};
     }
+    // A new file gets the permissions any new file of this process gets.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
     return {};
 }
 
 // The new content is flushed already; the writer aborts where this fails.
-Result ReplacingWriter::replace_target(bool flush_folder) {
+Result ReplacingWriter::replace_target(bool flush_folder, bool keep_old) {
     if (unnamed_) {
         if (Result named = name_unnamed(); !named) return named;
     }
     // The file is renamed while it is still open, and so still locked: a sweep by another
     // writer never finds its name unlocked. Its data is on disk already (the flush above).
     const bool faulted = fail_step_for_tests && fail_step_for_tests(Step::replace, temp_, target_);
-    if (faulted || ::rename(temp_.c_str(), target_.c_str()) != 0)
-        return failure(Fault::write_failed, "cannot replace the file: " + errno_text(faulted ? EIO : errno));
+    if (faulted) return failure(Fault::write_failed, "cannot replace the file: " + errno_text(EIO));
+    bool swapped = false;
+#ifdef RENAME_EXCHANGE
+    // The two names change places in one step: the old file stays whole under the temporary
+    // name (a crash leaves that name to the next sweep). A target that is gone meanwhile, or a
+    // file system without such a swap, gets the plain rename.
+    if (keep_old && can_swap) {
+        swapped = ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) == 0;
+        if (!swapped && (errno == EINVAL || errno == ENOSYS)) can_swap = false;
+    }
+#endif
+    if (!swapped && ::rename(temp_.c_str(), target_.c_str()) != 0)
+        return failure(Fault::write_failed, "cannot replace the file: " + errno_text(errno));
+    if (swapped) old_name_ = temp_;
     temp_.clear();
     // The new file is in place; its descriptor was only read from since the flush.
     static_cast<void>(file_.close());
@@ -366,10 +561,7 @@ bool ReplacingWriter::flush_file_system() {
 Result ReplacingWriter::name_unnamed() {
     std::string proc = "/proc/self/fd/" + std::to_string(file_.handle());
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, "%06x",
-                      static_cast<unsigned>((::getpid() * 2654435761u + attempt * 40503u) & 0xFFFFFF));
-        std::string name = temp_ + "/" + k_temporary_prefix + suffix;
+        std::string name = temporary_name(temp_, attempt);
         if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             temp_ = name;
             unnamed_ = false;

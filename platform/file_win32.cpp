@@ -227,7 +227,12 @@ Result ReplacingWriter::create_temporary() {
 // The new content is flushed already; the writer aborts where this fails.
 bool ReplacingWriter::flush_file_system() { return false; } // each file is flushed alone
 
-Result ReplacingWriter::replace_target(bool /*flush_folder: a move through the system is written through*/) {
+// The old file is let go at the replace: ReplaceFileW keeps no such swap.
+void ReplacingWriter::offer_old_file() {}
+void ReplacingWriter::let_go_of_old_files() {}
+
+Result ReplacingWriter::replace_target(bool /*flush_folder: a move through the system is written through*/,
+                                       bool /*keep_old*/) {
     // ReplaceFileW takes the new file only closed.
     if (Result closed = file_.close(); !closed)
         return failure(Fault::write_failed, "writing the new file failed: " + closed.detail);

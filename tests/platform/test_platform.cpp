@@ -215,7 +215,54 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
         platform::ReplacingWriter::fail_step_for_tests = nullptr;
         EXPECT_TRUE(got[0] && !got[1] && got[2]);
         EXPECT_EQ(read_file(names[0]) + read_file(names[1]) + read_file(names[2]), "newoldnew");
+        platform::ReplacingWriter::let_go_of_old_files();
         EXPECT_EQ(testing_files::count_entries(dir.path()), before + 3); // the three targets alone
+
+#ifndef _WIN32
+        // The next group writes into the old files that the last one kept, here or in another
+        // folder, but never into one that someone still holds open or that has another name:
+        // their old bytes stay as they were. Once let go, no old file is left under a
+        // temporary name.
+        for (const std::string& n : names) write_file(n, "old");
+        platform::File reader;
+        ASSERT_TRUE(reader.open(names[0], platform::File::Mode::read));
+        ASSERT_TRUE(platform::link_file(names[2], dir.file("second name")));
+        struct stat was {};
+        ::stat(names[1].c_str(), &was);
+        for (const std::string& n : names) {
+            auto gw = std::make_unique<platform::ReplacingWriter>();
+            ASSERT_TRUE(gw->begin(n));
+            EXPECT_TRUE(gw->write("new", 3));
+            EXPECT_TRUE(g.add(std::move(gw)));
+        }
+        got = g.commit();
+        EXPECT_TRUE(got[0] && got[1] && got[2]);
+        ASSERT_TRUE(platform::make_folder(dir.file("next")));
+        std::vector<std::string> next = {dir.file("next/a.mp3"), dir.file("next/b.mp3"), names[1]};
+        bool reused = false;
+        for (const std::string& n : next) {
+            write_file(n, "old");
+            auto gw = std::make_unique<platform::ReplacingWriter>();
+            ASSERT_TRUE(gw->begin(n));
+            EXPECT_TRUE(gw->write("next", 4));
+            EXPECT_TRUE(g.add(std::move(gw)));
+        }
+        got = g.commit();
+        for (size_t i = 0; i < next.size(); ++i) {
+            EXPECT_TRUE(got[i]) << got[i].detail;
+            EXPECT_EQ(read_file(next[i]), "next");
+            struct stat now {};
+            ::stat(next[i].c_str(), &now);
+            reused = reused || (now.st_ino == was.st_ino && i < 2);
+        }
+        EXPECT_TRUE(reused); // the old g1, moved into the other folder
+        char held[4] = {};
+        EXPECT_TRUE(reader.read_at(0, held, 3));
+        EXPECT_EQ(std::string(held, 3) + read_file(dir.file("second name")), "oldold");
+        platform::ReplacingWriter::let_go_of_old_files();
+        EXPECT_EQ(testing_files::count_entries(dir.path()), before + 5);
+        EXPECT_EQ(testing_files::count_entries(dir.file("next")), 2);
+#endif
     }
 }
 
