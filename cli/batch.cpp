@@ -27,6 +27,9 @@ Batch::~Batch() { finish_commit(); }
 platform::Result Batch::one(const FoundFile& file, const Walk& walk, const FileWork& work) {
     // A file the batch has yet to put in place is reached again (given twice): that goes first.
     if (waiting_paths_.count(file.path)) settle();
+    // A batch that writes sweeps each folder it comes to: the old files that a killed batch
+    // kept to write again go, even where this one writes nothing.
+    if (sweep_) platform::remove_stale_temporaries_once(platform::folder_of(file.path));
     // Our other writers wait from the read through the write: what is read is what is written.
     // The locks the batch holds for its waiting files are let go before a wait: one of them
     // may be this file's under another name.
@@ -122,6 +125,7 @@ int Batch::run(const std::vector<std::string>& files, const Walk& walk, const Fi
     std::vector<std::string> paths = expand_folders(files, walk.recursive, failed, &within);
     journal_.leave_out(paths, &within);
     if (walk.grouped) journal_.hold_flushes();
+    sweep_ = walk.lock && (walk.recursive || paths.size() > 1);
     Progress progress(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
         progress.step();

@@ -104,6 +104,7 @@ private:
     bool handed_over_ = false;
     platform::WriteLock* lock_ = nullptr;
     bool failed_ = false;
+    bool sweep_ = false; // a run over many files that locks them: see one()
 };
 
 } // namespace cli

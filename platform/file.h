@@ -285,6 +285,10 @@ std::string extended_length_form(const std::string& full_path);
 // the name exists; on Windows its open file, and only once the file is an hour old). No other
 // name is ever touched.
 void remove_stale_temporaries(const std::string& folder);
+// The same, once a folder in this process (POSIX): a batch that writes sweeps each folder it
+// comes to, so that the old files a killed batch kept under such names (see
+// ReplacingWriter::offer_old_file) go at the next, even where it writes nothing there.
+void remove_stale_temporaries_once(const std::string& folder);
 
 // The program's current folder (UTF-8, full; empty when it cannot be read), and its change,
 // which fails and changes nothing where the path names no folder. Windows holds a current

@@ -451,16 +451,8 @@ Result ReplacingWriter::create_temporary() {
     // target name must not grow past the name limit). Either way the file is locked from the
     // moment it has a name until that name is gone, so that a later writer can tell one left
     // by a kill (unlocked) from one still being written, and remove it at once.
-    // A batch writes many files of a folder: a process sweeps it at its first write there
-    // (a child forked later is another writer, and sweeps again).
     const std::string folder = folder_of(target_);
-    static std::unordered_set<std::string> swept;
-    static pid_t swept_by = 0;
-    if (swept_by != ::getpid()) {
-        swept.clear();
-        swept_by = ::getpid();
-    }
-    if (swept.insert(folder).second) remove_stale_temporaries(folder);
+    remove_stale_temporaries_once(folder);
     // An old file that an earlier group kept, with the target's owner and permissions, is
     // written again: named and locked already. It is written over from its start and cut at the
     // commit to what was written, so its blocks are used again rather than freed and found anew.
@@ -633,6 +625,18 @@ void WriteLock::hold(const std::string& path, bool for_writing, const std::funct
 // locked. A writer holds its file locked for as long as it has a name, so one that is not
 // locked was left by a writer that no longer runs; a user's file whose name only begins like
 // ours is never touched.
+// A batch writes many files of a folder: a process sweeps it at its first write there
+// (a child forked later is another writer, and sweeps again).
+void remove_stale_temporaries_once(const std::string& folder) {
+    static std::unordered_set<std::string> swept;
+    static pid_t swept_by = 0;
+    if (swept_by != ::getpid()) {
+        swept.clear();
+        swept_by = ::getpid();
+    }
+    if (swept.insert(folder).second) remove_stale_temporaries(folder);
+}
+
 void remove_stale_temporaries(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;

@@ -252,6 +252,40 @@ class Folders(CliTest):
             self.assertEqual(os.listdir(os.path.join(self.dir, journal + ".kept"))
                              if os.path.isdir(os.path.join(self.dir, journal + ".kept")) else [], [], (trial, kill))
 
+        # Without a journal a batch keeps the old files it replaced under names of ours, to write
+        # later files into. Killed part-way, it leaves each file whole, old or new; the next run
+        # leaves nothing of ours beside them, in a folder it finds done too.
+        def tree(top):
+            for sub in "abc":
+                os.makedirs(os.path.join(self.dir, top, sub))
+                for i in range(100):
+                    self.make(f"{top}/{sub}/f{i:02d}.mp3", tagged + frames(3) + record(f"{sub}{i}".encode()))
+            return {os.path.join(top, sub, n): self.read(os.path.join(top, sub, n))
+                    for sub in "abc" for n in os.listdir(os.path.join(self.dir, top, sub))}
+        before = tree("whole")
+        started = time.monotonic()
+        self.expect(0, "repair", "-r", "whole")
+        whole = time.monotonic() - started
+        after = {n: self.read(n) for n in before}
+        for trial, share in enumerate((0.3, 0.5, 0.7)):
+            top = f"n{trial}"
+            tree(top)
+            run = subprocess.Popen([self.cli.exe, "repair", "-r", top], cwd=self.dir,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(whole * share)
+            run.kill()
+            run.wait()
+            for name in before:
+                self.assertIn(self.read(name.replace("whole", top, 1)), (before[name], after[name]), (trial, name))
+            self.expect(0, "repair", "-r", top)
+            for sub in "abc":
+                self.assertEqual(sorted(os.listdir(os.path.join(self.dir, top, sub))),
+                                 [f"f{i:02d}.mp3" for i in range(100)], (trial, sub))
+            self.assertEqual({n: self.read(n.replace("whole", top, 1)) for n in before}, after, trial)
+        self.make("whole/b/.tagzo-0a1b2c", b"an old file a killed batch kept")
+        self.expect(0, "repair", "-r", "whole")
+        self.assertNotIn(".tagzo-0a1b2c", os.listdir(os.path.join(self.dir, "whole", "b")))
+
     def test_links_to_folders_are_not_followed(self):
         if self.cli.wine:
             self.skipTest("native only: Wine shows a link as what it points at")

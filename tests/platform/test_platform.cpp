@@ -220,9 +220,9 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
 
 #ifndef _WIN32
         // The next group writes into the old files that the last one kept, here or in another
-        // folder, but never into one that someone still holds open or that has another name:
-        // their old bytes stay as they were. Once let go, no old file is left under a
-        // temporary name.
+        // folder, but never into one that someone still holds open or that has another name
+        // (their old bytes stay as they were), nor for a file of other permissions. Once let
+        // go, no old file is left under a temporary name.
         for (const std::string& n : names) write_file(n, "old");
         platform::File reader;
         ASSERT_TRUE(reader.open(names[0], platform::File::Mode::read));
@@ -238,10 +238,11 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
         got = g.commit();
         EXPECT_TRUE(got[0] && got[1] && got[2]);
         ASSERT_TRUE(platform::make_folder(dir.file("next")));
-        std::vector<std::string> next = {dir.file("next/a.mp3"), dir.file("next/b.mp3"), names[1]};
+        std::vector<std::string> next = {dir.file("next/private.mp3"), dir.file("next/a.mp3"), names[1]};
         bool reused = false;
         for (const std::string& n : next) {
             write_file(n, "old");
+            ::chmod(n.c_str(), n == next[0] ? 0600 : was.st_mode & 07777);
             auto gw = std::make_unique<platform::ReplacingWriter>();
             ASSERT_TRUE(gw->begin(n));
             EXPECT_TRUE(gw->write("next", 4));
@@ -253,9 +254,12 @@ TEST(ReplacingWriter, CommitReplacesAbortKeeps) {
             EXPECT_EQ(read_file(next[i]), "next");
             struct stat now {};
             ::stat(next[i].c_str(), &now);
-            reused = reused || (now.st_ino == was.st_ino && i < 2);
+            reused = reused || (now.st_ino == was.st_ino && i == 1);
+            if (i == 0) {
+                EXPECT_EQ(now.st_mode & 07777, 0600u);
+            }
         }
-        EXPECT_TRUE(reused); // the old g1, moved into the other folder
+        EXPECT_TRUE(reused); // the old g1, moved into the other folder, for a file like it
         char held[4] = {};
         EXPECT_TRUE(reader.read_at(0, held, 3));
         EXPECT_EQ(std::string(held, 3) + read_file(dir.file("second name")), "oldold");
