@@ -324,14 +324,12 @@ public:
         std::lock_guard<std::mutex> hold(mutex_);
         if (kept_.size() >= 2 * ReplaceGroup::files_at_once()) return false;
         owner_ = ::getpid();
-        any_ = true;
         kept_.push_back(std::move(f));
         return true;
     }
     // One for a file like `target` in the folder, in `f`; false where none can be had. One of
     // the folder's own goes first; else one of a folder like it moves there.
     bool take(const std::string& folder, const struct stat& target, OldFile& f) {
-        if (!any_) return false; // a command that makes no group
         std::lock_guard<std::mutex> hold(mutex_);
         for (int pass = 0; pass < 2; ++pass) {
             struct stat here {};
@@ -350,7 +348,6 @@ public:
         return false;
     }
     void let_go() {
-        if (!any_) return;
         std::lock_guard<std::mutex> hold(mutex_);
         remove(std::move(kept_), true);
         kept_.clear();
@@ -386,11 +383,13 @@ private:
     }
     std::mutex mutex_;
     std::vector<OldFile> kept_;
-    std::atomic<bool> any_{false}; // kept_ had a file once
     pid_t owner_ = 0;
 };
+// Made at the first old file kept: a command that makes no group never makes it.
+std::atomic<bool> any_old_files{false};
 OldFiles& old_files() {
     static OldFiles files;
+    any_old_files = true;
     return files;
 }
 // Off once the file system refuses the swap of two names.
@@ -416,7 +415,9 @@ void ReplacingWriter::offer_old_file() {
     OldFiles::remove({std::move(f)}, large);
 }
 
-void ReplacingWriter::let_go_of_old_files() { old_files().let_go(); }
+void ReplacingWriter::let_go_of_old_files() {
+    if (any_old_files) old_files().let_go();
+}
 
 namespace {
 // The new file keeps the owner, the group and the permissions of the one it replaces (`old`).
@@ -458,7 +459,7 @@ Result ReplacingWriter::create_temporary() {
     // commit to what was written, so its blocks are used again rather than freed and found anew.
     // A new target gets a new file, with the permissions of a new file.
     OldFile old;
-    if (exists && old_files().take(folder, st, old)) {
+    if (exists && any_old_files && old_files().take(folder, st, old)) {
         temp_ = old.name;
         unnamed_ = false;
         file_.adopt_new(old.fd, static_cast<uint64_t>(old.st.st_size));
