@@ -149,11 +149,12 @@ public:
     Result finish();
     Result flush();
     Result take_place(bool flush_folder = true, bool keep_old = false);
-    // Where take_place kept the old file: it is kept for a later writer into the same folder,
-    // which empties it and writes its new content there (making a new file, and letting an old
-    // one go, cost a file system more than all the rest of a small file's replace). It is kept
-    // only where nothing else can reach it: no other name, no one else holding it open, no
-    // extended attributes, and smaller than k_free_elsewhere; otherwise its name goes now.
+    // Where take_place kept the old file: it is kept for a later writer (into its folder, or
+    // moved to another), which writes its new content over it and cuts it there at finish
+    // (making a new file, and letting an old one go, cost a file system more than all the rest
+    // of a small file's replace). It is kept only where nothing else can reach it: no other
+    // name, no one else holding it open, no extended attributes, and smaller than
+    // k_free_elsewhere; otherwise its name goes now.
     void offer_old_file();
     // The old files kept so and never written again: their names removed. A batch calls it at
     // its end; a program's normal end does too.

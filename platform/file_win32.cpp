@@ -357,14 +357,14 @@ void WriteLock::hold(const std::string& path, bool, const std::function<void()>&
     handle_ = reinterpret_cast<intptr_t>(m);
 }
 
+// Each write sweeps its folder here, and no old file is kept under a temporary name.
+void remove_stale_temporaries_once(const std::string& /*folder*/) {}
+
 // A file of ours left by a writer that was killed: of exactly our temporary form, and older
 // than an hour. One that a writer still has open cannot be deleted (it is not shared for
 // deletion) and stays. The hour stays too: ReplaceFileW takes the file only closed, so a
 // writer's file is unheld for a moment at each commit. A user's file whose name only begins
 // like ours, and a backup kept with an old content, are never touched.
-// Each write sweeps its folder here, and no old file is kept under a temporary name.
-void remove_stale_temporaries_once(const std::string& /*folder*/) {}
-
 void remove_stale_temporaries(const std::string& folder) {
     WIN32_FIND_DATAW fd;
     std::wstring pattern = wide(folder + "\\" + ReplacingWriter::k_temporary_prefix + "*");
