@@ -45,6 +45,12 @@ int open_regular(int folder, const char* path, bool writable, struct stat& st, s
     }
     return fd;
 }
+
+// Whether a name (not followed through a link) still names the file whose fstat is `file`.
+bool still_named(const std::string& name, const struct stat& file) {
+    struct stat named {};
+    return ::lstat(name.c_str(), &named) == 0 && named.st_dev == file.st_dev && named.st_ino == file.st_ino;
+}
 } // namespace
 
 std::string folder_of(const std::string& path) {
@@ -311,9 +317,8 @@ public:
     // groups' worth at most, those a group replaces while the next is written).
     bool keep(OldFile f) {
         struct stat mine {};
-        struct stat named {};
         if (::flock(f.fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(f.fd, &mine) != 0 || mine.st_nlink != 1 ||
-            ::lstat(f.name.c_str(), &named) != 0 || named.st_dev != mine.st_dev || named.st_ino != mine.st_ino)
+            !still_named(f.name, mine))
             return false;
         const ssize_t attributes = ::flistxattr(f.fd, nullptr, 0);
         if (attributes > 0 || (attributes < 0 && errno != ENOTSUP)) return false;
@@ -331,13 +336,17 @@ public:
     // the folder's own goes first; else one of a folder like it moves there.
     bool take(const std::string& folder, const struct stat& target, OldFile& f) {
         std::lock_guard<std::mutex> hold(mutex_);
+        struct stat here {}; // the folder, looked at only once another folder's file would do
+        bool looked = false;
         for (int pass = 0; pass < 2; ++pass) {
-            struct stat here {};
-            if (pass == 1 && ::stat(folder.c_str(), &here) != 0) return false;
             for (auto it = kept_.begin(); it != kept_.end(); ++it) {
                 if ((it->folder == folder) != (pass == 0) || !same_access(it->st, target)) continue;
-                struct stat there {};
-                if (pass == 1 && (::stat(it->folder.c_str(), &there) != 0 || !same_access(here, there))) continue;
+                if (pass == 1) {
+                    if (!looked && ::stat(folder.c_str(), &here) != 0) return false;
+                    looked = true;
+                    struct stat there {};
+                    if (::stat(it->folder.c_str(), &there) != 0 || !same_access(here, there)) continue;
+                }
                 f = std::move(*it);
                 kept_.erase(it);
                 if (pass == 0 || move_to(f, folder)) return true;
@@ -488,9 +497,7 @@ Result ReplacingWriter::create_temporary() {
             int r;
             while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {}
             struct stat mine {};
-            struct stat named {};
-            if (r == 0 && (::fstat(fd, &mine) != 0 || mine.st_nlink == 0 || ::lstat(templ.c_str(), &named) != 0 ||
-                           named.st_dev != mine.st_dev || named.st_ino != mine.st_ino)) {
+            if (r == 0 && (::fstat(fd, &mine) != 0 || mine.st_nlink == 0 || !still_named(templ, mine))) {
                 ::close(fd);
                 fd = -1;
                 continue;
@@ -649,9 +656,8 @@ void remove_stale_temporaries(const std::string& folder) {
         // While we hold the lock the name stays with the file we locked (a writer removes or
         // renames it only while it holds the lock), so the check before the unlink holds.
         struct stat locked {};
-        struct stat named {};
         if (::fstat(fd, &locked) == 0 && S_ISREG(locked.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::lstat(path.c_str(), &named) == 0 && named.st_dev == locked.st_dev && named.st_ino == locked.st_ino)
+            still_named(path, locked))
             ::unlink(path.c_str());
         ::close(fd);
     }
